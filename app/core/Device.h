@@ -1,0 +1,104 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/SharedText.h"
+
+namespace lumora {
+
+class PUConnection;
+
+// Told the outcome of a device's background pre-connection.
+class preConDelegate {
+public:
+    virtual ~preConDelegate() = default;
+    virtual void didpreCondvid(int32_t deviceId, bool ret) = 0;
+};
+
+// One camera or recorder the user added. The device list owns devices
+// (std::shared_ptr); sessions, searches and screens read and write the fields
+// directly, from the main thread and from background queues: every text is a
+// SharedText (a copy is read under its own lock; absent differs from "") and
+// every scalar is atomic. Not copyable.
+class Device {
+public:
+    // Device-information record as the device sends it (69 bytes are read).
+    static constexpr size_t kDeviceInfoSize = 69;
+
+    Device();
+    ~Device();
+    Device(const Device&) = delete;
+    Device& operator=(const Device&) = delete;
+
+    // In-memory identity from the process-wide counter (1, 2, 3 ...).
+    const int32_t deviceId;
+
+    SharedText name{""};
+    SharedText address{""};
+    std::atomic<uint32_t> mediaPort{0};
+    SharedText userName{""};
+    SharedText password{""};
+    std::atomic<uint8_t> streamType{1};
+    std::atomic<uint8_t> encryptType{0};
+    SharedText companyID{""};
+    SharedText productID{""};
+    SharedText deviceName{""};
+    SharedText swVersion{""};
+    SharedText manufactureDate{""};
+    std::atomic<bool> alarmOnGuard{false};
+    std::atomic<int32_t> channelNum{1};
+    std::atomic<bool> useOwsp3{false};
+    SharedText udid{""};
+    std::atomic<int32_t> connType{0};
+    std::atomic<int32_t> deviceConType{0};  // 1: by address and port; else by udid
+    std::atomic<bool> isUDTConnect{false};
+    std::atomic<bool> isOnLine{false};
+    std::atomic<bool> isInIner{false};
+    SharedText inHourseIpStr;  // absent
+    SharedText serverIP;       // relay/look-up server 1 from the configuration
+    std::atomic<int32_t> serverPort{28622};
+    SharedText queryAddress;   // absent
+    std::atomic<uint32_t> queryMediaPort{0};
+    std::atomic<uint32_t> queryMode{0};
+    std::atomic<bool> isInHub1{false};
+    std::atomic<bool> isInhub2{false};
+    std::atomic<bool> isInDeg{false};
+    std::atomic<bool> isInEng{false};
+    std::atomic<int32_t> connectNum{0};
+    std::atomic<bool> isShan{false};
+    std::atomic<bool> isStartPreCon{false};
+    std::atomic<bool> isp2p{false};
+    std::atomic<int32_t> preConMode{0};
+    std::atomic<int32_t> socketfd{0};
+    SharedText pretcpAddress;  // absent
+    std::atomic<int32_t> pretcpport{0};
+    SharedText preudpAddress;  // absent
+    std::atomic<int32_t> preudpport{0};
+    // Not owned; main thread only.
+    std::weak_ptr<preConDelegate> preconDele;
+
+    // Members that carry no behaviour, kept for the screens that write them.
+    std::atomic<bool> autoIP{false};
+    std::atomic<bool> isUIDType{false};
+    std::atomic<bool> isUPNP{false};
+    std::atomic<bool> trySmallPacket{false};
+    std::atomic<int32_t> connId{0};
+    SharedText lastAddress;
+    std::atomic<int32_t> lastport{0};
+
+    int32_t numberOfConnections() const { return connectNum.load(); }
+    // "address:mediaPort".
+    std::string description() const;
+    // Copies a device-information record (at most `size` bytes of it are
+    // read) into the descriptive fields; the connection is not used.
+    void populateDeviceInfo(const uint8_t* record, size_t size, PUConnection* connection = nullptr);
+
+    // The next id the counter will hand out (tests).
+    static int32_t peekNextDeviceId();
+};
+
+}  // namespace lumora

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+namespace lumora {
+
+// Everything a deployment sets, in one place. The process entry loads it once
+// (loadFromEnvironment) before anything else runs; tests set fields directly
+// (loopback hosts, a temporary data root, a small timeScale) before they start
+// the code under test. Not meant to be changed while the system runs.
+struct Config {
+    // The four relay/look-up servers, server 1 first.
+    std::array<std::string, 4> relayHosts{"hub1.lumora.invalid", "hub2.lumora.invalid",
+                                          "hub3.lumora.invalid", "hub4.lumora.invalid"};
+    uint16_t relayTcpPort = 28622;
+    uint16_t relayUdpPort = 28678;
+
+    // Push-registration web service: requests go to http://<pushHost>/<path>.
+    std::string pushHost = "push.lumora.invalid";
+    // Public web host watched for reachability.
+    std::string reachabilityHost = "www.lumora.invalid";
+    // Public page that shows the caller's external address between "[" and "]".
+    std::string externalAddressUrl = "http://ip.lumora.invalid/";
+
+    // LAN device search.
+    std::string lanGroup = "235.10.10.10";
+    uint16_t lanPort = 1500;
+    uint16_t lanLocalPort = 23456;
+
+    // Root of the application's data (device list, preferences, media
+    // folders). Empty means "not set": stores then refuse to work.
+    std::string dataRoot;
+    // Folder of shipped resources (strings tables, shader files).
+    std::string resourceDir;
+
+    // Multiplies every protocol time-out, interval and retry wait the Parts
+    // name (1.0 in a deployment). Tests shrink it instead of sleeping.
+    double timeScale = 1.0;
+
+    // A protocol duration as the system should wait it.
+    template <class Rep, class Period>
+    std::chrono::nanoseconds scaled(std::chrono::duration<Rep, Period> d) const {
+        auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(d);
+        return std::chrono::nanoseconds(static_cast<int64_t>(static_cast<double>(ns.count()) * timeScale));
+    }
+    // A millisecond count as the system should wait it (at least 1 ms when
+    // the unscaled value was positive).
+    int scaledMs(int ms) const;
+
+    static Config& shared();
+
+    // Defaults, then the file named by LUMORA_CONFIG (lines "key = value";
+    // keys as the field names, relayHosts as relayHost1..relayHost4), then
+    // single environment overrides: LUMORA_DATA_ROOT, LUMORA_RESOURCES.
+    // Without any of them dataRoot is $XDG_DATA_HOME/lumora or
+    // ~/.local/share/lumora. Answers false (and prints why) for a file that
+    // cannot be read or holds an unknown key or a bad value.
+    bool loadFromEnvironment();
+    // Reads "key = value" lines; '#' starts a comment.
+    bool loadFile(const std::string& path);
+    bool set(const std::string& key, const std::string& value);
+};
+
+}  // namespace lumora

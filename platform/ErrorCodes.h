@@ -1,0 +1,36 @@
+#pragma once
+
+// Every error domain and code the system defines, in one place.
+namespace lumora::errors {
+
+// Device links (peer-to-peer client and session controller).
+inline constexpr const char* kDeviceOffline = "DeviceOffline";  // 1000: the device is offline
+inline constexpr const char* kDeviceOff = "DeviceOff";          // 1000: sending without a link
+inline constexpr const char* kP2PErr = "P2PErr";                // 1002: peer-to-peer path failed
+inline constexpr const char* kNETErr = "NETErr";                // 1003: no network / link lost
+inline constexpr const char* kPingErr = "PingErr";              // 1005: heartbeat failed
+inline constexpr const char* kTCPErr = "TCPErr";                // 1006: TCP link failed
+inline constexpr const char* kRECORD = "RECORD";                // 1006: UDT link dropped during remote playback
+inline constexpr long kCodeDeviceOffline = 1000;
+inline constexpr long kCodeP2P = 1002;
+inline constexpr long kCodeNet = 1003;
+inline constexpr long kCodePing = 1005;
+inline constexpr long kCodeTCP = 1006;
+
+// Relay-server links.
+inline constexpr const char* kNetErr = "NetErr";  // 1003
+
+// Device login and configuration.
+inline constexpr const char* kDVRClientErrorDomain = "DVRClientErrorDomain";
+inline constexpr long kLoginResult2 = 2004;
+inline constexpr long kLoginResult5 = 2005;
+inline constexpr long kLoginResult4 = 2006;
+inline constexpr long kLoginResult24 = 2009;
+inline constexpr long kConfigSetRefused = 2011;
+inline constexpr long kLoginOther = 2012;
+
+// Socket classes.
+inline constexpr const char* kGCDAsyncSocketErrorDomain = "GCDAsyncSocketErrorDomain";
+inline constexpr const char* kGCDAsyncUdpSocketErrorDomain = "GCDAsyncUdpSocketErrorDomain";
+
+}  // namespace lumora::errors

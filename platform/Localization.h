@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+
+namespace lumora {
+
+// The strings table "Localization": user-visible texts by key. The English
+// table ships as resources/en.lproj/Localization.strings (lines
+// "KEY" = "text";). An unknown key answers the key itself.
+class Localization {
+public:
+    static std::string string(const std::string& key);
+    // Drops the loaded table so the next lookup reads it again (tests that
+    // point Config::resourceDir elsewhere).
+    static void reload();
+};
+
+}  // namespace lumora
