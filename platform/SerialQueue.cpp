@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "platform/MainQueue.h"
 #include "platform/QueueContext.h"
 #include "platform/WorkerPool.h"
 
@@ -105,13 +106,25 @@ void SerialQueue::sync(const DispatchTask& task) {
         return;
     }
     bool direct = false;
+    bool runBacklog = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        // Idle and without a target: take the queue's serial context on the
-        // calling thread instead of bothering a worker.
-        if (!scheduled_ && suspendCount_ == 0 && tasks_.empty() && !target_) {
+        // The caller already holds the target's serial context (it runs on
+        // the target, or on a queue targeting it): this queue's pending
+        // drain sits behind the caller and cannot run before it returns.
+        bool targetHeld = target_ && target_->isCurrent();
+        // Only a serial target keeps this queue's drain from running elsewhere.
+        bool targetSerial = dynamic_cast<SerialQueue*>(target_.get()) || dynamic_cast<MainQueue*>(target_.get());
+        if (!scheduled_ && suspendCount_ == 0 && tasks_.empty() && (!target_ || targetHeld)) {
+            // Idle: take the queue's serial context on the calling thread
+            // instead of bothering a worker.
             scheduled_ = true;
             direct = true;
+        } else if (targetHeld && targetSerial) {
+            // Busy, but its drain waits for us: run its backlog and then the
+            // task here, in order (waiting would dead-lock). The queued drain
+            // later finds nothing to do.
+            runBacklog = true;
         }
     }
     if (direct) {
@@ -120,6 +133,23 @@ void SerialQueue::sync(const DispatchTask& task) {
             ~Release() { q->finishInline(); }
         } release{this};
         QueueContext::Frame frame(this);
+        if (task) task();
+        return;
+    }
+    if (runBacklog) {
+        QueueContext::Frame frame(this);
+        for (;;) {
+            DispatchTask pending;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                // A suspended queue's backlog stays; only the caller's task
+                // runs (the alternative is a dead-lock).
+                if (suspendCount_ > 0 || tasks_.empty()) break;
+                pending = std::move(tasks_.front());
+                tasks_.pop_front();
+            }
+            runTaskGuarded(pending, *this);
+        }
         if (task) task();
         return;
     }

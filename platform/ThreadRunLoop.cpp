@@ -133,7 +133,9 @@ void ThreadRunLoop::perform(Task task) {
         std::lock_guard<std::mutex> lock(mutex_);
         posted_.push_back(std::move(task));
     }
-    if (!isOwnThread()) wake();
+    // Also from the loop's own thread: a GUI loop that drives this one
+    // through drainPending() must hear of work added from its own handlers.
+    wake();
 }
 
 void ThreadRunLoop::performAfterDelay(std::chrono::nanoseconds delay, Task task) {
@@ -147,7 +149,7 @@ void ThreadRunLoop::addTimer(const std::shared_ptr<RunLoopTimer>& timer) {
         std::lock_guard<std::mutex> lock(mutex_);
         timers_.push_back(timer);
     }
-    if (!isOwnThread()) wake();
+    wake();
 }
 
 void ThreadRunLoop::setWakeupHook(std::function<void()> hook) {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -48,7 +50,9 @@ public:
 
     static constexpr size_t minIdle() { return 4; }
     static constexpr size_t maxThreads() { return 4096; }
-    static std::chrono::milliseconds keepAlive() { return std::chrono::seconds(10); }
+    std::chrono::milliseconds keepAlive() const { return std::chrono::milliseconds(keepAliveMs_.load()); }
+    // How long a free worker waits for work before it may exit (10 s).
+    void setKeepAlive(std::chrono::milliseconds d) { keepAliveMs_.store(d.count()); }
 
     WorkerPool() = default;
     WorkerPool(const WorkerPool&) = delete;
@@ -64,6 +68,7 @@ private:
     size_t threads_ = 0;
     size_t busy_ = 0;
     bool warnedCap_ = false;
+    std::atomic<int64_t> keepAliveMs_{10000};
 };
 
 }  // namespace lumora

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/DispatchQueue.h"
+#include "platform/RunLoop.h"
 #include "support/WaitFor.h"
 
 using namespace lumora;
@@ -240,4 +241,33 @@ TEST(DispatchQueue, GlobalQueueRunsTasksConcurrentlyAndSyncInline) {
     });
     EXPECT_EQ(ranOn, caller);
     EXPECT_TRUE(current);
+}
+
+// Code on a target (or on the main thread, for a queue targeting the main
+// queue) that syncs onto a queue targeting it: the queue's work can only run
+// after the caller returns, so it runs here, in order, instead of dead-locking.
+TEST(DispatchQueue, SyncOntoAQueueThatTargetsTheCallersQueue) {
+    auto target = DispatchQueue::createSerial("t");
+    auto child = DispatchQueue::createSerial("child");
+    child->setTarget(target);
+    std::vector<int> order;
+    std::atomic<bool> done{false};
+    target->async([&] {
+        child->sync([&] { order.push_back(1); });  // idle child
+        child->async([&] { order.push_back(2); });
+        child->sync([&] {
+            EXPECT_TRUE(child->isCurrent());
+            order.push_back(3);
+        });  // busy child
+        done = true;
+    });
+    ASSERT_TRUE(waitFor([&] { return done.load(); }));
+    child->sync([] {});
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
+
+    auto onMain = DispatchQueue::createSerial("on-main");
+    onMain->setTarget(DispatchQueue::main());
+    bool ran = false;
+    onMain->sync([&] { ran = RunLoop::isMainThread(); });
+    EXPECT_TRUE(ran);
 }

@@ -99,3 +99,31 @@ TEST(WorkerPool, GrowsOnlyAsFarAsWorkIsBlocked) {
     ASSERT_TRUE(waitFor([&] { return ran.load() == 10000; }));
     EXPECT_LT(WorkerPool::shared().threadCount(), 32u);
 }
+
+TEST(WorkerPool, ShrinksToAFewIdleWorkersAfterABurst) {
+    WorkerPool& pool = WorkerPool::shared();
+    pool.setKeepAlive(20ms);
+    constexpr int kBlocked = 40;
+    Gate gate;
+    std::atomic<int> blocked{0};
+    std::atomic<int> finished{0};
+    std::vector<DispatchQueuePtr> queues;
+    for (int i = 0; i < kBlocked; ++i) {
+        queues.push_back(DispatchQueue::createSerial("burst"));
+        queues.back()->async([&] {
+            blocked++;
+            gate.wait(60s);
+            finished++;
+        });
+    }
+    ASSERT_TRUE(waitFor([&] { return blocked.load() == kBlocked; }, 60s));
+    EXPECT_GE(pool.threadCount(), static_cast<size_t>(kBlocked));
+    gate.release();
+    ASSERT_TRUE(waitFor([&] { return finished.load() == kBlocked; }));
+    EXPECT_TRUE(waitFor([&] { return pool.threadCount() <= WorkerPool::minIdle(); }))
+        << pool.threadCount() << " workers left";
+    // And it grows again on demand.
+    std::atomic<int> ran{0};
+    for (auto& q : queues) q->async([&] { ran++; });
+    EXPECT_TRUE(waitFor([&] { return ran.load() == kBlocked; }));
+}
