@@ -27,13 +27,13 @@ public:
     // default route is cellular (Reachability::is3G); with status 0, isWIFI
     // tells whether a direct link-local path is up (Reachability::isWiFi).
     //
-    // All three values are worked out first and then published, flags that
-    // become true before flags that become false, so a reader never sees a
-    // transient "no network" (isHaveNet and isWIFI both false) while the
-    // network stays up. whenReachable (when given and the status is not 0)
-    // runs after the values are worked out and before they are published:
-    // the application delegates clear the external address and start its
-    // look-up there.
+    // All three values are worked out first and then published: a flag
+    // that stays true is never cleared on the way, so a reader never sees a
+    // transient "no network" while the network stays up; flags that become
+    // true are published before flags that become false. whenReachable
+    // (when given and the status is not 0) runs after the values are worked
+    // out and before they are published: the application delegates clear
+    // the external address and start its look-up there.
     void updateWithStatus(ReachabilityStatus status, const std::function<void()>& whenReachable = {});
 
 private:
