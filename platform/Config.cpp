@@ -53,6 +53,7 @@ bool Config::set(const std::string& key, const std::string& value) {
     if (key == "cellularInterfaces") { cellularInterfaces = value; return true; }
     if (key == "externalAddressUrl") { externalAddressUrl = value; return true; }
     if (key == "lanGroup") { lanGroup = value; return true; }
+    if (key == "demoDeviceAddress") { demoDeviceAddress = value; return true; }
     if (key == "dataRoot") { dataRoot = value; return true; }
     if (key == "resourceDir") { resourceDir = value; return true; }
     if (key == "timeScale") {
