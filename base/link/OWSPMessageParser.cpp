@@ -10,6 +10,7 @@
 #include "base/link/OWSPRecords.h"
 #include "platform/ByteReader.h"
 #include "platform/ErrorCodes.h"
+#include "platform/Utf8.h"
 
 namespace lumora {
 
@@ -28,40 +29,6 @@ Error loginError(uint16_t result) {
         default: break;
     }
     return Error(errors::kDVRClientErrorDomain, code, "device refused the login (result " + std::to_string(result) + ")");
-}
-
-bool isUtf8(std::string_view s) {
-    size_t i = 0;
-    while (i < s.size()) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        size_t extra;
-        uint32_t cp;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        } else if ((c & 0xE0) == 0xC0) {
-            extra = 1;
-            cp = c & 0x1F;
-        } else if ((c & 0xF0) == 0xE0) {
-            extra = 2;
-            cp = c & 0x0F;
-        } else if ((c & 0xF8) == 0xF0) {
-            extra = 3;
-            cp = c & 0x07;
-        } else {
-            return false;
-        }
-        if (s.size() - i <= extra) return false;
-        for (size_t k = 1; k <= extra; ++k) {
-            unsigned char cc = static_cast<unsigned char>(s[i + k]);
-            if ((cc & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (cc & 0x3F);
-        }
-        static constexpr uint32_t kMin[] = {0, 0x80, 0x800, 0x10000};
-        if (cp < kMin[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-        i += extra + 1;
-    }
-    return true;
 }
 
 // The integer value at the start of a text: leading white space, an
@@ -389,7 +356,7 @@ bool OWSPMessageParser::isLoginData(std::span<const uint8_t> bytes) {
 
 bool OWSPMessageParser::parseDomainServerResponse(std::span<const uint8_t> bytes, Device& device) {
     std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    if (!isUtf8(text)) return false;
+    if (!Utf8::isValid(text)) return false;
     if (size_t end = text.find("\r\n\r\n"); end != std::string_view::npos) text = text.substr(0, end);
     size_t colon = text.find(':');
     if (colon == std::string_view::npos) return false;
