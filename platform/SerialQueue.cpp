@@ -6,6 +6,7 @@
 
 #include "platform/MainQueue.h"
 #include "platform/QueueContext.h"
+#include "platform/RunLoop.h"
 #include "platform/WorkerPool.h"
 
 namespace lumora {
@@ -29,6 +30,9 @@ void syncThroughAsync(DispatchQueue& queue, const DispatchTask& task) {
     };
     auto state = std::make_shared<State>();
     std::vector<DispatchQueue*> lent = QueueContext::snapshot();
+    // The main thread outside main-queue tasks counts as the main queue: a
+    // task that syncs back onto it must not wait for the blocked main thread.
+    if (RunLoop::isMainThread()) lent.push_back(DispatchQueue::main().get());
     const DispatchTask* taskPtr = &task;  // the caller waits, so it outlives the run
     queue.async([state, taskPtr, lent = std::move(lent)]() mutable {
         {

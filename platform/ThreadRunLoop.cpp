@@ -204,6 +204,10 @@ bool ThreadRunLoop::runUntil(const std::function<bool()>& predicate, std::chrono
 }
 
 size_t ThreadRunLoop::drainPending() {
+    if (!isOwnThread()) {
+        std::printf("RunLoop: drainPending called from a thread that does not own the loop; ignored\n");
+        return 0;
+    }
     size_t n = turn(nullptr, nullptr);
     n += waitAndDispatch(0);
     return n;
@@ -334,6 +338,10 @@ size_t ThreadRunLoop::waitAndDispatch(int64_t timeoutNs) {
 }
 
 bool ThreadRunLoop::runInternal(Clock::time_point deadline, const std::function<bool()>* predicate) {
+    if (!isOwnThread()) {
+        std::printf("RunLoop: run called from a thread that does not own the loop; ignored\n");
+        return predicate && (*predicate)();
+    }
     stopRequested_.store(false);
     bool satisfied = false;
     for (;;) {

@@ -16,15 +16,17 @@ WorkerPool& WorkerPool::shared() {
 void WorkerPool::submit(Job job) {
     std::unique_lock<std::mutex> lock(mutex_);
     jobs_.push_back(std::move(job));
-    // Keep free workers >= queued jobs.
-    if (threads_ - busy_ < jobs_.size()) {
-        if (!startThreadLocked() && threads_ == busy_ && !warnedCap_) {
-            warnedCap_ = true;
-            std::printf("WorkerPool: cannot start another worker (%zu running); jobs wait\n", threads_);
-        }
-    }
+    ensureFreeWorkerLocked();
     lock.unlock();
     cv_.notify_one();
+}
+
+void WorkerPool::ensureFreeWorkerLocked() {
+    if (jobs_.empty() || threads_ > busy_) return;
+    if (!startThreadLocked() && !warnedCap_) {
+        warnedCap_ = true;
+        std::printf("WorkerPool: cannot start another worker (%zu running); jobs wait\n", threads_);
+    }
 }
 
 bool WorkerPool::startThreadLocked() {
@@ -64,7 +66,10 @@ void WorkerPool::workerLoop() {
         Job job = std::move(jobs_.front());
         jobs_.pop_front();
         ++busy_;
+        bool more = !jobs_.empty();
+        if (more) ensureFreeWorkerLocked();
         lock.unlock();
+        if (more) cv_.notify_one();
         try {
             job();
         } catch (const std::exception& e) {

@@ -17,24 +17,29 @@ namespace lumora {
 // Design
 // - One FIFO of jobs, one lock, one condition variable. A worker is either
 //   busy (running a job) or free (waiting for, or about to take, a job).
-// - Invariant, kept by submit() under the lock: free workers >= queued jobs.
-//   submit() starts a new thread whenever the job it adds would break it, so
-//   a queued job always has a free worker that will take it; it never waits
-//   for a busy worker to come back.
+// - Invariant, kept under the lock: while a job is queued, at least one
+//   worker is free. submit() starts a thread when it queues a job and no
+//   worker is free; a worker that takes a job and leaves jobs behind with no
+//   free worker starts one too. So the pool grows exactly when every worker
+//   is busy, and a burst of short tasks needs only as many threads as run at
+//   once (not one per queued task).
 // - A free worker that has waited keepAlive() without work exits, as long as
-//   more than minIdle() free workers remain (only when no job is queued, so
-//   the invariant holds).
+//   more than minIdle() free workers remain (and only when no job is queued,
+//   so the invariant holds).
 //
 // Why it cannot starve or dead-lock when many queues block at once: a serial
 // queue occupies at most one worker at a time (it submits one drain job and
 // submits the next only after that one ended), and a blocked task occupies
-// exactly its own worker. Every other queue with work has a job in the FIFO,
-// and by the invariant a free worker for it. So the progress of a queue never
-// depends on another queue's task returning: 64 queues blocked in a task use
-// 64 workers, and a 65th queue gets a 65th. The only bound is maxThreads()
-// (far above what the system uses); at that bound jobs wait for a worker
-// instead of failing, and the pool says so once on standard output.
-// (tests/platform/WorkerPoolTest.cpp: BlockedQueuesDoNotStarveOthers.)
+// exactly its own worker. Any queue with work has a job in the FIFO. By the
+// invariant a free worker exists while that job waits, and a free worker
+// takes the oldest job at once, without waiting for any running job to
+// return; taking a job never blocks. So every queued job is taken after the
+// jobs ahead of it were taken, whatever the running ones do: 64 queues
+// blocked in a task hold 64 workers, and a 65th queue gets a 65th. The only
+// bound is maxThreads() (far above what the system uses); at that bound jobs
+// wait for a worker instead of failing, and the pool says so once on
+// standard output. (tests/platform/WorkerPoolTest.cpp:
+// BlockedQueuesDoNotStarveOthers, BlockedGlobalTasksDoNotStarveSerialQueues.)
 class WorkerPool {
 public:
     using Job = std::function<void()>;
@@ -61,6 +66,7 @@ public:
 private:
     void workerLoop();
     bool startThreadLocked();
+    void ensureFreeWorkerLocked();
 
     mutable std::mutex mutex_;
     std::condition_variable cv_;

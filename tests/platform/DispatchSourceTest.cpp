@@ -288,3 +288,48 @@ TEST(DispatchSource, ReadAndWriteSourcesShareOneDescriptor) {
     ::close(sv[0]);
     ::close(sv[1]);
 }
+
+// End of stream is readable with an estimate of 0; a regular file (which
+// epoll cannot watch) counts as always readable.
+TEST(DispatchSource, ReadSourceSeesEndOfStreamAndRegularFiles) {
+    int sv[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, sv), 0);
+    auto q = DispatchQueue::createSerial("eof");
+    auto src = DispatchSource::makeRead(sv[0], q);
+    std::atomic<bool> sawEof{false};
+    std::atomic<int> cancels{0};
+    DispatchSource* raw = src.get();
+    src->setEventHandler([&, raw] {
+        char buf[16];
+        ssize_t n = ::read(sv[0], buf, sizeof buf);
+        if (n == 0 && raw->data() == 0) {
+            sawEof = true;
+            raw->cancel();
+        }
+    });
+    src->setCancelHandler([&] {
+        ::close(sv[0]);
+        cancels++;
+    });
+    src->resume();
+    ::close(sv[1]);
+    ASSERT_TRUE(waitFor([&] { return cancels.load() == 1; }));
+    EXPECT_TRUE(sawEof.load());
+
+    char path[] = "/tmp/lumora-source-XXXXXX";
+    int fd = ::mkstemp(path);
+    ASSERT_GE(fd, 0);
+    ::unlink(path);
+    ASSERT_EQ(::write(fd, "data", 4), 4);
+    auto file = DispatchSource::makeRead(fd, q);
+    std::atomic<int> fileEvents{0};
+    file->setEventHandler([&] { fileEvents++; });
+    file->setCancelHandler([&, fd] {
+        ::close(fd);
+        cancels++;
+    });
+    file->resume();
+    ASSERT_TRUE(waitFor([&] { return fileEvents.load() >= 2; }));
+    file->cancel();
+    ASSERT_TRUE(waitFor([&] { return cancels.load() == 2; }));
+}

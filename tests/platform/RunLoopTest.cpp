@@ -158,3 +158,19 @@ TEST(RunLoop, EveryThreadHasItsOwnLoop) {
     worker.join();
     EXPECT_EQ(ran.load(), 2);
 }
+
+// The main thread waits in sync() for a busy queue whose task syncs back
+// onto the main queue: the main thread is blocked, so that runs in place.
+TEST(RunLoop, TaskSyncingBackOntoTheWaitingMainThreadDoesNotDeadlock) {
+    auto q = DispatchQueue::createSerial("busy");
+    std::atomic<bool> release{false};
+    q->async([&] { test::waitFor([&] { return release.load(); }); });
+    bool inner = false;
+    std::thread releaser([&] {
+        std::this_thread::sleep_for(10ms);
+        release = true;
+    });
+    q->sync([&] { DispatchQueue::main()->sync([&] { inner = DispatchQueue::main()->isCurrent(); }); });
+    releaser.join();
+    EXPECT_TRUE(inner);
+}
