@@ -5,15 +5,8 @@
 
 #include "app/core/Device.h"
 #include "app/core/QvUtility.h"
-#include "platform/ByteWriter.h"
-
-// The device connection hands out its packets' sequence numbers. It is built
-// on top of this file; until it exists no connection object can be made, so
-// every request carries 0 for "no connection".
-#if __has_include("base/link/PUConnection.h")
 #include "base/link/PUConnection.h"
-#define LUMORA_HAVE_PUCONNECTION 1
-#endif
+#include "platform/ByteWriter.h"
 
 namespace lumora {
 
@@ -130,12 +123,7 @@ Packet getRequestWithoutChannel(uint16_t type, PUConnection* connection) {
 }  // namespace
 
 uint32_t OWSPMessageBuilder::sequenceNumberFor(PUConnection* connection) {
-#ifdef LUMORA_HAVE_PUCONNECTION
     return connection ? connection->sequenceNumber() : 0;
-#else
-    (void)connection;
-    return 0;
-#endif
 }
 
 uint32_t OWSPMessageBuilder::peekLoginSequence() { return gLoginSequence.load(); }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/link/MediaFrame.h"
+#include "base/link/OWSPLink.h"
 #include "base/link/PUConnectionDelegate.h"
 #include "platform/DispatchQueue.h"
 
@@ -32,11 +33,15 @@ using PUConnectionPtr = std::shared_ptr<PUConnection>;
 // reference hands it to the global queue to be dropped there. The delegate
 // and the client are not owned (weak references).
 //
+// As an OWSPLink it gives the device message parser its client (the
+// DeviceClientDelegate), its assembly frame and its tag, so the receiving
+// queue can feed the parser with the connection itself.
+//
 // Guarantees beyond the plain design: at most one TCP read is outstanding
 // (reads are re-armed after a read or when none is queued, so they do not
 // pile up while talking); close() closes a UDT socket at once, which wakes a
 // blocked receive, so closing never waits behind a receive time-out.
-class PUConnection : public std::enable_shared_from_this<PUConnection> {
+class PUConnection : public OWSPLink, public std::enable_shared_from_this<PUConnection> {
 public:
     enum Type : int { kTCP = 0, kHTTP = 1, kUDT = 2 };
 
@@ -44,7 +49,7 @@ public:
     static PUConnectionPtr create(int type, const std::shared_ptr<PUConnectionDelegate>& delegate);
     // init: TCP without a delegate.
     static PUConnectionPtr create();
-    ~PUConnection();
+    ~PUConnection() override;
     PUConnection(const PUConnection&) = delete;
     PUConnection& operator=(const PUConnection&) = delete;
 
@@ -72,7 +77,7 @@ public:
     void heartbeat();
 
     // ---- properties
-    int tag() const { return tag_; }
+    int32_t tag() const override { return tag_; }
     int type() const { return type_; }
     bool connected() const { return connected_; }
     void setConnected(bool v) { connected_ = v; }
@@ -81,10 +86,10 @@ public:
     // The receive buffer; touch it only on the receiving queue.
     const std::vector<uint8_t>& buffer() const { return buffer_; }
     // The assembly frame the message parser fills; receiving queue only.
-    MediaFrame& frame() { return frame_; }
+    MediaFrame& frame() override { return frame_; }
     std::shared_ptr<PUConnectionDelegate> delegate() const;
     void setDelegate(const std::shared_ptr<PUConnectionDelegate>& delegate);
-    std::shared_ptr<DeviceClientDelegate> client() const;
+    std::shared_ptr<DeviceClientDelegate> client() const override;
     void setClient(const std::shared_ptr<DeviceClientDelegate>& client);
     int tempudpsocket() const { return tempudpsocket_; }
     void setTempudpsocket(int fd) { tempudpsocket_ = fd; }

@@ -8,6 +8,7 @@
 #include "OWSPTestBytes.h"
 #include "app/core/Device.h"
 #include "base/link/OWSPMessageBuilder.h"
+#include "base/link/PUConnection.h"
 
 using namespace lumora;
 using lumora::testing::hexOf;
@@ -402,4 +403,51 @@ TEST(OWSPMessageBuilder, ExtendedLoginCounterIsSafeAcrossThreads) {
 
 TEST(OWSPMessageBuilder, RequestsWithoutConnectionCarrySequenceZero) {
     EXPECT_EQ(B::sequenceNumberFor(nullptr), 0u);
+}
+
+// Requests built for a connection take its sequence numbers in build order,
+// 1 first; the requests with a fixed number, and the extended login with
+// mode and type, leave the connection's counter alone.
+TEST(OWSPMessageBuilder, RequestsForAConnectionCarryItsSequenceNumbers) {
+    Device device;
+    fill(device, "admin", "1234", 0, 1);
+    auto c = PUConnection::create(PUConnection::kUDT, nullptr);
+    auto other = PUConnection::create(PUConnection::kUDT, nullptr);
+    PUConnection* pc = c.get();
+    _TLV_V_PTZControlRequest ptz;
+    _TLV_V_SearchFileRequest search;
+    _TLV_V_PlayRecordRequest play;
+    const uint8_t audio[320] = {};
+    const uint32_t login = B::peekLoginSequence();
+    struct Step {
+        const char* name;
+        std::function<B::Packet()> build;
+        uint32_t sequence;
+    };
+    const std::vector<Step> steps = {
+        {"heartbeat", [&] { return B::buildHeartbeatRequest(nullptr, pc); }, 1},
+        {"extended login", [&] { return B::buildLoginRequestExtend(device, 0, pc); }, 2},
+        {"talk (always 1)", [&] { return B::buildTalkRequest(1, 7, pc); }, 1},
+        {"audio data (always 2)", [&] { return B::buildAudioData(0, audio, sizeof audio, pc); }, 2},
+        {"pan/tilt/zoom", [&] { return B::buildPtzControlRequest(&ptz, nullptr, pc); }, 3},
+        {"search (always 2)", [&] { return B::buildSearchRequest(&search, pc); }, 2},
+        {"play recording (always 2)", [&] { return B::buildPlayRecordRequest(&play, pc); }, 2},
+        {"extended login with mode (process counter)",
+         [&] { return B::buildLoginRequestExtend(device, 0, 1, 2, pc); }, login},
+        {"login header", [&] { return B::buildOwspHeaderOfLoginRequest(device, 0, pc); }, 4},
+        {"login", [&] { return B::buildLoginRequest(device, 0, pc); }, 5},
+        {"download", [&] { return B::buildDownloadRequest("a.h264", 0, pc); }, 6},
+        {"camera colour get", [&] { return B::buildCameraColorConfigGetRequest(1, pc); }, 7},
+        {"system get", [&] { return B::buildSystemConfigGetRequest(pc); }, 8},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.name);
+        B::Packet p = s.build();
+        ASSERT_GE(p.size(), 8u);
+        EXPECT_EQ(uint32_t(p[4]) | uint32_t(p[5]) << 8 | uint32_t(p[6]) << 16 | uint32_t(p[7]) << 24, s.sequence);
+    }
+    EXPECT_EQ(c->sequenceNumber(), 9u);
+    // Every connection counts on its own.
+    B::Packet first = B::buildHeartbeatRequest(nullptr, other.get());
+    EXPECT_EQ(hexOf(B::Packet(first.begin() + 4, first.begin() + 8)), "01000000");
 }
