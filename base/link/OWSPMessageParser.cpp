@@ -271,6 +271,7 @@ void OWSPMessageParser::parseVideoFrameInfo(std::span<const uint8_t> body, OWSPL
     f.timestamp = info.time;
     f.isVideo = 1;
     f.frameLength = 0;
+    f.keyFrame = 0;
     skippingVideo_ = false;
 }
 
@@ -282,9 +283,11 @@ void OWSPMessageParser::parseVideoFrameInfoEx(std::span<const uint8_t> body, OWS
     f.frameIndex = static_cast<int32_t>(info.frameIndex);
     f.timestamp = info.time;
     f.isVideo = 1;
-    // A fresh frame: its fragments follow until the announced length.
+    // A fresh frame: its fragments follow until the announced length, and
+    // it is a key frame only when one of them comes as key data.
     f.buffer.clear();
     f.frameLength = info.frameLength;
+    f.keyFrame = 0;
     skippingVideo_ = false;
     if (info.frameLength > kMaxFrameLength) {
         printf("OWSPMessageParser: announced frame of %u bytes over %u, skipped\n", info.frameLength, kMaxFrameLength);

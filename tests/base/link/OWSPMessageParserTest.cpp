@@ -218,6 +218,70 @@ TEST(OWSPMessageParser, AudioBetweenVideoFragmentsLeavesTheVideoFrameAlone) {
     EXPECT_EQ(rx.link.recorder->audioFrames.at(1)->buffer, pattern(160, 5));
 }
 
+// A frame as a main-version-3 device sends it: extended frame information
+// announcing the total, then the data in fragments of at most `fragment`
+// bytes, one packet each; `together` puts the first fragment in the packet
+// of the frame information.
+std::vector<uint8_t> v3Frame(uint32_t index, const std::vector<uint8_t>& data, bool key, bool together,
+                             size_t fragment) {
+    const uint16_t type = key ? owsp::kTypeVideoKeyData : owsp::kTypeVideoData;
+    DevicePacket first;
+    first.record(owsp::kTypeVideoFrameInfoEx, videoInfoEx(index, uint32_t(data.size()), index * 40));
+    size_t at = 0;
+    if (together) {
+        at = std::min(fragment, data.size());
+        first.raw(type, std::span<const uint8_t>(data.data(), at));
+    }
+    std::vector<uint8_t> out = first.finish();
+    for (; at < data.size(); at += fragment) {
+        size_t n = std::min(fragment, data.size() - at);
+        std::vector<uint8_t> p = DevicePacket().raw(type, std::span<const uint8_t>(data.data() + at, n)).finish();
+        out.insert(out.end(), p.begin(), p.end());
+    }
+    return out;
+}
+
+// Main version 3, with the frame information alone or together with the
+// first fragment (whose key record then follows a 20-byte record, not the
+// 16-byte one of version 5): every frame arrives with exactly its bytes and
+// its own key flag, and no packet is read past its end.
+TEST(OWSPMessageParser, MainVersion3FramesArriveWholeInEitherLayout) {
+    struct Layout {
+        const char* name;
+        bool together;
+        size_t fragment;
+    };
+    const Layout layouts[] = {
+        {"information alone", false, 3000},
+        {"information and first fragment together", true, 3000},
+        {"together, one fragment per frame", true, 100000},  // a key fragment above 65535 bytes
+    };
+    const std::vector<std::pair<std::vector<uint8_t>, bool>> frames = {
+        {pattern(70000, 1), true}, {pattern(5000, 2), false}, {pattern(2999, 3), true},
+        {pattern(3000, 4), false}, {pattern(1, 5), false},    {pattern(9000, 6), true},
+    };
+    for (const Layout& l : layouts) {
+        SCOPED_TRACE(l.name);
+        std::vector<uint8_t> stream = versionPacket(3, 0);
+        for (size_t i = 0; i < frames.size(); ++i) {
+            std::vector<uint8_t> f = v3Frame(uint32_t(i + 1), frames[i].first, frames[i].second, l.together, l.fragment);
+            stream.insert(stream.end(), f.begin(), f.end());
+        }
+        for (size_t chunk : {stream.size(), size_t(977)}) {
+            Receiver rx;
+            rx.feedInChunks(stream, chunk);
+            EXPECT_TRUE(rx.buffer.empty());
+            ASSERT_EQ(rx.link.recorder->videoFrames.size(), frames.size());
+            for (size_t i = 0; i < frames.size(); ++i) {
+                const MediaFrame& f = *rx.link.recorder->videoFrames[i];
+                EXPECT_EQ(f.buffer, frames[i].first) << "frame " << i;
+                EXPECT_EQ(f.keyFrame, frames[i].second ? 1 : 0) << "frame " << i;
+                EXPECT_EQ(f.frameIndex, int32_t(i + 1));
+            }
+        }
+    }
+}
+
 TEST(OWSPMessageParser, FrameGrowingPastItsLengthIsDroppedUntilTheNextFrame) {
     std::vector<uint8_t> stream = concat({
         versionPacket(3, 0),
