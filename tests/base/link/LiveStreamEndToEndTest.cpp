@@ -1,12 +1,15 @@
 // The live road end to end: connect as the client does, log in with the
-// client's own request, and gather whole video frames from what arrives.
+// client's own request, and receive whole video frames through the client's
+// own message parser.
 #include <gtest/gtest.h>
 
 #include <condition_variable>
 #include <mutex>
 
 #include "app/core/Device.h"
+#include "base/link/DeviceClientDelegate.h"
 #include "base/link/OWSPMessageBuilder.h"
+#include "base/link/OWSPMessageParser.h"
 #include "base/link/PUConnection.h"
 #include "tools/device-emulator/DeviceEmulator.h"
 
@@ -16,81 +19,148 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Cuts the buffer into whole packets and keeps the data of each video frame
-// (frame information 99, then key data 100 or non-key data 102; a key record
-// in a packet longer than its length field plus 24 runs to the packet's end).
-class FrameCollector : public PUConnectionDelegate {
+// Feeds every received buffer to a parser, with the connection as the
+// parser's link, and writes down what the parser reports. Runs on the
+// connection's receiving queue; the test thread reads under the lock.
+class LiveClient : public PUConnectionDelegate, public DeviceClientDelegate {
 public:
-    int connectionDidReceiveMessage(PUConnection&, const std::vector<uint8_t>& b) override {
-        size_t at = 0;
-        std::lock_guard<std::mutex> l(m);
-        while (b.size() - at >= 8) {
-            uint32_t len = uint32_t(b[at]) << 24 | uint32_t(b[at + 1]) << 16 | uint32_t(b[at + 2]) << 8 | b[at + 3];
-            if (len > 204800) return -1;
-            if (b.size() - at < len + 4) break;
-            size_t r = at + 8, end = at + 4 + len;
-            while (end - r >= 4) {
-                uint16_t type = uint16_t(b[r] | b[r + 1] << 8);
-                size_t n = uint16_t(b[r + 2] | b[r + 3] << 8);
-                if (type == 100 && len - n > 24) n = len - 24;
-                if (end - r - 4 < n) break;
-                if (type == 42) loginResult = b[r + 4] | b[r + 5] << 8;
-                if (type == 100 || type == 102) {
-                    frames.emplace_back(b.begin() + long(r + 4), b.begin() + long(r + 4 + n));
-                    keys.push_back(type == 100);
-                }
-                r += 4 + n;
-            }
-            at = end;
-        }
-        cv.notify_all();
-        return int(at);
+    int connectionDidReceiveMessage(PUConnection& connection, const std::vector<uint8_t>& buffer) override {
+        return parser.parseMessage(buffer, nullptr, &connection);
     }
+
+    void deviceDidReceiveVersionInfo(Device*, const _TLV_V_VersionInfo& v, int32_t) override {
+        std::lock_guard<std::mutex> l(m);
+        mainVersion = v.versionMajor;
+    }
+    void deviceDidLogin(Device*, int32_t tag) override {
+        std::lock_guard<std::mutex> l(m);
+        loggedIn = true;
+        loginTag = tag;
+        cv.notify_all();
+    }
+    void deviceFailedLogin(Device*, const Error& e) override {
+        std::lock_guard<std::mutex> l(m);
+        loginError = e;
+        cv.notify_all();
+    }
+    void deviceDidReceiveStreamFormat(Device*, const _TLV_V_StreamDataFormat& f, int32_t) override {
+        std::lock_guard<std::mutex> l(m);
+        frameRate = f.videoFormat.framerate;
+    }
+    bool implementsDidReceiveVideoFrame() const override { return true; }
+    bool implementsDidReceiveAudioFrame() const override { return true; }
+    void deviceDidReceiveVideoFrame(Device*, std::shared_ptr<MediaFrame> frame, int32_t) override {
+        std::lock_guard<std::mutex> l(m);
+        frames.push_back(std::move(frame));
+        cv.notify_all();
+    }
+    void deviceDidReceiveAudioFrame(Device*, std::shared_ptr<MediaFrame>, int32_t) override {
+        std::lock_guard<std::mutex> l(m);
+        ++audioFrames;
+    }
+
     bool waitFrames(size_t n) {
         std::unique_lock<std::mutex> l(m);
-        return cv.wait_for(l, 20s, [&] { return frames.size() >= n; });
+        return cv.wait_for(l, 30s, [&] { return frames.size() >= n || !loginError.domain.empty(); }) &&
+               frames.size() >= n;
     }
+
+    OWSPMessageParser parser;  // receiving queue only
     std::mutex m;
     std::condition_variable cv;
-    int loginResult = -1;
-    std::vector<std::vector<uint8_t>> frames;
-    std::vector<bool> keys;
+    int mainVersion = 0;
+    bool loggedIn = false;
+    int32_t loginTag = -1;
+    Error loginError;
+    int frameRate = 0;
+    std::vector<std::shared_ptr<MediaFrame>> frames;
+    long audioFrames = 0;
 };
 
-void runLive(int type) {
+struct Case {
+    const char* name;
+    void (*setup)(EmulatorOptions&);
+};
+
+const Case kCases[] = {
+    {"plain camera", [](EmulatorOptions&) {}},
+    {"key frames above 64 KiB", [](EmulatorOptions& o) { o.bigKeyFrame = 70000; }},
+    {"main version 3, frame information alone, then fragments",
+     [](EmulatorOptions& o) {
+         o.mainVersion = 3;
+         o.bigKeyFrame = 70000;
+         o.v3Fragment = 3000;
+     }},
+    {"main version 3, frame information and first fragment together",
+     [](EmulatorOptions& o) {
+         o.mainVersion = 3;
+         o.v3Framing = V3Framing::Together;
+         o.bigKeyFrame = 70000;
+         o.v3Fragment = 3000;
+     }},
+    {"replies one per packet, writes split and coalesced",
+     [](EmulatorOptions& o) {
+         o.grouping = LoginGrouping::PerReply;
+         o.splitWrites = 1000;
+         o.coalesce = 3;
+     }},
+};
+
+void runLive(int type, const Case& c) {
+    SCOPED_TRACE(c.name);
     EmulatorOptions o;
     o.udt = type == PUConnection::kUDT;
     o.tcp = !o.udt;
     o.pace = Pace::Fast;
-    o.bigKeyFrame = 70000;  // one key frame above 64 KiB on the way
+    c.setup(o);
     DeviceEmulator emu(o);
     std::string error;
     ASSERT_TRUE(emu.start(error)) << error;
-    auto collector = std::make_shared<FrameCollector>();
-    auto c = PUConnection::create(type, collector);
-    ASSERT_TRUE(c->openPort("127.0.0.2", o.udt ? emu.udtPort() : emu.tcpPort()));
+
+    auto client = std::make_shared<LiveClient>();
+    auto connection = PUConnection::create(type, client);
+    connection->setClient(client);
+    ASSERT_TRUE(connection->openPort("127.0.0.2", o.udt ? emu.udtPort() : emu.tcpPort()));
     if (type == PUConnection::kTCP) {
         ASSERT_TRUE(emu.waitForEvent("connected", 10s));
     }
+    // What the session sends for a live view.
     Device d;
     d.userName = "admin";
     d.password = "admin";
-    c->sendMessage(OWSPMessageBuilder::buildLoginRequestExtend(d, 0, 1, 2, c.get()));
-    const size_t n = 60;  // past the clip's end, so the loop shows too
-    ASSERT_TRUE(collector->waitFrames(n));
-    c->close();
-    std::lock_guard<std::mutex> l(collector->m);
-    EXPECT_EQ(collector->loginResult, 1);
+    connection->sendMessage(OWSPMessageBuilder::buildLoginRequestExtend(d, 0, 1, 2, connection.get()));
+
+    const size_t n = emu.clip().size() + 10;  // past the clip's end, so the loop shows too
+    bool received = client->waitFrames(n);
+    connection->close();
+    std::lock_guard<std::mutex> l(client->m);
+    ASSERT_TRUE(received) << client->frames.size() << " frames; login error " << client->loginError.toString();
+    EXPECT_TRUE(client->loggedIn);
+    EXPECT_EQ(client->loginTag, connection->tag());
+    EXPECT_EQ(client->mainVersion, o.mainVersion);
+    EXPECT_EQ(client->frameRate, o.fps);
     for (size_t i = 0; i < n; ++i) {
-        EXPECT_EQ(collector->frames[i], emu.frameBytes(i % emu.clip().size())) << "frame " << i;
-        EXPECT_EQ(collector->keys[i], emu.clip().unit(i % emu.clip().size()).keyFrame) << "frame " << i;
+        const AccessUnit& unit = emu.clip().unit(i % emu.clip().size());
+        const MediaFrame& f = *client->frames[i];
+        EXPECT_EQ(f.buffer, emu.frameBytes(i % emu.clip().size())) << "frame " << i;
+        if (o.bigKeyFrame == 0) {
+            EXPECT_EQ(f.buffer, unit.bytes) << "frame " << i;
+        }
+        EXPECT_EQ(bool(f.keyFrame), unit.keyFrame) << "frame " << i;
+        EXPECT_EQ(f.frameIndex, int32_t(i + 1));
+        EXPECT_EQ(f.isVideo, 1);
+        EXPECT_EQ(f.channel, 0);
     }
 }
 
 }  // namespace
 
-TEST(LiveStreamEndToEndTest, OverUdt) { runLive(PUConnection::kUDT); }
+TEST(LiveStreamEndToEndTest, OverUdt) {
+    for (const Case& c : kCases) runLive(PUConnection::kUDT, c);
+}
 
 #if __has_include("base/network/GCDAsyncSocket.h")
-TEST(LiveStreamEndToEndTest, OverTcp) { runLive(PUConnection::kTCP); }
+TEST(LiveStreamEndToEndTest, OverTcp) {
+    for (const Case& c : kCases) runLive(PUConnection::kTCP, c);
+}
 #endif
