@@ -1,6 +1,9 @@
+#include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <string>
 
+#include "app/LiveDemo.h"
 #include "app/core/FileManager.h"
 #include "app/core/QvDeviceManager.h"
 #include "platform/Config.h"
@@ -8,10 +11,38 @@
 
 using namespace lumora;
 
-int main() {
+namespace {
+
+std::atomic<bool> gInterrupted{false};
+void onSignal(int) { gInterrupted = true; }
+
+const char kUsage[] =
+    "usage: lumora [--run-on]\n"
+    "  Loads the configuration and the device list, then shows the live road on a\n"
+    "  built-in device emulator for about 5 seconds.\n"
+    "  --run-on   keep the live view running until interrupted (Ctrl-C)\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
     // This thread owns the main run loop (and so the main queue).
     lumora::RunLoop::main();
     std::signal(SIGPIPE, SIG_IGN);
+
+    LiveDemo::Options demo;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "--run-on") {
+            demo.runOn = true;
+        } else if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else {
+            std::fprintf(stderr, "lumora: unknown argument \"%s\"\n%s", a.c_str(), kUsage);
+            return 2;
+        }
+    }
+
     Config& cfg = Config::shared();
     if (!cfg.loadFromEnvironment()) return 2;
     std::printf("lumora: data root %s\n", cfg.dataRoot.c_str());
@@ -27,5 +58,13 @@ int main() {
             std::printf("lumora:   %d \"%s\" uid %s, %d channel(s)\n", d->deviceId, d->name.value().c_str(),
                         d->udid.value().c_str(), d->channelNum.load());
     }
-    return 0;
+    std::fflush(stdout);
+
+    // The live road so far, against a device emulator on loopback.
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    std::shared_ptr<LiveDemo> live = LiveDemo::create(demo);
+    int status = live->run(RunLoop::main(), [] { return gInterrupted.load(); });
+    if (status != 0) std::fprintf(stderr, "lumora: live demo failed: %s\n", live->failure().c_str());
+    return status;
 }
