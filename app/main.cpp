@@ -4,10 +4,13 @@
 #include "app/core/FileManager.h"
 #include "app/core/QvDeviceManager.h"
 #include "platform/Config.h"
+#include "platform/RunLoop.h"
 
 using namespace lumora;
 
 int main() {
+    // This thread owns the main run loop (and so the main queue).
+    lumora::RunLoop::main();
     std::signal(SIGPIPE, SIG_IGN);
     Config& cfg = Config::shared();
     if (!cfg.loadFromEnvironment()) return 2;
