@@ -1,0 +1,257 @@
+#include "base/link/ServerUdp.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+
+#include <chrono>
+#include <cstdio>
+#include <vector>
+
+#include "base/link/RkMessageBuilder.h"
+#include "base/link/RkMessageParser.h"
+#include "base/network/NETStatusObj.h"
+#include "base/network/SocketFunctions.h"
+#include "platform/Config.h"
+
+namespace lumora {
+
+namespace {
+
+// The protocol's counts and waits (waits before scaling).
+constexpr int kExtraSendTries = 51;          // resends of 0x2010 while a send fails
+constexpr int kAddressRequestRepeats = 6;    // resends of 0x2010 while no answer comes
+constexpr int kAddressAnswerWaitMs = 2000;
+constexpr int kPunchCount = 20;              // 0x1008 datagrams sent towards the device
+constexpr int kPunchWaitMs = 5000;
+constexpr size_t kReceiveBufferSize = 1024;
+
+struct Endpoint {
+    std::string addr;
+    uint16_t port = 0;
+};
+
+struct Outcome {
+    bool success = false;
+    int fd = 0;
+    std::string addr;
+    int port = 0;
+    bool inner = false;
+};
+
+// Owns the exchange's socket: closed on every path unless released.
+class OwnedSocket {
+public:
+    explicit OwnedSocket(int fd) : fd_(fd) {}
+    ~OwnedSocket() { socketClose(fd_); }
+    OwnedSocket(const OwnedSocket&) = delete;
+    OwnedSocket& operator=(const OwnedSocket&) = delete;
+    int get() const { return fd_; }
+    int release() {
+        int fd = fd_;
+        fd_ = 0;
+        return fd;
+    }
+
+private:
+    int fd_;
+};
+
+// Collects what the parser reads from one datagram.
+struct DatagramReader : RkMessgeParserDelegate {
+    bool gotAddresses = false;
+    bool gotPunch = false;
+    std::string extAddr, innerAddr, selfAddr;
+    uint16_t extPort = 0, innerPort = 0, selfPort = 0;
+
+    void tolvGetTAddrResponseFromParser(RkMessageParser&, const RkDeviceId&, const std::string& ext, uint16_t extP,
+                                        const std::string& inner, uint16_t innerP, const std::string& self,
+                                        uint16_t selfP) override {
+        gotAddresses = true;
+        extAddr = ext, extPort = extP, innerAddr = inner, innerPort = innerP, selfAddr = self, selfPort = selfP;
+    }
+    void tolvGetUDPHoleRes(bool, const std::string&, int) override { gotPunch = true; }
+
+    // Reads one datagram. A datagram is never waited on to grow: one too
+    // short for its type counts as nothing readable.
+    void read(const uint8_t* data, size_t size) {
+        RkMessageParser parser;
+        parser.setDelegate(this);
+        parser.parseMsgData(std::span<const uint8_t>(data, size), std::string(), 0);
+    }
+};
+
+bool resolveIPv4(const std::string& host, std::string& out) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_DGRAM;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found) {
+        if (found) ::freeaddrinfo(found);
+        return false;
+    }
+    char text[INET_ADDRSTRLEN] = "";
+    const auto* a = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
+    bool ok = ::inet_ntop(AF_INET, &a->sin_addr, text, sizeof text) != nullptr;
+    ::freeaddrinfo(found);
+    out = text;
+    return ok;
+}
+
+int sendTo(int fd, const Endpoint& to, const std::vector<uint8_t>& msg) {
+    return udpSocketSendTo(fd, to.addr, to.port, msg.data(), msg.size());
+}
+
+// Waits up to ms for a datagram with content. Receive errors (the system's
+// reports of earlier punches that met a closed port) and empty datagrams do
+// not end the wait early. Answers the length, 0 when nothing came in time.
+int receivePeerDatagram(int fd, uint8_t* buf, size_t size, int ms, Endpoint& from) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) return 0;
+        int n = udpSocketRecvFrom(fd, from.addr, from.port, buf, size, static_cast<int>(left));
+        if (n > 0) return n;
+    }
+}
+
+Outcome runExchange(const std::string& uid, const std::string& serverAddr, uint16_t serverPort) {
+    const Config& cfg = Config::shared();
+    if (!NETStatusObj::sharedInstance().isHaveNet()) {
+        std::printf("hole: no network\n");
+        return {};
+    }
+    Endpoint server;
+    if (!resolveIPv4(serverAddr, server.addr)) {
+        std::printf("hole: cannot resolve %s\n", serverAddr.c_str());
+        return {};
+    }
+    server.port = serverPort;
+
+    const RkDeviceId deviceId = RkMessageBuilder::deviceIdForUid(uid);
+    const std::vector<uint8_t> addressRequest = RkMessageBuilder::buildMsgForCUdpGetTermAddrConnectionRequest(deviceId);
+
+    int fd = udpSocketCreateBind(randomLocalPort());
+    if (fd <= 0) fd = udpSocketCreateBind(randomLocalPort());
+    if (fd <= 0) {
+        std::printf("hole: cannot bind a UDP socket\n");
+        return {};
+    }
+    OwnedSocket sock(fd);
+
+    // Ask the server for both ends' addresses. A send that fails (-1) or
+    // sends nothing is tried again.
+    for (int i = 0; i <= kExtraSendTries; ++i) {
+        if (sendTo(fd, server, addressRequest) > 0) break;
+    }
+    uint8_t buf[kReceiveBufferSize];
+    Endpoint from;
+    const int answerWait = cfg.scaledMs(kAddressAnswerWaitMs);
+    int n = udpSocketRecvFrom(fd, from.addr, from.port, buf, sizeof buf, answerWait);
+    for (int again = 0; n == 0 && again < kAddressRequestRepeats; ++again) {
+        std::printf("hole: no answer from %s:%u, asking again\n", server.addr.c_str(), server.port);
+        sendTo(fd, server, addressRequest);
+        n = udpSocketRecvFrom(fd, from.addr, from.port, buf, sizeof buf, answerWait);
+    }
+    if (n <= 0) {
+        std::printf("hole: no address answer\n");
+        return {};
+    }
+    // Later requests go where the answer came from.
+    server = from;
+
+    DatagramReader answer;
+    answer.read(buf, static_cast<size_t>(n));
+    if (!answer.gotAddresses) {
+        std::printf("hole: unexpected answer of %d bytes\n", n);
+        return {};
+    }
+    std::printf("hole: self %s:%u, device %s:%u, inner %s:%u\n", answer.selfAddr.c_str(), answer.selfPort,
+                answer.extAddr.c_str(), answer.extPort, answer.innerAddr.c_str(), answer.innerPort);
+
+    // Both ends behind one NAT: the device's LAN address serves.
+    if (answer.selfAddr == answer.extAddr) {
+        if (answer.innerPort == 0) {
+            std::printf("hole: same NAT but no inner port\n");
+            return {};
+        }
+        return {true, sock.release(), answer.innerAddr, answer.innerPort, true};
+    }
+
+    // Punch towards the device while the server asks it to punch back.
+    const Endpoint device{answer.extAddr, answer.extPort};
+    const std::vector<uint8_t> punch = RkMessageBuilder::buildMsgForUdpHolePunch(deviceId);
+    for (int i = 0; i < kPunchCount; ++i) sendTo(fd, device, punch);
+
+    const std::vector<uint8_t> holeRequest = RkMessageBuilder::buildMsgForCUdpHoleConnectionRequest(
+        answer.extAddr, answer.extPort, answer.selfAddr, answer.selfPort, deviceId);
+    if (sendTo(fd, server, holeRequest) < 1 && sendTo(fd, server, holeRequest) < 1) {
+        std::printf("hole: cannot send the hole request\n");
+        return {};
+    }
+
+    const int punchWait = cfg.scaledMs(kPunchWaitMs);
+    // One wait, and one more after repeating the hole request.
+    auto waitForDatagram = [&]() -> int {
+        int got = receivePeerDatagram(fd, buf, sizeof buf, punchWait, from);
+        if (got == 0) {
+            sendTo(fd, server, holeRequest);
+            got = receivePeerDatagram(fd, buf, sizeof buf, punchWait, from);
+        }
+        return got;
+    };
+    auto isPunch = [&](int len) {
+        DatagramReader r;
+        r.read(buf, static_cast<size_t>(len));
+        return r.gotPunch;
+    };
+
+    n = waitForDatagram();
+    if (n == 0) {
+        std::printf("hole: no punch from the device\n");
+        return {};
+    }
+    if (!isPunch(n)) {
+        std::printf("hole: a datagram that is not a punch, waiting once more\n");
+        n = waitForDatagram();
+        if (n == 0 || !isPunch(n)) {
+            std::printf("hole: no punch from the device\n");
+            return {};
+        }
+    }
+    std::printf("hole: punched through to %s:%u\n", answer.extAddr.c_str(), from.port);
+    return {true, sock.release(), answer.extAddr, from.port, false};
+}
+
+}  // namespace
+
+ServerUdp& ServerUdp::sharedInstance() {
+    static ServerUdp instance;
+    return instance;
+}
+
+int ServerUdp::startHole(const std::string& uid, const std::string& serverAddr, uint16_t serverPort) {
+    Outcome o = runExchange(uid, serverAddr, serverPort);
+    HoleDelegate* d = delegate_.load();
+    if (o.success && !d) {
+        std::printf("hole: no delegate to take the socket, closing it\n");
+        socketClose(o.fd);
+        return 1;
+    }
+    if (d) {
+        if (o.success)
+            d->didHole(true, o.fd, o.addr, o.port, o.inner);
+        else
+            d->didHole(false, 0, std::nullopt, 0, false);
+    }
+    return o.success ? 1 : 0;
+}
+
+void ServerUdp::stopHole(int* fd) {
+    if (!fd) return;
+    socketClose(*fd);
+    *fd = 0;
+}
+
+}  // namespace lumora
