@@ -52,6 +52,7 @@ bool Config::set(const std::string& key, const std::string& value) {
     if (key == "reachabilityHost") { reachabilityHost = value; return true; }
     if (key == "externalAddressUrl") { externalAddressUrl = value; return true; }
     if (key == "lanGroup") { lanGroup = value; return true; }
+    if (key == "demoDeviceAddress") { demoDeviceAddress = value; return true; }
     if (key == "dataRoot") { dataRoot = value; return true; }
     if (key == "resourceDir") { resourceDir = value; return true; }
     if (key == "timeScale") {

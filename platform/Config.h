@@ -25,6 +25,9 @@ struct Config {
     // Public page that shows the caller's external address between "[" and "]".
     std::string externalAddressUrl = "http://ip.lumora.invalid/";
 
+    // Address of the public demonstration recorder (the "Demo" device).
+    std::string demoDeviceAddress = "demo.lumora.invalid";
+
     // LAN device search.
     std::string lanGroup = "235.10.10.10";
     uint16_t lanPort = 1500;

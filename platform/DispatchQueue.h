@@ -2,7 +2,9 @@
 
 #include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace lumora {
@@ -82,6 +84,8 @@ protected:
 
 private:
     std::string label_;
+    mutable std::mutex specificMutex_;
+    std::map<const void*, void*> specifics_;
 };
 
 }  // namespace lumora

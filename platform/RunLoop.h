@@ -39,7 +39,8 @@ public:
     virtual void run() = 0;
     // Runs until the time has passed or stop() was called.
     virtual void runFor(std::chrono::nanoseconds duration) = 0;
-    // Runs until the predicate holds (checked after every piece of work) or
+    // Runs until the predicate holds (checked after every piece of work, and
+    // every few milliseconds while idle, so it may watch other threads) or
     // the time-out passed; answers the predicate's last value.
     virtual bool runUntil(const std::function<bool()>& predicate, std::chrono::nanoseconds timeout) = 0;
     // Makes run()/runFor()/runUntil() return after the current piece of work.

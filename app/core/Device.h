@@ -23,7 +23,12 @@ public:
 // (std::shared_ptr); sessions, searches and screens read and write the fields
 // directly, from the main thread and from background queues: every text is a
 // SharedText (a copy is read under its own lock; absent differs from "") and
-// every scalar is atomic. Not copyable.
+// every scalar is atomic. A field that several queues update together (e.g.
+// a path's address and port) is not updated atomically as a group. Not
+// copyable.
+//
+// serverIP and serverPort start as relay/look-up server 1 and the relay TCP
+// port of Config::shared().
 class Device {
 public:
     // Device-information record as the device sends it (69 bytes are read).
@@ -87,14 +92,32 @@ public:
     std::atomic<bool> isUPNP{false};
     std::atomic<bool> trySmallPacket{false};
     std::atomic<int32_t> connId{0};
+    std::atomic<bool> isConnectSuc{false};
+    std::atomic<bool> aliveConnection{false};
+    std::atomic<int32_t> currentConnMode{0};
     SharedText lastAddress;
     std::atomic<int32_t> lastport{0};
+    SharedText dstAddress;
+    std::atomic<int32_t> dstPort{0};
+    SharedText srcAddress;
+    std::atomic<int32_t> srcPort{0};
+    std::atomic<bool> recvPunch{false};
+    std::atomic<int32_t> tempudpSocket{0};
+    std::atomic<bool> getMedia{false};
+    std::atomic<bool> shouldFailedUDT{false};
 
+    // Live-view starts not yet stopped (connectNum).
     int32_t numberOfConnections() const { return connectNum.load(); }
-    // "address:mediaPort".
+    // "address:mediaPort" ("" for an absent address).
     std::string description() const;
-    // Copies a device-information record (at most `size` bytes of it are
-    // read) into the descriptive fields; the connection is not used.
+    // Copies a device-information record into the descriptive fields:
+    // companyID, productID, deviceName and swVersion from the 16-byte texts
+    // at 0, 16, 32, 48 (up to the first zero byte, never beyond 16 bytes; a
+    // text that is not well-formed UTF-8 becomes absent), manufactureDate
+    // from the date word at 64 ("2014-7-5"), and channelNum from the byte at
+    // 68 only while channelNum is below 1. At most `size` bytes are read: a
+    // short record sets only the fields it holds in full. The connection is
+    // not used.
     void populateDeviceInfo(const uint8_t* record, size_t size, PUConnection* connection = nullptr);
 
     // The next id the counter will hand out (tests).
