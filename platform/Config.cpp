@@ -50,6 +50,7 @@ bool Config::set(const std::string& key, const std::string& value) {
     if (key == "lanLocalPort") return parsePort(value, lanLocalPort);
     if (key == "pushHost") { pushHost = value; return true; }
     if (key == "reachabilityHost") { reachabilityHost = value; return true; }
+    if (key == "cellularInterfaces") { cellularInterfaces = value; return true; }
     if (key == "externalAddressUrl") { externalAddressUrl = value; return true; }
     if (key == "lanGroup") { lanGroup = value; return true; }
     if (key == "demoDeviceAddress") { demoDeviceAddress = value; return true; }

@@ -22,6 +22,9 @@ struct Config {
     std::string pushHost = "push.lumora.invalid";
     // Public web host watched for reachability.
     std::string reachabilityHost = "www.lumora.invalid";
+    // Network interfaces that count as cellular for reachability: shell
+    // patterns separated by commas.
+    std::string cellularInterfaces = "wwan*,ppp*,rmnet*";
     // Public page that shows the caller's external address between "[" and "]".
     std::string externalAddressUrl = "http://ip.lumora.invalid/";
 

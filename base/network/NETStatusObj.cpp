@@ -7,4 +7,21 @@ NETStatusObj& NETStatusObj::sharedInstance() {
     return instance;
 }
 
+void NETStatusObj::updateWithStatus(ReachabilityStatus status, const std::function<void()>& whenReachable) {
+    const bool haveNet = status != ReachabilityStatusNone;
+    const bool cellular = haveNet && Reachability::is3G();
+    const bool wifi = !haveNet && Reachability::isWiFi();
+    if (haveNet && whenReachable) whenReachable();
+
+    struct Change {
+        std::atomic<bool>* flag;
+        bool value;
+    };
+    const Change changes[] = {{&isHaveNet_, haveNet}, {&is3G_, cellular}, {&isWIFI_, wifi}};
+    for (const auto& c : changes)
+        if (c.value) c.flag->store(true);
+    for (const auto& c : changes)
+        if (!c.value) c.flag->store(false);
+}
+
 }  // namespace lumora

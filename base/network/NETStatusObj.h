@@ -1,6 +1,9 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
+
+#include "base/network/Reachability.h"
 
 namespace lumora {
 
@@ -18,6 +21,20 @@ public:
     void setIsHaveNet(bool v) { isHaveNet_.store(v); }
     void setIs3G(bool v) { is3G_.store(v); }
     void setIsWIFI(bool v) { isWIFI_.store(v); }
+
+    // The flag update after a change of the watched host's status: with a
+    // status other than 0, isHaveNet is set and is3G tells whether the
+    // default route is cellular (Reachability::is3G); with status 0, isWIFI
+    // tells whether a direct link-local path is up (Reachability::isWiFi).
+    //
+    // All three values are worked out first and then published: a flag
+    // that stays true is never cleared on the way, so a reader never sees a
+    // transient "no network" while the network stays up; flags that become
+    // true are published before flags that become false. whenReachable
+    // (when given and the status is not 0) runs after the values are worked
+    // out and before they are published: the application delegates clear
+    // the external address and start its look-up there.
+    void updateWithStatus(ReachabilityStatus status, const std::function<void()>& whenReachable = {});
 
 private:
     NETStatusObj() = default;

@@ -1,0 +1,205 @@
+// Device connections against the device emulator on loopback.
+#include "base/link/PUConnection.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <future>
+#include <mutex>
+
+#include "app/core/Device.h"
+#include "base/link/OWSPMessageBuilder.h"
+#include "platform/Config.h"
+#include "tools/device-emulator/DeviceEmulator.h"
+
+using namespace lumora;
+using namespace lumora::devemu;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Records what the connection reports; the consumer answers by policy.
+class Recorder : public PUConnectionDelegate {
+public:
+    enum class Policy { KeepAll, TakeMore, Clear };
+    explicit Recorder(Policy p = Policy::TakeMore) : policy_(p) {}
+
+    void connectionDidConnectToHost(PUConnection&, const std::string&, uint16_t) override { bump(connects); }
+    void connectionDidReciveDatalength(PUConnection&, int length) override {
+        std::lock_guard<std::mutex> l(m);
+        total += length;
+    }
+    int connectionDidReceiveMessage(PUConnection&, const std::vector<uint8_t>& buffer) override {
+        std::lock_guard<std::mutex> l(m);
+        seen.push_back({buffer.size(), total});
+        bytes.insert(bytes.end(), buffer.begin(), buffer.end());
+        cv.notify_all();
+        switch (policy_) {
+            case Policy::KeepAll: return 0;
+            case Policy::TakeMore: return int(buffer.size()) + 100;
+            case Policy::Clear: return -1;
+        }
+        return 0;
+    }
+    void connectionDidDisconnect(PUConnection&, const Error& error) override {
+        std::lock_guard<std::mutex> l(m);
+        disconnects++;
+        lastError = error;
+        cv.notify_all();
+    }
+    void reconnectUDT(PUConnection&) override { bump(reconnects); }
+    void connectiondidFailedUDT(PUConnection&) override { bump(sendFailures); }
+
+    template <class P>
+    bool waitFor(P pred, std::chrono::milliseconds t = 10s) {
+        std::unique_lock<std::mutex> l(m);
+        return cv.wait_for(l, t, [&] { return pred(); });
+    }
+
+    std::mutex m;
+    std::condition_variable cv;
+    int connects = 0, disconnects = 0, reconnects = 0, sendFailures = 0;
+    long total = 0;
+    std::vector<std::pair<size_t, long>> seen;  // buffer size offered, bytes received so far
+    std::vector<uint8_t> bytes;
+    Error lastError;
+
+private:
+    void bump(int& n) {
+        std::lock_guard<std::mutex> l(m);
+        ++n;
+        cv.notify_all();
+    }
+    Policy policy_;
+};
+
+EmulatorOptions udtOptions() {
+    EmulatorOptions o;
+    o.tcp = false;
+    o.udt = true;
+    o.pace = Pace::Fast;
+    o.audio = false;
+    return o;
+}
+
+std::unique_ptr<DeviceEmulator> startEmulator(const EmulatorOptions& o) {
+    auto e = std::make_unique<DeviceEmulator>(o);
+    std::string error;
+    EXPECT_TRUE(e->start(error)) << error;
+    return e;
+}
+
+std::vector<uint8_t> login(PUConnection& c, const char* password = "admin") {
+    Device d;
+    d.userName = "admin";
+    d.password = password;
+    return OWSPMessageBuilder::buildLoginRequestExtend(d, 0, &c);
+}
+
+}  // namespace
+
+TEST(PUConnectionTest, TagsAndSequenceNumbers) {
+    auto a = PUConnection::create(PUConnection::kUDT, nullptr);
+    auto b = PUConnection::create(PUConnection::kHTTP, nullptr);
+    EXPECT_EQ(b->tag(), a->tag() + 1);
+    EXPECT_EQ(a->sequenceNumber(), 1u);
+    EXPECT_EQ(a->sequenceNumber(), 2u);
+    EXPECT_EQ(b->sequenceNumber(), 1u);
+    EXPECT_FALSE(b->openPort("127.0.0.2", 80));  // HTTP does not open by address
+}
+
+TEST(PUConnectionUdtTest, ConsumerContract) {
+    for (auto policy : {Recorder::Policy::KeepAll, Recorder::Policy::TakeMore, Recorder::Policy::Clear}) {
+        SCOPED_TRACE(int(policy));
+        auto emu = startEmulator(udtOptions());
+        auto rec = std::make_shared<Recorder>(policy);
+        auto c = PUConnection::create(PUConnection::kUDT, rec);
+        ASSERT_TRUE(c->openPort("127.0.0.2", emu->udtPort()));
+        EXPECT_TRUE(c->connected());
+        EXPECT_FALSE(c->UDTflag());  // nothing is received before the first send
+        c->sendMessage(login(*c));
+        EXPECT_TRUE(c->UDTflag());
+        ASSERT_TRUE(rec->waitFor([&] { return rec->total > 20000 && rec->seen.size() >= 3; }));
+        c->close();
+        std::lock_guard<std::mutex> l(rec->m);
+        long before = 0;
+        for (auto [offered, total] : rec->seen) {
+            if (policy == Recorder::Policy::KeepAll) {
+                EXPECT_EQ(long(offered), total);  // everything kept since the start
+            } else {
+                EXPECT_EQ(long(offered), total - before);  // only the new chunk
+            }
+            before = total;
+        }
+    }
+}
+
+TEST(PUConnectionUdtTest, UserCloseDuringBlockedReceiveEndsTheLoopQuietly) {
+    EmulatorOptions o = udtOptions();
+    o.forcedLoginResult = 2;  // refused: the device answers once, then stays silent
+    auto emu = startEmulator(o);
+    auto rec = std::make_shared<Recorder>();
+    auto c = PUConnection::create(PUConnection::kUDT, rec);
+    ASSERT_TRUE(c->openPort("127.0.0.2", emu->udtPort()));
+    c->sendMessage(login(*c));
+    ASSERT_TRUE(rec->waitFor([&] { return rec->total > 0; }));
+    c->close();
+    // The loop ends long before its 15 s receive time-out would.
+    auto queue = c->udtQueue();
+    auto done = std::async(std::launch::async, [queue] { queue->sync([] {}); });
+    EXPECT_EQ(done.wait_for(10s), std::future_status::ready);
+    EXPECT_TRUE(emu->waitForEvent("closed", 10s));
+    std::lock_guard<std::mutex> l(rec->m);
+    EXPECT_EQ(rec->reconnects, 0);
+    EXPECT_EQ(c->serv(), -1);
+}
+
+TEST(PUConnectionUdtTest, PeerCloseAsksForReconnectAndASendThenFails) {
+    EmulatorOptions o = udtOptions();
+    o.closeAfter = 1;  // the login reply, then the device closes
+    auto emu = startEmulator(o);
+    auto rec = std::make_shared<Recorder>();
+    auto c = PUConnection::create(PUConnection::kUDT, rec);
+    c->setShouldRecUDT(true);  // keep the socket so the next send meets the closed peer
+    ASSERT_TRUE(c->openPort("127.0.0.2", emu->udtPort()));
+    c->sendMessage(login(*c));
+    ASSERT_TRUE(rec->waitFor([&] { return rec->reconnects == 1; }));
+    c->sendMessage(login(*c));
+    EXPECT_TRUE(rec->waitFor([&] { return rec->sendFailures == 1; }));
+    EXPECT_FALSE(c->connected());
+}
+
+TEST(PUConnectionUdtTest, ReceiveTimeOutAsksForReconnect) {
+    Config::shared().timeScale = 0.02;  // 15 s becomes 300 ms
+    EmulatorOptions o = udtOptions();
+    o.forcedLoginResult = 2;
+    auto emu = startEmulator(o);
+    auto rec = std::make_shared<Recorder>();
+    auto c = PUConnection::create(PUConnection::kUDT, rec);
+    ASSERT_TRUE(c->openPort("127.0.0.2", emu->udtPort()));
+    c->sendMessage(login(*c));
+    EXPECT_TRUE(rec->waitFor([&] { return rec->reconnects == 1; }));
+    EXPECT_FALSE(c->connected());  // closed, since shouldRecUDT is off
+}
+
+TEST(PUConnectionUdtTest, BindsOntoAGivenUdpSocketBeforeConnecting) {
+    auto emu = startEmulator(udtOptions());
+    int udp = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    inet_pton(AF_INET, "127.0.0.1", &a.sin_addr);
+    ASSERT_EQ(::bind(udp, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    socklen_t len = sizeof a;
+    getsockname(udp, reinterpret_cast<sockaddr*>(&a), &len);
+    auto rec = std::make_shared<Recorder>();
+    auto c = PUConnection::create(PUConnection::kUDT, rec);
+    c->setTempudpsocket(udp);  // from now on the UDT library's to close
+    ASSERT_TRUE(c->openPort("127.0.0.2", emu->udtPort()));
+    EXPECT_TRUE(emu->waitForEvent("connected udt 127.0.0.1:" + std::to_string(ntohs(a.sin_port)), 10s));
+    c->close();
+}

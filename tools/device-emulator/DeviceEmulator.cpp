@@ -1,0 +1,177 @@
+#include "tools/device-emulator/DeviceEmulator.h"
+
+#include <algorithm>
+#include <thread>
+
+#include "tools/device-emulator/EmulatorSession.h"
+
+#ifndef LUMORA_DEVEMU_CLIP
+#define LUMORA_DEVEMU_CLIP "tests/data/clip.h264"
+#endif
+
+namespace lumora::devemu {
+
+// The running part: listeners, their accept threads and the sessions.
+struct EmulatorRuntime {
+    std::unique_ptr<EmulatorListener> tcp;
+    std::unique_ptr<EmulatorListener> udt;
+    std::vector<std::thread> acceptThreads;
+    std::mutex sessionsMutex;
+    std::vector<std::unique_ptr<EmulatorSession>> sessions;
+    int nextId = 1;
+};
+
+namespace {
+
+void acceptLoop(std::shared_ptr<EmulatorState> state, EmulatorRuntime* rt, EmulatorListener* listener) {
+    while (!state->stopping) {
+        std::unique_ptr<EmulatorTransport> t = listener->accept(50);
+        if (!t) continue;
+        std::lock_guard<std::mutex> lock(rt->sessionsMutex);
+        if (state->stopping) break;
+        // Forget sessions that have ended, so a long run does not grow.
+        rt->sessions.erase(std::remove_if(rt->sessions.begin(), rt->sessions.end(),
+                                          [](const std::unique_ptr<EmulatorSession>& s) { return s->finished(); }),
+                           rt->sessions.end());
+        state->counters.sessions++;
+        auto s = std::make_unique<EmulatorSession>(rt->nextId++, state, std::move(t));
+        s->start();
+        rt->sessions.push_back(std::move(s));
+    }
+}
+
+}  // namespace
+
+DeviceEmulator::DeviceEmulator(EmulatorOptions options) : state_(std::make_shared<EmulatorState>()) {
+    state_->options = std::move(options);
+    if (state_->options.videoPath.empty()) state_->options.videoPath = defaultClipPath();
+    state_->forcedLoginResult = state_->options.forcedLoginResult;
+}
+
+DeviceEmulator::~DeviceEmulator() { stop(); }
+
+bool DeviceEmulator::start(std::string& error) {
+    {
+        std::lock_guard<std::mutex> lock(runtimeMutex_);
+        if (runtime_) {
+            error = "already started";
+            return false;
+        }
+    }
+    if (!state_->clip.load(state_->options.videoPath, error)) return false;
+    auto rt = std::make_unique<EmulatorRuntime>();
+    const EmulatorOptions& o = state_->options;
+    if (!o.tcp && !o.udt) {
+        error = "neither TCP nor UDT is enabled";
+        return false;
+    }
+    if (o.tcp && !(rt->tcp = openTcpListener(o.tcpHost, o.tcpPort, error))) return false;
+    if (o.udt && !(rt->udt = openUdtListener(o.udtHost, o.udtPort, error))) return false;
+    state_->stopping = false;
+    if (rt->tcp) rt->acceptThreads.emplace_back(acceptLoop, state_, rt.get(), rt->tcp.get());
+    if (rt->udt) rt->acceptThreads.emplace_back(acceptLoop, state_, rt.get(), rt->udt.get());
+    std::string where;
+    if (rt->tcp) where += " tcp " + o.tcpHost + ":" + std::to_string(rt->tcp->port());
+    if (rt->udt) where += " udt " + o.udtHost + ":" + std::to_string(rt->udt->port());
+    {
+        std::lock_guard<std::mutex> lock(runtimeMutex_);
+        runtime_ = std::move(rt);
+    }
+    state_->event(0, "listening" + where + " clip " + std::to_string(state_->clip.size()) + " frames");
+    return true;
+}
+
+void DeviceEmulator::stop() {
+    std::unique_ptr<EmulatorRuntime> rt;
+    {
+        std::lock_guard<std::mutex> lock(runtimeMutex_);
+        rt = std::move(runtime_);
+    }
+    if (!rt) return;
+    state_->stopping = true;
+    for (auto& t : rt->acceptThreads) t.join();
+    {
+        std::lock_guard<std::mutex> lock(rt->sessionsMutex);
+        for (auto& s : rt->sessions) s->interrupt();
+    }
+    for (auto& s : rt->sessions) s->join();
+    rt->sessions.clear();
+    rt->tcp.reset();
+    rt->udt.reset();
+}
+
+uint16_t DeviceEmulator::tcpPort() const {
+    std::lock_guard<std::mutex> lock(runtimeMutex_);
+    return runtime_ && runtime_->tcp ? runtime_->tcp->port() : 0;
+}
+
+uint16_t DeviceEmulator::udtPort() const {
+    std::lock_guard<std::mutex> lock(runtimeMutex_);
+    return runtime_ && runtime_->udt ? runtime_->udt->port() : 0;
+}
+
+const EmulatorOptions& DeviceEmulator::options() const { return state_->options; }
+const H264Clip& DeviceEmulator::clip() const { return state_->clip; }
+std::vector<uint8_t> DeviceEmulator::frameBytes(size_t i) const { return state_->frameBytes(i); }
+
+void DeviceEmulator::releaseFrames(long count) { state_->frameCredits += count; }
+void DeviceEmulator::setSilent(bool silent) { state_->silent = silent; }
+void DeviceEmulator::setForcedLoginResult(int result) { state_->forcedLoginResult = result; }
+
+void DeviceEmulator::setEventHandler(std::function<void(const EmulatorEvent&)> handler) {
+    state_->handler = std::move(handler);
+}
+
+std::vector<EmulatorEvent> DeviceEmulator::events() const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return state_->events;
+}
+
+size_t DeviceEmulator::countEvents(const std::string& prefix) const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return static_cast<size_t>(std::count_if(state_->events.begin(), state_->events.end(),
+                                             [&](const EmulatorEvent& e) { return e.text.rfind(prefix, 0) == 0; }));
+}
+
+bool DeviceEmulator::waitForEvent(const std::string& prefix, std::chrono::milliseconds timeout, size_t count) const {
+    std::unique_lock<std::mutex> lock(state_->mutex);
+    return state_->changed.wait_for(lock, timeout, [&] {
+        size_t n = 0;
+        for (const EmulatorEvent& e : state_->events)
+            if (e.text.rfind(prefix, 0) == 0) ++n;
+        return n >= count;
+    });
+}
+
+EmulatorStats DeviceEmulator::stats() const {
+    const auto& c = state_->counters;
+    EmulatorStats s;
+    s.sessions = c.sessions;
+    s.logins = c.logins;
+    s.videoFrames = c.videoFrames;
+    s.keyFrames = c.keyFrames;
+    s.audioRecords = c.audioRecords;
+    s.bytesSent = c.bytesSent;
+    s.heartbeats = c.heartbeats;
+    s.ptzCommands = c.ptzCommands;
+    s.talkRequests = c.talkRequests;
+    s.talkAudioBytes = c.talkAudioBytes;
+    return s;
+}
+
+std::string DeviceEmulator::defaultClipPath() { return LUMORA_DEVEMU_CLIP; }
+
+EmulatorOptions DeviceEmulator::loopbackDemo() {
+    EmulatorOptions o;
+    o.tcp = true;
+    o.tcpHost = "127.0.0.2";
+    o.tcpPort = 0;
+    o.udt = true;
+    o.udtHost = "127.0.0.2";
+    o.udtPort = 0;
+    o.videoPath = defaultClipPath();
+    o.pace = Pace::FrameRate;
+    return o;
+}
+
+}  // namespace lumora::devemu

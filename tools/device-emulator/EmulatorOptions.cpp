@@ -1,0 +1,252 @@
+#include "tools/device-emulator/EmulatorOptions.h"
+
+#include <charconv>
+#include <functional>
+#include <map>
+
+namespace lumora::devemu {
+
+namespace {
+
+bool toLong(const std::string& s, long& out) {
+    const char* b = s.data();
+    const char* e = b + s.size();
+    auto r = std::from_chars(b, e, out);
+    return r.ec == std::errc() && r.ptr == e;
+}
+
+// "host:port" with a numeric port; the host part may be empty ("127.0.0.2" when so).
+bool hostPort(const std::string& s, std::string& host, uint16_t& port) {
+    size_t colon = s.rfind(':');
+    if (colon == std::string::npos) return false;
+    long p = 0;
+    if (!toLong(s.substr(colon + 1), p) || p < 0 || p > 65535) return false;
+    host = colon == 0 ? std::string("127.0.0.2") : s.substr(0, colon);
+    port = static_cast<uint16_t>(p);
+    return true;
+}
+
+}  // namespace
+
+std::string helpText() {
+    return R"(lumora-devemu: a fake camera/recorder speaking the device message protocol.
+
+Usage: lumora-devemu [options]
+
+Listening (TCP and UDT may run side by side; port 0 takes a free port):
+  --listen HOST:PORT        TCP listener (default 127.0.0.2:0)
+  --no-tcp                  no TCP listener
+  --udt HOST:PORT           also a UDT listener; HOST must be the exact address
+                            clients dial (UDT drops datagrams from other sources)
+  --run-for SECONDS         stop by itself after this long (default: until Ctrl-C)
+  --quiet                   no event lines on standard output
+
+Device:
+  --channels N              channel count reported in the device information (4)
+  --user NAME --password P  credentials the device accepts (admin / admin)
+  --name TEXT               device name in the device information (devemu)
+  --login-result N          answer every login with result N (0: check credentials)
+  --bad-login-result N      result for wrong credentials (2)
+  --encrypted accept|refuse logins that carry an encryption type (accept, unchecked)
+  --version MAIN.SUB        protocol version the device reports (5.0)
+  --talk grant|refuse       answer to talk requests (grant)
+
+Stream:
+  --video FILE              Annex-B H.264 clip, looped (default: the test clip)
+  --fps N                   frame rate, reported and paced (25)
+  --size WxH                picture size reported in the stream format (320x240)
+  --pace rate|fast|step     at the frame rate, as fast as possible, or one by one
+                            as a test controller releases frames (rate)
+  --once                    do not loop the clip
+  --no-audio                no audio records (default: G.711 A-law every 40 ms)
+  --big-key BYTES           grow every key frame to at least BYTES with filler
+                            data (above 65535 exercises the long key-frame packet)
+
+Choices the protocol leaves to the device (default first):
+  --version-type 40|39      record type of the version reply
+  --devinfo-type 70|71      record type of the device information
+  --format-type 200|199|203 record type of the stream format
+  --login-packets one|each  login replies in one packet, or one packet per reply
+  --time-unit ms|us|90k     unit of frame time stamps, counted from stream start
+  --nonkey-type 102|101     record type of non-key frames at main version 5
+  --big-nonkey long|key|drop  a non-key frame above 65535 bytes at main version 5:
+                            long packet like key frames, sent as a key-frame
+                            record, or dropped
+  --v3-framing separate|together  at main version 3: extended frame information
+                            in a packet of its own or with the first fragment
+  --v3-fragment BYTES       data bytes per fragment at main version 3 (16384)
+
+Faults (packet counts are per session, every packet the device sends):
+  --split-writes BYTES      write every packet in pieces of BYTES
+  --coalesce N              gather N packets into one write
+  --silent-after N          send nothing more after N packets (link stays open)
+  --close-after N           close the link after N packets
+  --reset-after N           reset the link after N packets
+  --oversize-after N        after N packets send a packet length over 204800
+
+Events (logins, heartbeats, pan/tilt/zoom commands, talk requests, talk audio,
+faults) are printed one per line.
+)";
+}
+
+bool parseArguments(const std::vector<std::string>& args, EmulatorOptions& o, long& runSeconds, bool& help,
+                    std::string& error) {
+    help = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= args.size()) {
+                error = a + " needs a value";
+                return false;
+            }
+            out = args[++i];
+            return true;
+        };
+        auto number = [&](long& out, long lo, long hi) {
+            std::string v;
+            if (!value(v)) return false;
+            if (!toLong(v, out) || out < lo || out > hi) {
+                error = a + ": bad number " + v;
+                return false;
+            }
+            return true;
+        };
+        auto choice = [&](const std::map<std::string, std::function<void()>>& table) {
+            std::string v;
+            if (!value(v)) return false;
+            auto it = table.find(v);
+            if (it == table.end()) {
+                error = a + ": unknown choice " + v;
+                return false;
+            }
+            it->second();
+            return true;
+        };
+        long n = 0;
+        std::string v;
+        bool ok = true;
+        if (a == "--help" || a == "-h") {
+            help = true;
+        } else if (a == "--listen") {
+            ok = value(v) && hostPort(v, o.tcpHost, o.tcpPort);
+            o.tcp = true;
+        } else if (a == "--no-tcp") {
+            o.tcp = false;
+        } else if (a == "--udt") {
+            ok = value(v) && hostPort(v, o.udtHost, o.udtPort);
+            o.udt = true;
+        } else if (a == "--run-for") {
+            ok = number(runSeconds, 0, 1000000);
+        } else if (a == "--quiet") {
+            o.quiet = true;
+        } else if (a == "--channels") {
+            ok = number(n, 1, 255);
+            o.channels = int(n);
+        } else if (a == "--user") {
+            ok = value(o.user);
+        } else if (a == "--password") {
+            ok = value(o.password);
+        } else if (a == "--name") {
+            ok = value(o.deviceName);
+        } else if (a == "--login-result") {
+            ok = number(n, 0, 65535);
+            o.forcedLoginResult = int(n);
+        } else if (a == "--bad-login-result") {
+            ok = number(n, 0, 65535);
+            o.badCredentialsResult = int(n);
+        } else if (a == "--encrypted") {
+            ok = choice({{"accept", [&] { o.acceptEncrypted = true; }}, {"refuse", [&] { o.acceptEncrypted = false; }}});
+        } else if (a == "--version") {
+            long mj = 0, mn = 0;
+            ok = value(v);
+            size_t dot = v.find('.');
+            if (ok && (dot == std::string::npos || !toLong(v.substr(0, dot), mj) || !toLong(v.substr(dot + 1), mn) ||
+                       mj < 0 || mj > 65535 || mn < 0 || mn > 65535)) {
+                error = "--version: expected MAIN.SUB, got " + v;
+                ok = false;
+            }
+            o.mainVersion = uint16_t(mj);
+            o.subVersion = uint16_t(mn);
+        } else if (a == "--talk") {
+            ok = choice({{"grant", [&] { o.grantTalk = true; }}, {"refuse", [&] { o.grantTalk = false; }}});
+        } else if (a == "--video") {
+            ok = value(o.videoPath);
+        } else if (a == "--fps") {
+            ok = number(n, 1, 255);
+            o.fps = int(n);
+        } else if (a == "--size") {
+            long w = 0, h = 0;
+            ok = value(v);
+            size_t x = v.find('x');
+            if (ok && (x == std::string::npos || !toLong(v.substr(0, x), w) || !toLong(v.substr(x + 1), h) || w < 1 ||
+                       w > 65535 || h < 1 || h > 65535)) {
+                error = "--size: expected WxH, got " + v;
+                ok = false;
+            }
+            o.width = int(w);
+            o.height = int(h);
+        } else if (a == "--pace") {
+            ok = choice({{"rate", [&] { o.pace = Pace::FrameRate; }},
+                         {"fast", [&] { o.pace = Pace::Fast; }},
+                         {"step", [&] { o.pace = Pace::Step; }}});
+        } else if (a == "--once") {
+            o.loop = false;
+        } else if (a == "--no-audio") {
+            o.audio = false;
+        } else if (a == "--big-key") {
+            ok = number(n, 0, 204000);
+            o.bigKeyFrame = size_t(n);
+        } else if (a == "--version-type") {
+            ok = choice({{"40", [&] { o.versionType = 40; }}, {"39", [&] { o.versionType = 39; }}});
+        } else if (a == "--devinfo-type") {
+            ok = choice({{"70", [&] { o.deviceInfoType = 70; }}, {"71", [&] { o.deviceInfoType = 71; }}});
+        } else if (a == "--format-type") {
+            ok = choice({{"200", [&] { o.streamFormatType = 200; }},
+                         {"199", [&] { o.streamFormatType = 199; }},
+                         {"203", [&] { o.streamFormatType = 203; }}});
+        } else if (a == "--login-packets") {
+            ok = choice({{"one", [&] { o.grouping = LoginGrouping::OnePacket; }},
+                         {"each", [&] { o.grouping = LoginGrouping::PerReply; }}});
+        } else if (a == "--time-unit") {
+            ok = choice({{"ms", [&] { o.timeUnit = TimeUnit::Milliseconds; }},
+                         {"us", [&] { o.timeUnit = TimeUnit::Microseconds; }},
+                         {"90k", [&] { o.timeUnit = TimeUnit::Clock90k; }}});
+        } else if (a == "--nonkey-type") {
+            ok = choice({{"102", [&] { o.nonKeyType = 102; }}, {"101", [&] { o.nonKeyType = 101; }}});
+        } else if (a == "--big-nonkey") {
+            ok = choice({{"long", [&] { o.bigNonKey = BigNonKey::LongPacket; }},
+                         {"key", [&] { o.bigNonKey = BigNonKey::AsKey; }},
+                         {"drop", [&] { o.bigNonKey = BigNonKey::Drop; }}});
+        } else if (a == "--v3-framing") {
+            ok = choice({{"separate", [&] { o.v3Framing = V3Framing::Separate; }},
+                         {"together", [&] { o.v3Framing = V3Framing::Together; }}});
+        } else if (a == "--v3-fragment") {
+            ok = number(n, 1, 65535);
+            o.v3Fragment = size_t(n);
+        } else if (a == "--split-writes") {
+            ok = number(n, 0, 1 << 20);
+            o.splitWrites = size_t(n);
+        } else if (a == "--coalesce") {
+            ok = number(n, 0, 10000);
+            o.coalesce = int(n);
+        } else if (a == "--silent-after") {
+            ok = number(o.silentAfter, 0, 1L << 40);
+        } else if (a == "--close-after") {
+            ok = number(o.closeAfter, 0, 1L << 40);
+        } else if (a == "--reset-after") {
+            ok = number(o.resetAfter, 0, 1L << 40);
+        } else if (a == "--oversize-after") {
+            ok = number(o.oversizeAfter, 0, 1L << 40);
+        } else {
+            error = "unknown argument " + a;
+            ok = false;
+        }
+        if (!ok) {
+            if (error.empty()) error = "bad value for " + a;
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace lumora::devemu

@@ -1,0 +1,102 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace lumora::devemu {
+
+// How frames are paced once a live stream runs.
+enum class Pace {
+    FrameRate,  // one frame per 1/fps second
+    Fast,       // back to back, as fast as the link takes them
+    Step,       // only as many as the controller released (DeviceEmulator::releaseFrames)
+};
+
+// How the replies to a login are grouped into packets.
+enum class LoginGrouping {
+    OnePacket,  // version, login result, device information, stream format in one packet
+    PerReply,   // each reply record in a packet of its own
+};
+
+// Unit of the 32-bit time stamps of frames (counted from the stream's start).
+enum class TimeUnit { Milliseconds, Microseconds, Clock90k };
+
+// What a main-version-5 device does with a non-key frame above 65535 bytes.
+enum class BigNonKey {
+    LongPacket,  // as with key frames: the data record runs to the end of its packet
+    AsKey,       // sent as a key-frame record (type 100), which the long rule covers
+    Drop,        // not sent at all
+};
+
+// How a main-version-3 device lays out a frame after its extended frame information.
+enum class V3Framing {
+    Separate,  // frame information alone in one packet, then one packet per fragment
+    Together,  // frame information and the first fragment in one packet
+};
+
+// Everything a device emulator can be told. Defaults describe what a plain
+// camera most plausibly does.
+struct EmulatorOptions {
+    // Listening. A port of 0 takes any free port (see DeviceEmulator::tcpPort).
+    bool tcp = true;
+    std::string tcpHost = "127.0.0.2";
+    uint16_t tcpPort = 0;
+    bool udt = false;
+    std::string udtHost = "127.0.0.2";  // UDT needs the exact address the client dials
+    uint16_t udtPort = 0;
+
+    // The device.
+    int channels = 4;
+    std::string user = "admin";
+    std::string password = "admin";
+    std::string deviceName = "devemu";
+    int forcedLoginResult = 0;     // not 0: every login gets this result
+    int badCredentialsResult = 2;  // result for a wrong user name or password
+    bool acceptEncrypted = true;   // logins with an encryption type are let in unchecked
+    uint16_t mainVersion = 5;
+    uint16_t subVersion = 0;
+    uint16_t versionType = 40;       // 39 or 40
+    uint16_t deviceInfoType = 70;    // 70 or 71
+    uint16_t streamFormatType = 200; // 199, 200 or 203
+    LoginGrouping grouping = LoginGrouping::OnePacket;
+    bool grantTalk = true;
+
+    // The stream.
+    std::string videoPath;  // Annex-B H.264; empty: DeviceEmulator::defaultClipPath()
+    int fps = 25;
+    int width = 320;   // reported in the stream format
+    int height = 240;
+    Pace pace = Pace::FrameRate;
+    bool loop = true;
+    TimeUnit timeUnit = TimeUnit::Milliseconds;
+    uint16_t nonKeyType = 102;   // 101 or 102 at main version 5
+    size_t bigKeyFrame = 0;      // not 0: key frames are grown to at least this many bytes
+    BigNonKey bigNonKey = BigNonKey::LongPacket;
+    V3Framing v3Framing = V3Framing::Separate;
+    size_t v3Fragment = 16384;   // data bytes per fragment at main version 3
+    bool audio = true;           // G.711 A-law records every audioIntervalMs
+    int audioIntervalMs = 40;
+
+    // Fault injection. Packet counts are per session and count every packet
+    // the device sends; -1 means never.
+    size_t splitWrites = 0;       // write every packet in pieces of this many bytes
+    int coalesce = 0;             // gather this many packets into one write
+    long silentAfter = -1;        // send nothing more after this many packets
+    long closeAfter = -1;         // close the link after this many packets
+    long resetAfter = -1;         // reset the link after this many packets
+    long oversizeAfter = -1;      // after this many packets send a length over the limit
+
+    bool quiet = false;  // the program: no event lines
+};
+
+// Reads the program's command line into options. Answers false with a reason
+// for an unknown or malformed argument; sets help when --help was given.
+bool parseArguments(const std::vector<std::string>& args, EmulatorOptions& options, long& runSeconds,
+                    bool& help, std::string& error);
+
+// The program's help text, listing every option and every selectable choice.
+std::string helpText();
+
+}  // namespace lumora::devemu

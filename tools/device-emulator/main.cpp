@@ -1,0 +1,54 @@
+// lumora-devemu: the device emulator as a program, for people and demos.
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <thread>
+
+#include "tools/device-emulator/DeviceEmulator.h"
+
+namespace {
+std::atomic<bool> gStop{false};
+void onSignal(int) { gStop = true; }
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace lumora::devemu;
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+
+    EmulatorOptions options;
+    long runSeconds = -1;
+    bool help = false;
+    std::string error;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (!parseArguments(args, options, runSeconds, help, error)) {
+        std::fprintf(stderr, "lumora-devemu: %s (see --help)\n", error.c_str());
+        return 2;
+    }
+    if (help) {
+        std::fputs(helpText().c_str(), stdout);
+        return 0;
+    }
+    DeviceEmulator emulator(options);
+    if (!options.quiet) {
+        emulator.setEventHandler([](const EmulatorEvent& e) {
+            std::printf("devemu: [%d] %s\n", e.session, e.text.c_str());
+            std::fflush(stdout);
+        });
+    }
+    if (!emulator.start(error)) {
+        std::fprintf(stderr, "lumora-devemu: %s\n", error.c_str());
+        return 1;
+    }
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(runSeconds < 0 ? 0 : runSeconds);
+    while (!gStop && (runSeconds < 0 || std::chrono::steady_clock::now() < until)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    emulator.stop();
+    EmulatorStats s = emulator.stats();
+    std::printf("devemu: %ld sessions, %ld logins, %ld video frames (%ld key), %ld audio records, %ld bytes\n",
+                s.sessions, s.logins, s.videoFrames, s.keyFrames, s.audioRecords, s.bytesSent);
+    return 0;
+}

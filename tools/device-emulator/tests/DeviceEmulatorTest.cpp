@@ -1,0 +1,509 @@
+// Speaks raw bytes to the device emulator over loopback, with requests and
+// reply checks written out by hand from the wire tables.
+#include <arpa/inet.h>
+#include <cerrno>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tools/device-emulator/DeviceEmulator.h"
+#include "tools/device-emulator/DevicePacket.h"
+
+using namespace lumora::devemu;
+using Bytes = std::vector<uint8_t>;
+using namespace std::chrono_literals;
+
+namespace {
+
+void le16(Bytes& b, uint16_t v) {
+    b.push_back(uint8_t(v));
+    b.push_back(uint8_t(v >> 8));
+}
+void le32(Bytes& b, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b.push_back(uint8_t(v >> (8 * i)));
+}
+uint16_t rd16(const Bytes& b, size_t at) { return uint16_t(b.at(at) | (b.at(at + 1) << 8)); }
+uint32_t rd32(const Bytes& b, size_t at) {
+    return uint32_t(b.at(at)) | uint32_t(b.at(at + 1)) << 8 | uint32_t(b.at(at + 2)) << 16 |
+           uint32_t(b.at(at + 3)) << 24;
+}
+uint32_t rdBe32(const Bytes& b, size_t at) {
+    return uint32_t(b.at(at)) << 24 | uint32_t(b.at(at + 1)) << 16 | uint32_t(b.at(at + 2)) << 8 | uint32_t(b.at(at + 3));
+}
+void text(Bytes& b, const std::string& s, size_t width) {
+    for (size_t i = 0; i < width; ++i) b.push_back(i < s.size() ? uint8_t(s[i]) : 0);
+}
+
+// A packet of records (type, body).
+Bytes packet(uint32_t seq, const std::vector<std::pair<uint16_t, Bytes>>& records) {
+    Bytes body;
+    le32(body, seq);
+    for (auto& [type, rec] : records) {
+        le16(body, type);
+        le16(body, uint16_t(rec.size()));
+        body.insert(body.end(), rec.begin(), rec.end());
+    }
+    Bytes out = {uint8_t(body.size() >> 24), uint8_t(body.size() >> 16), uint8_t(body.size() >> 8), uint8_t(body.size())};
+    out.insert(out.end(), body.begin(), body.end());
+    return out;
+}
+
+Bytes version(uint16_t main, uint16_t sub) {
+    Bytes b;
+    le16(b, main);
+    le16(b, sub);
+    return b;
+}
+
+Bytes plainLogin(const std::string& user, const std::string& pass, uint8_t channel) {
+    Bytes b;
+    text(b, user, 32);
+    text(b, pass, 16);
+    le32(b, 7);
+    b.push_back(0);
+    b.push_back(channel);
+    b.push_back(0);
+    b.push_back(0);
+    return packet(1, {{40, version(3, 7)}, {41, b}});
+}
+
+// Variant A: (encrypt, user, pass, 0, stream type 1, 2); variant B: (0, user,
+// pass, device id, mode, type).
+Bytes extendedLogin(const std::string& user, const std::string& pass, uint8_t channel, bool variantB,
+                    uint8_t mode = 1, uint8_t type = 2, uint8_t encrypt = 0) {
+    Bytes b;
+    b.push_back(encrypt);
+    text(b, encrypt ? "" : user, 32);
+    text(b, encrypt ? "" : pass, 16);
+    le32(b, variantB ? 9 : 0);
+    le32(b, 2);
+    b.insert(b.end(), 3, 0);
+    le32(b, 1u << channel);
+    b.push_back(variantB ? mode : 1);
+    b.push_back(variantB ? type : 2);
+    b.insert(b.end(), 2, 0);
+    EXPECT_EQ(b.size(), 68u);
+    return packet(1, {{40, version(5, 0)}, {41, b}});
+}
+
+struct Rec {
+    uint16_t type;
+    uint16_t length;
+    Bytes body;
+};
+
+// A raw TCP client.
+class Client {
+public:
+    explicit Client(uint16_t port) {
+        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(port);
+        inet_pton(AF_INET, "127.0.0.2", &a.sin_addr);
+        connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    }
+    ~Client() { ::close(fd_); }
+    bool connected() const { return connected_; }
+    void send(const Bytes& b) { ASSERT_EQ(::send(fd_, b.data(), b.size(), MSG_NOSIGNAL), ssize_t(b.size())); }
+
+    // Exactly n bytes, or nothing when the link ends or 10 s pass.
+    std::optional<Bytes> readExactly(size_t n, std::chrono::milliseconds timeout = 10s) {
+        Bytes out;
+        auto until = std::chrono::steady_clock::now() + timeout;
+        while (out.size() < n) {
+            int left = int(std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()).count());
+            if (left <= 0) return std::nullopt;
+            pollfd p{fd_, POLLIN, 0};
+            if (::poll(&p, 1, left) <= 0) return std::nullopt;
+            uint8_t buf[65536];
+            ssize_t r = ::recv(fd_, buf, std::min(sizeof buf, n - out.size()), 0);
+            if (r <= 0) {
+                lastErrno_ = r < 0 ? errno : 0;
+                eof_ = true;
+                return std::nullopt;
+            }
+            out.insert(out.end(), buf, buf + r);
+        }
+        return out;
+    }
+    // One whole packet, header included.
+    std::optional<Bytes> readPacket(std::chrono::milliseconds timeout = 10s) {
+        auto head = readExactly(4, timeout);
+        if (!head) return std::nullopt;
+        uint32_t len = rdBe32(*head, 0);
+        if (len > 204800) {
+            oversized_ = len;
+            return std::nullopt;
+        }
+        auto rest = readExactly(len, timeout);
+        if (!rest) return std::nullopt;
+        head->insert(head->end(), rest->begin(), rest->end());
+        return head;
+    }
+    // Next packet that is not audio.
+    std::optional<Bytes> readNonAudio() {
+        for (;;) {
+            auto p = readPacket();
+            if (!p || p->size() < 10 || rd16(*p, 8) != 97) return p;
+        }
+    }
+    bool eof() const { return eof_; }
+    int lastErrno() const { return lastErrno_; }
+    uint32_t oversized() const { return oversized_; }
+
+private:
+    int fd_ = -1;
+    bool connected_ = false;
+    bool eof_ = false;
+    int lastErrno_ = 0;
+    uint32_t oversized_ = 0;
+};
+
+// Records of a packet as the wire says, with the long key-frame rule: a type
+// 100 record in a packet longer than its field plus 24 runs to the packet's end.
+std::vector<Rec> records(const Bytes& p) {
+    std::vector<Rec> out;
+    uint32_t len = rdBe32(p, 0);
+    size_t at = 8;
+    while (at + 4 <= p.size()) {
+        Rec r{rd16(p, at), rd16(p, at + 2), {}};
+        size_t n = r.length;
+        if ((r.type == 100 || r.type == 102) && len - r.length > 24) n = len - 24;
+        if (at + 4 + n > p.size()) {
+            ADD_FAILURE() << "record " << r.type << " runs past its packet";
+            break;
+        }
+        r.body.assign(p.begin() + long(at + 4), p.begin() + long(at + 4 + n));
+        out.push_back(r);
+        at += 4 + n;
+    }
+    EXPECT_EQ(at, p.size());
+    return out;
+}
+
+EmulatorOptions quietOptions() {
+    EmulatorOptions o;
+    o.videoPath = std::string(LUMORA_TEST_DATA_DIR) + "/clip.h264";
+    o.pace = Pace::Step;
+    o.audio = false;
+    return o;
+}
+
+struct Started {
+    std::unique_ptr<DeviceEmulator> emu;
+    explicit Started(const EmulatorOptions& o) : emu(std::make_unique<DeviceEmulator>(o)) {
+        std::string error;
+        EXPECT_TRUE(emu->start(error)) << error;
+    }
+    DeviceEmulator* operator->() { return emu.get(); }
+};
+
+}  // namespace
+
+TEST(H264ClipTest, CutsTheTestClipIntoItsAccessUnits) {
+    H264Clip clip;
+    std::string error;
+    ASSERT_TRUE(clip.load(std::string(LUMORA_TEST_DATA_DIR) + "/clip.h264", error)) << error;
+    ASSERT_EQ(clip.size(), 50u);  // 2 s at 25 frames per second
+    Bytes joined;
+    for (size_t i = 0; i < clip.size(); ++i) {
+        EXPECT_EQ(clip.unit(i).keyFrame, i % 25 == 0) << i;
+        joined.insert(joined.end(), clip.unit(i).bytes.begin(), clip.unit(i).bytes.end());
+    }
+    std::ifstream in(std::string(LUMORA_TEST_DATA_DIR) + "/clip.h264", std::ios::binary);
+    Bytes file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(joined, file);
+
+    Bytes grown = H264Clip::padded(clip.unit(0).bytes, 70000);
+    EXPECT_GE(grown.size(), 70000u);
+    EXPECT_TRUE(std::equal(clip.unit(0).bytes.begin(), clip.unit(0).bytes.end(), grown.begin()));
+    EXPECT_FALSE(clip.parse(Bytes{1, 2, 3, 4}, error));
+}
+
+TEST(RequestAssemblerTest, GathersPacketsAndRefusesBadLengths) {
+    Bytes hb = packet(5, {{49, Bytes(4, 0)}});
+    RequestAssembler a;
+    Bytes out;
+    // Byte by byte: nothing until the last byte.
+    for (size_t i = 0; i + 1 < hb.size(); ++i) {
+        a.append(&hb[i], 1);
+        EXPECT_EQ(a.next(out), RequestAssembler::Result::NeedMore);
+    }
+    a.append(&hb.back(), 1);
+    ASSERT_EQ(a.next(out), RequestAssembler::Result::Packet);
+    EXPECT_EQ(out, hb);
+    // Two at once, then a length one over the limit.
+    Bytes two = hb;
+    two.insert(two.end(), hb.begin(), hb.end());
+    two.insert(two.end(), {0x00, 0x03, 0x20, 0x01});
+    a.append(two.data(), two.size());
+    EXPECT_EQ(a.next(out), RequestAssembler::Result::Packet);
+    EXPECT_EQ(a.next(out), RequestAssembler::Result::Packet);
+    EXPECT_EQ(a.next(out), RequestAssembler::Result::TooLong);
+    RequestAssembler b;
+    Bytes tiny = {0, 0, 0, 2, 0, 0};
+    b.append(tiny.data(), tiny.size());
+    EXPECT_EQ(b.next(out), RequestAssembler::Result::TooShort);
+}
+
+struct LoginCase {
+    const char* name;
+    Bytes request;
+    int forced;
+    uint16_t expectedResult;
+    bool streams;
+};
+
+TEST(DeviceEmulatorTest, AnswersEveryLoginVariant) {
+    const LoginCase cases[] = {
+        {"plain", plainLogin("admin", "admin", 1), 0, 1, true},
+        {"extended A", extendedLogin("admin", "admin", 2, false), 0, 1, true},
+        {"extended B live", extendedLogin("admin", "admin", 3, true), 0, 1, true},
+        {"extended B search", extendedLogin("admin", "admin", 0, true, 3, 0), 0, 1, false},
+        {"wrong password", extendedLogin("admin", "nope", 0, true), 0, 2, false},
+        {"wrong user, plain", plainLogin("root", "admin", 0), 0, 2, false},
+        {"encrypted, unchecked", extendedLogin("", "", 0, false, 1, 2, 1), 0, 1, true},
+        {"refused on demand", extendedLogin("admin", "admin", 0, true), 24, 24, false},
+        {"channel out of range", extendedLogin("admin", "admin", 5, true), 0, 1, false},
+    };
+    for (const LoginCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        EmulatorOptions o = quietOptions();
+        o.forcedLoginResult = c.forced;
+        Started emu(o);
+        Client cl(emu->tcpPort());
+        ASSERT_TRUE(cl.connected());
+        cl.send(c.request);
+        auto reply = cl.readPacket();
+        ASSERT_TRUE(reply);
+        auto recs = records(*reply);
+        ASSERT_GE(recs.size(), 2u);
+        EXPECT_EQ(recs[0].type, 40);
+        EXPECT_EQ(rd16(recs[0].body, 0), 5);
+        EXPECT_EQ(recs[1].type, 42);
+        EXPECT_EQ(rd16(recs[1].body, 0), c.expectedResult);
+        if (c.expectedResult != 1) {
+            EXPECT_EQ(recs.size(), 2u);
+            continue;
+        }
+        ASSERT_EQ(recs.size(), 4u);
+        EXPECT_EQ(recs[2].type, 70);
+        ASSERT_EQ(recs[2].body.size(), 74u);
+        EXPECT_EQ(recs[2].body[68], 4);  // channel count
+        EXPECT_EQ(recs[3].type, 200);
+        ASSERT_EQ(recs[3].body.size(), 40u);
+        EXPECT_EQ(rd16(recs[3].body, 12), 320);  // width
+        EXPECT_EQ(rd16(recs[3].body, 14), 240);  // height
+        EXPECT_EQ(recs[3].body[16], 25);         // frames per second
+        EXPECT_EQ(recs[3].body[2], 0);           // no audio
+        if (!c.streams) {
+            auto until = std::chrono::steady_clock::now() + 5s;
+            while (emu->countEvents("not served") + emu->countEvents("no such channel") == 0 &&
+                   std::chrono::steady_clock::now() < until)
+                std::this_thread::sleep_for(5ms);
+            EXPECT_EQ(emu->countEvents("not served") + emu->countEvents("no such channel"), 1u);
+            EXPECT_EQ(emu->countEvents("streaming"), 0u);
+            continue;
+        }
+        ASSERT_TRUE(emu->waitForEvent("streaming", 5s));
+        emu->releaseFrames(2);
+        for (uint32_t i = 0; i < 2; ++i) {
+            auto f = cl.readPacket();
+            ASSERT_TRUE(f);
+            auto fr = records(*f);
+            ASSERT_EQ(fr.size(), 2u);
+            EXPECT_EQ(fr[0].type, 99);
+            EXPECT_EQ(rd32(fr[0].body, 4), i + 1);  // frame index
+            EXPECT_EQ(rd32(fr[0].body, 8), i * 40); // milliseconds at 25 fps
+            EXPECT_EQ(fr[1].type, i == 0 ? 100 : 102);
+            EXPECT_EQ(fr[1].body, emu->frameBytes(i));
+        }
+    }
+}
+
+TEST(DeviceEmulatorTest, KeyFrameAboveSixtyFourKilobytesRunsToThePacketEnd) {
+    EmulatorOptions o = quietOptions();
+    o.bigKeyFrame = 70000;
+    Started emu(o);
+    Client cl(emu->tcpPort());
+    cl.send(extendedLogin("admin", "admin", 0, true));
+    ASSERT_TRUE(cl.readPacket());
+    ASSERT_TRUE(emu->waitForEvent("streaming", 5s));
+    emu->releaseFrames(1);
+    auto f = cl.readPacket();
+    ASSERT_TRUE(f);
+    Bytes expected = emu->frameBytes(0);
+    ASSERT_GE(expected.size(), 70000u);
+    EXPECT_EQ(rdBe32(*f, 0), expected.size() + 24);
+    EXPECT_EQ(rd16(*f, 8 + 16 + 2), expected.size() & 0xFFFF);
+    auto fr = records(*f);
+    ASSERT_EQ(fr.size(), 2u);
+    EXPECT_EQ(fr[1].body, expected);
+}
+
+TEST(DeviceEmulatorTest, GathersRequestsAcrossReadsAndDropsAnOverlongOne) {
+    Started emu(quietOptions());
+    Client cl(emu->tcpPort());
+    Bytes login = extendedLogin("admin", "admin", 0, true);
+    for (uint8_t b : login) {
+        cl.send(Bytes{b});
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    auto reply = cl.readPacket();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(rd16(records(*reply)[1].body, 0), 1);
+    cl.send(Bytes{0x00, 0x03, 0x20, 0x01, 1, 0, 0, 0});
+    while (cl.readPacket()) {
+    }
+    EXPECT_TRUE(cl.eof());
+    EXPECT_TRUE(emu->waitForEvent("closed request length 204801 over limit", 5s));
+}
+
+TEST(DeviceEmulatorTest, LogsHeartbeatsPanTiltZoomAndGrantsTalk) {
+    Started emu(quietOptions());
+    Client cl(emu->tcpPort());
+    cl.send(packet(1, {{49, Bytes(4, 0)}}));
+    Bytes ptz;
+    le32(ptz, 0);
+    ptz.push_back(2);  // channel
+    ptz.push_back(11); // command
+    le16(ptz, 16);
+    for (uint32_t v : {1u, 2u, 3u, 4u}) le32(ptz, v);
+    cl.send(packet(2, {{51, ptz}}));
+    Bytes talk = {1, 0, 0, 0};
+    le32(talk, 9);
+    cl.send(packet(1, {{331, talk}}));
+    auto reply = cl.readPacket();
+    ASSERT_TRUE(reply);
+    auto recs = records(*reply);
+    ASSERT_EQ(recs.size(), 1u);
+    EXPECT_EQ(recs[0].type, 332);
+    ASSERT_EQ(recs[0].body.size(), 28u);
+    EXPECT_EQ(rd16(recs[0].body, 0), 1);           // granted
+    EXPECT_EQ(rd32(recs[0].body, 4), 8000u);       // samples per second
+    EXPECT_EQ(rd16(recs[0].body, 12), 0x7A19);     // A-law
+    Bytes info = {0, 0, 0, 0};
+    le32(info, 200);
+    cl.send(packet(2, {{97, info}, {98, Bytes(320, 0xD5)}}));
+    EXPECT_TRUE(emu->waitForEvent("talk audio started", 5s));
+    EXPECT_TRUE(emu->waitForEvent("heartbeat", 5s));
+    EXPECT_TRUE(emu->waitForEvent("ptz channel=2 command=11 arg=1,2,3,4", 5s));
+    EXPECT_TRUE(emu->waitForEvent("talk action=1 device=9", 5s));
+    EXPECT_EQ(emu->stats().talkAudioBytes, 320);
+}
+
+TEST(DeviceEmulatorTest, SendsAudioRecordsWhileStreaming) {
+    EmulatorOptions o = quietOptions();
+    o.audio = true;
+    Started emu(o);
+    Client cl(emu->tcpPort());
+    cl.send(extendedLogin("admin", "admin", 1, true));
+    auto reply = cl.readPacket();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(records(*reply)[3].body[2], 1);  // audio flag
+    for (int i = 0; i < 3; ++i) {
+        auto p = cl.readPacket();
+        ASSERT_TRUE(p);
+        auto recs = records(*p);
+        ASSERT_EQ(recs.size(), 2u);
+        EXPECT_EQ(recs[0].type, 97);
+        EXPECT_EQ(recs[0].body[0], 1);  // channel
+        EXPECT_EQ(recs[1].type, 98);
+        EXPECT_EQ(recs[1].body.size(), 320u);
+    }
+}
+
+TEST(DeviceEmulatorTest, ServesSeveralSessionsAtOnce) {
+    EmulatorOptions o = quietOptions();
+    o.pace = Pace::Fast;
+    Started emu(o);
+    Client a(emu->tcpPort()), b(emu->tcpPort());
+    a.send(extendedLogin("admin", "admin", 0, true));
+    b.send(plainLogin("admin", "admin", 1));
+    for (Client* c : {&a, &b}) {
+        ASSERT_TRUE(c->readPacket());
+        for (size_t i = 0; i < 60; ++i) {  // past the clip's end: it loops
+            auto f = c->readPacket();
+            ASSERT_TRUE(f);
+            EXPECT_EQ(records(*f)[1].body, emu->frameBytes(i % 50));
+        }
+    }
+    EXPECT_EQ(emu->stats().sessions, 2);
+}
+
+TEST(DeviceEmulatorTest, InjectsFaults) {
+    struct FaultCase {
+        const char* name;
+        void (*set)(EmulatorOptions&);
+        size_t packetsBeforeEnd;  // whole packets the client gets
+        bool reset;
+        bool oversize;
+    };
+    const FaultCase cases[] = {
+        {"close after 3", [](EmulatorOptions& o) { o.closeAfter = 3; }, 3, false, false},
+        {"reset after 2", [](EmulatorOptions& o) { o.resetAfter = 2; }, 2, true, false},
+        {"oversize after 2", [](EmulatorOptions& o) { o.oversizeAfter = 2; }, 2, false, true},
+        {"split writes, close after 4",
+         [](EmulatorOptions& o) {
+             o.splitWrites = 7;
+             o.closeAfter = 4;
+         },
+         4, false, false},
+        {"coalesce 3, close after 5",
+         [](EmulatorOptions& o) {
+             o.coalesce = 3;
+             o.closeAfter = 5;
+         },
+         5, false, false},
+        {"login packets each, close after 4",
+         [](EmulatorOptions& o) {
+             o.grouping = LoginGrouping::PerReply;
+             o.closeAfter = 4;
+         },
+         4, false, false},
+    };
+    for (const FaultCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        EmulatorOptions o = quietOptions();
+        o.pace = Pace::Fast;
+        c.set(o);
+        Started emu(o);
+        Client cl(emu->tcpPort());
+        cl.send(extendedLogin("admin", "admin", 0, true));
+        size_t got = 0;
+        while (cl.readPacket()) ++got;
+        EXPECT_EQ(got, c.packetsBeforeEnd);
+        if (c.oversize) {
+            EXPECT_EQ(cl.oversized(), 204801u);
+        } else {
+            EXPECT_TRUE(cl.eof());
+        }
+        if (c.reset) {
+            EXPECT_EQ(cl.lastErrno(), ECONNRESET);
+        }
+    }
+}
+
+TEST(DeviceEmulatorTest, GoesSilentOnDemand) {
+    EmulatorOptions o = quietOptions();
+    o.audio = true;
+    o.silentAfter = 1;  // the login reply, then nothing
+    Started emu(o);
+    Client cl(emu->tcpPort());
+    cl.send(extendedLogin("admin", "admin", 0, true));
+    ASSERT_TRUE(cl.readPacket());
+    ASSERT_TRUE(emu->waitForEvent("streaming", 5s));
+    emu->releaseFrames(5);
+    EXPECT_FALSE(cl.readPacket(300ms));
+    EXPECT_FALSE(cl.eof());  // the link stays open
+}
