@@ -33,4 +33,14 @@ inline constexpr long kLoginOther = 2012;
 inline constexpr const char* kGCDAsyncSocketErrorDomain = "GCDAsyncSocketErrorDomain";
 inline constexpr const char* kGCDAsyncUdpSocketErrorDomain = "GCDAsyncUdpSocketErrorDomain";
 
+// GCDAsyncSocketErrorDomain codes.
+inline constexpr long kGCDAsyncSocketBadConfigError = 1;      // misuse at connect/accept
+inline constexpr long kGCDAsyncSocketBadParamError = 2;       // bad argument at connect/accept
+inline constexpr long kGCDAsyncSocketConnectTimeoutError = 3; // connect timed out
+inline constexpr long kGCDAsyncSocketReadTimeoutError = 4;    // read timed out
+inline constexpr long kGCDAsyncSocketWriteTimeoutError = 5;   // write timed out
+inline constexpr long kGCDAsyncSocketReadMaxedOutError = 6;   // read reached its maximum length
+inline constexpr long kGCDAsyncSocketClosedError = 7;         // closed by the peer
+inline constexpr long kGCDAsyncSocketOtherError = 8;          // any other failure
+
 }  // namespace lumora::errors

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <map>
+#include <string>
+
+namespace lumora {
+
+// The marker a TLS upgrade puts into both the read and the write queue of a
+// GCDAsyncSocket: the upgrade starts once it heads both queues.
+struct GCDAsyncSpecialPacket {
+    std::map<std::string, std::string> tlsSettings;  // handed to both directions
+
+    explicit GCDAsyncSpecialPacket(std::map<std::string, std::string> settings)
+        : tlsSettings(std::move(settings)) {}
+};
+
+}  // namespace lumora
