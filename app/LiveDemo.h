@@ -46,8 +46,8 @@ class LiveDemo : public PUConnectionDelegate,
 public:
     struct Options {
         devemu::EmulatorOptions emulator = devemu::DeviceEmulator::loopbackDemo();
-        // PUConnection::kUDT or kTCP.
-        int transport = PUConnection::kUDT;
+        // PUConnection::kTCP (a device reached by its address) or kUDT.
+        int transport = PUConnection::kTCP;
         int channel = 0;
         // Run until stop() instead of ending after runTime.
         bool runOn = false;

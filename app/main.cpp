@@ -17,10 +17,11 @@ std::atomic<bool> gInterrupted{false};
 void onSignal(int) { gInterrupted = true; }
 
 const char kUsage[] =
-    "usage: lumora [--run-on]\n"
+    "usage: lumora [--run-on] [--udt]\n"
     "  Loads the configuration and the device list, then shows the live road on a\n"
     "  built-in device emulator for about 5 seconds.\n"
-    "  --run-on   keep the live view running until interrupted (Ctrl-C)\n";
+    "  --run-on   keep the live view running until interrupted (Ctrl-C)\n"
+    "  --udt      reach the emulator over UDT instead of TCP\n";
 
 }  // namespace
 
@@ -34,6 +35,8 @@ int main(int argc, char** argv) {
         std::string a = argv[i];
         if (a == "--run-on") {
             demo.runOn = true;
+        } else if (a == "--udt") {
+            demo.transport = PUConnection::kUDT;
         } else if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
             return 0;

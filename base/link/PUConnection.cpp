@@ -11,15 +11,8 @@
 
 #include "base/link/OWSPMessageBuilder.h"
 #include "base/link/UdtApi.h"
-#include "platform/Config.h"
-
-// The TCP socket class arrives on its own; until then TCP links cannot open.
-#if __has_include("base/network/GCDAsyncSocket.h")
 #include "base/network/GCDAsyncSocket.h"
-#define LUMORA_PUCONNECTION_TCP 1
-#else
-#define LUMORA_PUCONNECTION_TCP 0
-#endif
+#include "platform/Config.h"
 
 namespace lumora {
 
@@ -43,7 +36,6 @@ double scaledSeconds(double seconds) { return seconds * Config::shared().timeSca
 
 }  // namespace
 
-#if LUMORA_PUCONNECTION_TCP
 // Receives the TCP socket's callbacks for a connection it does not own, so the
 // socket's weak delegate reference and the connection's lifetime stay apart.
 class PUConnection::SocketAdapter : public GCDAsyncSocketDelegate {
@@ -73,9 +65,6 @@ private:
     }
     std::weak_ptr<PUConnection> owner_;
 };
-#else
-class PUConnection::SocketAdapter {};
-#endif
 
 PUConnection::PUConnection(Private, int type) : tag_(gTagCounter.fetch_add(1)), type_(type) {}
 
@@ -84,10 +73,8 @@ PUConnectionPtr PUConnection::create(int type, const std::shared_ptr<PUConnectio
     c->delegate_ = delegate;
     if (type == kTCP) {
         c->socketQueue_ = DispatchQueue::createSerial("com.lumora.socket");
-#if LUMORA_PUCONNECTION_TCP
         c->adapter_ = std::make_shared<SocketAdapter>(c);
         c->socket_ = GCDAsyncSocket::create(c->adapter_, c->socketQueue_);
-#endif
     } else if (type == kUDT) {
         c->udtQueue_ = DispatchQueue::createSerial("com.lumora.udt");
     }
@@ -104,12 +91,10 @@ PUConnection::~PUConnection() {
         std::lock_guard<std::mutex> lock(mutex_);
         sock = std::move(socket_);
     }
-#if LUMORA_PUCONNECTION_TCP
     if (sock) {
         sock->setDelegate(nullptr);
         sock->disconnect();
     }
-#endif
     ++httpGeneration_;
 }
 
@@ -155,7 +140,6 @@ void PUConnection::heartbeat() { sendMessage(OWSPMessageBuilder::buildHeartbeatR
 
 bool PUConnection::openPort(const std::string& host, uint16_t port) {
     if (type_ == kTCP) {
-#if LUMORA_PUCONNECTION_TCP
         std::shared_ptr<GCDAsyncSocket> sock = socket();
         if (connected_ || port == 0 || !sock) return false;
         Error err;
@@ -164,10 +148,6 @@ bool PUConnection::openPort(const std::string& host, uint16_t port) {
                                   err.toString().c_str());
         connected_ = started;
         return started;
-#else
-        std::printf("PUConnection %d: no TCP socket class in this build\n", tag_);
-        return false;
-#endif
     }
     if (type_ == kUDT) {
         int s = -1;
@@ -318,12 +298,10 @@ double PUConnection::readTimeout() const {
 }
 
 void PUConnection::queueReadIfIdle() {
-#if LUMORA_PUCONNECTION_TCP
     std::shared_ptr<GCDAsyncSocket> sock = socket();
     if (!sock) return;
     if (readOutstanding_.exchange(true)) return;
     sock->readDataWithTimeout(readTimeout(), 0);
-#endif
 }
 
 void PUConnection::tcpDidConnect(const std::string& host, uint16_t port) {
@@ -350,12 +328,10 @@ void PUConnection::tcpDidDisconnect(const Error& error) {
 void PUConnection::sendMessage(const std::vector<uint8_t>& data) {
     if (data.empty()) return;
     if (type_ == kTCP) {
-#if LUMORA_PUCONNECTION_TCP
         std::shared_ptr<GCDAsyncSocket> sock = socket();
         if (!sock) return;
         sock->writeData(data, scaledSeconds(kWriteTimeout), 0);
         queueReadIfIdle();
-#endif
     } else if (type_ == kUDT) {
         sendUdt(data);
     }
@@ -450,10 +426,8 @@ void PUConnection::close() {
             std::lock_guard<std::mutex> lock(mutex_);
             sock = std::move(socket_);
         }
-#if LUMORA_PUCONNECTION_TCP
         // The socket reports the close with no error before it goes.
         if (sock) sock->disconnect();
-#endif
         if (socketQueue_) {
             std::weak_ptr<PUConnection> weak = weak_from_this();
             socketQueue_->async([weak] {

@@ -36,11 +36,11 @@ LiveDemo::Options scaledOptions(Lines& lines) {
     return o;
 }
 
-}  // namespace
-
-TEST(LiveDemoTest, ShowsLiveVideoThenEndsByItself) {
+void showsLiveVideoThenEndsByItself(int transport) {
     Lines lines;
-    auto demo = LiveDemo::create(scaledOptions(lines));
+    LiveDemo::Options o = scaledOptions(lines);
+    o.transport = transport;
+    auto demo = LiveDemo::create(o);
     EXPECT_EQ(demo->run(RunLoop::main(), nullptr), 0) << demo->failure();
     EXPECT_FALSE(demo->failed());
     EXPECT_TRUE(demo->loggedIn());
@@ -51,6 +51,11 @@ TEST(LiveDemoTest, ShowsLiveVideoThenEndsByItself) {
     EXPECT_GE(lines.count("frames "), 1u) << "status lines";
     EXPECT_EQ(lines.count("live view ended"), 1u);
 }
+
+}  // namespace
+
+TEST(LiveDemoTest, ShowsLiveVideoOverTcpThenEndsByItself) { showsLiveVideoThenEndsByItself(PUConnection::kTCP); }
+TEST(LiveDemoTest, ShowsLiveVideoOverUdtThenEndsByItself) { showsLiveVideoThenEndsByItself(PUConnection::kUDT); }
 
 TEST(LiveDemoTest, RunsOnUntilInterrupted) {
     Lines lines;

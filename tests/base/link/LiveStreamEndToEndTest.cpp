@@ -159,8 +159,6 @@ TEST(LiveStreamEndToEndTest, OverUdt) {
     for (const Case& c : kCases) runLive(PUConnection::kUDT, c);
 }
 
-#if __has_include("base/network/GCDAsyncSocket.h")
 TEST(LiveStreamEndToEndTest, OverTcp) {
     for (const Case& c : kCases) runLive(PUConnection::kTCP, c);
 }
-#endif

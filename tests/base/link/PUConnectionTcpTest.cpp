@@ -1,8 +1,6 @@
 // TCP device connections against the device emulator on loopback.
 #include "base/link/PUConnection.h"
 
-#if __has_include("base/network/GCDAsyncSocket.h")
-
 #include <gtest/gtest.h>
 
 #include <condition_variable>
@@ -130,5 +128,3 @@ TEST(PUConnectionTcpTest, UserCloseReportsNoError) {
     std::lock_guard<std::mutex> l(rec->m);
     EXPECT_TRUE(rec->lastError.empty());
 }
-
-#endif
