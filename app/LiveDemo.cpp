@@ -33,11 +33,14 @@ LiveDemo::~LiveDemo() {
     // stop() normally ran already; without it, at least free the link and
     // the emulator (the timers hold only weak references).
     PUConnectionPtr c;
+    std::shared_ptr<QvVideoDecoder> decoder;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         c = std::move(connection_);
+        decoder = std::move(decoder_);
     }
     if (c) c->close();
+    if (decoder) decoder->destroy();
     if (emulator_) emulator_->stop();
 }
 
@@ -54,6 +57,9 @@ LiveDemoCounts LiveDemo::counts() const {
     c.bytes = bytes_;
     c.keyFrames = keyFrames_;
     c.audioFrames = audioFrames_;
+    c.pictures = pictures_;
+    c.width = pictureWidth_;
+    c.height = pictureHeight_;
     return c;
 }
 
@@ -169,9 +175,12 @@ void LiveDemo::statusTick() {
     LiveDemoCounts now = counts();
     auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(RunLoop::Clock::now() - startedAt_);
     char line[200];
-    std::snprintf(line, sizeof line, "lumora: live %5.1f s: frames %ld, bytes %ld, key frames %ld (total frames %ld)",
+    std::snprintf(line, sizeof line,
+                  "lumora: live %5.1f s: frames %ld, bytes %ld, key frames %ld, decoded %ld pictures %dx%d "
+                  "(total frames %ld)",
                   double(elapsed.count()) / 1000.0, now.frames - lastStatus_.frames, now.bytes - lastStatus_.bytes,
-                  now.keyFrames - lastStatus_.keyFrames, now.frames);
+                  now.keyFrames - lastStatus_.keyFrames, now.pictures - lastStatus_.pictures, now.width, now.height,
+                  now.frames);
     lastStatus_ = now;
     say(line);
 }
@@ -184,18 +193,22 @@ void LiveDemo::stop() {
         t->reset();
     }
     PUConnectionPtr c;
+    std::shared_ptr<QvVideoDecoder> decoder;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         c = std::move(connection_);
+        decoder = std::move(decoder_);
     }
     if (c) c->close();
+    if (decoder) decoder->destroy();
     if (emulator_) emulator_->stop();
     if (!started_) return;
     LiveDemoCounts total = counts();
     auto elapsed = RunLoop::Clock::now() - startedAt_;
     say("lumora: live view ended after " + seconds(elapsed) + ": " + std::to_string(total.frames) + " frames, " +
         std::to_string(total.bytes) + " bytes, " + std::to_string(total.keyFrames) + " key frames, " +
-        std::to_string(total.audioFrames) + " audio frames");
+        std::to_string(total.audioFrames) + " audio frames, " + std::to_string(total.pictures) +
+        " decoded pictures");
 }
 
 int LiveDemo::run(RunLoop& loop, const std::function<bool()>& interrupted) {
@@ -254,12 +267,34 @@ void LiveDemo::deviceDidReceiveStreamFormat(Device*, const _TLV_V_StreamDataForm
     say("lumora: stream " + std::to_string(format.videoFormat.width) + "x" +
         std::to_string(format.videoFormat.height) + " at " + std::to_string(format.videoFormat.framerate) + " fps" +
         (format.hasAudio() ? ", with audio" : ""));
+    // Decode at the stream's pace, as a live pane does; pictures come back
+    // on the main queue.
+    int fps = format.videoFormat.framerate > 0 ? format.videoFormat.framerate : 25;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (decoder_ || stopped_) return;
+    decoder_ = QvVideoDecoder::create(std::weak_ptr<QvVideoDecoderDelegate>(shared_from_this()), nullptr);
+    if (!decoder_->setupDecoder(1000.0 / fps, 0)) {
+        decoder_.reset();
+        std::printf("lumora: the video decoder could not be set up\n");
+    }
 }
 
 void LiveDemo::deviceDidReceiveVideoFrame(Device*, std::shared_ptr<MediaFrame> frame, int32_t) {
     bytes_ += static_cast<long>(frame->buffer.size());
     if (frame->keyFrame) ++keyFrames_;
     ++frames_;
+    std::shared_ptr<QvVideoDecoder> decoder;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        decoder = decoder_;
+    }
+    if (decoder) decoder->decodeFrame(std::move(frame));
+}
+
+void LiveDemo::decoderDidDecodeFrameToYUV(QvVideoDecoder&, const MediaFrame& frame, const std::vector<uint8_t>&) {
+    pictureWidth_ = frame.width;
+    pictureHeight_ = frame.height;
+    ++pictures_;
 }
 
 void LiveDemo::deviceDidReceiveAudioFrame(Device*, std::shared_ptr<MediaFrame>, int32_t) { ++audioFrames_; }

@@ -7,6 +7,8 @@
 #include <mutex>
 #include <string>
 
+#include "base/decoder/QvVideoDecoder.h"
+#include "base/decoder/QvVideoDecoderDelegate.h"
 #include "base/link/DeviceClientDelegate.h"
 #include "base/link/OWSPMessageParser.h"
 #include "base/link/PUConnection.h"
@@ -21,13 +23,17 @@ struct LiveDemoCounts {
     long bytes = 0;      // their bytes
     long keyFrames = 0;  // of them key frames
     long audioFrames = 0;
+    long pictures = 0;  // decoded pictures
+    int width = 0;      // size of the last decoded picture
+    int height = 0;
 };
 
 // The main road of the client so far, on an embedded default: starts the
 // device emulator on loopback with the test clip, connects to it as the
 // client does (a device connection), logs in with the extended login for a
 // live view, receives the channel through the message parser and prints a
-// status line per interval (frames, bytes, key frames). Ends by itself once
+// status line per interval (frames, bytes, key frames, and the pictures the
+// video decoder made of them, with their size). Ends by itself once
 // it has shown live video for its run time (counted from the login), unless
 // told to run on; fails when no video arrives within its start time-out.
 //
@@ -42,6 +48,7 @@ struct LiveDemoCounts {
 // the last reference.
 class LiveDemo : public PUConnectionDelegate,
                  public DeviceClientDelegate,
+                 public QvVideoDecoderDelegate,
                  public std::enable_shared_from_this<LiveDemo> {
 public:
     struct Options {
@@ -102,6 +109,11 @@ public:
     void deviceDidReceiveVideoFrame(Device* device, std::shared_ptr<MediaFrame> frame, int32_t tag) override;
     void deviceDidReceiveAudioFrame(Device* device, std::shared_ptr<MediaFrame> frame, int32_t tag) override;
 
+    // ---- QvVideoDecoderDelegate (main queue)
+    bool implementsDecoderDidDecodeFrameToYUV() const override { return true; }
+    void decoderDidDecodeFrameToYUV(QvVideoDecoder& decoder, const MediaFrame& frame,
+                                    const std::vector<uint8_t>& yuv) override;
+
 private:
     struct Private {};
 
@@ -127,6 +139,7 @@ private:
     std::string failure_;
 
     OWSPMessageParser parser_;  // receiving queue only
+    std::shared_ptr<QvVideoDecoder> decoder_;  // guarded by mutex_
     std::shared_ptr<RunLoopTimer> statusTimer_;
     std::shared_ptr<RunLoopTimer> endTimer_;
     std::shared_ptr<RunLoopTimer> startTimer_;
@@ -144,6 +157,9 @@ private:
     std::atomic<long> bytes_{0};
     std::atomic<long> keyFrames_{0};
     std::atomic<long> audioFrames_{0};
+    std::atomic<long> pictures_{0};
+    std::atomic<int> pictureWidth_{0};
+    std::atomic<int> pictureHeight_{0};
 };
 
 }  // namespace lumora

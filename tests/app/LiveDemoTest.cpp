@@ -48,6 +48,9 @@ void showsLiveVideoThenEndsByItself(int transport) {
     EXPECT_GT(c.frames, 0);
     EXPECT_GT(c.bytes, c.frames);
     EXPECT_GE(c.keyFrames, 1) << "the clip starts with a key frame";
+    EXPECT_GT(c.pictures, 0) << "the decoder turned frames into pictures";
+    EXPECT_EQ(c.width, 320);
+    EXPECT_EQ(c.height, 240);
     EXPECT_GE(lines.count("frames "), 1u) << "status lines";
     EXPECT_EQ(lines.count("live view ended"), 1u);
 }
