@@ -305,31 +305,36 @@ void NetlinkReachabilityProvider::listenersChanged(size_t count) {
     if (count == 0) return;
     std::lock_guard<std::mutex> g(lock_);
     if (watcher_.joinable()) return;
-    stopFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (stopFd_ < 0) {
-        std::printf("reachability: cannot create eventfd: %s\n", std::strerror(errno));
-        return;
-    }
-    watcher_ = std::thread([this] { watch(); });
-}
-
-void NetlinkReachabilityProvider::watch() {
-    int stopFd;
-    {
-        std::lock_guard<std::mutex> g(lock_);
-        stopFd = stopFd_;
-    }
-    Fd fd(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, NETLINK_ROUTE));
-    if (fd.get() < 0) {
+    // Subscribe before returning, so that a change right after the first
+    // listener came (and after its first reading) is not missed.
+    int fd = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, NETLINK_ROUTE);
+    if (fd < 0) {
         std::printf("reachability: cannot open netlink socket: %s\n", std::strerror(errno));
         return;
     }
     sockaddr_nl local{};
     local.nl_family = AF_NETLINK;
     local.nl_groups = RTMGRP_LINK | RTMGRP_IPV4_IFADDR | RTMGRP_IPV4_ROUTE;
-    if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&local), sizeof local) < 0) {
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) < 0) {
         std::printf("reachability: cannot watch netlink: %s\n", std::strerror(errno));
+        ::close(fd);
         return;
+    }
+    stopFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (stopFd_ < 0) {
+        std::printf("reachability: cannot create eventfd: %s\n", std::strerror(errno));
+        ::close(fd);
+        return;
+    }
+    watcher_ = std::thread([this, fd] { watch(fd); });
+}
+
+void NetlinkReachabilityProvider::watch(int subscribedFd) {
+    Fd fd(subscribedFd);
+    int stopFd;
+    {
+        std::lock_guard<std::mutex> g(lock_);
+        stopFd = stopFd_;
     }
     std::vector<char> buffer(32768);
     while (true) {

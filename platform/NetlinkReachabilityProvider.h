@@ -18,8 +18,9 @@ namespace lumora {
 // asks for the default route of the main table.
 //
 // Changes: a thread watches link, address and IPv4 route changes and calls
-// the listeners after each burst of messages. It starts with the first
-// listener and stops when the provider is destroyed.
+// the listeners after each burst of messages. The subscription is made
+// before the first addChangeListener() returns; the thread stops when the
+// provider is destroyed.
 class NetlinkReachabilityProvider : public ReachabilityProvider {
 public:
     NetlinkReachabilityProvider() = default;
@@ -36,7 +37,7 @@ protected:
     void listenersChanged(size_t count) override;
 
 private:
-    void watch();
+    void watch(int subscribedFd);  // owns the bound netlink socket
 
     std::mutex lock_;
     std::thread watcher_;

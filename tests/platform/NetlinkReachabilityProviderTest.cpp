@@ -3,11 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <net/if.h>
 #include <sched.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <thread>
 
 namespace lumora {
@@ -70,10 +75,38 @@ TEST_F(NetlinkReachabilityProviderTest, FlagsFollowTheRoutingTable) {
     EXPECT_EQ(flags("203.0.113.9"), 0u);
 }
 
+// Sets or clears IFF_UP of an interface from this process (no fork, so it
+// happens right away).
+bool setInterfaceUp(const char* name, bool up) {
+    int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    ifreq ifr{};
+    std::strncpy(ifr.ifr_name, name, sizeof ifr.ifr_name - 1);
+    bool ok = ::ioctl(fd, SIOCGIFFLAGS, &ifr) == 0;
+    if (ok) {
+        ifr.ifr_flags = static_cast<short>(up ? (ifr.ifr_flags | IFF_UP) : (ifr.ifr_flags & ~IFF_UP));
+        ok = ::ioctl(fd, SIOCSIFFLAGS, &ifr) == 0;
+    }
+    ::close(fd);
+    return ok;
+}
+
+TEST_F(NetlinkReachabilityProviderTest, ChangeRightAfterTheFirstListenerIsHeard) {
+    // The subscription exists once addChangeListener() returns: a change
+    // made at once (a watcher's first reading may already be older) is
+    // reported.
+    std::atomic<int> calls{0};
+    auto id = provider.addChangeListener([&] { ++calls; });
+    ASSERT_TRUE(setInterfaceUp("wwan0", false));
+    auto deadline = std::chrono::steady_clock::now() + 20s;
+    while (calls.load() == 0 && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(10ms);
+    EXPECT_GT(calls.load(), 0);
+    provider.removeChangeListener(id);
+}
+
 TEST_F(NetlinkReachabilityProviderTest, ListenersHearRouteChanges) {
     std::atomic<int> calls{0};
     auto id = provider.addChangeListener([&] { ++calls; });
-    std::this_thread::sleep_for(100ms);  // let the watcher subscribe
     int before = calls.load();
     ASSERT_TRUE(run("ip route add 10.9.0.0/16 dev wwan0"));
     auto deadline = std::chrono::steady_clock::now() + 20s;
