@@ -326,16 +326,11 @@ void NetlinkReachabilityProvider::listenersChanged(size_t count) {
         ::close(fd);
         return;
     }
-    watcher_ = std::thread([this, fd] { watch(fd); });
+    watcher_ = std::thread([this, fd, stopFd = stopFd_] { watch(fd, stopFd); });
 }
 
-void NetlinkReachabilityProvider::watch(int subscribedFd) {
+void NetlinkReachabilityProvider::watch(int subscribedFd, int stopFd) {
     Fd fd(subscribedFd);
-    int stopFd;
-    {
-        std::lock_guard<std::mutex> g(lock_);
-        stopFd = stopFd_;
-    }
     std::vector<char> buffer(32768);
     while (true) {
         pollfd fds[2] = {{fd.get(), POLLIN, 0}, {stopFd, POLLIN, 0}};

@@ -37,7 +37,9 @@ protected:
     void listenersChanged(size_t count) override;
 
 private:
-    void watch(int subscribedFd);  // owns the bound netlink socket
+    // Owns the bound netlink socket; ends when stopFd becomes readable (the
+    // destructor closes stopFd after the thread ended).
+    void watch(int subscribedFd, int stopFd);
 
     std::mutex lock_;
     std::thread watcher_;

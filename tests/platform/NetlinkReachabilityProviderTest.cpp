@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -102,6 +103,27 @@ TEST_F(NetlinkReachabilityProviderTest, ChangeRightAfterTheFirstListenerIsHeard)
     while (calls.load() == 0 && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(10ms);
     EXPECT_GT(calls.load(), 0);
     provider.removeChangeListener(id);
+}
+
+TEST(NetlinkReachabilityProviderLifetime, DroppedRightAfterItsFirstListenerStops) {
+    // A provider destroyed before its watcher thread got going must still
+    // stop that thread (the destructor joins it). Run on a helper thread so
+    // that a hang shows as a failure.
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    std::thread([done] {
+        for (int i = 0; i < 200; ++i) {
+            NetlinkReachabilityProvider provider;
+            provider.addChangeListener([] {});
+        }
+        done->store(true);
+    }).detach();
+    auto deadline = std::chrono::steady_clock::now() + 60s;
+    while (!done->load() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(10ms);
+    if (!done->load()) {
+        std::printf("a provider's destructor did not return\n");
+        std::fflush(stdout);
+        std::_Exit(1);  // the helper is stuck in join(): no clean way out
+    }
 }
 
 TEST_F(NetlinkReachabilityProviderTest, ListenersHearRouteChanges) {
