@@ -73,6 +73,10 @@ bool moveNoReplace(const std::string& source, const std::string& destination) {
         err = errno;
     }
     if (err != EXDEV) return false;
+    // A rename across file systems fails before the destination is looked
+    // at: refuse here, or the copy would merge into (or, on failure, remove)
+    // what is already there.
+    if (entryExists(destination)) return false;
     std::error_code ec;
     fs::copy(source, destination, fs::copy_options::recursive | fs::copy_options::copy_symlinks, ec);
     if (ec) {

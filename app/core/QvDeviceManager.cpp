@@ -289,7 +289,15 @@ bool QvDeviceManager::loadOldList() {
     if (path.empty()) return false;
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<uint8_t> bytes;
+    try {
+        // A read error (e.g. a folder of that name) throws from the stream
+        // buffer: treat it as a file that cannot be read.
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    } catch (const std::exception&) {
+        std::printf("QvDeviceManager: cannot read %s\n", path.c_str());
+        return false;
+    }
     if (in.bad()) return false;
     in.close();
 

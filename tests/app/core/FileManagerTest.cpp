@@ -5,6 +5,9 @@
 #include <fstream>
 #include <regex>
 
+#include <sys/stat.h>
+#include <stdlib.h>
+
 #include "CoreFixture.h"
 #include "app/core/FileManager.h"
 #include "app/core/QvUtility.h"
@@ -251,4 +254,41 @@ TEST_F(FileManagerTest, TimeWindowSearch) {
     auto shifted = fm.searchRecordFile(t0 - 9 * 3600, t0 - 9 * 3600, "Cam", {1});
     ASSERT_EQ(shifted.size(), 1u);
     EXPECT_EQ(shifted[0].name, "2014_05_07_13_05_09.mp4");
+}
+
+TEST_F(FileManagerTest, AMoveAcrossFileSystemsNeverTouchesAnExistingDestination) {
+    // /dev/shm is a separate file system on most Linux machines: a rename
+    // from there fails with EXDEV and the move copies instead.
+    char pattern[] = "/dev/shm/lumora-fm-XXXXXX";
+    if (!::mkdtemp(pattern)) GTEST_SKIP() << "no /dev/shm";
+    const std::string other = pattern;
+    struct Cleanup {
+        std::string path;
+        ~Cleanup() { fs::remove_all(path); }
+    } cleanup{other};
+    struct stat a {}, b {};
+    if (::stat(other.c_str(), &a) != 0 || ::stat(dir.path().c_str(), &b) != 0 || a.st_dev == b.st_dev)
+        GTEST_SKIP() << "no second file system";
+
+    FileManager fm;
+    // A finished recording whose name is taken in its channel folder.
+    writeFile(fm.recordPath() + "/Cam/3/clip.mp4", 7);
+    writeFile(other + "/clip.mp4", 4);
+    EXPECT_FALSE(fm.moveRecordToFinalDestination(other + "/clip.mp4", "Cam", 3));
+    std::error_code ec;
+    EXPECT_EQ(fs::file_size(fm.recordPath() + "/Cam/3/clip.mp4", ec), 7u) << "the stored recording is kept";
+    EXPECT_TRUE(exists(other + "/clip.mp4"));
+
+    // A folder whose destination exists: nothing merged, nothing lost.
+    writeFile(fm.photoPath() + "/Cam/1/keep.png", 3);
+    writeFile(other + "/old/1/new.png", 2);
+    EXPECT_FALSE(fm.moveFolder(other + "/old", fm.photoPath() + "/Cam"));
+    EXPECT_TRUE(exists(fm.photoPath() + "/Cam/1/keep.png"));
+    EXPECT_FALSE(exists(fm.photoPath() + "/Cam/1/new.png"));
+    EXPECT_TRUE(exists(other + "/old/1/new.png"));
+
+    // To a free name the copy goes through and the source goes.
+    EXPECT_TRUE(fm.moveFolder(other + "/old", fm.photoPath() + "/Moved"));
+    EXPECT_TRUE(exists(fm.photoPath() + "/Moved/1/new.png"));
+    EXPECT_FALSE(exists(other + "/old"));
 }

@@ -446,3 +446,19 @@ TEST_F(DeviceManagerTest, ListIsSafeToUseFromSeveralThreads) {
     back.readDeviceList();
     EXPECT_EQ(back.countOfDevices(), 4u * 66u);
 }
+
+TEST_F(DeviceManagerTest, AnOldListThatCannotBeReadLeavesTheStoreInCharge) {
+    {
+        QvDeviceManager current(*files);
+        current.addDevice(makeDevice("Kept", 1, "192.0.2.20", 80, ""));
+        ASSERT_TRUE(current.saveDeviceList());
+    }
+    QvDeviceManager m(*files);
+    // Something named like the old list that cannot be read as a file.
+    fs::create_directories(m.oldListPath() + "/inside");
+    EXPECT_FALSE(m.loadOldList());
+    m.readDeviceList();
+    ASSERT_EQ(m.countOfDevices(), 1u);
+    EXPECT_EQ(m.objectInDevicesAtIndex(0)->name.value(), "Kept");
+    EXPECT_TRUE(fs::exists(m.oldListPath() + "/inside"));
+}
