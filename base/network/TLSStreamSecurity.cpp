@@ -233,15 +233,18 @@ TLSStreamSecurity::Result TLSStreamSecurity::write(const uint8_t* buffer, size_t
         return Result::Done;
     }
     Result r = classify(ret, false);
-    return r == Result::Closed ? Result::Failed : r;
+    if (r != Result::Closed) return r;
+    error_ = Error::posix(EPIPE);  // the session ended under the write
+    return Result::Failed;
 }
 
 size_t TLSStreamSecurity::pending() const {
     if (!ssl_) return 0;
+    // Decrypted bytes of the current record only: raw bytes the library
+    // buffered may be a record's first part, which cannot be read yet (the
+    // library reads no further ahead than one record).
     int n = SSL_pending(ssl_);
-    if (n > 0) return static_cast<size_t>(n);
-    // A whole record may wait undecrypted in the library's buffer.
-    return SSL_has_pending(ssl_) ? 1 : 0;
+    return n > 0 ? static_cast<size_t>(n) : 0;
 }
 
 void TLSStreamSecurity::shutdown() {

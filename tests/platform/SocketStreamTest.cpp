@@ -67,8 +67,7 @@ protected:
         });
         readStream.reset();
         writeStream.reset();
-        stopAll = true;
-        loop->stop();
+        stopAll = true;  // the loop's predicate; nothing may touch the loop after it
         thread.join();
         stopAll = false;
     }

@@ -429,6 +429,20 @@ protected:
         dir = nullptr;
     }
     void SetUp() override { ASSERT_TRUE(made) << "openssl could not make the test certificates"; }
+    // Stops listening and closes every accepted connection before the
+    // certificates go: nothing may still use them, or the TLS library,
+    // once the test is over.
+    void TearDown() override {
+        if (server) server->disconnect();
+        serverQueue->sync([] {});
+        std::vector<GCDAsyncSocketPtr> children;
+        {
+            std::lock_guard<std::mutex> lock(serverRec->mutex_);
+            children.swap(serverRec->accepted);
+        }
+        for (auto& c : children) c->disconnect();
+        serverQueue->sync([] {});
+    }
 
     static Settings serverSettings() {
         return {{GCDAsyncSocket::kTLSSettingIsServer, "1"},
