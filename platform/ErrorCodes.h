@@ -32,6 +32,9 @@ inline constexpr long kLoginOther = 2012;
 // Socket classes.
 inline constexpr const char* kGCDAsyncSocketErrorDomain = "GCDAsyncSocketErrorDomain";
 inline constexpr const char* kGCDAsyncUdpSocketErrorDomain = "GCDAsyncUdpSocketErrorDomain";
+// TLS failures of the socket streams: the TLS library's reason or, for a
+// refused peer certificate, its verification result as code.
+inline constexpr const char* kStreamErrorDomainSSL = "kCFStreamErrorDomainSSL";
 
 // GCDAsyncSocketErrorDomain codes.
 inline constexpr long kGCDAsyncSocketBadConfigError = 1;      // misuse at connect/accept

@@ -42,6 +42,17 @@ size_t GCDAsyncReadPacket::readLengthForTermWithHint(size_t hint, bool* shouldPr
     return result;
 }
 
+size_t GCDAsyncReadPacket::optimalReadLengthWithDefault(size_t defaultLength, bool* shouldPreBuffer) const {
+    *shouldPreBuffer = false;
+    if (readLength > 0) return std::min(defaultLength, readLength - bytesDone);
+    size_t result = defaultLength;
+    if (maxLength > 0) result = std::min(result, maxLength - bytesDone);
+    size_t used = startOffset + bytesDone;
+    size_t room = buffer->size() > used ? buffer->size() - used : 0;
+    *shouldPreBuffer = room < result;
+    return result;
+}
+
 size_t GCDAsyncReadPacket::readLengthForTermWithPreBuffer(const std::vector<uint8_t>& pre, bool* found) const {
     const size_t P = pre.size();
     const size_t T = term.size();

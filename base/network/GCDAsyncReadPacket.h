@@ -44,6 +44,11 @@ struct GCDAsyncReadPacket {
     // *shouldPreBuffer tells whether they must go through the partial read
     // buffer (the packet's buffer has less room than that).
     size_t readLengthForTermWithHint(size_t hint, bool* shouldPreBuffer) const;
+    // Bytes to read from a secure stream, which cannot say how many wait:
+    // defaultLength, capped by what the read still wants. Exact reads go
+    // straight into buffer; other kinds through the partial read buffer
+    // (*shouldPreBuffer) when buffer has less room than that.
+    size_t optimalReadLengthWithDefault(size_t defaultLength, bool* shouldPreBuffer) const;
     // How many of the pre-buffered bytes belong to this terminator read: up
     // to and including the terminator when it is found (*found true), else
     // all of them (capped by maxLength).

@@ -18,7 +18,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include <future>
+#include <thread>
+
+#include "base/network/TLSStreamSecurity.h"
 #include "platform/ErrorCodes.h"
+#include "platform/RunLoop.h"
 
 namespace lumora {
 
@@ -42,6 +47,8 @@ enum : uint32_t {
     kSocketSecure = 1u << 13,
     kSocketHasReadEOF = 1u << 14,
     kReadStreamClosed = 1u << 15,
+    kAddedStreamsToRunLoop = 1u << 16,  // stream pair scheduled on the listener thread
+    kSecureSocketHasBytesAvailable = 1u << 17,
 };
 
 // Configuration bits of config_.
@@ -78,6 +85,9 @@ bool isRetry(int err) {
     ErrorMeaning m = errnoMeaning(err);
     return m == ErrorMeaning::WouldBlock || m == ErrorMeaning::Interrupted;
 }
+
+// Most bytes one pass takes from the secure stream.
+constexpr size_t kSecureReadLength = 1048576;
 
 std::chrono::nanoseconds secondsToNanos(double seconds) {
     double ns = seconds * 1e9;
@@ -379,8 +389,6 @@ uint16_t GCDAsyncSocket::localPort6() const {
 int GCDAsyncSocket::socketFD() const { return socketQueue_->isCurrent() ? connectedFD() : -1; }
 int GCDAsyncSocket::socket4FD() const { return socketQueue_->isCurrent() ? socket4FD_ : -1; }
 int GCDAsyncSocket::socket6FD() const { return socketQueue_->isCurrent() ? socket6FD_ : -1; }
-bool GCDAsyncSocket::enableBackgroundingOnSocket() { return false; }
-bool GCDAsyncSocket::enableBackgroundingOnSocketWithCaveat() { return false; }
 
 // ---------------------------------------------------------------- address helpers
 
@@ -569,6 +577,7 @@ bool GCDAsyncSocket::connectToHost(const std::string& host, uint16_t port, const
     } else {
         socketQueue_->sync([&] {
             if (!preConnectWithInterface(interface, &err)) return;
+            connectHost_ = host;
             flags_ |= kSocketStarted;
             // The look-up holds the socket weakly: a socket its owner drops
             // meanwhile closes at once and the result is discarded.
@@ -612,6 +621,7 @@ bool GCDAsyncSocket::connectToAddress(const ByteBuffer& address, const std::stri
             return;
         }
         if (!preConnectWithInterface(interface, &err)) return;
+        connectHost_ = hostFromAddress(address);
         if (!connectWithAddress(a4, a6, &err)) {
             // Leave nothing half-open behind a refused call.
             closeWithError(err);
@@ -762,14 +772,33 @@ void GCDAsyncSocket::didConnect(int index) {
     flags_ |= kConnected;
     endConnectTimeout();
 
+    const int index2 = connectIndex_;  // the generation the second stream step belongs to
+
     const int fd = connectedFD();
     std::string host;
     uint16_t port = 0;
     getHost(&host, &port, peerAddress(fd));
 
-    notifyDelegate([host, port](GCDAsyncSocketDelegate& d, const GCDAsyncSocketPtr& s) {
-        d.socketDidConnectToHost(s, host, port);
-    });
+    // The stream pair: made and registered now, scheduled and opened on the
+    // socket queue once the delegate has seen the connect.
+    if (!createReadAndWriteStream()) {
+        closeWithError(otherError("Error creating CFStreams"));
+        return;
+    }
+    if (!registerForStreamCallbacksIncludingReadWrite(false)) {
+        closeWithError(otherError("Error in CFStreamSetClient"));
+        return;
+    }
+    DelegateSlot slot = delegateSlot();
+    if (slot.queue && !slot.delegate.expired() && !destroying_) {
+        slot.queue->async([self = shared_from_this(), epoch = slot.epoch, host, port, index2] {
+            if (DelegatePtr d = self->delegateIfCurrent(epoch)) d->socketDidConnectToHost(self, host, port);
+            self->socketQueue_->async([self, index2] { self->connectStreamsSecondStep(index2); });
+        });
+    } else {
+        connectStreamsSecondStep(index2);
+        if (!(flags_ & kSocketStarted)) return;
+    }
 
     int fl = ::fcntl(fd, F_GETFL, 0);
     if (fl < 0 || ::fcntl(fd, F_SETFL, fl | O_NONBLOCK) < 0) {
@@ -878,12 +907,23 @@ void GCDAsyncSocket::resumeWriteSource() {
 
 void GCDAsyncSocket::closeWithError(const Error& err) {
     endConnectTimeout();
-    if (currentRead_) endCurrentRead();
-    if (currentWrite_) endCurrentWrite();
+    if (currentRead_ || currentReadTLS_) endCurrentRead();
+    if (currentWrite_ || currentWriteTLS_) endCurrentWrite();
     readQueue_.clear();
     writeQueue_.clear();
     partialReadBuffer_.clear();
 
+    // The streams let go of the descriptor before it can close.
+    closeStreams();
+    // Their cancel handlers close the listening descriptors.
+    if (accept4Source_) {
+        accept4Source_->cancel();
+        accept4Source_.reset();
+    }
+    if (accept6Source_) {
+        accept6Source_->cancel();
+        accept6Source_.reset();
+    }
     if (connectSource_) {
         connectSource_->cancel();
         connectSource_.reset();
@@ -948,8 +988,8 @@ void GCDAsyncSocket::disconnectAfterReadingAndWriting() {
 }
 
 void GCDAsyncSocket::maybeClose() {
-    bool readsDrained = readQueue_.empty() && !currentRead_;
-    bool writesDrained = writeQueue_.empty() && !currentWrite_;
+    bool readsDrained = readQueue_.empty() && !currentRead_ && !currentReadTLS_;
+    bool writesDrained = writeQueue_.empty() && !currentWrite_ && !currentWriteTLS_;
     bool shouldClose = false;
     if (flags_ & kDisconnectAfterReads) {
         shouldClose = readsDrained && (!(flags_ & kDisconnectAfterWrites) || writesDrained);
@@ -961,6 +1001,16 @@ void GCDAsyncSocket::maybeClose() {
 
 void GCDAsyncSocket::doReadEOF() {
     flags_ |= kSocketHasReadEOF;
+    // What the secure stream still holds is the peer's last word: keep it
+    // for the reads to come.
+    if (flags_ & kSocketSecure) {
+        bool atEnd = false;
+        Error err = flushSSLBuffers(&atEnd);
+        if (!err.empty()) {
+            closeWithError(err);
+            return;
+        }
+    }
     bool shouldDisconnect = false;
     if (flags_ & (kStartingReadTLS | kStartingWriteTLS)) {
         shouldDisconnect = true;
@@ -983,37 +1033,533 @@ void GCDAsyncSocket::doReadEOF() {
     }
     if (shouldDisconnect) {
         closeWithError(connectionClosedError());
-    } else {
+    } else if (!(flags_ & kSocketSecure)) {
         suspendReadSource();
     }
 }
 
-// ---------------------------------------------------------------- listening and TLS
+// ---------------------------------------------------------------- listening
 
 bool GCDAsyncSocket::acceptOnPort(uint16_t port, Error* errPtr) { return acceptOnInterface(std::string(), port, errPtr); }
 
 bool GCDAsyncSocket::acceptOnInterface(const std::string& interface, uint16_t port, Error* errPtr) {
-    (void)interface;
-    (void)port;
-    if (errPtr) *errPtr = otherError("Listening for connections is not supported yet.");
+    Error err;
+    bool result = false;
+    socketQueue_->sync([&] {
+        DelegateSlot slot = delegateSlot();
+        if (slot.delegate.expired()) {
+            err = badConfigError("Attempting to accept without a delegate. Set a delegate first.");
+            return;
+        }
+        if (!slot.queue) {
+            err = badConfigError("Attempting to accept without a delegate queue. Set a delegate queue first.");
+            return;
+        }
+        bool v4Disabled = config_ & kIPv4Disabled;
+        bool v6Disabled = config_ & kIPv6Disabled;
+        if (v4Disabled && v6Disabled) {
+            err = badConfigError("Both IPv4 and IPv6 have been disabled. Must enable at least one protocol first.");
+            return;
+        }
+        if (flags_ & kSocketStarted) {
+            err = badConfigError("Attempting to accept while connected or accepting connections. Disconnect first.");
+            return;
+        }
+        readQueue_.clear();
+        writeQueue_.clear();
+
+        ByteBuffer a4, a6;
+        getInterfaceAddress(&a4, &a6, interface, port);
+        if (a4.empty() && a6.empty()) {
+            err = badParamError("Unknown interface. Specify valid interface by name (e.g. \"eth0\") or IP address.");
+            return;
+        }
+        if (v4Disabled && a6.empty()) {
+            err = badParamError("IPv4 has been disabled and specified interface doesn't support IPv6.");
+            return;
+        }
+        if (v6Disabled && a4.empty()) {
+            err = badParamError("IPv6 has been disabled and specified interface doesn't support IPv4.");
+            return;
+        }
+        bool enable4 = !v4Disabled && !a4.empty();
+        bool enable6 = !v6Disabled && !a6.empty();
+
+        std::shared_ptr<SocketFd> listener4, listener6;
+        if (enable4) {
+            listener4 = createListener(AF_INET, a4, &err);
+            if (!listener4) return;
+        }
+        if (enable6) {
+            if (enable4 && !addressHasPort(a6)) {
+                // Both families on the one port the system gave IPv4.
+                sockaddr_in6 sa;
+                std::memcpy(&sa, a6.data(), sizeof sa);
+                sa.sin6_port = htons(portFromAddress(sockAddress(listener4->fd())));
+                a6 = bytesOf(&sa, sizeof sa);
+            }
+            listener6 = createListener(AF_INET6, a6, &err);
+            if (!listener6) return;  // the IPv4 listener closes with its owner
+        }
+        if (listener4) {
+            socket4FD_ = listener4->fd();
+            accept4Source_ = makeAcceptSource(listener4, AF_INET);
+        }
+        if (listener6) {
+            socket6FD_ = listener6->fd();
+            accept6Source_ = makeAcceptSource(listener6, AF_INET6);
+        }
+        flags_ |= kSocketStarted;
+        result = true;
+    });
+    if (!result && errPtr) *errPtr = err;
+    return result;
+}
+
+std::shared_ptr<GCDAsyncSocket::SocketFd> GCDAsyncSocket::createListener(int family, const ByteBuffer& address,
+                                                                         Error* err) {
+    int fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        *err = errnoErrorWithReason(errno, "Error in socket() function");
+        return nullptr;
+    }
+    auto owner = std::make_shared<SocketFd>(fd);
+    int fl = ::fcntl(fd, F_GETFL, 0);
+    if (fl < 0 || ::fcntl(fd, F_SETFL, fl | O_NONBLOCK) < 0) {
+        *err = errnoErrorWithReason(errno, "Error enabling non-blocking IO on socket (fcntl)");
+        return nullptr;
+    }
+    int on = 1;
+    if (::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) < 0) {
+        *err = errnoErrorWithReason(errno, "Error enabling address reuse (setsockopt)");
+        return nullptr;
+    }
+    // IPv6 beside IPv4 on the same port: the IPv6 listener takes IPv6 only.
+    if (family == AF_INET6) ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(address.data()), static_cast<socklen_t>(address.size())) < 0) {
+        *err = errnoErrorWithReason(errno, "Error in bind() function");
+        return nullptr;
+    }
+    if (::listen(fd, 1024) < 0) {
+        *err = errnoErrorWithReason(errno, "Error in listen() function");
+        return nullptr;
+    }
+    int rcvbuf = 524288;
+    (void)::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &rcvbuf, sizeof rcvbuf);
+    (void)::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    return owner;
+}
+
+DispatchSourcePtr GCDAsyncSocket::makeAcceptSource(std::shared_ptr<SocketFd> listener, int family) {
+    const int fd = listener->fd();
+    auto source = DispatchSource::makeRead(fd, socketQueue_);
+    std::weak_ptr<DispatchSource> weakSource = source;
+    source->setEventHandler([weak = weak_from_this(), weakSource, fd, family] {
+        auto self = weak.lock();
+        auto src = weakSource.lock();
+        if (!self || !src || src->isCancelled()) return;
+        unsigned long pending = std::max<unsigned long>(src->data(), 1);
+        for (unsigned long i = 0; i < pending; ++i) {
+            if (!self->doAccept(fd, family)) break;
+        }
+    });
+    source->setCancelHandler([owner = std::move(listener)]() mutable { owner.reset(); });
+    source->resume();
+    return source;
+}
+
+// Accepts one connection; false when none was there (or accept failed).
+bool GCDAsyncSocket::doAccept(int listenFd, int family) {
+    sockaddr_storage ss{};
+    socklen_t len = family == AF_INET ? sizeof(sockaddr_in) : sizeof(sockaddr_in6);
+    int fd;
+    do {
+        fd = ::accept4(listenFd, reinterpret_cast<sockaddr*>(&ss), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return false;
+    // Closes the connection unless a socket takes it over below.
+    auto owner = std::make_shared<SocketFd>(fd);
+    ByteBuffer peer = bytesOf(&ss, len);
+
+    DelegateSlot slot = delegateSlot();
+    if (!slot.queue || slot.delegate.expired() || destroying_) return true;
+    slot.queue->async([self = shared_from_this(), epoch = slot.epoch, queue = slot.queue, owner, peer, family] {
+        DelegatePtr d = self->delegateIfCurrent(epoch);
+        if (!d) return;
+        DispatchQueuePtr childQueue = d->newSocketQueueForConnectionFromAddress(peer, self);
+        GCDAsyncSocketPtr child = create(d, queue, childQueue);
+        child->socketQueue_->sync([&] {
+            child->fdOwner_ = owner;
+            if (family == AF_INET) child->socket4FD_ = owner->fd();
+            else child->socket6FD_ = owner->fd();
+            child->flags_ = kSocketStarted | kConnected;
+            child->setupReadAndWriteSourcesForNewlyConnectedSocket(owner->fd());
+        });
+        d->socketDidAcceptNewSocket(self, child);
+        // Only the delegate's own reference keeps the new socket from here.
+    });
+    return true;
+}
+
+// ---------------------------------------------------------------- stream pair
+
+namespace {
+
+// The one process-wide thread whose run loop carries every stream pair.
+struct ListenerThread {
+    RunLoop* loop = nullptr;
+    std::thread::id id;
+};
+
+ListenerThread& startListenerThreadIfNeeded() {
+    static ListenerThread listener = [] {
+        std::promise<ListenerThread> ready;
+        std::future<ListenerThread> started = ready.get_future();
+        std::thread([&ready] {
+            RunLoop& loop = RunLoop::current();
+            // A timer that never fires keeps the run loop from running dry.
+            RunLoopTimer::scheduled(loop, std::chrono::hours(24 * 365 * 100), true, [](RunLoopTimer&) {});
+            ready.set_value(ListenerThread{&loop, std::this_thread::get_id()});
+            loop.run();
+        }).detach();
+        return started.get();
+    }();
+    return listener;
+}
+
+// Runs the task on the listener thread and waits for it.
+void runOnListenerThread(const std::function<void()>& task) {
+    ListenerThread& listener = startListenerThreadIfNeeded();
+    if (std::this_thread::get_id() == listener.id) {
+        task();
+        return;
+    }
+    std::promise<void> done;
+    listener.loop->perform([&] {
+        task();
+        done.set_value();
+    });
+    done.get_future().wait();
+}
+
+}  // namespace
+
+bool GCDAsyncSocket::createReadAndWriteStream() {
+    if (readStream_ || writeStream_) return true;
+    int fd = socket6FD_ != -1 ? socket6FD_ : socket4FD_;
+    if (fd == -1 || !(flags_ & kConnected)) return false;
+    SocketStream::createPairWithSocket(fd, &readStream_, &writeStream_);
+    if (readStream_ && writeStream_) return true;
+    closeStreams();
     return false;
 }
 
+bool GCDAsyncSocket::registerForStreamCallbacksIncludingReadWrite(bool includeReadWrite) {
+    if (!readStream_ || !writeStream_) return false;
+    // Events travel to the socket queue; the socket and the stream are held
+    // weakly, so a socket that went away meanwhile hears nothing.
+    auto client = [weak = weak_from_this(), queue = socketQueue_](SocketStream& stream, SocketStream::Event event) {
+        std::weak_ptr<SocketStream> weakStream = stream.weak_from_this();
+        queue->async([weak, weakStream, event] {
+            auto self = weak.lock();
+            auto s = weakStream.lock();
+            if (self && s) self->streamEvent(s.get(), event);
+        });
+    };
+    unsigned common = SocketStream::kEventErrorOccurred | SocketStream::kEventEndEncountered;
+    unsigned readEvents = common | (includeReadWrite ? unsigned(SocketStream::kEventHasBytesAvailable) : 0u);
+    unsigned writeEvents = common | (includeReadWrite ? unsigned(SocketStream::kEventCanAcceptBytes) : 0u);
+    return readStream_->setClient(readEvents, client) && writeStream_->setClient(writeEvents, client);
+}
+
+bool GCDAsyncSocket::addStreamsToRunLoop() {
+    if (flags_ & kAddedStreamsToRunLoop) return true;
+    if (!readStream_ || !writeStream_) return false;
+    bool ok = false;
+    runOnListenerThread([&] {
+        RunLoop& loop = RunLoop::current();
+        ok = readStream_->scheduleInRunLoop(loop) && writeStream_->scheduleInRunLoop(loop);
+    });
+    if (ok) flags_ |= kAddedStreamsToRunLoop;
+    return ok;
+}
+
+void GCDAsyncSocket::removeStreamsFromRunLoop() {
+    if (!(flags_ & kAddedStreamsToRunLoop)) return;
+    runOnListenerThread([&] {
+        RunLoop& loop = RunLoop::current();
+        if (readStream_) readStream_->unscheduleFromRunLoop(loop);
+        if (writeStream_) writeStream_->unscheduleFromRunLoop(loop);
+    });
+    flags_ &= ~kAddedStreamsToRunLoop;
+}
+
+bool GCDAsyncSocket::openStreams() {
+    if (!readStream_ || !writeStream_) return false;
+    auto opened = [](const std::shared_ptr<SocketStream>& s) { return s->status() != SocketStream::Status::NotOpen; };
+    if (opened(readStream_) && opened(writeStream_)) return true;
+    bool r = opened(readStream_) || readStream_->open();
+    bool w = opened(writeStream_) || writeStream_->open();
+    return r && w;
+}
+
+void GCDAsyncSocket::closeStreams() {
+    if (!readStream_ && !writeStream_) return;
+    removeStreamsFromRunLoop();
+    for (auto* stream : {&readStream_, &writeStream_}) {
+        if (*stream) {
+            (*stream)->setClient(0, nullptr);
+            (*stream)->close();
+            stream->reset();
+        }
+    }
+}
+
+void GCDAsyncSocket::connectStreamsSecondStep(int index) {
+    if (index != connectIndex_ || !(flags_ & kConnected)) return;
+    if (!addStreamsToRunLoop()) {
+        closeWithError(otherError("Error in CFStreamScheduleWithRunLoop"));
+        return;
+    }
+    if (!openStreams()) closeWithError(otherError("Error creating CFStreams"));
+}
+
+void GCDAsyncSocket::streamEvent(SocketStream* stream, SocketStream::Event event) {
+    const bool isRead = stream == readStream_.get();
+    if (!isRead && stream != writeStream_.get()) return;  // a stream of an earlier connection
+    const bool startingTLS = (flags_ & kStartingReadTLS) && (flags_ & kStartingWriteTLS);
+    switch (event) {
+        case SocketStream::kEventHasBytesAvailable:
+            if (!isRead) return;
+            if (!startingTLS) {
+                flags_ |= kSecureSocketHasBytesAvailable;
+                doReadData();
+            } else if (readStream_->hasBytesAvailable()) {
+                flags_ |= kSecureSocketHasBytesAvailable;
+                finishSSLHandshake();
+            }
+            return;
+        case SocketStream::kEventCanAcceptBytes:
+            if (isRead) return;
+            if (!startingTLS) {
+                flags_ |= kSocketCanAcceptBytes;
+                doWriteData();
+            } else if (writeStream_->canAcceptBytes()) {
+                flags_ |= kSocketCanAcceptBytes;
+                finishSSLHandshake();
+            }
+            return;
+        case SocketStream::kEventErrorOccurred:
+        case SocketStream::kEventEndEncountered: {
+            Error err = stream->error();
+            if (event == SocketStream::kEventEndEncountered || err.empty()) err = connectionClosedError();
+            if (startingTLS) abortSSLHandshake(err);
+            else if (event == SocketStream::kEventEndEncountered) streamDidEnd();
+            else closeWithError(err);
+            return;
+        }
+        default: return;
+    }
+}
+
+// The peer ended the connection. Bytes it sent before are still read and
+// handed out first: the read path meets the end itself once they are gone.
+// With nothing left, the end is handled as the read path would (closing with
+// code 7, or half-closing when the configuration allows it).
+void GCDAsyncSocket::streamDidEnd() {
+    if (!(flags_ & kConnected)) return;
+    int waiting = 0;
+    if (::ioctl(connectedFD(), FIONREAD, &waiting) < 0) waiting = 0;
+    bool secureBytes = (flags_ & kSocketSecure) && (flags_ & kSecureSocketHasBytesAvailable);
+    if (waiting > 0 || secureBytes) return;
+    doReadEOF();
+}
+
+// ---------------------------------------------------------------- TLS
+
 void GCDAsyncSocket::startTLS(std::map<std::string, std::string> tlsSettings) {
-    (void)tlsSettings;
-    socketQueue_->async([self = shared_from_this()] {
-        if ((self->flags_ & kSocketStarted) && !(self->flags_ & kForbidReadsWrites)) {
-            self->closeWithError(otherError("TLS is not supported yet."));
+    auto packet = std::make_shared<GCDAsyncSpecialPacket>(std::move(tlsSettings));
+    socketQueue_->async([self = shared_from_this(), packet] {
+        uint32_t f = self->flags_;
+        if ((f & kSocketStarted) && !(f & kForbidReadsWrites) && !(f & kQueuedTLS)) {
+            self->readQueue_.push_back(ReadEntry{nullptr, packet});
+            self->writeQueue_.push_back(WriteEntry{nullptr, packet});
+            self->flags_ |= kQueuedTLS;
+            self->maybeDequeueRead();
+            self->maybeDequeueWrite();
         }
     });
 }
+
+namespace {
+
+bool parseFlag(const std::string& text, bool* value) {
+    std::string t;
+    for (char c : text) t += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (t == "1" || t == "true" || t == "yes") *value = true;
+    else if (t == "0" || t == "false" || t == "no") *value = false;
+    else return false;
+    return true;
+}
+
+}  // namespace
+
+std::shared_ptr<StreamSecurity> GCDAsyncSocket::securityFromSettings(const std::map<std::string, std::string>& map) {
+    TLSStreamSecurity::Settings settings;
+    bool peerNameGiven = false;
+    for (const auto& [key, value] : map) {
+        bool ok = true;
+        if (key == kTLSSettingIsServer) ok = parseFlag(value, &settings.isServer);
+        else if (key == kTLSSettingValidatesCertificateChain) ok = parseFlag(value, &settings.validatesCertificateChain);
+        else if (key == kTLSSettingCertificateFile) settings.certificateFile = value;
+        else if (key == kTLSSettingPrivateKeyFile) settings.privateKeyFile = value;
+        else if (key == kTLSSettingTrustedCertificatesFile) settings.trustedCertificatesFile = value;
+        else if (key == kTLSSettingPeerName) {
+            settings.peerName = value;
+            peerNameGiven = true;
+        } else {
+            ok = false;
+        }
+        if (!ok) {
+            std::printf("GCDAsyncSocket: TLS setting refused: %s = \"%s\"\n", key.c_str(), value.c_str());
+            return nullptr;
+        }
+    }
+    if (!peerNameGiven && !settings.isServer) {
+        settings.peerName = !connectHost_.empty() ? connectHost_ : hostFromAddress(peerAddress(connectedFD()));
+    }
+    Error err;
+    auto layer = TLSStreamSecurity::create(settings, &err);
+    if (!layer) std::printf("GCDAsyncSocket: TLS settings refused: %s\n", err.toString().c_str());
+    return layer;
+}
+
+void GCDAsyncSocket::maybeStartTLS() {
+    if (!(flags_ & kStartingReadTLS) || !(flags_ & kStartingWriteTLS)) return;
+    if (!partialReadBuffer_.empty()) {
+        closeWithError(otherError("Invalid TLS transition. Handshake has already been read from socket."));
+        return;
+    }
+    // From here on the stream pair carries every byte.
+    suspendReadSource();
+    suspendWriteSource();
+    socketFDBytesAvailable_ = 0;
+    flags_ &= ~(kSocketCanAcceptBytes | kSecureSocketHasBytesAvailable);
+
+    if (!createReadAndWriteStream()) {
+        closeWithError(otherError("Error in CFStreamCreatePairWithSocket"));
+        return;
+    }
+    if (!registerForStreamCallbacksIncludingReadWrite(true)) {
+        closeWithError(otherError("Error in CFStreamSetClient"));
+        return;
+    }
+    if (!addStreamsToRunLoop()) {
+        closeWithError(otherError("Error in CFStreamScheduleWithRunLoop"));
+        return;
+    }
+    // One security layer serves both streams of the pair: it counts as set
+    // when either stream took it.
+    std::shared_ptr<StreamSecurity> layer = securityFromSettings(currentReadTLS_->tlsSettings);
+    bool readSet = layer && readStream_->setSecurity(layer);
+    bool writeSet = readSet || (layer && writeStream_->setSecurity(layer));
+    if (!readSet && !writeSet) {
+        closeWithError(otherError("Error in CFStreamSetProperty"));
+        return;
+    }
+    if (!openStreams()) closeWithError(otherError("Error in CFStreamOpen"));
+}
+
+void GCDAsyncSocket::finishSSLHandshake() {
+    if (!(flags_ & kStartingReadTLS) || !(flags_ & kStartingWriteTLS)) return;
+    flags_ &= ~(kStartingReadTLS | kStartingWriteTLS);
+    flags_ |= kSocketSecure;
+    notifyDelegate([](GCDAsyncSocketDelegate& d, const GCDAsyncSocketPtr& s) { d.socketDidSecure(s); });
+    // The TLS marker ends on both sides without a report of its own.
+    endCurrentRead();
+    endCurrentWrite();
+    maybeDequeueRead();
+    maybeDequeueWrite();
+}
+
+void GCDAsyncSocket::abortSSLHandshake(const Error& err) {
+    if (!(flags_ & kStartingReadTLS) || !(flags_ & kStartingWriteTLS)) return;
+    flags_ &= ~(kStartingReadTLS | kStartingWriteTLS);
+    closeWithError(err);
+}
+
+// Pulls what the secure stream holds into the partial read buffer, so that
+// the stream reports again and nothing waits unseen inside it. *atEnd tells
+// that the stream reached its end; a failed stream answers its error.
+Error GCDAsyncSocket::flushSSLBuffers(bool* atEnd) {
+    *atEnd = false;
+    if (!partialReadBuffer_.empty() || !(flags_ & kSecureSocketHasBytesAvailable) || !readStream_ ||
+        !readStream_->hasBytesAvailable()) {
+        return Error();
+    }
+    constexpr size_t kPull = 524288;
+    partialReadBuffer_.resize(kPull);
+    long n = readStream_->read(partialReadBuffer_.data(), kPull);
+    partialReadBuffer_.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    flags_ &= ~kSecureSocketHasBytesAvailable;
+    if (n == 0) *atEnd = true;
+    if (n < 0 && n != SocketStream::kWouldBlock) {
+        Error err = readStream_->error();
+        return err.empty() ? otherError("Error reading the secure stream") : err;
+    }
+    return Error();
+}
+
+// The same while no read waits: the end of the stream, or a failure, is
+// acted on at once, as the read source does on a plain connection.
+void GCDAsyncSocket::pullSecureStream() {
+    bool atEnd = false;
+    Error err = flushSSLBuffers(&atEnd);
+    if (!err.empty()) closeWithError(err);
+    else if (atEnd && !(flags_ & kSocketHasReadEOF)) doReadEOF();
+}
+
+// ---------------------------------------------------------------- backgrounding
+
+bool GCDAsyncSocket::enableBackgroundingOnSocket() {
+    if (!socketQueue_->isCurrent()) return false;
+    return enableBackgroundingOnSocketWithCaveat(false);
+}
+
+bool GCDAsyncSocket::enableBackgroundingOnSocketWithCaveat() {
+    if (!socketQueue_->isCurrent()) return false;
+    return enableBackgroundingOnSocketWithCaveat(true);
+}
+
+bool GCDAsyncSocket::enableBackgroundingOnSocketWithCaveat(bool caveat) {
+    (void)caveat;
+    if (!createReadAndWriteStream()) return false;
+    // Marking both streams with the VoIP service type is what keeps a socket
+    // alive in the background; this platform has no such service type, so
+    // that step fails and the streams are not opened for it.
+    return false;
+}
+
+std::shared_ptr<SocketStream> GCDAsyncSocket::readStream() {
+    if (!socketQueue_->isCurrent()) return nullptr;
+    if (!readStream_) createReadAndWriteStream();
+    return readStream_;
+}
+
+std::shared_ptr<SocketStream> GCDAsyncSocket::writeStream() {
+    if (!socketQueue_->isCurrent()) return nullptr;
+    if (!writeStream_) createReadAndWriteStream();
+    return writeStream_;
+}
+
+bool GCDAsyncSocket::usingCFStream() const { return socketQueue_->isCurrent() && (flags_ & kSocketSecure) != 0; }
 
 // ---------------------------------------------------------------- reads
 
 void GCDAsyncSocket::queueRead(std::shared_ptr<GCDAsyncReadPacket> packet) {
     socketQueue_->async([self = shared_from_this(), packet = std::move(packet)] {
         if ((self->flags_ & kSocketStarted) && !(self->flags_ & kForbidReadsWrites)) {
-            self->readQueue_.push_back(packet);
+            self->readQueue_.push_back(ReadEntry{packet, nullptr});
             self->maybeDequeueRead();
         }
     });
@@ -1067,18 +1613,27 @@ void GCDAsyncSocket::readDataToData(ByteBuffer term, double timeout, std::shared
 }
 
 void GCDAsyncSocket::maybeDequeueRead() {
-    if (currentRead_ || !(flags_ & kConnected)) return;
+    if (currentRead_ || currentReadTLS_ || !(flags_ & kConnected)) return;
     if (!readQueue_.empty()) {
-        currentRead_ = readQueue_.front();
+        ReadEntry entry = std::move(readQueue_.front());
         readQueue_.pop_front();
+        if (entry.tls) {
+            currentReadTLS_ = std::move(entry.tls);
+            flags_ |= kStartingReadTLS;
+            maybeStartTLS();
+            return;
+        }
+        currentRead_ = std::move(entry.read);
         setupReadTimerWithTimeout(currentRead_->timeout);
         doReadData();
     } else if (flags_ & kDisconnectAfterReads) {
         if (flags_ & kDisconnectAfterWrites) {
-            if (writeQueue_.empty() && !currentWrite_) closeWithError(Error());
+            if (writeQueue_.empty() && !currentWrite_ && !currentWriteTLS_) closeWithError(Error());
         } else {
             closeWithError(Error());
         }
+    } else if (flags_ & kSocketSecure) {
+        pullSecureStream();
     }
 }
 
@@ -1101,14 +1656,23 @@ void GCDAsyncSocket::readSourceFired() {
 }
 
 void GCDAsyncSocket::doReadData() {
+    // Once secure, bytes come through the read stream and the read source
+    // stays suspended.
+    const bool secure = flags_ & kSocketSecure;
     if (!currentRead_ || (flags_ & kReadsPaused)) {
-        // Nothing can take the bytes: stop the source from firing for them.
-        if (socketFDBytesAvailable_ > 0) suspendReadSource();
+        if (secure) {
+            pullSecureStream();
+        } else if (socketFDBytesAvailable_ > 0) {
+            // Nothing can take the bytes: stop the source from firing for them.
+            suspendReadSource();
+        }
         return;
     }
-    bool hasBytesAvailable = socketFDBytesAvailable_ > 0;
+    bool hasBytesAvailable = secure ? ((flags_ & kSecureSocketHasBytesAvailable) && readStream_ &&
+                                       readStream_->hasBytesAvailable())
+                                    : socketFDBytesAvailable_ > 0;
     if (!hasBytesAvailable && partialReadBuffer_.empty()) {
-        resumeReadSource();
+        if (!secure) resumeReadSource();
         return;
     }
 
@@ -1148,7 +1712,8 @@ void GCDAsyncSocket::doReadData() {
     if (!done && error.empty() && !socketEOF && hasBytesAvailable) {
         bool readIntoPartial = false;
         size_t bytesToRead;
-        if (pkt.isTerm()) bytesToRead = pkt.readLengthForTermWithHint(socketFDBytesAvailable_, &readIntoPartial);
+        if (secure) bytesToRead = pkt.optimalReadLengthWithDefault(kSecureReadLength, &readIntoPartial);
+        else if (pkt.isTerm()) bytesToRead = pkt.readLengthForTermWithHint(socketFDBytesAvailable_, &readIntoPartial);
         else bytesToRead = pkt.readLengthForNonTermWithHint(socketFDBytesAvailable_);
 
         uint8_t* target;
@@ -1162,9 +1727,22 @@ void GCDAsyncSocket::doReadData() {
             target = pkt.writePointer();
         }
 
-        ssize_t result = ::read(connectedFD(), target, bytesToRead);
         size_t bytesRead = 0;
-        if (result < 0) {
+        if (secure) {
+            long result = readStream_->read(target, bytesToRead);
+            flags_ &= ~kSecureSocketHasBytesAvailable;
+            if (result == SocketStream::kWouldBlock) {
+                waiting = true;  // a partial record: the stream says when the rest is in
+            } else if (result < 0) {
+                error = readStream_->error();
+                if (error.empty()) error = otherError("Error reading the secure stream");
+            } else if (result == 0) {
+                socketEOF = true;
+            } else {
+                bytesRead = static_cast<size_t>(result);
+                waiting = true;
+            }
+        } else if (ssize_t result = ::read(connectedFD(), target, bytesToRead); result < 0) {
             int e = errno;
             if (isRetry(e)) waiting = true;
             else error = errnoErrorWithReason(e, "Error in read() function");
@@ -1181,7 +1759,8 @@ void GCDAsyncSocket::doReadData() {
                 waiting = true;
             }
         }
-        if ((!error.empty() || socketEOF) && readIntoPartial) partialReadBuffer_.clear();
+        // Nothing read ahead: drop the room made for it, never hand it on.
+        if (readIntoPartial && bytesRead == 0) partialReadBuffer_.clear();
 
         if (bytesRead > 0) {
             if (pkt.isExact()) {
@@ -1218,6 +1797,12 @@ void GCDAsyncSocket::doReadData() {
                 }
                 if (!done && pkt.maxLength > 0 && pkt.bytesDone >= pkt.maxLength) error = readMaxedOutError();
             } else {
+                if (readIntoPartial) {
+                    // Read ahead from the secure stream: all of it is this read's.
+                    pkt.ensureCapacityForAdditionalDataOfLength(bytesRead);
+                    std::memcpy(pkt.writePointer(), partialReadBuffer_.data(), bytesRead);
+                    partialReadBuffer_.clear();
+                }
                 pkt.bytesDone += bytesRead;
                 totalBytesRead += bytesRead;
                 done = true;
@@ -1254,7 +1839,7 @@ void GCDAsyncSocket::doReadData() {
     if (!(flags_ & kSocketStarted)) return;  // closed meanwhile
     if (socketEOF) {
         doReadEOF();
-    } else if (waiting) {
+    } else if (waiting && !secure) {
         resumeReadSource();
     }
 }
@@ -1287,6 +1872,7 @@ void GCDAsyncSocket::endCurrentRead() {
         readTimer_.reset();
     }
     currentRead_.reset();
+    currentReadTLS_.reset();
 }
 
 void GCDAsyncSocket::setupReadTimerWithTimeout(double timeout) {
@@ -1342,22 +1928,29 @@ void GCDAsyncSocket::writeData(std::shared_ptr<const ByteBuffer> data, double ti
     auto packet = std::make_shared<GCDAsyncWritePacket>(std::move(data), timeout, tag);
     socketQueue_->async([self = shared_from_this(), packet] {
         if ((self->flags_ & kSocketStarted) && !(self->flags_ & kForbidReadsWrites)) {
-            self->writeQueue_.push_back(packet);
+            self->writeQueue_.push_back(WriteEntry{packet, nullptr});
             self->maybeDequeueWrite();
         }
     });
 }
 
 void GCDAsyncSocket::maybeDequeueWrite() {
-    if (currentWrite_ || !(flags_ & kConnected)) return;
+    if (currentWrite_ || currentWriteTLS_ || !(flags_ & kConnected)) return;
     if (!writeQueue_.empty()) {
-        currentWrite_ = writeQueue_.front();
+        WriteEntry entry = std::move(writeQueue_.front());
         writeQueue_.pop_front();
+        if (entry.tls) {
+            currentWriteTLS_ = std::move(entry.tls);
+            flags_ |= kStartingWriteTLS;
+            maybeStartTLS();
+            return;
+        }
+        currentWrite_ = std::move(entry.write);
         setupWriteTimerWithTimeout(currentWrite_->timeout);
         doWriteData();
     } else if (flags_ & kDisconnectAfterWrites) {
         if (flags_ & kDisconnectAfterReads) {
-            if (readQueue_.empty() && !currentRead_) closeWithError(Error());
+            if (readQueue_.empty() && !currentRead_ && !currentReadTLS_) closeWithError(Error());
         } else {
             closeWithError(Error());
         }
@@ -1365,12 +1958,13 @@ void GCDAsyncSocket::maybeDequeueWrite() {
 }
 
 void GCDAsyncSocket::doWriteData() {
+    const bool secure = flags_ & kSocketSecure;
     if (!currentWrite_ || (flags_ & kWritesPaused)) {
-        if (flags_ & kSocketCanAcceptBytes) suspendWriteSource();
+        if (!secure && (flags_ & kSocketCanAcceptBytes)) suspendWriteSource();
         return;
     }
     if (!(flags_ & kSocketCanAcceptBytes)) {
-        resumeWriteSource();
+        if (!secure) resumeWriteSource();
         return;
     }
 
@@ -1381,8 +1975,19 @@ void GCDAsyncSocket::doWriteData() {
     Error error;
     size_t written = 0;
 
-    ssize_t result = ::send(connectedFD(), bytes.data() + packet->bytesDone, toWrite, MSG_NOSIGNAL);
-    if (result < 0) {
+    if (secure) {
+        // The stream says when it can take more: wait for that either way.
+        long result = writeStream_->write(bytes.data() + packet->bytesDone, toWrite);
+        flags_ &= ~kSocketCanAcceptBytes;
+        waiting = true;
+        if (result > 0) {
+            written = static_cast<size_t>(result);
+        } else if (result != SocketStream::kWouldBlock && result < 0) {
+            error = writeStream_->error();
+            if (error.empty()) error = otherError("Error writing the secure stream");
+        }
+    } else if (ssize_t result = ::send(connectedFD(), bytes.data() + packet->bytesDone, toWrite, MSG_NOSIGNAL);
+               result < 0) {
         int e = errno;
         if (isRetry(e)) {
             waiting = true;
@@ -1406,7 +2011,7 @@ void GCDAsyncSocket::doWriteData() {
     if (error.empty() && !waiting) {
         // The connection took only part: wait for room.
         flags_ &= ~kSocketCanAcceptBytes;
-        resumeWriteSource();
+        if (!secure) resumeWriteSource();
     }
     if (written > 0) {
         long tag = packet->tag;
@@ -1429,6 +2034,7 @@ void GCDAsyncSocket::endCurrentWrite() {
         writeTimer_.reset();
     }
     currentWrite_.reset();
+    currentWriteTLS_.reset();
 }
 
 void GCDAsyncSocket::setupWriteTimerWithTimeout(double timeout) {

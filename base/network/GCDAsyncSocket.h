@@ -10,10 +10,12 @@
 
 #include "base/network/GCDAsyncReadPacket.h"
 #include "base/network/GCDAsyncSocketDelegate.h"
+#include "base/network/GCDAsyncSpecialPacket.h"
 #include "base/network/GCDAsyncWritePacket.h"
 #include "platform/DispatchQueue.h"
 #include "platform/DispatchSource.h"
 #include "platform/Error.h"
+#include "platform/SocketStream.h"
 
 struct sockaddr_in;
 struct sockaddr_in6;
@@ -27,7 +29,10 @@ using GCDAsyncSocketPtr = std::shared_ptr<GCDAsyncSocket>;
 // Callers queue reads and writes, each with a time-out (seconds, negative:
 // none) and a tag; the socket reports every finished step and the close to
 // its delegate on the delegate queue. Non-blocking descriptors watched by
-// dispatch sources carry the bytes.
+// dispatch sources carry the bytes. Every connected socket also keeps a
+// read and write stream pair on its descriptor, scheduled on one
+// process-wide listener thread, that reports errors and the peer's end; a
+// TLS upgrade (startTLS) moves all reads and writes onto that pair.
 //
 // Threads: every public call may be made from any queue, including the
 // delegate queue. Getters wait for the socket queue (inline when already on
@@ -110,12 +115,42 @@ public:
     void disconnectAfterWriting();
     void disconnectAfterReadingAndWriting();
 
-    // Listening and TLS are not available yet: acceptOnPort answers false
-    // with code 8; startTLS closes the socket with code 8 rather than let
-    // bytes meant to be secure go out in the clear.
+    // ---- listening
+    // Listens on the any-addresses (acceptOnPort) or on an interface given
+    // as for connects, over IPv4 and IPv6 as enabled; with port 0 both
+    // listeners share the port the system picks. True when listening; on
+    // false *errPtr says why (codes 1, 2 or a POSIX error). Each accepted
+    // connection becomes a new connected socket with the same delegate and
+    // delegate queue, on the queue newSocketQueueForConnectionFromAddress
+    // gives (or its own), reported by socketDidAcceptNewSocket: the delegate
+    // must keep it, or it closes once that callback returned.
     bool acceptOnPort(uint16_t port, Error* errPtr = nullptr);
     bool acceptOnInterface(const std::string& interface, uint16_t port, Error* errPtr = nullptr);
-    void startTLS(std::map<std::string, std::string> tlsSettings);
+
+    // ---- TLS
+    // Queues a TLS upgrade behind the reads and writes queued so far; reads
+    // and writes queued after it wait for the handshake and then go through
+    // the secure session. socketDidSecure reports success; a failed
+    // handshake closes the socket with its error (domain
+    // "kCFStreamErrorDomainSSL", or the TLS settings' code 8 texts). Only
+    // the first call of a connection counts; later ones are dropped.
+    // Settings (all optional for a client):
+    //   kTLSSettingIsServer                "1": this side is the TLS server
+    //   kTLSSettingCertificateFile         PEM certificate (chain) of this side; a server needs it
+    //   kTLSSettingPrivateKeyFile          PEM private key of this side; a server needs it
+    //   kTLSSettingPeerName                name or address the server's certificate must carry;
+    //                                      default: the host given to connect; "" checks no name
+    //   kTLSSettingTrustedCertificatesFile PEM trust anchors used instead of the system's store
+    //   kTLSSettingValidatesCertificateChain "0": the server's certificate is not checked at all
+    // Flags take "1"/"0" ("true"/"false", "yes"/"no"). Unknown keys or bad
+    // values refuse the settings, which closes the socket with code 8.
+    void startTLS(std::map<std::string, std::string> tlsSettings = {});
+    static constexpr const char* kTLSSettingIsServer = "IsServer";
+    static constexpr const char* kTLSSettingCertificateFile = "CertificateFile";
+    static constexpr const char* kTLSSettingPrivateKeyFile = "PrivateKeyFile";
+    static constexpr const char* kTLSSettingPeerName = "PeerName";
+    static constexpr const char* kTLSSettingTrustedCertificatesFile = "TrustedCertificatesFile";
+    static constexpr const char* kTLSSettingValidatesCertificateChain = "ValidatesCertificateChain";
 
     // ---- reads (dropped silently unless the socket has started and no
     // disconnect-after was asked). A caller's buffer is filled in place from
@@ -161,7 +196,14 @@ public:
     int socketFD() const;
     int socket4FD() const;
     int socket6FD() const;
-    // No background mode on this platform: always false.
+    // The stream pair on the connected descriptor (made when missing);
+    // null when not connected.
+    std::shared_ptr<SocketStream> readStream();
+    std::shared_ptr<SocketStream> writeStream();
+    // True once reads and writes go through the stream pair (after TLS).
+    bool usingCFStream() const;
+    // This platform has no background service type for streams: false,
+    // always (at once from any queue but the socket queue).
     bool enableBackgroundingOnSocket();
     bool enableBackgroundingOnSocketWithCaveat();
 
@@ -232,6 +274,29 @@ private:
     void maybeClose();
     void doReadEOF();
 
+    // Listening (socket queue).
+    std::shared_ptr<SocketFd> createListener(int family, const ByteBuffer& address, Error* err);
+    DispatchSourcePtr makeAcceptSource(std::shared_ptr<SocketFd> listener, int family);
+    bool doAccept(int listenFd, int family);
+
+    // Stream pair and TLS (socket queue).
+    bool createReadAndWriteStream();
+    bool registerForStreamCallbacksIncludingReadWrite(bool includeReadWrite);
+    bool addStreamsToRunLoop();
+    void removeStreamsFromRunLoop();
+    bool openStreams();
+    void closeStreams();
+    void connectStreamsSecondStep(int connectIndex);
+    void streamEvent(SocketStream* stream, SocketStream::Event event);
+    void streamDidEnd();
+    void maybeStartTLS();
+    void finishSSLHandshake();
+    void abortSSLHandshake(const Error& err);
+    Error flushSSLBuffers(bool* atEnd);
+    void pullSecureStream();
+    std::shared_ptr<StreamSecurity> securityFromSettings(const std::map<std::string, std::string>& settings);
+    bool enableBackgroundingOnSocketWithCaveat(bool caveat);
+
     // Reads (socket queue).
     void queueRead(std::shared_ptr<GCDAsyncReadPacket> packet);
     void maybeDequeueRead();
@@ -270,14 +335,30 @@ private:
     DispatchQueuePtr socketQueue_;
     DispatchSourcePtr connectTimer_;
     DispatchSourcePtr connectSource_;  // watches a non-blocking connect
+    DispatchSourcePtr accept4Source_;
+    DispatchSourcePtr accept6Source_;
     DispatchSourcePtr readSource_;
     DispatchSourcePtr writeSource_;
     DispatchSourcePtr readTimer_;
     DispatchSourcePtr writeTimer_;
-    std::deque<std::shared_ptr<GCDAsyncReadPacket>> readQueue_;
-    std::deque<std::shared_ptr<GCDAsyncWritePacket>> writeQueue_;
+    // A queue entry is a read (write) packet or the TLS marker.
+    struct ReadEntry {
+        std::shared_ptr<GCDAsyncReadPacket> read;
+        std::shared_ptr<GCDAsyncSpecialPacket> tls;
+    };
+    struct WriteEntry {
+        std::shared_ptr<GCDAsyncWritePacket> write;
+        std::shared_ptr<GCDAsyncSpecialPacket> tls;
+    };
+    std::deque<ReadEntry> readQueue_;
+    std::deque<WriteEntry> writeQueue_;
     std::shared_ptr<GCDAsyncReadPacket> currentRead_;
     std::shared_ptr<GCDAsyncWritePacket> currentWrite_;
+    std::shared_ptr<GCDAsyncSpecialPacket> currentReadTLS_;   // the TLS marker heads the read queue
+    std::shared_ptr<GCDAsyncSpecialPacket> currentWriteTLS_;  // ... and the write queue
+    std::shared_ptr<SocketStream> readStream_;
+    std::shared_ptr<SocketStream> writeStream_;
+    std::string connectHost_;  // host text of the last connect: the TLS peer name by default
     size_t socketFDBytesAvailable_ = 0;
     ByteBuffer partialReadBuffer_;
     std::shared_ptr<void> userData_;
