@@ -69,9 +69,10 @@ Choices the protocol leaves to the device (default first):
   --login-packets one|each  login replies in one packet, or one packet per reply
   --time-unit ms|us|90k     unit of frame time stamps, counted from stream start
   --nonkey-type 102|101     record type of non-key frames at main version 5
-  --big-nonkey long|key|drop  a non-key frame above 65535 bytes at main version 5:
-                            long packet like key frames, sent as a key-frame
-                            record, or dropped
+  --big-nonkey key|drop|long  a non-key frame above 65535 bytes at main version 5:
+                            sent as a key-frame record, dropped, or (a fault the
+                            client cannot follow) a non-key record running to
+                            the packet end
   --v3-framing separate|together  at main version 3: extended frame information
                             in a packet of its own or with the first fragment
   --v3-fragment BYTES       data bytes per fragment at main version 3 (16384)

@@ -24,8 +24,10 @@ enum class LoginGrouping {
 enum class TimeUnit { Milliseconds, Microseconds, Clock90k };
 
 // What a main-version-5 device does with a non-key frame above 65535 bytes.
+// Only a key-frame record may run past its 16-bit length field, so AsKey is
+// the layout a client can read; LongPacket is a fault that desynchronises it.
 enum class BigNonKey {
-    LongPacket,  // as with key frames: the data record runs to the end of its packet
+    LongPacket,  // fault: a non-key record runs to the end of its packet
     AsKey,       // sent as a key-frame record (type 100), which the long rule covers
     Drop,        // not sent at all
 };
@@ -73,7 +75,7 @@ struct EmulatorOptions {
     TimeUnit timeUnit = TimeUnit::Milliseconds;
     uint16_t nonKeyType = 102;   // 101 or 102 at main version 5
     size_t bigKeyFrame = 0;      // not 0: key frames are grown to at least this many bytes
-    BigNonKey bigNonKey = BigNonKey::LongPacket;
+    BigNonKey bigNonKey = BigNonKey::AsKey;
     V3Framing v3Framing = V3Framing::Separate;
     size_t v3Fragment = 16384;   // data bytes per fragment at main version 3
     bool audio = true;           // G.711 A-law records every audioIntervalMs

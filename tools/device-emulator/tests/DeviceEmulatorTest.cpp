@@ -17,6 +17,7 @@
 
 #include "tools/device-emulator/DeviceEmulator.h"
 #include "tools/device-emulator/DevicePacket.h"
+#include "tests/support/TempDir.h"
 
 using namespace lumora::devemu;
 using Bytes = std::vector<uint8_t>;
@@ -171,6 +172,7 @@ private:
 
 // Records of a packet as the wire says, with the long key-frame rule: a type
 // 100 record in a packet longer than its field plus 24 runs to the packet's end.
+// Only key-frame records may do that; every other record ends at its field.
 std::vector<Rec> records(const Bytes& p) {
     std::vector<Rec> out;
     uint32_t len = rdBe32(p, 0);
@@ -178,7 +180,7 @@ std::vector<Rec> records(const Bytes& p) {
     while (at + 4 <= p.size()) {
         Rec r{rd16(p, at), rd16(p, at + 2), {}};
         size_t n = r.length;
-        if ((r.type == 100 || r.type == 102) && len - r.length > 24) n = len - 24;
+        if (r.type == 100 && len - r.length > 24) n = len - 24;
         if (at + 4 + n > p.size()) {
             ADD_FAILURE() << "record " << r.type << " runs past its packet";
             break;
@@ -349,6 +351,38 @@ TEST(DeviceEmulatorTest, KeyFrameAboveSixtyFourKilobytesRunsToThePacketEnd) {
     auto fr = records(*f);
     ASSERT_EQ(fr.size(), 2u);
     EXPECT_EQ(fr[1].body, expected);
+}
+
+// Only a key-frame record may run past its 16-bit length field; a non-key
+// frame above 65535 bytes must still reach the client in a record it can read.
+TEST(DeviceEmulatorTest, NonKeyFrameAboveSixtyFourKilobytesTravelsInAReadableRecord) {
+    lumora::test::TempDir dir;
+    Bytes clip = {0, 0, 0, 1, 0x65, 0x88, 0x84, 0x21};  // IDR slice, first macroblock 0
+    Bytes big(70000, 0xAA);
+    big[0] = 0x9A;  // non-IDR slice, first macroblock 0: a new access unit
+    clip.insert(clip.end(), {0, 0, 0, 1, 0x41});
+    clip.insert(clip.end(), big.begin(), big.end());
+    const std::string path = dir.file("bignonkey.h264");
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(clip.data()), long(clip.size()));
+
+    EmulatorOptions o = quietOptions();
+    o.videoPath = path;
+    Started emu(o);
+    ASSERT_EQ(emu->clip().size(), 2u);
+    ASSERT_FALSE(emu->clip().unit(1).keyFrame);
+    ASSERT_GT(emu->frameBytes(1).size(), 65535u);
+    Client cl(emu->tcpPort());
+    cl.send(extendedLogin("admin", "admin", 0, true));
+    ASSERT_TRUE(cl.readPacket());
+    ASSERT_TRUE(emu->waitForEvent("streaming", 5s));
+    emu->releaseFrames(2);
+    ASSERT_TRUE(cl.readPacket());
+    auto f = cl.readPacket();
+    ASSERT_TRUE(f);
+    auto fr = records(*f);
+    ASSERT_EQ(fr.size(), 2u);
+    EXPECT_EQ(fr[1].type, 100);
+    EXPECT_EQ(fr[1].body, emu->frameBytes(1));
 }
 
 TEST(DeviceEmulatorTest, GathersRequestsAcrossReadsAndDropsAnOverlongOne) {
