@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <future>
 #include <mutex>
+#include <thread>
 
 #include "app/core/Device.h"
 #include "base/link/OWSPMessageBuilder.h"
@@ -201,5 +202,35 @@ TEST(PUConnectionUdtTest, BindsOntoAGivenUdpSocketBeforeConnecting) {
     c->setTempudpsocket(udp);  // from now on the UDT library's to close
     ASSERT_TRUE(c->openPort("127.0.0.2", emu->udtPort()));
     EXPECT_TRUE(emu->waitForEvent("connected udt 127.0.0.1:" + std::to_string(ntohs(a.sin_port)), 10s));
+    c->close();
+}
+
+TEST(PUConnectionUdtTest, ConcurrentSendsKeepEveryMessageWhole) {
+    // Talk audio and commands go out from different threads; a message sent
+    // in several pieces must not have another thread's bytes in between.
+    auto emu = startEmulator(udtOptions());
+    auto rec = std::make_shared<Recorder>();
+    auto c = PUConnection::create(PUConnection::kUDT, rec);
+    ASSERT_TRUE(c->openPort("127.0.0.2", emu->udtPort()));
+    const std::vector<uint8_t> audio(4072, 0x55);
+    constexpr int kThreads = 4, kEach = 200;
+    auto sender = [&] {
+        for (int i = 0; i < kEach; ++i)
+            c->sendMessage(OWSPMessageBuilder::buildAudioData(0, audio.data(), audio.size(), c.get()));
+    };
+    std::vector<std::thread> senders;
+    for (int i = 0; i < kThreads; ++i) senders.emplace_back(sender);
+    for (auto& t : senders) t.join();
+    const long expected = long(kThreads) * kEach * long(audio.size());
+    auto deadline = std::chrono::steady_clock::now() + 30s;
+    while (emu->stats().talkAudioBytes < expected && emu->countEvents("closed") == 0 &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(10ms);
+    EXPECT_EQ(emu->stats().talkAudioBytes, expected);
+    EXPECT_EQ(emu->countEvents("closed"), 0u);
+    EXPECT_EQ(emu->countEvents("malformed"), 0u);
+    EXPECT_EQ(emu->countEvents("request type"), 0u);
+    std::lock_guard<std::mutex> l(rec->m);
+    EXPECT_EQ(rec->sendFailures, 0);
     c->close();
 }
