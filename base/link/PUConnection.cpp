@@ -400,7 +400,10 @@ void PUConnection::udtReceiveLoop(PUConnectionPtr self) {
 
 void PUConnection::closeUdtSocket() {
     int s = serv_.exchange(-1);
-    if (s >= 0) UdtApi::close(s);
+    if (s < 0) return;
+    // With linger on, closing waits up to a second for bytes a stalled peer
+    // does not take: never on the caller's thread (often the main thread).
+    DispatchQueue::global()->async([s] { UdtApi::close(s); });
 }
 
 void PUConnection::close() {
