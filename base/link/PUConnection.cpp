@@ -338,6 +338,9 @@ void PUConnection::sendMessage(const std::vector<uint8_t>& data) {
 }
 
 void PUConnection::sendUdt(const std::vector<uint8_t>& data) {
+    // A message may go out in several pieces; one sender at a time, so no
+    // other thread's bytes land between them.
+    std::unique_lock<std::mutex> sending(sendMutex_);
     int s = serv_;
     size_t sent = 0;
     while (sent < data.size()) {
@@ -356,6 +359,7 @@ void PUConnection::sendUdt(const std::vector<uint8_t>& data) {
         }
         sent += static_cast<size_t>(n);
     }
+    sending.unlock();
     std::this_thread::sleep_for(kUdtPause);
     startUdtLoop();
 }
@@ -396,7 +400,10 @@ void PUConnection::udtReceiveLoop(PUConnectionPtr self) {
 
 void PUConnection::closeUdtSocket() {
     int s = serv_.exchange(-1);
-    if (s >= 0) UdtApi::close(s);
+    if (s < 0) return;
+    // With linger on, closing waits up to a second for bytes a stalled peer
+    // does not take: never on the caller's thread (often the main thread).
+    DispatchQueue::global()->async([s] { UdtApi::close(s); });
 }
 
 void PUConnection::close() {
