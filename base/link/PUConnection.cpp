@@ -100,11 +100,11 @@ PUConnection::~PUConnection() {
 
 void PUConnection::releaseOffQueue(PUConnectionPtr connection) {
     if (!connection) return;
-    if (connection.use_count() == 1) {
-        // Ours is the last reference: let the global queue drop it, so the
-        // connection is not destroyed on the queue that runs this task.
-        DispatchQueue::global()->async([c = std::move(connection)]() mutable { c.reset(); });
-    }
+    // Ours may be the last reference (the owner can drop its own at any
+    // moment, so counting references here would race): let the global queue
+    // drop it, so the connection is never destroyed on the queue that runs
+    // this task.
+    DispatchQueue::global()->async([c = std::move(connection)]() mutable { c.reset(); });
 }
 
 std::shared_ptr<GCDAsyncSocket> PUConnection::socket() const {
@@ -384,8 +384,9 @@ void PUConnection::udtReceiveLoop(PUConnectionPtr self) {
         int n = s < 0 ? -1 : UdtApi::recv(s, chunk.data(), kUdtReceiveSize);
         if (n <= 0) {
             std::printf("recv: %s\n", s < 0 ? "no UDT socket" : UdtApi::lastErrorMessage().c_str());
-            // A close() cleared the flag first: end quietly.
-            if (!self->udtFlag_.exchange(false)) break;
+            // A close() cleared the flag first, or ran while this loop was
+            // being started: end quietly.
+            if (!self->udtFlag_.exchange(false) || self->closed_) break;
             if (!self->shouldRecUDT_) self->close();
             if (auto d = self->delegate()) d->reconnectUDT(*self);
             break;
