@@ -404,7 +404,7 @@ void PUConnection::closeUdtSocket() {
     if (s < 0) return;
     // With linger on, closing waits up to a second for bytes a stalled peer
     // does not take: never on the caller's thread (often the main thread).
-    DispatchQueue::global()->async([s] { UdtApi::close(s); });
+    UdtApi::closeInBackground(s);
 }
 
 void PUConnection::close() {
