@@ -13,6 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "base/decoder/H264Decoder.h"
+#include "base/decoder/QvYuv2RGB.h"
+#include "support/H264Clip.h"
 #include "support/TempDir.h"
 #include "platform/Config.h"
 #include "platform/DispatchQueue.h"
@@ -444,4 +447,57 @@ TEST_F(QvGLViewTest, MissingShadersLeaveAViewThatDrawsNothing) {
     EXPECT_FALSE(view.snapshot(empty.file("direct.png")));
     EXPECT_EQ(view.layer().presentCount(), 0u);
     EXPECT_FALSE(exists(empty.file("shot.png")));
+}
+
+// The road the panes use: a decoded H.264 picture, packed by the decoder, is
+// drawn as the RGB conversion for RGB pictures would show it.
+TEST_F(QvGLViewTest, DecodedPictureLooksLikeItsRGBConversion) {
+    if (!test::haveFfmpegProgram()) GTEST_SKIP() << "the ffmpeg program is needed to make the clip";
+    test::TempDir dir;
+    const int w = 854, h = 480;  // decoder rows are padded at this width
+    ASSERT_TRUE(test::makeClip(dir.file("clip.h264"), test::ClipSpec(w, h, 1, 1)));
+    const auto units = test::splitAccessUnits(test::readFile(dir.file("clip.h264")));
+    ASSERT_FALSE(units.empty());
+
+    H264Decoder decoder;
+    ASSERT_TRUE(decoder.open()) << decoder.lastError();
+    std::vector<uint8_t> yuv;
+    for (const auto& unit : units)
+        decoder.decode(unit.bytes.data(), unit.bytes.size(), 0,
+                       [&](const AVFrame& picture, int64_t) { decoder.packYuv420(picture, yuv); });
+    ASSERT_EQ(yuv.size(), QvGLView::yuvSize(w, h));
+
+    QvYuv2RGB::setupDitherTable();
+    std::vector<uint8_t> bgr(static_cast<size_t>(w) * h * 4);
+    QvYuv2RGB::convertYuv420ToRgb32(yuv.data(), yuv.data() + w * h, yuv.data() + w * h + (w / 2) * (h / 2),
+                                    bgr.data(), w, h);
+
+    QvGLView view(Rect{0, 0, double(w), double(h)});
+    ASSERT_TRUE(view.render(yuv, w, h));
+    const RGBAImage img = view.layer().contents();
+    ASSERT_EQ(img.width, w);
+    ASSERT_EQ(img.height, h);
+    // The view filters chroma where the conversion repeats it, so they may
+    // differ at sharp colour edges; wherever the chroma around a pixel is
+    // even they must agree.
+    const uint8_t* u = yuv.data() + w * h;
+    const uint8_t* v = u + (w / 2) * (h / 2);
+    auto evenChroma = [&](int cx, int cy) {
+        for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx) {
+                const int nx = std::clamp(cx + dx, 0, w / 2 - 1), ny = std::clamp(cy + dy, 0, h / 2 - 1);
+                const int a = ny * (w / 2) + nx, b = cy * (w / 2) + cx;
+                if (std::abs(u[a] - u[b]) > 2 || std::abs(v[a] - v[b]) > 2) return false;
+            }
+        return true;
+    };
+    long compared = 0;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            if (!evenChroma(x / 2, y / 2)) continue;
+            ++compared;
+            const uint8_t* q = bgr.data() + (static_cast<size_t>(y) * w + x) * 4;
+            ASSERT_TRUE(near(img, x, y, RGB{q[2], q[1], q[0]}));
+        }
+    EXPECT_GT(compared, long(w) * h * 3 / 4);
 }
