@@ -694,6 +694,28 @@ TEST_F(GCDAsyncSocketRead, HalfDuplexKeepsWritingAfterPeerClosedItsSide) {
     EXPECT_EQ(recorder->count(Event::Disconnect), 0u);
 }
 
+TEST_F(GCDAsyncSocketRead, StaleReadinessIsNotEndOfStream) {
+    open();
+    sock->readDataToLength(4, 5.0, 1);
+    sock->performBlock([] {});  // the read is current and waits for bytes
+    sock->performBlock([&] {
+        // While the socket queue is held: the bytes arrive (their readiness
+        // report queues behind this block), then the next read is queued
+        // behind that report. The exact read leaves 6 bytes; the next read
+        // takes them before the report that came for them is handled.
+        sendAll(peer, bytes("0123456789"));
+        std::this_thread::sleep_for(100ms);
+        sock->readDataWithTimeout(5.0, 2);
+    });
+    ASSERT_TRUE(recorder->waitFor(Event::Read, 2));
+    settle(delegateQueue, sock);
+    auto reads = recorder->events(Event::Read);
+    EXPECT_EQ(text(reads[0].data), "0123");
+    EXPECT_EQ(text(reads[1].data), "456789");
+    EXPECT_EQ(recorder->count(Event::Disconnect), 0u) << recorder->first(Event::Disconnect).error.toString();
+    EXPECT_TRUE(sock->isConnected());
+}
+
 // ------------------------------------------------------------------ writes
 
 using GCDAsyncSocketWrite = Connected;
