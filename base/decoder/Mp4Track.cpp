@@ -68,8 +68,10 @@ int Mp4Track::WriteSample(Mp4File* file, const uint8_t* bytes, size_t n, int64_t
 
 // Enters one sample whose bytes reached the file into the tables.
 void Mp4Track::Commit(const PendingSample& s) {
-    // A sample's delta is entered with the next one; the last gets 0 at Finish.
-    if (fNextSample > 1) UpdateTimeToSample(s.duration);
+    // A sample's delta is entered when the next one comes (the last one's at
+    // Finish), so runs of equal deltas stay one row.
+    if (fNextSample > 1) UpdateTimeToSample(fLastDuration);
+    fLastDuration = s.duration;
     if (fSampleSize) fSampleSize->Add(s.size);
     if (s.sync && fSyncSample) fSyncSample->Add(fNextSample);
     AddDuration(s.duration);
@@ -133,8 +135,9 @@ void Mp4Track::AddDuration(int64_t d) {
 int Mp4Track::Finish(Mp4File* file) {
     if (!fTrak) return mp4err::kFailed;
     if (!fChunk.empty()) (void)WriteChunk(file);
-    // The last sample's delta: 0.
-    if (fNextSample > 1) UpdateTimeToSample(0);
+    // The last sample lasts its own duration too, so the time table adds up
+    // to the track's duration and the last picture is shown.
+    if (fNextSample > 1) UpdateTimeToSample(fLastDuration);
     if (!fSampleSize || !fStscFirstChunk || !fChunkOffset || !fSttsCount) return mp4err::kFailed;
 
     Mp4Atom* t = fTrak.get();
@@ -185,6 +188,7 @@ void Mp4Track::Close() {
     fTrak = nullptr;
     fChunkCount = 0;
     fNextSample = 1;
+    fLastDuration = 0;
     fFixedSampleSize = 0;
     fHandlerType = fTrackId = fTimeScale = fTkhdDuration = fMdhdDuration = nullptr;
     fSampleSize = fChunkOffset = fSyncSample = nullptr;

@@ -73,6 +73,7 @@ private:
 
     uint32_t fChunkCount = 0;
     uint32_t fNextSample = 1;
+    int64_t fLastDuration = 0;  // of the last sample in the tables
     uint32_t fFixedSampleSize = 0;
     uint32_t fSamplesPerChunkLimit = kSamplesPerChunk;
     std::vector<uint8_t> fChunk;

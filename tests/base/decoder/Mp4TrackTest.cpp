@@ -70,13 +70,13 @@ TEST_F(TrackFixture, SixtySamplesMakeChunksOf25And10) {
     EXPECT_EQ(Column("stsc", "firstChunk"), (std::vector<uint32_t>{1, 3}));
     EXPECT_EQ(Column("stsc", "samplesPerChunk"), (std::vector<uint32_t>{25, 10}));
     EXPECT_EQ(Column("stsc", "sampleDescriptionIndex"), (std::vector<uint32_t>{1, 1}));
-    EXPECT_EQ(Column("stts", "sampleCount"), (std::vector<uint32_t>{59, 1}));
-    EXPECT_EQ(Column("stts", "sampleDelta"), (std::vector<uint32_t>{40, 0}));
+    EXPECT_EQ(Column("stts", "sampleCount"), (std::vector<uint32_t>{60}));
+    EXPECT_EQ(Column("stts", "sampleDelta"), (std::vector<uint32_t>{40}));
     EXPECT_EQ(Column("stsz", "sampleSize"), std::vector<uint32_t>(60, 10));
     EXPECT_EQ(Value(kStbl + "stsz.entryCount"), 60);
     EXPECT_EQ(Value(kStbl + "stco.entryCount"), 3);
     EXPECT_EQ(Value(kStbl + "stsc.entryCount"), 2);
-    EXPECT_EQ(Value(kStbl + "stts.entryCount"), 2);
+    EXPECT_EQ(Value(kStbl + "stts.entryCount"), 1);
     EXPECT_EQ(Value(kStbl + "stss.entryCount"), 0);
     EXPECT_EQ(track->GetDuration(), 2400u);
     EXPECT_EQ(Value("tkhd.duration"), 2400);
@@ -94,11 +94,11 @@ TEST_F(TrackFixture, TwentyFiveSamplesAreWrittenAtTheLastOne) {
     EXPECT_EQ(Column("stsc", "samplesPerChunk"), (std::vector<uint32_t>{25}));
 }
 
-TEST_F(TrackFixture, OneSampleLastsNothingInTheTimeTable) {
+TEST_F(TrackFixture, TheLastSampleKeepsItsDuration) {
     WriteSamples(1);
     ASSERT_EQ(track->Finish(file.get()), 0);
     EXPECT_EQ(Column("stts", "sampleCount"), (std::vector<uint32_t>{1}));
-    EXPECT_EQ(Column("stts", "sampleDelta"), (std::vector<uint32_t>{0}));
+    EXPECT_EQ(Column("stts", "sampleDelta"), (std::vector<uint32_t>{40}));
     EXPECT_EQ(Value(kStbl + "stsz.entryCount"), 1);
     EXPECT_EQ(track->GetDuration(), 40u);
 }
@@ -119,7 +119,7 @@ TEST_F(TrackFixture, DurationsInOtherTimeScales) {
     ASSERT_EQ(track->Finish(file.get()), 0);
     EXPECT_EQ(track->GetDuration(), 36000u);
     EXPECT_EQ(Value("tkhd.duration"), 400);  // milliseconds
-    EXPECT_EQ(Column("stts", "sampleDelta"), (std::vector<uint32_t>{3600, 0}));
+    EXPECT_EQ(Column("stts", "sampleDelta"), (std::vector<uint32_t>{3600}));
 }
 
 TEST_F(TrackFixture, RefusesMissingInput) {
@@ -151,7 +151,7 @@ TEST_F(TrackFixture, AChunkPastFourGigabytesIsRefusedAndLeavesNoTableEntries) {
     EXPECT_EQ(Column("stsz", "sampleSize").size(), 30u);
     EXPECT_EQ(Column("stco", "chunkOffset"), (std::vector<uint32_t>{0, 250}));
     EXPECT_EQ(Column("stsc", "samplesPerChunk"), (std::vector<uint32_t>{25, 5}));
-    EXPECT_EQ(Column("stts", "sampleCount"), (std::vector<uint32_t>{29, 1}));
+    EXPECT_EQ(Column("stts", "sampleCount"), (std::vector<uint32_t>{30}));
     EXPECT_EQ(track->GetDuration(), 1200u);
 }
 
@@ -187,4 +187,13 @@ TEST_F(TrackFixture, AudioTracksFillTheirESDescriptor) {
     // 1000 bytes in one second: 8000 bit/s.
     EXPECT_EQ(trak->FindProperty(esds + "avgBitrate")->GetValue(), 8000);
     EXPECT_EQ(trak->FindProperty(esds + "maxBitrate")->GetValue(), 9600);
+}
+
+TEST_F(TrackFixture, TimeTableAddsUpToTheTrackDuration) {
+    Bytes s(3, 0);
+    for (int64_t d : {40, 40, 50, 30, 30}) ASSERT_EQ(track->WriteSample(file.get(), s.data(), 3, d, false), 0);
+    ASSERT_EQ(track->Finish(file.get()), 0);
+    EXPECT_EQ(Column("stts", "sampleCount"), (std::vector<uint32_t>{2, 1, 2}));
+    EXPECT_EQ(Column("stts", "sampleDelta"), (std::vector<uint32_t>{40, 50, 30}));
+    EXPECT_EQ(track->GetDuration(), 190u);
 }
