@@ -353,9 +353,10 @@ bool ThreadRunLoop::runInternal(Clock::time_point deadline, const std::function<
         if (satisfied || stopRequested_.load()) break;
         auto now = Clock::now();
         if (now >= deadline) break;
-        if (ran > 0) continue;
-        bool pending;
-        {
+        // Work that ran may have queued more; the descriptors are still
+        // looked at (without waiting), so steady work cannot starve them.
+        bool pending = ran > 0;
+        if (!pending) {
             std::lock_guard<std::mutex> lock(mutex_);
             pending = !posted_.empty();
         }

@@ -125,6 +125,9 @@ void QvVideoDecoder::destroy() {
 }
 
 void QvVideoDecoder::destroyOnQueue() {
+    // A tick that ran while destroy() waited for the queue may have posted
+    // its picture with the epoch destroy() had just advanced: drop that too.
+    ++epoch_;
     cancelTimer();
     {
         std::lock_guard<std::mutex> lock(videoLock_);

@@ -100,11 +100,11 @@ PUConnection::~PUConnection() {
 
 void PUConnection::releaseOffQueue(PUConnectionPtr connection) {
     if (!connection) return;
-    if (connection.use_count() == 1) {
-        // Ours is the last reference: let the global queue drop it, so the
-        // connection is not destroyed on the queue that runs this task.
-        DispatchQueue::global()->async([c = std::move(connection)]() mutable { c.reset(); });
-    }
+    // Ours may be the last reference (the owner can drop its own at any
+    // moment, so counting references here would race): let the global queue
+    // drop it, so the connection is never destroyed on the queue that runs
+    // this task.
+    DispatchQueue::global()->async([c = std::move(connection)]() mutable { c.reset(); });
 }
 
 std::shared_ptr<GCDAsyncSocket> PUConnection::socket() const {
@@ -338,6 +338,9 @@ void PUConnection::sendMessage(const std::vector<uint8_t>& data) {
 }
 
 void PUConnection::sendUdt(const std::vector<uint8_t>& data) {
+    // A message may go out in several pieces; one sender at a time, so no
+    // other thread's bytes land between them.
+    std::unique_lock<std::mutex> sending(sendMutex_);
     int s = serv_;
     size_t sent = 0;
     while (sent < data.size()) {
@@ -356,6 +359,7 @@ void PUConnection::sendUdt(const std::vector<uint8_t>& data) {
         }
         sent += static_cast<size_t>(n);
     }
+    sending.unlock();
     std::this_thread::sleep_for(kUdtPause);
     startUdtLoop();
 }
@@ -380,8 +384,9 @@ void PUConnection::udtReceiveLoop(PUConnectionPtr self) {
         int n = s < 0 ? -1 : UdtApi::recv(s, chunk.data(), kUdtReceiveSize);
         if (n <= 0) {
             std::printf("recv: %s\n", s < 0 ? "no UDT socket" : UdtApi::lastErrorMessage().c_str());
-            // A close() cleared the flag first: end quietly.
-            if (!self->udtFlag_.exchange(false)) break;
+            // A close() cleared the flag first, or ran while this loop was
+            // being started: end quietly.
+            if (!self->udtFlag_.exchange(false) || self->closed_) break;
             if (!self->shouldRecUDT_) self->close();
             if (auto d = self->delegate()) d->reconnectUDT(*self);
             break;
@@ -396,7 +401,10 @@ void PUConnection::udtReceiveLoop(PUConnectionPtr self) {
 
 void PUConnection::closeUdtSocket() {
     int s = serv_.exchange(-1);
-    if (s >= 0) UdtApi::close(s);
+    if (s < 0) return;
+    // With linger on, closing waits up to a second for bytes a stalled peer
+    // does not take: never on the caller's thread (often the main thread).
+    UdtApi::closeInBackground(s);
 }
 
 void PUConnection::close() {

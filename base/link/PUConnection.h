@@ -130,6 +130,7 @@ private:
     const int type_;
     std::atomic<bool> connected_{false};
     mutable std::mutex mutex_;  // guards socket_, delegate_, client_, udtQueue_ swaps
+    std::mutex sendMutex_;      // one UDT sender at a time
     std::shared_ptr<GCDAsyncSocket> socket_;
     std::shared_ptr<SocketAdapter> adapter_;
     std::atomic<int> serv_{-1};

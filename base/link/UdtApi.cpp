@@ -1,9 +1,14 @@
 // The only engine source that includes udt.h.
 #include "base/link/UdtApi.h"
 
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
 #include <mutex>
 #include <sys/socket.h>
 #include <udt/udt.h>
+
+#include "platform/DispatchQueue.h"
 
 namespace lumora::UdtApi {
 
@@ -28,11 +33,29 @@ UDT::SOCKOPT toOpt(int option) {
     return UDT_MSS;
 }
 
+// Closes still running (a lingering close may take a second on a worker).
+// The library's own state is torn down by static destructors at process
+// exit; a close still inside the library then would crash, so exit waits
+// for them (bounded).
+std::mutex gCloseLock;
+std::condition_variable gCloseDone;
+int gClosesRunning = 0;
+
+void waitForClosesAtExit() {
+    std::unique_lock<std::mutex> lock(gCloseLock);
+    gCloseDone.wait_for(lock, std::chrono::seconds(3), [] { return gClosesRunning == 0; });
+}
+
 }  // namespace
 
 void startup() {
     static std::once_flag once;
-    std::call_once(once, [] { UDT::startup(); });
+    std::call_once(once, [] {
+        UDT::startup();
+        // Registered after the library's statics were made, so it runs
+        // before they are destroyed.
+        std::atexit(waitForClosesAtExit);
+    });
 }
 
 int socket(int family, int type, int protocol) {
@@ -70,8 +93,35 @@ int recv(int sock, uint8_t* data, int length) {
     return n == UDT::ERROR ? -1 : n;
 }
 
+namespace {
+void closeCounted(int sock) {
+    UDT::close(sock);
+    {
+        std::lock_guard<std::mutex> lock(gCloseLock);
+        --gClosesRunning;
+    }
+    gCloseDone.notify_all();
+}
+}  // namespace
+
 void close(int sock) {
-    if (sock >= 0) UDT::close(sock);
+    if (sock < 0) return;
+    {
+        std::lock_guard<std::mutex> lock(gCloseLock);
+        ++gClosesRunning;
+    }
+    closeCounted(sock);
+}
+
+void closeInBackground(int sock) {
+    if (sock < 0) return;
+    {
+        // Counted from now, so an exit that starts before the worker does
+        // still waits for it.
+        std::lock_guard<std::mutex> lock(gCloseLock);
+        ++gClosesRunning;
+    }
+    DispatchQueue::global()->async([sock] { closeCounted(sock); });
 }
 
 std::string lastErrorMessage() { return UDT::getlasterror().getErrorMessage(); }

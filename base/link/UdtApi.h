@@ -29,6 +29,10 @@ bool connect(int sock, const sockaddr* address, int length);
 int send(int sock, const uint8_t* data, int length);
 int recv(int sock, uint8_t* data, int length);
 void close(int sock);
+// Closes on the global queue: with linger on, a close may wait up to the
+// linger time for bytes a stalled peer does not take. Process exit waits
+// (bounded) for closes still running.
+void closeInBackground(int sock);
 
 std::string lastErrorMessage();
 bool lastErrorWasTimeout();

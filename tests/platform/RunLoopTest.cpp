@@ -143,6 +143,30 @@ TEST(RunLoop, DescriptorWatcherCallsWhileReadyAndCanRemoveItself) {
     ::close(fds[1]);
 }
 
+// Work that never runs out (a task that posts itself again) must not keep
+// a ready descriptor from being served.
+TEST(RunLoop, DescriptorWatcherIsServedWhileWorkKeepsComing) {
+    RunLoop& loop = RunLoop::main();
+    int fds[2];
+    ASSERT_EQ(::pipe2(fds, O_NONBLOCK | O_CLOEXEC), 0);
+    bool served = false;
+    uint64_t id = loop.addWatcher(fds[0], POLLIN, [&](short) {
+        char b;
+        if (::read(fds[0], &b, 1) == 1) served = true;
+    });
+    ASSERT_EQ(::write(fds[1], "x", 1), 1);
+    std::function<void()> again = [&] {
+        if (!served) loop.perform(again);
+    };
+    loop.perform(again);
+    EXPECT_TRUE(loop.runUntil([&] { return served; }, 10s));
+    loop.removeWatcher(id);
+    served = true;  // the last posted task ends the chain
+    loop.runFor(20ms);
+    ::close(fds[0]);
+    ::close(fds[1]);
+}
+
 TEST(RunLoop, EveryThreadHasItsOwnLoop) {
     std::atomic<RunLoop*> loopOfThread{nullptr};
     std::atomic<int> ran{0};

@@ -13,6 +13,7 @@
 #include "platform/Screen.h"
 #include "support/H264Clip.h"
 #include "support/TempDir.h"
+#include "support/WaitFor.h"
 
 using namespace lumora;
 using namespace std::chrono_literals;
@@ -390,4 +391,42 @@ TEST_F(DecoderTest, DestroyWhileTicking) {
         RunLoop::main().runFor(50ms);
         EXPECT_EQ(recorder->pictures.size(), before) << "nothing after destroy or release";
     }
+}
+
+// destroy() called while a tick is in the middle of decoding: the picture of
+// that tick is posted after destroy() began, and must not reach the delegate
+// once destroy() returned.
+TEST_F(DecoderTest, PictureOfATickRunningDuringDestroyIsNotDelivered) {
+    SKIP_WITHOUT_FFMPEG();
+    const auto& units = clip(10);
+    // Holds the tick (on the decoder queue) until released.
+    class Holding : public Recorder {
+    public:
+        mutable std::atomic<bool> entered{false};
+        std::atomic<bool> release{false};
+        bool implementsDecoderDidDecodeFrameToYUV() const override {
+            if (!RunLoop::isMainThread() && !entered.exchange(true)) {
+                while (!release.load()) std::this_thread::sleep_for(1ms);
+            }
+            return true;
+        }
+    };
+    auto holding = std::make_shared<Holding>();
+    recorder = holding;
+    decoder = QvVideoDecoder::create(recorder, nullptr);
+    ASSERT_TRUE(decoder->setupDecoder(40.0, 0));
+    decoder->decodeFrame(frameOf(units[0], 1));
+    ASSERT_TRUE(test::waitFor([&] { return holding->entered.load(); }));
+    std::atomic<bool> destroyed{false};
+    std::thread destroyer([&] {
+        decoder->destroy();
+        destroyed = true;
+    });
+    // Let destroy() begin and wait for the queue, then let the tick finish.
+    std::this_thread::sleep_for(100ms);
+    EXPECT_FALSE(destroyed.load());
+    holding->release = true;
+    destroyer.join();
+    RunLoop::main().runFor(100ms);
+    EXPECT_TRUE(recorder->pictures.empty());
 }

@@ -11,11 +11,15 @@
 #include <condition_variable>
 #include <future>
 #include <mutex>
+#include <thread>
 
 #include "app/core/Device.h"
 #include "base/link/OWSPMessageBuilder.h"
 #include "platform/Config.h"
 #include "tools/device-emulator/DeviceEmulator.h"
+
+// Last: it leaks global names (CONNECTED, ERROR, ...).
+#include <udt/udt.h>
 
 using namespace lumora;
 using namespace lumora::devemu;
@@ -202,4 +206,85 @@ TEST(PUConnectionUdtTest, BindsOntoAGivenUdpSocketBeforeConnecting) {
     ASSERT_TRUE(c->openPort("127.0.0.2", emu->udtPort()));
     EXPECT_TRUE(emu->waitForEvent("connected udt 127.0.0.1:" + std::to_string(ntohs(a.sin_port)), 10s));
     c->close();
+}
+
+TEST(PUConnectionUdtTest, ConcurrentSendsKeepEveryMessageWhole) {
+    // Talk audio and commands go out from different threads; a message sent
+    // in several pieces must not have another thread's bytes in between.
+    auto emu = startEmulator(udtOptions());
+    auto rec = std::make_shared<Recorder>();
+    auto c = PUConnection::create(PUConnection::kUDT, rec);
+    ASSERT_TRUE(c->openPort("127.0.0.2", emu->udtPort()));
+    const std::vector<uint8_t> audio(4072, 0x55);
+    constexpr int kThreads = 4, kEach = 200;
+    auto sender = [&] {
+        for (int i = 0; i < kEach; ++i)
+            c->sendMessage(OWSPMessageBuilder::buildAudioData(0, audio.data(), audio.size(), c.get()));
+    };
+    std::vector<std::thread> senders;
+    for (int i = 0; i < kThreads; ++i) senders.emplace_back(sender);
+    for (auto& t : senders) t.join();
+    const long expected = long(kThreads) * kEach * long(audio.size());
+    auto deadline = std::chrono::steady_clock::now() + 30s;
+    while (emu->stats().talkAudioBytes < expected && emu->countEvents("closed") == 0 &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(10ms);
+    EXPECT_EQ(emu->stats().talkAudioBytes, expected);
+    EXPECT_EQ(emu->countEvents("closed"), 0u);
+    EXPECT_EQ(emu->countEvents("malformed"), 0u);
+    EXPECT_EQ(emu->countEvents("request type"), 0u);
+    std::lock_guard<std::mutex> l(rec->m);
+    EXPECT_EQ(rec->sendFailures, 0);
+    c->close();
+}
+
+TEST(PUConnectionUdtTest, CloseDoesNotWaitForAPeerThatStoppedReading) {
+    // A peer that accepts but never reads, with a small receive buffer: what
+    // the client sends soon stays unsent, and a lingering close would hold
+    // the closing thread (often the main thread) for the whole linger time.
+    UDT::startup();
+    UDTSOCKET listener = UDT::socket(AF_INET, SOCK_STREAM, 0);
+    int rcvbuf = 40000;
+    UDT::setsockopt(listener, 0, UDT_RCVBUF, &rcvbuf, sizeof rcvbuf);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    inet_pton(AF_INET, "127.0.0.2", &a.sin_addr);
+    ASSERT_NE(UDT::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), UDT::ERROR);
+    int len = sizeof a;
+    UDT::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
+    ASSERT_NE(UDT::listen(listener, 1), UDT::ERROR);
+    std::promise<UDTSOCKET> accepted;
+    std::thread acceptor([&] {
+        sockaddr_in peer{};
+        int plen = sizeof peer;
+        accepted.set_value(UDT::accept(listener, reinterpret_cast<sockaddr*>(&peer), &plen));
+    });
+
+    auto rec = std::make_shared<Recorder>();
+    auto c = PUConnection::create(PUConnection::kUDT, rec);
+    ASSERT_TRUE(c->openPort("127.0.0.2", ntohs(a.sin_port)));
+    UDTSOCKET peer = accepted.get_future().get();
+    acceptor.join();
+    const int s = c->serv();
+    std::thread sender([&] {
+        const std::vector<uint8_t> data(4096, 0x55);
+        while (c->connected()) c->sendMessage(data);
+    });
+    // Wait until the peer's buffer (32 packets) is full and packets stay in
+    // the client's.
+    int unsent = 0, held = 0, size = sizeof unsent;
+    for (int i = 0; i < 2000 && (held < 30 || unsent == 0); ++i) {
+        std::this_thread::sleep_for(5ms);
+        UDT::getsockopt(s, 0, UDT_SNDDATA, &unsent, &size);
+        UDT::getsockopt(peer, 0, UDT_RCVDATA, &held, &size);
+    }
+    ASSERT_GT(unsent, 0);
+    ASSERT_GE(held, 30);
+    c->close();
+    // close() has handed the socket over to be closed elsewhere: it still
+    // lingers (for a second) after close() returned.
+    EXPECT_EQ(UDT::getsockstate(s), CONNECTED);
+    sender.join();
+    UDT::close(peer);
+    UDT::close(listener);
 }
