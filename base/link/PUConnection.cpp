@@ -8,6 +8,7 @@
 #include <netdb.h>
 #include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
 
 #include "base/link/OWSPMessageBuilder.h"
 #include "base/link/UdtApi.h"
@@ -151,7 +152,10 @@ bool PUConnection::openPort(const std::string& host, uint16_t port) {
     }
     if (type_ == kUDT) {
         int s = -1;
-        if (createUDTSocketAndport(s, "0", false) != 0) return false;
+        if (createUDTSocketAndport(s, "0", false) != 0) {
+            releaseTempUdpSocket();
+            return false;
+        }
         serv_ = s;
         if (!connect(s, host, port)) closeUdtSocket();
         return connected_;
@@ -219,6 +223,7 @@ bool PUConnection::connect(int udtSocket, const std::string& host, uint16_t port
     addrinfo* peer = nullptr;
     if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &peer) != 0 || !peer) {
         std::printf("incorrect server/peer address. %s:%u\n", host.c_str(), port);
+        releaseTempUdpSocket();
         return false;
     }
     int udp = tempudpsocket_;
@@ -226,6 +231,7 @@ bool PUConnection::connect(int udtSocket, const std::string& host, uint16_t port
         // The punched UDP socket now belongs to the UDT library, which closes it.
         if (!UdtApi::bindUdp(udtSocket, udp)) {
             std::printf("bind: %s\n", UdtApi::lastErrorMessage().c_str());
+            releaseTempUdpSocket();
             freeaddrinfo(peer);
             return false;
         }
@@ -235,6 +241,12 @@ bool PUConnection::connect(int udtSocket, const std::string& host, uint16_t port
     if (!ok) std::printf("connect: %s\n", UdtApi::lastErrorMessage().c_str());
     connected_ = ok;
     return ok;
+}
+
+void PUConnection::releaseTempUdpSocket() {
+    // A punched socket the UDT library never took is ours to close.
+    int fd = tempudpsocket_.exchange(0);
+    if (fd > 0) ::close(fd);
 }
 
 namespace {

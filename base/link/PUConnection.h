@@ -144,6 +144,8 @@ private:
     std::atomic<bool> udtFlag_{false};
     std::atomic<bool> shouldRecUDT_{false};
     std::atomic<int> tempudpsocket_{0};
+    // Closes a punched UDP socket that the UDT library did not take over.
+    void releaseTempUdpSocket();
     std::atomic<int> tcptimeout_{0};
     std::atomic<int> conid_{0};
     std::atomic<bool> readOutstanding_{false};

@@ -2,6 +2,7 @@
 #include "base/link/PUConnection.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -205,6 +206,22 @@ TEST(PUConnectionUdtTest, BindsOntoAGivenUdpSocketBeforeConnecting) {
     c->setTempudpsocket(udp);  // from now on the UDT library's to close
     ASSERT_TRUE(c->openPort("127.0.0.2", emu->udtPort()));
     EXPECT_TRUE(emu->waitForEvent("connected udt 127.0.0.1:" + std::to_string(ntohs(a.sin_port)), 10s));
+    c->close();
+}
+
+TEST(PUConnectionUdtTest, AGivenSocketIsClosedWhenUdtCannotTakeIt) {
+    // A descriptor the UDT library refuses to bind onto (here a pipe, not a
+    // bound UDP socket) stays ours: the failed open must close it, not leak it.
+    auto emu = startEmulator(udtOptions());
+    int fds[2];
+    ASSERT_EQ(::pipe2(fds, O_CLOEXEC), 0);
+    auto rec = std::make_shared<Recorder>();
+    auto c = PUConnection::create(PUConnection::kUDT, rec);
+    c->setTempudpsocket(fds[0]);
+    EXPECT_FALSE(c->openPort("127.0.0.2", emu->udtPort()));
+    EXPECT_EQ(c->tempudpsocket(), 0);
+    EXPECT_EQ(::fcntl(fds[0], F_GETFD), -1) << "the given descriptor was leaked";
+    ::close(fds[1]);
     c->close();
 }
 
