@@ -34,9 +34,6 @@ inline constexpr OSStatus kAudioQueueErr_BufferInQueue = -66679;     // already 
 inline constexpr OSStatus kAudioQueueErr_CannotStart = -66681;       // the sound device did not open
 inline constexpr OSStatus kAudioFormatUnsupportedDataFormatError = 0x666D743F;  // 'fmt?'
 
-// The error domain of platform status codes.
-inline constexpr const char* kOSStatusErrorDomain = "NSOSStatusErrorDomain";
-
 // The format of a queue's bytes. A-law and mu-law carry one byte per sample
 // and channel whatever the byte counts say; IMA ADPCM comes in blocks of
 // mBytesPerPacket bytes (a 4-byte header per channel, then 4-bit codes).

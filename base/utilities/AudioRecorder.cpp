@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/ErrorCodes.h"
 #include "platform/RunLoop.h"
 
 namespace lumora {
@@ -63,7 +64,7 @@ uint32_t AudioRecorder::bufferSizeFor(const AudioStreamBasicDescription& f, uint
 }
 
 Error AudioRecorder::failTo(const std::string& operation, OSStatus status) {
-    Error error(kOSStatusErrorDomain, status, operation);
+    Error error(errors::kOSStatusErrorDomain, status, operation);
     std::printf("AudioRecorder: %s failed: %d\n", operation.c_str(), status);
     return error;
 }
