@@ -50,4 +50,23 @@ inline constexpr long kGCDAsyncSocketReadMaxedOutError = 6;   // read reached it
 inline constexpr long kGCDAsyncSocketClosedError = 7;         // closed by the peer
 inline constexpr long kGCDAsyncSocketOtherError = 8;          // any other failure
 
+// GCDAsyncUdpSocketErrorDomain codes.
+inline constexpr long kGCDAsyncUdpSocketBadConfigError = 1;   // misuse in the current state
+inline constexpr long kGCDAsyncUdpSocketBadParamError = 2;    // bad argument
+inline constexpr long kGCDAsyncUdpSocketSendTimeoutError = 3; // a datagram waited longer than its time-out
+inline constexpr long kGCDAsyncUdpSocketClosedError = 4;      // socket closed
+inline constexpr long kGCDAsyncUdpSocketOtherError = 5;       // any other failure
+
+// The run-loop UDP socket class (AsyncUdpSocket).
+inline constexpr const char* kAsyncUdpSocketErrorDomain = "AsyncUdpSocketErrorDomain";
+inline constexpr long kAsyncUdpSocketCFSocketError = -1;      // a socket call failed
+inline constexpr long kAsyncUdpSocketNoError = 0;
+inline constexpr long kAsyncUdpSocketBadParameter = 1;        // invalid address or group
+inline constexpr long kAsyncUdpSocketIPv4Unavailable = 2;     // bound/connected with IPv6 only
+inline constexpr long kAsyncUdpSocketIPv6Unavailable = 3;     // bound/connected with IPv4 only
+inline constexpr long kAsyncUdpSocketSendTimeoutError = 4;    // a datagram waited longer than its time-out
+inline constexpr long kAsyncUdpSocketReceiveTimeoutError = 5; // no datagram within the receive time-out
+// Socket-option failures of AsyncUdpSocket.
+inline constexpr const char* kStreamErrorDomainPOSIX = "kCFStreamErrorDomainPOSIX";
+
 }  // namespace lumora::errors

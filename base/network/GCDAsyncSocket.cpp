@@ -1644,6 +1644,21 @@ void GCDAsyncSocket::readSourceFired() {
         doReadData();
         return;
     }
+    // The readiness may be stale: a read step that ran before this handler
+    // can have taken the bytes it was reported for. Only a peek tells that
+    // apart from end of stream (and it hands over a pending reset).
+    uint8_t probe;
+    ssize_t peeked = ::recv(connectedFD(), &probe, 1, MSG_PEEK | MSG_DONTWAIT);
+    int peekError = errno;
+    if (peeked > 0) {
+        socketFDBytesAvailable_ = 1;
+        doReadData();
+        return;
+    }
+    if (peeked < 0) {
+        if (!isRetry(peekError)) closeWithError(errnoErrorWithReason(peekError, "Error in read() function"));
+        return;  // would block: nothing arrived and nothing ended
+    }
     // Nothing to read although the descriptor is readable: the peer closed
     // its side, or reset the connection.
     int soError = 0;

@@ -75,4 +75,64 @@ std::vector<uint8_t> encodePunch(const std::string& uid) {
     return m;
 }
 
+static void put32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+size_t tcpRequestSize(uint16_t type) {
+    switch (type) {
+        case kOpenRequest:
+        case kStatusRequest:
+            return 36;
+        case kFailedTcpRequest:
+        case kFailedUdtRequest:
+        case kCloseRequest:
+            return 40;
+        default:
+            return 0;
+    }
+}
+
+std::vector<uint8_t> encodeOpenAnswer(const OpenAnswer& a) {
+    std::vector<uint8_t> m(84, 0);
+    put16(&m[0], kOpenAnswer);
+    put16(&m[2], 80);
+    put32(&m[4], a.result);
+    put32(&m[8], a.mode);
+    putId(&m[12], a.uid);
+    putText(&m[44], 32, a.addr);
+    put32(&m[76], a.connectionId);
+    put16(&m[80], a.port);
+    return m;
+}
+
+std::vector<uint8_t> encodeStatusAnswer(const std::string& uid, uint8_t status) {
+    std::vector<uint8_t> m(40, 0);
+    put16(&m[0], kStatusAnswer);
+    put16(&m[2], 36);
+    putId(&m[4], uid);
+    m[36] = status;
+    return m;
+}
+
+std::vector<uint8_t> encodeCloseAnswer(const std::string& uid, uint32_t connectionId) {
+    std::vector<uint8_t> m(40, 0);
+    put16(&m[0], kCloseAnswer);
+    put16(&m[2], 36);
+    putId(&m[4], uid);
+    put32(&m[36], connectionId);
+    return m;
+}
+
+std::vector<uint8_t> encodeSearchAnswer(const SearchAnswer& a) {
+    std::vector<uint8_t> m(72, 0);
+    put16(&m[0], kSearchAnswer);
+    put16(&m[2], 68);
+    putId(&m[4], a.uid);
+    put16(&m[36], a.udtPort);
+    put16(&m[38], a.tcpPort);
+    putText(&m[40], 32, a.addr);
+    return m;
+}
+
 }  // namespace lumora::relayemu

@@ -17,6 +17,19 @@ inline constexpr uint16_t kHoleRequest = 0x3001;       // client -> server -> de
 inline constexpr uint16_t kPunch = 0x1008;             // peer -> peer, 36 bytes
 inline constexpr uint16_t kNotice = 0x3002;            // header only
 
+// TCP look-up requests (client -> server) and their answers.
+inline constexpr uint16_t kOpenRequest = 0xA017;       // 36 bytes
+inline constexpr uint16_t kFailedTcpRequest = 0xA019;  // 40 bytes
+inline constexpr uint16_t kFailedUdtRequest = 0xA013;  // 40 bytes
+inline constexpr uint16_t kStatusRequest = 0xA005;     // 36 bytes
+inline constexpr uint16_t kCloseRequest = 0xA003;      // 40 bytes, length field 72
+inline constexpr uint16_t kOpenAnswer = 0xA002;        // 84 bytes
+inline constexpr uint16_t kStatusAnswer = 0xA006;      // 40 bytes
+inline constexpr uint16_t kCloseAnswer = 0xA004;       // 40 bytes
+// LAN search (UDP).
+inline constexpr uint16_t kSearchQuery = 0xA007;       // 36 bytes
+inline constexpr uint16_t kSearchAnswer = 0xA008;      // 72 bytes
+
 uint16_t get16(const uint8_t* p);
 void put16(uint8_t* p, uint16_t v);
 // A text field of the given width: bytes up to the first zero, never beyond.
@@ -45,5 +58,31 @@ struct TermAddrAnswer {
 };
 std::vector<uint8_t> encodeTermAddrAnswer(const TermAddrAnswer& a);
 std::vector<uint8_t> encodePunch(const std::string& uid);
+
+// The whole size of a TCP request of this type (the length field of 0xA003
+// does not tell it); 0 for a type the server does not take over TCP.
+size_t tcpRequestSize(uint16_t type);
+
+// 0xA002: where the device is and how to reach it.
+struct OpenAnswer {
+    uint32_t result = 0;  // 0: known here
+    uint32_t mode = 0;
+    std::string uid;
+    std::string addr;
+    uint32_t connectionId = 0;
+    uint16_t port = 0;
+};
+std::vector<uint8_t> encodeOpenAnswer(const OpenAnswer& a);
+std::vector<uint8_t> encodeStatusAnswer(const std::string& uid, uint8_t status);
+std::vector<uint8_t> encodeCloseAnswer(const std::string& uid, uint32_t connectionId);
+
+// 0xA008: a device's LAN search answer.
+struct SearchAnswer {
+    std::string uid;
+    uint16_t udtPort = 0;  // 0 or 0xFFFF: no UDT
+    uint16_t tcpPort = 0;
+    std::string addr;
+};
+std::vector<uint8_t> encodeSearchAnswer(const SearchAnswer& a);
 
 }  // namespace lumora::relayemu

@@ -1,0 +1,121 @@
+#include "base/link/TxConManager.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <sys/socket.h>
+
+#include <cstdio>
+
+#include "base/network/NETStatusObj.h"
+#include "base/network/SocketFunctions.h"
+#include "platform/Config.h"
+
+namespace lumora {
+
+namespace {
+
+constexpr int kConnectAttempts = 5;
+constexpr int kConnectTimeoutMs = 2000;
+
+// The first IPv4 address of a host as dotted text; "" when it has none.
+std::string firstIPv4(const std::string& host) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* res = nullptr;
+    int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &res);
+    if (rc != 0 || !res) {
+        std::printf("TxConManager: cannot resolve %s: %s\n", host.c_str(), ::gai_strerror(rc));
+        return {};
+    }
+    char text[INET_ADDRSTRLEN] = "";
+    ::inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(res->ai_addr)->sin_addr, text, sizeof text);
+    ::freeaddrinfo(res);
+    return text;
+}
+
+}  // namespace
+
+TxConManager& TxConManager::sharedInstance() {
+    // Never destroyed: the connections it keeps run on the main queue and the
+    // socket machinery to the very end, so tearing them down among the static
+    // destructors at exit would touch runtime parts already gone.
+    static TxConManager* instance = new TxConManager;
+    return *instance;
+}
+
+std::shared_ptr<ConnetTolvServer> TxConManager::findLocked(const std::string& host) const {
+    for (const auto& c : tolvServerConArr_)
+        if (c->tolvServerIP() == host) return c;
+    return nullptr;
+}
+
+std::shared_ptr<ConnetTolvServer> TxConManager::createConTolvSer(const std::string& host, uint16_t port,
+                                                                  const ConnetTolvServer::DelegatePtr& delegate) {
+    std::shared_ptr<ConnetTolvServer> c;
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+        c = findLocked(host);
+        if (c) {
+            c->setDelegate(delegate);
+            return c;
+        }
+        c = ConnetTolvServer::create();
+        c->setDelegate(delegate);
+        tolvServerConArr_.push_back(c);
+    }
+    // The connect only starts here (it never blocks); the host is stored by
+    // it, but look-ups made meanwhile must already find this connection.
+    c->connectToHost(host, port);
+    return c;
+}
+
+std::shared_ptr<ConnetTolvServer> TxConManager::getConServerWithserverIP(const std::string& host) const {
+    std::lock_guard<std::mutex> g(mutex_);
+    return findLocked(host);
+}
+
+std::vector<std::shared_ptr<ConnetTolvServer>> TxConManager::tolvServerConArr() const {
+    std::lock_guard<std::mutex> g(mutex_);
+    return tolvServerConArr_;
+}
+
+int TxConManager::serverFD(int index) const {
+    std::lock_guard<std::mutex> g(mutex_);
+    return index >= 0 && index < 4 ? serverFDs_[static_cast<size_t>(index)] : 0;
+}
+
+int TxConManager::getConFDFromTolvSer(const std::string& host) {
+    if (!NETStatusObj::sharedInstance().isHaveNet()) return 0;
+    const auto& hosts = Config::shared().relayHosts;
+    size_t slot = 3;
+    for (size_t i = 0; i < 3; ++i)
+        if (host == hosts[i]) slot = i;
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+        if (serverFDs_[slot] != 0) return serverFDs_[slot];
+    }
+    int fd = connectServer(host);
+    if (fd == 0) return 0;
+    std::lock_guard<std::mutex> g(mutex_);
+    if (serverFDs_[slot] != 0) {
+        // Another caller opened one meanwhile: keep theirs, close ours.
+        socketClose(fd);
+        return serverFDs_[slot];
+    }
+    serverFDs_[slot] = fd;
+    return fd;
+}
+
+int TxConManager::connectServer(const std::string& host) {
+    std::string addr = firstIPv4(host);
+    if (addr.empty()) return 0;
+    const Config& cfg = Config::shared();
+    int fd = 0;
+    for (int i = 0; i < kConnectAttempts && fd == 0; ++i)
+        fd = tcpSocketConnectTimeout(addr, cfg.relayTcpPort, cfg.scaledMs(kConnectTimeoutMs));
+    if (fd == 0) std::printf("TxConManager: no connection to %s in %d tries\n", host.c_str(), kConnectAttempts);
+    return fd;
+}
+
+}  // namespace lumora

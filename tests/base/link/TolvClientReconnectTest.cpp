@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "TolvClientTestSupport.h"
+
+using namespace lumora;
+using namespace lumora::test;
+using namespace lumora::relayemu;
+using namespace std::chrono_literals;
+
+namespace {
+
+using TolvClientReconnectTest = TolvClientFixture;
+
+// A device that never speaks: every TCP link ends with its read time-out.
+TEST_F(TolvClientReconnectTest, AServerGivenTcpLinkIsReopenedTwiceThenTheServerIsAskedAgain) {
+    startDevice();
+    RelayTcpEmulator::Device d;
+    d.afterFailedTcp = {0, 5, kDeviceAddr, 4000, 1};  // an answer that opens nothing
+    knownOn(0, 0, device->tcpPort(), d);
+    client->startConnectShouldSearchLan(kP2PUid, false, RelayServers::host(0), servers.port);
+    ASSERT_TRUE(waitFor([&] { return servers[0].requests(kFailedTcpRequest) == 1; })) << recorder->joined();
+    ASSERT_TRUE(waitFor([&] { return client->getConnectMode() == 5; }));
+    EXPECT_EQ(recorder->count("connect"), 3);
+    EXPECT_TRUE(waitFor([&] { return deviceSessions() == 3; }));
+    EXPECT_EQ(client->drectConTimes(), 0);
+    EXPECT_EQ(client->kindofquery(), 1);
+    EXPECT_EQ(recorder->count("disconnect PingErr 1005"), 0);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(servers[0].requests(kFailedTcpRequest), 1);
+    EXPECT_EQ(deviceSessions(), 3);
+}
+
+TEST_F(TolvClientReconnectTest, ADirectLinkIsReopenedWhileReopeningsConnectThenPingErr) {
+    startDevice();
+    client->startConnectJustForIP(kDeviceAddr, device->tcpPort());
+    ASSERT_TRUE(recorder->waitFor("connect", 3)) << recorder->joined();
+    EXPECT_TRUE(waitFor([&] { return deviceSessions() >= 3; }));
+    EXPECT_EQ(client->getConnectMode(), TolvClient::kDirectTcp);
+    device->stop();  // now every reopening is refused
+    ASSERT_TRUE(recorder->waitFor("disconnect PingErr 1005")) << recorder->joined();
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(recorder->count("disconnect PingErr 1005"), 1);
+}
+
+TEST_F(TolvClientReconnectTest, ADroppedRelayLinkAsksTheOwnerToStartAgain) {
+    startDevice();
+    RelayTcpEmulator::Device d;
+    d.afterFailedUdt = {0, 1, kDeviceAddr, device->tcpPort(), 7};
+    servers[0].registerDevice(kP2PUid, d);
+    client->startConnectjustFoward(kP2PUid, "");
+    ASSERT_TRUE(recorder->waitFor("connect"));
+    ASSERT_TRUE(recorder->waitFor(std::string("recon ") + kP2PUid)) << recorder->joined();
+    EXPECT_EQ(client->deviceConnection(), nullptr);
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(recorder->count(std::string("recon ") + kP2PUid), 1);
+    EXPECT_EQ(deviceSessions(), 1);
+}
+
+TEST_F(TolvClientReconnectTest, AUdtReceiveFailureReopensTheLink) {
+    startDevice();
+    knownOn(0, 2, device->udtPort());
+    client->startConnectShouldSearchLan(kP2PUid, false, RelayServers::host(0), servers.port);
+    ASSERT_TRUE(recorder->waitFor("connect"));
+    auto first = client->deviceConnection();
+    ASSERT_TRUE(first);
+    first->heartbeat();  // starts the receive loop; the device stays silent
+    ASSERT_TRUE(recorder->waitFor("connect", 2)) << recorder->joined();
+    EXPECT_NE(client->deviceConnection(), first);
+    EXPECT_EQ(client->getConnectMode(), TolvClient::kServerUdt);
+    EXPECT_EQ(client->udtrecConTimes(), 0);  // this path is not counted
+    EXPECT_TRUE(client->needRecon());
+}
+
+TEST_F(TolvClientReconnectTest, AUdtDropDuringPlaybackReportsRECORDAndIsNotReopened) {
+    startDevice();
+    knownOn(0, 2, device->udtPort());
+    client->startConnectShouldSearchLan(kP2PUid, false, RelayServers::host(0), servers.port);
+    ASSERT_TRUE(recorder->waitFor("connect"));
+    client->setChannelMode(1);
+    client->deviceConnection()->heartbeat();
+    ASSERT_TRUE(recorder->waitFor("disconnect RECORD 1006")) << recorder->joined();
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(recorder->count("connect"), 1);
+    EXPECT_EQ(client->deviceConnection(), nullptr);
+}
+
+TEST_F(TolvClientReconnectTest, AUdtLinkIsReopenedThreeTimesThenTheServerIsAskedAgain) {
+    startDevice();
+    RelayTcpEmulator::Device d;
+    d.afterFailedUdt = {0, 5, kDeviceAddr, 4000, 1};  // opens nothing
+    knownOn(0, 2, device->udtPort(), d);
+    client->startConnectShouldSearchLan(kP2PUid, false, RelayServers::host(0), servers.port);
+    ASSERT_TRUE(recorder->waitFor("connect"));
+    const Error lost(errors::kP2PErr, errors::kCodeP2P);
+    for (int i = 1; i <= 3; ++i) {
+        auto link = client->deviceConnection();
+        ASSERT_TRUE(link);
+        client->connectionDidDisconnect(*link, lost);
+        EXPECT_EQ(client->udtrecConTimes(), i);
+        EXPECT_EQ(recorder->count("connect"), i + 1);
+    }
+    EXPECT_EQ(servers[0].requests(kFailedUdtRequest), 0);
+    client->connectionDidDisconnect(*client->deviceConnection(), lost);
+    EXPECT_EQ(client->udtrecConTimes(), 0);
+    EXPECT_EQ(servers[0].requests(kFailedUdtRequest), 1);
+    EXPECT_EQ(client->getConnectMode(), 5);
+
+    // Drops of a link that is no longer current, or closes asked for, change nothing.
+    auto stale = PUConnection::create(PUConnection::kTCP, nullptr);
+    client->connectionDidDisconnect(*stale, lost);
+    client->connectionDidDisconnect(*stale, Error());
+    EXPECT_EQ(servers[0].requests(kFailedUdtRequest), 1);
+}
+
+TEST_F(TolvClientReconnectTest, AServerGivenUdtLinkThatCannotOpenTurnsToHolePunching) {
+    startDevice();
+    knownOn(0, 2, 1);  // nothing answers UDT on port 1
+    udp->registerDevice(kP2PUid, {"127.0.0.1", 40000, kDeviceAddr, device->udtPort(), "", 0});
+    client->startConnectShouldSearchLan(kP2PUid, false, RelayServers::host(0), servers.port);
+    ASSERT_TRUE(recorder->waitFor("connect")) << recorder->joined();
+    EXPECT_GE(udp->addressRequests(), 1);
+    EXPECT_EQ(client->getConnectMode(), TolvClient::kInnerUdt);
+    EXPECT_EQ(client->udtrecConTimes(), 0);
+    EXPECT_EQ(servers[0].requests(kFailedUdtRequest), 0);
+}
+
+TEST_F(TolvClientReconnectTest, NoNetworkWhenTheServerMustBeAskedAgainReportsNETErr) {
+    startDevice();
+    knownOn(0, 2, device->udtPort());
+    client->startConnectShouldSearchLan(kP2PUid, false, RelayServers::host(0), servers.port);
+    ASSERT_TRUE(recorder->waitFor("connect"));
+    NETStatusObj::sharedInstance().setIsHaveNet(false);
+    client->setupUDTFailedConn(kP2PUid);
+    EXPECT_EQ(recorder->count("disconnect NETErr 1003"), 1);
+}
+
+}  // namespace
