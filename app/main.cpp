@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/DevicePreConnector.h"
 #include "app/LiveDemo.h"
 #include "app/core/FileManager.h"
 #include "app/core/QvDeviceManager.h"
@@ -29,6 +30,8 @@ int main(int argc, char** argv) {
     // This thread owns the main run loop (and so the main queue).
     lumora::RunLoop::main();
     std::signal(SIGPIPE, SIG_IGN);
+    // Devices pre-connect through their own peer-to-peer client.
+    DevicePreConnector::install();
 
     LiveDemo::Options demo;
     for (int i = 1; i < argc; ++i) {

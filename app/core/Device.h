@@ -2,14 +2,19 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
+#include "app/core/DevicePreConnection.h"
+#include "platform/DispatchQueue.h"
 #include "platform/SharedText.h"
 
 namespace lumora {
 
+class GCDAsyncSocket;
 class PUConnection;
 
 // Told the outcome of a device's background pre-connection.
@@ -29,7 +34,23 @@ public:
 //
 // serverIP and serverPort start as relay/look-up server 1 and the relay TCP
 // port of Config::shared().
-class Device {
+//
+// Background work. A device held by a shared_ptr (as the device list holds
+// it) can pre-connect and probe itself:
+// - Pre-connection (startPreConnection): on its own serial queue "prequeue"
+//   the device asks its peer-to-peer client to find a path (LAN hint, or
+//   identifier with LAN search first) and records what was found in the
+//   path fields for the next live start. The client lives above this
+//   library, so it is reached through a DevicePreConnection that the
+//   application attaches (setPreConnectionFactory). Every attempt that runs
+//   reports one outcome, success or failure, to preconDele on the main
+//   queue; later reports of the same attempt, reports after
+//   stopPreConnection, and reports for a device that is gone are dropped.
+//   A queued attempt keeps the device alive until it has run.
+// - Online probe (goforgetisOnline): a TCP connect to address:mediaPort
+//   through the probe socket made in the constructor (callbacks on the main
+//   queue) sets isOnLine.
+class Device : public std::enable_shared_from_this<Device> {
 public:
     // Device-information record as the device sends it (69 bytes are read).
     static constexpr size_t kDeviceInfoSize = 69;
@@ -122,6 +143,50 @@ public:
 
     // The next id the counter will hand out (tests).
     static int32_t peekNextDeviceId();
+
+    // ---- pre-connection and online probe
+    using PreConnectionFactory = std::function<std::shared_ptr<DevicePreConnection>(const std::shared_ptr<Device>&)>;
+    // Installed once by the application; without one, pre-connections do
+    // nothing (a diagnostic line).
+    static void setPreConnectionFactory(PreConnectionFactory factory);
+
+    // Starts a pre-connection on "prequeue"; returns at once.
+    void startPreConnection();
+    // Stops the client if it exists; attempts queued before are dropped and
+    // the running one reports nothing.
+    void stopPreConnection();
+    // Creates the peer-to-peer client if it does not exist yet.
+    void searchState();
+    // Starts the online probe (devices reached by address only); returns at
+    // once. A probe already under way makes this do nothing.
+    void goforgetisOnline();
+
+    // Reports of the attached pre-connection (any queue).
+    void preConnectionDidConnect(const DevicePreConnection::Path& path);
+    void preConnectionDidFail();
+    void preConnectionDidQueryStatus(bool online);
+
+    // "prequeue" (null before the first startPreConnection), the attached
+    // pre-connection (null before the first need) and the probe socket.
+    DispatchQueuePtr prequeue() const;
+    std::shared_ptr<DevicePreConnection> preConnection() const;
+    std::shared_ptr<GCDAsyncSocket> probeSocket() const { return probeSocket_; }
+
+private:
+    struct ProbeDelegate;
+
+    std::shared_ptr<DevicePreConnection> attachPreConnection();
+    void runPreConnection(DevicePreConnection& connection, uint64_t attempt);
+    void tellPreConDelegate(bool success);
+
+    mutable std::mutex preMutex_;
+    DispatchQueuePtr prequeue_;
+    std::shared_ptr<DevicePreConnection> preConnection_;
+    std::atomic<uint64_t> preConStarts_{0};
+    std::atomic<uint64_t> preConStopped_{0};
+    std::atomic<bool> preConPending_{false};  // the running attempt has not reported yet
+    std::shared_ptr<ProbeDelegate> probeDelegate_;
+    std::shared_ptr<GCDAsyncSocket> probeSocket_;
 };
 
 }  // namespace lumora
