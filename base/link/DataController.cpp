@@ -1,0 +1,433 @@
+#include "base/link/DataController.h"
+
+#include <cstdio>
+
+#include "app/core/Device.h"
+#include "app/core/QvDeviceManager.h"
+#include "base/link/OWSPMessageBuilder.h"
+#include "base/link/OWSPWire.h"
+#include "platform/Config.h"
+#include "platform/ErrorCodes.h"
+#include "platform/Localization.h"
+
+namespace lumora {
+
+namespace {
+
+// Extended-login modes and types.
+constexpr uint8_t kLiveMode = 1;
+constexpr uint8_t kLiveType = 2;
+constexpr uint8_t kPlaybackMode = 2;
+constexpr uint8_t kPlaybackType = 0;
+
+constexpr auto kStatisticsInterval = std::chrono::seconds(3);
+
+bool present(const SharedText& text) { return !text.value().empty(); }
+
+}  // namespace
+
+DataController::DataController(Private) {}
+
+std::shared_ptr<DataController> DataController::create() {
+    auto self = std::make_shared<DataController>(Private{});
+    self->init();
+    return self;
+}
+
+void DataController::init() {
+    client_ = TolvClient::create();
+    client_->setTolvClientdelegate(shared_from_this());
+    client_->setClient(shared_from_this());
+    stopptzqueue_ = DispatchQueue::createSerial("stopptz");
+}
+
+DataController::~DataController() {
+    std::shared_ptr<QvVideoDecoder> decoder;
+    std::shared_ptr<QvVideoRecorder> recorder;
+    std::shared_ptr<RunLoopTimer> timer;
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+        decoder = std::move(decoder_);
+        recorder = std::move(recorder_);
+        timer = std::move(datalengthTimer_);
+    }
+    if (timer) timer->invalidate();
+    if (decoder) decoder->destroy();
+    if (recorder) recorder->stop();
+    if (client_) client_->stopConnect();
+}
+
+// ---------------------------------------------------------------- accessors
+
+std::shared_ptr<renderDelegate> DataController::delegate() const {
+    std::lock_guard<std::mutex> g(mutex_);
+    return delegate_.lock();
+}
+
+void DataController::setDelegate(const std::shared_ptr<renderDelegate>& delegate) {
+    std::lock_guard<std::mutex> g(mutex_);
+    delegate_ = delegate;
+}
+
+bool DataController::hasDecoder() const {
+    std::lock_guard<std::mutex> g(mutex_);
+    return decoder_ != nullptr;
+}
+
+bool DataController::hasStatisticsTimer() const {
+    std::lock_guard<std::mutex> g(mutex_);
+    return datalengthTimer_ != nullptr;
+}
+
+std::shared_ptr<Device> DataController::currentDevice() const {
+    int32_t id = deviceId_;
+    if (id == -1) return nullptr;
+    return QvDeviceManager::sharedInstance().deviceWithId(id);
+}
+
+std::string DataController::loginFailureKey(long code) {
+    switch (code) {
+        case errors::kLoginResult5: return "ERROR_OVERMAXUSER";
+        case errors::kLoginResult2: return "LOGINERROR_MSG";
+        case errors::kLoginResult24: return "NOVIDEO_STATUS";
+        default: return "LOGINFAILED_STATUS";
+    }
+}
+
+// ---------------------------------------------------------------- start and stop
+
+void DataController::startLive(const std::shared_ptr<Device>& device, int channel) {
+    startLiveIf(device, channel, std::nullopt);
+}
+
+void DataController::startLiveIf(const std::shared_ptr<Device>& device, int channel,
+                                 std::optional<uint64_t> expected) {
+    if (!device) return;
+    uint64_t generation;
+    {
+        std::lock_guard<std::mutex> g(stateMutex_);
+        if (expected && generation_ != *expected) return;  // stopped or started again meanwhile
+        generation = ++generation_;
+        channel_ = channel;
+        deviceId_ = device->deviceId;
+        // One count per view this session holds, raised before the
+        // (blocking) connect so a stop during the connect lowers it again;
+        // restarts of the same view do not count again.
+        if (countedDeviceId_ != device->deviceId) {
+            if (countedDeviceId_ != -1) {
+                if (auto old = QvDeviceManager::sharedInstance().deviceWithId(countedDeviceId_)) --old->connectNum;
+            }
+            ++device->connectNum;
+            countedDeviceId_ = device->deviceId;
+        }
+    }
+    connect(*device);
+    bool stoppedMeanwhile;
+    {
+        std::lock_guard<std::mutex> g(stateMutex_);
+        stoppedMeanwhile = generation_ != generation && !viewActive();
+    }
+    // The stop may have closed the client before this connect opened its
+    // link: close what the connect left open.
+    if (stoppedMeanwhile) {
+        client_->stopConnect();
+        return;
+    }
+    if (device->deviceConType != 1) scheduleStatisticsTimer(generation);
+}
+
+void DataController::connect(Device& device) {
+    if (device.deviceConType == 1) {
+        client_->startConnectJustForIP(device.address.value(), static_cast<uint16_t>(device.mediaPort.load()));
+        return;
+    }
+    const Config& cfg = Config::shared();
+    const std::string udid = device.udid.value();
+    const std::string server1 = cfg.relayHosts[0];
+    const int lookupPort = cfg.relayTcpPort;
+    if (device.isStartPreCon) {
+        client_->setDeviceUdid(udid);
+        if (device.preConMode == 1) {
+            client_->startConnectjustFoward(udid, device.serverIP.value());
+        } else if (device.isp2p) {
+            if (!present(device.preudpAddress) || device.preudpport <= 0)
+                client_->startConnectShouldSearchLan(udid, true, server1, lookupPort);
+            else if (device.preConMode == 6)
+                client_->startConnectjustHole(udid, device.serverIP.value());
+            else
+                client_->startConnectPort(device.preudpAddress.value(),
+                                          static_cast<uint16_t>(device.preudpport.load()), true, 0, 2);
+        } else {
+            if (!present(device.pretcpAddress) || device.pretcpport <= 0)
+                client_->startConnectShouldSearchLan(udid, true, server1, lookupPort);
+            else
+                client_->startConnectPort(device.pretcpAddress.value(),
+                                          static_cast<uint16_t>(device.pretcpport.load()), false,
+                                          device.socketfd, device.preConMode);
+        }
+    } else if (present(device.queryAddress)) {
+        client_->startConnectWithQuery(udid, device.queryAddress.value(),
+                                       static_cast<uint16_t>(device.queryMediaPort.load()),
+                                       static_cast<int>(device.queryMode.load()), device.serverIP.value());
+    } else {
+        client_->startConnectShouldSearchLan(udid, true, device.serverIP.value(), lookupPort);
+    }
+}
+
+void DataController::scheduleStatisticsTimer(uint64_t generation) {
+    std::weak_ptr<DataController> weak = weak_from_this();
+    RunLoop::main().perform([weak, generation] {
+        auto self = weak.lock();
+        if (!self) return;
+        std::shared_ptr<RunLoopTimer> old;
+        std::shared_ptr<RunLoopTimer> timer;
+        if (self->generation_ == generation && self->viewActive()) {
+            timer = RunLoopTimer::scheduled(RunLoop::main(), Config::shared().scaled(kStatisticsInterval), true,
+                                            [weak](RunLoopTimer&) {
+                                                if (auto s = weak.lock()) s->caculateLength();
+                                            });
+        }
+        {
+            std::lock_guard<std::mutex> g(self->mutex_);
+            old = std::move(self->datalengthTimer_);
+            self->datalengthTimer_ = timer;
+        }
+        if (old) old->invalidate();
+    });
+}
+
+void DataController::cancelStatisticsTimer() {
+    auto drop = [](const std::weak_ptr<DataController>& weak) {
+        auto self = weak.lock();
+        if (!self) return;
+        std::shared_ptr<RunLoopTimer> old;
+        {
+            std::lock_guard<std::mutex> g(self->mutex_);
+            old = std::move(self->datalengthTimer_);
+        }
+        if (old) old->invalidate();
+    };
+    std::weak_ptr<DataController> weak = weak_from_this();
+    if (RunLoop::isMainThread())
+        drop(weak);
+    else
+        RunLoop::main().perform([weak, drop] { drop(weak); });
+}
+
+void DataController::stopLive() {
+    int32_t id;
+    {
+        std::lock_guard<std::mutex> g(stateMutex_);
+        ++generation_;
+        deviceId_ = -1;
+        id = countedDeviceId_;
+        countedDeviceId_ = -1;
+    }
+    cancelStatisticsTimer();
+    if (id != -1) {
+        if (auto device = QvDeviceManager::sharedInstance().deviceWithId(id)) --device->connectNum;
+    }
+    isStartTalk_ = false;
+    isStartAudio_ = false;
+    stopDecoding();
+    client_->stopConnect();
+}
+
+void DataController::startDecoding() {
+    std::shared_ptr<QvVideoDecoder> decoder;
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+        if (!viewActive()) return;  // a late stream format after the stop
+        decoder = makeDecoderLocked();
+        if (!recorder_) recorder_ = std::make_shared<QvVideoRecorder>();
+    }
+    if (frameRate_ == 0) frameRate_ = 25;
+    if (!decoder->setupDecoder(1000.0 / frameRate_, 0))
+        std::printf("DataController: the video decoder could not be set up\n");
+    decoder->setBufferSize(60);
+    decoder->setDropFrameIfNeeded(false);
+    lastFrameIndex_ = 0;
+}
+
+std::shared_ptr<QvVideoDecoder> DataController::makeDecoderLocked() {
+    if (!decoder_) decoder_ = QvVideoDecoder::create(std::weak_ptr<QvVideoDecoderDelegate>(shared_from_this()), nullptr);
+    return decoder_;
+}
+
+void DataController::stopDecoding() {
+    std::shared_ptr<QvVideoDecoder> decoder;
+    std::shared_ptr<QvVideoRecorder> recorder;
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+        decoder = std::move(decoder_);
+        recorder = std::move(recorder_);
+    }
+    if (decoder) {
+        decoder->removeAllFrame();
+        decoder->setDelegate({});
+        decoder->destroy();
+    }
+    if (recorder) recorder->stop();
+}
+
+// ---------------------------------------------------------------- pane messages
+
+void DataController::fail(const std::string& key) {
+    if (auto d = delegate()) d->renderFailed(Localization::string(key));
+}
+
+// ---------------------------------------------------------------- TolvClientDelegate
+
+void DataController::sendLogin(const Device& device, uint8_t mode, uint8_t type) {
+    PUConnectionPtr link = client_->deviceConnection();
+    client_->sendMessage(OWSPMessageBuilder::buildLoginRequestExtend(device, channel_, mode, type, link.get()));
+}
+
+void DataController::tolvClientDidConnect(const std::string&, const std::string&) {
+    if (!viewActive()) {
+        // A connect that finished after the view was stopped: let go of it.
+        client_->stopConnect();
+        return;
+    }
+    auto device = currentDevice();
+    if (!device) return;
+    if (channelConnectMode_ == 1) {
+        client_->setChannelMode(1);
+        sendLogin(*device, kPlaybackMode, kPlaybackType);
+        return;
+    }
+    if (client_->getConnectMode() == TolvClient::kHoleUdt) device->socketfd = client_->getDeviceConFD();
+    recontimes_ = 0;
+    sendLogin(*device, kLiveMode, kLiveType);
+}
+
+void DataController::restartLater(int32_t deviceId, int channel) {
+    uint64_t generation = generation_;
+    std::weak_ptr<DataController> weak = weak_from_this();
+    DispatchQueue::global()->async([weak, generation, deviceId, channel] {
+        auto self = weak.lock();
+        if (!self) return;
+        auto device = QvDeviceManager::sharedInstance().deviceWithId(deviceId);
+        if (!device) return;
+        ++self->restartsMade_;
+        self->startLiveIf(device, channel, generation);
+    });
+}
+
+void DataController::tolvClientDidDisConnect(const std::string&, const Error& error) {
+    if (error.empty()) return;
+    if (!viewActive()) return;  // stopped: the pane hears nothing more
+    if (channelConnectMode_ == 1) {
+        fail("RECORDEND");
+        return;
+    }
+    const long code = error.code;
+    if (code == errors::kCodeDeviceOffline) {
+        fail("MSG_DVOFF");
+    } else if (code == errors::kCodeNet || code == errors::kCodePing) {
+        // Counted before the restart runs, so a restart that fails at once
+        // cannot start another one without counting.
+        int tries = recontimes_.load();
+        if (tries < kMaxRestarts) {
+            recontimes_ = tries + 1;
+            restartLater(deviceId_, channel_);
+        } else {
+            recontimes_ = 0;
+            fail(code == errors::kCodeNet ? "MSG_NONET" : "MSG_NETERR");
+        }
+    }
+}
+
+void DataController::tolvClientShouldRecon(const std::string&, const std::string& udid) {
+    if (!viewActive()) return;
+    auto device = QvDeviceManager::sharedInstance().deviceWithUID(udid);
+    if (device) restartLater(device->deviceId, channel_);
+}
+
+int DataController::tolvClientDidRecData(const std::vector<uint8_t>& data, const std::string&,
+                                         const std::string&) {
+    averagePacketLength_ += static_cast<long>(data.size());
+    std::lock_guard<std::mutex> g(parserMutex_);
+    return messageParser_.parseMessage(data, nullptr, client_.get());
+}
+
+void DataController::tolvClientDidQueryStatus(const std::string& udid, bool isOnLine) {
+    auto device = QvDeviceManager::sharedInstance().deviceWithUID(udid);
+    if (!device) return;
+    device->isOnLine = isOnLine;
+    if (auto d = delegate()) d->reloadButton(false);
+}
+
+// ---------------------------------------------------------------- DeviceClientDelegate
+
+void DataController::deviceDidLogin(Device*, int32_t) {}
+
+void DataController::deviceFailedLogin(Device*, const Error& error) {
+    if (!viewActive()) return;
+    std::string text = Localization::string(loginFailureKey(error.code));
+    stopLive();
+    if (auto d = delegate()) d->renderFailed(text);
+}
+
+void DataController::deviceDidReceiveStreamFormat(Device*, const _TLV_V_StreamDataFormat& format, int32_t) {
+    if (!viewActive()) return;
+    videoWidth_ = format.videoFormat.width;
+    videoHeight_ = format.videoFormat.height;
+    frameRate_ = format.videoFormat.framerate;
+    if (format.hasAudio()) {
+        isDeviceHasAudio_ = true;
+        audioFormat_ = format.audioFormat.waveFormat;
+        audioChannel_ = format.audioFormat.channelNumber;
+        audioBitPerChannel_ = format.audioFormat.bitsPerSample;
+        audioSamplePerSecond_ = static_cast<int>(format.audioFormat.samplesPerSecond);
+    }
+    startDecoding();
+    auto d = delegate();
+    auto device = currentDevice();
+    if (!d || !device) return;
+    std::string name = device->name.value();
+    if (name.empty()) return;
+    char suffix[32];
+    std::snprintf(suffix, sizeof suffix, " ch%02d", channel_.load() + 1);
+    d->renderShowText(name + suffix);
+}
+
+void DataController::deviceDidReceiveVideoFrame(Device*, std::shared_ptr<MediaFrame> frame, int32_t) {
+    if (!frame) return;
+    std::shared_ptr<QvVideoDecoder> decoder;
+    std::shared_ptr<QvVideoRecorder> recorder;
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+        if (!viewActive()) return;  // frames still in flight after a stop
+        decoder = makeDecoderLocked();
+        recorder = recorder_;
+    }
+    ++averagePacketnum_;
+    decoder->setDelegate(std::weak_ptr<QvVideoDecoderDelegate>(shared_from_this()));
+    lastFrameIndex_ = frame->frameIndex;
+    std::shared_ptr<const MediaFrame> shared = std::move(frame);
+    decoder->decodeFrame(shared);
+    if (recorder) recorder->addFrame(shared);
+}
+
+void DataController::deviceDidReceiveDeviceInfo(Device*, const _TLV_V_DeviceInfo& info, int32_t) {
+    auto device = currentDevice();
+    if (!device) return;
+    if (device->channelNum == 0) {
+        device->channelNum = info.channelNumber;
+        if (auto d = delegate()) d->reloadButton(true);
+        QvDeviceManager::sharedInstance().saveDeviceList();
+    }
+    std::vector<uint8_t> bytes = owsp::encode(info);
+    device->populateDeviceInfo(bytes.data(), bytes.size(), client_->deviceConnection().get());
+}
+
+// ---------------------------------------------------------------- QvVideoDecoderDelegate
+
+void DataController::decoderDidDecodeFrameToYUV(QvVideoDecoder&, const MediaFrame& frame,
+                                                const std::vector<uint8_t>& yuv) {
+    if (!viewActive()) return;
+    if (auto d = delegate()) d->renderShow(yuv, frame.width, frame.height);
+}
+
+}  // namespace lumora

@@ -1,0 +1,170 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/decoder/QvVideoDecoder.h"
+#include "base/decoder/QvVideoDecoderDelegate.h"
+#include "base/decoder/QvVideoRecorder.h"
+#include "base/link/DeviceClientDelegate.h"
+#include "base/link/OWSPMessageParser.h"
+#include "base/link/TolvClient.h"
+#include "base/link/TolvClientDelegate.h"
+#include "base/link/renderDelegate.h"
+#include "platform/DispatchQueue.h"
+#include "platform/RunLoop.h"
+
+namespace lumora {
+
+class Device;
+
+// The session behind one video pane: starts and stops the live view of one
+// channel of one device. It picks how the peer-to-peer client reaches the
+// device, logs in once the link stands, feeds the received video frames to
+// the decoder (and the recorder), hands pictures, captions and failure texts
+// to the pane, and restarts the view after a lost link (codes 1003 and 1005,
+// at most 5 times in a row).
+//
+// The session keeps the device only by its deviceId and looks it up in the
+// device list whenever it needs it.
+//
+// Threads: startLive() blocks while the client connects (call it from the
+// global queue); stopLive() may be called from any queue. Link callbacks run
+// on the link's queues; pictures reach the pane on the main queue, every
+// other pane callback on the queue that noticed the event. Automatic
+// restarts run on the global queue, never on a link's queue.
+//
+// Lifetime: always held by a shared_ptr (create()); the client, the decoder
+// and queued work hold it weakly. The pane is held weakly too. After
+// stopLive() returns the pane hears nothing more from this view, except the
+// failure text of a refused login, which is sent right after the stop.
+class DataController : public TolvClientDelegate,
+                       public DeviceClientDelegate,
+                       public QvVideoDecoderDelegate,
+                       public std::enable_shared_from_this<DataController> {
+public:
+    // Restarts in a row after drops with code 1003 or 1005.
+    static constexpr int kMaxRestarts = 5;
+
+    static std::shared_ptr<DataController> create();
+    ~DataController() override;
+    DataController(const DataController&) = delete;
+    DataController& operator=(const DataController&) = delete;
+
+    // ---- the pane's operations
+    // startLive:channel: (channel 0-based)
+    void startLive(const std::shared_ptr<Device>& device, int channel);
+    void stopLive();
+    void startDecoding();
+    void stopDecoding();
+    void caculateLength() {}
+
+    // ---- accessors
+    std::shared_ptr<renderDelegate> delegate() const;
+    void setDelegate(const std::shared_ptr<renderDelegate>& delegate);
+    int channelConnectMode() const { return channelConnectMode_; }
+    void setChannelConnectMode(int mode) { channelConnectMode_ = mode; }
+    int channel() const { return channel_; }
+    int deviceId() const { return deviceId_; }
+    int recontimes() const { return recontimes_; }
+    // Automatic restarts begun since the session was made.
+    int restartsMade() const { return restartsMade_; }
+    int frameRate() const { return frameRate_; }
+    int videoWidth() const { return videoWidth_; }
+    int videoHeight() const { return videoHeight_; }
+    bool isDeviceHasAudio() const { return isDeviceHasAudio_; }
+    int audioFormat() const { return audioFormat_; }
+    const std::shared_ptr<TolvClient>& client() const { return client_; }
+    bool hasDecoder() const;
+    bool hasStatisticsTimer() const;
+
+    // ---- TolvClientDelegate
+    void tolvClientDidConnect(const std::string& udid, const std::string& timestr) override;
+    void tolvClientDidDisConnect(const std::string& timestr, const Error& error) override;
+    void tolvClientShouldRecon(const std::string& timestr, const std::string& udid) override;
+    int tolvClientDidRecData(const std::vector<uint8_t>& data, const std::string& udid,
+                             const std::string& timestr) override;
+    void tolvClientDidRecDataLength(int, const std::string&, const std::string&) override {}
+    void tolvClientDidQueryStatus(const std::string& udid, bool isOnLine) override;
+
+    // ---- DeviceClientDelegate
+    void deviceDidLogin(Device* device, int32_t tag) override;
+    void deviceFailedLogin(Device* device, const Error& error) override;
+    void deviceDidReceiveStreamFormat(Device* device, const _TLV_V_StreamDataFormat& format, int32_t tag) override;
+    void deviceDidReceiveDeviceInfo(Device* device, const _TLV_V_DeviceInfo& info, int32_t tag) override;
+    bool implementsDidReceiveVideoFrame() const override { return true; }
+    void deviceDidReceiveVideoFrame(Device* device, std::shared_ptr<MediaFrame> frame, int32_t tag) override;
+
+    // ---- QvVideoDecoderDelegate (main queue)
+    bool implementsDecoderDidDecodeFrameToYUV() const override { return true; }
+    void decoderDidDecodeFrameToYUV(QvVideoDecoder& decoder, const MediaFrame& frame,
+                                    const std::vector<uint8_t>& yuv) override;
+
+    // The text of a login failure code (Localization key by code).
+    static std::string loginFailureKey(long code);
+
+private:
+    struct Private {};
+
+public:
+    explicit DataController(Private);
+
+private:
+    void init();
+    std::shared_ptr<Device> currentDevice() const;
+    // The view is up (between startLive and stopLive).
+    bool viewActive() const { return deviceId_.load() != -1; }
+    // startLive unless the generation moved on from `expected` (restarts).
+    void startLiveIf(const std::shared_ptr<Device>& device, int channel, std::optional<uint64_t> expected);
+    void connect(Device& device);
+    void sendLogin(const Device& device, uint8_t mode, uint8_t type);
+    void scheduleStatisticsTimer(uint64_t generation);
+    void cancelStatisticsTimer();
+    // Restarts the view on the global queue unless it was stopped or
+    // started again meanwhile.
+    void restartLater(int32_t deviceId, int channel);
+    void fail(const std::string& key);
+    std::shared_ptr<QvVideoDecoder> makeDecoderLocked();
+
+    std::shared_ptr<TolvClient> client_;
+    std::mutex parserMutex_;  // one link's bytes at a time
+    OWSPMessageParser messageParser_;
+
+    std::atomic<int> channel_{0};
+    std::atomic<int> frameRate_{0};
+    std::atomic<int> videoWidth_{0};
+    std::atomic<int> videoHeight_{0};
+    std::atomic<int64_t> lastFrameIndex_{0};
+    std::atomic<int> audioFormat_{0};
+    std::atomic<int> audioChannel_{0};
+    std::atomic<int> audioBitPerChannel_{0};
+    std::atomic<int> audioSamplePerSecond_{0};
+    std::atomic<bool> isStartAudio_{false};
+    std::atomic<bool> isStartTalk_{false};
+    std::atomic<bool> isDeviceHasAudio_{false};
+    std::atomic<int> averagePacketnum_{0};
+    std::atomic<long> averagePacketLength_{0};
+    std::atomic<int> deviceId_{-1};
+    std::atomic<int> channelConnectMode_{0};
+    std::atomic<int> recontimes_{0};
+    // Advanced by every start and stop: work queued for an older view
+    // (restarts, the timer set-up) ends quietly.
+    std::atomic<uint64_t> generation_{0};
+    std::mutex stateMutex_;  // generation_, deviceId_ and connectNum change together
+    int32_t countedDeviceId_ = -1;  // the device whose connectNum this session raised
+    std::atomic<int> restartsMade_{0};
+    DispatchQueuePtr stopptzqueue_;
+
+    mutable std::mutex mutex_;  // the fields below
+    std::weak_ptr<renderDelegate> delegate_;  // Not owned.
+    std::shared_ptr<QvVideoDecoder> decoder_;
+    std::shared_ptr<QvVideoRecorder> recorder_;
+    std::shared_ptr<RunLoopTimer> datalengthTimer_;  // main run loop only
+};
+
+}  // namespace lumora
