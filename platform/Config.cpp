@@ -56,6 +56,12 @@ bool Config::set(const std::string& key, const std::string& value) {
     if (key == "demoDeviceAddress") { demoDeviceAddress = value; return true; }
     if (key == "dataRoot") { dataRoot = value; return true; }
     if (key == "resourceDir") { resourceDir = value; return true; }
+    if (key == "audioBackend") {
+        if (value != "pulse" && value != "alsa" && value != "null" && !value.empty()) return false;
+        audioBackend = value;
+        return true;
+    }
+    if (key == "alsaDevice") { alsaDevice = value; return true; }
     if (key == "timeScale") {
         char* end = nullptr;
         double d = std::strtod(value.c_str(), &end);

@@ -46,6 +46,13 @@ struct Config {
     // name (1.0 in a deployment). Tests shrink it instead of sleeping.
     double timeScale = 1.0;
 
+    // Sound backend of the audio queues: "pulse" (PulseAudio), "alsa" (the
+    // ALSA device alsaDevice) or "null" (no sound card: plays and records in
+    // real time scaled by timeScale). Empty: pulse when a PulseAudio server
+    // answers, else null.
+    std::string audioBackend;
+    std::string alsaDevice = "default";
+
     // A protocol duration as the system should wait it.
     template <class Rep, class Period>
     std::chrono::nanoseconds scaled(std::chrono::duration<Rep, Period> d) const {

@@ -36,6 +36,10 @@ inline constexpr const char* kGCDAsyncUdpSocketErrorDomain = "GCDAsyncUdpSocketE
 // refused peer certificate, its verification result as code.
 inline constexpr const char* kStreamErrorDomainSSL = "kCFStreamErrorDomainSSL";
 
+// Status codes of the platform's audio queues and session (AudioTypes.h),
+// with the status as code.
+inline constexpr const char* kOSStatusErrorDomain = "NSOSStatusErrorDomain";
+
 // GCDAsyncSocketErrorDomain codes.
 inline constexpr long kGCDAsyncSocketBadConfigError = 1;      // misuse at connect/accept
 inline constexpr long kGCDAsyncSocketBadParamError = 2;       // bad argument at connect/accept
