@@ -3,11 +3,14 @@
 #include <cstdio>
 
 #include "app/core/Device.h"
+#include "app/core/FileManager.h"
+#include "app/core/QvUtility.h"
 #include "app/core/QvDeviceManager.h"
 #include "base/link/OWSPMessageBuilder.h"
 #include "base/link/OWSPWire.h"
 #include "platform/Config.h"
 #include "platform/ErrorCodes.h"
+#include "platform/AudioSession.h"
 #include "platform/Localization.h"
 
 namespace lumora {
@@ -227,6 +230,8 @@ void DataController::stopLive() {
     if (id != -1) {
         if (auto device = QvDeviceManager::sharedInstance().deviceWithId(id)) --device->connectNum;
     }
+    if (isStartTalk_) stopTalk();
+    if (isStartAudio_) stopAudio();
     isStartTalk_ = false;
     isStartAudio_ = false;
     stopDecoding();
@@ -268,6 +273,167 @@ void DataController::stopDecoding() {
         decoder->destroy();
     }
     if (recorder) recorder->stop();
+}
+
+// ---------------------------------------------------------------- audio and talk
+
+namespace {
+void setCategory(bool talking) {
+    AudioSession::shared().setCategory(talking ? AudioSession::Category::PlayAndRecord
+                                               : AudioSession::Category::MediaPlayback);
+}
+}  // namespace
+
+bool DataController::startAudio() {
+    if (!isDeviceHasAudio_) return false;
+    std::shared_ptr<AudioController> player;
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+        if (!audioController_) audioController_ = AudioController::create();
+        player = audioController_;
+    }
+    isStartAudio_ = true;
+    setCategory(isStartTalk_);
+    int format = audioFormat_, channels = audioChannel_, bits = audioBitPerChannel_, rate = audioSamplePerSecond_;
+    DispatchQueue::main()->async([player, format, channels, bits, rate] {
+        if (!player->startAudioPlay(format, channels, bits, rate))
+            std::printf("DataController: audio playback for format 0x%x did not start\n", format);
+    });
+    return true;
+}
+
+void DataController::stopAudio() {
+    std::shared_ptr<AudioController> player;
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+        player = audioController_;
+    }
+    if (player) player->stopAudioPlay();
+    isStartAudio_ = false;
+}
+
+void DataController::startTalk() {
+    setCategory(true);
+    isStartTalk_ = true;
+    client_->sendMessage(OWSPMessageBuilder::buildTalkRequest(1, 0, client_->deviceConnection().get()));
+}
+
+void DataController::stopTalk() {
+    setCategory(false);
+    isStartTalk_ = false;
+    std::shared_ptr<AudioController> talker;
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+        talker = talkController_;
+    }
+    if (talker) DispatchQueue::main()->async([talker] { talker->stopAudioRecord(); });
+    client_->sendMessage(OWSPMessageBuilder::buildTalkRequest(2, 0, client_->deviceConnection().get()));
+}
+
+void DataController::deviceDidReceiveTalkResp(Device*, const _TLV_V_TalkResponse& response, int32_t) {
+    if (!viewActive()) return;
+    if (response.result != 1) {
+        if (auto d = delegate()) d->renderTalkGetRsp(false);
+        return;
+    }
+    if (!isStartTalk_) return;
+    std::shared_ptr<AudioController> talker;
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+        if (!talkController_)
+            talkController_ = AudioController::create(std::weak_ptr<AudioControllerDelegate>(shared_from_this()));
+        talker = talkController_;
+    }
+    unsigned format = response.audioFormat.waveFormat;
+    std::weak_ptr<DataController> weak = weak_from_this();
+    DispatchQueue::main()->async([weak, talker, format] {
+        auto self = weak.lock();
+        // Stopped (or the talk ended) before the capture could start.
+        if (!self || !self->isStartTalk_ || !self->viewActive()) return;
+        if (!talker->startAudioRecord(format))
+            std::printf("DataController: talk capture for format 0x%x did not start\n", format);
+    });
+    if (auto d = delegate()) d->renderTalkGetRsp(true);
+}
+
+void DataController::onRecordBufferReady(const std::vector<uint8_t>& data) {
+    if (!client_ || data.empty() || !isStartTalk_) return;
+    auto packet = OWSPMessageBuilder::buildAudioData(0, data.data(), data.size(), client_->deviceConnection().get());
+    if (!packet.empty()) client_->sendAudioMessage(packet);
+}
+
+void DataController::deviceDidReceiveAudioFrame(Device*, std::shared_ptr<MediaFrame> frame, int32_t) {
+    if (!isStartAudio_ || !frame || frame->buffer.empty()) return;
+    std::shared_ptr<AudioController> player;
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+        player = audioController_;
+    }
+    if (player) player->playAudioBuffer(frame->buffer);
+}
+
+// ---------------------------------------------------------------- pan/tilt/zoom
+
+std::vector<uint8_t> DataController::buildPtz(int code) const {
+    _TLV_V_PTZControlRequest request;
+    request.reserve = 1;
+    request.channel = static_cast<uint8_t>(channel_ + 1);
+    request.cmdCode = static_cast<uint8_t>(code);
+    request.size = _ControlArgData::kSize;
+    _ControlArgData argument;
+    switch (code) {
+        case 5: case 6: case 7: case 8: case 13: case 14: argument.words[0] = 4; break;
+        case 9: case 10: case 11: case 12: argument.words[2] = 4; break;
+        default: break;
+    }
+    return OWSPMessageBuilder::buildPtzControlRequest(&request, &argument, nullptr);
+}
+
+void DataController::ptzControl(int code) {
+    client_->sendAudioMessage(buildPtz(code));
+    if (code == 0) return;
+    // The stop follows on a timer instead of a sleeping global-queue thread.
+    std::weak_ptr<DataController> weak = weak_from_this();
+    DispatchQueue::global()->after(Config::shared().scaled(std::chrono::seconds(1)), [weak] {
+        if (auto self = weak.lock()) self->stopptz();
+    });
+}
+
+// ---------------------------------------------------------------- recording
+
+void DataController::startRecord() {
+    auto device = currentDevice();
+    if (!device) return;
+    auto folder = FileManager::sharedInstance().getRecordPath(device->name.value(),
+                                                              static_cast<uint32_t>(channel_ + 1), true);
+    if (!folder) return;
+    std::string path = *folder + QvUtility::stringWithCurrentTime() + ".mp4";
+    std::shared_ptr<QvVideoRecorder> recorder;
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+        recorder = recorder_;
+    }
+    int rate = frameRate_ > 0 ? frameRate_.load() : 25;
+    if (recorder) recorder->start(path, videoWidth_, videoHeight_, 1000 / rate);
+}
+
+void DataController::stopRecord() {
+    std::shared_ptr<QvVideoRecorder> recorder;
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+        recorder = recorder_;
+    }
+    if (recorder) recorder->stop();
+}
+
+bool DataController::isRecording() const {
+    std::lock_guard<std::mutex> g(mutex_);
+    return recorder_ && recorder_->recording();
+}
+
+std::string DataController::recordFileName() const {
+    std::lock_guard<std::mutex> g(mutex_);
+    return recorder_ ? recorder_->currentFileName() : std::string();
 }
 
 // ---------------------------------------------------------------- pane messages

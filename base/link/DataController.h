@@ -16,6 +16,8 @@
 #include "base/link/TolvClient.h"
 #include "base/link/TolvClientDelegate.h"
 #include "base/link/renderDelegate.h"
+#include "base/utilities/AudioController.h"
+#include "base/utilities/AudioControllerDelegate.h"
 #include "platform/DispatchQueue.h"
 #include "platform/RunLoop.h"
 
@@ -46,6 +48,7 @@ class Device;
 class DataController : public TolvClientDelegate,
                        public DeviceClientDelegate,
                        public QvVideoDecoderDelegate,
+                       public AudioControllerDelegate,
                        public std::enable_shared_from_this<DataController> {
 public:
     // Restarts in a row after drops with code 1003 or 1005.
@@ -63,6 +66,29 @@ public:
     void startDecoding();
     void stopDecoding();
     void caculateLength() {}
+
+    // ---- listening, talking, pan/tilt/zoom, recording
+    // False (and nothing changes) when the stream carries no audio.
+    bool startAudio();
+    void stopAudio();
+    // Asks the device to talk; capture starts once it grants.
+    void startTalk();
+    void stopTalk();
+    // A pan/tilt/zoom command (0 stops); a moving command is stopped again
+    // after 1 s.
+    void ptzControl(int code);
+    void stopptz() { ptzControl(0); }
+    // Records the live video into a new MP4 file in the device's record
+    // folder; nothing is recorded before the stream format arrived.
+    void startRecord();
+    void stopRecord();
+    void snapshot() {}
+    bool isStartAudio() const { return isStartAudio_; }
+    bool isStartTalk() const { return isStartTalk_; }
+    bool isRecording() const;
+    std::string recordFileName() const;
+    // The request ptzControl sends for a code (36 bytes).
+    std::vector<uint8_t> buildPtz(int code) const;
 
     // ---- accessors
     std::shared_ptr<renderDelegate> delegate() const;
@@ -97,13 +123,20 @@ public:
     void deviceFailedLogin(Device* device, const Error& error) override;
     void deviceDidReceiveStreamFormat(Device* device, const _TLV_V_StreamDataFormat& format, int32_t tag) override;
     void deviceDidReceiveDeviceInfo(Device* device, const _TLV_V_DeviceInfo& info, int32_t tag) override;
+    void deviceDidReceiveTalkResp(Device* device, const _TLV_V_TalkResponse& response, int32_t tag) override;
     bool implementsDidReceiveVideoFrame() const override { return true; }
+    bool implementsDidReceiveAudioFrame() const override { return true; }
+    void deviceDidReceiveAudioFrame(Device* device, std::shared_ptr<MediaFrame> frame, int32_t tag) override;
     void deviceDidReceiveVideoFrame(Device* device, std::shared_ptr<MediaFrame> frame, int32_t tag) override;
 
     // ---- QvVideoDecoderDelegate (main queue)
     bool implementsDecoderDidDecodeFrameToYUV() const override { return true; }
     void decoderDidDecodeFrameToYUV(QvVideoDecoder& decoder, const MediaFrame& frame,
                                     const std::vector<uint8_t>& yuv) override;
+
+    // ---- AudioControllerDelegate (talk capture, main thread)
+    bool implementsOnRecordBufferReady() const override { return true; }
+    void onRecordBufferReady(const std::vector<uint8_t>& data) override;
 
     // The text of a login failure code (Localization key by code).
     static std::string loginFailureKey(long code);
@@ -165,6 +198,8 @@ private:
     std::shared_ptr<QvVideoDecoder> decoder_;
     std::shared_ptr<QvVideoRecorder> recorder_;
     std::shared_ptr<RunLoopTimer> datalengthTimer_;  // main run loop only
+    std::shared_ptr<AudioController> audioController_;
+    std::shared_ptr<AudioController> talkController_;
 };
 
 }  // namespace lumora

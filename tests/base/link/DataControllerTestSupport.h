@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -76,6 +77,7 @@ protected:
         Config::shared().dataRoot = dir.path();
         Config::shared().resourceDir = LUMORA_RESOURCE_DIR;
         Localization::reload();
+        Config::shared().audioBackend = "null";
         pane = std::make_shared<FakePane>();
         session = DataController::create();
         session->setDelegate(pane);
@@ -88,8 +90,21 @@ protected:
         Config::shared().dataRoot.clear();
     }
 
-    void startDevice() {
-        TolvClientFixture::startDevice(false);
+    void startDevice() { TolvClientFixture::startDevice(false); }
+    // A device on kDeviceAddr (TCP) with options changed by `change`.
+    void startDeviceWith(const std::function<void(devemu::EmulatorOptions&)>& change) {
+        devemu::EmulatorOptions o;
+        o.tcpHost = kDeviceAddr;
+        change(o);
+        device = std::make_unique<devemu::DeviceEmulator>(o);
+        std::string error;
+        ASSERT_TRUE(device->start(error)) << error;
+    }
+    // Starts a view of `d` and waits for the first picture.
+    void liveUntilPicture(const std::shared_ptr<Device>& d, int channel = 0) {
+        startLiveFromGlobal(d, channel);
+        ASSERT_TRUE(RunLoop::main().runUntil([&] { return pane->pictures() >= 1; }, std::chrono::seconds(30)))
+            << pane->joined();
     }
 
     std::shared_ptr<Device> addressDevice(const std::string& name) {
