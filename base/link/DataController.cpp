@@ -1,6 +1,8 @@
 #include "base/link/DataController.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <span>
 
 #include "app/core/Device.h"
 #include "app/core/FileManager.h"
@@ -8,6 +10,13 @@
 #include "app/core/QvDeviceManager.h"
 #include "base/link/OWSPMessageBuilder.h"
 #include "base/link/OWSPWire.h"
+#include "base/link/RkMessageBuilder.h"
+#include "base/link/RkMessageParser.h"
+#include "base/link/TxConManager.h"
+#include "base/network/NETStatusObj.h"
+#include "base/network/SocketFunctions.h"
+#include "app/core/QvApplicationPreference.h"
+#include "platform/ByteReader.h"
 #include "platform/Config.h"
 #include "platform/ErrorCodes.h"
 #include "platform/AudioSession.h"
@@ -95,6 +104,43 @@ std::string DataController::loginFailureKey(long code) {
         case errors::kLoginResult24: return "NOVIDEO_STATUS";
         default: return "LOGINFAILED_STATUS";
     }
+}
+
+std::shared_ptr<queryRecordDelegate> DataController::queryRecorddelegate() const {
+    std::lock_guard<std::mutex> g(mutex_);
+    return queryRecordDelegate_.lock();
+}
+void DataController::setQueryRecordDelegate(const std::shared_ptr<queryRecordDelegate>& d) {
+    std::lock_guard<std::mutex> g(mutex_);
+    queryRecordDelegate_ = d;
+}
+std::shared_ptr<lanSearchDelegate> DataController::lanSearchdelegate() const {
+    std::lock_guard<std::mutex> g(mutex_);
+    return lanSearchDelegate_.lock();
+}
+void DataController::setLanSearchDelegate(const std::shared_ptr<lanSearchDelegate>& d) {
+    std::lock_guard<std::mutex> g(mutex_);
+    lanSearchDelegate_ = d;
+}
+std::shared_ptr<AllSearchDelegate> DataController::allSearchdelegate() const {
+    std::lock_guard<std::mutex> g(mutex_);
+    return allSearchDelegate_.lock();
+}
+void DataController::setAllSearchDelegate(const std::shared_ptr<AllSearchDelegate>& d) {
+    std::lock_guard<std::mutex> g(mutex_);
+    allSearchDelegate_ = d;
+}
+std::string DataController::strPlayFileName() const {
+    std::lock_guard<std::mutex> g(mutex_);
+    return strPlayFileName_;
+}
+void DataController::setStrPlayFileName(const std::string& name) {
+    std::lock_guard<std::mutex> g(mutex_);
+    strPlayFileName_ = name;
+}
+_OWSP_DateTime DataController::startTime() const {
+    std::lock_guard<std::mutex> g(mutex_);
+    return startTime_;
 }
 
 // ---------------------------------------------------------------- start and stop
@@ -444,9 +490,9 @@ void DataController::fail(const std::string& key) {
 
 // ---------------------------------------------------------------- TolvClientDelegate
 
-void DataController::sendLogin(const Device& device, uint8_t mode, uint8_t type) {
+void DataController::sendLogin(const Device& device, int channel, uint8_t mode, uint8_t type) {
     PUConnectionPtr link = client_->deviceConnection();
-    client_->sendMessage(OWSPMessageBuilder::buildLoginRequestExtend(device, channel_, mode, type, link.get()));
+    client_->sendMessage(OWSPMessageBuilder::buildLoginRequestExtend(device, channel, mode, type, link.get()));
 }
 
 void DataController::tolvClientDidConnect(const std::string&, const std::string&) {
@@ -455,16 +501,21 @@ void DataController::tolvClientDidConnect(const std::string&, const std::string&
         client_->stopConnect();
         return;
     }
+    if (auto q = queryRecorddelegate()) {
+        // A recording search: the screen asks for its login.
+        q->queryRemoteRecorddidConnect(client_->deviceUdid(), deviceId_);
+        return;
+    }
     auto device = currentDevice();
     if (!device) return;
     if (channelConnectMode_ == 1) {
         client_->setChannelMode(1);
-        sendLogin(*device, kPlaybackMode, kPlaybackType);
+        sendLogin(*device, channel_, kPlaybackMode, kPlaybackType);
         return;
     }
     if (client_->getConnectMode() == TolvClient::kHoleUdt) device->socketfd = client_->getDeviceConFD();
     recontimes_ = 0;
-    sendLogin(*device, kLiveMode, kLiveType);
+    sendLogin(*device, channel_, kLiveMode, kLiveType);
 }
 
 void DataController::restartLater(int32_t deviceId, int channel) {
@@ -502,6 +553,7 @@ void DataController::tolvClientDidDisConnect(const std::string&, const Error& er
             fail(code == errors::kCodeNet ? "MSG_NONET" : "MSG_NETERR");
         }
     }
+    if (auto q = queryRecorddelegate()) q->queryRemoteRecorddiddisConnect();
 }
 
 void DataController::tolvClientShouldRecon(const std::string&, const std::string& udid) {
@@ -526,7 +578,15 @@ void DataController::tolvClientDidQueryStatus(const std::string& udid, bool isOn
 
 // ---------------------------------------------------------------- DeviceClientDelegate
 
-void DataController::deviceDidLogin(Device*, int32_t) {}
+void DataController::deviceDidLogin(Device*, int32_t) {
+    if (!viewActive()) return;
+    if (auto q = queryRecorddelegate()) {
+        q->queryRemoteRecord();
+        return;
+    }
+    if (channelConnectMode_ == 1) client_->sendMessage(buildPlayRequest());
+    // A live view needs nothing more: the extended login starts the stream.
+}
 
 void DataController::deviceFailedLogin(Device*, const Error& error) {
     if (!viewActive()) return;
@@ -594,6 +654,218 @@ void DataController::decoderDidDecodeFrameToYUV(QvVideoDecoder&, const MediaFram
                                                 const std::vector<uint8_t>& yuv) {
     if (!viewActive()) return;
     if (auto d = delegate()) d->renderShow(yuv, frame.width, frame.height);
+}
+
+// ---------------------------------------------------------------- recordings on the device
+
+void DataController::setTimeAndName(const _OWSP_DateTime& start, const std::string& fileName) {
+    channelConnectMode_ = 1;
+    channel_ = 1;
+    std::lock_guard<std::mutex> g(mutex_);
+    strPlayFileName_ = fileName;
+    startTime_ = start;
+}
+
+std::vector<uint8_t> DataController::buildPlayRequest() const {
+    _TLV_V_PlayRecordRequest request;
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+        request.fileName = strPlayFileName_;  // cut at 260 bytes
+        request.startTime = startTime_;
+    }
+    request.flags = {1, 1, 1};
+    return OWSPMessageBuilder::buildPlayRecordRequest(&request, client_->deviceConnection().get());
+}
+
+void DataController::queryRemoteRequest(const std::string&) {
+    auto device = currentDevice();
+    if (device) sendLogin(*device, 1, 3, 0);
+}
+
+void DataController::sendRemoteFileSearchRequest(const _TLV_V_SearchFileRequest& request) {
+    client_->sendMessage(OWSPMessageBuilder::buildSearchRequest(&request, client_->deviceConnection().get()));
+}
+
+void DataController::deviceDidReceiveSearchResp(Device* device, const _TLV_V_SearchFileResponse& response,
+                                                int32_t) {
+    if (auto q = queryRecorddelegate()) q->deviceDidReceiveSearchResp(device, response, 0);
+}
+
+void DataController::deviceDidReceiveFileInfo(Device* device, const _TLV_V_FileInfo& info, int32_t tag) {
+    if (auto q = queryRecorddelegate()) q->deviceDidReceiveFileInfo(device, info, tag);
+}
+
+void DataController::devicedidRcvRecordend(Device*) {
+    if (!viewActive()) return;
+    std::string text = Localization::string("RECORDEND");
+    stopLive();
+    if (auto d = delegate()) d->renderFailed(text);
+}
+
+// ---------------------------------------------------------------- LAN and all-device searches
+
+namespace {
+
+std::string idText(const RkDeviceId& id) {
+    size_t n = 0;
+    while (n < id.size() && id[n] != 0) ++n;
+    return std::string(reinterpret_cast<const char*>(id.data()), n);
+}
+
+constexpr int kLanReceives = 20;
+constexpr int kLanReceiveMs = 1000;
+
+}  // namespace
+
+void DataController::startLanSearch() {
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+        if (!lansearchqueue_) lansearchqueue_ = DispatchQueue::createSerial("lansearch");
+    }
+    std::weak_ptr<DataController> weak = weak_from_this();
+    lansearchqueue_->async([weak] {
+        if (auto self = weak.lock()) self->localSearch();
+    });
+}
+
+int DataController::localSearch() {
+    QvDeviceManager& manager = QvDeviceManager::sharedInstance();
+    for (const auto& d : manager.devices()) d->isInIner = false;
+    const Config& cfg = Config::shared();
+    int fd = udpSocketCreateBind(cfg.lanLocalPort);
+    if (fd <= 0) fd = udpSocketCreateBind(static_cast<uint16_t>(std::rand() % 64512 + 1023));
+    if (fd <= 0) return 0;
+    std::vector<uint8_t> query = RkMessageBuilder::buildMsgForSearchDeviceRequest(RkDeviceId{});
+    udpSocketSendTo(fd, cfg.lanGroup, cfg.lanPort, query.data(), query.size());
+    std::vector<uint8_t> buf(1024);
+    for (int i = 0; i < kLanReceives; ++i) {
+        std::string from;
+        uint16_t fromPort = 0;
+        int n = udpSocketRecvFrom(fd, from, fromPort, buf.data(), buf.size(), cfg.scaledMs(kLanReceiveMs));
+        if (n < 4) continue;
+        ByteReader r(std::span<const uint8_t>(buf.data(), static_cast<size_t>(n)));
+        uint16_t type = 0;
+        if (!r.u16le(type) || type != rk::kSearchDeviceResponse) continue;
+        RkDeviceId id{};
+        uint16_t udtPort = 0, tcpPort = 0;
+        std::string addr;
+        if (!RkMessageParser::parseSearchDeviceResponse(std::span<const uint8_t>(buf.data() + 4, size_t(n) - 4), id,
+                                                        udtPort, addr, tcpPort))
+            continue;
+        std::string uid = idText(id);
+        std::shared_ptr<Device> device = manager.deviceWithUID(uid);
+        if (!device) device = std::make_shared<Device>();  // not added to the list
+        device->udid = uid;
+        device->address = addr;
+        device->mediaPort = fromPort;
+        device->connType = 0;
+        device->isOnLine = true;
+        device->isInIner = true;
+        if (udtPort != 0 && udtPort != 0xFFFF) {
+            device->mediaPort = udtPort;
+            device->isUDTConnect = true;
+        } else {
+            device->isUDTConnect = false;
+        }
+        std::string ext = QvApplicationPreference::sharedInstance().ipstr().value_or("(null)");
+        device->inHourseIpStr = ext + "," + addr + "," + std::to_string(device->mediaPort.load()) + "," +
+                                (device->isUDTConnect ? "1" : "0");
+        if (auto l = lanSearchdelegate()) l->newDeviceDidFoundInLan(device, 0);
+    }
+    socketClose(fd);
+    return 0;
+}
+
+std::vector<uint8_t> DataController::buildNetSearch(const std::string& udid) {
+    return RkMessageBuilder::buildMsgForOpenVSConnectionRequest(RkMessageBuilder::deviceIdForUid(udid));
+}
+
+void DataController::searchAllDevice() {
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+        if (!allsearchqueue_) allsearchqueue_ = DispatchQueue::createSerial("searchDevice");
+    }
+    std::weak_ptr<DataController> weak = weak_from_this();
+    allsearchqueue_->async([weak] {
+        auto self = weak.lock();
+        if (!self) return;
+        self->localSearch();
+        if (NETStatusObj::sharedInstance().isHaveNet()) {
+            const Config& cfg = Config::shared();
+            std::array<std::shared_ptr<ConnetTolvServer>, 4> servers;
+            for (size_t i = 0; i < servers.size(); ++i)
+                servers[i] = TxConManager::sharedInstance().createConTolvSer(cfg.relayHosts[i], cfg.relayTcpPort,
+                                                                             self);
+            for (const auto& d : QvDeviceManager::sharedInstance().devices()) {
+                if (d->isInIner) continue;
+                std::string uid = d->udid.value();
+                if (uid.empty()) continue;  // devices reached by address are probed by their pre-connection
+                std::vector<uint8_t> query = buildNetSearch(uid);
+                for (auto& server : servers)
+                    if (server) server->sendMessage(query);
+            }
+        }
+        if (auto a = self->allSearchdelegate()) a->AllSearchdidEnd();
+    });
+}
+
+void DataController::connectTolvServerDidReadData(ConnetTolvServer& server, const std::vector<uint8_t>& data,
+                                                  long) {
+    const Config& cfg = Config::shared();
+    const std::string host = server.tolvServerIP();
+    int index = 3;  // any other host counts as server 4
+    for (int i = 0; i < 3; ++i)
+        if (host == cfg.relayHosts[static_cast<size_t>(i)]) index = i;
+    std::vector<std::vector<uint8_t>> answers;
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+        bufferdata_.insert(bufferdata_.end(), data.begin(), data.end());
+        // Each message is cut by its own length field.
+        while (bufferdata_.size() >= 4) {
+            size_t length = size_t(bufferdata_[2]) | size_t(bufferdata_[3]) << 8;
+            if (bufferdata_.size() < length + 4) break;
+            uint16_t type = static_cast<uint16_t>(bufferdata_[0] | bufferdata_[1] << 8);
+            if (type != rk::kOpenVSConnectionResponse) {
+                bufferdata_.clear();
+                break;
+            }
+            answers.emplace_back(bufferdata_.begin() + 4, bufferdata_.begin() + 4 + static_cast<long>(length));
+            bufferdata_.erase(bufferdata_.begin(), bufferdata_.begin() + 4 + static_cast<long>(length));
+        }
+    }
+    QvDeviceManager& manager = QvDeviceManager::sharedInstance();
+    for (const auto& payload : answers) {
+        int result = 0, mode = 0;
+        std::string address;
+        uint16_t port = 0;
+        uint32_t connectionId = 0;
+        RkDeviceId id{};
+        if (!RkMessageParser::parseOpenVSConnResponse(payload, result, address, port, connectionId, id, mode))
+            continue;
+        if (auto device = manager.deviceWithUID(idText(id))) {
+            if (result != 0) {
+                if (index == 0) device->isInHub1 = false;
+                else if (index == 1) device->isInhub2 = false;
+                else device->isInDeg = false;
+            } else {
+                device->queryAddress = address;
+                device->queryMediaPort = port;
+                device->queryMode = static_cast<uint32_t>(mode);
+                device->serverIP = host;
+                device->serverPort = server.tolvserverport();
+                if (index == 0) device->isInHub1 = true;
+                else if (index == 1) device->isInhub2 = true;
+                else if (index == 2) device->isInDeg = true;
+                else device->isInEng = true;
+            }
+            device->isOnLine = device->isInHub1 || device->isInhub2 || device->isInDeg;
+        }
+        int counted = ++searchtimes_;
+        if (counted == static_cast<int>(manager.devices().size()) - 1) {
+            searchtimes_ = 0;
+            if (auto a = allSearchdelegate()) a->AllSearchdidEnd();
+        }
+    }
 }
 
 }  // namespace lumora

@@ -15,6 +15,10 @@
 #include "base/link/OWSPMessageParser.h"
 #include "base/link/TolvClient.h"
 #include "base/link/TolvClientDelegate.h"
+#include "base/link/AllSearchDelegate.h"
+#include "base/link/ConnectTolvServerDelegate.h"
+#include "base/link/lanSearchDelegate.h"
+#include "base/link/queryRecordDelegate.h"
 #include "base/link/renderDelegate.h"
 #include "base/utilities/AudioController.h"
 #include "base/utilities/AudioControllerDelegate.h"
@@ -49,6 +53,7 @@ class DataController : public TolvClientDelegate,
                        public DeviceClientDelegate,
                        public QvVideoDecoderDelegate,
                        public AudioControllerDelegate,
+                       public ConnectTolvServerDelegate,
                        public std::enable_shared_from_this<DataController> {
 public:
     // Restarts in a row after drops with code 1003 or 1005.
@@ -90,7 +95,33 @@ public:
     // The request ptzControl sends for a code (36 bytes).
     std::vector<uint8_t> buildPtz(int code) const;
 
+    // ---- searches, status polling, recordings kept on the device
+    // Runs localSearch on the queue "lansearch".
+    void startLanSearch();
+    // The LAN search (blocks up to 20 receive time-outs); answers 0.
+    int localSearch();
+    // The LAN search, then status queries to the four relay servers, on the
+    // queue "searchDevice".
+    void searchAllDevice();
+    static std::vector<uint8_t> buildNetSearch(const std::string& udid);
+    // setTimeAndName:fileName: prepares the playback of a recording.
+    void setTimeAndName(const _OWSP_DateTime& start, const std::string& fileName);
+    void queryRemoteRequest(const std::string& unused = {});
+    void sendRemoteFileSearchRequest(const _TLV_V_SearchFileRequest& request);
+    // The play request for the prepared recording.
+    std::vector<uint8_t> buildPlayRequest() const;
+    int searchtimes() const { return searchtimes_; }
+
     // ---- accessors
+    std::shared_ptr<queryRecordDelegate> queryRecorddelegate() const;
+    void setQueryRecordDelegate(const std::shared_ptr<queryRecordDelegate>& d);
+    std::shared_ptr<lanSearchDelegate> lanSearchdelegate() const;
+    void setLanSearchDelegate(const std::shared_ptr<lanSearchDelegate>& d);
+    std::shared_ptr<AllSearchDelegate> allSearchdelegate() const;
+    void setAllSearchDelegate(const std::shared_ptr<AllSearchDelegate>& d);
+    std::string strPlayFileName() const;
+    void setStrPlayFileName(const std::string& name);
+    _OWSP_DateTime startTime() const;
     std::shared_ptr<renderDelegate> delegate() const;
     void setDelegate(const std::shared_ptr<renderDelegate>& delegate);
     int channelConnectMode() const { return channelConnectMode_; }
@@ -123,6 +154,10 @@ public:
     void deviceFailedLogin(Device* device, const Error& error) override;
     void deviceDidReceiveStreamFormat(Device* device, const _TLV_V_StreamDataFormat& format, int32_t tag) override;
     void deviceDidReceiveDeviceInfo(Device* device, const _TLV_V_DeviceInfo& info, int32_t tag) override;
+    void devicedidRcvRecordend(Device* device) override;
+    void deviceDidReceiveSearchResp(Device* device, const _TLV_V_SearchFileResponse& response,
+                                    int32_t tag) override;
+    void deviceDidReceiveFileInfo(Device* device, const _TLV_V_FileInfo& info, int32_t tag) override;
     void deviceDidReceiveTalkResp(Device* device, const _TLV_V_TalkResponse& response, int32_t tag) override;
     bool implementsDidReceiveVideoFrame() const override { return true; }
     bool implementsDidReceiveAudioFrame() const override { return true; }
@@ -133,6 +168,12 @@ public:
     bool implementsDecoderDidDecodeFrameToYUV() const override { return true; }
     void decoderDidDecodeFrameToYUV(QvVideoDecoder& decoder, const MediaFrame& frame,
                                     const std::vector<uint8_t>& yuv) override;
+
+    // ---- ConnectTolvServerDelegate (relay answers to status queries)
+    void connectTolvServerDidConnectToHost(ConnetTolvServer&, const std::string&, uint16_t) override {}
+    void connectTolvServerDidReadData(ConnetTolvServer& server, const std::vector<uint8_t>& data,
+                                      long tag) override;
+    void connectTolvServerWithError(ConnetTolvServer&, const Error&) override {}
 
     // ---- AudioControllerDelegate (talk capture, main thread)
     bool implementsOnRecordBufferReady() const override { return true; }
@@ -155,7 +196,7 @@ private:
     // startLive unless the generation moved on from `expected` (restarts).
     void startLiveIf(const std::shared_ptr<Device>& device, int channel, std::optional<uint64_t> expected);
     void connect(Device& device);
-    void sendLogin(const Device& device, uint8_t mode, uint8_t type);
+    void sendLogin(const Device& device, int channel, uint8_t mode, uint8_t type);
     void scheduleStatisticsTimer(uint64_t generation);
     void cancelStatisticsTimer();
     // Restarts the view on the global queue unless it was stopped or
@@ -191,6 +232,7 @@ private:
     std::mutex stateMutex_;  // generation_, deviceId_ and connectNum change together
     int32_t countedDeviceId_ = -1;  // the device whose connectNum this session raised
     std::atomic<int> restartsMade_{0};
+    std::atomic<int> searchtimes_{0};
     DispatchQueuePtr stopptzqueue_;
 
     mutable std::mutex mutex_;  // the fields below
@@ -198,6 +240,14 @@ private:
     std::shared_ptr<QvVideoDecoder> decoder_;
     std::shared_ptr<QvVideoRecorder> recorder_;
     std::shared_ptr<RunLoopTimer> datalengthTimer_;  // main run loop only
+    std::weak_ptr<queryRecordDelegate> queryRecordDelegate_;  // Not owned.
+    std::weak_ptr<lanSearchDelegate> lanSearchDelegate_;      // Not owned.
+    std::weak_ptr<AllSearchDelegate> allSearchDelegate_;      // Not owned.
+    std::string strPlayFileName_;
+    _OWSP_DateTime startTime_;
+    DispatchQueuePtr lansearchqueue_;
+    DispatchQueuePtr allsearchqueue_;
+    std::vector<uint8_t> bufferdata_;  // relay answers being gathered
     std::shared_ptr<AudioController> audioController_;
     std::shared_ptr<AudioController> talkController_;
 };
