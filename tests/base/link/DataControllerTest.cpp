@@ -194,3 +194,30 @@ TEST_F(DataControllerTest, CodesThatAreNotReportedStaySilent) {
 }
 
 }  // namespace
+
+namespace {
+
+// Starts on the global queue raced by stops on the main queue: every view
+// ends stopped, counted down and silent.
+TEST_F(DataControllerTest, StopsRacingStartsLeaveNothingRunning) {
+    startDevice();
+    auto dev = addressDevice("Porch");
+    for (int i = 0; i < 10; ++i) {
+        startLiveFromGlobal(dev, 0);
+        ASSERT_TRUE(waitFor([&] { return session->deviceId() == dev->deviceId; }));
+        RunLoop::main().runFor(std::chrono::milliseconds(i * 3));
+        session->stopLive();
+    }
+    RunLoop::main().runFor(300ms);
+    EXPECT_EQ(dev->connectNum.load(), 0);
+    EXPECT_EQ(session->deviceId(), -1);
+    EXPECT_FALSE(session->hasDecoder());
+    EXPECT_EQ(session->client()->deviceConnection(), nullptr);
+    long pictures = pane->pictures();
+    size_t events = pane->all().size();
+    RunLoop::main().runFor(300ms);
+    EXPECT_EQ(pane->pictures(), pictures);
+    EXPECT_EQ(pane->all().size(), events) << pane->joined();
+}
+
+}  // namespace
