@@ -221,3 +221,32 @@ TEST_F(DataControllerTest, StopsRacingStartsLeaveNothingRunning) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DataControllerTest, AStreamFormatWithoutFrameRateDecodesAt25AndKeepsTheAudioFormat) {
+    startDevice();
+    device->setSilent(true);
+    auto dev = addressDevice("Porch");
+    startLiveFromGlobal(dev, 0);
+    ASSERT_TRUE(waitFor([&] { return session->deviceId() == dev->deviceId; }));
+    _TLV_V_StreamDataFormat f;
+    f.dataType = 1;
+    f.audioFormat.waveFormat = 0x7A19;
+    f.videoFormat.width = 640;
+    f.videoFormat.height = 480;
+    session->deviceDidReceiveStreamFormat(nullptr, f, 0);
+    EXPECT_EQ(session->frameRate(), 25);
+    EXPECT_TRUE(session->hasDecoder());
+    EXPECT_TRUE(session->isDeviceHasAudio());
+    f.dataType = 3;
+    f.audioFormat.waveFormat = 1;
+    session->deviceDidReceiveStreamFormat(nullptr, f, 0);
+    EXPECT_EQ(session->audioFormat(), 0x7A19);
+    session->stopLive();
+    // A stream format after the stop makes no decoder.
+    session->deviceDidReceiveStreamFormat(nullptr, f, 0);
+    EXPECT_FALSE(session->hasDecoder());
+}
+
+}  // namespace
