@@ -144,10 +144,15 @@ bool PUConnection::openPort(const std::string& host, uint16_t port) {
         std::shared_ptr<GCDAsyncSocket> sock = socket();
         if (connected_ || port == 0 || !sock) return false;
         Error err;
+        // Marked before the connect starts: its completion may be reported
+        // on the socket's queue (and the owner send its login) before
+        // connectToHost returns here.
+        connected_ = true;
         bool started = sock->connectToHost(host, port, scaledSeconds(kConnectTimeout), &err);
         if (!started) std::printf("PUConnection %d: connect to %s:%u not started: %s\n", tag_, host.c_str(), port,
                                   err.toString().c_str());
-        connected_ = started;
+        // A connect that already failed on the socket's queue has cleared it.
+        if (!started) connected_ = false;
         return started;
     }
     if (type_ == kUDT) {

@@ -1,0 +1,871 @@
+#include "base/link/DataController.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <span>
+
+#include "app/core/Device.h"
+#include "app/core/FileManager.h"
+#include "app/core/QvUtility.h"
+#include "app/core/QvDeviceManager.h"
+#include "base/link/OWSPMessageBuilder.h"
+#include "base/link/OWSPWire.h"
+#include "base/link/RkMessageBuilder.h"
+#include "base/link/RkMessageParser.h"
+#include "base/link/TxConManager.h"
+#include "base/network/NETStatusObj.h"
+#include "base/network/SocketFunctions.h"
+#include "app/core/QvApplicationPreference.h"
+#include "platform/ByteReader.h"
+#include "platform/Config.h"
+#include "platform/ErrorCodes.h"
+#include "platform/AudioSession.h"
+#include "platform/Localization.h"
+
+namespace lumora {
+
+namespace {
+
+// Extended-login modes and types.
+constexpr uint8_t kLiveMode = 1;
+constexpr uint8_t kLiveType = 2;
+constexpr uint8_t kPlaybackMode = 2;
+constexpr uint8_t kPlaybackType = 0;
+
+constexpr auto kStatisticsInterval = std::chrono::seconds(3);
+
+bool present(const SharedText& text) { return !text.value().empty(); }
+
+}  // namespace
+
+DataController::DataController(Private) {}
+
+std::shared_ptr<DataController> DataController::create() {
+    auto self = std::make_shared<DataController>(Private{});
+    self->init();
+    return self;
+}
+
+void DataController::init() {
+    client_ = TolvClient::create();
+    client_->setTolvClientdelegate(shared_from_this());
+    client_->setClient(shared_from_this());
+    stopptzqueue_ = DispatchQueue::createSerial("stopptz");
+}
+
+DataController::~DataController() {
+    std::shared_ptr<QvVideoDecoder> decoder;
+    std::shared_ptr<QvVideoRecorder> recorder;
+    std::shared_ptr<RunLoopTimer> timer;
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+        decoder = std::move(decoder_);
+        recorder = std::move(recorder_);
+        timer = std::move(datalengthTimer_);
+    }
+    if (timer) timer->invalidate();
+    if (decoder) decoder->destroy();
+    if (recorder) recorder->stop();
+    if (client_) client_->stopConnect();
+}
+
+// ---------------------------------------------------------------- accessors
+
+std::shared_ptr<renderDelegate> DataController::delegate() const {
+    std::lock_guard<std::mutex> g(mutex_);
+    return delegate_.lock();
+}
+
+void DataController::setDelegate(const std::shared_ptr<renderDelegate>& delegate) {
+    std::lock_guard<std::mutex> g(mutex_);
+    delegate_ = delegate;
+}
+
+bool DataController::hasDecoder() const {
+    std::lock_guard<std::mutex> g(mutex_);
+    return decoder_ != nullptr;
+}
+
+bool DataController::hasStatisticsTimer() const {
+    std::lock_guard<std::mutex> g(mutex_);
+    return datalengthTimer_ != nullptr;
+}
+
+std::shared_ptr<Device> DataController::currentDevice() const {
+    int32_t id = deviceId_;
+    if (id == -1) return nullptr;
+    return QvDeviceManager::sharedInstance().deviceWithId(id);
+}
+
+std::string DataController::loginFailureKey(long code) {
+    switch (code) {
+        case errors::kLoginResult5: return "ERROR_OVERMAXUSER";
+        case errors::kLoginResult2: return "LOGINERROR_MSG";
+        case errors::kLoginResult24: return "NOVIDEO_STATUS";
+        default: return "LOGINFAILED_STATUS";
+    }
+}
+
+std::shared_ptr<queryRecordDelegate> DataController::queryRecorddelegate() const {
+    std::lock_guard<std::mutex> g(mutex_);
+    return queryRecordDelegate_.lock();
+}
+void DataController::setQueryRecordDelegate(const std::shared_ptr<queryRecordDelegate>& d) {
+    std::lock_guard<std::mutex> g(mutex_);
+    queryRecordDelegate_ = d;
+}
+std::shared_ptr<lanSearchDelegate> DataController::lanSearchdelegate() const {
+    std::lock_guard<std::mutex> g(mutex_);
+    return lanSearchDelegate_.lock();
+}
+void DataController::setLanSearchDelegate(const std::shared_ptr<lanSearchDelegate>& d) {
+    std::lock_guard<std::mutex> g(mutex_);
+    lanSearchDelegate_ = d;
+}
+std::shared_ptr<AllSearchDelegate> DataController::allSearchdelegate() const {
+    std::lock_guard<std::mutex> g(mutex_);
+    return allSearchDelegate_.lock();
+}
+void DataController::setAllSearchDelegate(const std::shared_ptr<AllSearchDelegate>& d) {
+    std::lock_guard<std::mutex> g(mutex_);
+    allSearchDelegate_ = d;
+}
+std::string DataController::strPlayFileName() const {
+    std::lock_guard<std::mutex> g(mutex_);
+    return strPlayFileName_;
+}
+void DataController::setStrPlayFileName(const std::string& name) {
+    std::lock_guard<std::mutex> g(mutex_);
+    strPlayFileName_ = name;
+}
+_OWSP_DateTime DataController::startTime() const {
+    std::lock_guard<std::mutex> g(mutex_);
+    return startTime_;
+}
+
+// ---------------------------------------------------------------- start and stop
+
+void DataController::startLive(const std::shared_ptr<Device>& device, int channel) {
+    startLiveIf(device, channel, std::nullopt);
+}
+
+void DataController::startLiveIf(const std::shared_ptr<Device>& device, int channel,
+                                 std::optional<uint64_t> expected) {
+    if (!device) return;
+    uint64_t generation;
+    {
+        std::lock_guard<std::mutex> g(stateMutex_);
+        if (expected && generation_ != *expected) return;  // stopped or started again meanwhile
+        generation = ++generation_;
+        channel_ = channel;
+        deviceId_ = device->deviceId;
+        // One count per view this session holds, raised before the
+        // (blocking) connect so a stop during the connect lowers it again;
+        // restarts of the same view do not count again.
+        if (countedDeviceId_ != device->deviceId) {
+            if (countedDeviceId_ != -1) {
+                if (auto old = QvDeviceManager::sharedInstance().deviceWithId(countedDeviceId_)) --old->connectNum;
+            }
+            ++device->connectNum;
+            countedDeviceId_ = device->deviceId;
+        }
+    }
+    connect(*device);
+    bool stoppedMeanwhile;
+    {
+        std::lock_guard<std::mutex> g(stateMutex_);
+        stoppedMeanwhile = generation_ != generation && !viewActive();
+    }
+    // The stop may have closed the client before this connect opened its
+    // link: close what the connect left open.
+    if (stoppedMeanwhile) {
+        client_->stopConnect();
+        return;
+    }
+    if (device->deviceConType != 1) scheduleStatisticsTimer(generation);
+}
+
+void DataController::connect(Device& device) {
+    if (device.deviceConType == 1) {
+        client_->startConnectJustForIP(device.address.value(), static_cast<uint16_t>(device.mediaPort.load()));
+        return;
+    }
+    const Config& cfg = Config::shared();
+    const std::string udid = device.udid.value();
+    const std::string server1 = cfg.relayHosts[0];
+    const int lookupPort = cfg.relayTcpPort;
+    if (device.isStartPreCon) {
+        client_->setDeviceUdid(udid);
+        if (device.preConMode == 1) {
+            client_->startConnectjustFoward(udid, device.serverIP.value());
+        } else if (device.isp2p) {
+            if (!present(device.preudpAddress) || device.preudpport <= 0)
+                client_->startConnectShouldSearchLan(udid, true, server1, lookupPort);
+            else if (device.preConMode == 6)
+                client_->startConnectjustHole(udid, device.serverIP.value());
+            else
+                client_->startConnectPort(device.preudpAddress.value(),
+                                          static_cast<uint16_t>(device.preudpport.load()), true, 0, 2);
+        } else {
+            if (!present(device.pretcpAddress) || device.pretcpport <= 0)
+                client_->startConnectShouldSearchLan(udid, true, server1, lookupPort);
+            else
+                client_->startConnectPort(device.pretcpAddress.value(),
+                                          static_cast<uint16_t>(device.pretcpport.load()), false,
+                                          device.socketfd, device.preConMode);
+        }
+    } else if (present(device.queryAddress)) {
+        client_->startConnectWithQuery(udid, device.queryAddress.value(),
+                                       static_cast<uint16_t>(device.queryMediaPort.load()),
+                                       static_cast<int>(device.queryMode.load()), device.serverIP.value());
+    } else {
+        client_->startConnectShouldSearchLan(udid, true, device.serverIP.value(), lookupPort);
+    }
+}
+
+void DataController::scheduleStatisticsTimer(uint64_t generation) {
+    std::weak_ptr<DataController> weak = weak_from_this();
+    RunLoop::main().perform([weak, generation] {
+        auto self = weak.lock();
+        if (!self) return;
+        std::shared_ptr<RunLoopTimer> old;
+        std::shared_ptr<RunLoopTimer> timer;
+        if (self->generation_ == generation && self->viewActive()) {
+            timer = RunLoopTimer::scheduled(RunLoop::main(), Config::shared().scaled(kStatisticsInterval), true,
+                                            [weak](RunLoopTimer&) {
+                                                if (auto s = weak.lock()) s->caculateLength();
+                                            });
+        }
+        {
+            std::lock_guard<std::mutex> g(self->mutex_);
+            old = std::move(self->datalengthTimer_);
+            self->datalengthTimer_ = timer;
+        }
+        if (old) old->invalidate();
+    });
+}
+
+void DataController::cancelStatisticsTimer() {
+    auto drop = [](const std::weak_ptr<DataController>& weak) {
+        auto self = weak.lock();
+        if (!self) return;
+        std::shared_ptr<RunLoopTimer> old;
+        {
+            std::lock_guard<std::mutex> g(self->mutex_);
+            old = std::move(self->datalengthTimer_);
+        }
+        if (old) old->invalidate();
+    };
+    std::weak_ptr<DataController> weak = weak_from_this();
+    if (RunLoop::isMainThread())
+        drop(weak);
+    else
+        RunLoop::main().perform([weak, drop] { drop(weak); });
+}
+
+void DataController::stopLive() {
+    int32_t id;
+    {
+        std::lock_guard<std::mutex> g(stateMutex_);
+        ++generation_;
+        deviceId_ = -1;
+        id = countedDeviceId_;
+        countedDeviceId_ = -1;
+    }
+    cancelStatisticsTimer();
+    if (id != -1) {
+        if (auto device = QvDeviceManager::sharedInstance().deviceWithId(id)) --device->connectNum;
+    }
+    if (isStartTalk_) stopTalk();
+    if (isStartAudio_) stopAudio();
+    isStartTalk_ = false;
+    isStartAudio_ = false;
+    stopDecoding();
+    client_->stopConnect();
+}
+
+void DataController::startDecoding() {
+    std::shared_ptr<QvVideoDecoder> decoder;
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+        if (!viewActive()) return;  // a late stream format after the stop
+        decoder = makeDecoderLocked();
+        if (!recorder_) recorder_ = std::make_shared<QvVideoRecorder>();
+    }
+    if (frameRate_ == 0) frameRate_ = 25;
+    if (!decoder->setupDecoder(1000.0 / frameRate_, 0))
+        std::printf("DataController: the video decoder could not be set up\n");
+    decoder->setBufferSize(60);
+    decoder->setDropFrameIfNeeded(false);
+    lastFrameIndex_ = 0;
+}
+
+std::shared_ptr<QvVideoDecoder> DataController::makeDecoderLocked() {
+    if (!decoder_) decoder_ = QvVideoDecoder::create(std::weak_ptr<QvVideoDecoderDelegate>(shared_from_this()), nullptr);
+    return decoder_;
+}
+
+void DataController::stopDecoding() {
+    std::shared_ptr<QvVideoDecoder> decoder;
+    std::shared_ptr<QvVideoRecorder> recorder;
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+        decoder = std::move(decoder_);
+        recorder = std::move(recorder_);
+    }
+    if (decoder) {
+        decoder->removeAllFrame();
+        decoder->setDelegate({});
+        decoder->destroy();
+    }
+    if (recorder) recorder->stop();
+}
+
+// ---------------------------------------------------------------- audio and talk
+
+namespace {
+void setCategory(bool talking) {
+    AudioSession::shared().setCategory(talking ? AudioSession::Category::PlayAndRecord
+                                               : AudioSession::Category::MediaPlayback);
+}
+}  // namespace
+
+bool DataController::startAudio() {
+    if (!isDeviceHasAudio_) return false;
+    std::shared_ptr<AudioController> player;
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+        if (!audioController_) audioController_ = AudioController::create();
+        player = audioController_;
+    }
+    isStartAudio_ = true;
+    setCategory(isStartTalk_);
+    int format = audioFormat_, channels = audioChannel_, bits = audioBitPerChannel_, rate = audioSamplePerSecond_;
+    DispatchQueue::main()->async([player, format, channels, bits, rate] {
+        if (!player->startAudioPlay(format, channels, bits, rate))
+            std::printf("DataController: audio playback for format 0x%x did not start\n", format);
+    });
+    return true;
+}
+
+void DataController::stopAudio() {
+    std::shared_ptr<AudioController> player;
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+        player = audioController_;
+    }
+    if (player) player->stopAudioPlay();
+    isStartAudio_ = false;
+}
+
+void DataController::startTalk() {
+    setCategory(true);
+    isStartTalk_ = true;
+    client_->sendMessage(OWSPMessageBuilder::buildTalkRequest(1, 0, client_->deviceConnection().get()));
+}
+
+void DataController::stopTalk() {
+    setCategory(false);
+    isStartTalk_ = false;
+    std::shared_ptr<AudioController> talker;
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+        talker = talkController_;
+    }
+    if (talker) DispatchQueue::main()->async([talker] { talker->stopAudioRecord(); });
+    client_->sendMessage(OWSPMessageBuilder::buildTalkRequest(2, 0, client_->deviceConnection().get()));
+}
+
+void DataController::deviceDidReceiveTalkResp(Device*, const _TLV_V_TalkResponse& response, int32_t) {
+    if (!viewActive()) return;
+    if (response.result != 1) {
+        if (auto d = delegate()) d->renderTalkGetRsp(false);
+        return;
+    }
+    if (!isStartTalk_) return;
+    std::shared_ptr<AudioController> talker;
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+        if (!talkController_)
+            talkController_ = AudioController::create(std::weak_ptr<AudioControllerDelegate>(shared_from_this()));
+        talker = talkController_;
+    }
+    unsigned format = response.audioFormat.waveFormat;
+    std::weak_ptr<DataController> weak = weak_from_this();
+    DispatchQueue::main()->async([weak, talker, format] {
+        auto self = weak.lock();
+        // Stopped (or the talk ended) before the capture could start.
+        if (!self || !self->isStartTalk_ || !self->viewActive()) return;
+        if (!talker->startAudioRecord(format))
+            std::printf("DataController: talk capture for format 0x%x did not start\n", format);
+    });
+    if (auto d = delegate()) d->renderTalkGetRsp(true);
+}
+
+void DataController::onRecordBufferReady(const std::vector<uint8_t>& data) {
+    if (!client_ || data.empty() || !isStartTalk_) return;
+    auto packet = OWSPMessageBuilder::buildAudioData(0, data.data(), data.size(), client_->deviceConnection().get());
+    if (!packet.empty()) client_->sendAudioMessage(packet);
+}
+
+void DataController::deviceDidReceiveAudioFrame(Device*, std::shared_ptr<MediaFrame> frame, int32_t) {
+    if (!isStartAudio_ || !frame || frame->buffer.empty()) return;
+    std::shared_ptr<AudioController> player;
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+        player = audioController_;
+    }
+    if (player) player->playAudioBuffer(frame->buffer);
+}
+
+// ---------------------------------------------------------------- pan/tilt/zoom
+
+std::vector<uint8_t> DataController::buildPtz(int code) const {
+    _TLV_V_PTZControlRequest request;
+    request.reserve = 1;
+    request.channel = static_cast<uint8_t>(channel_ + 1);
+    request.cmdCode = static_cast<uint8_t>(code);
+    request.size = _ControlArgData::kSize;
+    _ControlArgData argument;
+    switch (code) {
+        case 5: case 6: case 7: case 8: case 13: case 14: argument.words[0] = 4; break;
+        case 9: case 10: case 11: case 12: argument.words[2] = 4; break;
+        default: break;
+    }
+    return OWSPMessageBuilder::buildPtzControlRequest(&request, &argument, nullptr);
+}
+
+void DataController::ptzControl(int code) {
+    client_->sendAudioMessage(buildPtz(code));
+    if (code == 0) return;
+    // The stop follows on a timer instead of a sleeping global-queue thread.
+    std::weak_ptr<DataController> weak = weak_from_this();
+    DispatchQueue::global()->after(Config::shared().scaled(std::chrono::seconds(1)), [weak] {
+        if (auto self = weak.lock()) self->stopptz();
+    });
+}
+
+// ---------------------------------------------------------------- recording
+
+void DataController::startRecord() {
+    auto device = currentDevice();
+    if (!device) return;
+    auto folder = FileManager::sharedInstance().getRecordPath(device->name.value(),
+                                                              static_cast<uint32_t>(channel_ + 1), true);
+    if (!folder) return;
+    std::string path = *folder + QvUtility::stringWithCurrentTime() + ".mp4";
+    std::shared_ptr<QvVideoRecorder> recorder;
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+        recorder = recorder_;
+    }
+    int rate = frameRate_ > 0 ? frameRate_.load() : 25;
+    if (recorder) recorder->start(path, videoWidth_, videoHeight_, 1000 / rate);
+}
+
+void DataController::stopRecord() {
+    std::shared_ptr<QvVideoRecorder> recorder;
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+        recorder = recorder_;
+    }
+    if (recorder) recorder->stop();
+}
+
+bool DataController::isRecording() const {
+    std::lock_guard<std::mutex> g(mutex_);
+    return recorder_ && recorder_->recording();
+}
+
+std::string DataController::recordFileName() const {
+    std::lock_guard<std::mutex> g(mutex_);
+    return recorder_ ? recorder_->currentFileName() : std::string();
+}
+
+// ---------------------------------------------------------------- pane messages
+
+void DataController::fail(const std::string& key) {
+    if (auto d = delegate()) d->renderFailed(Localization::string(key));
+}
+
+// ---------------------------------------------------------------- TolvClientDelegate
+
+void DataController::sendLogin(const Device& device, int channel, uint8_t mode, uint8_t type) {
+    PUConnectionPtr link = client_->deviceConnection();
+    client_->sendMessage(OWSPMessageBuilder::buildLoginRequestExtend(device, channel, mode, type, link.get()));
+}
+
+void DataController::tolvClientDidConnect(const std::string&, const std::string&) {
+    if (!viewActive()) {
+        // A connect that finished after the view was stopped: let go of it.
+        client_->stopConnect();
+        return;
+    }
+    if (auto q = queryRecorddelegate()) {
+        // A recording search: the screen asks for its login.
+        q->queryRemoteRecorddidConnect(client_->deviceUdid(), deviceId_);
+        return;
+    }
+    auto device = currentDevice();
+    if (!device) return;
+    if (channelConnectMode_ == 1) {
+        client_->setChannelMode(1);
+        sendLogin(*device, channel_, kPlaybackMode, kPlaybackType);
+        return;
+    }
+    if (client_->getConnectMode() == TolvClient::kHoleUdt) device->socketfd = client_->getDeviceConFD();
+    recontimes_ = 0;
+    sendLogin(*device, channel_, kLiveMode, kLiveType);
+}
+
+void DataController::restartLater(int32_t deviceId, int channel) {
+    uint64_t generation = generation_;
+    std::weak_ptr<DataController> weak = weak_from_this();
+    DispatchQueue::global()->async([weak, generation, deviceId, channel] {
+        auto self = weak.lock();
+        if (!self) return;
+        auto device = QvDeviceManager::sharedInstance().deviceWithId(deviceId);
+        if (!device) return;
+        ++self->restartsMade_;
+        self->startLiveIf(device, channel, generation);
+    });
+}
+
+void DataController::tolvClientDidDisConnect(const std::string&, const Error& error) {
+    if (error.empty()) return;
+    if (!viewActive()) return;  // stopped: the pane hears nothing more
+    if (channelConnectMode_ == 1) {
+        fail("RECORDEND");
+        return;
+    }
+    const long code = error.code;
+    if (code == errors::kCodeDeviceOffline) {
+        fail("MSG_DVOFF");
+    } else if (code == errors::kCodeNet || code == errors::kCodePing) {
+        // Counted before the restart runs, so a restart that fails at once
+        // cannot start another one without counting.
+        int tries = recontimes_.load();
+        if (tries < kMaxRestarts) {
+            recontimes_ = tries + 1;
+            restartLater(deviceId_, channel_);
+        } else {
+            recontimes_ = 0;
+            fail(code == errors::kCodeNet ? "MSG_NONET" : "MSG_NETERR");
+        }
+    }
+    if (auto q = queryRecorddelegate()) q->queryRemoteRecorddiddisConnect();
+}
+
+void DataController::tolvClientShouldRecon(const std::string&, const std::string& udid) {
+    if (!viewActive()) return;
+    auto device = QvDeviceManager::sharedInstance().deviceWithUID(udid);
+    if (device) restartLater(device->deviceId, channel_);
+}
+
+int DataController::tolvClientDidRecData(const std::vector<uint8_t>& data, const std::string&,
+                                         const std::string&) {
+    averagePacketLength_ += static_cast<long>(data.size());
+    std::lock_guard<std::mutex> g(parserMutex_);
+    return messageParser_.parseMessage(data, nullptr, client_.get());
+}
+
+void DataController::tolvClientDidQueryStatus(const std::string& udid, bool isOnLine) {
+    auto device = QvDeviceManager::sharedInstance().deviceWithUID(udid);
+    if (!device) return;
+    device->isOnLine = isOnLine;
+    if (auto d = delegate()) d->reloadButton(false);
+}
+
+// ---------------------------------------------------------------- DeviceClientDelegate
+
+void DataController::deviceDidLogin(Device*, int32_t) {
+    if (!viewActive()) return;
+    if (auto q = queryRecorddelegate()) {
+        q->queryRemoteRecord();
+        return;
+    }
+    if (channelConnectMode_ == 1) client_->sendMessage(buildPlayRequest());
+    // A live view needs nothing more: the extended login starts the stream.
+}
+
+void DataController::deviceFailedLogin(Device*, const Error& error) {
+    if (!viewActive()) return;
+    std::string text = Localization::string(loginFailureKey(error.code));
+    stopLive();
+    if (auto d = delegate()) d->renderFailed(text);
+}
+
+void DataController::deviceDidReceiveStreamFormat(Device*, const _TLV_V_StreamDataFormat& format, int32_t) {
+    if (!viewActive()) return;
+    videoWidth_ = format.videoFormat.width;
+    videoHeight_ = format.videoFormat.height;
+    frameRate_ = format.videoFormat.framerate;
+    if (format.hasAudio()) {
+        isDeviceHasAudio_ = true;
+        audioFormat_ = format.audioFormat.waveFormat;
+        audioChannel_ = format.audioFormat.channelNumber;
+        audioBitPerChannel_ = format.audioFormat.bitsPerSample;
+        audioSamplePerSecond_ = static_cast<int>(format.audioFormat.samplesPerSecond);
+    }
+    startDecoding();
+    auto d = delegate();
+    auto device = currentDevice();
+    if (!d || !device) return;
+    std::string name = device->name.value();
+    if (name.empty()) return;
+    char suffix[32];
+    std::snprintf(suffix, sizeof suffix, " ch%02d", channel_.load() + 1);
+    d->renderShowText(name + suffix);
+}
+
+void DataController::deviceDidReceiveVideoFrame(Device*, std::shared_ptr<MediaFrame> frame, int32_t) {
+    if (!frame) return;
+    std::shared_ptr<QvVideoDecoder> decoder;
+    std::shared_ptr<QvVideoRecorder> recorder;
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+        if (!viewActive()) return;  // frames still in flight after a stop
+        decoder = makeDecoderLocked();
+        recorder = recorder_;
+    }
+    ++averagePacketnum_;
+    decoder->setDelegate(std::weak_ptr<QvVideoDecoderDelegate>(shared_from_this()));
+    lastFrameIndex_ = frame->frameIndex;
+    std::shared_ptr<const MediaFrame> shared = std::move(frame);
+    decoder->decodeFrame(shared);
+    if (recorder) recorder->addFrame(shared);
+}
+
+void DataController::deviceDidReceiveDeviceInfo(Device*, const _TLV_V_DeviceInfo& info, int32_t) {
+    auto device = currentDevice();
+    if (!device) return;
+    if (device->channelNum == 0) {
+        device->channelNum = info.channelNumber;
+        if (auto d = delegate()) d->reloadButton(true);
+        QvDeviceManager::sharedInstance().saveDeviceList();
+    }
+    std::vector<uint8_t> bytes = owsp::encode(info);
+    device->populateDeviceInfo(bytes.data(), bytes.size(), client_->deviceConnection().get());
+}
+
+// ---------------------------------------------------------------- QvVideoDecoderDelegate
+
+void DataController::decoderDidDecodeFrameToYUV(QvVideoDecoder&, const MediaFrame& frame,
+                                                const std::vector<uint8_t>& yuv) {
+    if (!viewActive()) return;
+    if (auto d = delegate()) d->renderShow(yuv, frame.width, frame.height);
+}
+
+// ---------------------------------------------------------------- recordings on the device
+
+void DataController::setTimeAndName(const _OWSP_DateTime& start, const std::string& fileName) {
+    channelConnectMode_ = 1;
+    channel_ = 1;
+    std::lock_guard<std::mutex> g(mutex_);
+    strPlayFileName_ = fileName;
+    startTime_ = start;
+}
+
+std::vector<uint8_t> DataController::buildPlayRequest() const {
+    _TLV_V_PlayRecordRequest request;
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+        request.fileName = strPlayFileName_;  // cut at 260 bytes
+        request.startTime = startTime_;
+    }
+    request.flags = {1, 1, 1};
+    return OWSPMessageBuilder::buildPlayRecordRequest(&request, client_->deviceConnection().get());
+}
+
+void DataController::queryRemoteRequest(const std::string&) {
+    auto device = currentDevice();
+    if (device) sendLogin(*device, 1, 3, 0);
+}
+
+void DataController::sendRemoteFileSearchRequest(const _TLV_V_SearchFileRequest& request) {
+    client_->sendMessage(OWSPMessageBuilder::buildSearchRequest(&request, client_->deviceConnection().get()));
+}
+
+void DataController::deviceDidReceiveSearchResp(Device* device, const _TLV_V_SearchFileResponse& response,
+                                                int32_t) {
+    if (auto q = queryRecorddelegate()) q->deviceDidReceiveSearchResp(device, response, 0);
+}
+
+void DataController::deviceDidReceiveFileInfo(Device* device, const _TLV_V_FileInfo& info, int32_t tag) {
+    if (auto q = queryRecorddelegate()) q->deviceDidReceiveFileInfo(device, info, tag);
+}
+
+void DataController::devicedidRcvRecordend(Device*) {
+    if (!viewActive()) return;
+    std::string text = Localization::string("RECORDEND");
+    stopLive();
+    if (auto d = delegate()) d->renderFailed(text);
+}
+
+// ---------------------------------------------------------------- LAN and all-device searches
+
+namespace {
+
+std::string idText(const RkDeviceId& id) {
+    size_t n = 0;
+    while (n < id.size() && id[n] != 0) ++n;
+    return std::string(reinterpret_cast<const char*>(id.data()), n);
+}
+
+constexpr int kLanReceives = 20;
+constexpr int kLanReceiveMs = 1000;
+
+}  // namespace
+
+void DataController::startLanSearch() {
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+        if (!lansearchqueue_) lansearchqueue_ = DispatchQueue::createSerial("lansearch");
+    }
+    std::weak_ptr<DataController> weak = weak_from_this();
+    lansearchqueue_->async([weak] {
+        if (auto self = weak.lock()) self->localSearch();
+    });
+}
+
+int DataController::localSearch() {
+    QvDeviceManager& manager = QvDeviceManager::sharedInstance();
+    for (const auto& d : manager.devices()) d->isInIner = false;
+    const Config& cfg = Config::shared();
+    int fd = udpSocketCreateBind(cfg.lanLocalPort);
+    if (fd <= 0) fd = udpSocketCreateBind(static_cast<uint16_t>(std::rand() % 64512 + 1023));
+    if (fd <= 0) return 0;
+    std::vector<uint8_t> query = RkMessageBuilder::buildMsgForSearchDeviceRequest(RkDeviceId{});
+    udpSocketSendTo(fd, cfg.lanGroup, cfg.lanPort, query.data(), query.size());
+    std::vector<uint8_t> buf(1024);
+    for (int i = 0; i < kLanReceives; ++i) {
+        std::string from;
+        uint16_t fromPort = 0;
+        int n = udpSocketRecvFrom(fd, from, fromPort, buf.data(), buf.size(), cfg.scaledMs(kLanReceiveMs));
+        if (n < 4) continue;
+        ByteReader r(std::span<const uint8_t>(buf.data(), static_cast<size_t>(n)));
+        uint16_t type = 0;
+        if (!r.u16le(type) || type != rk::kSearchDeviceResponse) continue;
+        RkDeviceId id{};
+        uint16_t udtPort = 0, tcpPort = 0;
+        std::string addr;
+        if (!RkMessageParser::parseSearchDeviceResponse(std::span<const uint8_t>(buf.data() + 4, size_t(n) - 4), id,
+                                                        udtPort, addr, tcpPort))
+            continue;
+        std::string uid = idText(id);
+        std::shared_ptr<Device> device = manager.deviceWithUID(uid);
+        if (!device) device = std::make_shared<Device>();  // not added to the list
+        device->udid = uid;
+        device->address = addr;
+        device->mediaPort = fromPort;
+        device->connType = 0;
+        device->isOnLine = true;
+        device->isInIner = true;
+        if (udtPort != 0 && udtPort != 0xFFFF) {
+            device->mediaPort = udtPort;
+            device->isUDTConnect = true;
+        } else {
+            device->isUDTConnect = false;
+        }
+        std::string ext = QvApplicationPreference::sharedInstance().ipstr().value_or("(null)");
+        device->inHourseIpStr = ext + "," + addr + "," + std::to_string(device->mediaPort.load()) + "," +
+                                (device->isUDTConnect ? "1" : "0");
+        if (auto l = lanSearchdelegate()) l->newDeviceDidFoundInLan(device, 0);
+    }
+    socketClose(fd);
+    return 0;
+}
+
+std::vector<uint8_t> DataController::buildNetSearch(const std::string& udid) {
+    return RkMessageBuilder::buildMsgForOpenVSConnectionRequest(RkMessageBuilder::deviceIdForUid(udid));
+}
+
+void DataController::searchAllDevice() {
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+        if (!allsearchqueue_) allsearchqueue_ = DispatchQueue::createSerial("searchDevice");
+    }
+    std::weak_ptr<DataController> weak = weak_from_this();
+    allsearchqueue_->async([weak] {
+        auto self = weak.lock();
+        if (!self) return;
+        self->localSearch();
+        if (NETStatusObj::sharedInstance().isHaveNet()) {
+            const Config& cfg = Config::shared();
+            std::array<std::shared_ptr<ConnetTolvServer>, 4> servers;
+            for (size_t i = 0; i < servers.size(); ++i)
+                servers[i] = TxConManager::sharedInstance().createConTolvSer(cfg.relayHosts[i], cfg.relayTcpPort,
+                                                                             self);
+            for (const auto& d : QvDeviceManager::sharedInstance().devices()) {
+                if (d->isInIner) continue;
+                std::string uid = d->udid.value();
+                if (uid.empty()) continue;  // devices reached by address are probed by their pre-connection
+                std::vector<uint8_t> query = buildNetSearch(uid);
+                for (auto& server : servers)
+                    if (server) server->sendMessage(query);
+            }
+        }
+        if (auto a = self->allSearchdelegate()) a->AllSearchdidEnd();
+    });
+}
+
+void DataController::connectTolvServerDidReadData(ConnetTolvServer& server, const std::vector<uint8_t>& data,
+                                                  long) {
+    const Config& cfg = Config::shared();
+    const std::string host = server.tolvServerIP();
+    int index = 3;  // any other host counts as server 4
+    for (int i = 0; i < 3; ++i)
+        if (host == cfg.relayHosts[static_cast<size_t>(i)]) index = i;
+    std::vector<std::vector<uint8_t>> answers;
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+        bufferdata_.insert(bufferdata_.end(), data.begin(), data.end());
+        // Each message is cut by its own length field.
+        while (bufferdata_.size() >= 4) {
+            size_t length = size_t(bufferdata_[2]) | size_t(bufferdata_[3]) << 8;
+            if (bufferdata_.size() < length + 4) break;
+            uint16_t type = static_cast<uint16_t>(bufferdata_[0] | bufferdata_[1] << 8);
+            if (type != rk::kOpenVSConnectionResponse) {
+                bufferdata_.clear();
+                break;
+            }
+            answers.emplace_back(bufferdata_.begin() + 4, bufferdata_.begin() + 4 + static_cast<long>(length));
+            bufferdata_.erase(bufferdata_.begin(), bufferdata_.begin() + 4 + static_cast<long>(length));
+        }
+    }
+    QvDeviceManager& manager = QvDeviceManager::sharedInstance();
+    for (const auto& payload : answers) {
+        int result = 0, mode = 0;
+        std::string address;
+        uint16_t port = 0;
+        uint32_t connectionId = 0;
+        RkDeviceId id{};
+        if (!RkMessageParser::parseOpenVSConnResponse(payload, result, address, port, connectionId, id, mode))
+            continue;
+        if (auto device = manager.deviceWithUID(idText(id))) {
+            if (result != 0) {
+                if (index == 0) device->isInHub1 = false;
+                else if (index == 1) device->isInhub2 = false;
+                else device->isInDeg = false;
+            } else {
+                device->queryAddress = address;
+                device->queryMediaPort = port;
+                device->queryMode = static_cast<uint32_t>(mode);
+                device->serverIP = host;
+                device->serverPort = server.tolvserverport();
+                if (index == 0) device->isInHub1 = true;
+                else if (index == 1) device->isInhub2 = true;
+                else if (index == 2) device->isInDeg = true;
+                else device->isInEng = true;
+            }
+            device->isOnLine = device->isInHub1 || device->isInhub2 || device->isInDeg;
+        }
+        int counted = ++searchtimes_;
+        if (counted == static_cast<int>(manager.devices().size()) - 1) {
+            searchtimes_ = 0;
+            if (auto a = allSearchdelegate()) a->AllSearchdidEnd();
+        }
+    }
+}
+
+}  // namespace lumora

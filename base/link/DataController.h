@@ -1,0 +1,255 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/decoder/QvVideoDecoder.h"
+#include "base/decoder/QvVideoDecoderDelegate.h"
+#include "base/decoder/QvVideoRecorder.h"
+#include "base/link/DeviceClientDelegate.h"
+#include "base/link/OWSPMessageParser.h"
+#include "base/link/TolvClient.h"
+#include "base/link/TolvClientDelegate.h"
+#include "base/link/AllSearchDelegate.h"
+#include "base/link/ConnectTolvServerDelegate.h"
+#include "base/link/lanSearchDelegate.h"
+#include "base/link/queryRecordDelegate.h"
+#include "base/link/renderDelegate.h"
+#include "base/utilities/AudioController.h"
+#include "base/utilities/AudioControllerDelegate.h"
+#include "platform/DispatchQueue.h"
+#include "platform/RunLoop.h"
+
+namespace lumora {
+
+class Device;
+
+// The session behind one video pane: starts and stops the live view of one
+// channel of one device. It picks how the peer-to-peer client reaches the
+// device, logs in once the link stands, feeds the received video frames to
+// the decoder (and the recorder), hands pictures, captions and failure texts
+// to the pane, and restarts the view after a lost link (codes 1003 and 1005,
+// at most 5 times in a row).
+//
+// The session keeps the device only by its deviceId and looks it up in the
+// device list whenever it needs it.
+//
+// Threads: startLive() blocks while the client connects (call it from the
+// global queue); stopLive() may be called from any queue. Link callbacks run
+// on the link's queues; pictures reach the pane on the main queue, every
+// other pane callback on the queue that noticed the event. Automatic
+// restarts run on the global queue, never on a link's queue.
+//
+// Lifetime: always held by a shared_ptr (create()); the client, the decoder
+// and queued work hold it weakly. The pane is held weakly too. After
+// stopLive() returns the pane hears nothing more from this view, except the
+// failure text of a refused login, which is sent right after the stop.
+class DataController : public TolvClientDelegate,
+                       public DeviceClientDelegate,
+                       public QvVideoDecoderDelegate,
+                       public AudioControllerDelegate,
+                       public ConnectTolvServerDelegate,
+                       public std::enable_shared_from_this<DataController> {
+public:
+    // Restarts in a row after drops with code 1003 or 1005.
+    static constexpr int kMaxRestarts = 5;
+
+    static std::shared_ptr<DataController> create();
+    ~DataController() override;
+    DataController(const DataController&) = delete;
+    DataController& operator=(const DataController&) = delete;
+
+    // ---- the pane's operations
+    // startLive:channel: (channel 0-based)
+    void startLive(const std::shared_ptr<Device>& device, int channel);
+    void stopLive();
+    void startDecoding();
+    void stopDecoding();
+    void caculateLength() {}
+
+    // ---- listening, talking, pan/tilt/zoom, recording
+    // False (and nothing changes) when the stream carries no audio.
+    bool startAudio();
+    void stopAudio();
+    // Asks the device to talk; capture starts once it grants.
+    void startTalk();
+    void stopTalk();
+    // A pan/tilt/zoom command (0 stops); a moving command is stopped again
+    // after 1 s.
+    void ptzControl(int code);
+    void stopptz() { ptzControl(0); }
+    // Records the live video into a new MP4 file in the device's record
+    // folder; nothing is recorded before the stream format arrived.
+    void startRecord();
+    void stopRecord();
+    void snapshot() {}
+    bool isStartAudio() const { return isStartAudio_; }
+    bool isStartTalk() const { return isStartTalk_; }
+    bool isRecording() const;
+    std::string recordFileName() const;
+    // The request ptzControl sends for a code (36 bytes).
+    std::vector<uint8_t> buildPtz(int code) const;
+
+    // ---- searches, status polling, recordings kept on the device
+    // Runs localSearch on the queue "lansearch".
+    void startLanSearch();
+    // The LAN search (blocks up to 20 receive time-outs); answers 0.
+    int localSearch();
+    // The LAN search, then status queries to the four relay servers, on the
+    // queue "searchDevice".
+    void searchAllDevice();
+    static std::vector<uint8_t> buildNetSearch(const std::string& udid);
+    // setTimeAndName:fileName: prepares the playback of a recording.
+    void setTimeAndName(const _OWSP_DateTime& start, const std::string& fileName);
+    void queryRemoteRequest(const std::string& unused = {});
+    void sendRemoteFileSearchRequest(const _TLV_V_SearchFileRequest& request);
+    // The play request for the prepared recording.
+    std::vector<uint8_t> buildPlayRequest() const;
+    int searchtimes() const { return searchtimes_; }
+
+    // ---- accessors
+    std::shared_ptr<queryRecordDelegate> queryRecorddelegate() const;
+    void setQueryRecordDelegate(const std::shared_ptr<queryRecordDelegate>& d);
+    std::shared_ptr<lanSearchDelegate> lanSearchdelegate() const;
+    void setLanSearchDelegate(const std::shared_ptr<lanSearchDelegate>& d);
+    std::shared_ptr<AllSearchDelegate> allSearchdelegate() const;
+    void setAllSearchDelegate(const std::shared_ptr<AllSearchDelegate>& d);
+    std::string strPlayFileName() const;
+    void setStrPlayFileName(const std::string& name);
+    _OWSP_DateTime startTime() const;
+    std::shared_ptr<renderDelegate> delegate() const;
+    void setDelegate(const std::shared_ptr<renderDelegate>& delegate);
+    int channelConnectMode() const { return channelConnectMode_; }
+    void setChannelConnectMode(int mode) { channelConnectMode_ = mode; }
+    int channel() const { return channel_; }
+    int deviceId() const { return deviceId_; }
+    int recontimes() const { return recontimes_; }
+    // Automatic restarts begun since the session was made.
+    int restartsMade() const { return restartsMade_; }
+    int frameRate() const { return frameRate_; }
+    int videoWidth() const { return videoWidth_; }
+    int videoHeight() const { return videoHeight_; }
+    bool isDeviceHasAudio() const { return isDeviceHasAudio_; }
+    int audioFormat() const { return audioFormat_; }
+    const std::shared_ptr<TolvClient>& client() const { return client_; }
+    bool hasDecoder() const;
+    bool hasStatisticsTimer() const;
+
+    // ---- TolvClientDelegate
+    void tolvClientDidConnect(const std::string& udid, const std::string& timestr) override;
+    void tolvClientDidDisConnect(const std::string& timestr, const Error& error) override;
+    void tolvClientShouldRecon(const std::string& timestr, const std::string& udid) override;
+    int tolvClientDidRecData(const std::vector<uint8_t>& data, const std::string& udid,
+                             const std::string& timestr) override;
+    void tolvClientDidRecDataLength(int, const std::string&, const std::string&) override {}
+    void tolvClientDidQueryStatus(const std::string& udid, bool isOnLine) override;
+
+    // ---- DeviceClientDelegate
+    void deviceDidLogin(Device* device, int32_t tag) override;
+    void deviceFailedLogin(Device* device, const Error& error) override;
+    void deviceDidReceiveStreamFormat(Device* device, const _TLV_V_StreamDataFormat& format, int32_t tag) override;
+    void deviceDidReceiveDeviceInfo(Device* device, const _TLV_V_DeviceInfo& info, int32_t tag) override;
+    void devicedidRcvRecordend(Device* device) override;
+    void deviceDidReceiveSearchResp(Device* device, const _TLV_V_SearchFileResponse& response,
+                                    int32_t tag) override;
+    void deviceDidReceiveFileInfo(Device* device, const _TLV_V_FileInfo& info, int32_t tag) override;
+    void deviceDidReceiveTalkResp(Device* device, const _TLV_V_TalkResponse& response, int32_t tag) override;
+    bool implementsDidReceiveVideoFrame() const override { return true; }
+    bool implementsDidReceiveAudioFrame() const override { return true; }
+    void deviceDidReceiveAudioFrame(Device* device, std::shared_ptr<MediaFrame> frame, int32_t tag) override;
+    void deviceDidReceiveVideoFrame(Device* device, std::shared_ptr<MediaFrame> frame, int32_t tag) override;
+
+    // ---- QvVideoDecoderDelegate (main queue)
+    bool implementsDecoderDidDecodeFrameToYUV() const override { return true; }
+    void decoderDidDecodeFrameToYUV(QvVideoDecoder& decoder, const MediaFrame& frame,
+                                    const std::vector<uint8_t>& yuv) override;
+
+    // ---- ConnectTolvServerDelegate (relay answers to status queries)
+    void connectTolvServerDidConnectToHost(ConnetTolvServer&, const std::string&, uint16_t) override {}
+    void connectTolvServerDidReadData(ConnetTolvServer& server, const std::vector<uint8_t>& data,
+                                      long tag) override;
+    void connectTolvServerWithError(ConnetTolvServer&, const Error&) override {}
+
+    // ---- AudioControllerDelegate (talk capture, main thread)
+    bool implementsOnRecordBufferReady() const override { return true; }
+    void onRecordBufferReady(const std::vector<uint8_t>& data) override;
+
+    // The text of a login failure code (Localization key by code).
+    static std::string loginFailureKey(long code);
+
+private:
+    struct Private {};
+
+public:
+    explicit DataController(Private);
+
+private:
+    void init();
+    std::shared_ptr<Device> currentDevice() const;
+    // The view is up (between startLive and stopLive).
+    bool viewActive() const { return deviceId_.load() != -1; }
+    // startLive unless the generation moved on from `expected` (restarts).
+    void startLiveIf(const std::shared_ptr<Device>& device, int channel, std::optional<uint64_t> expected);
+    void connect(Device& device);
+    void sendLogin(const Device& device, int channel, uint8_t mode, uint8_t type);
+    void scheduleStatisticsTimer(uint64_t generation);
+    void cancelStatisticsTimer();
+    // Restarts the view on the global queue unless it was stopped or
+    // started again meanwhile.
+    void restartLater(int32_t deviceId, int channel);
+    void fail(const std::string& key);
+    std::shared_ptr<QvVideoDecoder> makeDecoderLocked();
+
+    std::shared_ptr<TolvClient> client_;
+    std::mutex parserMutex_;  // one link's bytes at a time
+    OWSPMessageParser messageParser_;
+
+    std::atomic<int> channel_{0};
+    std::atomic<int> frameRate_{0};
+    std::atomic<int> videoWidth_{0};
+    std::atomic<int> videoHeight_{0};
+    std::atomic<int64_t> lastFrameIndex_{0};
+    std::atomic<int> audioFormat_{0};
+    std::atomic<int> audioChannel_{0};
+    std::atomic<int> audioBitPerChannel_{0};
+    std::atomic<int> audioSamplePerSecond_{0};
+    std::atomic<bool> isStartAudio_{false};
+    std::atomic<bool> isStartTalk_{false};
+    std::atomic<bool> isDeviceHasAudio_{false};
+    std::atomic<int> averagePacketnum_{0};
+    std::atomic<long> averagePacketLength_{0};
+    std::atomic<int> deviceId_{-1};
+    std::atomic<int> channelConnectMode_{0};
+    std::atomic<int> recontimes_{0};
+    // Advanced by every start and stop: work queued for an older view
+    // (restarts, the timer set-up) ends quietly.
+    std::atomic<uint64_t> generation_{0};
+    std::mutex stateMutex_;  // generation_, deviceId_ and connectNum change together
+    int32_t countedDeviceId_ = -1;  // the device whose connectNum this session raised
+    std::atomic<int> restartsMade_{0};
+    std::atomic<int> searchtimes_{0};
+    DispatchQueuePtr stopptzqueue_;
+
+    mutable std::mutex mutex_;  // the fields below
+    std::weak_ptr<renderDelegate> delegate_;  // Not owned.
+    std::shared_ptr<QvVideoDecoder> decoder_;
+    std::shared_ptr<QvVideoRecorder> recorder_;
+    std::shared_ptr<RunLoopTimer> datalengthTimer_;  // main run loop only
+    std::weak_ptr<queryRecordDelegate> queryRecordDelegate_;  // Not owned.
+    std::weak_ptr<lanSearchDelegate> lanSearchDelegate_;      // Not owned.
+    std::weak_ptr<AllSearchDelegate> allSearchDelegate_;      // Not owned.
+    std::string strPlayFileName_;
+    _OWSP_DateTime startTime_;
+    DispatchQueuePtr lansearchqueue_;
+    DispatchQueuePtr allsearchqueue_;
+    std::vector<uint8_t> bufferdata_;  // relay answers being gathered
+    std::shared_ptr<AudioController> audioController_;
+    std::shared_ptr<AudioController> talkController_;
+};
+
+}  // namespace lumora

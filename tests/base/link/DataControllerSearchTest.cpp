@@ -1,0 +1,217 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "DataControllerTestSupport.h"
+#include "base/link/ConnetTolvServer.h"
+#include "base/link/RkMessageBuilder.h"
+#include "tools/relay-emulator/RelayWire.h"
+
+using namespace lumora;
+using namespace lumora::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+using DataControllerSearchTest = DataControllerFixture;
+
+struct RecordScreen : queryRecordDelegate {
+    std::mutex m;
+    std::vector<std::string> events;
+    std::weak_ptr<DataController> session;
+    void add(std::string e) {
+        std::lock_guard<std::mutex> g(m);
+        events.push_back(std::move(e));
+    }
+    int count(const std::string& e) {
+        std::lock_guard<std::mutex> g(m);
+        return static_cast<int>(std::count(events.begin(), events.end(), e));
+    }
+    void queryRemoteRecord() override { add("logged in"); }
+    void queryRemoteRecorddidConnect(const std::string&, int deviceId) override {
+        add("connect " + std::to_string(deviceId));
+        if (auto s = session.lock()) s->queryRemoteRequest();
+    }
+    void queryRemoteRecorddiddisConnect() override { add("disconnect"); }
+    void deviceDidReceiveSearchResp(Device*, const _TLV_V_SearchFileResponse& r, int32_t tag) override {
+        add("search " + std::to_string(r.count) + " tag " + std::to_string(tag));
+    }
+    void deviceDidReceiveFileInfo(Device*, const _TLV_V_FileInfo& info, int32_t) override {
+        add("file " + info.fileName.str());
+    }
+};
+
+struct SearchScreen : lanSearchDelegate, AllSearchDelegate {
+    std::mutex m;
+    std::vector<std::shared_ptr<Device>> found;
+    std::atomic<int> ends{0};
+    void newDeviceDidFoundInLan(const std::shared_ptr<Device>& d, uint16_t type) override {
+        EXPECT_EQ(type, 0);
+        std::lock_guard<std::mutex> g(m);
+        found.push_back(d);
+    }
+    void AllSearchdidEnd() override { ++ends; }
+};
+
+TEST_F(DataControllerSearchTest, APlayRequestCarriesTheFirst260BytesOfTheName) {
+    _OWSP_DateTime start;
+    start.m_year = 2014;
+    start.m_minute = 7;
+    session->setTimeAndName(start, std::string(300, 'r'));
+    EXPECT_EQ(session->channelConnectMode(), 1);
+    EXPECT_EQ(session->channel(), 1);
+    auto p = session->buildPlayRequest();
+    ASSERT_GE(p.size(), 12u + 300u);
+    const size_t body = 12;  // packet header 8, record header 4
+    EXPECT_EQ(std::string(p.begin() + body + 4, p.begin() + body + 264), std::string(260, 'r'));
+    EXPECT_EQ(p[body + 264 + 4], 2014 & 0xFF);  // m_year after m_microsecond
+    EXPECT_EQ(p[body + 292], 1);
+    EXPECT_EQ(p[body + 293], 1);
+    EXPECT_EQ(p[body + 294], 1);
+}
+
+TEST_F(DataControllerSearchTest, TheEndOfARecordingStopsThePlaybackWithItsText) {
+    startDevice();
+    auto dev = addressDevice("Porch");
+    liveUntilPicture(dev);
+    session->devicedidRcvRecordend(nullptr);
+    EXPECT_EQ(session->deviceId(), -1);
+    EXPECT_EQ(pane->all().back(), "failed " + Localization::string("RECORDEND"));
+    EXPECT_EQ(dev->connectNum.load(), 0);
+}
+
+TEST_F(DataControllerSearchTest, ARecordingSearchLogsInOnlyWhenTheScreenAsks) {
+    startDevice();
+    auto screen = std::make_shared<RecordScreen>();
+    screen->session = session;
+    session->setQueryRecordDelegate(screen);
+    auto dev = addressDevice("Porch");
+    startLiveFromGlobal(dev, 0);
+    ASSERT_TRUE(waitFor([&] { return screen->count("logged in") == 1; }));
+    EXPECT_EQ(screen->count("connect " + std::to_string(dev->deviceId)), 1);
+    EXPECT_EQ(device->countEvents("login kind=extended user=admin channel=1"), 1u);
+    _TLV_V_SearchFileResponse r;
+    r.count = 3;
+    session->deviceDidReceiveSearchResp(nullptr, r, 7);
+    EXPECT_EQ(screen->count("search 3 tag 0"), 1);
+    _TLV_V_FileInfo info;
+    info.fileName = "rec1.h264";
+    session->deviceDidReceiveFileInfo(nullptr, info, 7);
+    EXPECT_EQ(screen->count("file rec1.h264"), 1);
+    session->tolvClientDidDisConnect("", Error(errors::kTCPErr, errors::kCodeTCP, "tcp"));
+    EXPECT_EQ(screen->count("disconnect"), 1);
+    session->stopLive();
+}
+
+std::vector<uint8_t> statusAnswer(uint32_t result, const std::string& uid, const std::string& addr, uint16_t port) {
+    std::vector<uint8_t> m(84, 0);
+    m[0] = 0x02, m[1] = 0xA0, m[2] = 80, m[3] = 0;
+    m[4] = static_cast<uint8_t>(result);
+    m[8] = 2;  // connect mode
+    std::copy(uid.begin(), uid.end(), m.begin() + 12);
+    std::copy(addr.begin(), addr.end(), m.begin() + 44);
+    m[80] = static_cast<uint8_t>(port & 0xFF);
+    m[81] = static_cast<uint8_t>(port >> 8);
+    return m;
+}
+
+TEST_F(DataControllerSearchTest, RelayAnswersUpdateTheDevicesAndEndTheSearch) {
+    auto screen = std::make_shared<SearchScreen>();
+    session->setAllSearchDelegate(screen);
+    auto a = uidDevice("A");
+    auto b = std::make_shared<Device>();
+    b->udid = "LUMORA-OTHER";
+    b->name = "B";
+    add(b);
+    auto c = std::make_shared<Device>();
+    c->udid = "LUMORA-THIRD";
+    c->name = "C";
+    add(c);
+    size_t listed = QvDeviceManager::sharedInstance().devices().size();
+    auto server2 = ConnetTolvServer::create(nullptr, RelayServers::host(1), servers.port);
+    auto server4 = ConnetTolvServer::create();  // no host: counts as server 4
+
+    // Server 2 knows A: online. Answers may arrive split.
+    auto m = statusAnswer(0, kP2PUid, "10.1.2.3", 6000);
+    session->connectTolvServerDidReadData(*server2, std::vector<uint8_t>(m.begin(), m.begin() + 30), 1);
+    EXPECT_FALSE(a->isOnLine.load());
+    session->connectTolvServerDidReadData(*server2, std::vector<uint8_t>(m.begin() + 30, m.end()), 1);
+    EXPECT_TRUE(a->isInhub2.load());
+    EXPECT_TRUE(a->isOnLine.load());
+    EXPECT_EQ(a->queryAddress.value(), "10.1.2.3");
+    EXPECT_EQ(a->queryMediaPort.load(), 6000u);
+    EXPECT_EQ(a->queryMode.load(), 2u);
+    EXPECT_EQ(a->serverIP.value(), RelayServers::host(1));
+
+    // Server 2 no longer knows A: offline again.
+    auto gone = statusAnswer(1, kP2PUid, "", 0);
+    session->connectTolvServerDidReadData(*server2, gone, 1);
+    EXPECT_FALSE(a->isInhub2.load());
+    EXPECT_FALSE(a->isOnLine.load());
+
+    // Found only by server 4: still offline.
+    session->connectTolvServerDidReadData(*server4, statusAnswer(0, "LUMORA-OTHER", "10.9.9.9", 1), 1);
+    EXPECT_TRUE(b->isInEng.load());
+    EXPECT_FALSE(b->isOnLine.load());
+    EXPECT_EQ(session->searchtimes() + screen->ends * static_cast<int>(listed - 1), 3);
+
+    // Another message type empties the buffer.
+    std::vector<uint8_t> other = {0x08, 0xA0, 4, 0, 1, 2, 3, 4};
+    auto tail = statusAnswer(0, "LUMORA-THIRD", "10.0.0.1", 1);
+    other.insert(other.end(), tail.begin(), tail.end());
+    session->connectTolvServerDidReadData(*server4, other, 1);
+    EXPECT_FALSE(c->isInEng.load());
+    // An unknown id changes nothing but is counted.
+    int before = session->searchtimes() + screen->ends * static_cast<int>(listed - 1);
+    session->connectTolvServerDidReadData(*server4, statusAnswer(0, "NOBODY", "1.1.1.1", 1), 1);
+    EXPECT_EQ(session->searchtimes() + screen->ends * static_cast<int>(listed - 1), before + 1);
+    EXPECT_EQ(QvDeviceManager::sharedInstance().devices().size(), listed);
+}
+
+TEST_F(DataControllerSearchTest, TheCountedRepliesEndTheSearchForTheScreen) {
+    auto screen = std::make_shared<SearchScreen>();
+    session->setAllSearchDelegate(screen);
+    ASSERT_EQ(QvDeviceManager::sharedInstance().devices().size(), 0u);
+    auto a = uidDevice("A");
+    for (auto uid : {"X2", "X3"}) {
+        auto d = std::make_shared<Device>();
+        d->udid = uid;
+        d->name = uid;
+        add(d);
+    }
+    auto server4 = ConnetTolvServer::create();
+    session->connectTolvServerDidReadData(*server4, statusAnswer(1, kP2PUid, "", 0), 1);
+    EXPECT_EQ(screen->ends.load(), 0);
+    session->connectTolvServerDidReadData(*server4, statusAnswer(1, kP2PUid, "", 0), 1);
+    EXPECT_EQ(screen->ends.load(), 1);
+    EXPECT_EQ(session->searchtimes(), 0);
+}
+
+TEST_F(DataControllerSearchTest, TheLanSearchMarksListedDevicesAndReportsNewOnes) {
+    relayemu::LanSearchResponder lan(kLanAddr, 0);
+    ASSERT_TRUE(lan.ok());
+    lan.addDevice({kP2PUid, 0xFFFF, 8000, "192.168.1.20"});
+    lan.addDevice({"LUMORA-NEW", 7000, 8001, "192.168.1.21"});
+    Config::shared().lanGroup = kLanAddr;
+    Config::shared().lanPort = lan.port();
+    auto screen = std::make_shared<SearchScreen>();
+    session->setLanSearchDelegate(screen);
+    auto a = uidDevice("A");
+    EXPECT_EQ(session->localSearch(), 0);
+    std::lock_guard<std::mutex> g(screen->m);
+    ASSERT_EQ(screen->found.size(), 2u);
+    EXPECT_EQ(screen->found[0], a);
+    EXPECT_TRUE(a->isInIner.load());
+    EXPECT_TRUE(a->isOnLine.load());
+    EXPECT_FALSE(a->isUDTConnect.load());
+    EXPECT_EQ(a->mediaPort.load(), lan.port());  // TCP only: the answer's source port
+    EXPECT_EQ(a->address.value(), "192.168.1.20");
+    auto fresh = screen->found[1];
+    EXPECT_EQ(fresh->udid.value(), "LUMORA-NEW");
+    EXPECT_TRUE(fresh->isUDTConnect.load());
+    EXPECT_EQ(fresh->mediaPort.load(), 7000u);
+    EXPECT_EQ(QvDeviceManager::sharedInstance().deviceWithUID(std::string("LUMORA-NEW")), nullptr);
+}
+
+}  // namespace
