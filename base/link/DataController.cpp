@@ -799,7 +799,11 @@ void DataController::searchAllDevice() {
             for (const auto& d : QvDeviceManager::sharedInstance().devices()) {
                 if (d->isInIner) continue;
                 std::string uid = d->udid.value();
-                if (uid.empty()) continue;  // devices reached by address are probed by their pre-connection
+                if (uid.empty()) {
+                    // A device reached by address tests itself (online probe).
+                    if (!d->address.value().empty()) d->goforgetisOnline();
+                    continue;
+                }
                 std::vector<uint8_t> query = buildNetSearch(uid);
                 for (auto& server : servers)
                     if (server) server->sendMessage(query);

@@ -215,3 +215,20 @@ TEST_F(DataControllerSearchTest, TheLanSearchMarksListedDevicesAndReportsNewOnes
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DataControllerSearchTest, TheAllDeviceSearchProbesDevicesReachedByAddress) {
+    // A device without a udid but with an address tests itself: the online
+    // probe connects to its media port.
+    NETStatusObj::sharedInstance().setIsHaveNet(true);
+    startDevice();
+    auto d = addressDevice("byAddress");
+    d->isOnLine = false;
+    auto screen = std::make_shared<SearchScreen>();
+    session->setAllSearchDelegate(screen);
+    session->searchAllDevice();
+    EXPECT_TRUE(RunLoop::main().runUntil([&] { return d->isOnLine.load(); }, std::chrono::seconds(30)));
+}
+
+}  // namespace
