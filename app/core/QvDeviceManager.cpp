@@ -47,8 +47,11 @@ std::string oldText(const std::string& bytes) { return Utf8::repaired(bytes); }
 }  // namespace
 
 QvDeviceManager& QvDeviceManager::sharedInstance() {
-    static QvDeviceManager instance(FileManager::sharedInstance());
-    return instance;
+    // Kept for the life of the process and never destroyed: its devices own
+    // sockets and queues that must not be torn down during exit, after the
+    // dispatch runtime's thread-local state is gone.
+    static QvDeviceManager* instance = new QvDeviceManager(FileManager::sharedInstance());
+    return *instance;
 }
 
 QvDeviceManager::QvDeviceManager(FileManager& files) : files_(files) {}
