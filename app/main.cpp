@@ -5,9 +5,11 @@
 
 #include "app/DevicePreConnector.h"
 #include "app/LiveDemo.h"
+#include "app/ProcessEntry.h"
 #include "app/core/FileManager.h"
 #include "app/core/QvDeviceManager.h"
 #include "platform/Config.h"
+#include "platform/InterfaceIdiom.h"
 #include "platform/RunLoop.h"
 
 using namespace lumora;
@@ -18,11 +20,14 @@ std::atomic<bool> gInterrupted{false};
 void onSignal(int) { gInterrupted = true; }
 
 const char kUsage[] =
-    "usage: lumora [--run-on] [--udt]\n"
+    "usage: lumora [--run-on] [--udt] | --app [--pad]\n"
     "  Loads the configuration and the device list, then shows the live road on a\n"
     "  built-in device emulator for about 5 seconds.\n"
     "  --run-on   keep the live view running until interrupted (Ctrl-C)\n"
-    "  --udt      reach the emulator over UDT instead of TCP\n";
+    "  --udt      reach the emulator over UDT instead of TCP\n"
+    "  --app      instead, start the application (phone delegate, screens without\n"
+    "             a display) and run until interrupted\n"
+    "  --pad      with --app: start as a tablet\n";
 
 }  // namespace
 
@@ -34,12 +39,18 @@ int main(int argc, char** argv) {
     DevicePreConnector::install();
 
     LiveDemo::Options demo;
+    bool appMode = false;
+    bool pad = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "--run-on") {
             demo.runOn = true;
         } else if (a == "--udt") {
             demo.transport = PUConnection::kUDT;
+        } else if (a == "--app") {
+            appMode = true;
+        } else if (a == "--pad") {
+            pad = true;
         } else if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
@@ -52,6 +63,16 @@ int main(int argc, char** argv) {
     Config& cfg = Config::shared();
     if (!cfg.loadFromEnvironment()) return 2;
     std::printf("lumora: data root %s\n", cfg.dataRoot.c_str());
+
+    if (appMode) {
+        std::signal(SIGINT, onSignal);
+        std::signal(SIGTERM, onSignal);
+        InterfaceIdiom::setCurrent(pad ? UserInterfaceIdiom::Pad : UserInterfaceIdiom::Phone);
+        std::fflush(stdout);
+        ProcessEntry::Options entry;
+        entry.shouldStop = [] { return gInterrupted.load(); };
+        return ProcessEntry::run(entry);
+    }
 
     QvDeviceManager& devices = QvDeviceManager::sharedInstance();
     devices.readDeviceList();

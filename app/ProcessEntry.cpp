@@ -1,0 +1,45 @@
+#include "app/ProcessEntry.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+
+#include "app/AppDelegate.h"
+#include "app/AppDelegateHD.h"
+#include "platform/InterfaceIdiom.h"
+#include "platform/RunLoop.h"
+
+namespace lumora {
+
+std::unique_ptr<ApplicationDelegate> ProcessEntry::makeDelegate() {
+    if (InterfaceIdiom::isPad()) return std::make_unique<AppDelegateHD>();
+    return std::make_unique<AppDelegate>();
+}
+
+int ProcessEntry::run(Options options) {
+    std::signal(SIGPIPE, SIG_IGN);
+    try {
+        if (options.screens) RootScreenFactory::install(options.screens);
+        std::unique_ptr<ApplicationDelegate> delegate = makeDelegate();
+        Application app(*delegate);
+        app.launch();
+        if (options.didLaunch) options.didLaunch(app);
+        RunLoop& loop = RunLoop::main();
+        if (options.shouldStop) {
+            while (!options.shouldStop()) loop.runUntil(options.shouldStop, std::chrono::hours(1));
+        } else {
+            loop.run();
+        }
+        app.terminate();
+        // Work the delegate started may still hold callbacks to it: give
+        // the main loop one turn before the delegate goes.
+        loop.drainPending();
+    } catch (const std::exception& e) {
+        std::printf("app: ended by an exception: %s\n", e.what());
+    } catch (...) {
+        std::printf("app: ended by an exception\n");
+    }
+    return 0;
+}
+
+}  // namespace lumora
