@@ -230,3 +230,18 @@ TEST_F(AppDelegateTest, InterruptionsSwitchTheAudioSession) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(AppDelegateTest, DeliveredTokenBecomesTheTokenText) {
+    launch();
+    EXPECT_EQ(delegate->tokenString(), std::nullopt);
+    std::vector<uint8_t> token(32);
+    for (size_t i = 0; i < token.size(); ++i) token[i] = static_cast<uint8_t>(i * 7);
+    app->deliverDeviceToken(token);
+    ASSERT_TRUE(delegate->tokenString().has_value());
+    EXPECT_EQ(delegate->tokenString()->size(), 71u);
+    EXPECT_EQ(delegate->tokenString()->substr(0, 9), "00070e15 ");
+}
+
+}  // namespace
