@@ -15,7 +15,7 @@ constexpr uint64_t kMaxSliceHeaderBits = 4096;
 // depths and scaling matrices.
 bool hasChromaInfo(uint32_t profile) {
     switch (profile) {
-    case 100: case 110: case 122: case 244: case 44: case 83: case 86:
+    case 100: case 110: case 122: case 144: case 244: case 44: case 83: case 86:
     case 118: case 128: case 138: case 139: case 134: case 135:
         return true;
     default:

@@ -156,7 +156,7 @@ Bytes makeSps(int profile, int level, uint64_t widthMbsMinus1, uint64_t heightUn
               bool scalingLists = false, int pocType = 0, uint64_t pocLsbMinus4 = 2) {
     BitWriter w;
     w.Bits(profile, 8).Bits(0, 8).Bits(level, 8).UE(0);
-    if (profile == 100) {
+    if (profile == 100 || profile == 144) {
         w.UE(1).UE(0).UE(0).Bits(0, 1).Bits(scalingLists, 1);
         if (scalingLists) {
             for (int i = 0; i < 8; ++i) {
@@ -313,6 +313,8 @@ TEST(H264HeaderParser, SyntheticSequenceParameterSets) {
         // A 30-bit picture order field makes runs of zero bytes that need
         // emulation prevention; the fields after it must still read right.
         {"escaped zeros", makeSps(66, 30, 19, 14, true, false, 0, (1u << 30) - 1), 320, 240},
+        // The early 4:4:4 profile carries the chroma fields too.
+        {"high 4:4:4 (144)", makeSps(144, 40, 39, 29, true), 640, 480},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
