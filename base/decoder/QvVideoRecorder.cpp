@@ -35,7 +35,8 @@ QvVideoRecorder::~QvVideoRecorder() {
 bool QvVideoRecorder::start(const std::string& path, int width, int height, int sampleDuration) {
     std::lock_guard<std::mutex> guard(_lock);
     if (_recording) {
-        std::printf("video recorder: already recording to %s\n", _currentFileName.c_str());
+        std::printf("video recorder: already recording, %s not opened\n", path.c_str());
+        _currentFileName = path;
         return true;
     }
     _currentFileName = path;

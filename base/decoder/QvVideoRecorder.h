@@ -40,7 +40,7 @@ public:
     // sampleDuration milliseconds, beginning with the pre-record list from
     // its first key frame (or, without one, with the next key frame that
     // arrives). True when a recording is open afterwards. A second start
-    // while recording keeps the open recording.
+    // while recording keeps the open recording and only takes the path.
     bool start(const std::string& path, int width, int height, int sampleDuration);
     // While recording: writes the frame. Otherwise: keeps it in the
     // pre-record list (a key frame first drops every listed frame but the
@@ -55,7 +55,7 @@ public:
     void removallFrame();
 
     bool recording() const;
-    // Path of the recording open (or last asked for when none opened).
+    // Path given to the last start, whether or not it opened a file.
     std::string currentFileName() const;
     // The pre-record list, oldest first.
     std::vector<FramePtr> frameList() const;
