@@ -235,10 +235,20 @@ TEST(QvVideoRecorder, StopStartAndFailures) {
     EXPECT_EQ(test::mp4Samples(test::readFile(first)).size(), 2u);
     EXPECT_FALSE(r.stop());
 
-    // A file that takes nothing: no recording, and the device stays.
-    EXPECT_FALSE(r.start("/dev/full", 320, 240, 40));
+    // A file that takes nothing (every write fails with EFBIG while the
+    // limit holds): no recording, and no broken file is left behind.
+    const std::string full = dir.file("full.mp4");
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit none = old;
+    none.rlim_cur = 0;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &none), 0);
+    const bool started = r.start(full, 320, 240, 40);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &old), 0);
+    EXPECT_FALSE(started);
     EXPECT_FALSE(r.recording());
-    EXPECT_TRUE(exists("/dev/full"));
+    EXPECT_FALSE(exists(full));
 }
 
 TEST(QvVideoRecorder, AFileThatStopsGrowingIsReportedIncomplete) {
