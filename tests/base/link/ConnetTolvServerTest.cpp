@@ -206,8 +206,7 @@ TEST_F(ConnetTolvServerTest, CallersRacingForANewHostShareOneConnection) {
         for (int i = 0; i < kCallers; ++i)
             callers.emplace_back([&, i] {
                 ++ready;
-                while (ready.load() < kCallers) {
-                }
+                while (ready.load() < kCallers) std::this_thread::yield();
                 got[static_cast<size_t>(i)] = mgr.createConTolvSer(host, servers.port, rec);
             });
         for (auto& t : callers) t.join();
