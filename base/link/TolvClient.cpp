@@ -438,8 +438,8 @@ void TolvClient::startConnectPort(const std::string& host, uint16_t port, bool i
                                   int currentMode) {
     stopped_ = false;
     if (!networkUp()) {
-        // The punched socket was handed to us: nothing else would close it.
-        socketClose(socketfd);
+        // A punched socket handed over for UDT: nothing else would close it.
+        if (isudt) socketClose(socketfd);
         reportDisconnect(netError());
         return;
     }
@@ -449,7 +449,10 @@ void TolvClient::startConnectPort(const std::string& host, uint16_t port, bool i
         handleUdtOpen(openUdt(host, port, socketfd), host, port);
         return;
     }
-    socketClose(socketfd);
+    // A TCP path takes no socket: a descriptor recorded with it (the punched
+    // socket of an earlier UDT link) belongs to that link's UDT socket, which
+    // closes it itself. Closing it here too could close whatever socket was
+    // given that number meanwhile.
     if (currentMode == kRelay) {
         setupUDTFailedConn(deviceUdid());
         return;

@@ -87,8 +87,9 @@ public:
     // startConnectWithQuery:host:port:mode:vshost:
     void startConnectWithQuery(const std::string& uid, const std::string& host, uint16_t port, int mode,
                                const std::string& vshost);
-    // startConnect:port:isudt:socketfd:currentMode: a punched socket given
-    // here belongs to the client from then on.
+    // startConnect:port:isudt:socketfd:currentMode: with isudt, a punched
+    // socket given here belongs to the client from then on; without, the
+    // socket is neither used nor closed.
     void startConnectPort(const std::string& host, uint16_t port, bool isudt, int socketfd, int currentMode);
     void startConnectjustFoward(const std::string& uid, const std::string& serverIP);
     void startConnectjustHole(const std::string& uid, const std::string& serverIP);

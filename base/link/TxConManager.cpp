@@ -52,20 +52,18 @@ std::shared_ptr<ConnetTolvServer> TxConManager::findLocked(const std::string& ho
 
 std::shared_ptr<ConnetTolvServer> TxConManager::createConTolvSer(const std::string& host, uint16_t port,
                                                                   const ConnetTolvServer::DelegatePtr& delegate) {
-    std::shared_ptr<ConnetTolvServer> c;
-    {
-        std::lock_guard<std::mutex> g(mutex_);
-        c = findLocked(host);
-        if (c) {
-            c->setDelegate(delegate);
-            return c;
-        }
-        c = ConnetTolvServer::create();
+    std::lock_guard<std::mutex> g(mutex_);
+    std::shared_ptr<ConnetTolvServer> c = findLocked(host);
+    if (c) {
         c->setDelegate(delegate);
-        tolvServerConArr_.push_back(c);
+        return c;
     }
-    // The connect only starts here (it never blocks); the host is stored by
-    // it, but look-ups made meanwhile must already find this connection.
+    c = ConnetTolvServer::create();
+    c->setDelegate(delegate);
+    tolvServerConArr_.push_back(c);
+    // The host (the look-up key) is stored by connectToHost, so it runs under
+    // the lock: a caller asking for the same host meanwhile must find this
+    // connection. It only starts the connect and never blocks.
     c->connectToHost(host, port);
     return c;
 }

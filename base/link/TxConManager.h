@@ -15,7 +15,8 @@ namespace lumora {
 // server host, and of one blocking socket per server for callers that talk
 // to the servers synchronously. Connections and sockets live as long as the
 // process. All operations may be called from any thread; the list and the
-// socket table are guarded by a lock that is never held while connecting.
+// socket table are guarded by a lock that is never held while a blocking
+// socket connects.
 class TxConManager {
 public:
     static TxConManager& sharedInstance();

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <memory>
 #include <netdb.h>
 #include <cerrno>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "base/link/ConnetTolvServer.h"
@@ -182,6 +184,36 @@ TEST_F(ConnetTolvServerTest, BlockingSocketsAreKeptPerServer) {
     EXPECT_EQ(mgr.connectServer(servers.host(1)), 0);
     EXPECT_EQ(mgr.getConFDFromTolvSer(servers.host(1)), 0);
     EXPECT_EQ(mgr.serverFD(1), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Callers that ask at the same moment for a host nobody asked for before must
+// all get the one connection the manager keeps for it.
+TEST_F(ConnetTolvServerTest, CallersRacingForANewHostShareOneConnection) {
+    auto& mgr = TxConManager::sharedInstance();
+    auto rec = std::make_shared<Recorder>();
+    constexpr int kRounds = 150;
+    constexpr int kCallers = 4;
+    for (int round = 0; round < kRounds; ++round) {
+        // Nothing listens there: the connections only retry, on loopback.
+        const std::string host = "127.0.1." + std::to_string(round + 1);
+        std::atomic<int> ready{0};
+        std::array<std::shared_ptr<ConnetTolvServer>, kCallers> got;
+        std::vector<std::thread> callers;
+        for (int i = 0; i < kCallers; ++i)
+            callers.emplace_back([&, i] {
+                ++ready;
+                while (ready.load() < kCallers) std::this_thread::yield();
+                got[static_cast<size_t>(i)] = mgr.createConTolvSer(host, servers.port, rec);
+            });
+        for (auto& t : callers) t.join();
+        for (int i = 1; i < kCallers; ++i) ASSERT_EQ(got[static_cast<size_t>(i)], got[0]) << host;
+        ASSERT_EQ(mgr.getConServerWithserverIP(host), got[0]);
+    }
+    EXPECT_EQ(mgr.tolvServerConArr().size(), static_cast<size_t>(kRounds));
 }
 
 }  // namespace

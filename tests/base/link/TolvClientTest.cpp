@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+
 #include <chrono>
 #include <regex>
 #include <thread>
 
 #include "TolvClientTestSupport.h"
+#include "base/network/SocketFunctions.h"
 
 using namespace lumora;
 using namespace lumora::test;
@@ -192,6 +195,28 @@ TEST_F(TolvClientTest, AFailedHolePunchDuringAPreConnectionReportsTheRelayPath) 
     client->startConnectjustHole(kP2PUid, RelayServers::host(0));
     EXPECT_EQ(recorder->all(), std::vector<std::string>{"connect"});
     EXPECT_EQ(client->getConnectMode(), TolvClient::kRelay);
+}
+
+}  // namespace
+
+namespace {
+
+// A TCP path recorded with a socket (the punched socket of an earlier UDT
+// link, which its UDT socket closes) must leave that descriptor alone, with
+// or without a network.
+TEST_F(TolvClientTest, AStoredTcpPathLeavesTheRecordedSocketAlone) {
+    startDevice();
+    int fd = udpSocketCreateBind(0);
+    ASSERT_GT(fd, 0);
+    client->startConnectPort(kDeviceAddr, device->tcpPort(), false, fd, TolvClient::kServerTcp);
+    ASSERT_TRUE(recorder->waitFor("connect")) << recorder->joined();
+    EXPECT_NE(::fcntl(fd, F_GETFD), -1) << "the recorded socket was closed";
+
+    NETStatusObj::sharedInstance().setIsHaveNet(false);
+    client->startConnectPort(kDeviceAddr, device->tcpPort(), false, fd, TolvClient::kServerTcp);
+    EXPECT_EQ(recorder->count("disconnect NETErr 1003"), 1);
+    EXPECT_NE(::fcntl(fd, F_GETFD), -1) << "the recorded socket was closed";
+    socketClose(fd);
 }
 
 }  // namespace
