@@ -818,8 +818,14 @@ void DataController::connectTolvServerDidReadData(ConnetTolvServer& server, cons
     const Config& cfg = Config::shared();
     const std::string host = server.tolvServerIP();
     int index = 3;  // any other host counts as server 4
-    for (int i = 0; i < 3; ++i)
-        if (host == cfg.relayHosts[static_cast<size_t>(i)]) index = i;
+    // Servers 1, 2 and 3 are tried in that order: the first host that
+    // matches names the server.
+    for (int i = 0; i < 3; ++i) {
+        if (host == cfg.relayHosts[static_cast<size_t>(i)]) {
+            index = i;
+            break;
+        }
+    }
     std::vector<std::vector<uint8_t>> answers;
     {
         std::lock_guard<std::mutex> g(mutex_);

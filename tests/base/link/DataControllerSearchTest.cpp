@@ -169,6 +169,19 @@ TEST_F(DataControllerSearchTest, RelayAnswersUpdateTheDevicesAndEndTheSearch) {
     EXPECT_EQ(QvDeviceManager::sharedInstance().devices().size(), listed);
 }
 
+TEST_F(DataControllerSearchTest, AHostSharedByTwoServersCountsAsTheFirst) {
+    auto a = uidDevice("A");
+    auto& hosts = Config::shared().relayHosts;
+    const std::string saved = hosts[1];
+    hosts[1] = hosts[0];
+    auto server1 = ConnetTolvServer::create(nullptr, hosts[0], servers.port);
+    session->connectTolvServerDidReadData(*server1, statusAnswer(0, kP2PUid, "10.1.2.3", 6000), 1);
+    hosts[1] = saved;
+    EXPECT_TRUE(a->isInHub1.load());
+    EXPECT_FALSE(a->isInhub2.load());
+    EXPECT_TRUE(a->isOnLine.load());
+}
+
 TEST_F(DataControllerSearchTest, TheCountedRepliesEndTheSearchForTheScreen) {
     auto screen = std::make_shared<SearchScreen>();
     session->setAllSearchDelegate(screen);
