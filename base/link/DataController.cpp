@@ -3,6 +3,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <span>
+#include <thread>
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
 
 #include "app/core/Device.h"
 #include "app/core/FileManager.h"
@@ -778,6 +783,92 @@ int DataController::localSearch() {
 
 std::vector<uint8_t> DataController::buildNetSearch(const std::string& udid) {
     return RkMessageBuilder::buildMsgForOpenVSConnectionRequest(RkMessageBuilder::deviceIdForUid(udid));
+}
+
+namespace {
+
+// The devices a single-server query asks for.
+std::vector<std::shared_ptr<Device>> unfoundDevices(bool searchAll) {
+    std::vector<std::shared_ptr<Device>> chosen;
+    for (const auto& d : QvDeviceManager::sharedInstance().devices()) {
+        if (d->deviceConType == 1) continue;
+        if (searchAll ? d->isInIner.load() : d->isOnLine.load()) continue;
+        chosen.push_back(d);
+    }
+    return chosen;
+}
+
+// The first IPv4 address of a host name, as dotted text; empty on failure.
+std::string resolveIPv4(const std::string& host) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* list = nullptr;
+    if (host.empty() || ::getaddrinfo(host.c_str(), nullptr, &hints, &list) != 0 || !list) return {};
+    char text[INET_ADDRSTRLEN] = {};
+    const auto* in = reinterpret_cast<const sockaddr_in*>(list->ai_addr);
+    std::string addr = ::inet_ntop(AF_INET, &in->sin_addr, text, sizeof text) ? text : "";
+    ::freeaddrinfo(list);
+    return addr;
+}
+
+}  // namespace
+
+void DataController::netSearch2(const std::string& host, bool searchAll) {
+    auto server = TxConManager::sharedInstance().createConTolvSer(host, Config::shared().relayTcpPort,
+                                                                  shared_from_this());
+    if (!server) return;
+    for (const auto& d : unfoundDevices(searchAll)) server->sendMessage(buildNetSearch(d->udid.value()));
+}
+
+void DataController::netSearch(const std::string& host, bool searchAll) {
+    const Config& cfg = Config::shared();
+    std::string addr = resolveIPv4(host);
+    if (addr.empty()) {
+        std::printf("IP有错\n");
+        return;
+    }
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        // Sends never raise the broken-pipe signal (MSG_NOSIGNAL).
+        int fd = tcpSocketConnectTimeout(addr, cfg.relayTcpPort, cfg.scaledMs(4000));
+        if (fd <= 0) {
+            std::printf("服务器连接不上111\n");
+            continue;
+        }
+        for (const auto& d : unfoundDevices(searchAll)) {
+            std::printf("serverfd===%d\n", fd);
+            std::vector<uint8_t> query = buildNetSearch(d->udid.value());
+            int sent = tcpSocketSendTimeout(fd, query.data(), query.size(), cfg.scaledMs(5000));
+            if (sent != static_cast<int>(query.size()))
+                sent = tcpSocketSendTimeout(fd, query.data(), query.size(), cfg.scaledMs(3000));
+            if (sent != static_cast<int>(query.size())) continue;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            std::vector<uint8_t> buf(1024);
+            int n = tcpSocketRecvTimeout(fd, buf.data(), buf.size(), cfg.scaledMs(3000));
+            if (n < static_cast<int>(rk::kHeaderSize)) continue;
+            if ((buf[0] | buf[1] << 8) != rk::kOpenVSConnectionResponse) continue;
+            int result = 0, mode = 0;
+            std::string address;
+            uint16_t port = 0;
+            uint32_t connectionId = 0;
+            RkDeviceId id{};
+            if (!RkMessageParser::parseOpenVSConnResponse(
+                    std::span<const uint8_t>(buf.data() + rk::kHeaderSize, size_t(n) - rk::kHeaderSize), result,
+                    address, port, connectionId, id, mode))
+                continue;
+            if (result == 0) {
+                d->isOnLine = true;
+                d->queryAddress = address;
+                d->queryMediaPort = port;
+                d->queryMode = static_cast<uint32_t>(mode);
+                d->serverIP = host;
+            } else {
+                d->isOnLine = false;
+            }
+        }
+        socketClose(fd);
+        return;
+    }
 }
 
 void DataController::searchAllDevice() {

@@ -245,3 +245,44 @@ TEST_F(DataControllerSearchTest, TheAllDeviceSearchProbesDevicesReachedByAddress
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DataControllerSearchTest, SingleServerQueriesAskForTheDevicesNotFoundYet) {
+    NETStatusObj::sharedInstance().setIsHaveNet(true);
+    knownOn(0, 2, 6000);
+    auto a = uidDevice("A");
+    auto b = std::make_shared<Device>();
+    b->udid = "LUMORA-OTHER";
+    b->name = "B";
+    add(b);
+    auto c = std::make_shared<Device>();
+    c->udid = "LUMORA-ONLINE";
+    c->name = "C";
+    c->isOnLine = true;
+    add(c);
+    auto byAddress = addressDevice("byAddress");
+    byAddress->udid = "LUMORA-ADDRESS";
+
+    // Over a connection of its own: the answers update the devices at once.
+    b->isOnLine = false;
+    session->netSearch(RelayServers::host(0), false);
+    EXPECT_TRUE(a->isOnLine.load());
+    EXPECT_EQ(a->queryAddress.value(), kDeviceAddr);
+    EXPECT_EQ(a->queryMediaPort.load(), 6000u);
+    EXPECT_EQ(a->queryMode.load(), 2u);
+    EXPECT_EQ(a->serverIP.value(), RelayServers::host(0));
+    EXPECT_FALSE(b->isOnLine.load());
+    std::vector<std::string> asked;
+    for (const auto& r : servers[0].requestLog()) asked.push_back(r.uid);
+    EXPECT_EQ(asked, (std::vector<std::string>{kP2PUid, "LUMORA-OTHER"}));
+
+    // Over the kept connection, for every device not found in the LAN.
+    session->netSearch2(RelayServers::host(1), true);
+    ASSERT_TRUE(RunLoop::main().runUntil([&] { return servers[1].requestLog().size() >= 3; }, 30s));
+    asked.clear();
+    for (const auto& r : servers[1].requestLog()) asked.push_back(r.uid);
+    EXPECT_EQ(asked, (std::vector<std::string>{kP2PUid, "LUMORA-OTHER", "LUMORA-ONLINE"}));
+}
+
+}  // namespace
