@@ -346,7 +346,12 @@ bool DataController::startAudio() {
     isStartAudio_ = true;
     setCategory(isStartTalk_);
     int format = audioFormat_, channels = audioChannel_, bits = audioBitPerChannel_, rate = audioSamplePerSecond_;
-    DispatchQueue::main()->async([player, format, channels, bits, rate] {
+    std::weak_ptr<DataController> weak = weak_from_this();
+    DispatchQueue::main()->async([weak, player, format, channels, bits, rate] {
+        // Listening ended (stopAudio, stopLive) before the playback could
+        // start: starting it now would leave it playing with nobody to stop it.
+        auto self = weak.lock();
+        if (!self || !self->isStartAudio_) return;
         if (!player->startAudioPlay(format, channels, bits, rate))
             std::printf("DataController: audio playback for format 0x%x did not start\n", format);
     });
