@@ -946,9 +946,10 @@ void DataController::connectTolvServerDidReadData(ConnetTolvServer& server, cons
         uint16_t port = 0;
         uint32_t connectionId = 0;
         RkDeviceId id{};
-        if (!RkMessageParser::parseOpenVSConnResponse(payload, result, address, port, connectionId, id, mode))
-            continue;
-        if (auto device = manager.deviceWithUID(idText(id))) {
+        // An answer too short to read changes no device but still counts as
+        // a reply of this search.
+        bool read = RkMessageParser::parseOpenVSConnResponse(payload, result, address, port, connectionId, id, mode);
+        if (auto device = read ? manager.deviceWithUID(idText(id)) : nullptr) {
             if (result != 0) {
                 if (index == 0) device->isInHub1 = false;
                 else if (index == 1) device->isInhub2 = false;

@@ -199,6 +199,10 @@ TEST_F(DataControllerSearchTest, TheCountedRepliesEndTheSearchForTheScreen) {
     session->connectTolvServerDidReadData(*server4, statusAnswer(1, kP2PUid, "", 0), 1);
     EXPECT_EQ(screen->ends.load(), 1);
     EXPECT_EQ(session->searchtimes(), 0);
+    // A short answer counts too.
+    session->connectTolvServerDidReadData(*server4, {0x02, 0xA0, 4, 0, 0, 0, 0, 0}, 1);
+    EXPECT_EQ(session->searchtimes(), 1);
+    EXPECT_EQ(screen->ends.load(), 1);
 }
 
 TEST_F(DataControllerSearchTest, TheLanSearchMarksListedDevicesAndReportsNewOnes) {
