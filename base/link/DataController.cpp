@@ -72,6 +72,10 @@ DataController::~DataController() {
     if (decoder) decoder->destroy();
     if (recorder) recorder->stop();
     if (client_) client_->stopConnect();
+    // A pane that went away while its view was up: the view ends with it.
+    if (countedDeviceId_ != -1) {
+        if (auto device = QvDeviceManager::sharedInstance().deviceWithId(countedDeviceId_)) --device->connectNum;
+    }
 }
 
 // ---------------------------------------------------------------- accessors
