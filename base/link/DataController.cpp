@@ -3,6 +3,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <span>
+#include <thread>
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
 
 #include "app/core/Device.h"
 #include "app/core/FileManager.h"
@@ -67,6 +72,10 @@ DataController::~DataController() {
     if (decoder) decoder->destroy();
     if (recorder) recorder->stop();
     if (client_) client_->stopConnect();
+    // A pane that went away while its view was up: the view ends with it.
+    if (countedDeviceId_ != -1) {
+        if (auto device = QvDeviceManager::sharedInstance().deviceWithId(countedDeviceId_)) --device->connectNum;
+    }
 }
 
 // ---------------------------------------------------------------- accessors
@@ -341,7 +350,12 @@ bool DataController::startAudio() {
     isStartAudio_ = true;
     setCategory(isStartTalk_);
     int format = audioFormat_, channels = audioChannel_, bits = audioBitPerChannel_, rate = audioSamplePerSecond_;
-    DispatchQueue::main()->async([player, format, channels, bits, rate] {
+    std::weak_ptr<DataController> weak = weak_from_this();
+    DispatchQueue::main()->async([weak, player, format, channels, bits, rate] {
+        // Listening ended (stopAudio, stopLive) before the playback could
+        // start: starting it now would leave it playing with nobody to stop it.
+        auto self = weak.lock();
+        if (!self || !self->isStartAudio_) return;
         if (!player->startAudioPlay(format, channels, bits, rate))
             std::printf("DataController: audio playback for format 0x%x did not start\n", format);
     });
@@ -780,6 +794,92 @@ std::vector<uint8_t> DataController::buildNetSearch(const std::string& udid) {
     return RkMessageBuilder::buildMsgForOpenVSConnectionRequest(RkMessageBuilder::deviceIdForUid(udid));
 }
 
+namespace {
+
+// The devices a single-server query asks for.
+std::vector<std::shared_ptr<Device>> unfoundDevices(bool searchAll) {
+    std::vector<std::shared_ptr<Device>> chosen;
+    for (const auto& d : QvDeviceManager::sharedInstance().devices()) {
+        if (d->deviceConType == 1) continue;
+        if (searchAll ? d->isInIner.load() : d->isOnLine.load()) continue;
+        chosen.push_back(d);
+    }
+    return chosen;
+}
+
+// The first IPv4 address of a host name, as dotted text; empty on failure.
+std::string resolveIPv4(const std::string& host) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* list = nullptr;
+    if (host.empty() || ::getaddrinfo(host.c_str(), nullptr, &hints, &list) != 0 || !list) return {};
+    char text[INET_ADDRSTRLEN] = {};
+    const auto* in = reinterpret_cast<const sockaddr_in*>(list->ai_addr);
+    std::string addr = ::inet_ntop(AF_INET, &in->sin_addr, text, sizeof text) ? text : "";
+    ::freeaddrinfo(list);
+    return addr;
+}
+
+}  // namespace
+
+void DataController::netSearch2(const std::string& host, bool searchAll) {
+    auto server = TxConManager::sharedInstance().createConTolvSer(host, Config::shared().relayTcpPort,
+                                                                  shared_from_this());
+    if (!server) return;
+    for (const auto& d : unfoundDevices(searchAll)) server->sendMessage(buildNetSearch(d->udid.value()));
+}
+
+void DataController::netSearch(const std::string& host, bool searchAll) {
+    const Config& cfg = Config::shared();
+    std::string addr = resolveIPv4(host);
+    if (addr.empty()) {
+        std::printf("IP有错\n");
+        return;
+    }
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        // Sends never raise the broken-pipe signal (MSG_NOSIGNAL).
+        int fd = tcpSocketConnectTimeout(addr, cfg.relayTcpPort, cfg.scaledMs(4000));
+        if (fd <= 0) {
+            std::printf("服务器连接不上111\n");
+            continue;
+        }
+        for (const auto& d : unfoundDevices(searchAll)) {
+            std::printf("serverfd===%d\n", fd);
+            std::vector<uint8_t> query = buildNetSearch(d->udid.value());
+            int sent = tcpSocketSendTimeout(fd, query.data(), query.size(), cfg.scaledMs(5000));
+            if (sent != static_cast<int>(query.size()))
+                sent = tcpSocketSendTimeout(fd, query.data(), query.size(), cfg.scaledMs(3000));
+            if (sent != static_cast<int>(query.size())) continue;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            std::vector<uint8_t> buf(1024);
+            int n = tcpSocketRecvTimeout(fd, buf.data(), buf.size(), cfg.scaledMs(3000));
+            if (n < static_cast<int>(rk::kHeaderSize)) continue;
+            if ((buf[0] | buf[1] << 8) != rk::kOpenVSConnectionResponse) continue;
+            int result = 0, mode = 0;
+            std::string address;
+            uint16_t port = 0;
+            uint32_t connectionId = 0;
+            RkDeviceId id{};
+            if (!RkMessageParser::parseOpenVSConnResponse(
+                    std::span<const uint8_t>(buf.data() + rk::kHeaderSize, size_t(n) - rk::kHeaderSize), result,
+                    address, port, connectionId, id, mode))
+                continue;
+            if (result == 0) {
+                d->isOnLine = true;
+                d->queryAddress = address;
+                d->queryMediaPort = port;
+                d->queryMode = static_cast<uint32_t>(mode);
+                d->serverIP = host;
+            } else {
+                d->isOnLine = false;
+            }
+        }
+        socketClose(fd);
+        return;
+    }
+}
+
 void DataController::searchAllDevice() {
     {
         std::lock_guard<std::mutex> g(mutex_);
@@ -818,8 +918,14 @@ void DataController::connectTolvServerDidReadData(ConnetTolvServer& server, cons
     const Config& cfg = Config::shared();
     const std::string host = server.tolvServerIP();
     int index = 3;  // any other host counts as server 4
-    for (int i = 0; i < 3; ++i)
-        if (host == cfg.relayHosts[static_cast<size_t>(i)]) index = i;
+    // Servers 1, 2 and 3 are tried in that order: the first host that
+    // matches names the server.
+    for (int i = 0; i < 3; ++i) {
+        if (host == cfg.relayHosts[static_cast<size_t>(i)]) {
+            index = i;
+            break;
+        }
+    }
     std::vector<std::vector<uint8_t>> answers;
     {
         std::lock_guard<std::mutex> g(mutex_);
@@ -844,9 +950,10 @@ void DataController::connectTolvServerDidReadData(ConnetTolvServer& server, cons
         uint16_t port = 0;
         uint32_t connectionId = 0;
         RkDeviceId id{};
-        if (!RkMessageParser::parseOpenVSConnResponse(payload, result, address, port, connectionId, id, mode))
-            continue;
-        if (auto device = manager.deviceWithUID(idText(id))) {
+        // An answer too short to read changes no device but still counts as
+        // a reply of this search.
+        bool read = RkMessageParser::parseOpenVSConnResponse(payload, result, address, port, connectionId, id, mode);
+        if (auto device = read ? manager.deviceWithUID(idText(id)) : nullptr) {
             if (result != 0) {
                 if (index == 0) device->isInHub1 = false;
                 else if (index == 1) device->isInhub2 = false;

@@ -104,6 +104,12 @@ public:
     // queue "searchDevice".
     void searchAllDevice();
     static std::vector<uint8_t> buildNetSearch(const std::string& udid);
+    // Status queries to one relay server for the devices reached by udid
+    // that are not found yet (in the LAN when searchAll, else online):
+    // netSearch2 over the kept connection (answers arrive as relay replies),
+    // netSearch over a connection of its own, waiting for each answer.
+    void netSearch2(const std::string& host, bool searchAll);
+    void netSearch(const std::string& host, bool searchAll);
     // setTimeAndName:fileName: prepares the playback of a recording.
     void setTimeAndName(const _OWSP_DateTime& start, const std::string& fileName);
     void queryRemoteRequest(const std::string& unused = {});

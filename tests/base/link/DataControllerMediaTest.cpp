@@ -110,6 +110,22 @@ TEST_F(DataControllerMediaTest, ListeningFollowsTheTalkCategory) {
     RunLoop::main().runFor(20ms);
 }
 
+TEST_F(DataControllerMediaTest, ListeningStoppedBeforePlaybackStartedStaysSilent) {
+    startDeviceWith([](devemu::EmulatorOptions& o) { o.audio = true; });
+    auto dev = addressDevice("Porch");
+    dev->mediaPort = device->tcpPort();
+    liveUntilPicture(dev);
+    ASSERT_TRUE(session->isDeviceHasAudio());
+    AudioSession::shared().setActive(false);
+    // A stop from a link queue while the playback start still waits for
+    // the main queue.
+    ASSERT_TRUE(session->startAudio());
+    session->stopLive();
+    RunLoop::main().runFor(200ms);
+    EXPECT_FALSE(session->isStartAudio());
+    EXPECT_FALSE(AudioSession::shared().isActive());
+}
+
 TEST_F(DataControllerMediaTest, ARecordingIsWrittenIntoTheRecordFolder) {
     startDevice();
     auto dev = addressDevice("Porch");

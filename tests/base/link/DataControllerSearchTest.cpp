@@ -169,6 +169,19 @@ TEST_F(DataControllerSearchTest, RelayAnswersUpdateTheDevicesAndEndTheSearch) {
     EXPECT_EQ(QvDeviceManager::sharedInstance().devices().size(), listed);
 }
 
+TEST_F(DataControllerSearchTest, AHostSharedByTwoServersCountsAsTheFirst) {
+    auto a = uidDevice("A");
+    auto& hosts = Config::shared().relayHosts;
+    const std::string saved = hosts[1];
+    hosts[1] = hosts[0];
+    auto server1 = ConnetTolvServer::create(nullptr, hosts[0], servers.port);
+    session->connectTolvServerDidReadData(*server1, statusAnswer(0, kP2PUid, "10.1.2.3", 6000), 1);
+    hosts[1] = saved;
+    EXPECT_TRUE(a->isInHub1.load());
+    EXPECT_FALSE(a->isInhub2.load());
+    EXPECT_TRUE(a->isOnLine.load());
+}
+
 TEST_F(DataControllerSearchTest, TheCountedRepliesEndTheSearchForTheScreen) {
     auto screen = std::make_shared<SearchScreen>();
     session->setAllSearchDelegate(screen);
@@ -186,6 +199,10 @@ TEST_F(DataControllerSearchTest, TheCountedRepliesEndTheSearchForTheScreen) {
     session->connectTolvServerDidReadData(*server4, statusAnswer(1, kP2PUid, "", 0), 1);
     EXPECT_EQ(screen->ends.load(), 1);
     EXPECT_EQ(session->searchtimes(), 0);
+    // A short answer counts too.
+    session->connectTolvServerDidReadData(*server4, {0x02, 0xA0, 4, 0, 0, 0, 0, 0}, 1);
+    EXPECT_EQ(session->searchtimes(), 1);
+    EXPECT_EQ(screen->ends.load(), 1);
 }
 
 TEST_F(DataControllerSearchTest, TheLanSearchMarksListedDevicesAndReportsNewOnes) {
@@ -229,6 +246,47 @@ TEST_F(DataControllerSearchTest, TheAllDeviceSearchProbesDevicesReachedByAddress
     session->setAllSearchDelegate(screen);
     session->searchAllDevice();
     EXPECT_TRUE(RunLoop::main().runUntil([&] { return d->isOnLine.load(); }, std::chrono::seconds(30)));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(DataControllerSearchTest, SingleServerQueriesAskForTheDevicesNotFoundYet) {
+    NETStatusObj::sharedInstance().setIsHaveNet(true);
+    knownOn(0, 2, 6000);
+    auto a = uidDevice("A");
+    auto b = std::make_shared<Device>();
+    b->udid = "LUMORA-OTHER";
+    b->name = "B";
+    add(b);
+    auto c = std::make_shared<Device>();
+    c->udid = "LUMORA-ONLINE";
+    c->name = "C";
+    c->isOnLine = true;
+    add(c);
+    auto byAddress = addressDevice("byAddress");
+    byAddress->udid = "LUMORA-ADDRESS";
+
+    // Over a connection of its own: the answers update the devices at once.
+    b->isOnLine = false;
+    session->netSearch(RelayServers::host(0), false);
+    EXPECT_TRUE(a->isOnLine.load());
+    EXPECT_EQ(a->queryAddress.value(), kDeviceAddr);
+    EXPECT_EQ(a->queryMediaPort.load(), 6000u);
+    EXPECT_EQ(a->queryMode.load(), 2u);
+    EXPECT_EQ(a->serverIP.value(), RelayServers::host(0));
+    EXPECT_FALSE(b->isOnLine.load());
+    std::vector<std::string> asked;
+    for (const auto& r : servers[0].requestLog()) asked.push_back(r.uid);
+    EXPECT_EQ(asked, (std::vector<std::string>{kP2PUid, "LUMORA-OTHER"}));
+
+    // Over the kept connection, for every device not found in the LAN.
+    session->netSearch2(RelayServers::host(1), true);
+    ASSERT_TRUE(RunLoop::main().runUntil([&] { return servers[1].requestLog().size() >= 3; }, 30s));
+    asked.clear();
+    for (const auto& r : servers[1].requestLog()) asked.push_back(r.uid);
+    EXPECT_EQ(asked, (std::vector<std::string>{kP2PUid, "LUMORA-OTHER", "LUMORA-ONLINE"}));
 }
 
 }  // namespace

@@ -249,4 +249,15 @@ TEST_F(DataControllerTest, AStreamFormatWithoutFrameRateDecodesAt25AndKeepsTheAu
     EXPECT_FALSE(session->hasDecoder());
 }
 
+TEST_F(DataControllerTest, ASessionDroppedDuringAViewLowersTheConnectionCount) {
+    startDevice();
+    auto dev = addressDevice("Porch");
+    liveUntilPicture(dev);
+    EXPECT_EQ(dev->numberOfConnections(), 1);
+    std::weak_ptr<DataController> weak = session;
+    session.reset();  // the pane went away without stopping its view
+    ASSERT_TRUE(RunLoop::main().runUntil([&] { return weak.expired(); }, std::chrono::seconds(30)));
+    EXPECT_EQ(dev->numberOfConnections(), 0);
+}
+
 }  // namespace
