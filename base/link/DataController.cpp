@@ -473,7 +473,8 @@ void DataController::startRecord() {
         std::lock_guard<std::mutex> g(mutex_);
         recorder = recorder_;
     }
-    int rate = frameRate_ > 0 ? frameRate_.load() : 25;
+    int rate = frameRate_.load();  // read once: another queue may change it
+    if (rate <= 0) rate = 25;
     if (recorder) recorder->start(path, videoWidth_, videoHeight_, 1000 / rate);
 }
 
