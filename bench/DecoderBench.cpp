@@ -80,10 +80,10 @@ int main() {
         std::puts("decoder, unpaced, 1 thread (frames/s):");
         std::puts("  size        ours     ffmpeg   ratio");
         for (auto s : sizes) {
-            test::ClipSpec spec(s.w, s.h, s.frames, 25, false);
-            spec.profile = "main";
+            test::ClipOptions options(s.w, s.h, s.frames, 25, false);
+            options.profile = "main";
             const std::string clip = dir + "/" + std::to_string(s.w) + ".h264";
-            if (!test::makeClip(clip, spec)) {
+            if (!test::makeClip(clip, options)) {
                 std::printf("  %dx%d: cannot make the clip\n", s.w, s.h);
                 continue;
             }

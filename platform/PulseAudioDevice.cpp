@@ -14,23 +14,23 @@ namespace {
 
 constexpr const char* kApplicationName = "lumora";
 
-pa_sample_spec specFor(uint32_t rate, uint32_t channels) {
-    pa_sample_spec spec{};
-    spec.format = PA_SAMPLE_S16NE;
-    spec.rate = rate;
-    spec.channels = static_cast<uint8_t>(channels);
-    return spec;
+pa_sample_spec sampleFormatFor(uint32_t rate, uint32_t channels) {
+    pa_sample_spec sample{};
+    sample.format = PA_SAMPLE_S16NE;
+    sample.rate = rate;
+    sample.channels = static_cast<uint8_t>(channels);
+    return sample;
 }
 
 // Keeps about 100 ms in the server, as a sound card's buffer would.
-pa_buffer_attr attrFor(const pa_sample_spec& spec) {
+pa_buffer_attr attrFor(const pa_sample_spec& sample) {
     pa_buffer_attr attr{};
-    uint32_t bytes = static_cast<uint32_t>(pa_usec_to_bytes(100000, &spec));
+    uint32_t bytes = static_cast<uint32_t>(pa_usec_to_bytes(100000, &sample));
     attr.maxlength = static_cast<uint32_t>(-1);
     attr.tlength = bytes;
     attr.prebuf = static_cast<uint32_t>(-1);
     attr.minreq = static_cast<uint32_t>(-1);
-    attr.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(20000, &spec));
+    attr.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(20000, &sample));
     return attr;
 }
 
@@ -74,15 +74,15 @@ private:
 };
 
 pa_simple* openStream(pa_stream_direction_t dir, uint32_t rate, uint32_t channels, std::string* why) {
-    pa_sample_spec spec = specFor(rate, channels);
-    if (!pa_sample_spec_valid(&spec)) {
+    pa_sample_spec sample = sampleFormatFor(rate, channels);
+    if (!pa_sample_spec_valid(&sample)) {
         if (why) *why = "unsupported sample format";
         return nullptr;
     }
-    pa_buffer_attr attr = attrFor(spec);
+    pa_buffer_attr attr = attrFor(sample);
     int err = 0;
     pa_simple* s = pa_simple_new(nullptr, kApplicationName, dir, nullptr,
-                                 dir == PA_STREAM_PLAYBACK ? "device audio" : "talk audio", &spec, nullptr, &attr, &err);
+                                 dir == PA_STREAM_PLAYBACK ? "device audio" : "talk audio", &sample, nullptr, &attr, &err);
     if (!s && why) *why = pa_strerror(err);
     return s;
 }

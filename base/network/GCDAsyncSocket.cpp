@@ -1378,7 +1378,7 @@ void GCDAsyncSocket::streamDidEnd() {
 // ---------------------------------------------------------------- TLS
 
 void GCDAsyncSocket::startTLS(std::map<std::string, std::string> tlsSettings) {
-    auto packet = std::make_shared<GCDAsyncSpecialPacket>(std::move(tlsSettings));
+    auto packet = std::make_shared<GCDAsyncTLSPacket>(std::move(tlsSettings));
     socketQueue_->async([self = shared_from_this(), packet] {
         uint32_t f = self->flags_;
         if ((f & kSocketStarted) && !(f & kForbidReadsWrites) && !(f & kQueuedTLS)) {

@@ -10,7 +10,7 @@
 
 #include "base/network/GCDAsyncReadPacket.h"
 #include "base/network/GCDAsyncSocketDelegate.h"
-#include "base/network/GCDAsyncSpecialPacket.h"
+#include "base/network/GCDAsyncTLSPacket.h"
 #include "base/network/GCDAsyncWritePacket.h"
 #include "platform/DispatchQueue.h"
 #include "platform/DispatchSource.h"
@@ -344,18 +344,18 @@ private:
     // A queue entry is a read (write) packet or the TLS marker.
     struct ReadEntry {
         std::shared_ptr<GCDAsyncReadPacket> read;
-        std::shared_ptr<GCDAsyncSpecialPacket> tls;
+        std::shared_ptr<GCDAsyncTLSPacket> tls;
     };
     struct WriteEntry {
         std::shared_ptr<GCDAsyncWritePacket> write;
-        std::shared_ptr<GCDAsyncSpecialPacket> tls;
+        std::shared_ptr<GCDAsyncTLSPacket> tls;
     };
     std::deque<ReadEntry> readQueue_;
     std::deque<WriteEntry> writeQueue_;
     std::shared_ptr<GCDAsyncReadPacket> currentRead_;
     std::shared_ptr<GCDAsyncWritePacket> currentWrite_;
-    std::shared_ptr<GCDAsyncSpecialPacket> currentReadTLS_;   // the TLS marker heads the read queue
-    std::shared_ptr<GCDAsyncSpecialPacket> currentWriteTLS_;  // ... and the write queue
+    std::shared_ptr<GCDAsyncTLSPacket> currentReadTLS_;   // the TLS marker heads the read queue
+    std::shared_ptr<GCDAsyncTLSPacket> currentWriteTLS_;  // ... and the write queue
     std::shared_ptr<SocketStream> readStream_;
     std::shared_ptr<SocketStream> writeStream_;
     std::string connectHost_;  // host text of the last connect: the TLS peer name by default

@@ -1071,7 +1071,7 @@ bool GCDAsyncUdpSocket::connectToHost(const std::string& host, uint16_t port, Er
         if (!(flags_ & kDidCreateSockets)) {
             if (!createSockets(&err)) return;
         }
-        auto packet = std::make_shared<GCDAsyncUdpSpecialPacket>();
+        auto packet = std::make_shared<GCDAsyncUdpConnectPacket>();
         packet->resolveInProgress = true;
         asyncResolveHost(host, port, [packet](GCDAsyncUdpSocket& self, std::vector<ByteBuffer> addresses, Error e) {
             packet->resolveInProgress = false;
@@ -1097,7 +1097,7 @@ bool GCDAsyncUdpSocket::connectToAddress(const ByteBuffer& address, Error* errPt
         if (!(flags_ & kDidCreateSockets)) {
             if (!createSockets(&err)) return;
         }
-        auto packet = std::make_shared<GCDAsyncUdpSpecialPacket>();
+        auto packet = std::make_shared<GCDAsyncUdpConnectPacket>();
         packet->addresses.push_back(address);
         result = startConnect(packet, &err);
     });
@@ -1105,7 +1105,7 @@ bool GCDAsyncUdpSocket::connectToAddress(const ByteBuffer& address, Error* errPt
     return result;
 }
 
-bool GCDAsyncUdpSocket::startConnect(std::shared_ptr<GCDAsyncUdpSpecialPacket> packet, Error*) {
+bool GCDAsyncUdpSocket::startConnect(std::shared_ptr<GCDAsyncUdpConnectPacket> packet, Error*) {
     flags_ |= kConnecting;
     sendQueue_.push_back(QueueEntry{nullptr, std::move(packet)});
     maybeDequeueSend();

@@ -11,7 +11,7 @@
 
 #include "base/network/GCDAsyncUdpSendPacket.h"
 #include "base/network/GCDAsyncUdpSocketDelegate.h"
-#include "base/network/GCDAsyncUdpSpecialPacket.h"
+#include "base/network/GCDAsyncUdpConnectPacket.h"
 #include "platform/DispatchQueue.h"
 #include "platform/DispatchSource.h"
 #include "platform/Error.h"
@@ -255,7 +255,7 @@ private:
                                    ByteBuffer* address6);
     bool preBind(Error* err) const;
     bool preConnect(Error* err) const;
-    bool startConnect(std::shared_ptr<GCDAsyncUdpSpecialPacket> packet, Error* err);
+    bool startConnect(std::shared_ptr<GCDAsyncUdpConnectPacket> packet, Error* err);
     void maybeConnect();
     bool connectWithAddress(int family, const ByteBuffer& address, Error* err);
 
@@ -314,10 +314,10 @@ private:
     DispatchSourcePtr sendTimer_;
     // The item being worked on: a datagram or a connect request.
     std::shared_ptr<GCDAsyncUdpSendPacket> currentSend_;
-    std::shared_ptr<GCDAsyncUdpSpecialPacket> currentConnect_;
+    std::shared_ptr<GCDAsyncUdpConnectPacket> currentConnect_;
     struct QueueEntry {
         std::shared_ptr<GCDAsyncUdpSendPacket> send;
-        std::shared_ptr<GCDAsyncUdpSpecialPacket> connect;
+        std::shared_ptr<GCDAsyncUdpConnectPacket> connect;
     };
     std::deque<QueueEntry> sendQueue_;
     bool dequeueRunning_ = false;

@@ -22,8 +22,8 @@ namespace lumora::test {
 
 inline bool haveFfmpegProgram() { return std::system("ffmpeg -version >/dev/null 2>&1") == 0; }
 
-struct ClipSpec {
-    ClipSpec(int w = 704, int h = 576, int n = 50, int g = 25, bool b = false)
+struct ClipOptions {
+    ClipOptions(int w = 704, int h = 576, int n = 50, int g = 25, bool b = false)
         : width(w), height(h), frames(n), gop(g), bFrames(b) {}
     int width = 704;
     int height = 576;
@@ -35,7 +35,7 @@ struct ClipSpec {
 };
 
 // Writes an Annex B clip; answers false when ffmpeg failed.
-inline bool makeClip(const std::string& path, const ClipSpec& s) {
+inline bool makeClip(const std::string& path, const ClipOptions& s) {
     std::ostringstream cmd;
     const std::string profile = !s.profile.empty() ? s.profile : (s.bFrames ? "main" : "baseline");
     cmd << "ffmpeg -v error -y -f lavfi -i testsrc2=size=" << s.width << "x" << s.height << ":rate=25"

@@ -9,7 +9,7 @@
 
 using namespace lumora;
 using test::AccessUnit;
-using test::ClipSpec;
+using test::ClipOptions;
 
 #define SKIP_WITHOUT_FFMPEG()                                                             \
     if (!test::haveFfmpegProgram()) GTEST_SKIP() << "the ffmpeg program is missing (scripts/install-deps installs it)"
@@ -21,10 +21,10 @@ struct Clip {
     std::vector<std::string> md5;
 };
 
-Clip makeClip(const test::TempDir& dir, const std::string& name, const ClipSpec& spec) {
+Clip makeClip(const test::TempDir& dir, const std::string& name, const ClipOptions& options) {
     Clip c;
     const std::string path = dir.file(name);
-    EXPECT_TRUE(test::makeClip(path, spec)) << name;
+    EXPECT_TRUE(test::makeClip(path, options)) << name;
     c.units = test::splitAccessUnits(test::readFile(path));
     c.md5 = test::referenceMd5(path);
     return c;
@@ -39,7 +39,7 @@ TEST(H264Decoder, PackedPicturesMatchFfmpegReference) {
     test::TempDir dir;
     struct Case {
         const char* name;
-        ClipSpec spec;
+        ClipOptions options;
     } cases[] = {
         {"base704.h264", {704, 576, 30, 10, false}},
         {"main704.h264", {704, 576, 30, 10, true}},
@@ -50,9 +50,9 @@ TEST(H264Decoder, PackedPicturesMatchFfmpegReference) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Clip clip = makeClip(dir, c.name, c.spec);
-        ASSERT_EQ(clip.units.size(), static_cast<size_t>(c.spec.frames));
-        ASSERT_EQ(clip.md5.size(), static_cast<size_t>(c.spec.frames));
+        Clip clip = makeClip(dir, c.name, c.options);
+        ASSERT_EQ(clip.units.size(), static_cast<size_t>(c.options.frames));
+        ASSERT_EQ(clip.md5.size(), static_cast<size_t>(c.options.frames));
         EXPECT_TRUE(clip.units[0].key);
         H264Decoder dec;
         ASSERT_TRUE(dec.open()) << dec.lastError();
@@ -64,7 +64,7 @@ TEST(H264Decoder, PackedPicturesMatchFfmpegReference) {
                                 [&](const AVFrame& pic, int64_t tag) {
                                     std::vector<uint8_t> yuv;
                                     ASSERT_TRUE(dec.packYuv420(pic, yuv));
-                                    const size_t w = c.spec.width, h = c.spec.height;
+                                    const size_t w = c.options.width, h = c.options.height;
                                     ASSERT_EQ(yuv.size(), w * h + 2 * (w / 2) * (h / 2));
                                     got.push_back(test::md5Hex(yuv.data(), yuv.size()));
                                     tags.push_back(tag);
@@ -72,9 +72,9 @@ TEST(H264Decoder, PackedPicturesMatchFfmpegReference) {
             ASSERT_NE(r, H264Decoder::Result::Failed) << "unit " << i << ": " << dec.lastError();
             if (r == H264Decoder::Result::NoPictureYet) ++notYet;
         }
-        EXPECT_EQ(dec.width(), c.spec.width);
-        EXPECT_EQ(dec.height(), c.spec.height);
-        if (!c.spec.bFrames) {
+        EXPECT_EQ(dec.width(), c.options.width);
+        EXPECT_EQ(dec.height(), c.options.height);
+        if (!c.options.bFrames) {
             EXPECT_EQ(notYet, 0) << "low delay: a picture per unit";
         } else {
             EXPECT_GT(notYet, 0) << "reordering holds pictures back";
@@ -90,10 +90,10 @@ TEST(H264Decoder, PackedPicturesMatchFfmpegReference) {
 TEST(H264Decoder, OtherFormatsAreConvertedNotMisread) {
     SKIP_WITHOUT_FFMPEG();
     test::TempDir dir;
-    ClipSpec spec{352, 288, 6, 6, false};
-    spec.pixFmt = "yuv422p";
-    spec.profile = "high422";
-    Clip clip = makeClip(dir, "c422.h264", spec);
+    ClipOptions options{352, 288, 6, 6, false};
+    options.pixFmt = "yuv422p";
+    options.profile = "high422";
+    Clip clip = makeClip(dir, "c422.h264", options);
     ASSERT_EQ(clip.units.size(), 6u);
     H264Decoder dec;
     ASSERT_TRUE(dec.open());

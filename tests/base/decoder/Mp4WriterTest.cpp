@@ -6,7 +6,7 @@
 #include "base/decoder/Mp4Errors.h"
 #include "base/decoder/Mp4Writer.h"
 #include "support/H264Clip.h"
-#include "support/Mp4Inspect.h"
+#include "support/Mp4BoxReader.h"
 #include "support/TempDir.h"
 
 using namespace lumora;

@@ -67,7 +67,7 @@ const std::vector<test::AccessUnit>& clip(int gop) {
     if (units.empty()) {
         test::TempDir dir;
         const std::string path = dir.file("c.h264");
-        EXPECT_TRUE(test::makeClip(path, test::ClipSpec(176, 144, 60, gop, false)));
+        EXPECT_TRUE(test::makeClip(path, test::ClipOptions(176, 144, 60, gop, false)));
         units = test::splitAccessUnits(test::readFile(path));
         EXPECT_EQ(units.size(), 60u);
     }
@@ -276,7 +276,7 @@ TEST_F(DecoderTest, PacedDecodingDeliversFfmpegsPicturesOnTheMainQueue) {
         SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h));
         SetUp();
         const std::string path = dir.file("p.h264");
-        ASSERT_TRUE(test::makeClip(path, test::ClipSpec(c.w, c.h, 20, 10, c.b)));
+        ASSERT_TRUE(test::makeClip(path, test::ClipOptions(c.w, c.h, 20, 10, c.b)));
         auto units = test::splitAccessUnits(test::readFile(path));
         auto md5 = test::referenceMd5(path);
         ASSERT_EQ(units.size(), 20u);
@@ -299,8 +299,8 @@ TEST_F(DecoderTest, PacedDecodingDeliversFfmpegsPicturesOnTheMainQueue) {
 TEST_F(DecoderTest, RgbOutputFollowsPictureSize) {
     SKIP_WITHOUT_FFMPEG();
     test::TempDir dir;
-    ASSERT_TRUE(test::makeClip(dir.file("a.h264"), test::ClipSpec(352, 288, 2, 2, false)));
-    ASSERT_TRUE(test::makeClip(dir.file("b.h264"), test::ClipSpec(176, 144, 2, 2, false)));
+    ASSERT_TRUE(test::makeClip(dir.file("a.h264"), test::ClipOptions(352, 288, 2, 2, false)));
+    ASSERT_TRUE(test::makeClip(dir.file("b.h264"), test::ClipOptions(176, 144, 2, 2, false)));
     auto a = test::splitAccessUnits(test::readFile(dir.file("a.h264")));
     auto b = test::splitAccessUnits(test::readFile(dir.file("b.h264")));
     recorder->wantYuv = false;

@@ -10,7 +10,7 @@
 
 #include "base/decoder/QvVideoRecorder.h"
 #include "support/H264Clip.h"
-#include "support/Mp4Inspect.h"
+#include "support/Mp4BoxReader.h"
 #include "support/TempDir.h"
 
 using namespace lumora;

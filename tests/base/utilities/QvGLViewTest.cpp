@@ -455,7 +455,7 @@ TEST_F(QvGLViewTest, DecodedPictureLooksLikeItsRGBConversion) {
     if (!test::haveFfmpegProgram()) GTEST_SKIP() << "the ffmpeg program is needed to make the clip";
     test::TempDir dir;
     const int w = 854, h = 480;  // decoder rows are padded at this width
-    ASSERT_TRUE(test::makeClip(dir.file("clip.h264"), test::ClipSpec(w, h, 1, 1)));
+    ASSERT_TRUE(test::makeClip(dir.file("clip.h264"), test::ClipOptions(w, h, 1, 1)));
     const auto units = test::splitAccessUnits(test::readFile(dir.file("clip.h264")));
     ASSERT_FALSE(units.empty());
 

@@ -9,7 +9,7 @@ namespace lumora {
 
 // A connect request waiting in the send queue of a GCDAsyncUdpSocket:
 // datagrams queued before it go first, those queued after it wait for it.
-struct GCDAsyncUdpSpecialPacket {
+struct GCDAsyncUdpConnectPacket {
     using ByteBuffer = std::vector<uint8_t>;
 
     bool resolveInProgress = false;
