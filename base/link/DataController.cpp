@@ -5,10 +5,6 @@
 #include <span>
 #include <thread>
 
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <netinet/in.h>
-
 #include "app/core/Device.h"
 #include "app/core/FileManager.h"
 #include "app/core/QvUtility.h"
@@ -808,20 +804,6 @@ std::vector<std::shared_ptr<Device>> unfoundDevices(bool searchAll) {
     return chosen;
 }
 
-// The first IPv4 address of a host name, as dotted text; empty on failure.
-std::string resolveIPv4(const std::string& host) {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* list = nullptr;
-    if (host.empty() || ::getaddrinfo(host.c_str(), nullptr, &hints, &list) != 0 || !list) return {};
-    char text[INET_ADDRSTRLEN] = {};
-    const auto* in = reinterpret_cast<const sockaddr_in*>(list->ai_addr);
-    std::string addr = ::inet_ntop(AF_INET, &in->sin_addr, text, sizeof text) ? text : "";
-    ::freeaddrinfo(list);
-    return addr;
-}
-
 }  // namespace
 
 void DataController::netSearch2(const std::string& host, bool searchAll) {
@@ -833,7 +815,7 @@ void DataController::netSearch2(const std::string& host, bool searchAll) {
 
 void DataController::netSearch(const std::string& host, bool searchAll) {
     const Config& cfg = Config::shared();
-    std::string addr = resolveIPv4(host);
+    std::string addr = resolveFirstIPv4(host);
     if (addr.empty()) {
         std::printf("IP有错\n");
         return;

@@ -1,9 +1,5 @@
 #include "base/link/ServerUdp.h"
 
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <netinet/in.h>
-
 #include <chrono>
 #include <cstdio>
 #include <vector>
@@ -81,23 +77,6 @@ struct DatagramReader : RkMessgeParserDelegate {
     }
 };
 
-bool resolveIPv4(const std::string& host, std::string& out) {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_DGRAM;
-    addrinfo* found = nullptr;
-    if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found) {
-        if (found) ::freeaddrinfo(found);
-        return false;
-    }
-    char text[INET_ADDRSTRLEN] = "";
-    const auto* a = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
-    bool ok = ::inet_ntop(AF_INET, &a->sin_addr, text, sizeof text) != nullptr;
-    ::freeaddrinfo(found);
-    out = text;
-    return ok;
-}
-
 int sendTo(int fd, const Endpoint& to, const std::vector<uint8_t>& msg) {
     return udpSocketSendTo(fd, to.addr, to.port, msg.data(), msg.size());
 }
@@ -123,7 +102,8 @@ Outcome runExchange(const std::string& uid, const std::string& serverAddr, uint1
         return {};
     }
     Endpoint server;
-    if (!resolveIPv4(serverAddr, server.addr)) {
+    server.addr = resolveFirstIPv4(serverAddr);
+    if (server.addr.empty()) {
         std::printf("hole: cannot resolve %s\n", serverAddr.c_str());
         return {};
     }

@@ -42,22 +42,6 @@ constexpr int kUdtReopenLimit = 3;
 Error p2pError() { return Error(errors::kP2PErr, errors::kCodeP2P, "UDT link could not be opened"); }
 Error netError() { return Error(errors::kNETErr, errors::kCodeNet, "no network"); }
 
-std::string firstIPv4(const std::string& host) {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* res = nullptr;
-    int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &res);
-    if (rc != 0 || !res) {
-        std::printf("TolvClient: cannot resolve %s: %s\n", host.c_str(), ::gai_strerror(rc));
-        return {};
-    }
-    char text[INET_ADDRSTRLEN] = "";
-    ::inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(res->ai_addr)->sin_addr, text, sizeof text);
-    ::freeaddrinfo(res);
-    return text;
-}
-
 const std::string& serverHost(int index) {
     return Config::shared().relayHosts[static_cast<size_t>(index < 0 || index > 3 ? 3 : index)];
 }
@@ -137,8 +121,11 @@ std::string TolvClient::stringWithCurrentTime() {
 
 int TolvClient::connectServer(const std::string& host) {
     if (!NETStatusObj::sharedInstance().isHaveNet()) return 0;
-    std::string addr = firstIPv4(host);
-    if (addr.empty()) return 0;
+    std::string addr = resolveFirstIPv4(host);
+    if (addr.empty()) {
+        std::printf("TolvClient: cannot resolve %s\n", host.c_str());
+        return 0;
+    }
     uint16_t port = Config::shared().relayTcpPort;
     int fd = 0;
     for (int i = 0; i < kServerConnectAttempts && fd == 0; ++i) {

@@ -1,9 +1,5 @@
 #include "base/link/TxConManager.h"
 
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <sys/socket.h>
-
 #include <cstdio>
 
 #include "base/network/NETStatusObj.h"
@@ -16,23 +12,6 @@ namespace {
 
 constexpr int kConnectAttempts = 5;
 constexpr int kConnectTimeoutMs = 2000;
-
-// The first IPv4 address of a host as dotted text; "" when it has none.
-std::string firstIPv4(const std::string& host) {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* res = nullptr;
-    int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &res);
-    if (rc != 0 || !res) {
-        std::printf("TxConManager: cannot resolve %s: %s\n", host.c_str(), ::gai_strerror(rc));
-        return {};
-    }
-    char text[INET_ADDRSTRLEN] = "";
-    ::inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(res->ai_addr)->sin_addr, text, sizeof text);
-    ::freeaddrinfo(res);
-    return text;
-}
 
 }  // namespace
 
@@ -106,8 +85,11 @@ int TxConManager::getConFDFromTolvSer(const std::string& host) {
 }
 
 int TxConManager::connectServer(const std::string& host) {
-    std::string addr = firstIPv4(host);
-    if (addr.empty()) return 0;
+    std::string addr = resolveFirstIPv4(host);
+    if (addr.empty()) {
+        std::printf("TxConManager: cannot resolve %s\n", host.c_str());
+        return 0;
+    }
     const Config& cfg = Config::shared();
     int fd = 0;
     for (int i = 0; i < kConnectAttempts && fd == 0; ++i)

@@ -141,6 +141,23 @@ int tcpSocketWaitConnected(int fd) {
     return 0;
 }
 
+std::string resolveFirstIPv4(const std::string& host) {
+    if (host.empty()) return {};
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) {
+        if (found) ::freeaddrinfo(found);
+        return {};
+    }
+    char text[INET_ADDRSTRLEN] = "";
+    const auto* in = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
+    std::string addr = ::inet_ntop(AF_INET, &in->sin_addr, text, sizeof text) ? text : "";
+    ::freeaddrinfo(found);
+    return addr;
+}
+
 int tcpSocketConnectHost(const std::string& host, uint16_t port) {
     addrinfo hints{};
     hints.ai_family = AF_INET;

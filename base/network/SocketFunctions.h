@@ -70,6 +70,10 @@ int tcpSocketRecvTimeout(int fd, void* buffer, size_t length, int ms);
 // wait or the send failed otherwise.
 int tcpSocketSendTimeout(int fd, const void* data, size_t length, int ms);
 
+// The first IPv4 address of the host name (or dotted text) as dotted text;
+// "" when the name is empty or has no IPv4 address.
+std::string resolveFirstIPv4(const std::string& host);
+
 // A random local port from 1023 to 65534 for a second bind attempt. Safe to
 // call from any thread at once.
 uint16_t randomLocalPort();
