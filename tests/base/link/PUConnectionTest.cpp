@@ -17,6 +17,7 @@
 #include "app/core/Device.h"
 #include "base/link/OWSPMessageBuilder.h"
 #include "platform/Config.h"
+#include "support/WaitFor.h"
 #include "tools/device-emulator/DeviceEmulator.h"
 
 // Last: it leaks global names (CONNECTED, ERROR, ...).
@@ -242,10 +243,7 @@ TEST(PUConnectionUdtTest, ConcurrentSendsKeepEveryMessageWhole) {
     for (int i = 0; i < kThreads; ++i) senders.emplace_back(sender);
     for (auto& t : senders) t.join();
     const long expected = long(kThreads) * kEach * long(audio.size());
-    auto deadline = std::chrono::steady_clock::now() + 30s;
-    while (emu->stats().talkAudioBytes < expected && emu->countEvents("closed") == 0 &&
-           std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(10ms);
+    test::waitFor([&] { return emu->stats().talkAudioBytes >= expected || emu->countEvents("closed") != 0; });
     EXPECT_EQ(emu->stats().talkAudioBytes, expected);
     EXPECT_EQ(emu->countEvents("closed"), 0u);
     EXPECT_EQ(emu->countEvents("malformed"), 0u);

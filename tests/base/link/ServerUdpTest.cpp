@@ -18,6 +18,7 @@
 #include "base/network/SocketFunctions.h"
 #include "platform/Config.h"
 #include "tools/relay-emulator/DeviceStandIn.h"
+#include "support/WaitFor.h"
 #include "tools/relay-emulator/RelayUdpEmulator.h"
 
 using namespace lumora;
@@ -44,15 +45,6 @@ uint16_t localPort(int fd) {
     socklen_t len = sizeof a;
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
     return ntohs(a.sin_port);
-}
-
-bool eventually(const std::function<bool()>& cond, std::chrono::milliseconds limit = 5000ms) {
-    auto end = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < end) {
-        if (cond()) return true;
-        std::this_thread::sleep_for(5ms);
-    }
-    return cond();
 }
 
 struct Report {
@@ -131,7 +123,7 @@ TEST_F(ServerUdpTest, PunchesThroughToTheDevice) {
     EXPECT_EQ(req.dstPort, device->port());
     EXPECT_EQ(req.srcAddr, "127.0.0.1");
     EXPECT_EQ(req.srcPort, localPort(r.fd));
-    EXPECT_TRUE(eventually([&] { return device->punchesReceived() == 20; }));
+    EXPECT_TRUE(test::waitFor([&] { return device->punchesReceived() == 20; }));
 
     // The socket is open and usable towards the device.
     EXPECT_EQ(udpSocketSendTo(r.fd, kDeviceAddr, device->port(), "x", 1), 1);
@@ -168,7 +160,7 @@ TEST_F(ServerUdpTest, SilentServerIsAskedSevenTimesThenFails) {
     EXPECT_EQ(start(), 0);
     expectOneFailure();
     EXPECT_EQ(openDescriptorCount(), before);  // the socket was closed
-    EXPECT_TRUE(eventually([&] { return server->addressRequests() >= 7; }));
+    EXPECT_TRUE(test::waitFor([&] { return server->addressRequests() >= 7; }));
     std::this_thread::sleep_for(50ms);
     EXPECT_EQ(server->addressRequests(), 7);
 }
@@ -218,7 +210,7 @@ TEST_F(ServerUdpTest, SilentDeviceFailsAfterTwoWaits) {
     expectOneFailure();
     EXPECT_EQ(openDescriptorCount(), before);
     // The server's thread may not have read the repeated request yet.
-    EXPECT_TRUE(eventually([&] { return server->holeRequests() >= 2; }));
+    EXPECT_TRUE(test::waitFor([&] { return server->holeRequests() >= 2; }));
     std::this_thread::sleep_for(50ms);
     EXPECT_EQ(server->holeRequests(), 2);
 }

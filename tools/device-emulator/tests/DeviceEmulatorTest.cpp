@@ -18,6 +18,7 @@
 #include "tools/device-emulator/DeviceEmulator.h"
 #include "tools/device-emulator/DevicePacket.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/WaitFor.h"
 
 using namespace lumora::devemu;
 using Bytes = std::vector<uint8_t>;
@@ -309,10 +310,8 @@ TEST(DeviceEmulatorTest, AnswersEveryLoginVariant) {
         EXPECT_EQ(recs[3].body[16], 25);         // frames per second
         EXPECT_EQ(recs[3].body[2], 0);           // no audio
         if (!c.streams) {
-            auto until = std::chrono::steady_clock::now() + 5s;
-            while (emu->countEvents("not served") + emu->countEvents("no such channel") == 0 &&
-                   std::chrono::steady_clock::now() < until)
-                std::this_thread::sleep_for(5ms);
+            lumora::test::waitFor(
+                [&] { return emu->countEvents("not served") + emu->countEvents("no such channel") != 0; });
             EXPECT_EQ(emu->countEvents("not served") + emu->countEvents("no such channel"), 1u);
             EXPECT_EQ(emu->countEvents("streaming"), 0u);
             continue;
