@@ -32,6 +32,10 @@ std::shared_ptr<LiveDemo> LiveDemo::create(Options options) {
 LiveDemo::~LiveDemo() {
     // stop() normally ran already; without it, at least free the link and
     // the emulator (the timers hold only weak references).
+    releaseLink();
+}
+
+void LiveDemo::releaseLink() {
     PUConnectionPtr c;
     std::shared_ptr<QvVideoDecoder> decoder;
     {
@@ -192,16 +196,7 @@ void LiveDemo::stop() {
         if (*t) (*t)->invalidate();
         t->reset();
     }
-    PUConnectionPtr c;
-    std::shared_ptr<QvVideoDecoder> decoder;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        c = std::move(connection_);
-        decoder = std::move(decoder_);
-    }
-    if (c) c->close();
-    if (decoder) decoder->destroy();
-    if (emulator_) emulator_->stop();
+    releaseLink();
     if (!started_) return;
     LiveDemoCounts total = counts();
     auto elapsed = RunLoop::Clock::now() - startedAt_;

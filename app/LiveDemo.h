@@ -125,6 +125,8 @@ private:
     void sendLogin(PUConnection& connection);
     void fail(const std::string& why);
     void say(const std::string& line);
+    // Closes the link, frees the decoder and stops the emulator.
+    void releaseLink();
     void statusTick();
     void startRunTime();
     const char* transportName() const;

@@ -34,7 +34,6 @@ const char kUsage[] =
 int main(int argc, char** argv) {
     // This thread owns the main run loop (and so the main queue).
     lumora::RunLoop::main();
-    std::signal(SIGPIPE, SIG_IGN);
     // Devices pre-connect through their own peer-to-peer client.
     DevicePreConnector::install();
 
@@ -63,10 +62,11 @@ int main(int argc, char** argv) {
     Config& cfg = Config::shared();
     if (!cfg.loadFromEnvironment()) return 2;
     std::printf("lumora: data root %s\n", cfg.dataRoot.c_str());
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
 
     if (appMode) {
-        std::signal(SIGINT, onSignal);
-        std::signal(SIGTERM, onSignal);
+        // ProcessEntry ignores the broken-pipe signal itself.
         InterfaceIdiom::setCurrent(pad ? UserInterfaceIdiom::Pad : UserInterfaceIdiom::Phone);
         std::fflush(stdout);
         ProcessEntry::Options entry;
@@ -74,6 +74,7 @@ int main(int argc, char** argv) {
         return ProcessEntry::run(entry);
     }
 
+    std::signal(SIGPIPE, SIG_IGN);
     QvDeviceManager& devices = QvDeviceManager::sharedInstance();
     devices.readDeviceList();
     std::printf("lumora: device list %s: %u device(s)\n", devices.storePath().c_str(), devices.countOfDevices());
@@ -88,8 +89,6 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
 
     // The live road so far, against a device emulator on loopback.
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
     std::shared_ptr<LiveDemo> live = LiveDemo::create(demo);
     int status = live->run(RunLoop::main(), [] { return gInterrupted.load(); });
     if (status != 0) std::fprintf(stderr, "lumora: live demo failed: %s\n", live->failure().c_str());

@@ -71,15 +71,8 @@ unsigned QvApplicationPreference::numberOfLiveViewsForStyle(int32_t style) {
 }
 
 size_t QvApplicationPreference::historySizeForStyle(int32_t style) {
-    switch (static_cast<uint32_t>(style)) {
-        case 0: return 1;
-        case 1: return 4;
-        case 2: return 6;
-        case 3: return 9;
-        case 4: return 16;
-        case 5: return 7;
-        default: return 6;
-    }
+    // Style 5 shows 6 views but keeps 7 history records.
+    return style == 5 ? 7 : numberOfLiveViewsForStyle(style);
 }
 
 int32_t QvApplicationPreference::defaultLayoutStyle() { return InterfaceIdiom::isPad() ? 2 : 1; }

@@ -17,23 +17,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class AppDelegateHDTest : public AppTest {
-protected:
-    void launch(const PropertyList& options = PropertyList::makeDictionary()) {
-        delegate = std::make_unique<AppDelegateHD>(factory);
-        app = std::make_unique<Application>(*delegate);
-        ASSERT_TRUE(app->launch(options));
-        ASSERT_TRUE(runUntil([&] { return reachNotes >= 1; }));
-    }
-    void TearDown() override {
-        app.reset();
-        delegate.reset();
-        AppTest::TearDown();
-    }
-
-    std::unique_ptr<AppDelegateHD> delegate;
-    std::unique_ptr<Application> app;
-};
+using AppDelegateHDTest = DelegateTest<AppDelegateHD>;
 
 TEST_F(AppDelegateHDTest, LaunchShowsTheHomeScreenAndKeepsTheBadge) {
     QvApplicationPreference::sharedInstance().setHideAd(true);

@@ -16,24 +16,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class AppDelegateTest : public AppTest {
-protected:
-    // Launches and waits for the reachability watcher's first report.
-    void launch(const PropertyList& options = PropertyList::makeDictionary()) {
-        delegate = std::make_unique<AppDelegate>(factory);
-        app = std::make_unique<Application>(*delegate);
-        ASSERT_TRUE(app->launch(options));
-        ASSERT_TRUE(runUntil([&] { return reachNotes >= 1; }));
-    }
-    void TearDown() override {
-        app.reset();
-        delegate.reset();
-        AppTest::TearDown();
-    }
-
-    std::unique_ptr<AppDelegate> delegate;
-    std::unique_ptr<Application> app;
-};
+using AppDelegateTest = DelegateTest<AppDelegate>;
 
 TEST_F(AppDelegateTest, LaunchLoadsStoresWatchesTheHostAndShowsTheLiveScreen) {
     launch();

@@ -17,6 +17,7 @@
 #include "app/core/QvApplicationPreference.h"
 #include "app/core/QvDeviceManager.h"
 #include "base/network/Reachability.h"
+#include "platform/Application.h"
 #include "platform/Config.h"
 #include "platform/FakeReachabilityProvider.h"
 #include "platform/NotificationCenter.h"
@@ -190,6 +191,27 @@ protected:
     std::shared_ptr<FakeScreenFactory> factory;
     NotificationCenter::ObserverId observer = 0;
     int reachNotes = 0;
+};
+
+// AppTest with one application driven by a delegate of type D.
+template <class D>
+class DelegateTest : public AppTest {
+protected:
+    // Launches and waits for the reachability watcher's first report.
+    void launch(const PropertyList& options = PropertyList::makeDictionary()) {
+        delegate = std::make_unique<D>(factory);
+        app = std::make_unique<Application>(*delegate);
+        ASSERT_TRUE(app->launch(options));
+        ASSERT_TRUE(runUntil([&] { return reachNotes >= 1; }));
+    }
+    void TearDown() override {
+        app.reset();
+        delegate.reset();
+        AppTest::TearDown();
+    }
+
+    std::unique_ptr<D> delegate;
+    std::unique_ptr<Application> app;
 };
 
 }  // namespace lumora::test
