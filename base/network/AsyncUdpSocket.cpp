@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/network/SocketAddress.h"
 #include "platform/ErrorCodes.h"
 
 namespace lumora {
@@ -72,26 +73,10 @@ std::chrono::nanoseconds secondsToNanos(double seconds) {
     return std::chrono::nanoseconds(static_cast<int64_t>(ns));
 }
 
-ByteBuffer bytesOf(const void* p, size_t n) {
-    auto b = static_cast<const uint8_t*>(p);
-    return ByteBuffer(b, b + n);
-}
+using socketaddress::bytesOf;
 
-ByteBuffer address4(in_addr a, uint16_t port) {
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(port);
-    sa.sin_addr = a;
-    return bytesOf(&sa, sizeof sa);
-}
-
-ByteBuffer address6(const in6_addr& a, uint16_t port) {
-    sockaddr_in6 sa{};
-    sa.sin6_family = AF_INET6;
-    sa.sin6_port = htons(port);
-    sa.sin6_addr = a;
-    return bytesOf(&sa, sizeof sa);
-}
+using socketaddress::makeAddress4;
+using socketaddress::makeAddress6;
 
 // The family an address's bytes hold: AF_INET for a whole sockaddr_in,
 // AF_INET6 for a whole sockaddr_in6, else 0.
@@ -271,15 +256,15 @@ bool AsyncUdpSocket::convert(const std::string& host, uint16_t port, bool forBin
         }
         in_addr any{};
         any.s_addr = htonl(INADDR_ANY);
-        out->v4 = address4(any, port);
-        out->v6 = address6(in6addr_any, port);
+        out->v4 = makeAddress4(any, port);
+        out->v6 = makeAddress6(in6addr_any, port);
         return true;
     }
     if (host == "localhost" || host == "loopback") {
         in_addr lo{};
         lo.s_addr = htonl(INADDR_LOOPBACK);
-        out->v4 = address4(lo, port);
-        out->v6 = address6(in6addr_loopback, port);
+        out->v4 = makeAddress4(lo, port);
+        out->v6 = makeAddress6(in6addr_loopback, port);
         return true;
     }
     char service[8];
@@ -320,6 +305,14 @@ void AsyncUdpSocket::addressInfo(bool peer, std::string* host, uint16_t* port) c
                   : ::getsockname(fd, reinterpret_cast<sockaddr*>(&ss), &len);
     if (rc != 0) return;
     if (!hostAndPort(ss, len, host, port)) throw std::logic_error("Cannot convert address to string.");
+    // Once bound (or connected) the address no longer changes.
+    if (peer && (flags_ & kDidConnect)) {
+        cachedConnectedHost_ = *host;
+        cachedConnectedPort_ = *port;
+    } else if (!peer && (flags_ & kDidBind)) {
+        cachedLocalHost_ = *host;
+        cachedLocalPort_ = *port;
+    }
 }
 
 std::string AsyncUdpSocket::localHost() const {
@@ -327,10 +320,6 @@ std::string AsyncUdpSocket::localHost() const {
     std::string host;
     uint16_t port;
     addressInfo(false, &host, &port);
-    if (flags_ & kDidBind) {
-        cachedLocalHost_ = host;
-        cachedLocalPort_ = port;
-    }
     return host;
 }
 
@@ -339,10 +328,6 @@ uint16_t AsyncUdpSocket::localPort() const {
     std::string host;
     uint16_t port;
     addressInfo(false, &host, &port);
-    if (flags_ & kDidBind) {
-        cachedLocalHost_ = host;
-        cachedLocalPort_ = port;
-    }
     return port;
 }
 
@@ -351,10 +336,6 @@ std::string AsyncUdpSocket::connectedHost() const {
     std::string host;
     uint16_t port;
     addressInfo(true, &host, &port);
-    if (flags_ & kDidConnect) {
-        cachedConnectedHost_ = host;
-        cachedConnectedPort_ = port;
-    }
     return host;
 }
 
@@ -363,10 +344,6 @@ uint16_t AsyncUdpSocket::connectedPort() const {
     std::string host;
     uint16_t port;
     addressInfo(true, &host, &port);
-    if (flags_ & kDidConnect) {
-        cachedConnectedHost_ = host;
-        cachedConnectedPort_ = port;
-    }
     return port;
 }
 

@@ -199,6 +199,7 @@ private:
     void closeWithoutNotice();
     bool stillServing(RunLoop* loop) const { return !isClosed() && runLoop_ == loop; }
 
+    // The local (or peer) host and port; keeps them once bound (connected).
     void addressInfo(bool peer, std::string* host, uint16_t* port) const;
 
     Endpoint socket4_;

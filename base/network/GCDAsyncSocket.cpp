@@ -21,6 +21,7 @@
 #include <future>
 #include <thread>
 
+#include "base/network/SocketAddress.h"
 #include "base/network/TLSStreamSecurity.h"
 #include "platform/ErrorCodes.h"
 #include "platform/RunLoop.h"
@@ -95,34 +96,10 @@ std::chrono::nanoseconds secondsToNanos(double seconds) {
     return std::chrono::nanoseconds(static_cast<int64_t>(ns));
 }
 
-GCDAsyncSocket::ByteBuffer bytesOf(const void* p, size_t n) {
-    auto b = static_cast<const uint8_t*>(p);
-    return GCDAsyncSocket::ByteBuffer(b, b + n);
-}
-
-GCDAsyncSocket::ByteBuffer makeAddress4(in_addr addr, uint16_t port) {
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(port);
-    sa.sin_addr = addr;
-    return bytesOf(&sa, sizeof sa);
-}
-
-GCDAsyncSocket::ByteBuffer makeAddress6(in6_addr addr, uint16_t port, uint32_t scope = 0) {
-    sockaddr_in6 sa{};
-    sa.sin6_family = AF_INET6;
-    sa.sin6_port = htons(port);
-    sa.sin6_addr = addr;
-    sa.sin6_scope_id = scope;
-    return bytesOf(&sa, sizeof sa);
-}
-
-int familyOf(const GCDAsyncSocket::ByteBuffer& address) {
-    if (address.size() < sizeof(sa_family_t)) return AF_UNSPEC;
-    sa_family_t family;
-    std::memcpy(&family, address.data(), sizeof family);
-    return family;
-}
+using socketaddress::bytesOf;
+using socketaddress::familyOf;
+using socketaddress::makeAddress4;
+using socketaddress::makeAddress6;
 
 bool addressHasPort(const GCDAsyncSocket::ByteBuffer& address) {
     return GCDAsyncSocket::portFromAddress(address) != 0;
@@ -392,36 +369,13 @@ int GCDAsyncSocket::socket6FD() const { return socketQueue_->isCurrent() ? socke
 
 // ---------------------------------------------------------------- address helpers
 
-std::string GCDAsyncSocket::hostFromSockaddr4(const sockaddr_in& addr) {
-    char text[INET_ADDRSTRLEN];
-    if (!::inet_ntop(AF_INET, &addr.sin_addr, text, sizeof text)) return {};
-    return text;
-}
-std::string GCDAsyncSocket::hostFromSockaddr6(const sockaddr_in6& addr) {
-    char text[INET6_ADDRSTRLEN];
-    if (!::inet_ntop(AF_INET6, &addr.sin6_addr, text, sizeof text)) return {};
-    return text;
-}
+std::string GCDAsyncSocket::hostFromSockaddr4(const sockaddr_in& addr) { return socketaddress::hostFromSockaddr4(addr); }
+std::string GCDAsyncSocket::hostFromSockaddr6(const sockaddr_in6& addr) { return socketaddress::hostFromSockaddr6(addr); }
 uint16_t GCDAsyncSocket::portFromSockaddr4(const sockaddr_in& addr) { return ntohs(addr.sin_port); }
 uint16_t GCDAsyncSocket::portFromSockaddr6(const sockaddr_in6& addr) { return ntohs(addr.sin6_port); }
 
 bool GCDAsyncSocket::getHost(std::string* host, uint16_t* port, const ByteBuffer& address) {
-    int family = familyOf(address);
-    if (family == AF_INET && address.size() >= sizeof(sockaddr_in)) {
-        sockaddr_in sa;
-        std::memcpy(&sa, address.data(), sizeof sa);
-        if (host) *host = hostFromSockaddr4(sa);
-        if (port) *port = portFromSockaddr4(sa);
-        return true;
-    }
-    if (family == AF_INET6 && address.size() >= sizeof(sockaddr_in6)) {
-        sockaddr_in6 sa;
-        std::memcpy(&sa, address.data(), sizeof sa);
-        if (host) *host = hostFromSockaddr6(sa);
-        if (port) *port = portFromSockaddr6(sa);
-        return true;
-    }
-    return false;
+    return socketaddress::getHost(host, port, nullptr, address);
 }
 std::string GCDAsyncSocket::hostFromAddress(const ByteBuffer& address) {
     std::string host;

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/network/SocketAddress.h"
 #include "platform/ErrorCodes.h"
 
 namespace lumora {
@@ -74,27 +75,9 @@ std::chrono::nanoseconds secondsToNanos(double seconds) {
     return std::chrono::nanoseconds(static_cast<int64_t>(ns));
 }
 
-ByteBuffer bytesOf(const void* p, size_t n) {
-    auto b = static_cast<const uint8_t*>(p);
-    return ByteBuffer(b, b + n);
-}
-
-ByteBuffer makeAddress4(in_addr addr, uint16_t port) {
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(port);
-    sa.sin_addr = addr;
-    return bytesOf(&sa, sizeof sa);
-}
-
-ByteBuffer makeAddress6(in6_addr addr, uint16_t port, uint32_t scope = 0) {
-    sockaddr_in6 sa{};
-    sa.sin6_family = AF_INET6;
-    sa.sin6_port = htons(port);
-    sa.sin6_addr = addr;
-    sa.sin6_scope_id = scope;
-    return bytesOf(&sa, sizeof sa);
-}
+using socketaddress::bytesOf;
+using socketaddress::makeAddress4;
+using socketaddress::makeAddress6;
 
 sockaddr_in asSockaddr4(const ByteBuffer& b) {
     sockaddr_in sa{};
@@ -546,35 +529,16 @@ bool GCDAsyncUdpSocket::isConnectedToAddress6(const ByteBuffer& address) const {
 // ---------------------------------------------------------------- address helpers
 
 std::string GCDAsyncUdpSocket::hostFromSockaddr4(const sockaddr_in& addr) {
-    char text[INET_ADDRSTRLEN];
-    if (!::inet_ntop(AF_INET, &addr.sin_addr, text, sizeof text)) return {};
-    return text;
+    return socketaddress::hostFromSockaddr4(addr);
 }
 std::string GCDAsyncUdpSocket::hostFromSockaddr6(const sockaddr_in6& addr) {
-    char text[INET6_ADDRSTRLEN];
-    if (!::inet_ntop(AF_INET6, &addr.sin6_addr, text, sizeof text)) return {};
-    return text;
+    return socketaddress::hostFromSockaddr6(addr);
 }
 uint16_t GCDAsyncUdpSocket::portFromSockaddr4(const sockaddr_in& addr) { return ntohs(addr.sin_port); }
 uint16_t GCDAsyncUdpSocket::portFromSockaddr6(const sockaddr_in6& addr) { return ntohs(addr.sin6_port); }
 
 bool GCDAsyncUdpSocket::getHost(std::string* host, uint16_t* port, int* family, const ByteBuffer& address) {
-    sa_family_t fam = AF_UNSPEC;
-    if (address.size() >= sizeof fam) std::memcpy(&fam, address.data(), sizeof fam);
-    if (fam == AF_INET && address.size() >= sizeof(sockaddr_in)) {
-        sockaddr_in sa = asSockaddr4(address);
-        if (host) *host = hostFromSockaddr4(sa);
-        if (port) *port = portFromSockaddr4(sa);
-        if (family) *family = AF_INET;
-        return true;
-    }
-    if (fam == AF_INET6 && address.size() >= sizeof(sockaddr_in6)) {
-        sockaddr_in6 sa = asSockaddr6(address);
-        if (host) *host = hostFromSockaddr6(sa);
-        if (port) *port = portFromSockaddr6(sa);
-        if (family) *family = AF_INET6;
-        return true;
-    }
+    if (socketaddress::getHost(host, port, family, address)) return true;
     if (host) host->clear();
     if (port) *port = 0;
     if (family) *family = 0;

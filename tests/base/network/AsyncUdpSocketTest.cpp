@@ -667,22 +667,12 @@ TEST_F(AsyncUdpSocketTest, AGroupOfTheOtherFamilyIsABadParameter) {
 }
 
 // Multicast needs an interface with the MULTICAST flag; loopback has none
-// outside a namespace of our own. The test runs itself again inside a new
-// user and network namespace, where it may switch multicast on for lo.
+// outside a namespace of our own, where the test may switch it on for lo.
 constexpr const char* kInNamespaceEnv = "LUMORA_ASYNC_UDP_MULTICAST_NETNS";
 
 TEST(AsyncUdpSocketMulticast, JoinsAGroupAndReceivesInOwnNamespace) {
     if (!std::getenv(kInNamespaceEnv)) {
-        if (std::system("unshare -rn true >/dev/null 2>&1") != 0)
-            GTEST_SKIP() << "cannot create a user and network namespace here (unshare -rn failed)";
-        char exe[4096];
-        ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
-        ASSERT_GT(n, 0);
-        exe[n] = 0;
-        std::string cmd = std::string("env ") + kInNamespaceEnv + "=1 unshare -rn " + exe +
-                          " --gtest_filter=AsyncUdpSocketMulticast.JoinsAGroupAndReceivesInOwnNamespace";
-        int status = std::system(cmd.c_str());
-        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "namespace run failed: " << status;
+        test::runAgainInOwnNetworkNamespace(kInNamespaceEnv);
         return;
     }
     ASSERT_EQ(std::system("ip link set lo up multicast on && ip route add 224.0.0.0/4 dev lo"), 0);

@@ -4,10 +4,14 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -112,5 +116,22 @@ private:
     uint16_t port_ = 0;
     bool ok_ = false;
 };
+
+// Runs the current test again inside a new user and network namespace, with
+// envName set so that run knows it is the inner one; fails when the inner run
+// fails, skips when no namespace can be made here.
+inline void runAgainInOwnNetworkNamespace(const char* envName) {
+    if (std::system("unshare -rn true >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "cannot create a user and network namespace here (unshare -rn failed)";
+    char exe[4096];
+    ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
+    ASSERT_GT(n, 0);
+    exe[n] = 0;
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string cmd = std::string("env ") + envName + "=1 unshare -rn " + exe + " --gtest_filter=" +
+                      info->test_suite_name() + "." + info->name();
+    int status = std::system(cmd.c_str());
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "namespace run failed: " << status;
+}
 
 }  // namespace lumora::test
