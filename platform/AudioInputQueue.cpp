@@ -6,22 +6,16 @@
 #include <deque>
 #include <mutex>
 #include <thread>
-#include <unordered_map>
 #include <vector>
 
 #include "platform/AudioBackend.h"
+#include "platform/AudioQueueBufferSet.h"
 #include "platform/AudioSampleCoder.h"
 #include "platform/RunLoop.h"
 
 namespace lumora {
 
 struct AudioInputQueue::Impl : std::enable_shared_from_this<AudioInputQueue::Impl> {
-    struct Owned {
-        AudioQueueBuffer header;
-        std::vector<uint8_t> data;
-        bool enqueued = false;
-    };
-
     explicit Impl(const AudioStreamBasicDescription& f) : format(f), coder(f) {}
 
     AudioStreamBasicDescription format;
@@ -31,7 +25,7 @@ struct AudioInputQueue::Impl : std::enable_shared_from_this<AudioInputQueue::Imp
 
     mutable std::mutex mutex;
     std::condition_variable changed;
-    std::unordered_map<AudioQueueBuffer*, std::unique_ptr<Owned>> buffers;
+    AudioQueueBufferSet buffers;
     std::deque<AudioQueueBuffer*> pending;  // enqueued, oldest first; the front is being filled
     bool running = false;
     bool disposed = false;
@@ -42,10 +36,6 @@ struct AudioInputQueue::Impl : std::enable_shared_from_this<AudioInputQueue::Imp
     std::unique_ptr<AudioSource> source;
     std::thread::id worker;
 
-    Owned* find(AudioQueueBuffer* buffer) {
-        auto it = buffers.find(buffer);
-        return it == buffers.end() ? nullptr : it->second.get();
-    }
     size_t usableBytes(const AudioQueueBuffer* b) const {
         size_t g = std::max<size_t>(1, coder.packetBytes());
         return b->mAudioDataBytesCapacity / g * g;
@@ -56,7 +46,7 @@ struct AudioInputQueue::Impl : std::enable_shared_from_this<AudioInputQueue::Imp
 
 void AudioInputQueue::Impl::handOver(AudioQueueBuffer* buffer) {
     pending.pop_front();
-    if (Owned* owned = find(buffer)) owned->enqueued = false;
+    if (auto* owned = buffers.find(buffer)) owned->enqueued = false;
     const size_t g = std::max<size_t>(1, coder.packetBytes());
     const uint32_t packets = static_cast<uint32_t>(buffer->mAudioDataByteSize / g);
     std::weak_ptr<Impl> weak = shared_from_this();
@@ -65,7 +55,7 @@ void AudioInputQueue::Impl::handOver(AudioQueueBuffer* buffer) {
         if (!self) return;
         {
             std::lock_guard<std::mutex> lock(self->mutex);
-            if (self->disposed || !self->find(buffer)) return;
+            if (self->disposed || !self->buffers.find(buffer)) return;
         }
         self->callback(buffer, packets);
     });
@@ -146,34 +136,25 @@ OSStatus AudioInputQueue::allocateBuffer(uint32_t bytes, AudioQueueBufferRef* ou
     if (!out) return kAudioQueueErr_InvalidParameter;
     *out = nullptr;
     if (bytes == 0 || bytes > kMaxBufferBytes) return kAudioQueueErr_InvalidParameter;
-    auto owned = std::make_unique<Impl::Owned>();
-    owned->data.assign(bytes, 0);
-    owned->header.mAudioDataBytesCapacity = bytes;
-    owned->header.mAudioData = owned->data.data();
+    auto owned = AudioQueueBufferSet::make(bytes, 0);
     std::lock_guard<std::mutex> lock(impl_->mutex);
     if (impl_->disposed) return kAudioQueueErr_DisposalPending;
-    AudioQueueBuffer* ref = &owned->header;
-    impl_->buffers.emplace(ref, std::move(owned));
-    *out = ref;
+    *out = impl_->buffers.add(std::move(owned));
     return kAudioNoErr;
 }
 
 OSStatus AudioInputQueue::freeBuffer(AudioQueueBufferRef buffer) {
     std::lock_guard<std::mutex> lock(impl_->mutex);
     if (impl_->disposed) return kAudioQueueErr_DisposalPending;
-    Impl::Owned* owned = impl_->find(buffer);
-    if (!owned) return kAudioQueueErr_InvalidBuffer;
-    if (owned->enqueued) return kAudioQueueErr_BufferInQueue;
-    impl_->buffers.erase(buffer);
-    return kAudioNoErr;
+    return impl_->buffers.free(buffer);
 }
 
 OSStatus AudioInputQueue::enqueueBuffer(AudioQueueBufferRef buffer) {
     std::lock_guard<std::mutex> lock(impl_->mutex);
     if (impl_->disposed) return kAudioQueueErr_DisposalPending;
-    Impl::Owned* owned = impl_->find(buffer);
-    if (!owned) return kAudioQueueErr_InvalidBuffer;
-    if (owned->enqueued) return kAudioQueueErr_BufferInQueue;
+    OSStatus status;
+    auto* owned = impl_->buffers.findIdle(buffer, status);
+    if (!owned) return status;
     if (impl_->usableBytes(buffer) == 0) return kAudioQueueErr_InvalidParameter;  // smaller than one packet
     owned->enqueued = true;
     buffer->mAudioDataByteSize = 0;

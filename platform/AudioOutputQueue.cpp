@@ -5,10 +5,10 @@
 #include <deque>
 #include <mutex>
 #include <thread>
-#include <unordered_map>
 #include <vector>
 
 #include "platform/AudioBackend.h"
+#include "platform/AudioQueueBufferSet.h"
 #include "platform/AudioSampleCoder.h"
 #include "platform/RunLoop.h"
 
@@ -17,20 +17,13 @@ namespace lumora {
 struct AudioOutputQueue::Impl : std::enable_shared_from_this<AudioOutputQueue::Impl> {
     enum class State { Stopped, Running, Paused };
 
-    struct Owned {
-        AudioQueueBuffer header;
-        std::vector<uint8_t> data;
-        std::vector<AudioStreamPacketDescription> descriptions;
-        bool enqueued = false;
-    };
-
     AudioStreamBasicDescription format;
     BufferDone callback;
     RunLoop* loop = nullptr;
 
     mutable std::mutex mutex;
     std::condition_variable changed;
-    std::unordered_map<AudioQueueBuffer*, std::unique_ptr<Owned>> buffers;
+    AudioQueueBufferSet buffers;
     std::deque<AudioQueueBuffer*> pending;
     State state = State::Stopped;
     bool drainStop = false;
@@ -52,21 +45,17 @@ struct AudioOutputQueue::Impl : std::enable_shared_from_this<AudioOutputQueue::I
         }
         if (l) l(running);
     }
-    Owned* find(AudioQueueBuffer* buffer) {
-        auto it = buffers.find(buffer);
-        return it == buffers.end() ? nullptr : it->second.get();
-    }
 };
 
 void AudioOutputQueue::Impl::handBack(AudioQueueBuffer* buffer) {
-    if (Owned* owned = find(buffer)) owned->enqueued = false;
+    if (auto* owned = buffers.find(buffer)) owned->enqueued = false;
     std::weak_ptr<Impl> weak = shared_from_this();
     loop->perform([weak, buffer] {
         auto self = weak.lock();
         if (!self) return;
         {
             std::lock_guard<std::mutex> lock(self->mutex);
-            if (self->disposed || !self->find(buffer)) return;
+            if (self->disposed || !self->buffers.find(buffer)) return;
         }
         self->callback(buffer);
     });
@@ -168,37 +157,25 @@ OSStatus AudioOutputQueue::allocateBufferWithPacketDescriptions(uint32_t bytes, 
     if (!out) return kAudioQueueErr_InvalidParameter;
     *out = nullptr;
     if (bytes == 0 || bytes > kMaxBufferBytes || packetDescriptions > bytes) return kAudioQueueErr_InvalidParameter;
-    auto owned = std::make_unique<Impl::Owned>();
-    owned->data.assign(bytes, 0);
-    owned->descriptions.resize(packetDescriptions);
-    owned->header.mAudioDataBytesCapacity = bytes;
-    owned->header.mAudioData = owned->data.data();
-    owned->header.mPacketDescriptionCapacity = packetDescriptions;
-    owned->header.mPacketDescriptions = packetDescriptions ? owned->descriptions.data() : nullptr;
+    auto owned = AudioQueueBufferSet::make(bytes, packetDescriptions);
     std::lock_guard<std::mutex> lock(impl_->mutex);
     if (impl_->disposed) return kAudioQueueErr_DisposalPending;
-    AudioQueueBuffer* ref = &owned->header;
-    impl_->buffers.emplace(ref, std::move(owned));
-    *out = ref;
+    *out = impl_->buffers.add(std::move(owned));
     return kAudioNoErr;
 }
 
 OSStatus AudioOutputQueue::freeBuffer(AudioQueueBufferRef buffer) {
     std::lock_guard<std::mutex> lock(impl_->mutex);
     if (impl_->disposed) return kAudioQueueErr_DisposalPending;
-    Impl::Owned* owned = impl_->find(buffer);
-    if (!owned) return kAudioQueueErr_InvalidBuffer;
-    if (owned->enqueued) return kAudioQueueErr_BufferInQueue;
-    impl_->buffers.erase(buffer);
-    return kAudioNoErr;
+    return impl_->buffers.free(buffer);
 }
 
 OSStatus AudioOutputQueue::enqueueBuffer(AudioQueueBufferRef buffer) {
     std::lock_guard<std::mutex> lock(impl_->mutex);
     if (impl_->disposed) return kAudioQueueErr_DisposalPending;
-    Impl::Owned* owned = impl_->find(buffer);
-    if (!owned) return kAudioQueueErr_InvalidBuffer;
-    if (owned->enqueued) return kAudioQueueErr_BufferInQueue;
+    OSStatus status;
+    auto* owned = impl_->buffers.findIdle(buffer, status);
+    if (!owned) return status;
     if (buffer->mAudioDataByteSize == 0) return kAudioQueueErr_BufferEmpty;
     if (buffer->mAudioDataByteSize > buffer->mAudioDataBytesCapacity ||
         buffer->mPacketDescriptionCount > buffer->mPacketDescriptionCapacity)
@@ -305,10 +282,7 @@ bool AudioOutputQueue::isPaused() const {
 
 size_t AudioOutputQueue::enqueuedCount() const {
     std::lock_guard<std::mutex> lock(impl_->mutex);
-    size_t n = 0;
-    for (auto& [ref, owned] : impl_->buffers)
-        if (owned->enqueued) ++n;
-    return n;
+    return impl_->buffers.enqueuedCount();
 }
 
 }  // namespace lumora

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/DispatchSource.h"
+#include "support/TempDir.h"
 #include "support/WaitFor.h"
 
 using namespace lumora;
@@ -316,10 +317,9 @@ TEST(DispatchSource, ReadSourceSeesEndOfStreamAndRegularFiles) {
     ASSERT_TRUE(waitFor([&] { return cancels.load() == 1; }));
     EXPECT_TRUE(sawEof.load());
 
-    char path[] = "/tmp/lumora-source-XXXXXX";
-    int fd = ::mkstemp(path);
+    lumora::test::TempDir dir;
+    int fd = ::open(dir.file("source").c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
     ASSERT_GE(fd, 0);
-    ::unlink(path);
     ASSERT_EQ(::write(fd, "data", 4), 4);
     auto file = DispatchSource::makeRead(fd, q);
     std::atomic<int> fileEvents{0};

@@ -16,6 +16,8 @@
 #include <cstring>
 #include <thread>
 
+#include "support/WaitFor.h"
+
 namespace lumora {
 namespace {
 
@@ -99,9 +101,7 @@ TEST_F(NetlinkReachabilityProviderTest, ChangeRightAfterTheFirstListenerIsHeard)
     std::atomic<int> calls{0};
     auto id = provider.addChangeListener([&] { ++calls; });
     ASSERT_TRUE(setInterfaceUp("wwan0", false));
-    auto deadline = std::chrono::steady_clock::now() + 20s;
-    while (calls.load() == 0 && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(10ms);
-    EXPECT_GT(calls.load(), 0);
+    EXPECT_TRUE(test::waitFor([&] { return calls.load() > 0; }, 20s));
     provider.removeChangeListener(id);
 }
 
@@ -117,9 +117,7 @@ TEST(NetlinkReachabilityProviderLifetime, DroppedRightAfterItsFirstListenerStops
         }
         done->store(true);
     }).detach();
-    auto deadline = std::chrono::steady_clock::now() + 60s;
-    while (!done->load() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(10ms);
-    if (!done->load()) {
+    if (!test::waitFor([&] { return done->load(); }, 60s)) {
         std::printf("a provider's destructor did not return\n");
         std::fflush(stdout);
         std::_Exit(1);  // the helper is stuck in join(): no clean way out
@@ -131,9 +129,7 @@ TEST_F(NetlinkReachabilityProviderTest, ListenersHearRouteChanges) {
     auto id = provider.addChangeListener([&] { ++calls; });
     int before = calls.load();
     ASSERT_TRUE(run("ip route add 10.9.0.0/16 dev wwan0"));
-    auto deadline = std::chrono::steady_clock::now() + 20s;
-    while (calls.load() == before && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(10ms);
-    EXPECT_GT(calls.load(), before);
+    EXPECT_TRUE(test::waitFor([&] { return calls.load() > before; }, 20s));
     EXPECT_EQ(flags("10.9.1.1"), rf::kReachable | rf::kIsDirect | rf::kIsWWAN);
     provider.removeChangeListener(id);
 }

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/ByteReader.h"
+
 namespace lumora::test {
 
 struct Mp4Box {
@@ -21,13 +23,16 @@ struct Mp4Box {
     size_t payload = 0;  // offset of the first byte after the 8-byte header
 };
 
+// Big-endian words at a byte offset; 0 where the bytes run out.
 inline uint32_t be32(const std::vector<uint8_t>& b, size_t at) {
-    if (at + 4 > b.size()) return 0;
-    return (uint32_t(b[at]) << 24) | (uint32_t(b[at + 1]) << 16) | (uint32_t(b[at + 2]) << 8) | b[at + 3];
+    ByteReader r(b.data(), b.size());
+    uint32_t v = 0;
+    return r.seek(at) && r.u32be(v) ? v : 0;
 }
 inline uint16_t be16(const std::vector<uint8_t>& b, size_t at) {
-    if (at + 2 > b.size()) return 0;
-    return static_cast<uint16_t>((b[at] << 8) | b[at + 1]);
+    ByteReader r(b.data(), b.size());
+    uint16_t v = 0;
+    return r.seek(at) && r.u16be(v) ? v : 0;
 }
 
 // The boxes laid one after another in [from, to).
