@@ -105,27 +105,25 @@ Mp4Atom* Mp4Writer::AvcConfiguration() const {
     return trak ? trak->FindAtom(kAvcC) : nullptr;
 }
 
-void Mp4Writer::AddSequenceParameterSet(const uint8_t* bytes, size_t n) {
+void Mp4Writer::AddParameterSet(const char* entriesName, const char* countName, int32_t limit, const uint8_t* bytes,
+                                size_t n) {
     Mp4Atom* avcC = AvcConfiguration();
     if (!avcC) return;
-    auto* entries = avcC->FindProperty("sequenceEntries");
-    auto* count = avcC->FindProperty("numOfSequenceParameterSets");
+    auto* entries = avcC->FindProperty(entriesName);
+    auto* count = avcC->FindProperty(countName);
     if (!entries || !count || entries->GetKind() != Mp4Property::kSizeTable) return;
     auto* table = static_cast<Mp4SizeTableProperty*>(entries);
-    // The count is a 5-bit field.
-    if (table->EntryCount() >= 31 || !table->Add(bytes, n)) return;
+    if (table->EntryCount() >= limit || !table->Add(bytes, n)) return;
     count->SetInteger(table->EntryCount());
 }
 
+void Mp4Writer::AddSequenceParameterSet(const uint8_t* bytes, size_t n) {
+    // The count is a 5-bit field.
+    AddParameterSet("sequenceEntries", "numOfSequenceParameterSets", 31, bytes, n);
+}
+
 void Mp4Writer::AddPictureParameterSet(const uint8_t* bytes, size_t n) {
-    Mp4Atom* avcC = AvcConfiguration();
-    if (!avcC) return;
-    auto* entries = avcC->FindProperty("pictureEntries");
-    auto* count = avcC->FindProperty("numOfPictureParameterSets");
-    if (!entries || !count || entries->GetKind() != Mp4Property::kSizeTable) return;
-    auto* table = static_cast<Mp4SizeTableProperty*>(entries);
-    if (table->EntryCount() >= 255 || !table->Add(bytes, n)) return;
-    count->SetInteger(table->EntryCount());
+    AddParameterSet("pictureEntries", "numOfPictureParameterSets", 255, bytes, n);
 }
 
 void Mp4Writer::SetProfileLevel(uint8_t profile, uint8_t level) {

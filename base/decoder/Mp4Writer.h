@@ -76,6 +76,9 @@ public:
 private:
     int FlushSample(Mp4Track* track);
     Mp4Atom* AvcConfiguration() const;
+    // Adds one parameter set to the avcC table `entries` and updates its
+    // `count` field, while the table holds fewer than `limit` sets.
+    void AddParameterSet(const char* entries, const char* count, int32_t limit, const uint8_t* bytes, size_t n);
     static uint32_t Now();
 
     std::vector<uint8_t> fVideoBuffer;  // NAL units, each after its 4-byte length

@@ -140,7 +140,6 @@ void QvVideoDecoder::destroyOnQueue() {
     totalCost_ = averageCost_ = 0;
     dropFrameIfNeeded_ = false;
     bufferReady_ = false;
-    rgbBuffer_ = std::vector<uint8_t>();
 }
 
 // ---- frame list -----------------------------------------------------------
@@ -295,13 +294,14 @@ void QvVideoDecoder::decodeOneFrameToRGB() {
             auto result = codec_.decode(frame->buffer.data(), frame->buffer.size(), tag,
                                         [&](const AVFrame& picture, int64_t pictureTag) {
                                             FramePtr own = recall(pictureTag, frame);
-                                            // The buffer is reused and follows the picture size.
-                                            if (!codec_.convertToRgb32(picture, rgbBuffer_) || !wanted) return;
+                                            if (!wanted) return;
+                                            // Converted straight into the picture handed on.
+                                            auto rgb = std::make_shared<std::vector<uint8_t>>();
+                                            if (!codec_.convertToRgb32(picture, *rgb)) return;
                                             auto copy = std::make_shared<MediaFrame>(*own);
                                             copy->width = picture.width;
                                             copy->height = picture.height;
-                                            deliver(false, std::move(copy),
-                                                    std::make_shared<const std::vector<uint8_t>>(rgbBuffer_));
+                                            deliver(false, std::move(copy), std::move(rgb));
                                         });
             if (result == H264Decoder::Result::Failed) inCodec_.erase(tag);
             const double elapsed =

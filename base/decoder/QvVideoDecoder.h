@@ -139,7 +139,6 @@ private:
     bool dropFrameIfNeeded_ = false;
     bool shouldDropFrame_ = false;
     bool setupFailed_ = false;
-    std::vector<uint8_t> rgbBuffer_;
     int32_t lastframe_ = 0;
     int jumpDoor_ = 0;
     // Frames handed to the codec whose picture may still come out, by tag.

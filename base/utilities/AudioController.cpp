@@ -50,6 +50,14 @@ std::shared_ptr<AudioDecEnc> AudioController::codec() const {
     return m_pAudioEncDec;
 }
 
+void AudioController::ensureCodec() {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    if (!m_pAudioEncDec) {
+        m_pAudioEncDec = std::make_shared<AudioDecEnc>();
+        m_pAudioEncDec->initDecoder();
+    }
+}
+
 size_t AudioController::waitingPacketCount() const {
     std::lock_guard<std::mutex> lock(m_listMonitor);
     return m_pAudioBuffer.size();
@@ -162,13 +170,7 @@ bool AudioController::startAudioPlay(int waveFormat, int channel, int bitsPerSam
         status = queue->setAudioStreamBasicDescription(format);
     else
         queue->dispose();  // no format: no output queue, nothing plays
-    if (waveFormat == kWaveFormatG726) {
-        std::lock_guard<std::mutex> lock(stateMutex_);
-        if (!m_pAudioEncDec) {
-            m_pAudioEncDec = std::make_shared<AudioDecEnc>();
-            m_pAudioEncDec->initDecoder();
-        }
-    }
+    if (waveFormat == kWaveFormatG726) ensureCodec();
     queue->start();
     accepting_ = status == kAudioNoErr;
     if (!accepting_) std::printf("AudioController: cannot play wave format 0x%X (%d)\n", waveFormat, status);
@@ -344,13 +346,7 @@ bool AudioController::startAudioRecord(unsigned waveFormat) {
                                                   });
         }
     }
-    {
-        std::lock_guard<std::mutex> lock(stateMutex_);
-        if (!m_pAudioEncDec) {
-            m_pAudioEncDec = std::make_shared<AudioDecEnc>();
-            m_pAudioEncDec->initDecoder();  // 16 kbit/s A-law, used to encode
-        }
-    }
+    ensureCodec();
     return started;
 }
 
@@ -365,13 +361,7 @@ void AudioController::onAudioDataReady(const uint8_t* data, size_t length) {
         d->onRecordBufferReady(std::vector<uint8_t>(data, data + length));
         break;
     case kWaveFormatG726: {
-        {
-            std::lock_guard<std::mutex> lock(stateMutex_);
-            if (!m_pAudioEncDec) {
-                m_pAudioEncDec = std::make_shared<AudioDecEnc>();
-                m_pAudioEncDec->initDecoder();
-            }
-        }
+        ensureCodec();
         std::lock_guard<std::mutex> lock(talkMutex_);
         m_pAudioData.insert(m_pAudioData.end(), data, data + length);
         break;

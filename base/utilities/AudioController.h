@@ -123,6 +123,8 @@ private:
     void refill(uint64_t generation, AudioQueueBufferRef buffer);
     std::vector<uint8_t> decodeG726(const std::vector<uint8_t>& packet);
     std::shared_ptr<AudioDecEnc> codec() const;
+    // Makes the G.726 state (16 kbit/s A-law, used both ways) when there is none.
+    void ensureCodec();
     void invalidateEncoderTimer();
 
     mutable std::mutex delegateMutex_;

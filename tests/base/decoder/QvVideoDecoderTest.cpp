@@ -47,7 +47,8 @@ public:
     bool implementsDecoderDidDecodeFrameToRGB() const override { return wantRgb; }
     void decoderDidDecodeFrameToRGB(QvVideoDecoder&, const MediaFrame& f, const std::vector<uint8_t>& rgb) override {
         EXPECT_TRUE(RunLoop::isMainThread());
-        pictures.push_back({f.frameIndex, f.width, f.height, f.keyFrame != 0, {}, rgb.size()});
+        pictures.push_back({f.frameIndex, f.width, f.height, f.keyFrame != 0, test::md5Hex(rgb.data(), rgb.size()),
+                            rgb.size()});
     }
 };
 
@@ -319,7 +320,12 @@ TEST_F(DecoderTest, RgbOutputFollowsPictureSize) {
     for (int i = 0; i < 6; ++i) {
         EXPECT_EQ(recorder->pictures[i].width, sizes[i][0]);
         EXPECT_EQ(recorder->pictures[i].bytes, static_cast<size_t>(sizes[i][0]) * sizes[i][1] * 4);
+        const std::vector<uint8_t> blank(recorder->pictures[i].bytes, 0);
+        EXPECT_NE(recorder->pictures[i].md5, test::md5Hex(blank.data(), blank.size())) << "picture " << i;
     }
+    // The same pictures decoded again come out the same.
+    EXPECT_EQ(recorder->pictures[0].md5, recorder->pictures[4].md5);
+    EXPECT_EQ(recorder->pictures[1].md5, recorder->pictures[5].md5);
 }
 
 TEST_F(DecoderTest, ClearedOrGoneDelegateAndDestroyedDecoderReceiveNothing) {
@@ -348,7 +354,7 @@ TEST_F(DecoderTest, ClearedOrGoneDelegateAndDestroyedDecoderReceiveNothing) {
     decodeAll();
     std::weak_ptr<QvVideoDecoder> gone = decoder;
     decoder.reset();
-    while (!gone.expired()) std::this_thread::sleep_for(1ms);
+    ASSERT_TRUE(test::waitFor([&] { return gone.expired(); }));
     RunLoop::main().runFor(100ms);
     EXPECT_TRUE(recorder->pictures.empty());
 
@@ -386,7 +392,7 @@ TEST_F(DecoderTest, DestroyWhileTicking) {
         stop = true;
         feeder.join();
         // Released: gone once the feeder and a running tick let go of it.
-        while (!weak.expired()) std::this_thread::sleep_for(1ms);
+        ASSERT_TRUE(test::waitFor([&] { return weak.expired(); }));
         const size_t before = recorder->pictures.size();
         RunLoop::main().runFor(50ms);
         EXPECT_EQ(recorder->pictures.size(), before) << "nothing after destroy or release";
