@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/PropertyList.h"
+#include "platform/storage/PropertyList.h"
 
 namespace lumora {
 

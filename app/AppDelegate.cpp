@@ -8,7 +8,7 @@
 #include "app/core/QvDeviceManager.h"
 #include "base/network/NETStatusObj.h"
 #include "platform/Config.h"
-#include "platform/Localization.h"
+#include "platform/text/Localization.h"
 
 namespace lumora {
 

@@ -10,8 +10,8 @@
 #include "app/core/PushRegistration.h"
 #include "base/network/Reachability.h"
 #include "platform/Application.h"
-#include "platform/AudioSession.h"
-#include "platform/NotificationCenter.h"
+#include "platform/audio/AudioSession.h"
+#include "platform/dispatch/NotificationCenter.h"
 
 namespace lumora {
 

@@ -9,10 +9,10 @@
 #include "app/core/QvApplicationPreference.h"
 #include "app/core/QvDeviceManager.h"
 #include "base/network/NETStatusObj.h"
-#include "platform/AudioSession.h"
+#include "platform/audio/AudioSession.h"
 #include "platform/Config.h"
-#include "platform/Localization.h"
-#include "platform/UserDefaults.h"
+#include "platform/text/Localization.h"
+#include "platform/storage/UserDefaults.h"
 
 namespace lumora {
 

@@ -11,8 +11,8 @@
 #include "app/core/PushRegistration.h"
 #include "base/network/Reachability.h"
 #include "platform/Application.h"
-#include "platform/NotificationCenter.h"
-#include "platform/RunLoop.h"
+#include "platform/dispatch/NotificationCenter.h"
+#include "platform/runloop/RunLoop.h"
 
 namespace lumora {
 

@@ -8,7 +8,7 @@
 #include "app/core/Device.h"
 #include "app/core/DevicePreConnection.h"
 #include "base/link/TolvClientDelegate.h"
-#include "platform/DispatchQueue.h"
+#include "platform/dispatch/DispatchQueue.h"
 
 namespace lumora {
 

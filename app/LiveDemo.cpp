@@ -5,7 +5,7 @@
 #include "app/core/Device.h"
 #include "base/link/OWSPMessageBuilder.h"
 #include "platform/Config.h"
-#include "platform/DispatchQueue.h"
+#include "platform/dispatch/DispatchQueue.h"
 
 namespace lumora {
 

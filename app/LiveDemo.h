@@ -12,7 +12,7 @@
 #include "base/link/DeviceClientDelegate.h"
 #include "base/link/OWSPMessageParser.h"
 #include "base/link/PUConnection.h"
-#include "platform/RunLoop.h"
+#include "platform/runloop/RunLoop.h"
 #include "tools/device-emulator/DeviceEmulator.h"
 
 namespace lumora {

@@ -7,7 +7,7 @@
 #include "app/AppDelegate.h"
 #include "app/AppDelegateHD.h"
 #include "platform/InterfaceIdiom.h"
-#include "platform/RunLoop.h"
+#include "platform/runloop/RunLoop.h"
 
 namespace lumora {
 

@@ -10,7 +10,7 @@
 #include "app/core/QvDeviceManager.h"
 #include "platform/Config.h"
 #include "platform/InterfaceIdiom.h"
-#include "platform/RunLoop.h"
+#include "platform/runloop/RunLoop.h"
 
 using namespace lumora;
 

@@ -13,9 +13,9 @@
 #include <thread>
 #include <vector>
 
-#include "platform/DispatchQueue.h"
-#include "platform/DispatchSource.h"
-#include "platform/RunLoop.h"
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/dispatch/DispatchSource.h"
+#include "platform/runloop/RunLoop.h"
 
 using namespace lumora;
 using Clock = std::chrono::steady_clock;

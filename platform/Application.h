@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/PropertyList.h"
+#include "platform/storage/PropertyList.h"
 
 namespace lumora {
 

@@ -7,9 +7,9 @@
 #include "app/core/QvUtility.h"
 #include "base/network/GCDAsyncSocket.h"
 #include "base/network/GCDAsyncSocketDelegate.h"
-#include "platform/ByteReader.h"
+#include "platform/bytes/ByteReader.h"
 #include "platform/Config.h"
-#include "platform/Utf8.h"
+#include "platform/text/Utf8.h"
 
 namespace lumora {
 

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "app/core/DevicePreConnection.h"
-#include "platform/DispatchQueue.h"
-#include "platform/SharedText.h"
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/text/SharedText.h"
 
 namespace lumora {
 

@@ -1,7 +1,7 @@
 #include "app/core/PushKeyCipher.h"
 
 #include "app/core/Base64_Rc4.h"
-#include "platform/Utf8.h"
+#include "platform/text/Utf8.h"
 
 namespace lumora {
 

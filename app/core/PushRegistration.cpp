@@ -5,8 +5,8 @@
 
 #include "app/core/PushKeyCipher.h"
 #include "platform/Config.h"
-#include "platform/HttpRequest.h"
-#include "platform/UserDefaults.h"
+#include "platform/net/HttpRequest.h"
+#include "platform/storage/UserDefaults.h"
 
 namespace lumora {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/SharedText.h"
+#include "platform/text/SharedText.h"
 
 namespace lumora {
 

@@ -6,10 +6,10 @@
 
 #include "app/core/FileManager.h"
 #include "platform/Config.h"
-#include "platform/HttpRequest.h"
+#include "platform/net/HttpRequest.h"
 #include "platform/InterfaceIdiom.h"
-#include "platform/PropertyList.h"
-#include "platform/TextEncoding.h"
+#include "platform/storage/PropertyList.h"
+#include "platform/text/TextEncoding.h"
 
 namespace lumora {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/core/ConnectionRecord.h"
-#include "platform/SharedText.h"
+#include "platform/text/SharedText.h"
 
 namespace lumora {
 

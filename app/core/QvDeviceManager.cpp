@@ -10,10 +10,10 @@
 #include <iterator>
 
 #include "app/core/FileManager.h"
-#include "platform/ByteReader.h"
+#include "platform/bytes/ByteReader.h"
 #include "platform/Config.h"
-#include "platform/PropertyList.h"
-#include "platform/Utf8.h"
+#include "platform/storage/PropertyList.h"
+#include "platform/text/Utf8.h"
 
 namespace lumora {
 

@@ -5,7 +5,7 @@
 
 #include "app/core/Base64.h"
 #include "platform/AlertPresenter.h"
-#include "platform/Localization.h"
+#include "platform/text/Localization.h"
 
 namespace lumora {
 

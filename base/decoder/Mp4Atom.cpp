@@ -8,7 +8,7 @@
 #include "base/decoder/Mp4File.h"
 #include "base/decoder/Mp4SizeTableProperty.h"
 #include "base/decoder/Mp4TableProperty.h"
-#include "platform/ByteWriter.h"
+#include "platform/bytes/ByteWriter.h"
 
 namespace lumora {
 

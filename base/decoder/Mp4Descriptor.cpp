@@ -2,7 +2,7 @@
 
 #include "base/decoder/Mp4Errors.h"
 #include "base/decoder/Mp4File.h"
-#include "platform/ByteWriter.h"
+#include "platform/bytes/ByteWriter.h"
 
 namespace lumora {
 

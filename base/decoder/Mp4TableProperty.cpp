@@ -2,8 +2,8 @@
 
 #include "base/decoder/Mp4Errors.h"
 #include "base/decoder/Mp4File.h"
-#include "platform/ByteReader.h"
-#include "platform/ByteWriter.h"
+#include "platform/bytes/ByteReader.h"
+#include "platform/bytes/ByteWriter.h"
 
 namespace lumora {
 

@@ -9,7 +9,7 @@
 #include "base/decoder/QvYuv2RGB.h"
 #include "app/core/QvApplicationPreference.h"
 #include "base/link/MediaFrame.h"
-#include "platform/Screen.h"
+#include "platform/graphics/Screen.h"
 
 namespace lumora {
 

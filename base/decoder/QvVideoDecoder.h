@@ -12,8 +12,8 @@
 
 #include "base/decoder/H264Decoder.h"
 #include "base/decoder/QvVideoDecoderDelegate.h"
-#include "platform/DispatchQueue.h"
-#include "platform/DispatchSource.h"
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/dispatch/DispatchSource.h"
 
 namespace lumora {
 

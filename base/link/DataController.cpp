@@ -17,11 +17,11 @@
 #include "base/network/NETStatusObj.h"
 #include "base/network/SocketFunctions.h"
 #include "app/core/QvApplicationPreference.h"
-#include "platform/ByteReader.h"
+#include "platform/bytes/ByteReader.h"
 #include "platform/Config.h"
 #include "platform/ErrorCodes.h"
-#include "platform/AudioSession.h"
-#include "platform/Localization.h"
+#include "platform/audio/AudioSession.h"
+#include "platform/text/Localization.h"
 
 namespace lumora {
 

@@ -22,8 +22,8 @@
 #include "base/link/renderDelegate.h"
 #include "base/utilities/AudioController.h"
 #include "base/utilities/AudioControllerDelegate.h"
-#include "platform/DispatchQueue.h"
-#include "platform/RunLoop.h"
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/runloop/RunLoop.h"
 
 namespace lumora {
 

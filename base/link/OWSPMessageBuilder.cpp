@@ -6,7 +6,7 @@
 #include "app/core/Device.h"
 #include "app/core/QvUtility.h"
 #include "base/link/PUConnection.h"
-#include "platform/ByteWriter.h"
+#include "platform/bytes/ByteWriter.h"
 
 namespace lumora {
 

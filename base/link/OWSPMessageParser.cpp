@@ -8,9 +8,9 @@
 #include "app/core/Device.h"
 #include "base/link/DeviceClientDelegate.h"
 #include "base/link/OWSPRecords.h"
-#include "platform/ByteReader.h"
+#include "platform/bytes/ByteReader.h"
 #include "platform/ErrorCodes.h"
-#include "platform/Utf8.h"
+#include "platform/text/Utf8.h"
 
 namespace lumora {
 

@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/ByteReader.h"
-#include "platform/ByteWriter.h"
+#include "platform/bytes/ByteReader.h"
+#include "platform/bytes/ByteWriter.h"
 
 namespace lumora::owsp {
 

@@ -10,7 +10,7 @@
 #include "base/link/MediaFrame.h"
 #include "base/link/OWSPLink.h"
 #include "base/link/PUConnectionDelegate.h"
-#include "platform/DispatchQueue.h"
+#include "platform/dispatch/DispatchQueue.h"
 
 namespace lumora {
 

@@ -1,6 +1,6 @@
 #include "base/link/RkMessageBuilder.h"
 
-#include "platform/ByteWriter.h"
+#include "platform/bytes/ByteWriter.h"
 
 namespace lumora {
 

@@ -1,6 +1,6 @@
 #include "base/link/RkMessageParser.h"
 
-#include "platform/ByteReader.h"
+#include "platform/bytes/ByteReader.h"
 
 namespace lumora {
 

@@ -20,7 +20,7 @@
 #include "base/link/RkMessgeParserDelegate.h"
 #include "base/link/ServerUdp.h"
 #include "base/link/TolvClientDelegate.h"
-#include "platform/DispatchQueue.h"
+#include "platform/dispatch/DispatchQueue.h"
 
 namespace lumora {
 

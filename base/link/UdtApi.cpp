@@ -8,7 +8,7 @@
 #include <sys/socket.h>
 #include <udt/udt.h>
 
-#include "platform/DispatchQueue.h"
+#include "platform/dispatch/DispatchQueue.h"
 
 namespace lumora::UdtApi {
 

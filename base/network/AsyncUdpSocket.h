@@ -12,7 +12,7 @@
 #include "base/network/AsyncUdpSocketDelegate.h"
 #include "base/network/AsyncUdpSocketException.h"
 #include "platform/Error.h"
-#include "platform/RunLoop.h"
+#include "platform/runloop/RunLoop.h"
 
 namespace lumora {
 

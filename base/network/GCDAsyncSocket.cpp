@@ -24,7 +24,7 @@
 #include "base/network/SocketAddress.h"
 #include "base/network/TLSStreamSecurity.h"
 #include "platform/ErrorCodes.h"
-#include "platform/RunLoop.h"
+#include "platform/runloop/RunLoop.h"
 
 namespace lumora {
 

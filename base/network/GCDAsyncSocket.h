@@ -12,10 +12,10 @@
 #include "base/network/GCDAsyncSocketDelegate.h"
 #include "base/network/GCDAsyncTLSPacket.h"
 #include "base/network/GCDAsyncWritePacket.h"
-#include "platform/DispatchQueue.h"
-#include "platform/DispatchSource.h"
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/dispatch/DispatchSource.h"
 #include "platform/Error.h"
-#include "platform/SocketStream.h"
+#include "platform/net/SocketStream.h"
 
 struct sockaddr_in;
 struct sockaddr_in6;

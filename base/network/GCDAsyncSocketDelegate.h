@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/DispatchQueue.h"
+#include "platform/dispatch/DispatchQueue.h"
 #include "platform/Error.h"
 
 namespace lumora {

@@ -12,11 +12,11 @@
 #include "base/network/GCDAsyncUdpSendPacket.h"
 #include "base/network/GCDAsyncUdpSocketDelegate.h"
 #include "base/network/GCDAsyncUdpConnectPacket.h"
-#include "platform/DispatchQueue.h"
-#include "platform/DispatchSource.h"
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/dispatch/DispatchSource.h"
 #include "platform/Error.h"
-#include "platform/NotificationCenter.h"
-#include "platform/SocketStream.h"
+#include "platform/dispatch/NotificationCenter.h"
+#include "platform/net/SocketStream.h"
 
 struct sockaddr_in;
 struct sockaddr_in6;

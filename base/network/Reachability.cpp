@@ -7,9 +7,9 @@
 #include <mutex>
 
 #include "platform/Config.h"
-#include "platform/DispatchQueue.h"
-#include "platform/NotificationCenter.h"
-#include "platform/RunLoop.h"
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/dispatch/NotificationCenter.h"
+#include "platform/runloop/RunLoop.h"
 
 namespace lumora {
 

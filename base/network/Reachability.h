@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/ReachabilityProvider.h"
+#include "platform/net/ReachabilityProvider.h"
 
 namespace lumora {
 

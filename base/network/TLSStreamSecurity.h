@@ -4,7 +4,7 @@
 #include <string>
 
 #include "platform/Error.h"
-#include "platform/StreamSecurity.h"
+#include "platform/net/StreamSecurity.h"
 
 typedef struct ssl_st SSL;
 typedef struct ssl_ctx_st SSL_CTX;

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "platform/ByteReader.h"
+#include "platform/bytes/ByteReader.h"
 
 namespace lumora {
 

@@ -9,7 +9,7 @@
 
 #include "base/network/GCDAsyncUdpSocket.h"
 #include "base/network/UDPManagerDelegate.h"
-#include "platform/RunLoop.h"
+#include "platform/runloop/RunLoop.h"
 
 namespace lumora {
 

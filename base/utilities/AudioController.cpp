@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/AudioSession.h"
+#include "platform/audio/AudioSession.h"
 #include "platform/Config.h"
-#include "platform/RunLoop.h"
+#include "platform/runloop/RunLoop.h"
 
 namespace lumora {
 

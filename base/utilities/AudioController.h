@@ -14,8 +14,8 @@
 #include "base/utilities/AudioQueue.h"
 #include "base/utilities/AudioRecordDelegate.h"
 #include "base/utilities/AudioRecorder.h"
-#include "platform/AudioTypes.h"
-#include "platform/DispatchQueue.h"
+#include "platform/audio/AudioTypes.h"
+#include "platform/dispatch/DispatchQueue.h"
 
 namespace lumora {
 

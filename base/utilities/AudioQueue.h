@@ -6,8 +6,8 @@
 #include <mutex>
 
 #include "base/utilities/AudioQueueDelegate.h"
-#include "platform/AudioOutputQueue.h"
-#include "platform/AudioTypes.h"
+#include "platform/audio/AudioOutputQueue.h"
+#include "platform/audio/AudioTypes.h"
 
 namespace lumora {
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "platform/ErrorCodes.h"
-#include "platform/RunLoop.h"
+#include "platform/runloop/RunLoop.h"
 
 namespace lumora {
 

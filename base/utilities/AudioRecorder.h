@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "base/utilities/AudioRecordDelegate.h"
-#include "platform/AudioInputQueue.h"
-#include "platform/AudioTypes.h"
+#include "platform/audio/AudioInputQueue.h"
+#include "platform/audio/AudioTypes.h"
 #include "platform/Error.h"
 
 namespace lumora {

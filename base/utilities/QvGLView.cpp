@@ -10,8 +10,8 @@
 #include <sstream>
 
 #include "platform/Config.h"
-#include "platform/PNGWriter.h"
-#include "platform/Screen.h"
+#include "platform/graphics/PNGWriter.h"
+#include "platform/graphics/Screen.h"
 
 namespace lumora {
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/EAGLLayer.h"
-#include "platform/GLContext.h"
-#include "platform/View.h"
+#include "platform/graphics/EAGLLayer.h"
+#include "platform/graphics/GLContext.h"
+#include "platform/graphics/View.h"
 
 namespace lumora {
 

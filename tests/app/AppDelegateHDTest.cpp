@@ -9,7 +9,7 @@
 #include "AppFixture.h"
 #include "app/core/QvApplicationPreference.h"
 #include "base/network/NETStatusObj.h"
-#include "platform/UserDefaults.h"
+#include "platform/storage/UserDefaults.h"
 
 using namespace lumora;
 using namespace lumora::test;

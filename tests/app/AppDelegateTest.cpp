@@ -8,7 +8,7 @@
 #include "AppFixture.h"
 #include "app/core/QvApplicationPreference.h"
 #include "base/network/NETStatusObj.h"
-#include "platform/AudioSession.h"
+#include "platform/audio/AudioSession.h"
 
 using namespace lumora;
 using namespace lumora::test;

@@ -19,10 +19,10 @@
 #include "base/network/Reachability.h"
 #include "platform/Application.h"
 #include "platform/Config.h"
-#include "platform/FakeReachabilityProvider.h"
-#include "platform/NotificationCenter.h"
-#include "platform/PropertyList.h"
-#include "platform/RunLoop.h"
+#include "platform/net/FakeReachabilityProvider.h"
+#include "platform/dispatch/NotificationCenter.h"
+#include "platform/storage/PropertyList.h"
+#include "platform/runloop/RunLoop.h"
 #include "support/TempDir.h"
 
 namespace lumora::test {

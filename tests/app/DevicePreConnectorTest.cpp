@@ -11,7 +11,7 @@
 #include "base/link/TolvClientTestSupport.h"
 #include "base/network/NETStatusObj.h"
 #include "platform/Config.h"
-#include "platform/RunLoop.h"
+#include "platform/runloop/RunLoop.h"
 #include "support/WaitFor.h"
 
 using namespace lumora;

@@ -6,7 +6,7 @@
 
 #include "platform/Config.h"
 #include "platform/Error.h"
-#include "platform/Localization.h"
+#include "platform/text/Localization.h"
 #include "support/TempDir.h"
 
 using namespace lumora;

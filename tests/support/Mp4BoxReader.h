@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ByteReader.h"
+#include "platform/bytes/ByteReader.h"
 
 namespace lumora::test {
 

@@ -2,7 +2,7 @@
 
 #include <csignal>
 
-#include "platform/RunLoop.h"
+#include "platform/runloop/RunLoop.h"
 
 int main(int argc, char** argv) {
     // The test thread is the main thread: it owns the main run loop.

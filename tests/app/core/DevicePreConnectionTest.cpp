@@ -14,7 +14,7 @@
 #include "app/core/Device.h"
 #include "base/network/GCDAsyncSocket.h"
 #include "platform/Config.h"
-#include "platform/RunLoop.h"
+#include "platform/runloop/RunLoop.h"
 #include "support/WaitFor.h"
 
 using namespace lumora;

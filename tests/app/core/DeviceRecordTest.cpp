@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "app/core/Device.h"
-#include "platform/ByteWriter.h"
+#include "platform/bytes/ByteWriter.h"
 #include "platform/Config.h"
 
 using namespace lumora;

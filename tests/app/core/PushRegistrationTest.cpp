@@ -4,8 +4,8 @@
 
 #include "app/core/PushKeyCipher.h"
 #include "platform/Config.h"
-#include "platform/RunLoop.h"
-#include "platform/UserDefaults.h"
+#include "platform/runloop/RunLoop.h"
+#include "platform/storage/UserDefaults.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/TempDir.h"
 

@@ -7,9 +7,9 @@
 #include "app/core/FileManager.h"
 #include "platform/Config.h"
 #include "platform/InterfaceIdiom.h"
-#include "platform/PropertyList.h"
-#include "platform/RunLoop.h"
-#include "platform/TextEncoding.h"
+#include "platform/storage/PropertyList.h"
+#include "platform/runloop/RunLoop.h"
+#include "platform/text/TextEncoding.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/TempDir.h"
 

@@ -11,9 +11,9 @@
 #include "CoreFixture.h"
 #include "app/core/FileManager.h"
 #include "app/core/QvDeviceManager.h"
-#include "platform/AtomicFile.h"
-#include "platform/ByteWriter.h"
-#include "platform/PropertyList.h"
+#include "platform/storage/AtomicFile.h"
+#include "platform/bytes/ByteWriter.h"
+#include "platform/storage/PropertyList.h"
 
 using namespace lumora;
 namespace fs = std::filesystem;

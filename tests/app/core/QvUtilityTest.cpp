@@ -8,7 +8,7 @@
 #include "app/core/QvUtility.h"
 #include "platform/AlertPresenter.h"
 #include "platform/Config.h"
-#include "platform/Localization.h"
+#include "platform/text/Localization.h"
 
 using namespace lumora;
 

@@ -18,7 +18,7 @@
 #include "base/network/SocketFunctions.h"
 #include "platform/Config.h"
 #include "platform/ErrorCodes.h"
-#include "platform/RunLoop.h"
+#include "platform/runloop/RunLoop.h"
 #include "RelayTestSupport.h"
 
 using namespace lumora;

@@ -6,7 +6,7 @@
 
 #include "DataControllerTestSupport.h"
 #include "app/core/FileManager.h"
-#include "platform/AudioSession.h"
+#include "platform/audio/AudioSession.h"
 
 using namespace lumora;
 using namespace lumora::test;

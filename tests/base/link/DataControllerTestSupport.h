@@ -14,9 +14,9 @@
 #include "app/core/Device.h"
 #include "app/core/QvDeviceManager.h"
 #include "base/link/DataController.h"
-#include "platform/DispatchQueue.h"
-#include "platform/Localization.h"
-#include "platform/RunLoop.h"
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/text/Localization.h"
+#include "platform/runloop/RunLoop.h"
 #include "support/TempDir.h"
 
 namespace lumora::test {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "base/link/OWSPRecords.h"
-#include "platform/ByteWriter.h"
+#include "platform/bytes/ByteWriter.h"
 
 namespace lumora::testing {
 

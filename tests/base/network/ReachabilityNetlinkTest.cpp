@@ -7,8 +7,8 @@
 #include "base/network/NETStatusObj.h"
 #include "base/network/Reachability.h"
 #include "platform/Config.h"
-#include "platform/NotificationCenter.h"
-#include "platform/RunLoop.h"
+#include "platform/dispatch/NotificationCenter.h"
+#include "platform/runloop/RunLoop.h"
 
 namespace lumora {
 namespace {

@@ -5,9 +5,9 @@
 #include <arpa/inet.h>
 
 #include "platform/Config.h"
-#include "platform/FakeReachabilityProvider.h"
-#include "platform/NotificationCenter.h"
-#include "platform/RunLoop.h"
+#include "platform/net/FakeReachabilityProvider.h"
+#include "platform/dispatch/NotificationCenter.h"
+#include "platform/runloop/RunLoop.h"
 
 namespace lumora {
 namespace {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "UdpPeer.h"
-#include "platform/RunLoop.h"
+#include "platform/runloop/RunLoop.h"
 
 namespace lumora {
 namespace {

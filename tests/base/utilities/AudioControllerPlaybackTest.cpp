@@ -13,7 +13,7 @@ extern "C" {
 #include "base/decoder/AudioDecEncLib/G726/AudioDecEnc.h"
 #include "base/decoder/AudioDecEncLib/G726/codec_g726.h"
 #include "base/utilities/AudioController.h"
-#include "platform/NullAudioDevice.h"
+#include "platform/audio/NullAudioDevice.h"
 
 using namespace lumora;
 using namespace lumora::test;

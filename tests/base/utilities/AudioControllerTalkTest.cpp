@@ -7,8 +7,8 @@
 #include "base/decoder/AudioDecEncLib/G726/AudioDecEnc.h"
 #include "base/decoder/AudioDecEncLib/G726/codec_g726.h"
 #include "base/utilities/AudioController.h"
-#include "platform/AudioSampleCoder.h"
-#include "platform/NullAudioDevice.h"
+#include "platform/audio/AudioSampleCoder.h"
+#include "platform/audio/NullAudioDevice.h"
 
 using namespace lumora;
 using namespace lumora::test;

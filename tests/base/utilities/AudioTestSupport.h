@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "platform/Config.h"
-#include "platform/NullAudioDevice.h"
-#include "platform/RunLoop.h"
+#include "platform/audio/NullAudioDevice.h"
+#include "platform/runloop/RunLoop.h"
 
 namespace lumora::test {
 

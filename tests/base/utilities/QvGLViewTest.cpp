@@ -18,9 +18,9 @@
 #include "support/H264Clip.h"
 #include "support/TempDir.h"
 #include "platform/Config.h"
-#include "platform/DispatchQueue.h"
-#include "platform/GLContext.h"
-#include "platform/Screen.h"
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/graphics/GLContext.h"
+#include "platform/graphics/Screen.h"
 
 using namespace lumora;
 
