@@ -61,13 +61,14 @@ void UIGestureRecognizer::reset() {
 void UIGestureRecognizer::setState(UIGestureRecognizerState state) {
     state_ = state;
     auto keep = shared_from_this();
-    TouchRouter::recognizerChangedState(this);
     if (state == UIGestureRecognizerState::Began || state == UIGestureRecognizerState::Changed ||
         state == UIGestureRecognizerState::Ended || state == UIGestureRecognizerState::Cancelled) {
         auto targets = targets_;
         for (auto& t : targets)
             if (t.action) t.action(*this);
     }
+    // Then the views lose the touches it took.
+    TouchRouter::recognizerChangedState(this);
 }
 
 }  // namespace lumora

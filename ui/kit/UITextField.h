@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QLineEdit>
 #include <QPointer>
 #include <string>
 
@@ -7,7 +8,7 @@
 #include "ui/kit/UIFont.h"
 #include "ui/kit/UILabel.h"
 
-class QLineEdit;
+
 
 namespace lumora {
 

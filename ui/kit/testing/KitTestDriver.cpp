@@ -105,6 +105,7 @@ void KitTestDriver::settle() {
         size_t n = RunLoopBridge::drain();
         QCoreApplication::sendPostedEvents();
         QCoreApplication::processEvents(QEventLoop::AllEvents);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         n += RunLoopBridge::drain();
         quiet = n == 0 ? quiet + 1 : 0;
     }
