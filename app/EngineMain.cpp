@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <string>
 
+#include "app/EngineMain.h"
+
 #include "app/DevicePreConnector.h"
 #include "app/LiveDemo.h"
 #include "app/ProcessEntry.h"
@@ -12,7 +14,7 @@
 #include "platform/InterfaceIdiom.h"
 #include "platform/runloop/RunLoop.h"
 
-using namespace lumora;
+namespace lumora {
 
 namespace {
 
@@ -20,9 +22,9 @@ std::atomic<bool> gInterrupted{false};
 void onSignal(int) { gInterrupted = true; }
 
 const char kUsage[] =
-    "usage: lumora [--run-on] [--udt] | --app [--pad]\n"
-    "  Loads the configuration and the device list, then shows the live road on a\n"
-    "  built-in device emulator for about 5 seconds.\n"
+    "usage: lumora --live [--run-on] [--udt] | --app [--pad]\n"
+    "  --live     load the configuration and the device list, then show the live\n"
+    "             road on a built-in device emulator for about 5 seconds\n"
     "  --run-on   keep the live view running until interrupted (Ctrl-C)\n"
     "  --udt      reach the emulator over UDT instead of TCP\n"
     "  --app      instead, start the application (phone delegate, screens without\n"
@@ -31,7 +33,7 @@ const char kUsage[] =
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int EngineMain::run(int argc, char** argv) {
     // This thread owns the main run loop (and so the main queue).
     lumora::RunLoop::main();
     // Devices pre-connect through their own peer-to-peer client.
@@ -42,7 +44,9 @@ int main(int argc, char** argv) {
     bool pad = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
-        if (a == "--run-on") {
+        if (a == "--live") {
+            // The live road (the default of this entry).
+        } else if (a == "--run-on") {
             demo.runOn = true;
         } else if (a == "--udt") {
             demo.transport = PUConnection::kUDT;
@@ -94,3 +98,5 @@ int main(int argc, char** argv) {
     if (status != 0) std::fprintf(stderr, "lumora: live demo failed: %s\n", live->failure().c_str());
     return status;
 }
+
+}  // namespace lumora
