@@ -44,7 +44,8 @@ void StandInScreen::viewDidLoad() {
     status->setTextColor(UIColor::colorWithWhite(0.8, 1));
     status->setFont(UIFont::systemFontOfSize(13));
     status->setTextAlignment(UITextAlignment::Center);
-    status->setText("The screens come in later; this stands in for them.");
+    status->setText(lastRequest_.empty() ? "The screens come in later; this stands in for them."
+                                         : "Asked: " + lastRequest_);
     status_ = status;
     root->addSubview(status);
     layout();
@@ -80,6 +81,7 @@ void StandInScreen::playDevice(const std::shared_ptr<Device>& device, int32_t ch
 }
 
 void StandInScreen::note(const std::string& what) {
+    lastRequest_ = what;
     if (status_) status_->setText("Asked: " + what);
 }
 

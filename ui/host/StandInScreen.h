@@ -42,6 +42,7 @@ private:
     void layout();
 
     bool tablet_;
+    std::string lastRequest_;
     int selected_ = 0;
     QPointer<UILabel> title_, status_;
     std::vector<QPointer<StandInPane>> panes_;
