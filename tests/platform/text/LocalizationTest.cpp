@@ -80,7 +80,9 @@ TEST_F(LocalizationTable, EveryScreenKeyHasAReadableEnglishText) {
         EXPECT_TRUE(Localization::contains(key));
         const std::string text = Localization::string(key);
         EXPECT_FALSE(text.empty());
-        if (looksLikeIdentifier(key)) EXPECT_NE(text, key);
+        if (looksLikeIdentifier(key)) {
+            EXPECT_NE(text, key);
+        }
     }
 }
 
