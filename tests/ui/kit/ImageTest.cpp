@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QPainter>
+
 #include "ui/kit/UIImage.h"
 #include "ui/kit/UIScreen.h"
 #include "ui/kit/testing/KitTestDriver.h"
