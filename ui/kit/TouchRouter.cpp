@@ -155,8 +155,7 @@ void TouchRouter::cancelAll() {
 
 void TouchRouter::finishSequenceIfDone() {
     if (!active_.empty()) return;
-    // Every recogniser that took part starts afresh.
-    std::vector<std::shared_ptr<UIGestureRecognizer>> seen;
+    // Every recogniser starts afresh.
     for (UIWindow* w : UIWindow::allWindows()) {
         std::vector<UIView*> stack{w};
         while (!stack.empty()) {
