@@ -59,6 +59,7 @@ private:
     void handleLogin(const wire::Record& record, uint32_t sequence);
     void handlePtz(const wire::Record& record);
     void handleTalk(const wire::Record& record, uint32_t sequence);
+    void handlePlayRecord(const wire::Record& record);
     void pump();
     int waitBudgetMs() const;
     void sendFrame();
@@ -88,6 +89,10 @@ private:
     uint32_t sequence_ = 0;
 
     bool streaming_ = false;
+    // Recording playback: logged in for it, and playing (the clip once,
+    // then the end-of-recording record).
+    bool playbackLogin_ = false;
+    bool playing_ = false;
     int channel_ = 0;
     size_t clipPos_ = 0;
     uint32_t frameIndex_ = 0;
