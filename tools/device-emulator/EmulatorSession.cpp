@@ -369,6 +369,7 @@ uint32_t EmulatorSession::stampNow() const {
 
 void EmulatorSession::pump() {
     auto now = Clock::now();
+    if (now.time_since_epoch().count() < state_->stallUntil.load()) return;
     switch (opt_.pace) {
         case Pace::FrameRate: {
             auto interval = std::chrono::microseconds(1000000 / std::max(1, opt_.fps));
@@ -419,8 +420,10 @@ void EmulatorSession::sendFrame() {
     }
     bool key = clip.unit(clipPos_).keyFrame;
     std::vector<uint8_t> data = state_->frameBytes(clipPos_);
+    const size_t position = clipPos_;
     ++clipPos_;
     uint32_t index = ++frameIndex_;
+    if (opt_.frameEvents) event("frame " + std::to_string(index) + " clip " + std::to_string(position));
     uint64_t us = uint64_t(framesSent_) * 1000000u / uint64_t(std::max(1, opt_.fps));
     uint32_t stamp = 0;
     switch (opt_.timeUnit) {

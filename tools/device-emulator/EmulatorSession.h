@@ -24,6 +24,7 @@ struct EmulatorState {
     std::atomic<bool> silent{false};
     std::atomic<int> forcedLoginResult{0};
     std::atomic<long> frameCredits{0};
+    std::atomic<int64_t> stallUntil{0};  // steady-clock ticks; streams send nothing before
     std::function<void(const EmulatorEvent&)> handler;
 
     struct Counters {
