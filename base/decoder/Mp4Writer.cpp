@@ -29,6 +29,7 @@ int Mp4Writer::Open(const char* path) {
     fVideoBuffer.clear();
     fIsSyncSample = true;
     fWaitForSync = false;
+    fLostWrite = 0;
     fSyncSampleCount = 0;
     fLastVideoTimestamp = fLastAudioTimestamp = fStartTimestamp = 0;
     fVideoTrackIndex = -1;
@@ -165,6 +166,10 @@ int Mp4Writer::WriteVideoSample(const uint8_t* nal, size_t n, int64_t /*timestam
                             sps.display_height > 0 && sps.display_height <= 0xFFFF) {
                             avc1->SetInteger("width", sps.display_width);
                             avc1->SetInteger("height", sps.display_height);
+                            // The track's presentation size too: the size given
+                            // when the recording started may still have been 0.
+                            track->GetTrak()->SetFloat("tkhd.width", sps.display_width);
+                            track->GetTrak()->SetFloat("tkhd.height", sps.display_height);
                         }
                     }
                     AddSequenceParameterSet(body, bodySize);
@@ -214,6 +219,7 @@ int Mp4Writer::FlushSample(Mp4Track* track) {
         // The track dropped the chunk this sample was in; later pictures may
         // refer to it, so nothing more is taken before a key frame.
         std::printf("mp4 writer: sample write failed (%d), waiting for a key frame\n", rc);
+        if (fLostWrite == 0) fLostWrite = rc;
         fWaitForSync = true;
         fIsSyncSample = false;
         return rc;
@@ -253,6 +259,9 @@ int Mp4Writer::Finish() {
         if (rc != 0 && result == 0) result = rc;
     }
     if (int rc = fMp4File->Flush(); rc != 0 && result == 0) result = rc;
+    // Samples lost to a failed write on the way leave the file playable
+    // but not complete: the caller hears of it.
+    if (result == 0 && fLostWrite != 0) result = fLostWrite;
     return result;
 }
 

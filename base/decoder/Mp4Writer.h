@@ -57,7 +57,8 @@ public:
     int WriteVideoSample(const uint8_t* nal, size_t n, int64_t timestamp, bool isKeyFrame, bool endOfFrame);
     // Writes a sample still open, completes the tables, patches the "mdat"
     // size, writes "moov" and flushes: 0, or -1 without file or tree, or the
-    // failure that kept the file from being complete (-13, -15, -16).
+    // failure that kept the file from being complete (-13, -15, -16),
+    // including a sample write that failed earlier in the recording.
     int Finish();
     // Closes every track, the file and the box tree: 0, or -15 when the file
     // could not take its last buffered bytes.
@@ -84,6 +85,7 @@ private:
     std::vector<uint8_t> fVideoBuffer;  // NAL units, each after its 4-byte length
     bool fIsSyncSample = true;
     bool fWaitForSync = false;
+    int fLostWrite = 0;  // the first sample write that failed since Open
     uint32_t fSyncSampleCount = 0;
     int64_t fLastVideoTimestamp = 0;
     int64_t fLastAudioTimestamp = 0;

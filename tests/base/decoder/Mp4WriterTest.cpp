@@ -183,13 +183,19 @@ TEST(Mp4Writer, SampleEntrySizeComesFromTheSequenceParameterSet) {
                                 ":rate=25 -frames:v 3 -c:v libx264 -preset ultrafast -threads 1 -f h264 '" + clip + "'";
         ASSERT_EQ(std::system(cmd.c_str()), 0);
         const std::string path = dir.file("c.mp4");
-        // The track is announced with another size.
-        record(path, test::splitAccessUnits(test::readFile(clip)), 320, 240);
-        const Bytes b = test::readFile(path);
-        auto avc1 = test::mp4Find(b, "moov.trak.mdia.minf.stbl.stsd.avc1");
-        ASSERT_TRUE(avc1);
-        EXPECT_EQ(test::be16(b, avc1->payload + 24), c.width);
-        EXPECT_EQ(test::be16(b, avc1->payload + 26), c.height);
+        // The track is announced with another size, or none yet (a recording
+        // started before the stream format said it).
+        for (uint16_t announced : {uint16_t(320), uint16_t(0)}) {
+            record(path, test::splitAccessUnits(test::readFile(clip)), announced, announced * 3 / 4);
+            const Bytes b = test::readFile(path);
+            auto avc1 = test::mp4Find(b, "moov.trak.mdia.minf.stbl.stsd.avc1");
+            ASSERT_TRUE(avc1);
+            EXPECT_EQ(test::be16(b, avc1->payload + 24), c.width);
+            EXPECT_EQ(test::be16(b, avc1->payload + 26), c.height);
+            // The track header's presentation size (16.16) follows the picture too.
+            EXPECT_EQ(boxValue(b, "moov.trak.tkhd", 76), c.width << 16) << announced;
+            EXPECT_EQ(boxValue(b, "moov.trak.tkhd", 80), c.height << 16) << announced;
+        }
         auto info = test::ffprobe(path);
         EXPECT_EQ(info["width"], std::to_string(c.width));
         EXPECT_EQ(info["height"], std::to_string(c.height));

@@ -288,6 +288,31 @@ TEST(QvVideoRecorder, AFileThatStopsGrowingIsReportedIncomplete) {
     EXPECT_FALSE(complete);
 }
 
+// The disk is full for a moment in the middle of a recording: a chunk of
+// pictures is lost, later ones are written again from a key frame, and
+// stop() reports the file as incomplete instead of complete.
+TEST(QvVideoRecorder, AChunkLostMidRecordingIsReportedAtStop) {
+    test::TempDir dir;
+    const std::string path = dir.file("gap.mp4");
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    QvVideoRecorder r;
+    ASSERT_TRUE(r.start(path, 320, 240, 40));
+    Bytes big(64 * 1024, 0x11);
+    big[3] = 1, big[0] = big[1] = big[2] = 0, big[4] = 0x65;
+    rlimit limited = old;
+    limited.rlim_cur = 100 * 1024;  // the first chunk (25 pictures) does not fit
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    for (int i = 0; i < 25; ++i) r.addFrame(frameOf(big, true));
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &old), 0);
+    for (int i = 0; i < 25; ++i) r.addFrame(frameOf(big, true));  // room again
+    EXPECT_FALSE(r.stop());
+    const Bytes b = test::readFile(path);
+    EXPECT_TRUE(test::mp4Find(b, "moov"));
+    EXPECT_EQ(test::mp4ReadTables(b).sizes.size(), 25u);  // what was written is still described
+}
+
 TEST(QvVideoRecorder, DestroyingARecorderFinishesItsFile) {
     test::TempDir dir;
     const std::string path = dir.file("dropped.mp4");
