@@ -30,6 +30,10 @@ int Mp4Writer::Open(const char* path) {
     fIsSyncSample = true;
     fWaitForSync = false;
     fLostWrite = 0;
+    fOrderParser.Reset();
+    fOrderSps = false;
+    fSampleOrderSet = false;
+    fSampleGroup = fSampleOrder = fOrderGroup = fPrevOrderMsb = fPrevOrderLsb = 0;
     fSyncSampleCount = 0;
     fLastVideoTimestamp = fLastAudioTimestamp = fStartTimestamp = 0;
     fVideoTrackIndex = -1;
@@ -155,6 +159,7 @@ int Mp4Writer::WriteVideoSample(const uint8_t* nal, size_t n, int64_t /*timestam
             const size_t bodySize = n - sc;
             const int type = body[0] & 0x1F;
             if (type == 7) {
+                if (fOrderParser.Parse(nal, n) == 0) fOrderSps = true;
                 if (!fHasSPS) {
                     H264HeaderParser parser;
                     if (parser.Parse(nal, n) == 0) {
@@ -194,6 +199,7 @@ int Mp4Writer::WriteVideoSample(const uint8_t* nal, size_t n, int64_t /*timestam
                 fWaitForSync = false;
             }
             if (fWaitForSync) return 0;  // after a lost chunk: wait for a key frame
+            if (type >= 1 && type <= 5 && !fSampleOrderSet) NoteSampleOrder(nal, n, type);
             const size_t at = fVideoBuffer.size();
             fVideoBuffer.resize(at + 4 + bodySize);
             fVideoBuffer[at] = static_cast<uint8_t>(bodySize >> 24);
@@ -210,8 +216,38 @@ int Mp4Writer::WriteVideoSample(const uint8_t* nal, size_t n, int64_t /*timestam
     return static_cast<int>(bodyLength);
 }
 
+void Mp4Writer::NoteSampleOrder(const uint8_t* nal, size_t n, int type) {
+    if (!fOrderSps || fOrderParser.Parse(nal, n) != 0) return;
+    const H264SeqParams& sps = fOrderParser.SeqParams();
+    if (sps.pic_order_cnt_type != 0) return;  // other types follow decode order here
+    const uint32_t bits = std::min<uint32_t>(sps.log2_max_pic_order_cnt_lsb_minus4 + 4, 16);
+    const int64_t maxLsb = int64_t{1} << bits;
+    if (type == 5) {
+        // An IDR picture starts a new group and its order count at 0.
+        ++fOrderGroup;
+        fPrevOrderMsb = fPrevOrderLsb = 0;
+    }
+    const int64_t lsb = fOrderParser.SliceHeader().pic_order_cnt_lsb;
+    int64_t msb = fPrevOrderMsb;
+    if (lsb < fPrevOrderLsb && fPrevOrderLsb - lsb >= maxLsb / 2)
+        msb += maxLsb;
+    else if (lsb > fPrevOrderLsb && lsb - fPrevOrderLsb > maxLsb / 2)
+        msb -= maxLsb;
+    const size_t sc = H264HeaderParser::StartCodeLength(nal, n);
+    const bool reference = sc < n && (nal[sc] & 0x60) != 0;
+    if (reference) {
+        fPrevOrderMsb = msb;
+        fPrevOrderLsb = lsb;
+    }
+    fSampleGroup = fOrderGroup;
+    fSampleOrder = msb + lsb;
+    fSampleOrderSet = true;
+}
+
 int Mp4Writer::FlushSample(Mp4Track* track) {
     if (fVideoBuffer.empty()) return 0;
+    if (fSampleOrderSet) track->SetNextSampleOrder(fSampleGroup, fSampleOrder);
+    fSampleOrderSet = false;
     const int rc = track->WriteSample(fMp4File.get(), fVideoBuffer.data(), fVideoBuffer.size(), fSampleDuration,
                                       fIsSyncSample);
     fVideoBuffer.clear();

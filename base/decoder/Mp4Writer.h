@@ -7,6 +7,7 @@
 #include "base/decoder/Mp4Array.h"
 #include "base/decoder/Mp4Atom.h"
 #include "base/decoder/Mp4File.h"
+#include "base/decoder/H264HeaderParser.h"
 #include "base/decoder/Mp4Track.h"
 #include "base/decoder/SmartPtr.h"
 
@@ -86,6 +87,17 @@ private:
     bool fIsSyncSample = true;
     bool fWaitForSync = false;
     int fLostWrite = 0;  // the first sample write that failed since Open
+    // Presentation order of the pending sample, from its first slice's
+    // picture order count (sequence parameter sets of order type 0).
+    void NoteSampleOrder(const uint8_t* nal, size_t n, int type);
+    H264HeaderParser fOrderParser;
+    bool fOrderSps = false;
+    bool fSampleOrderSet = false;
+    int64_t fSampleGroup = 0;
+    int64_t fSampleOrder = 0;
+    int64_t fOrderGroup = 0;
+    int64_t fPrevOrderMsb = 0;
+    int64_t fPrevOrderLsb = 0;
     uint32_t fSyncSampleCount = 0;
     int64_t fLastVideoTimestamp = 0;
     int64_t fLastAudioTimestamp = 0;

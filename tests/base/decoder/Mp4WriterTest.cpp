@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <numeric>
 
@@ -294,4 +297,48 @@ TEST(Mp4Writer, AFullDiskIsReportedAndWaitsForAKeyFrame) {
     EXPECT_EQ(w.WriteVideoSample(slice.data(), slice.size(), 0, true, true), int(slice.size() - 4));
     EXPECT_NE(w.Finish(), 0);
     EXPECT_EQ(w.Close(), mp4err::kShortWrite);
+}
+
+namespace {
+
+// Presentation times of the frames a player shows, in the order it shows
+// them, in milliseconds.
+std::vector<long> shownTimes(const std::string& path) {
+    std::vector<long> times;
+    const std::string cmd = "ffprobe -v error -select_streams v -show_entries frame=best_effort_timestamp_time "
+                            "-of csv=p=0 '" + path + "' 2>/dev/null";
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return times;
+    char line[128];
+    while (fgets(line, sizeof line, p)) {
+        // One number per frame; ffprobe may add empty lines between frames.
+        if ((line[0] >= '0' && line[0] <= '9') || line[0] == '-')
+            times.push_back(std::lround(std::atof(line) * 1000.0));
+    }
+    pclose(p);
+    return times;
+}
+
+}  // namespace
+
+// A stream with B-frames is stored in decode order; the composition offsets
+// put every picture at its own time, one frame apart in the order shown. A
+// stream without reordering gets no offsets at all.
+TEST(Mp4Writer, PicturesShownOutOfDecodeOrderKeepTheirTimes) {
+    SKIP_WITHOUT_FFMPEG();
+    test::TempDir dir;
+    for (bool bFrames : {true, false}) {
+        SCOPED_TRACE(bFrames ? "with B-frames" : "without B-frames");
+        const std::string clip = dir.file("b.h264");
+        ASSERT_TRUE(test::makeClip(clip, test::ClipOptions(320, 240, 30, 10, bFrames)));
+        const std::string path = dir.file("b.mp4");
+        record(path, test::splitAccessUnits(test::readFile(clip)));
+        const Bytes b = test::readFile(path);
+        EXPECT_EQ(bool(test::mp4Find(b, "moov.trak.mdia.minf.stbl.ctts")), bFrames);
+        const auto times = shownTimes(path);
+        ASSERT_EQ(times.size(), 30u);
+        for (size_t i = 1; i < times.size(); ++i) EXPECT_EQ(times[i] - times[i - 1], 40) << "picture " << i;
+        EXPECT_EQ(test::referenceMd5(path), test::referenceMd5(clip));
+        EXPECT_EQ(test::ffprobe(path)["error"], "");
+    }
 }
