@@ -97,7 +97,8 @@ bool QvVideoDecoder::setupOnQueue(double intervalMs, int outputFormat, int liveP
     pacing_ = false;
     draining_ = false;
     drained_ = nullptr;
-    frameInterval_ = std::chrono::nanoseconds(std::max<int64_t>(1, std::llround(std::min(intervalMs, kMaxIntervalMs) * 1e6)));
+    frameInterval_ =
+        std::chrono::nanoseconds(std::max<int64_t>(1, std::llround(std::min(intervalMs, kMaxIntervalMs) * 1e6)));
 
     const double interval = std::min(intervalMs, kMaxIntervalMs);
     double periodMs = interval;
@@ -278,7 +279,8 @@ void QvVideoDecoder::finishStream(std::function<void()> done) {
     queue_->async([weak, done = std::move(done)]() mutable {
         auto self = weak.lock();
         if (!self) return;
-        if (!self->isDecoding_ || self->setupFailed_ || !self->decodeTimer_ || self->outputFormat_ != 0) {
+        if (!self->isDecoding_) return;  // destroyed: nothing more is delivered
+        if (self->setupFailed_ || !self->decodeTimer_ || self->outputFormat_ != 0) {
             DispatchQueue::main()->async(std::move(done));
             return;
         }
