@@ -299,28 +299,6 @@ TEST(Mp4Writer, AFullDiskIsReportedAndWaitsForAKeyFrame) {
     EXPECT_EQ(w.Close(), mp4err::kShortWrite);
 }
 
-namespace {
-
-// Presentation times of the frames a player shows, in the order it shows
-// them, in milliseconds.
-std::vector<long> shownTimes(const std::string& path) {
-    std::vector<long> times;
-    const std::string cmd = "ffprobe -v error -select_streams v -show_entries frame=best_effort_timestamp_time "
-                            "-of csv=p=0 '" + path + "' 2>/dev/null";
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return times;
-    char line[128];
-    while (fgets(line, sizeof line, p)) {
-        // One number per frame; ffprobe may add empty lines between frames.
-        if ((line[0] >= '0' && line[0] <= '9') || line[0] == '-')
-            times.push_back(std::lround(std::atof(line) * 1000.0));
-    }
-    pclose(p);
-    return times;
-}
-
-}  // namespace
-
 // A stream with B-frames is stored in decode order; the composition offsets
 // put every picture at its own time, one frame apart in the order shown. A
 // stream without reordering gets no offsets at all.
@@ -335,7 +313,7 @@ TEST(Mp4Writer, PicturesShownOutOfDecodeOrderKeepTheirTimes) {
         record(path, test::splitAccessUnits(test::readFile(clip)));
         const Bytes b = test::readFile(path);
         EXPECT_EQ(bool(test::mp4Find(b, "moov.trak.mdia.minf.stbl.ctts")), bFrames);
-        const auto times = shownTimes(path);
+        const auto times = test::ffprobeFrameTimes(path);
         ASSERT_EQ(times.size(), 30u);
         for (size_t i = 1; i < times.size(); ++i) EXPECT_EQ(times[i] - times[i - 1], 40) << "picture " << i;
         EXPECT_EQ(test::referenceMd5(path), test::referenceMd5(clip));

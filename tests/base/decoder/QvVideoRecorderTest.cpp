@@ -313,6 +313,24 @@ TEST(QvVideoRecorder, AChunkLostMidRecordingIsReportedAtStop) {
     EXPECT_EQ(test::mp4ReadTables(b).sizes.size(), 25u);  // what was written is still described
 }
 
+// A live stream with B-frames recorded frame by frame: every picture plays
+// at its own time, one frame interval after the one shown before it.
+TEST(QvVideoRecorder, AStreamWithBFramesPlaysEveryPictureAtItsTime) {
+    SKIP_WITHOUT_FFMPEG();
+    test::TempDir dir;
+    const std::string clip = dir.file("b.h264");
+    ASSERT_TRUE(test::makeClip(clip, test::ClipOptions(320, 240, 30, 10, true)));
+    const std::string path = dir.file("b.mp4");
+    QvVideoRecorder r;
+    ASSERT_TRUE(r.start(path, 320, 240, 40));
+    for (const auto& u : test::splitAccessUnits(test::readFile(clip))) r.addFrame(frameOf(u.bytes, u.key));
+    EXPECT_TRUE(r.stop());
+    const auto times = test::ffprobeFrameTimes(path);
+    ASSERT_EQ(times.size(), 30u);
+    for (size_t i = 1; i < times.size(); ++i) EXPECT_EQ(times[i] - times[i - 1], 40) << "picture " << i;
+    EXPECT_EQ(test::referenceMd5(path), test::referenceMd5(clip));
+}
+
 TEST(QvVideoRecorder, DestroyingARecorderFinishesItsFile) {
     test::TempDir dir;
     const std::string path = dir.file("dropped.mp4");
