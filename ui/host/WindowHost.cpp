@@ -17,6 +17,7 @@
 #include "ui/host/HostInput.h"
 #include "ui/host/StandInScreen.h"
 #include "ui/host/StandInScreenFactory.h"
+#include "ui/kit/KitAlertPresenter.h"
 #include "ui/kit/KitApplication.h"
 #include "ui/kit/TouchRouter.h"
 #include "ui/kit/UIApplication.h"
@@ -83,6 +84,8 @@ int WindowHost::run(const Options& options) {
     app.launch();
     if (factory->lastScreen()) window->setRootViewController(factory->lastScreen());
     window->makeKeyAndVisible();
+    // The engine's own alerts show in the window from now on.
+    AlertPresenter::install(std::make_shared<KitAlertPresenter>());
     if (options.pad) window->rotateTo(UIInterfaceOrientation::LandscapeLeft);
 
     HostInput input(window);
@@ -125,6 +128,7 @@ int WindowHost::run(const Options& options) {
             });
     }
     QApplication::exec();
+    AlertPresenter::install(nullptr);
     watch->invalidate();
     qApp->removeEventFilter(&input);
     app.terminate();

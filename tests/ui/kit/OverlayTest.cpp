@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "platform/AlertPresenter.h"
+#include "ui/kit/KitAlertPresenter.h"
 #include "ui/kit/UIActionSheet.h"
 #include "ui/kit/UIAlertView.h"
 #include "ui/kit/UIPopoverController.h"
@@ -197,6 +200,24 @@ TEST(OverlayTest, PopoverTapOutsideAsksThenDismissesButDismissInCodeTellsNoDeleg
     driver.settle();
     EXPECT_EQ(log, (Log{"content didDisappear"}));
     EXPECT_FALSE(driver.tapOutsidePopover());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(OverlayTest, EngineAlertsFromAnyThreadShowInTheWindow) {
+    KitTestDriver driver;
+    driver.setRoot(std::make_shared<Screen>());
+    AlertPresenter::install(std::make_shared<KitAlertPresenter>());
+    std::thread([] { AlertPresenter::show("Recording", "The disk is full.", "OK"); }).join();
+    ASSERT_TRUE(driver.waitUntil([&] { return UIAlertView::topmost(driver.window()) != nullptr; }));
+    UIAlertView* alert = UIAlertView::topmost(driver.window());
+    EXPECT_EQ(alert->title(), "Recording");
+    EXPECT_EQ(alert->cancelButtonIndex(), 0);
+    ASSERT_TRUE(driver.tapAlertButton("OK")) << driver.lastError();
+    EXPECT_EQ(UIAlertView::topmost(driver.window()), nullptr);
+    AlertPresenter::install(nullptr);
 }
 
 }  // namespace
