@@ -17,6 +17,7 @@
 #include "ui/host/HostInput.h"
 #include "ui/host/StandInScreen.h"
 #include "ui/host/StandInScreenFactory.h"
+#include "ui/kit/ApplicationAlertBridge.h"
 #include "ui/kit/KitAlertPresenter.h"
 #include "ui/kit/KitApplication.h"
 #include "ui/kit/TouchRouter.h"
@@ -80,6 +81,8 @@ int WindowHost::run(const Options& options) {
 
     std::unique_ptr<ApplicationDelegate> delegate = ProcessEntry::makeDelegate();
     Application app(*delegate);
+    // The delegate's alerts (an alarm that names a device) show in the window.
+    ApplicationAlertBridge alerts(app);
     std::signal(SIGPIPE, SIG_IGN);
     app.launch();
     if (factory->lastScreen()) window->setRootViewController(factory->lastScreen());

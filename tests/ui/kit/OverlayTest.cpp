@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "platform/AlertPresenter.h"
+#include "platform/Application.h"
+#include "ui/kit/ApplicationAlertBridge.h"
 #include "ui/kit/KitAlertPresenter.h"
 #include "ui/kit/UIActionSheet.h"
 #include "ui/kit/UIAlertView.h"
@@ -218,6 +220,34 @@ TEST(OverlayTest, EngineAlertsFromAnyThreadShowInTheWindow) {
     ASSERT_TRUE(driver.tapAlertButton("OK")) << driver.lastError();
     EXPECT_EQ(UIAlertView::topmost(driver.window()), nullptr);
     AlertPresenter::install(nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+class AnswerLog : public ApplicationDelegate {
+public:
+    void alertViewClickedButtonAtIndex(const Application::Alert& alert, int buttonIndex) override {
+        answers.push_back(alert.context + ":" + std::to_string(buttonIndex));
+    }
+    std::vector<std::string> answers;
+};
+
+TEST(OverlayTest, ApplicationAlertsAreDrawnAndAnswered) {
+    KitTestDriver driver;
+    driver.setRoot(std::make_shared<Screen>());
+    AnswerLog delegate;
+    Application& app = driver.launch(delegate);
+    ApplicationAlertBridge bridge(app);
+    app.showAlert(Application::Alert{"Alarm", "Motion on Cam A", {"Close", "View"}, 1000, "first"});
+    app.showAlert(Application::Alert{"Alarm", "Motion on Cam B", {"Close", "View"}, 1000, "second"});
+    driver.settle();
+    EXPECT_EQ(UIAlertView::topmost(driver.window())->message(), "Motion on Cam B");
+    ASSERT_TRUE(driver.tapAlertButton("View")) << driver.lastError();
+    ASSERT_TRUE(driver.tapAlertButton("Close")) << driver.lastError();
+    EXPECT_EQ(delegate.answers, (std::vector<std::string>{"second:1", "first:0"}));
+    EXPECT_TRUE(app.shownAlerts().empty());
 }
 
 }  // namespace
