@@ -70,6 +70,8 @@ int WindowHost::run(const Options& options) {
                                       options.scale);
     std::printf("lumora: %s window, %s, data root %s\n", options.pad ? "tablet" : "phone",
                 KitApplication::isHeadless() ? "offscreen" : "on the display", cfg.dataRoot.c_str());
+    if (KitApplication::isHeadless() && options.screenshot.empty())
+        std::printf("lumora: no display; running offscreen until interrupted (--screenshot FILE writes a picture)\n");
     std::fflush(stdout);
 
     auto factory = std::make_shared<StandInScreenFactory>();
