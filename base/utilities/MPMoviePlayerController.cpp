@@ -7,6 +7,7 @@
 
 #include "base/utilities/FFmpegMovieEngine.h"
 #include "platform/Config.h"
+#include "platform/Log.h"
 #include "platform/dispatch/NotificationCenter.h"
 #include "platform/storage/PropertyList.h"
 
@@ -363,7 +364,7 @@ void MPMoviePlayerController::finish(int reason, const std::string& error) {
     playRequested_ = false;
     rate_ = 0;
     if (reason == MPMovieFinishReasonPlaybackEnded) currentTime_ = duration_;
-    if (!error.empty()) std::printf("MPMoviePlayerController: %s\n", error.c_str());
+    if (!error.empty()) Log::warn("MPMoviePlayerController", "%s", error.c_str());
     setPlaybackState(MPMoviePlaybackStateStopped);
     PropertyList info = PropertyList::makeDictionary();
     info.set(MPMoviePlayerPlaybackDidFinishReasonUserInfoKey, PropertyList::makeInteger(reason));

@@ -14,6 +14,7 @@
 
 #include "base/utilities/FFmpegMovieEngine.h"
 #include "platform/Config.h"
+#include "platform/Log.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/graphics/PNGWriter.h"
 
@@ -31,13 +32,13 @@ DispatchQueuePtr& queue() {
 // Makes the folder; false (and says why) when it cannot be had.
 bool ensureFolder(const std::string& folder) {
     if (folder.empty()) {
-        std::printf("PhotoAlbum: no data folder is configured; nothing saved\n");
+        Log::warn("PhotoAlbum", "no data folder is configured; nothing saved");
         return false;
     }
     std::error_code ec;
     fs::create_directories(folder, ec);
     if (ec || !fs::is_directory(folder)) {
-        std::printf("PhotoAlbum: cannot make %s: %s\n", folder.c_str(), ec.message().c_str());
+        Log::warn("PhotoAlbum", "cannot make %s: %s", folder.c_str(), ec.message().c_str());
         return false;
     }
     return true;
@@ -124,7 +125,7 @@ void writePicture(const RGBAImage& image) {
     const std::string folder = PhotoAlbum::folder();
     if (!ensureFolder(folder)) return;
     const std::string path = nextName(folder, "IMG_", ".png");
-    if (!PNGWriter::write(path, image)) std::printf("PhotoAlbum: the picture was not saved\n");
+    if (!PNGWriter::write(path, image)) Log::warn("PhotoAlbum", "the picture was not saved");
 }
 
 }  // namespace
@@ -144,7 +145,7 @@ bool PhotoAlbum::writeImageFileToSavedPhotosAlbum(const std::string& path) {
     queue()->async([path] {
         RGBAImage image;
         if (!readPNG(path, image)) {
-            std::printf("PhotoAlbum: %s is not a PNG picture; not saved\n", path.c_str());
+            Log::warn("PhotoAlbum", "%s is not a PNG picture; not saved", path.c_str());
             return;
         }
         writePicture(image);
@@ -161,13 +162,13 @@ bool PhotoAlbum::videoAtPathIsCompatibleWithSavedPhotosAlbum(const std::string& 
 void PhotoAlbum::saveVideoAtPathToSavedPhotosAlbum(const std::string& path) {
     queue()->async([path] {
         if (!videoAtPathIsCompatibleWithSavedPhotosAlbum(path)) {
-            std::printf("PhotoAlbum: %s is not a video the album takes; not saved\n", path.c_str());
+            Log::warn("PhotoAlbum", "%s is not a video the album takes; not saved", path.c_str());
             return;
         }
         const std::string folder = PhotoAlbum::folder();
         if (!ensureFolder(folder)) return;
         if (!copyWhole(path, nextName(folder, "VID_", ".mp4")))
-            std::printf("PhotoAlbum: %s could not be copied\n", path.c_str());
+            Log::warn("PhotoAlbum", "%s could not be copied", path.c_str());
     });
 }
 

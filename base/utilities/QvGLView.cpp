@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "platform/Config.h"
+#include "platform/Log.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/graphics/PNGWriter.h"
 #include "platform/graphics/Screen.h"
@@ -53,7 +54,7 @@ GLuint compileShader(const std::string& name, GLenum type) {
     const std::string path = resourceDir() + "/" + name + "." + QvGLView::kShaderType;
     std::string text;
     if (!readText(path, text)) {
-        std::printf("QvGLView: cannot read shader %s\n", path.c_str());
+        Log::warn("QvGLView", "cannot read shader %s", path.c_str());
         return 0;
     }
     GLuint shader = glCreateShader(type);
@@ -67,7 +68,7 @@ GLuint compileShader(const std::string& name, GLenum type) {
     if (ok != GL_TRUE) {
         char log[kShaderLogMax] = {};
         glGetShaderInfoLog(shader, kShaderLogMax, nullptr, log);
-        std::printf("QvGLView: shader %s does not compile: %s\n", name.c_str(), log);
+        Log::warn("QvGLView", "shader %s does not compile: %s", name.c_str(), log);
         glDeleteShader(shader);
         return 0;
     }
@@ -264,7 +265,7 @@ bool QvGLView::Drawer::loadProgram() {
     if (ok != GL_TRUE) {
         char log[kShaderLogMax] = {};
         glGetProgramInfoLog(program, kShaderLogMax, nullptr, log);
-        std::printf("QvGLView: shader program does not link: %s\n", log);
+        Log::warn("QvGLView", "shader program does not link: %s", log);
         return false;
     }
     glUseProgram(program);
@@ -277,7 +278,7 @@ bool QvGLView::Drawer::loadProgram() {
     samplerUUniform = glGetUniformLocation(program, "samplerU");
     samplerVUniform = glGetUniformLocation(program, "samplerV");
     if (positionSlot < 0 || texCoordSlot < 0) {
-        std::printf("QvGLView: shader program lacks Position or TexCoordIn\n");
+        Log::warn("QvGLView", "shader program lacks Position or TexCoordIn");
         return false;
     }
     glEnableVertexAttribArray(static_cast<GLuint>(positionSlot));
@@ -297,7 +298,7 @@ void QvGLView::Drawer::allocateDrawable(Size bounds, double contentScale) {
     const GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
     if (status != GL_FRAMEBUFFER_COMPLETE) {
         const EAGLLayer::PixelSize size = layer->drawableSize();
-        std::printf("QvGLView: frame buffer incomplete (0x%04x) for %dx%d pixels\n", status, size.width,
+        Log::warn("QvGLView", "frame buffer incomplete (0x%04x) for %dx%d pixels", status, size.width,
                     size.height);
     }
 }
@@ -334,7 +335,7 @@ bool accept(const std::string& refusal, std::string& lastRefusal) {
         lastRefusal.clear();
         return true;
     }
-    if (refusal != lastRefusal) std::printf("QvGLView: %s: not drawn\n", refusal.c_str());
+    if (refusal != lastRefusal) Log::warn("QvGLView", "%s: not drawn", refusal.c_str());
     lastRefusal = refusal;
     return false;
 }
@@ -488,7 +489,7 @@ bool QvGLView::Drawer::snapshot(const std::string& path) {
     glGetRenderbufferParameteriv(GL_RENDERBUFFER, GL_RENDERBUFFER_WIDTH, &width);
     glGetRenderbufferParameteriv(GL_RENDERBUFFER, GL_RENDERBUFFER_HEIGHT, &height);
     if (width <= 0 || height <= 0 || glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
-        std::printf("QvGLView: no picture to write to %s\n", path.c_str());
+        Log::warn("QvGLView", "no picture to write to %s", path.c_str());
         return false;
     }
 
@@ -502,7 +503,7 @@ bool QvGLView::Drawer::snapshot(const std::string& path) {
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, bottomUp.data());
     if (glGetError() != GL_NO_ERROR) {
-        std::printf("QvGLView: cannot read the picture for %s\n", path.c_str());
+        Log::warn("QvGLView", "cannot read the picture for %s", path.c_str());
         return false;
     }
     // GL's rows run bottom-up; the file's run top-down. The fourth byte is
@@ -526,7 +527,7 @@ QvGLView::QvGLView(const Rect& frame)
     drawer_->ownContext = GLContext::create();
     drawer_->context = drawer_->ownContext.get();
     drawer_->ready = drawer_->setUp(bounds().size(), contentScaleFactor());
-    if (!drawer_->ready) std::printf("QvGLView: OpenGL ES 2 set-up failed; the view draws nothing\n");
+    if (!drawer_->ready) Log::warn("QvGLView", "OpenGL ES 2 set-up failed; the view draws nothing");
 }
 
 QvGLView::QvGLView(const Rect& frame, std::shared_ptr<RenderThread> renderThread)
@@ -541,7 +542,7 @@ QvGLView::QvGLView(const Rect& frame, std::shared_ptr<RenderThread> renderThread
     renderThread_->async([d = drawer_, t = renderThread_.get(), size = bounds().size(), scale = contentScaleFactor()] {
         d->context = t->context();
         d->ready = d->setUp(size, scale);
-        if (!d->ready) std::printf("QvGLView: OpenGL ES 2 set-up failed; the view draws nothing\n");
+        if (!d->ready) Log::warn("QvGLView", "OpenGL ES 2 set-up failed; the view draws nothing");
     });
 }
 

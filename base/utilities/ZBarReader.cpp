@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/Log.h"
+
 namespace lumora {
 
 std::shared_ptr<ZBarReader> ZBarReader::create() { return std::shared_ptr<ZBarReader>(new ZBarReader()); }
@@ -38,7 +40,7 @@ void ZBarReader::readImageFile(const std::string& path) {
         std::string error;
         ZBarImage image = ZBarImage::fromPNGFile(path, &error);
         if (image.empty()) {
-            std::printf("ZBarReader: %s\n", error.c_str());
+            Log::warn("ZBarReader", "%s", error.c_str());
             self->deliver({}, true);
             return;
         }
@@ -69,7 +71,7 @@ bool ZBarReader::startCamera(const std::string& device) {
     if (!video) return false;
     if (zbar::zbar_video_open(video, path.c_str()) != 0 || zbar::zbar_video_init(video, zbar_fourcc('Y', '8', '0', '0')) != 0 ||
         zbar::zbar_video_enable(video, 1) != 0) {
-        std::printf("ZBarReader: the camera %s does not open\n", path.c_str());
+        Log::warn("ZBarReader", "the camera %s does not open", path.c_str());
         zbar::zbar_video_destroy(video);
         return false;
     }
