@@ -445,6 +445,7 @@ void QvGLView::Drawer::drawSlot(const std::shared_ptr<Slot>& slot) {
         slot->taken = true;
         picture = std::move(*slot);
     }
+    if (picture.yuv.empty()) return;  // dropped when its view went
     draw(picture.yuv.data(), picture.yuv.size(), picture.width, picture.height, picture.placement, picture.frame,
          picture.screenScale);
     std::lock_guard<std::mutex> g(slotLock);
