@@ -3,6 +3,7 @@
 #include <pthread.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <vector>
 
 #include "platform/graphics/GLContext.h"
@@ -12,10 +13,25 @@ namespace lumora {
 struct RenderThreadPool {
     std::mutex lock;
     std::vector<std::shared_ptr<RenderThread>> threads;
+    bool exitHandlerSet = false;
 
     static RenderThreadPool& get() {
         static RenderThreadPool* pool = new RenderThreadPool;  // lives as long as the process
         return *pool;
+    }
+
+    // At exit the GL driver tears down its own state (exit handlers it
+    // registered when it was loaded): the shared threads must have finished
+    // their work and ended before that. Registered after the driver's
+    // handlers, this one runs before them.
+    static void endAll() {
+        std::vector<std::shared_ptr<RenderThread>> all;
+        {
+            RenderThreadPool& pool = get();
+            std::lock_guard<std::mutex> g(pool.lock);
+            all = pool.threads;
+        }
+        for (auto& t : all) t->end();
     }
 };
 
@@ -35,6 +51,10 @@ std::shared_ptr<RenderThread> RenderThread::shared() {
     if (!best || (best->users_ > 0 && pool.threads.size() < sharedCount())) {
         best = create("com.lumora.render." + std::to_string(pool.threads.size() + 1));
         pool.threads.push_back(best);
+        if (!pool.exitHandlerSet) {
+            pool.exitHandlerSet = true;
+            std::atexit(RenderThreadPool::endAll);
+        }
     }
     ++best->users_;
     return best;
@@ -59,7 +79,9 @@ std::shared_ptr<RenderThread> RenderThread::create(std::string name) {
 
 RenderThread::RenderThread(std::string name) : state_(std::make_shared<State>()) { state_->name = std::move(name); }
 
-RenderThread::~RenderThread() {
+RenderThread::~RenderThread() { end(); }
+
+void RenderThread::end() {
     {
         std::lock_guard<std::mutex> g(state_->mutex);
         state_->stopping = true;
@@ -115,6 +137,11 @@ void RenderThread::sync(const Task& task) {
     if (isCurrent()) {
         task();
         return;
+    }
+    {
+        // An ended thread runs nothing more: waiting for it would never end.
+        std::lock_guard<std::mutex> g(state_->mutex);
+        if (state_->stopping) return;
     }
     std::mutex doneLock;
     std::condition_variable doneCv;

@@ -21,7 +21,8 @@ class GLContext;
 // here, so the two cannot collide.
 //
 // Tasks run one at a time in the order they were given. The thread ends when
-// the last owner lets go; tasks still queued run first.
+// the last owner lets go (the shared ones when the process exits); tasks
+// still queued run first.
 //
 // shared() hands out one of a few process-wide render threads (the one
 // serving the fewest views), so a screen of sixteen video tiles uses a
@@ -80,6 +81,8 @@ private:
     };
     explicit RenderThread(std::string name);
     static void main(std::shared_ptr<State> state);
+    // Runs what is queued, then ends the thread; later tasks never run.
+    void end();
 
     std::shared_ptr<State> state_;
     std::thread thread_;

@@ -250,8 +250,8 @@ TEST_F(MoviePlayerTest, FilesThatDoNotPlayFinishWithAnError) {
         EventLog log(player);
         const auto id = NotificationCenter::defaultCenter().addObserver(
             MPMoviePlayerPlaybackDidFinishNotification, &player, [&](const Notification& n) {
-                const PropertyList* e =
-                    std::any_cast<PropertyList>(n.userInfo).find(MPMoviePlayerPlaybackDidFinishErrorUserInfoKey);
+                const auto* info = std::any_cast<PropertyList>(&n.userInfo);
+                const PropertyList* e = info ? info->find(MPMoviePlayerPlaybackDidFinishErrorUserInfoKey) : nullptr;
                 errors.push_back(e ? e->asString().value_or("") : "");
             });
         player.setContentURL(MPMoviePlayerController::fileURL(path));
