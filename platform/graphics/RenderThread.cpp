@@ -3,6 +3,7 @@
 #include <pthread.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <vector>
 
@@ -14,6 +15,7 @@ struct RenderThreadPool {
     std::mutex lock;
     std::vector<std::shared_ptr<RenderThread>> threads;
     bool exitHandlerSet = false;
+    size_t exitHandlerCount = 0;
 
     static RenderThreadPool& get() {
         static RenderThreadPool* pool = new RenderThreadPool;  // lives as long as the process
@@ -25,15 +27,27 @@ struct RenderThreadPool {
     // their work and ended before that. Registered after the driver's
     // handlers, this one runs before them.
     static void endAll() {
+        static std::atomic<bool> ended{false};
+        if (ended.exchange(true)) return;
         std::vector<std::shared_ptr<RenderThread>> all;
         {
             RenderThreadPool& pool = get();
             std::lock_guard<std::mutex> g(pool.lock);
             all = pool.threads;
         }
-        for (auto& t : all) t->end();
+        for (auto& t : all) t->freeze();
     }
 };
+
+void RenderThread::endBeforeDriverTeardown() {
+    RenderThreadPool& pool = RenderThreadPool::get();
+    {
+        std::lock_guard<std::mutex> g(pool.lock);
+        if (!pool.exitHandlerSet || pool.exitHandlerCount >= kMaxExitHandlers) return;
+        ++pool.exitHandlerCount;
+    }
+    std::atexit(RenderThreadPool::endAll);
+}
 
 size_t RenderThread::sharedCount() {
     // llvmpipe rasterises on threads of its own; a few render threads keep
@@ -55,6 +69,7 @@ std::shared_ptr<RenderThread> RenderThread::shared() {
             pool.exitHandlerSet = true;
             std::atexit(RenderThreadPool::endAll);
         }
+        ++pool.exitHandlerCount;
     }
     ++best->users_;
     return best;
@@ -95,6 +110,13 @@ void RenderThread::end() {
     }
 }
 
+void RenderThread::freeze() {
+    std::unique_lock<std::mutex> g(state_->mutex);
+    state_->frozen = true;
+    if (isCurrent()) return;
+    state_->wake.wait(g, [&] { return !state_->running; });
+}
+
 GLContext* RenderThread::context() const { return state_->context.get(); }
 
 void RenderThread::main(std::shared_ptr<State> s) {
@@ -112,10 +134,14 @@ void RenderThread::main(std::shared_ptr<State> s) {
         Task task;
         {
             std::unique_lock<std::mutex> g(s->mutex);
-            s->wake.wait(g, [&] { return s->stopping || !s->tasks.empty(); });
+            s->running = false;
+            s->wake.notify_all();
+            // A frozen thread never runs GL again: it waits until the process is gone.
+            s->wake.wait(g, [&] { return !s->frozen && (s->stopping || !s->tasks.empty()); });
             if (s->tasks.empty()) break;  // stopping, and everything ran
             task = std::move(s->tasks.front());
             s->tasks.pop_front();
+            s->running = true;
         }
         task();
     }
@@ -141,7 +167,7 @@ void RenderThread::sync(const Task& task) {
     {
         // An ended thread runs nothing more: waiting for it would never end.
         std::lock_guard<std::mutex> g(state_->mutex);
-        if (state_->stopping) return;
+        if (state_->stopping || state_->frozen) return;
     }
     std::mutex doneLock;
     std::condition_variable doneCv;
