@@ -122,7 +122,6 @@ TEST(QvToastViewTest, TabletToastSitsOnItsFixedPointAndShows) {
     KitTestDriver driver(KitTestDriver::Options{ScreenProfile::Tablet, 1, true});
     auto screen = std::make_shared<Screen>();
     driver.setRoot(screen);
-    driver.rotate(UIInterfaceOrientation::LandscapeLeft);
     auto* toast = new QvToastViewHD("Deleted");
     toast->presentToastView(screen->view());
     driver.advance(0.5);
