@@ -10,8 +10,6 @@ namespace lumora {
 
 namespace {
 
-// Text drawn from the top-left corner of its rectangle.
-constexpr int kAlignTopLeft = 0x21;
 constexpr CGFloat kCornerRadius = 8;
 
 std::vector<std::string> titlesOf(const std::vector<CQSegmentItem>& items) {
@@ -307,14 +305,14 @@ void CQSegmentControlHD::drawPaintedStyle(const CGRect& rect) {
             const CGFloat x = seg.origin.x + (S - ts.width) / 2, y = (Rh - ts.height) / 2;
             if (i == selected) {
                 ctx->setFillColor(UIColor::colorWithWhite(0, 0.2));
-                ctx->drawText(item.title, CGRectMake(x, y - 1, ts.width + 2, ts.height), titleFont, kAlignTopLeft);
+                ctx->drawText(item.title, CGRectMake(x, y - 1, ts.width + 2, ts.height), titleFont, UITextAlignment::Left);
                 ctx->setFillColor(onColour);
             } else {
                 ctx->setFillColor(UIColor::whiteColor());
-                ctx->drawText(item.title, CGRectMake(x, y + 1, ts.width + 2, ts.height), titleFont, kAlignTopLeft);
+                ctx->drawText(item.title, CGRectMake(x, y + 1, ts.width + 2, ts.height), titleFont, UITextAlignment::Left);
                 ctx->setFillColor(offColour);
             }
-            ctx->drawText(item.title, CGRectMake(x, y, ts.width + 2, ts.height), titleFont, kAlignTopLeft);
+            ctx->drawText(item.title, CGRectMake(x, y, ts.width + 2, ts.height), titleFont, UITextAlignment::Left);
         }
         // Separator between two unselected segments.
         if (i >= 1 && i != selected && i - 1 != selected) {
