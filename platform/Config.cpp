@@ -54,6 +54,9 @@ bool Config::set(const std::string& key, const std::string& value) {
     if (key == "cellularInterfaces") { cellularInterfaces = value; return true; }
     if (key == "externalAddressUrl") { externalAddressUrl = value; return true; }
     if (key == "lanGroup") { lanGroup = value; return true; }
+    if (key == "webSite") { webSite = value; return true; }
+    if (key == "productName") { productName = value; return true; }
+    if (key == "storeUrl") { storeUrl = value; return true; }
     if (key == "demoDeviceAddress") { demoDeviceAddress = value; return true; }
     if (key == "dataRoot") { dataRoot = value; return true; }
     if (key == "resourceDir") { resourceDir = value; return true; }
