@@ -50,6 +50,8 @@ bool Config::set(const std::string& key, const std::string& value) {
     if (key == "lanPort") return parsePort(value, lanPort);
     if (key == "lanLocalPort") return parsePort(value, lanLocalPort);
     if (key == "pushHost") { pushHost = value; return true; }
+    if (key == "pushAlarmUidHost") { pushAlarmUidHost = value; return true; }
+    if (key == "pushAlarmAddressHost") { pushAlarmAddressHost = value; return true; }
     if (key == "reachabilityHost") { reachabilityHost = value; return true; }
     if (key == "cellularInterfaces") { cellularInterfaces = value; return true; }
     if (key == "externalAddressUrl") { externalAddressUrl = value; return true; }
