@@ -24,7 +24,7 @@ public:
     // The delegate presents the reader (modally on the phone).
     virtual bool presentZBarReaderWindow(const std::shared_ptr<ZBarReaderViewController>& /*reader*/) { return false; }
     virtual bool addDeviceWithInfoFromZBarCode() { return false; }
-    virtual bool addMultiDevicesFromMulticaseSearching() { return false; }
+    virtual void addMultiDevicesFromMulticaseSearching() {}
     virtual bool addDeviceWithLANScanning() { return false; }
     virtual void changeCanRotate(bool canRotate) = 0;
 };
