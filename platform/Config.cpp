@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <sstream>
@@ -41,6 +42,23 @@ bool parseText(const std::string& key, const std::string& v, std::string& out, s
 Config& Config::shared() {
     static Config instance;
     return instance;
+}
+
+std::string Config::installedResourceDir() {
+    static const std::string found = [] {
+        std::error_code ec;
+        std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+        if (ec) return std::string();
+        std::filesystem::path dir = exe.parent_path();
+        for (int up = 0; up < 4 && !dir.empty(); ++up) {
+            std::filesystem::path candidate = dir / "share" / "lumora";
+            if (std::filesystem::exists(candidate / "en.lproj" / "Localization.strings", ec)) return candidate.string();
+            if (dir == dir.parent_path()) break;
+            dir = dir.parent_path();
+        }
+        return std::string();
+    }();
+    return found;
 }
 
 int Config::scaledMs(int ms) const {
@@ -113,7 +131,7 @@ bool Config::loadFromEnvironment() {
         else if (const char* home = std::getenv("HOME"); home && *home)
             dataRoot = std::string(home) + "/.local/share/lumora";
     }
-    if (resourceDir.empty()) resourceDir = LUMORA_RESOURCE_DIR;
+    if (resourceDir.empty()) resourceDir = installedResourceDir();
     if (const char* file = std::getenv("LUMORA_CONFIG"); file && *file) ok = loadFile(file);
     if (const char* root = std::getenv("LUMORA_DATA_ROOT"); root && *root) dataRoot = root;
     if (const char* res = std::getenv("LUMORA_RESOURCES"); res && *res) resourceDir = res;

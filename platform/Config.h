@@ -67,6 +67,13 @@ struct Config {
 
     static Config& shared();
 
+    // The folder of shipped resources beside the running program: the first
+    // "share/lumora" found in the program's folder or up to three folders
+    // above it (an installed /usr/bin/lumora finds /usr/share/lumora; a
+    // program in a build tree finds the copy the build makes). Empty when
+    // there is none.
+    static std::string installedResourceDir();
+
     // Defaults, then the file named by LUMORA_CONFIG (lines "key = value";
     // keys as the field names, relayHosts as relayHost1..relayHost4), then
     // single environment overrides: LUMORA_DATA_ROOT, LUMORA_RESOURCES.
