@@ -99,10 +99,20 @@ bool QvApplicationPreference::loadApplicationPreference() {
     std::optional<PropertyList> root;
     if (!path.empty()) {
         auto result = PropertyList::readFile(path);
-        if (result.status == PropertyList::ReadStatus::Ok && result.value && result.value->isDictionary())
+        if (result.status == PropertyList::ReadStatus::Ok && result.value && result.value->isDictionary()) {
             root = std::move(result.value);
-        else if (result.status != PropertyList::ReadStatus::Missing)
+        } else if (result.status == PropertyList::ReadStatus::Malformed ||
+                   result.status == PropertyList::ReadStatus::Ok) {
+            // Not a preferences store: keep the bytes for recovery rather
+            // than have the next save replace them.
+            const std::string aside = path + ".bad";
+            if (::rename(path.c_str(), aside.c_str()) == 0)
+                std::printf("preferences: %s is malformed; kept as %s, using defaults\n", path.c_str(), aside.c_str());
+            else
+                std::printf("preferences: %s is malformed; using defaults\n", path.c_str());
+        } else if (result.status != PropertyList::ReadStatus::Missing) {
             std::printf("preferences: %s cannot be read; using defaults\n", path.c_str());
+        }
     }
     if (!root) {
         setLayoutStyle(defaultLayoutStyle());
