@@ -34,16 +34,35 @@ UDT::SOCKOPT toOpt(int option) {
 }
 
 // Closes still running (a lingering close may take a second on a worker).
-// The library's own state is torn down by static destructors at process
-// exit; a close still inside the library then would crash, so exit waits
-// for them (bounded).
-std::mutex gCloseLock;
-std::condition_variable gCloseDone;
-int gClosesRunning = 0;
+// The library's own state is torn down at process exit; a close still
+// inside the library then would crash, so exit waits for them (bounded),
+// then ends the library as its documentation asks (UDT::cleanup before the
+// application exits): that stops its garbage-collection thread, which
+// otherwise keeps taking the library's locks while its static destructors
+// free them.
+//
+// The count's lock and condition are never destroyed: a close that outlives
+// the bounded wait must still find them.
+struct CloseCount {
+    std::mutex lock;
+    std::condition_variable done;
+    int running = 0;
+};
 
-void waitForClosesAtExit() {
-    std::unique_lock<std::mutex> lock(gCloseLock);
-    gCloseDone.wait_for(lock, std::chrono::seconds(3), [] { return gClosesRunning == 0; });
+CloseCount& closes() {
+    static CloseCount* count = new CloseCount;
+    return *count;
+}
+
+void endAtExit() {
+    CloseCount& c = closes();
+    bool idle = false;
+    {
+        std::unique_lock<std::mutex> lock(c.lock);
+        idle = c.done.wait_for(lock, std::chrono::seconds(3), [&] { return c.running == 0; });
+    }
+    // A close still running would meet a library being taken down.
+    if (idle) UDT::cleanup();
 }
 
 }  // namespace
@@ -52,9 +71,10 @@ void startup() {
     static std::once_flag once;
     std::call_once(once, [] {
         UDT::startup();
+        closes();
         // Registered after the library's statics were made, so it runs
         // before they are destroyed.
-        std::atexit(waitForClosesAtExit);
+        std::atexit(endAtExit);
     });
 }
 
@@ -96,19 +116,18 @@ int recv(int sock, uint8_t* data, int length) {
 namespace {
 void closeCounted(int sock) {
     UDT::close(sock);
-    {
-        std::lock_guard<std::mutex> lock(gCloseLock);
-        --gClosesRunning;
-    }
-    gCloseDone.notify_all();
+    CloseCount& c = closes();
+    std::lock_guard<std::mutex> lock(c.lock);
+    --c.running;
+    c.done.notify_all();
 }
 }  // namespace
 
 void close(int sock) {
     if (sock < 0) return;
     {
-        std::lock_guard<std::mutex> lock(gCloseLock);
-        ++gClosesRunning;
+        std::lock_guard<std::mutex> lock(closes().lock);
+        ++closes().running;
     }
     closeCounted(sock);
 }
@@ -118,8 +137,8 @@ void closeInBackground(int sock) {
     {
         // Counted from now, so an exit that starts before the worker does
         // still waits for it.
-        std::lock_guard<std::mutex> lock(gCloseLock);
-        ++gClosesRunning;
+        std::lock_guard<std::mutex> lock(closes().lock);
+        ++closes().running;
     }
     DispatchQueue::global()->async([sock] { closeCounted(sock); });
 }
