@@ -47,6 +47,7 @@ struct CloseCount {
     std::mutex lock;
     std::condition_variable done;
     int running = 0;
+    int open = 0;  // sockets made and not yet closed
 };
 
 CloseCount& closes() {
@@ -81,7 +82,10 @@ void startup() {
 int socket(int family, int type, int protocol) {
     startup();
     UDTSOCKET s = UDT::socket(family, type, protocol);
-    return s == UDT::INVALID_SOCK ? -1 : s;
+    if (s == UDT::INVALID_SOCK) return -1;
+    std::lock_guard<std::mutex> lock(closes().lock);
+    ++closes().open;
+    return s;
 }
 
 bool setInt(int sock, int option, int value) {
@@ -119,6 +123,7 @@ void closeCounted(int sock) {
     CloseCount& c = closes();
     std::lock_guard<std::mutex> lock(c.lock);
     --c.running;
+    --c.open;
     c.done.notify_all();
 }
 }  // namespace
@@ -141,6 +146,11 @@ void closeInBackground(int sock) {
         ++closes().running;
     }
     DispatchQueue::global()->async([sock] { closeCounted(sock); });
+}
+
+int openSockets() {
+    std::lock_guard<std::mutex> lock(closes().lock);
+    return closes().open;
 }
 
 std::string lastErrorMessage() { return UDT::getlasterror().getErrorMessage(); }
