@@ -9,6 +9,7 @@
 
 #include "platform/Config.h"
 #include "platform/storage/PropertyList.h"
+#include "platform/Log.h"
 
 namespace lumora {
 
@@ -51,13 +52,13 @@ void UserDefaults::load() {
         // Keep the bytes for recovery; the next write starts a new file.
         const std::string aside = path_ + ".bad";
         if (::rename(path_.c_str(), aside.c_str()) == 0)
-            std::printf("defaults: %s is malformed; kept as %s, starting empty\n", path_.c_str(), aside.c_str());
+            Log::warn("defaults", "%s is malformed; kept as %s, starting empty", path_.c_str(), aside.c_str());
         else
-            std::printf("defaults: %s is malformed; starting empty\n", path_.c_str());
+            Log::warn("defaults", "%s is malformed; starting empty", path_.c_str());
         return;
     }
     if (result.status != PropertyList::ReadStatus::Ok || !result.value) {
-        std::printf("defaults: %s cannot be read; starting empty\n", path_.c_str());
+        Log::warn("defaults", "%s cannot be read; starting empty", path_.c_str());
         return;
     }
     const PropertyList& dict = *result.value;
@@ -84,7 +85,7 @@ bool UserDefaults::save() const {
     if (path_.empty()) return true;
     auto slash = path_.rfind('/');
     if (slash != std::string::npos && slash > 0 && !makeFolders(path_.substr(0, slash))) {
-        std::printf("defaults: cannot create the folder of %s\n", path_.c_str());
+        Log::warn("defaults", "cannot create the folder of %s", path_.c_str());
         return false;
     }
     PropertyList dict = PropertyList::makeDictionary();
@@ -103,7 +104,7 @@ bool UserDefaults::save() const {
     }
     Error error;
     if (!dict.writeXmlFile(path_, kStoreMode, &error)) {
-        std::printf("defaults: cannot write %s: %s\n", path_.c_str(), error.toString().c_str());
+        Log::error("defaults", "cannot write %s: %s", path_.c_str(), error.toString().c_str());
         return false;
     }
     return true;
