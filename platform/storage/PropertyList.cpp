@@ -188,7 +188,8 @@ bool xmlWithinLimits(std::string_view x) {
             size_t e = x.find('>', i);
             if (e == std::string_view::npos) break;
             if (x[i + 1] == '/') {
-                --depth;
+                // Stray closing tags never buy room for deeper nesting.
+                if (depth > 0) --depth;
             } else if (x[e - 1] != '/' && ++depth > kMaxXmlDepth) {
                 return false;
             }

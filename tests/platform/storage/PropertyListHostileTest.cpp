@@ -109,6 +109,11 @@ TEST(PropertyListHostile, NestingUpToTheLimitReadsAndBeyondIsRefused) {
         EXPECT_FALSE(parse(nestedXml(depth)));
         EXPECT_FALSE(parse(nestedBinary(uint32_t(depth))));
     }
+    // Closing tags first do not make room for more levels.
+    std::string stray;
+    for (int i = 0; i < 100; ++i) stray += "</array>";
+    std::string x = nestedXml(limit + 50);
+    EXPECT_FALSE(parse(x.insert(x.find("<plist"), stray)));
 }
 
 TEST(PropertyListHostile, XmlNestingCountsOnlyElements) {
