@@ -17,6 +17,8 @@
 #include "ui/host/HostInput.h"
 #include "ui/host/StandInScreen.h"
 #include "ui/host/StandInScreenFactory.h"
+#include "ui/kit/ApplicationAlertBridge.h"
+#include "ui/kit/KitAlertPresenter.h"
 #include "ui/kit/KitApplication.h"
 #include "ui/kit/TouchRouter.h"
 #include "ui/kit/UIApplication.h"
@@ -68,6 +70,8 @@ int WindowHost::run(const Options& options) {
                                       options.scale);
     std::printf("lumora: %s window, %s, data root %s\n", options.pad ? "tablet" : "phone",
                 KitApplication::isHeadless() ? "offscreen" : "on the display", cfg.dataRoot.c_str());
+    if (KitApplication::isHeadless() && options.screenshot.empty())
+        std::printf("lumora: no display; running offscreen until interrupted (--screenshot FILE writes a picture)\n");
     std::fflush(stdout);
 
     auto factory = std::make_shared<StandInScreenFactory>();
@@ -79,10 +83,14 @@ int WindowHost::run(const Options& options) {
 
     std::unique_ptr<ApplicationDelegate> delegate = ProcessEntry::makeDelegate();
     Application app(*delegate);
+    // The delegate's alerts (an alarm that names a device) show in the window.
+    ApplicationAlertBridge alerts(app);
     std::signal(SIGPIPE, SIG_IGN);
     app.launch();
     if (factory->lastScreen()) window->setRootViewController(factory->lastScreen());
     window->makeKeyAndVisible();
+    // The engine's own alerts show in the window from now on.
+    AlertPresenter::install(std::make_shared<KitAlertPresenter>());
     if (options.pad) window->rotateTo(UIInterfaceOrientation::LandscapeLeft);
 
     HostInput input(window);
@@ -125,6 +133,7 @@ int WindowHost::run(const Options& options) {
             });
     }
     QApplication::exec();
+    AlertPresenter::install(nullptr);
     watch->invalidate();
     qApp->removeEventFilter(&input);
     app.terminate();
