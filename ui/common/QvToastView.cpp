@@ -43,7 +43,12 @@ void QvToastView::drawBackground(QPainter& painter) {
     UIView::drawBackground(painter);
 }
 
-CGPoint QvToastView::toastCenter(UIView* parent) const { return parent->center(); }
+CGPoint QvToastView::toastCenter(UIView* parent) const {
+    // The middle of the parent in its own coordinates (where the toast
+    // lives), whatever the parent's place in its superview.
+    const CGRect b = parent->bounds();
+    return CGPointMake(b.size.width / 2, b.size.height / 2);
+}
 
 void QvToastView::presentToastView(UIView* parent) {
     if (!parent || presented_) return;

@@ -41,8 +41,8 @@ public:
     bool isDismissing() const { return dismissing_; }
 
 protected:
-    // Where the toast's centre goes, in the parent's superview's coordinates
-    // for the phone toast (the parent's centre).
+    // Where the toast's centre goes, in the parent's coordinates: the
+    // middle of the parent for the phone toast.
     virtual CGPoint toastCenter(UIView* parent) const;
     void drawBackground(QPainter& painter) override;
 

@@ -152,6 +152,22 @@ TEST(MBProgressHUDTest, TaskThatThrowsStillHides) {
     EXPECT_EQ(hudsOn(f.view()), 0);
 }
 
+TEST(MBProgressHUDTest, AfterATaskAModeChangeLeavesOneIndicator) {
+    Fixture f;
+    HiddenLog log;
+    auto* hud = new MBProgressHUD(f.view());
+    f.view()->addSubview(hud);
+    hud->delegate = &log;
+    hud->showWhileExecuting([] {}, false);
+    ASSERT_TRUE(f.driver.waitUntil([&] { return log.count == 1; }));
+    hud->setMode(MBProgressHUDModeDeterminate);
+    int indicators = 0;
+    for (UIView* v : hud->subviews())
+        if (v != hud->label() && v != hud->detailsLabel()) ++indicators;
+    EXPECT_EQ(indicators, 1);
+    EXPECT_TRUE(dynamic_cast<MBRoundProgressView*>(hud->indicator()));
+}
+
 TEST(MBProgressHUDTest, HideForViewTakesTheLastOverlay) {
     Fixture f;
     MBProgressHUD* first = MBProgressHUD::showHUDAddedTo(f.view(), false, "one");

@@ -3,11 +3,14 @@
 
 #include <qrencode.h>
 
+#include <QImage>
 #include <string>
 #include <vector>
 
 #include "ui/common/QRCodeGenerator.h"
 #include "ui/kit/UIImage.h"
+#include "ui/kit/UIImageView.h"
+#include "ui/kit/UIViewController.h"
 #include "ui/kit/testing/KitTestDriver.h"
 
 using namespace lumora;
@@ -58,6 +61,29 @@ TEST(QRCodeGeneratorTest, PicturesReadBackAsTheirTexts) {
         ASSERT_EQ(found.size(), 1u);
         EXPECT_EQ(found[0], c.text);
     }
+}
+
+class Screen : public UIViewController {};
+
+TEST(QRCodeGeneratorTest, PictureOnScreenReadsBack) {
+    KitTestDriver driver;
+    auto screen = std::make_shared<Screen>();
+    driver.setRoot(screen);
+    const std::string text = "ssid:home-net pass:Ab9 UID-0042";
+    auto* view = new UIImageView(QRCodeGenerator::qrImageForString(text, 270));
+    view->setFrame(CGRectMake(25, 105, 270, 270));
+    screen->view()->addSubview(view);
+    driver.settle();
+    driver.saveScreenshot(::testing::TempDir() + "qr_on_screen.png");
+    QImage shot = driver.screenshot().convertToFormat(QImage::Format_RGBA8888);
+    RGBAImage picture;
+    picture.width = shot.width();
+    picture.height = shot.height();
+    for (int y = 0; y < shot.height(); ++y) {
+        const uint8_t* row = shot.constScanLine(y);
+        picture.pixels.insert(picture.pixels.end(), row, row + picture.rowBytes());
+    }
+    EXPECT_EQ(scan(picture), std::vector<std::string>{text});
 }
 
 TEST(QRCodeGeneratorTest, RefusedTextsGiveNoPicture) {

@@ -100,6 +100,22 @@ TEST(QvToastViewTest, AViewThatIgnoredTouchesBeforeKeepsIgnoringThem) {
     EXPECT_FALSE(parent->isUserInteractionEnabled());
 }
 
+TEST(QvToastViewTest, CentredOnAViewBelowABar) {
+    KitTestDriver driver;
+    auto screen = std::make_shared<Screen>();
+    driver.setRoot(screen);
+    auto* content = new UIView(CGRectMake(0, 44, 320, 436));
+    screen->view()->addSubview(content);
+    auto* toast = new QvToastView("Saved");
+    toast->presentToastView(content);
+    driver.settle();
+    // In the middle of the view it covers, not 44 points lower.
+    EXPECT_EQ(toast->center().x, 160);
+    EXPECT_EQ(toast->center().y, 218);
+    EXPECT_EQ(toast->superview(), content);
+    driver.advance(3);
+}
+
 TEST(QvToastViewTest, NullParentShowsNothingAndLongTextIsCut) {
     KitTestDriver driver;
     auto screen = std::make_shared<Screen>();
