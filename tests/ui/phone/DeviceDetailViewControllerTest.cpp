@@ -85,7 +85,9 @@ TEST_F(DeviceDetailViewControllerTest, EveryValidationTextOfTheAddForm) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         auto& editor = openAdd();
-        if (c.mode == 1) ASSERT_TRUE(driver.pickSegment("seg", 1)) << driver.lastError();
+        if (c.mode == 1) {
+            ASSERT_TRUE(driver.pickSegment("seg", 1)) << driver.lastError();
+        }
         type("Name:", c.name);
         if (c.mode == 1) {
             type("Address:", c.address);
