@@ -4,7 +4,9 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
+#include <set>
 #include <sys/socket.h>
 #include <udt/udt.h>
 
@@ -33,17 +35,50 @@ UDT::SOCKOPT toOpt(int option) {
     return UDT_MSS;
 }
 
-// Closes still running (a lingering close may take a second on a worker).
-// The library's own state is torn down by static destructors at process
-// exit; a close still inside the library then would crash, so exit waits
-// for them (bounded).
-std::mutex gCloseLock;
-std::condition_variable gCloseDone;
-int gClosesRunning = 0;
+// Every call still inside the library (a receive loop blocked in recv, a
+// lingering close on a worker, a blocking connect) and every socket still
+// open. The library's own state is torn down by static destructors at
+// process exit; a call still inside it then would crash. So exit first
+// refuses new calls, closes every open socket (which wakes blocked receives
+// and sends), and waits (bounded) until no call is left inside.
+std::mutex gLock;
+std::condition_variable gDone;
+int gInside = 0;
+bool gShutDown = false;
+std::set<int> gOpen;
 
-void waitForClosesAtExit() {
-    std::unique_lock<std::mutex> lock(gCloseLock);
-    gCloseDone.wait_for(lock, std::chrono::seconds(3), [] { return gClosesRunning == 0; });
+// Counts one call into the library; false once the process is exiting.
+class Inside {
+public:
+    Inside() {
+        std::lock_guard<std::mutex> lock(gLock);
+        entered_ = !gShutDown;
+        if (entered_) ++gInside;
+    }
+    ~Inside() {
+        if (!entered_) return;
+        {
+            std::lock_guard<std::mutex> lock(gLock);
+            --gInside;
+        }
+        gDone.notify_all();
+    }
+    explicit operator bool() const { return entered_; }
+
+private:
+    bool entered_ = false;
+};
+
+void shutDownAtExit() {
+    std::set<int> open;
+    {
+        std::lock_guard<std::mutex> lock(gLock);
+        gShutDown = true;
+        open.swap(gOpen);
+    }
+    for (int s : open) UDT::close(s);
+    std::unique_lock<std::mutex> lock(gLock);
+    gDone.wait_for(lock, std::chrono::seconds(5), [] { return gInside == 0; });
 }
 
 }  // namespace
@@ -54,74 +89,88 @@ void startup() {
         UDT::startup();
         // Registered after the library's statics were made, so it runs
         // before they are destroyed.
-        std::atexit(waitForClosesAtExit);
+        std::atexit(shutDownAtExit);
     });
 }
 
 int socket(int family, int type, int protocol) {
     startup();
+    std::lock_guard<std::mutex> lock(gLock);
+    if (gShutDown) return -1;
     UDTSOCKET s = UDT::socket(family, type, protocol);
-    return s == UDT::INVALID_SOCK ? -1 : s;
+    if (s == UDT::INVALID_SOCK) return -1;
+    gOpen.insert(s);
+    return s;
+}
+
+bool shuttingDown() {
+    std::lock_guard<std::mutex> lock(gLock);
+    return gShutDown;
 }
 
 bool setInt(int sock, int option, int value) {
-    return UDT::setsockopt(sock, 0, toOpt(option), &value, sizeof value) != UDT::ERROR;
+    Inside in;
+    return in && UDT::setsockopt(sock, 0, toOpt(option), &value, sizeof value) != UDT::ERROR;
 }
 
 bool setBool(int sock, int option, bool value) {
-    return UDT::setsockopt(sock, 0, toOpt(option), &value, sizeof value) != UDT::ERROR;
+    Inside in;
+    return in && UDT::setsockopt(sock, 0, toOpt(option), &value, sizeof value) != UDT::ERROR;
 }
 
 bool setLinger(int sock, bool on, int seconds) {
     linger l{on ? 1 : 0, seconds};
-    return UDT::setsockopt(sock, 0, UDT_LINGER, &l, sizeof l) != UDT::ERROR;
+    Inside in;
+    return in && UDT::setsockopt(sock, 0, UDT_LINGER, &l, sizeof l) != UDT::ERROR;
 }
 
-bool bindUdp(int sock, int udpFd) { return UDT::bind2(sock, udpFd) != UDT::ERROR; }
+bool bindUdp(int sock, int udpFd) {
+    Inside in;
+    return in && UDT::bind2(sock, udpFd) != UDT::ERROR;
+}
 
 bool connect(int sock, const sockaddr* address, int length) {
-    return UDT::connect(sock, address, length) != UDT::ERROR;
+    Inside in;
+    return in && UDT::connect(sock, address, length) != UDT::ERROR;
 }
 
 int send(int sock, const uint8_t* data, int length) {
+    Inside in;
+    if (!in) return -1;
     int n = UDT::send(sock, reinterpret_cast<const char*>(data), length, 0);
     return n == UDT::ERROR ? -1 : n;
 }
 
 int recv(int sock, uint8_t* data, int length) {
+    Inside in;
+    if (!in) return -1;
     int n = UDT::recv(sock, reinterpret_cast<char*>(data), length, 0);
     return n == UDT::ERROR ? -1 : n;
 }
 
 namespace {
-void closeCounted(int sock) {
-    UDT::close(sock);
+// Closes a socket this process still holds open (exit may have closed it).
+void closeOpen(int sock) {
+    Inside in;
+    if (!in) return;
     {
-        std::lock_guard<std::mutex> lock(gCloseLock);
-        --gClosesRunning;
+        std::lock_guard<std::mutex> lock(gLock);
+        if (gOpen.erase(sock) == 0) return;
     }
-    gCloseDone.notify_all();
+    UDT::close(sock);
 }
 }  // namespace
 
 void close(int sock) {
     if (sock < 0) return;
-    {
-        std::lock_guard<std::mutex> lock(gCloseLock);
-        ++gClosesRunning;
-    }
-    closeCounted(sock);
+    closeOpen(sock);
 }
 
 void closeInBackground(int sock) {
     if (sock < 0) return;
-    {
-        // Counted from now, so an exit that starts before the worker does
-        // still waits for it.
-        std::lock_guard<std::mutex> lock(gCloseLock);
-        ++gClosesRunning;
-    }
-    DispatchQueue::global()->async([sock] { closeCounted(sock); });
+    auto in = std::make_shared<Inside>();  // counted from now: exit waits for the worker
+    if (!*in) return;
+    DispatchQueue::global()->async([sock, in] { closeOpen(sock); });
 }
 
 std::string lastErrorMessage() { return UDT::getlasterror().getErrorMessage(); }
