@@ -151,6 +151,7 @@ _OWSP_DateTime DataController::startTime() const {
 // ---------------------------------------------------------------- start and stop
 
 void DataController::startLive(const std::shared_ptr<Device>& device, int channel) {
+    restartPause_.reset();  // a new view: restarts start with a short pause again
     startLiveIf(device, channel, std::nullopt);
 }
 
@@ -269,6 +270,7 @@ void DataController::cancelStatisticsTimer() {
 }
 
 void DataController::stopLive() {
+    restartPause_.reset();
     int32_t id;
     {
         std::lock_guard<std::mutex> g(stateMutex_);
@@ -526,13 +528,17 @@ void DataController::tolvClientDidConnect(const std::string&, const std::string&
     }
     if (client_->getConnectMode() == TolvClient::kHoleUdt) device->socketfd = client_->getDeviceConFD();
     recontimes_ = 0;
+    restartPause_.linkUp();
     sendLogin(*device, channel_, kLiveMode, kLiveType);
 }
 
 void DataController::restartLater(int32_t deviceId, int channel) {
     uint64_t generation = generation_;
     std::weak_ptr<DataController> weak = weak_from_this();
-    DispatchQueue::global()->async([weak, generation, deviceId, channel] {
+    // Restarts are spaced by a growing pause: the budget of restarts then
+    // covers a device that is away for a few seconds instead of being spent
+    // within milliseconds. A stop or a new view meanwhile voids the restart.
+    DispatchQueue::global()->after(restartPause_.next(), [weak, generation, deviceId, channel] {
         auto self = weak.lock();
         if (!self) return;
         auto device = QvDeviceManager::sharedInstance().deviceWithId(deviceId);

@@ -13,6 +13,7 @@
 #include "base/decoder/QvVideoRecorder.h"
 #include "base/link/DeviceClientDelegate.h"
 #include "base/link/OWSPMessageParser.h"
+#include "base/link/ReconnectPause.h"
 #include "base/link/TolvClient.h"
 #include "base/link/TolvClientDelegate.h"
 #include "base/link/AllSearchDelegate.h"
@@ -238,6 +239,7 @@ private:
     std::mutex stateMutex_;  // generation_, deviceId_ and connectNum change together
     int32_t countedDeviceId_ = -1;  // the device whose connectNum this session raised
     std::atomic<int> restartsMade_{0};
+    ReconnectPause restartPause_;  // spaces the automatic restarts of a view
     std::atomic<int> searchtimes_{0};
     DispatchQueuePtr stopptzqueue_;
 

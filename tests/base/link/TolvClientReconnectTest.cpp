@@ -100,6 +100,8 @@ TEST_F(TolvClientReconnectTest, AUdtLinkIsReopenedThreeTimesThenTheServerIsAsked
         ASSERT_TRUE(link);
         client->connectionDidDisconnect(*link, lost);
         EXPECT_EQ(client->udtrecConTimes(), i);
+        // Reopened after a short pause.
+        ASSERT_TRUE(recorder->waitFor("connect", i + 1)) << recorder->joined();
         EXPECT_EQ(recorder->count("connect"), i + 1);
     }
     EXPECT_EQ(servers[0].requests(kFailedUdtRequest), 0);
