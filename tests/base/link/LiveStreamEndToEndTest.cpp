@@ -182,7 +182,9 @@ long framesBehindAtFrameRate(int type, size_t frames) {
     auto connection = PUConnection::create(type, client);
     connection->setClient(client);
     EXPECT_TRUE(connection->openPort("127.0.0.2", o.udt ? emu.udtPort() : emu.tcpPort()));
-    if (!o.udt) EXPECT_TRUE(emu.waitForEvent("connected", 10s));
+    if (!o.udt) {
+        EXPECT_TRUE(emu.waitForEvent("connected", 10s));
+    }
     Device d;
     d.userName = "admin";
     d.password = "admin";
