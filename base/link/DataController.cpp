@@ -770,6 +770,9 @@ int DataController::localSearch() {
                                                         udtPort, addr, tcpPort))
             continue;
         std::string uid = idText(id);
+        // An answer without an id names no device (and must not match the
+        // devices reached by address, which have none).
+        if (uid.empty()) continue;
         std::shared_ptr<Device> device = manager.deviceWithUID(uid);
         if (!device) device = std::make_shared<Device>();  // not added to the list
         device->udid = uid;
@@ -794,7 +797,8 @@ int DataController::localSearch() {
 }
 
 std::vector<uint8_t> DataController::buildNetSearch(const std::string& udid) {
-    return RkMessageBuilder::buildMsgForOpenVSConnectionRequest(RkMessageBuilder::deviceIdForUid(udid));
+    // The UID's own bytes: the answer's id is matched against the UID text.
+    return RkMessageBuilder::buildMsgForOpenVSConnectionRequest(RkMessageBuilder::deviceIdBytes(udid));
 }
 
 namespace {
@@ -942,7 +946,9 @@ void DataController::connectTolvServerDidReadData(ConnetTolvServer& server, cons
         // An answer too short to read changes no device but still counts as
         // a reply of this search.
         bool read = RkMessageParser::parseOpenVSConnResponse(payload, result, address, port, connectionId, id, mode);
-        if (auto device = read ? manager.deviceWithUID(idText(id)) : nullptr) {
+        // An answer without an id changes no device either.
+        const std::string uid = read ? idText(id) : std::string();
+        if (auto device = uid.empty() ? nullptr : manager.deviceWithUID(uid)) {
             if (result != 0) {
                 if (index == 0) device->isInHub1 = false;
                 else if (index == 1) device->isInhub2 = false;

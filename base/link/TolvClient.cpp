@@ -613,7 +613,8 @@ void TolvClient::searchInLAN() {
                 std::span<const uint8_t>(buf.data() + rk::kHeaderSize, static_cast<size_t>(n) - rk::kHeaderSize), id,
                 udtPort, addr, tcpPort))
             continue;
-        if (id != wanted) continue;
+        // An all-zero id names no device, even when ours is empty too.
+        if (id != wanted || id == RkDeviceId{}) continue;
         socketClose(fd);
         lanMatch(udtPort, addr, tcpPort);
         return;
@@ -656,7 +657,7 @@ void TolvClient::tolvSearchDeviceResponseFromParser(RkMessageParser&, const RkDe
     if (stopped_) return;
     int mode = currentConnectMode_;
     if (mode == kLanFound || mode == kLanFailed) return;
-    if (deviceId != RkMessageBuilder::deviceIdForUid(deviceUdid())) return;
+    if (deviceId == RkDeviceId{} || deviceId != RkMessageBuilder::deviceIdForUid(deviceUdid())) return;
     lanMatch(udtPort, address, tcpPort);
 }
 
