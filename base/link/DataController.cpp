@@ -516,6 +516,7 @@ void DataController::tolvClientDidConnect(const std::string&, const std::string&
     }
     if (auto q = queryRecorddelegate()) {
         // A recording search: the screen asks for its login.
+        searchFilesAnnounced_ = -1;
         q->queryRemoteRecorddidConnect(client_->deviceUdid(), deviceId_);
         return;
     }
@@ -705,11 +706,30 @@ void DataController::sendRemoteFileSearchRequest(const _TLV_V_SearchFileRequest&
 
 void DataController::deviceDidReceiveSearchResp(Device* device, const _TLV_V_SearchFileResponse& response,
                                                 int32_t) {
-    if (auto q = queryRecorddelegate()) q->deviceDidReceiveSearchResp(device, response, 0);
+    auto q = queryRecorddelegate();
+    if (!q) return;
+    searchFilesAnnounced_ = response.count;
+    searchFilesReceived_ = 0;
+    q->deviceDidReceiveSearchResp(device, response, 0);
+    endSearchIfComplete();
 }
 
 void DataController::deviceDidReceiveFileInfo(Device* device, const _TLV_V_FileInfo& info, int32_t tag) {
-    if (auto q = queryRecorddelegate()) q->deviceDidReceiveFileInfo(device, info, tag);
+    auto q = queryRecorddelegate();
+    if (!q) return;
+    ++searchFilesReceived_;
+    q->deviceDidReceiveFileInfo(device, info, tag);
+    endSearchIfComplete();
+}
+
+void DataController::endSearchIfComplete() {
+    const int announced = searchFilesAnnounced_;
+    if (announced < 0 || searchFilesReceived_ < announced) return;
+    // Every announced file is in: the search is over. Its link would
+    // otherwise sit idle until its read time-out, be reopened, log in again
+    // and have the screen search again, over and over.
+    searchFilesAnnounced_ = -1;
+    if (viewActive()) stopLive();
 }
 
 void DataController::devicedidRcvRecordend(Device*) {

@@ -240,6 +240,11 @@ private:
     int32_t countedDeviceId_ = -1;  // the device whose connectNum this session raised
     std::atomic<int> restartsMade_{0};
     ReconnectPause restartPause_;  // spaces the automatic restarts of a view
+    // The recording search under way: files the device announced (-1: no
+    // answer yet) and file records received since.
+    std::atomic<int> searchFilesAnnounced_{-1};
+    std::atomic<int> searchFilesReceived_{0};
+    void endSearchIfComplete();
     std::atomic<int> searchtimes_{0};
     DispatchQueuePtr stopptzqueue_;
 

@@ -59,6 +59,7 @@ private:
     void handleLogin(const wire::Record& record, uint32_t sequence);
     void handlePtz(const wire::Record& record);
     void handleTalk(const wire::Record& record, uint32_t sequence);
+    void handleSearch(uint32_t sequence);
     void pump();
     int waitBudgetMs() const;
     void sendFrame();

@@ -363,3 +363,46 @@ TEST_F(DataControllerSearchTest, TheStatusQueryCarriesTheUidsOwnBytes) {
 }
 
 }  // namespace
+
+namespace {
+
+// The recording-search screen as it runs: logs in when the link stands and
+// searches once logged in.
+struct SearchingRecordScreen : RecordScreen {
+    void queryRemoteRecord() override {
+        RecordScreen::queryRemoteRecord();
+        _TLV_V_SearchFileRequest request;
+        request.channelMask = 1;
+        request.count = 100;
+        request.step = 10;
+        if (auto s = session.lock()) s->sendRemoteFileSearchRequest(request);
+    }
+};
+
+// Once every announced file is in, the search ends its link: it does not sit
+// idle until its read time-out, get reopened, log in and search again.
+TEST_F(DataControllerSearchTest, ACompleteRecordingSearchEndsItsLink) {
+    startDeviceWith([](devemu::EmulatorOptions& o) {
+        o.audio = false;
+        o.recordings = {"rec1.h264", "rec2.h264"};
+    });
+    auto screen = std::make_shared<SearchingRecordScreen>();
+    screen->session = session;
+    session->setQueryRecordDelegate(screen);
+    auto dev = addressDevice("Porch");
+    startLiveFromGlobal(dev, 0);
+    ASSERT_TRUE(waitFor([&] { return screen->count("file rec2.h264") >= 1; }));
+    EXPECT_TRUE(waitFor([&] { return session->client()->deviceConnection() == nullptr; }));
+    // Several of the link's read time-outs.
+    std::this_thread::sleep_for(Config::shared().scaled(30s));
+    EXPECT_EQ(screen->count("connect " + std::to_string(dev->deviceId)), 1);
+    EXPECT_EQ(screen->count("logged in"), 1);
+    EXPECT_EQ(screen->count("search 2 tag 0"), 1);
+    EXPECT_EQ(screen->count("file rec1.h264"), 1);
+    EXPECT_EQ(screen->count("file rec2.h264"), 1);
+    EXPECT_EQ(device->countEvents("search answered"), 1u);
+    EXPECT_EQ(device->stats().sessions, 1);
+    EXPECT_EQ(dev->connectNum.load(), 0);
+}
+
+}  // namespace
