@@ -140,3 +140,30 @@ TEST_F(TolvClientReconnectTest, NoNetworkWhenTheServerMustBeAskedAgainReportsNET
 }
 
 }  // namespace
+
+namespace {
+
+// A stop that lands while a UDT link is being reopened keeps the client
+// stopped: the reopening never brings a link back, whenever it runs.
+TEST_F(TolvClientReconnectTest, AStopDuringAUdtReopenLeavesNoLink) {
+    startDevice();
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(round);
+        const int connects = recorder->count("connect");
+        client->startConnectPort(kDeviceAddr, device->udtPort(), true, 0, TolvClient::kServerUdt);
+        ASSERT_TRUE(recorder->waitFor("connect", connects + 1)) << recorder->joined();
+        auto link = client->deviceConnection();
+        ASSERT_TRUE(link);
+        std::thread stopper([&, round] {
+            std::this_thread::sleep_for(std::chrono::microseconds(50 * (round % 10)));
+            client->stopConnect();
+        });
+        client->reconnectUDT(*link);  // as the link does when a receive fails
+        stopper.join();
+        std::this_thread::sleep_for(Config::shared().scaled(2s));
+        EXPECT_EQ(client->deviceConnection(), nullptr);
+        EXPECT_EQ(recorder->count("connect"), connects + 1);
+    }
+}
+
+}  // namespace
