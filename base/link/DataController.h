@@ -245,6 +245,9 @@ private:
     std::atomic<int> searchFilesAnnounced_{-1};
     std::atomic<int> searchFilesReceived_{0};
     void endSearchIfComplete();
+    // The end-of-recording record came: nothing more is read, and the
+    // pictures still on their way are shown before the view ends.
+    std::atomic<bool> playbackEnding_{false};
     std::atomic<int> searchtimes_{0};
     DispatchQueuePtr stopptzqueue_;
 

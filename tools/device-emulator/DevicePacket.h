@@ -38,6 +38,8 @@ inline constexpr uint16_t kTalkResponse = 332;
 inline constexpr uint16_t kSearchRequest = 333;
 inline constexpr uint16_t kSearchResponse = 334;
 inline constexpr uint16_t kFileInfo = 335;
+inline constexpr uint16_t kPlayRecordRequest = 336;
+inline constexpr uint16_t kRecordEnd = 354;
 
 // Body sizes.
 inline constexpr size_t kLoginRequestSize = 56;
