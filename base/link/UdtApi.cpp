@@ -41,27 +41,34 @@ UDT::SOCKOPT toOpt(int option) {
 // process exit; a call still inside it then would crash. So exit first
 // refuses new calls, closes every open socket (which wakes blocked receives
 // and sends), and waits (bounded) until no call is left inside.
-std::mutex gLock;
-std::condition_variable gDone;
-int gInside = 0;
-bool gShutDown = false;
-std::set<int> gOpen;
+// Never destroyed: threads still finishing a call after exit's wait touch it.
+struct ExitState {
+    std::mutex lock;
+    std::condition_variable done;
+    int inside = 0;
+    bool shutDown = false;
+    std::set<int> open;
+};
+ExitState& st() {
+    static ExitState* state = new ExitState;
+    return *state;
+}
 
 // Counts one call into the library; false once the process is exiting.
 class Inside {
 public:
     Inside() {
-        std::lock_guard<std::mutex> lock(gLock);
-        entered_ = !gShutDown;
-        if (entered_) ++gInside;
+        std::lock_guard<std::mutex> lock(st().lock);
+        entered_ = !st().shutDown;
+        if (entered_) ++st().inside;
     }
     ~Inside() {
         if (!entered_) return;
         {
-            std::lock_guard<std::mutex> lock(gLock);
-            --gInside;
+            std::lock_guard<std::mutex> lock(st().lock);
+            --st().inside;
         }
-        gDone.notify_all();
+        st().done.notify_all();
     }
     explicit operator bool() const { return entered_; }
 
@@ -72,13 +79,13 @@ private:
 void shutDownAtExit() {
     std::set<int> open;
     {
-        std::lock_guard<std::mutex> lock(gLock);
-        gShutDown = true;
-        open.swap(gOpen);
+        std::lock_guard<std::mutex> lock(st().lock);
+        st().shutDown = true;
+        open.swap(st().open);
     }
     for (int s : open) UDT::close(s);
-    std::unique_lock<std::mutex> lock(gLock);
-    gDone.wait_for(lock, std::chrono::seconds(5), [] { return gInside == 0; });
+    std::unique_lock<std::mutex> lock(st().lock);
+    st().done.wait_for(lock, std::chrono::seconds(5), [] { return st().inside == 0; });
 }
 
 }  // namespace
@@ -95,17 +102,17 @@ void startup() {
 
 int socket(int family, int type, int protocol) {
     startup();
-    std::lock_guard<std::mutex> lock(gLock);
-    if (gShutDown) return -1;
+    std::lock_guard<std::mutex> lock(st().lock);
+    if (st().shutDown) return -1;
     UDTSOCKET s = UDT::socket(family, type, protocol);
     if (s == UDT::INVALID_SOCK) return -1;
-    gOpen.insert(s);
+    st().open.insert(s);
     return s;
 }
 
 bool shuttingDown() {
-    std::lock_guard<std::mutex> lock(gLock);
-    return gShutDown;
+    std::lock_guard<std::mutex> lock(st().lock);
+    return st().shutDown;
 }
 
 bool setInt(int sock, int option, int value) {
@@ -154,8 +161,8 @@ void closeOpen(int sock) {
     Inside in;
     if (!in) return;
     {
-        std::lock_guard<std::mutex> lock(gLock);
-        if (gOpen.erase(sock) == 0) return;
+        std::lock_guard<std::mutex> lock(st().lock);
+        if (st().open.erase(sock) == 0) return;
     }
     UDT::close(sock);
 }
@@ -173,8 +180,17 @@ void closeInBackground(int sock) {
     DispatchQueue::global()->async([sock, in] { closeOpen(sock); });
 }
 
-std::string lastErrorMessage() { return UDT::getlasterror().getErrorMessage(); }
+// The last error lives in the library's state too: read it only while the
+// library is still there.
+std::string lastErrorMessage() {
+    Inside in;
+    if (!in) return "the process is exiting";
+    return UDT::getlasterror().getErrorMessage();
+}
 
-bool lastErrorWasTimeout() { return UDT::getlasterror_code() == CUDTException::ETIMEOUT; }
+bool lastErrorWasTimeout() {
+    Inside in;
+    return in && UDT::getlasterror_code() == CUDTException::ETIMEOUT;
+}
 
 }  // namespace lumora::UdtApi

@@ -28,15 +28,22 @@ void initCurlOnce() {
 // would then use what is gone. So exit first refuses new transfers, has the
 // running ones abort at their next progress call, and waits (bounded) until
 // none is left inside.
-std::mutex gExitLock;
-std::condition_variable gExitDone;
-int gTransfers = 0;
-bool gExiting = false;
+// Never destroyed: workers still finishing a transfer after exit's wait touch it.
+struct ExitState {
+    std::mutex lock;
+    std::condition_variable done;
+    int transfers = 0;
+    bool exiting = false;
+};
+ExitState& st() {
+    static ExitState* state = new ExitState;
+    return *state;
+}
 
 void waitForTransfersAtExit() {
-    std::unique_lock<std::mutex> lock(gExitLock);
-    gExiting = true;
-    gExitDone.wait_for(lock, std::chrono::seconds(3), [] { return gTransfers == 0; });
+    std::unique_lock<std::mutex> lock(st().lock);
+    st().exiting = true;
+    st().done.wait_for(lock, std::chrono::seconds(3), [] { return st().transfers == 0; });
 }
 
 void registerExitGuardOnce() {
@@ -45,25 +52,25 @@ void registerExitGuardOnce() {
 }
 
 bool exiting() {
-    std::lock_guard<std::mutex> lock(gExitLock);
-    return gExiting;
+    std::lock_guard<std::mutex> lock(st().lock);
+    return st().exiting;
 }
 
 // Counts one transfer for the exit guard; false once the process exits.
 class TransferGuard {
 public:
     TransferGuard() {
-        std::lock_guard<std::mutex> lock(gExitLock);
-        entered_ = !gExiting;
-        if (entered_) ++gTransfers;
+        std::lock_guard<std::mutex> lock(st().lock);
+        entered_ = !st().exiting;
+        if (entered_) ++st().transfers;
     }
     ~TransferGuard() {
         if (!entered_) return;
         {
-            std::lock_guard<std::mutex> lock(gExitLock);
-            --gTransfers;
+            std::lock_guard<std::mutex> lock(st().lock);
+            --st().transfers;
         }
-        gExitDone.notify_all();
+        st().done.notify_all();
     }
     explicit operator bool() const { return entered_; }
 
