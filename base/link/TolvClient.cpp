@@ -877,7 +877,7 @@ void TolvClient::reopenUdt() {
         bool opened = self.openUdt(ip, static_cast<uint16_t>(self.udpPort_.load()), 0);
         self.needRecon_ = opened;
         // The device needs a fresh login on a new UDT link: tell the owner.
-        if (opened) self.reportConnect();
+        if (opened && !self.stopped_) self.reportConnect();
     });
 }
 
@@ -969,7 +969,7 @@ void TolvClient::reconnectUDT(PUConnection& connection) {
         self.currentConnectMode_ = kServerUdt;
         if (self.openUdt(ip, port, 0)) {
             self.needRecon_ = true;
-            self.reportConnect();
+            if (!self.stopped_) self.reportConnect();
         } else if (!self.stopped_) {
             self.needRecon_ = false;
             self.dropLink();

@@ -213,6 +213,8 @@ long framesBehindAtFrameRate(int type, size_t frames) {
 // trickle rate for a quarter of a second or more every time.
 TEST(LiveStreamEndToEndTest, AtTheFrameRateUdtKeepsInStepLikeTcp) {
     const size_t frames = 120;  // about five seconds, three key frames after the first second
-    EXPECT_LE(framesBehindAtFrameRate(PUConnection::kTCP, frames), 3);
-    EXPECT_LE(framesBehindAtFrameRate(PUConnection::kUDT, frames), 3);
+    // Measured against TCP in the same run, so a busy machine slows both.
+    const long tcp = framesBehindAtFrameRate(PUConnection::kTCP, frames);
+    const long udt = framesBehindAtFrameRate(PUConnection::kUDT, frames);
+    EXPECT_LE(udt, tcp + 5) << "TCP fell " << tcp << " frames behind";
 }

@@ -160,9 +160,11 @@ TEST_F(TolvClientReconnectTest, AStopDuringAUdtReopenLeavesNoLink) {
         });
         client->reconnectUDT(*link);  // as the link does when a receive fails
         stopper.join();
+        // The reopening may have finished before the stop; nothing comes after it.
+        const int afterStop = recorder->count("connect");
         std::this_thread::sleep_for(Config::shared().scaled(2s));
         EXPECT_EQ(client->deviceConnection(), nullptr);
-        EXPECT_EQ(recorder->count("connect"), connects + 1);
+        EXPECT_EQ(recorder->count("connect"), afterStop);
     }
 }
 
