@@ -17,7 +17,7 @@ namespace lumora {
 namespace {
 
 constexpr const char* kStoreName = "configuration.plist";
-constexpr mode_t kStoreMode = 0644;
+constexpr mode_t kStoreMode = 0600;
 
 // Store keys.
 constexpr const char* kLayoutStyle = "LayoutStyle";

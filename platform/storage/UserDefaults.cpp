@@ -25,7 +25,7 @@ bool makeFolders(const std::string& folder) {
         pos = folder.find('/', pos + 1);
         partial = folder.substr(0, pos);
         if (partial.empty()) continue;
-        if (::mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST) return false;
+        if (::mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) return false;
     }
     struct stat st{};
     return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);

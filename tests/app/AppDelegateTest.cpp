@@ -194,12 +194,16 @@ TEST_F(AppDelegateTest, HostilePayloadsPlayNothing) {
     EXPECT_FALSE(app->clickAlertButton(0, 1));  // nothing left to answer
 }
 
-TEST_F(AppDelegateTest, TerminateSavesThePreferencesAndStopsAll) {
+TEST_F(AppDelegateTest, TerminateSavesThePreferencesAndTheDeviceListAndStopsAll) {
     launch();
     std::string prefsPath = QvApplicationPreference::sharedInstance().storePath();
+    std::string listPath = QvDeviceManager::sharedInstance().storePath();
     fs::remove(prefsPath);
+    fs::remove(listPath);
     app->terminate();
     EXPECT_TRUE(fs::exists(prefsPath));
+    EXPECT_TRUE(fs::exists(listPath));
+    EXPECT_EQ(fs::status(prefsPath).permissions(), fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_EQ(screens->count("stopAll"), 1);
 }
 

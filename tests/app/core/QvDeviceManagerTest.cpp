@@ -261,6 +261,32 @@ TEST_F(DeviceManagerTest, MalformedStoreIsKeptAsideAndNotOverwrittenUntilSaved) 
     }
 }
 
+TEST_F(DeviceManagerTest, ASecondMalformedStoreDoesNotReplaceTheFirstKeptAside) {
+    QvDeviceManager m(*files);
+    const std::string path = m.storePath();
+    const std::string firsts[] = {"first broken list", "second broken list", "third broken list"};
+    for (const auto& bytes : firsts) {
+        writeAll(path, bytes);
+        QvDeviceManager reader(*files);
+        reader.readDeviceList();
+        EXPECT_EQ(reader.countOfDevices(), 0u);
+    }
+    EXPECT_EQ(readAll(path + ".bad"), firsts[0]);
+    EXPECT_EQ(readAll(path + ".bad.1"), firsts[1]);
+    EXPECT_EQ(readAll(path + ".bad.2"), firsts[2]);
+}
+
+TEST_F(DeviceManagerTest, AStoreThatCannotBeReadIsNotReplacedBySaving) {
+    QvDeviceManager m(*files);
+    const std::string path = m.storePath();
+    fs::create_directories(path);  // a folder in the file's place reads as an error
+    QvDeviceManager reader(*files);
+    reader.readDeviceList();
+    ASSERT_TRUE(reader.addDevice(makeDevice("New", 1, "10.0.0.2", 1, "")));
+    EXPECT_FALSE(reader.saveDeviceList());
+    EXPECT_TRUE(fs::is_directory(path));
+}
+
 TEST_F(DeviceManagerTest, ASaveInterruptedBeforeTheRenameLeavesTheOldStore) {
     GTEST_FLAG_SET(death_test_style, "fast");
     QvDeviceManager m(*files);

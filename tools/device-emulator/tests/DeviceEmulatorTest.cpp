@@ -541,6 +541,40 @@ TEST(DeviceEmulatorTest, GoesSilentOnDemand) {
     EXPECT_FALSE(cl.eof());  // the link stays open
 }
 
+TEST(EmulatorOptionsTest, CommandLineTakesCheckedValuesInEitherSpelling) {
+    EmulatorOptions o;
+    ProgramOptions program;
+    std::string error;
+    ASSERT_TRUE(parseArguments({"--listen", "127.0.0.3:0", "--fps=30", "--protocol-version", "3.0", "--pace", "fast",
+                                "--run-for", "5", "-v", "--no-audio"},
+                               o, program, error))
+        << error;
+    EXPECT_EQ(o.tcpHost, "127.0.0.3");
+    EXPECT_EQ(o.fps, 30);
+    EXPECT_EQ(o.mainVersion, 3);
+    EXPECT_EQ(o.pace, Pace::Fast);
+    EXPECT_FALSE(o.audio);
+    EXPECT_EQ(program.runSeconds, 5);
+    EXPECT_TRUE(program.verbose);
+
+    const std::pair<std::vector<std::string>, const char*> bad[] = {
+        {{"--fps", "0"}, "--fps wants a whole number from 1 to 255, not \"0\""},
+        {{"--channels", "4x"}, "--channels wants a whole number"},
+        {{"--udt", "127.0.0.2:99999"}, "--udt wants HOST:PORT"},
+        {{"--pace", "slow"}, "--pace: unknown choice slow"},
+        {{"--fps"}, "--fps needs a value"},
+        {{"--nope"}, "unknown option --nope"},
+        {{"stray"}, "unexpected argument \"stray\""},
+    };
+    for (const auto& [args, message] : bad) {
+        EmulatorOptions again;
+        ProgramOptions p;
+        std::string why;
+        EXPECT_FALSE(parseArguments(args, again, p, why)) << args[0];
+        EXPECT_EQ(why.rfind(message, 0), 0u) << why;
+    }
+}
+
 // A playback login (mode 2, type 0) streams nothing until the play request;
 // then the recording (the clip) is sent once, followed by the
 // end-of-recording record, and nothing more.
