@@ -46,9 +46,17 @@ void waitForTransfersAtExit() {
     st().done.wait_for(lock, std::chrono::seconds(3), [] { return st().transfers == 0; });
 }
 
+// The transfer library is set up on the thread that starts the first
+// request, not on a worker: its set-up registers the TLS library's own exit
+// clean-up, which must be registered before the guard so that it runs after
+// it (exit runs them in reverse order). Set up on a worker, a request still
+// starting at exit had that clean-up run under it.
 void registerExitGuardOnce() {
     static std::once_flag once;
-    std::call_once(once, [] { std::atexit(waitForTransfersAtExit); });
+    std::call_once(once, [] {
+        initCurlOnce();
+        std::atexit(waitForTransfersAtExit);
+    });
 }
 
 bool exiting() {

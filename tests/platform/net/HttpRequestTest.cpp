@@ -196,13 +196,16 @@ namespace {
 TEST(HttpRequestExit, ExitWithRequestsUnderWayChild) {
     const char* port = std::getenv("LUMORA_HTTP_EXIT_PORT");
     if (!port) GTEST_SKIP() << "run by ExitWithRequestsUnderWayIsPromptAndClean";
+    const int delayUs = std::atoi(std::getenv("LUMORA_HTTP_EXIT_DELAY_US"));
     RunLoop::main();
+    const std::string base = "http://127.0.0.1:" + std::string(port);
     std::vector<std::shared_ptr<HttpRequest>> requests;
-    for (int i = 0; i < 4; ++i)
-        requests.push_back(HttpRequest::get("http://127.0.0.1:" + std::string(port) + "/slow", nullptr, nullptr));
-    std::this_thread::sleep_for(100ms);  // the transfers wait for an answer that never comes
-    for (int i = 0; i < 4; ++i)
-        requests.push_back(HttpRequest::get("http://127.0.0.1:" + std::string(port) + "/late", nullptr, nullptr));
+    for (int i = 0; i < 4; ++i) requests.push_back(HttpRequest::get(base + "/slow", nullptr, nullptr));
+    // Answers that arrive while the process is exiting.
+    for (int i = 0; i < 16; ++i)
+        requests.push_back(HttpRequest::get(base + "/fast", [](const std::string&) {}, [](long, const auto&) {}));
+    std::this_thread::sleep_for(std::chrono::microseconds(delayUs));
+    for (int i = 0; i < 4; ++i) requests.push_back(HttpRequest::get(base + "/late", nullptr, nullptr));
     std::exit(7);
 }
 
@@ -210,22 +213,22 @@ TEST(HttpRequestExit, ExitWithRequestsUnderWayChild) {
 // crashes nor waits for their time-outs: exit stops them and waits (bounded)
 // until none is inside the transfer library.
 TEST(HttpRequestExit, ExitWithRequestsUnderWayIsPromptAndClean) {
-    // A server that takes connections (its backlog) but never answers.
-    int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    ASSERT_GE(listener, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-    ASSERT_EQ(::listen(listener, 64), 0);
-    socklen_t len = sizeof a;
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
-    const std::string port = std::to_string(ntohs(a.sin_port));
-    for (int run = 0; run < 5; ++run) {
+    // Slow requests are never answered; fast ones in a few small pieces.
+    LoopbackHttpServer server([](const LoopbackHttpServer::Request& r) {
+        LoopbackHttpServer::Reply reply;
+        if (r.target == "/slow") reply.hang = true;
+        reply.parts = {"one", "two", "three"};
+        reply.gap = 1ms;
+        return reply;
+    });
+    const std::string port = std::to_string(server.port());
+    for (int run = 0; run < 30; ++run) {
+        const std::string delay = std::to_string(run % 12 * 400);
         pid_t pid = fork();
         ASSERT_GE(pid, 0);
         if (pid == 0) {
             setenv("LUMORA_HTTP_EXIT_PORT", port.c_str(), 1);
+            setenv("LUMORA_HTTP_EXIT_DELAY_US", delay.c_str(), 1);
             execl("/proc/self/exe", "child", "--gtest_filter=HttpRequestExit.ExitWithRequestsUnderWayChild",
                   static_cast<char*>(nullptr));
             std::_Exit(127);
@@ -245,7 +248,6 @@ TEST(HttpRequestExit, ExitWithRequestsUnderWayIsPromptAndClean) {
         ASSERT_TRUE(WIFEXITED(status)) << "run " << run << ": ended by signal " << WTERMSIG(status);
         ASSERT_EQ(WEXITSTATUS(status), 7) << "run " << run;
     }
-    ::close(listener);
 }
 
 }  // namespace
