@@ -50,8 +50,10 @@ protected:
         list->delegate = &listOpener;
         driver.setRoot(list);
         driver.settle();
-        list->accessoryButtonTappedForRowWithIndexPath(list->devicesTable(), NSIndexPath{0, row});
+        // The row's detail button, as the user taps it.
+        driver.tapAt(CGPointMake(295, 44 + 50 * row + 25));
         driver.advance(0.5);
+        EXPECT_NE(list->editor(), nullptr);
         return *list->editor();
     }
     std::shared_ptr<DeviceMgmtController> list;
