@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPointer>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -90,7 +91,7 @@ private:
     std::shared_ptr<DataController> dataControl_;
     std::shared_ptr<Listener> listener_;
     std::shared_ptr<RunLoopTimer> timeout_;
-    uint64_t search_ = 0;  // generation of the running (or last) search
+    std::atomic<uint64_t> search_{0};  // generation of the running (or last) search
     int numSelected_ = 0;
     QPointer<UILabel> status_;
     QPointer<UIActivityIndicatorView> indicator_;
