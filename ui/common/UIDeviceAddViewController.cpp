@@ -33,6 +33,7 @@ void UIDeviceAddViewController::viewWillAppear(bool) {
 void UIDeviceAddViewController::showView() {
     UIView* v = view();
     if (!v) return;
+    UIApplication::sharedApplication().setStatusBarHidden(true);
     auto* sheet = new UIActionSheet(Localization::string("PLS_CHOOSE"), this, Localization::string("CANCEL_BUTTON"), "",
                                     {Localization::string("TWOD_ADD"), Localization::string("MANNUAL_ADD"),
                                      Localization::string("LocalSearch_ADD")});

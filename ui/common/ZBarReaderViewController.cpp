@@ -25,7 +25,7 @@ void ZBarReaderViewController::loadView() {
     hint->setTextColor(UIColor::whiteColor());
     hint->setFont(UIFont::systemFontOfSize(14));
     hint->setTextAlignment(UITextAlignment::Center);
-    hint->setText("Image file with a QR code:");
+    hint->setText(Localization::string("QR_FILE_HINT"));
     setViewName(hint, "readerHint");
     root->addSubview(hint);
     hint_ = hint;
@@ -38,7 +38,7 @@ void ZBarReaderViewController::loadView() {
 
     auto* read = UIButton::buttonWithType(UIButtonType::RoundedRect);
     read->setFrame(CGRectMake(20, 160, 280, 40));
-    read->setTitle("Read");
+    read->setTitle(Localization::string("QR_READ"));
     setViewName(read, "readerReadButton");
     read->addTarget(this, [this](UIControl*, UIEvent*) { readButtonTapped(); }, UIControlEventTouchUpInside);
     root->addSubview(read);
@@ -54,7 +54,7 @@ void ZBarReaderViewController::loadView() {
 
 void ZBarReaderViewController::viewDidAppear(bool) {
     if (useCamera && !ZBarReader::cameraDevices().empty() && reader_->startCamera() && hint_)
-        hint_->setText("Hold a QR code before the camera, or name an image file:");
+        hint_->setText(Localization::string("QR_CAMERA_HINT"));
 }
 
 void ZBarReaderViewController::viewWillDisappear(bool) {
