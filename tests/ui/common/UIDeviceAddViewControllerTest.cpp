@@ -128,6 +128,14 @@ TEST_F(UIDeviceAddViewControllerTest, AMalformedWiFiTextIsAnOrdinaryUid) {
     EXPECT_EQ(driver.pasteboardText(), "before");
 }
 
+TEST_F(UIDeviceAddViewControllerTest, AWiFiTextWhosePasswordPartLacksAColonIsAnOrdinaryUid) {
+    driver.setPasteboardText("before");
+    scan("ssid:HomeNet;secret");
+    EXPECT_EQ(opener->calls, (std::vector<std::string>{"reader", "uid ssid:HomeNet;secret name ''"}));
+    EXPECT_EQ(alert(), nullptr);
+    EXPECT_EQ(driver.pasteboardText(), "before");
+}
+
 TEST_F(UIDeviceAddViewControllerTest, TheSecureWebSchemeIsAnOrdinaryUid) {
     scan("https://x.invalid/");
     EXPECT_EQ(opener->calls, (std::vector<std::string>{"reader", "uid https://x.invalid/ name ''"}));
