@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -68,7 +69,7 @@ public:
     std::shared_ptr<Device> deviceWithId(int32_t deviceId) const;
     // Exact, case-sensitive; devices without a name are passed over.
     std::shared_ptr<Device> deviceWithName(const std::string& name) const;
-    // nullptr for an absent udid.
+    // nullptr for an absent or empty udid.
     std::shared_ptr<Device> deviceWithUID(const std::optional<std::string>& udid) const;
     std::shared_ptr<Device> deviceWithAddress(const std::string& address, int32_t port) const;
     // True when another listed device clashes with `device`: the same name,
@@ -105,6 +106,9 @@ private:
     mutable std::mutex lock_;
     std::mutex saveLock_;
     std::vector<std::shared_ptr<Device>> devices_;
+    // Set when "devices.plist" exists but could not be read: saving then
+    // refuses, so a passing read error never costs the stored devices.
+    mutable std::atomic<bool> unreadableStore_{false};
 };
 
 }  // namespace lumora

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "TolvClientTestSupport.h"
+#include "base/link/UdtApi.h"
 
 using namespace lumora;
 using namespace lumora::test;
@@ -100,6 +101,8 @@ TEST_F(TolvClientReconnectTest, AUdtLinkIsReopenedThreeTimesThenTheServerIsAsked
         ASSERT_TRUE(link);
         client->connectionDidDisconnect(*link, lost);
         EXPECT_EQ(client->udtrecConTimes(), i);
+        // Reopened after a short pause.
+        ASSERT_TRUE(recorder->waitFor("connect", i + 1)) << recorder->joined();
         EXPECT_EQ(recorder->count("connect"), i + 1);
     }
     EXPECT_EQ(servers[0].requests(kFailedUdtRequest), 0);
@@ -135,6 +138,98 @@ TEST_F(TolvClientReconnectTest, NoNetworkWhenTheServerMustBeAskedAgainReportsNET
     NETStatusObj::sharedInstance().setIsHaveNet(false);
     client->setupUDTFailedConn(kP2PUid);
     EXPECT_EQ(recorder->count("disconnect NETErr 1003"), 1);
+}
+
+}  // namespace
+
+namespace {
+
+// Every link the client makes while reconnecting: none outlives its turn.
+// Links are caught while they are current; once the client has given up,
+// each must be gone (nothing per link is kept: socket, queues, buffers and
+// the connection itself go with it).
+struct LinkWatch {
+    std::vector<std::weak_ptr<PUConnection>> seen;
+    void note(const PUConnectionPtr& c) {
+        if (!c) return;
+        for (const auto& w : seen)
+            if (!w.owner_before(c) && !c.owner_before(w)) return;
+        seen.push_back(c);
+    }
+    size_t alive() const {
+        size_t n = 0;
+        for (const auto& w : seen) n += !w.expired();
+        return n;
+    }
+};
+
+// After the client is stopped and dropped, every link it made and the
+// client itself are gone, and so are the UDT sockets they opened.
+void expectAllReleased(std::shared_ptr<TolvClient>& client, const LinkWatch& links, int udtBefore) {
+    std::weak_ptr<TolvClient> gone = client;
+    client->stopConnect();
+    client.reset();
+    EXPECT_TRUE(waitFor([&] { return links.alive() == 0; }))
+        << links.alive() << " of " << links.seen.size() << " links still held";
+    EXPECT_TRUE(waitFor([&] { return gone.expired(); })) << "the client itself is still held";
+    EXPECT_TRUE(waitFor([&] { return UdtApi::openSockets() == udtBefore; }))
+        << UdtApi::openSockets() - udtBefore << " UDT sockets left open";
+}
+
+TEST_F(TolvClientReconnectTest, ReopenedDirectLinksAreReleased) {
+    startDevice();
+    LinkWatch links;
+    const int udtBefore = UdtApi::openSockets();
+    client->startConnectJustForIP(kDeviceAddr, device->tcpPort());
+    ASSERT_TRUE(waitFor([&] {
+        links.note(client->deviceConnection());
+        return links.seen.size() >= 3;
+    })) << recorder->joined();
+    expectAllReleased(client, links, udtBefore);
+}
+
+TEST_F(TolvClientReconnectTest, ReopenedUdtLinksAreReleasedWithTheirSockets) {
+    startDevice();
+    LinkWatch links;
+    const int udtBefore = UdtApi::openSockets();
+    knownOn(0, 2, device->udtPort());
+    client->startConnectShouldSearchLan(kP2PUid, false, RelayServers::host(0), servers.port);
+    ASSERT_TRUE(recorder->waitFor("connect"));
+    auto first = client->deviceConnection();
+    ASSERT_TRUE(first);
+    links.note(first);
+    first->heartbeat();  // starts the receive loop; the device stays silent, the link is reopened
+    first.reset();
+    ASSERT_TRUE(recorder->waitFor("connect", 2)) << recorder->joined();
+    links.note(client->deviceConnection());
+    EXPECT_EQ(links.seen.size(), 2u);
+    EXPECT_GE(UdtApi::openSockets() - udtBefore, 1);
+    expectAllReleased(client, links, udtBefore);
+}
+
+// A stop that lands while a UDT link is being reopened keeps the client
+// stopped: the reopening never brings a link back, whenever it runs.
+TEST_F(TolvClientReconnectTest, AStopDuringAUdtReopenLeavesNoLink) {
+    startDevice();
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(round);
+        const int connects = recorder->count("connect");
+        client->startConnectPort(kDeviceAddr, device->udtPort(), true, 0, TolvClient::kServerUdt);
+        ASSERT_TRUE(recorder->waitFor("connect", connects + 1)) << recorder->joined();
+        auto link = client->deviceConnection();
+        ASSERT_TRUE(link);
+        std::thread stopper([&, round] {
+            std::this_thread::sleep_for(std::chrono::microseconds(50 * (round % 10)));
+            client->stopConnect();
+        });
+        client->reconnectUDT(*link);  // as the link does when a receive fails
+        stopper.join();
+        // The reopening may have finished before the stop; nothing comes after it.
+        const int afterStop = recorder->count("connect");
+        std::this_thread::sleep_for(Config::shared().scaled(2s));
+        EXPECT_EQ(client->deviceConnection(), nullptr);
+        EXPECT_EQ(recorder->count("connect"), afterStop);
+    }
 }
 
 }  // namespace
