@@ -13,6 +13,7 @@
 #include "app/ProcessEntry.h"
 #include "platform/Application.h"
 #include "platform/Config.h"
+#include "platform/storage/DataFolder.h"
 #include "platform/runloop/RunLoop.h"
 #include "ui/host/HostInput.h"
 #include "ui/host/StandInScreen.h"
@@ -58,8 +59,16 @@ int WindowHost::run(const Options& options) {
     DevicePreConnector::install();
     Config& cfg = Config::shared();
     if (!cfg.loadFromEnvironment()) return 2;
+    std::string error;
+    if (!DataFolder::prepare(cfg.dataRoot, error)) {
+        std::fprintf(stderr, "lumora: %s\n", error.c_str());
+        return 1;
+    }
+    // Ctrl-C, SIGTERM and a closed terminal all end the program the same way:
+    // the window closes and the application terminates (saving its state).
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
+    std::signal(SIGHUP, onSignal);
 
     // A scale-2 screen: the same points on twice the pixels.
     if (options.scale >= 2 && !std::getenv("QT_SCALE_FACTOR")) setenv("QT_SCALE_FACTOR", "2", 1);
