@@ -15,7 +15,7 @@
 #include "support/TempDir.h"
 #include "ui/common/DeviceSearchingViewController.h"
 #include "ui/common/UIDeviceAddViewController.h"
-#include "ui/common/ZBarReaderViewController.h"
+#include "ui/kit/ZBarReaderViewController.h"
 #include "ui/kit/KitAlertPresenter.h"
 #include "ui/kit/UIAlertView.h"
 #include "ui/kit/UINavigationController.h"
@@ -65,7 +65,6 @@ public:
     }
     bool presentZBarReaderWindow(const std::shared_ptr<ZBarReaderViewController>& reader) override {
         calls.push_back("reader");
-        reader->useCamera = false;
         presentViewController(reader, true);
         return true;
     }
