@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <limits>
 #include <fstream>
 #include <mutex>
 #include <sstream>
@@ -64,7 +65,10 @@ std::string Config::installedResourceDir() {
 int Config::scaledMs(int ms) const {
     if (ms <= 0) return ms;
     double v = static_cast<double>(ms) * timeScale;
-    return v < 1.0 ? 1 : static_cast<int>(v);
+    if (v < 1.0) return 1;
+    // A long time-out at a large scale stays the longest one we can express.
+    if (v >= static_cast<double>(std::numeric_limits<int>::max())) return std::numeric_limits<int>::max();
+    return static_cast<int>(v);
 }
 
 bool Config::set(const std::string& key, const std::string& value, std::string* problem) {

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <fstream>
+#include <limits>
 #include <netdb.h>
 
 #include "platform/Config.h"
@@ -30,6 +31,11 @@ TEST(Config, FileSetsKnownKeysAndRejectsBadLines) {
     EXPECT_EQ(cfg.pushAlarmUidHost, "127.0.0.1:8081");
     EXPECT_EQ(cfg.pushAlarmAddressHost, "127.0.0.1:8082");
     EXPECT_EQ(cfg.scaledMs(10), 1);
+    // A day's time-out at the largest scale does not overflow.
+    Config slow;
+    ASSERT_TRUE(slow.set("timeScale", "81"));
+    EXPECT_EQ(slow.scaledMs(24 * 3600 * 1000), std::numeric_limits<int>::max());
+    EXPECT_EQ(slow.scaledMs(1000), 81000);
     {
         std::ofstream f(dir.file("bad.conf"));
         f << "relayTcpPort = 70000\nnoSuchKey = 1\nnoequals\n";
