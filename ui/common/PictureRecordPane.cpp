@@ -72,6 +72,8 @@ PictureRecordPane::PictureRecordPane()
     status_ = new UILabel(CGRectMake(0, 100, 320, 40));
     status_->setTextColor(UIColor::whiteColor());
     status_->setTextAlignment(UITextAlignment::Center);
+    status_->setBackgroundColor(UIColor::colorWithWhite(0, 0.6));
+    status_->setAdjustsFontSizeToFitWidth(true);
     status_->setHidden(true);
     setViewName(status_, "recordStatus");
     view_->addSubview(status_);

@@ -113,6 +113,7 @@ void QueryRemoteRecordSetting::viewDidLoad() {
 UITableViewCell* QueryRemoteRecordSetting::cellForRowAtIndexPath(UITableView* table, const NSIndexPath& indexPath) {
     auto* cell = new UITableViewCell(UITableViewCellStyle::Value1, "Cell");
     if (indexPath.section == 0) {
+        cell->detailTextLabel()->setAdjustsFontSizeToFitWidth(true);
         switch (indexPath.row) {
         case 0:
             cell->textLabel()->setText(Localization::string("CHANNEI_ID"));
