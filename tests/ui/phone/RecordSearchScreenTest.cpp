@@ -19,6 +19,7 @@
 #include "ui/kit/KitAlertPresenter.h"
 #include "ui/kit/UIActionSheet.h"
 #include "ui/kit/UIAlertView.h"
+#include "ui/kit/UIDatePicker.h"
 #include "ui/kit/UINavigationController.h"
 #include "ui/kit/UITableView.h"
 #include "ui/kit/UIWindow.h"
@@ -85,26 +86,35 @@ protected:
     std::shared_ptr<QueryRemoteRecordSetting> openForm(const std::shared_ptr<Device>& device) {
         auto form = std::make_shared<QueryRemoteRecordSetting>();
         nav = std::make_shared<UINavigationController>(form);
-        driver.setRoot(nav);
+        drv().setRoot(nav);
         form->setDevice(device->deviceId);
-        driver.advance(0.5);
+        drv().advance(0.5);
         return form;
     }
 
     std::string detailOf(const std::string& table, int section, int row) {
-        auto* t = driver.find<UITableView>(table);
+        auto* t = drv().find<UITableView>(table);
         if (!t) return "<no table>";
         auto* cell = t->cellForRowAtIndexPath(NSIndexPath{section, row});
         return cell && cell->detailTextLabel() ? cell->detailTextLabel()->text() : "<no cell>";
     }
     int ticks(const std::string& table, int section, int row) {
-        auto* t = driver.find<UITableView>(table);
+        auto* t = drv().find<UITableView>(table);
         auto* cell = t ? t->cellForRowAtIndexPath(NSIndexPath{section, row}) : nullptr;
         return cell && cell->viewWithName("check") ? 1 : 0;
     }
 
     test::TempDir dir;
-    KitTestDriver driver;
+    KitTestDriver& drv() { return *driver; }
+    // A tablet window instead of the phone's.
+    void useTablet() {
+        driver.reset();
+        KitTestDriver::Options options;
+        options.profile = ScreenProfile::Tablet;
+        driver = std::make_unique<KitTestDriver>(options);
+    }
+
+    std::unique_ptr<KitTestDriver> driver = std::make_unique<KitTestDriver>();
     std::shared_ptr<UINavigationController> nav;
     std::unique_ptr<devemu::DeviceEmulator> emulator;
     std::vector<std::shared_ptr<Device>> added;
@@ -133,15 +143,15 @@ TEST_F(RecordSearchScreenTest, ChannelMasksCoverEveryChannelUpTo32) {
         auto selection = std::make_shared<UIChannelSelection>();
         selection->delegate = report;
         auto navigation = std::make_shared<UINavigationController>(std::make_shared<UIViewController>());
-        driver.setRoot(navigation);
+        drv().setRoot(navigation);
         navigation->pushViewController(selection, false);
         selection->setTotalChannels(channels, ChannelMask::all(channels));
-        driver.advance(0.5);
+        drv().advance(0.5);
         EXPECT_TRUE(selection->selectedAll()) << channels;
         ASSERT_EQ(static_cast<int>(selection->groups().size()), channels);
         for (auto& g : selection->groups()) EXPECT_TRUE(g->m_bSelected()) << channels << " " << g->m_nChannel();
-        ASSERT_TRUE(driver.tap("navRight")) << driver.lastError();
-        driver.advance(0.5);
+        ASSERT_TRUE(drv().tap("navRight")) << drv().lastError();
+        drv().advance(0.5);
         ASSERT_EQ(report->masks.size(), 1u);
         EXPECT_EQ(report->masks[0], ChannelMask::all(channels)) << channels;
     }
@@ -152,14 +162,14 @@ TEST_F(RecordSearchScreenTest, ChannelMasksCoverEveryChannelUpTo32) {
     auto selection = std::make_shared<UIChannelSelection>();
     selection->delegate = report;
     auto navigation = std::make_shared<UINavigationController>(std::make_shared<UIViewController>());
-    driver.setRoot(navigation);
+    drv().setRoot(navigation);
     navigation->pushViewController(selection, false);
     selection->setTotalChannels(32, 0xFFFFFFFF);
-    driver.advance(0.5);
+    drv().advance(0.5);
     selection->addSelectChannel(31);
     EXPECT_FALSE(selection->selectedAll());
-    ASSERT_TRUE(driver.tap("navRight")) << driver.lastError();
-    driver.advance(0.5);
+    ASSERT_TRUE(drv().tap("navRight")) << drv().lastError();
+    drv().advance(0.5);
     ASSERT_EQ(report->masks.size(), 1u);
     EXPECT_EQ(report->masks[0], 0x7FFFFFFFu);
 }
@@ -169,31 +179,31 @@ TEST_F(RecordSearchScreenTest, ChannelsAndKindsAreTickedOnTheirRows) {
     auto form = openForm(device);
     EXPECT_EQ(detailOf("searchTable", 0, 0), Localization::string("All"));
     // Channel 2 of 4 unticked on the selection screen.
-    ASSERT_TRUE(driver.pickRow("searchTable", 0, 0)) << driver.lastError();
-    driver.advance(0.5);
+    ASSERT_TRUE(drv().pickRow("searchTable", 0, 0)) << drv().lastError();
+    drv().advance(0.5);
     EXPECT_EQ(ticks("channelTable", 0, 0), 1);
-    ASSERT_TRUE(driver.pickRow("channelTable", 0, 2)) << driver.lastError();
+    ASSERT_TRUE(drv().pickRow("channelTable", 0, 2)) << drv().lastError();
     EXPECT_EQ(ticks("channelTable", 0, 0), 0);
     EXPECT_EQ(ticks("channelTable", 0, 2), 0);
-    driver.saveScreenshot(artifact("record-search-channels.png"));
-    ASSERT_TRUE(driver.tap("navRight")) << driver.lastError();
-    driver.advance(0.5);
+    drv().saveScreenshot(artifact("record-search-channels.png"));
+    ASSERT_TRUE(drv().tap("navRight")) << drv().lastError();
+    drv().advance(0.5);
     EXPECT_EQ(form->m_nChannels, 13u);
     EXPECT_EQ(detailOf("searchTable", 0, 0), "[1,3,4]");
 
     // "All" off with "VIDEO_MOVE"; the other three stay ticked.
-    ASSERT_TRUE(driver.pickRow("searchTable", 1, 1)) << driver.lastError();
+    ASSERT_TRUE(drv().pickRow("searchTable", 1, 1)) << drv().lastError();
     EXPECT_EQ(ticks("searchTable", 1, 0) + ticks("searchTable", 1, 2) + ticks("searchTable", 1, 3), 3);
     EXPECT_EQ(ticks("searchTable", 1, 1), 0);
     EXPECT_EQ(ticks("searchTable", 1, 4), 0);
     // Ticking it again does not tick "All".
-    ASSERT_TRUE(driver.pickRow("searchTable", 1, 1)) << driver.lastError();
+    ASSERT_TRUE(drv().pickRow("searchTable", 1, 1)) << drv().lastError();
     EXPECT_EQ(ticks("searchTable", 1, 4), 0);
     // "All" off unticks everything.
-    ASSERT_TRUE(driver.pickRow("searchTable", 1, 4)) << driver.lastError();
-    ASSERT_TRUE(driver.pickRow("searchTable", 1, 4)) << driver.lastError();
+    ASSERT_TRUE(drv().pickRow("searchTable", 1, 4)) << drv().lastError();
+    ASSERT_TRUE(drv().pickRow("searchTable", 1, 4)) << drv().lastError();
     for (int r = 0; r < 5; ++r) EXPECT_EQ(ticks("searchTable", 1, r), 0) << r;
-    driver.saveScreenshot(artifact("record-search-form.png"));
+    drv().saveScreenshot(artifact("record-search-form.png"));
 }
 
 TEST_F(RecordSearchScreenTest, AStartNotBeforeTheEndIsADateError) {
@@ -207,12 +217,12 @@ TEST_F(RecordSearchScreenTest, AStartNotBeforeTheEndIsADateError) {
              {"today", "2026-12-10-08-00-00"}}) {
         form->m_stTime = start;
         form->m_enTime = end;
-        ASSERT_TRUE(driver.tap("navRight")) << driver.lastError();
-        ASSERT_TRUE(driver.waitUntil([&] { return UIAlertView::topmost(driver.window()) != nullptr; })) << start;
-        EXPECT_EQ(UIAlertView::topmost(driver.window())->message(), Localization::string("DATEERROR"));
-        if (start == "2026-12-10-08-00-00") driver.saveScreenshot(artifact("record-search-date-error.png"));
-        ASSERT_TRUE(driver.tapAlertButton(0)) << driver.lastError();
-        driver.advance(0.5);
+        ASSERT_TRUE(drv().tap("navRight")) << drv().lastError();
+        ASSERT_TRUE(drv().waitUntil([&] { return UIAlertView::topmost(drv().window()) != nullptr; })) << start;
+        EXPECT_EQ(UIAlertView::topmost(drv().window())->message(), Localization::string("DATEERROR"));
+        if (start == "2026-12-10-08-00-00") drv().saveScreenshot(artifact("record-search-date-error.png"));
+        ASSERT_TRUE(drv().tapAlertButton(0)) << drv().lastError();
+        drv().advance(0.5);
         EXPECT_EQ(nav->viewControllers().size(), 1u) << start;
         EXPECT_TRUE(form->lastList.expired());
     }
@@ -231,15 +241,15 @@ TEST_F(RecordSearchScreenTest, ASearchListsTheDevicesRecordingsAndOneIsPlayedToI
 
     // Channels 1, 3 and 4; kinds without "VIDEO_MOVE"; start picked on the
     // date picker of the action sheet.
-    ASSERT_TRUE(driver.pickRow("searchTable", 0, 0)) << driver.lastError();
-    driver.advance(0.5);
-    ASSERT_TRUE(driver.pickRow("channelTable", 0, 2)) << driver.lastError();
-    ASSERT_TRUE(driver.tap("navRight")) << driver.lastError();
-    driver.advance(0.5);
-    ASSERT_TRUE(driver.pickRow("searchTable", 1, 1)) << driver.lastError();
-    ASSERT_TRUE(driver.pickRow("searchTable", 0, 1)) << driver.lastError();
-    driver.advance(0.5);
-    ASSERT_NE(UIActionSheet::topmost(driver.window()), nullptr);
+    ASSERT_TRUE(drv().pickRow("searchTable", 0, 0)) << drv().lastError();
+    drv().advance(0.5);
+    ASSERT_TRUE(drv().pickRow("channelTable", 0, 2)) << drv().lastError();
+    ASSERT_TRUE(drv().tap("navRight")) << drv().lastError();
+    drv().advance(0.5);
+    ASSERT_TRUE(drv().pickRow("searchTable", 1, 1)) << drv().lastError();
+    ASSERT_TRUE(drv().pickRow("searchTable", 0, 1)) << drv().lastError();
+    drv().advance(0.5);
+    ASSERT_NE(UIActionSheet::topmost(drv().window()), nullptr);
     std::tm tm{};
     tm.tm_year = 2026 - 1900;
     tm.tm_mon = 11;
@@ -248,49 +258,108 @@ TEST_F(RecordSearchScreenTest, ASearchListsTheDevicesRecordingsAndOneIsPlayedToI
     tm.tm_min = 30;
     tm.tm_isdst = -1;
     auto picked = std::chrono::system_clock::from_time_t(std::mktime(&tm));
-    ASSERT_TRUE(driver.pickDate("datePicker", picked)) << driver.lastError();
-    driver.saveScreenshot(artifact("record-search-picker.png"));
-    ASSERT_TRUE(driver.tap("toolbarItem1")) << driver.lastError();
-    driver.advance(0.5);
+    ASSERT_TRUE(drv().pickDate("datePicker", picked)) << drv().lastError();
+    drv().saveScreenshot(artifact("record-search-picker.png"));
+    ASSERT_TRUE(drv().tap("toolbarItem1")) << drv().lastError();
+    drv().advance(0.5);
     EXPECT_EQ(form->m_stTime, "2026-12-09-07-30-00");
     form->m_enTime = "2026-12-10-23-59-59";
 
-    ASSERT_TRUE(driver.tap("navRight")) << driver.lastError();
-    driver.advance(0.5);
+    ASSERT_TRUE(drv().tap("navRight")) << drv().lastError();
+    drv().advance(0.5);
     auto list = form->lastList.lock();
     ASSERT_TRUE(list);
-    ASSERT_TRUE(driver.waitUntil([&] { return list->files().size() == 3 && list->sessionStopped(); }, 30));
+    ASSERT_TRUE(drv().waitUntil([&] { return list->files().size() == 3 && list->sessionStopped(); }, 30));
     EXPECT_EQ(list->files(), o.recordings);
     EXPECT_EQ(list->fileCount(), 3);
     EXPECT_EQ(form->m_nSearchType, 13u);
     EXPECT_EQ(emulator->countEvents("search channels=13 from=2026-12-9-7-30-0 to=2026-12-10-23-59-59 types=13"), 1u);
-    auto* table = driver.find<UITableView>("fileTable");
+    auto* table = drv().find<UITableView>("fileTable");
     ASSERT_NE(table, nullptr);
     EXPECT_EQ(table->numberOfRowsInSection(0), 3);
-    driver.saveScreenshot(artifact("record-search-list.png"));
+    drv().saveScreenshot(artifact("record-search-list.png"));
 
     // The second recording, played once: pictures, then the end.
-    ASSERT_TRUE(driver.pickRow("fileTable", 0, 1)) << driver.lastError();
-    driver.advance(0.5);
+    ASSERT_TRUE(drv().pickRow("fileTable", 0, 1)) << drv().lastError();
+    drv().advance(0.5);
     auto* player = dynamic_cast<PlayRemoteRecordController*>(nav->viewControllers().back());
     ASSERT_NE(player, nullptr);
     ASSERT_TRUE(player->pane());
-    ASSERT_TRUE(driver.waitUntil([&] { return player->pane()->picturesShown() >= 5; }, 30));
+    ASSERT_TRUE(drv().waitUntil([&] { return player->pane()->picturesShown() >= 5; }, 30));
     EXPECT_EQ(emulator->countEvents("play rec-0900.h264"), 1u);
-    driver.saveScreenshot(artifact("record-play.png"));
+    drv().saveScreenshot(artifact("record-play.png"));
     const std::string end = Localization::string("RECORDEND");
-    ASSERT_TRUE(driver.waitUntil([&] { return player->pane()->statusText() == end; }, 60));
-    driver.settle();
-    auto texts = driver.visibleTexts();
+    ASSERT_TRUE(drv().waitUntil([&] { return player->pane()->statusText() == end; }, 60));
+    drv().settle();
+    auto texts = drv().visibleTexts();
     EXPECT_NE(std::find(texts.begin(), texts.end(), end), texts.end());
-    driver.saveScreenshot(artifact("record-play-end.png"));
+    drv().saveScreenshot(artifact("record-play-end.png"));
 
     // Back on the list: the same rows, no session running.
-    ASSERT_TRUE(driver.tap("navBack")) << driver.lastError();
-    driver.advance(0.5);
+    ASSERT_TRUE(drv().tap("navBack")) << drv().lastError();
+    drv().advance(0.5);
     EXPECT_EQ(nav->viewControllers().back(), list.get());
     EXPECT_EQ(table->numberOfRowsInSection(0), 3);
     EXPECT_EQ(device->connectNum.load(), 0);
+}
+
+TEST_F(RecordSearchScreenTest, OnATabletTheTimeIsPickedInAPopover) {
+    useTablet();
+    auto device = addDevice(4);
+    auto form = openForm(device);
+    form->m_enTime = "2026-12-10-23-59-59";
+    ASSERT_TRUE(drv().pickRow("searchTable", 0, 2)) << drv().lastError();
+    drv().advance(0.5);
+    EXPECT_EQ(UIActionSheet::topmost(drv().window()), nullptr);
+    auto* picker = drv().find<UIDatePicker>("datePicker");
+    ASSERT_NE(picker, nullptr);
+    // The picker starts at the row's time.
+    EXPECT_EQ(QueryRemoteRecordSetting::format(picker->date()), "2026-12-10-23-59-59");
+    auto picked = *QueryRemoteRecordSetting::parse("2026-12-11-06-15-00");
+    ASSERT_TRUE(drv().pickDate("datePicker", picked)) << drv().lastError();
+    drv().saveScreenshot(artifact("record-search-popover.png"));
+    ASSERT_TRUE(drv().tapOutsidePopover()) << drv().lastError();
+    drv().advance(0.5);
+    EXPECT_EQ(form->m_enTime, "2026-12-11-06-15-00");
+    EXPECT_EQ(detailOf("searchTable", 0, 2), "2026-12-11-06-15-00");
+}
+
+// Names the device does not end within their 260-byte field are cut
+// there; a search that finds nothing leaves an empty table and ends.
+TEST_F(RecordSearchScreenTest, UnterminatedNamesAreCutAndAnEmptyAnswerEndsTheSearch) {
+    for (bool empty : {false, true}) {
+        devemu::EmulatorOptions o;
+        o.tcpHost = kDeviceAddr;
+        o.audio = false;
+        if (!empty) o.recordings = {std::string(300, 'n'), "short.h264"};
+        emulator = std::make_unique<devemu::DeviceEmulator>(o);
+        std::string error;
+        ASSERT_TRUE(emulator->start(error)) << error;
+        auto device = addDevice(16, emulator->tcpPort());
+        auto form = openForm(device);
+        ASSERT_TRUE(drv().tap("navRight")) << drv().lastError();
+        drv().advance(0.5);
+        auto list = form->lastList.lock();
+        ASSERT_TRUE(list);
+        ASSERT_TRUE(drv().waitUntil([&] { return list->sessionStopped(); }, 30)) << empty;
+        ASSERT_TRUE(drv().waitUntil([&] { return emulator->countEvents("search channels=65535 ") == 1; }, 30));
+        auto* table = drv().find<UITableView>("fileTable");
+        ASSERT_NE(table, nullptr);
+        if (empty) {
+            EXPECT_EQ(list->fileCount(), 0);
+            EXPECT_EQ(table->numberOfRowsInSection(0), 0);
+        } else {
+            ASSERT_EQ(list->files().size(), 2u);
+            EXPECT_EQ(list->files()[0], std::string(260, 'n'));
+            EXPECT_EQ(list->files()[1], "short.h264");
+            EXPECT_EQ(table->numberOfRowsInSection(0), 2);
+        }
+        ASSERT_TRUE(drv().waitUntil([&] { return device->connectNum.load() == 0; }, 30));
+        emulator->stop();
+        emulator.reset();
+        QvDeviceManager::sharedInstance().removeDevice(device);
+        added.clear();
+    }
 }
 
 }  // namespace
