@@ -20,6 +20,10 @@ struct Config {
 
     // Push-registration web service: requests go to http://<pushHost>/<path>.
     std::string pushHost = "push.lumora.invalid";
+    // Hosts of the per-device alarm registration ("pd.php"): one for devices
+    // reached by UID, one for devices reached by address.
+    std::string pushAlarmUidHost = "alarm.lumora.invalid";
+    std::string pushAlarmAddressHost = "alarm2.lumora.invalid";
     // Public web host watched for reachability.
     std::string reachabilityHost = "www.lumora.invalid";
     // Network interfaces that count as cellular for reachability: shell

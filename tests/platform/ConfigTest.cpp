@@ -16,7 +16,8 @@ TEST(Config, FileSetsKnownKeysAndRejectsBadLines) {
     {
         std::ofstream f(dir.file("c.conf"));
         f << "# test\nrelayHost2 = 127.0.0.2\nrelayTcpPort=40000\ntimeScale = 0.01\n"
-             "webSite = http://127.0.0.1:8080/pages/\nproductName = viewer\nstoreUrl = http://127.0.0.1/app\n";
+             "webSite = http://127.0.0.1:8080/pages/\nproductName = viewer\nstoreUrl = http://127.0.0.1/app\n"
+             "pushAlarmUidHost = 127.0.0.1:8081\npushAlarmAddressHost = 127.0.0.1:8082\n";
     }
     Config cfg;
     EXPECT_TRUE(cfg.loadFile(dir.file("c.conf")));
@@ -26,6 +27,8 @@ TEST(Config, FileSetsKnownKeysAndRejectsBadLines) {
     EXPECT_EQ(cfg.webSite, "http://127.0.0.1:8080/pages/");
     EXPECT_EQ(cfg.productName, "viewer");
     EXPECT_EQ(cfg.storeUrl, "http://127.0.0.1/app");
+    EXPECT_EQ(cfg.pushAlarmUidHost, "127.0.0.1:8081");
+    EXPECT_EQ(cfg.pushAlarmAddressHost, "127.0.0.1:8082");
     EXPECT_EQ(cfg.scaledMs(10), 1);
     {
         std::ofstream f(dir.file("bad.conf"));
