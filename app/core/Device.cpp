@@ -10,6 +10,7 @@
 #include "platform/bytes/ByteReader.h"
 #include "platform/Config.h"
 #include "platform/text/Utf8.h"
+#include "platform/Log.h"
 
 namespace lumora {
 
@@ -145,7 +146,7 @@ std::shared_ptr<DevicePreConnection> Device::preConnection() const {
 std::shared_ptr<DevicePreConnection> Device::attachPreConnection() {
     auto self = weak_from_this().lock();
     if (!self) {
-        std::printf("Device %d: pre-connection needs a shared device\n", deviceId);
+        Log::warn("Device", "%d: pre-connection needs a shared device", deviceId);
         return nullptr;
     }
     {
@@ -158,7 +159,7 @@ std::shared_ptr<DevicePreConnection> Device::attachPreConnection() {
         factory = factorySlot();
     }
     if (!factory) {
-        std::printf("Device %d: no pre-connection installed\n", deviceId);
+        Log::warn("Device", "%d: no pre-connection installed", deviceId);
         return nullptr;
     }
     auto made = factory(self);
@@ -257,7 +258,7 @@ void Device::goforgetisOnline() {
     if (!probeSocket_ || deviceConType.load() != 1) return;
     std::weak_ptr<Device> weak = weak_from_this();
     if (weak.expired()) {
-        std::printf("Device %d: the online probe needs a shared device\n", deviceId);
+        Log::warn("Device", "%d: the online probe needs a shared device", deviceId);
         return;
     }
     {

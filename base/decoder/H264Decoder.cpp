@@ -142,6 +142,24 @@ H264Decoder::Result H264Decoder::decode(const uint8_t* data, size_t size, int64_
     return Result::NoPictureYet;
 }
 
+void H264Decoder::finish(const PictureHandler& onPicture) {
+    if (!context_) return;
+    if (avcodec_send_packet(context_.get(), nullptr) >= 0) {
+        while (avcodec_receive_frame(context_.get(), frame_.get()) >= 0) {
+            const bool damaged = (frame_->flags & AV_FRAME_FLAG_CORRUPT) || frame_->decode_error_flags;
+            if (!damaged && onPicture) onPicture(*frame_, frame_->pts);
+            av_frame_unref(frame_.get());
+        }
+    }
+    reset();
+}
+
+void H264Decoder::reset() {
+    if (!context_) return;
+    avcodec_flush_buffers(context_.get());
+    owed_ = 0;
+}
+
 const AVFrame* H264Decoder::yuv420View(const AVFrame& picture) {
     if (picture.width <= 0 || picture.height <= 0) return nullptr;
     if (isPlain420(picture.format)) return &picture;

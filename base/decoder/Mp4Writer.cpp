@@ -7,6 +7,7 @@
 #include "base/decoder/H264HeaderParser.h"
 #include "base/decoder/Mp4Errors.h"
 #include "base/decoder/Mp4SizeTableProperty.h"
+#include "platform/Log.h"
 
 namespace lumora {
 
@@ -168,7 +169,7 @@ int Mp4Writer::WriteVideoSample(const uint8_t* nal, size_t n, int64_t /*timestam
                         }
                     }
                     AddSequenceParameterSet(body, bodySize);
-                    std::printf("avc sample size=%zu\n", bodySize);
+                    Log::debug("Mp4Writer", "avc sample size=%zu", bodySize);
                     if (bodySize > 3) {
                         SetProfileLevel(body[1], body[3]);
                         SetProfileCompatibility(body[2]);
@@ -213,7 +214,7 @@ int Mp4Writer::FlushSample(Mp4Track* track) {
     if (rc != 0) {
         // The track dropped the chunk this sample was in; later pictures may
         // refer to it, so nothing more is taken before a key frame.
-        std::printf("mp4 writer: sample write failed (%d), waiting for a key frame\n", rc);
+        Log::warn("mp4 writer", "sample write failed (%d), waiting for a key frame", rc);
         fWaitForSync = true;
         fIsSyncSample = false;
         return rc;

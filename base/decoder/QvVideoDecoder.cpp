@@ -10,6 +10,7 @@
 #include "app/core/QvApplicationPreference.h"
 #include "base/link/MediaFrame.h"
 #include "platform/graphics/Screen.h"
+#include "platform/Log.h"
 
 namespace lumora {
 
@@ -74,12 +75,12 @@ bool QvVideoDecoder::setupOnQueue(double intervalMs, int outputFormat, int liveP
     cancelTimer();
 
     if (!(intervalMs > 0) || !std::isfinite(intervalMs)) {
-        std::printf("QvVideoDecoder: frame interval %g ms is not positive; not decoding\n", intervalMs);
+        Log::warn("QvVideoDecoder", "frame interval %g ms is not positive; not decoding", intervalMs);
         setupFailed_ = true;
         return false;
     }
     if (!codec_.open()) {
-        std::printf("QvVideoDecoder: %s\n", codec_.lastError().c_str());
+        Log::warn("QvVideoDecoder", "%s", codec_.lastError().c_str());
         setupFailed_ = true;
         return false;
     }

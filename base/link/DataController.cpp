@@ -22,6 +22,7 @@
 #include "platform/ErrorCodes.h"
 #include "platform/audio/AudioSession.h"
 #include "platform/text/Localization.h"
+#include "platform/Log.h"
 
 namespace lumora {
 
@@ -299,7 +300,7 @@ void DataController::startDecoding() {
     }
     if (frameRate_ == 0) frameRate_ = 25;
     if (!decoder->setupDecoder(1000.0 / frameRate_, 0))
-        std::printf("DataController: the video decoder could not be set up\n");
+        Log::warn("DataController", "the video decoder could not be set up");
     decoder->setBufferSize(60);
     decoder->setDropFrameIfNeeded(false);
     lastFrameIndex_ = 0;
@@ -353,7 +354,7 @@ bool DataController::startAudio() {
         auto self = weak.lock();
         if (!self || !self->isStartAudio_) return;
         if (!player->startAudioPlay(format, channels, bits, rate))
-            std::printf("DataController: audio playback for format 0x%x did not start\n", format);
+            Log::warn("DataController", "audio playback for format 0x%x did not start", format);
     });
     return true;
 }
@@ -407,7 +408,7 @@ void DataController::deviceDidReceiveTalkResp(Device*, const _TLV_V_TalkResponse
         // Stopped (or the talk ended) before the capture could start.
         if (!self || !self->isStartTalk_ || !self->viewActive()) return;
         if (!talker->startAudioRecord(format))
-            std::printf("DataController: talk capture for format 0x%x did not start\n", format);
+            Log::warn("DataController", "talk capture for format 0x%x did not start", format);
     });
     if (auto d = delegate()) d->renderTalkGetRsp(true);
 }
@@ -817,18 +818,18 @@ void DataController::netSearch(const std::string& host, bool searchAll) {
     const Config& cfg = Config::shared();
     std::string addr = resolveFirstIPv4(host);
     if (addr.empty()) {
-        std::printf("IP有错\n");
+        Log::warn("DataController", "IP有错");
         return;
     }
     for (int attempt = 0; attempt < 4; ++attempt) {
         // Sends never raise the broken-pipe signal (MSG_NOSIGNAL).
         int fd = tcpSocketConnectTimeout(addr, cfg.relayTcpPort, cfg.scaledMs(4000));
         if (fd <= 0) {
-            std::printf("服务器连接不上111\n");
+            Log::warn("DataController", "服务器连接不上111");
             continue;
         }
         for (const auto& d : unfoundDevices(searchAll)) {
-            std::printf("serverfd===%d\n", fd);
+            Log::debug("DataController", "serverfd===%d", fd);
             std::vector<uint8_t> query = buildNetSearch(d->udid.value());
             int sent = tcpSocketSendTimeout(fd, query.data(), query.size(), cfg.scaledMs(5000));
             if (sent != static_cast<int>(query.size()))
