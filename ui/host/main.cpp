@@ -7,6 +7,10 @@
 
 using namespace lumora;
 
+// The font and desktop-bus libraries keep caches for the life of the
+// process that the leak checker cannot see through.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\nleak:libdbus-1.so\n"; }
+
 namespace {
 
 const char kUsage[] =
