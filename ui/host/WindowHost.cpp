@@ -15,7 +15,8 @@
 #include "platform/runloop/RunLoop.h"
 #include "ui/host/HostInput.h"
 #include "ui/host/StandInScreen.h"
-#include "ui/host/StandInScreenFactory.h"
+#include "ui/host/EmulatorWorld.h"
+#include "ui/host/ScreenFactory.h"
 #include "ui/kit/KitApplication.h"
 #include "ui/kit/TouchRouter.h"
 #include "ui/kit/UIApplication.h"
@@ -55,6 +56,29 @@ int WindowHost::run(const Options& options) {
     DevicePreConnector::install();
     Config& cfg = Config::shared();
     if (!cfg.loadFromEnvironment()) return 2;
+    EmulatorWorld world;
+    if (options.demo) {
+        std::string root = options.dataRoot;
+        if (root.empty()) {
+            char tmpl[] = "/tmp/lumora-demo-XXXXXX";
+            if (!mkdtemp(tmpl)) {
+                std::fprintf(stderr, "lumora: cannot make a data root for the demo\n");
+                return 2;
+            }
+            root = tmpl;
+        }
+        std::string error;
+        if (!world.start(root, EmulatorWorld::defaultDevices(), error)) {
+            std::fprintf(stderr, "lumora: emulators: %s\n", error.c_str());
+            return 2;
+        }
+        std::printf("lumora: emulators on loopback: relay servers %s..%s port %u; devices", cfg.relayHosts[0].c_str(),
+                    cfg.relayHosts[3].c_str(), cfg.relayTcpPort);
+        for (size_t i = 0; i < world.emulatorCount(); ++i)
+            std::printf(" %s(%s:%u)", world.emulator(i).options().deviceName.c_str(),
+                        world.emulator(i).options().tcpHost.c_str(), world.emulator(i).tcpPort());
+        std::printf("\n");
+    }
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
 
@@ -67,7 +91,7 @@ int WindowHost::run(const Options& options) {
                 KitApplication::isHeadless() ? "offscreen" : "on the display", cfg.dataRoot.c_str());
     std::fflush(stdout);
 
-    auto factory = std::make_shared<StandInScreenFactory>();
+    auto factory = std::make_shared<ScreenFactory>();
     RootScreenFactory::install(factory);
     auto* window = new UIWindow(UIScreen::mainScreen().bounds());
     setViewName(window, "window");
@@ -127,6 +151,7 @@ int WindowHost::run(const Options& options) {
     app.terminate();
     RunLoop::main().drainPending();
     delete window;
+    world.stop();
     return status;
 }
 

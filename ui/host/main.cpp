@@ -14,7 +14,8 @@ extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfi
 namespace {
 
 const char kUsage[] =
-    "usage: lumora [--pad] [--tall] [--scale 2] [--screenshot FILE [--after SECONDS] [--tap X,Y]...]\n"
+    "usage: lumora [--pad] [--tall] [--scale 2] [--demo [--data-root DIR]]\n"
+    "              [--screenshot FILE [--after SECONDS] [--tap X,Y]...]\n"
     "       lumora --live [--run-on] [--udt]\n"
     "       lumora --app [--pad]\n"
     "  Opens the phone application in a window (--pad: the tablet one; --tall: a\n"
@@ -22,6 +23,8 @@ const char kUsage[] =
     "  A resign/become active, M memory warning, S screenshot, Q quit.\n"
     "  With no display it runs offscreen. --screenshot writes the window as PNG after\n"
     "  the taps and SECONDS (default 1) and exits.\n"
+    "  --demo     starts relay and device emulators on loopback with a data root of\n"
+    "             its own (DIR, or a new folder under /tmp) and plays against them\n"
     "  --live     the live road on a built-in device emulator, no window\n"
     "  --app      the application with headless screens, no window\n";
 
@@ -69,6 +72,10 @@ int main(int argc, char** argv) {
                 return 2;
             }
             options.taps.push_back(p);
+        } else if (a == "--demo") {
+            options.demo = true;
+        } else if (a == "--data-root") {
+            options.dataRoot = value();
         } else if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
