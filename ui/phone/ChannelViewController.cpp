@@ -208,7 +208,10 @@ void ChannelViewController::startLiveDelay(const std::shared_ptr<Device>& device
     std::shared_ptr<DataController> session = dataController_;
     const int channel = channel_.load();
     // The session's start blocks while it connects: never on the main thread.
-    DispatchQueue::global()->async([session, device, channel] { session->startLive(device, channel); });
+    DispatchQueue::global()->async([session, starter = sessionStarter_, device, channel] {
+        if (starter) starter(device, channel);
+        else session->startLive(device, channel);
+    });
 }
 
 void ChannelViewController::startPlayRecordFile(const std::shared_ptr<Device>& device, const std::string& fileName,

@@ -3,6 +3,7 @@
 #include <QPointer>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -124,6 +125,10 @@ public:
     UIResponder* touchDelegate() const { return touchDelegate_; }
     void setTouchDelegate(UIResponder* d) { touchDelegate_ = d; }
     const std::shared_ptr<DataController>& dataController() const { return dataController_; }
+    // What runs the session's start (on the global queue, 0.1 s after the
+    // request). Tests put a scripted session here; null: the DataController.
+    using SessionStarter = std::function<void(const std::shared_ptr<Device>&, int channel)>;
+    void setSessionStarter(SessionStarter starter) { sessionStarter_ = std::move(starter); }
 
     // ---- views (after the view loaded)
     ChannelView* channelView() const { return channelView_.data(); }
@@ -156,6 +161,7 @@ private:
 
     std::shared_ptr<DataController> dataController_;
     std::weak_ptr<ChannelViewControllerDelegate> delegate_;
+    SessionStarter sessionStarter_;
     UIResponder* touchDelegate_ = nullptr;  // not owned (the grid)
     DispatchQueuePtr renderQueue_;
 
