@@ -23,6 +23,9 @@ GLVideoView::GLVideoView(const CGRect& frame) : UIImageView(frame) {
 
 GLVideoView::~GLVideoView() {
     if (gl_) {
+        // Pictures still queued for the render thread are finished first, so
+        // no GL work of this view runs after it (nor during the process's exit).
+        gl_->waitUntilDrawn();
         gl_->setPresentedHandler(nullptr);
         gl_->setSnapshotHandler(nullptr);
     }

@@ -73,9 +73,10 @@ protected:
         holder = std::make_shared<Holder>();
         driver.setRoot(holder);
         pane = ChannelViewController::create();
-        pane->setSessionStarter([this](const std::shared_ptr<Device>& d, int ch) {
-            std::lock_guard<std::mutex> g(lock);
-            starts.emplace_back(d ? d->deviceId : -1, ch);
+        // Held by the starter too: a start may still run on the global queue after the test.
+        pane->setSessionStarter([session = session](const std::shared_ptr<Device>& d, int ch) {
+            std::lock_guard<std::mutex> g(session->lock);
+            session->starts.emplace_back(d ? d->deviceId : -1, ch);
         });
         holder->view()->addSubview(pane->view());
         pane->updateChannelViewFrame(CGRect{{0, 0}, {320, 260}});
@@ -87,8 +88,8 @@ protected:
         QvDeviceManager::sharedInstance().removeDevice(gate);
     }
     size_t startCount() {
-        std::lock_guard<std::mutex> g(lock);
-        return starts.size();
+        std::lock_guard<std::mutex> g(session->lock);
+        return session->starts.size();
     }
     // From another thread, as the session does.
     template <class F>
@@ -104,8 +105,11 @@ protected:
     std::shared_ptr<Holder> holder;
     std::shared_ptr<ChannelViewController> pane;
     std::shared_ptr<PaneLog> log = std::make_shared<PaneLog>();
-    std::mutex lock;
-    std::vector<std::pair<int, int>> starts;
+    struct ScriptedSession {
+        std::mutex lock;
+        std::vector<std::pair<int, int>> starts;
+    };
+    std::shared_ptr<ScriptedSession> session = std::make_shared<ScriptedSession>();
 };
 
 TEST_F(ChannelViewControllerTest, StartIgnoresAMissingDeviceABadChannelAndWhatIsAlreadyShown) {
@@ -119,7 +123,7 @@ TEST_F(ChannelViewControllerTest, StartIgnoresAMissingDeviceABadChannelAndWhatIs
     pane->startLive(gate, 32);  // the same device and channel
     driver.advance(0.2);
     ASSERT_TRUE(driver.waitUntil([&] { return startCount() == 1; }));
-    EXPECT_EQ(starts[0], (std::pair<int, int>{gate->deviceId, 32}));
+    EXPECT_EQ(session->starts[0], (std::pair<int, int>{gate->deviceId, 32}));
     EXPECT_TRUE(log->calls.empty());
 }
 
