@@ -72,9 +72,11 @@ void QvVideoRecorder::addFrame(FramePtr frame) {
         writeFrameToFile(*frame);
         return;
     }
-    if (frame->keyFrame && _frameList.size() >= 2) {
-        _frameList.resize(1);
-        _frameListBytes = _frameList.front()->buffer.size();
+    // A key frame makes everything before it useless: a recording starts at
+    // the newest key frame, never at a picture from long before the start.
+    if (frame->keyFrame) {
+        _frameList.clear();
+        _frameListBytes = 0;
     }
     if (_frameListBytes + frame->buffer.size() > _preRecordLimit) {
         // A stream without key frames for this long: start over.

@@ -163,6 +163,7 @@ void DataController::startLiveIf(const std::shared_ptr<Device>& device, int chan
         std::lock_guard<std::mutex> g(stateMutex_);
         if (expected && generation_ != *expected) return;  // stopped or started again meanwhile
         generation = ++generation_;
+        playbackEnding_ = false;
         channel_ = channel;
         deviceId_ = device->deviceId;
         // One count per view this session holds, raised before the
@@ -546,6 +547,9 @@ void DataController::restartLater(int32_t deviceId, int channel) {
 void DataController::tolvClientDidDisConnect(const std::string&, const Error& error) {
     if (error.empty()) return;
     if (!viewActive()) return;  // stopped: the pane hears nothing more
+    // The recording ended and the device closed the link: the end is
+    // reported once the last pictures are shown.
+    if (playbackEnding_) return;
     if (channelConnectMode_ == 1) {
         fail("RECORDEND");
         return;
@@ -637,6 +641,7 @@ void DataController::deviceDidReceiveVideoFrame(Device*, std::shared_ptr<MediaFr
     {
         std::lock_guard<std::mutex> g(mutex_);
         if (!viewActive()) return;  // frames still in flight after a stop
+        if (playbackEnding_) return;  // past the end of the recording
         decoder = makeDecoderLocked();
         recorder = recorder_;
     }
@@ -708,10 +713,28 @@ void DataController::deviceDidReceiveFileInfo(Device* device, const _TLV_V_FileI
 }
 
 void DataController::devicedidRcvRecordend(Device*) {
-    if (!viewActive()) return;
-    std::string text = Localization::string("RECORDEND");
-    stopLive();
-    if (auto d = delegate()) d->renderFailed(text);
+    if (!viewActive() || playbackEnding_.exchange(true)) return;
+    // Nothing more is read; the frames waiting for their turn and the
+    // pictures the codec holds back for reordering are still shown, then
+    // the view stops and the pane hears of the end.
+    uint64_t generation = generation_;
+    std::weak_ptr<DataController> weak = weak_from_this();
+    auto finish = [weak, generation] {
+        auto self = weak.lock();
+        if (!self || self->generation_ != generation || !self->viewActive()) return;
+        std::string text = Localization::string("RECORDEND");
+        self->stopLive();
+        if (auto d = self->delegate()) d->renderFailed(text);
+    };
+    std::shared_ptr<QvVideoDecoder> decoder;
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+        decoder = decoder_;
+    }
+    if (decoder)
+        decoder->finishStream(finish);
+    else
+        DispatchQueue::main()->async(finish);
 }
 
 // ---------------------------------------------------------------- LAN and all-device searches

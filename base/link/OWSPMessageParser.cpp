@@ -236,9 +236,17 @@ size_t OWSPMessageParser::parseTLV(std::span<const uint8_t> bytes, Device* devic
 // ---- Replies -----------------------------------------------------------------------
 
 void OWSPMessageParser::parseLoginResponse(std::span<const uint8_t> body, Device* device, OWSPLink* connection) {
+    auto r = owsp::decodeBody<_TLV_V_LoginResponse>(body);
+    if (r.result == 1) {
+        // A new stream: the device numbers its frames from 1 again, and
+        // nothing half gathered from an earlier stream belongs to it.
+        _lastframeindex = 0;
+        skippingVideo_ = false;
+        if (connection) connection->frame() = MediaFrame();
+        audioFrame_ = audioStart();
+    }
     std::shared_ptr<DeviceClientDelegate> client = connection ? connection->client() : nullptr;
     if (!client) return;
-    auto r = owsp::decodeBody<_TLV_V_LoginResponse>(body);
     if (r.result == 1)
         client->deviceDidLogin(device, connection->tag());
     else

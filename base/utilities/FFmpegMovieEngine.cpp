@@ -165,7 +165,7 @@ bool FFmpegMovieEngine::decodeNext(std::string& error) {
             // The end (or an unreadable rest): hand out what the codec holds.
             av_bsf_send_packet(filter_, nullptr);
             takePictures(error);
-            decoder_.finish([this](const AVFrame& frame, int64_t pts) {
+            decoder_.flush([this](const AVFrame& frame, int64_t pts) {
                 MoviePicture p;
                 if (!decoder_.packYuv420(frame, p.yuv)) return;
                 p.width = frame.width;
@@ -195,7 +195,7 @@ bool FFmpegMovieEngine::seekTo(double time, std::string& error) {
         return false;
     }
     av_bsf_flush(filter_);
-    decoder_.reset();
+    decoder_.discard();
     ready_.clear();
     shown_.reset();
     atEnd_ = false;

@@ -21,6 +21,7 @@ bool FakeMovieEngine::open(const std::string& path, MovieInfo& info, std::string
     if (log_) {
         std::lock_guard<std::mutex> g(log_->lock);
         log_->opened.push_back(path);
+        log_->threads.push_back(std::this_thread::get_id());
     }
     if (failing_.count(path)) {
         error = "cannot open " + path;
@@ -35,6 +36,7 @@ bool FakeMovieEngine::pictureAt(double time, MoviePicture& out, std::string& err
     if (log_) {
         std::lock_guard<std::mutex> g(log_->lock);
         log_->asked.push_back(time);
+        log_->threads.push_back(std::this_thread::get_id());
     }
     if (!open_) {
         error = "no movie open";

@@ -4,6 +4,8 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "base/utilities/MoviePlayerEngine.h"
 
@@ -20,6 +22,7 @@ public:
         std::mutex lock;
         std::vector<std::string> opened;
         std::vector<double> asked;  // pictureAt times
+        std::vector<std::thread::id> threads;  // where each call ran
     };
 
     explicit FakeMovieEngine(MovieInfo info, std::set<std::string> failing = {}, std::shared_ptr<Log> log = nullptr);

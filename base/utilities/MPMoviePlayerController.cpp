@@ -48,7 +48,7 @@ MPMoviePlayerController::MPMoviePlayerController(const Rect& frame, std::shared_
 MPMoviePlayerController::~MPMoviePlayerController() {
     stopTimer();
     alive_.reset();
-    if (engine_) queue_->async([e = std::move(engine_)] { e->engine->close(); });
+    if (engine_) onEngineQueue([e = std::move(engine_)] { e->engine->close(); });
 }
 
 // ---------------------------------------------------------------- URLs
@@ -133,7 +133,7 @@ void MPMoviePlayerController::setContentURL(const std::string& url) {
     seekTime_.reset();
     loading_ = false;
     playRequested_ = false;
-    if (engine_) queue_->async([e = std::move(engine_)] { e->engine->close(); });
+    if (engine_) onEngineQueue([e = std::move(engine_)] { e->engine->close(); });
     engine_.reset();
     contentURL_ = url;
     currentTime_ = 0;
@@ -150,6 +150,13 @@ void MPMoviePlayerController::setContentURL(const std::string& url) {
 
 void MPMoviePlayerController::prepareToPlay() { load(); }
 
+void MPMoviePlayerController::onEngineQueue(std::function<void()> work) {
+    if (engineOnMain_)
+        work();
+    else
+        queue_->async(std::move(work));
+}
+
 void MPMoviePlayerController::load() {
     if (loading_ || isPreparedToPlay()) return;
     const std::string path = filePath(contentURL_);
@@ -157,7 +164,7 @@ void MPMoviePlayerController::load() {
     loading_ = true;
     engine_ = std::make_shared<Engine>(Engine{engines_()});
     std::weak_ptr<bool> alive = alive_;
-    queue_->async([this, alive, e = engine_, gen = generation_, path] {
+    onEngineQueue([this, alive, e = engine_, gen = generation_, path] {
         MovieInfo info;
         std::string error;
         const bool ok = e->engine && e->engine->open(path, info, error);
@@ -301,7 +308,7 @@ void MPMoviePlayerController::request(double time) {
     inFlight_ = true;
     const uint64_t sequence = ++sequence_;
     std::weak_ptr<bool> alive = alive_;
-    queue_->async([this, alive, e = engine_, gen = generation_, sequence, time] {
+    onEngineQueue([this, alive, e = engine_, gen = generation_, sequence, time] {
         MoviePicture picture;
         std::string error;
         const bool ok = e->engine->pictureAt(time, picture, error);

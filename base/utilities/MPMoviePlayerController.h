@@ -148,6 +148,11 @@ public:
     int controlStyle() const { return controlStyle_; }
     void setControlStyle(int style) { controlStyle_ = style; }
 
+    // Screen tests with a fake engine: the engine is called on the main
+    // thread itself instead of the player's queue (its answers still come
+    // as main-queue tasks), so driving the run loop alone plays the movie.
+    void setEngineRunsOnMainThread(bool onMain) { engineOnMain_ = onMain; }
+
     // Called on the main thread with every picture handed to the view.
     void setPictureHandler(std::function<void(const MoviePicture&)> handler) { pictureHandler_ = std::move(handler); }
     // The picture shown last (none before the first).
@@ -156,6 +161,7 @@ public:
 private:
     struct Engine;
 
+    void onEngineQueue(std::function<void()> work);
     void load();
     void loaded(uint64_t generation, bool ok, MovieInfo info, std::string error);
     void beginPlaying();
@@ -175,6 +181,7 @@ private:
     std::unique_ptr<QvGLView> view_;
     MoviePlayerEngineFactory engines_;
     DispatchQueuePtr queue_;
+    bool engineOnMain_ = false;
     std::shared_ptr<Engine> engine_;  // made when a file loads
     RunLoop* loop_;
     std::shared_ptr<RunLoopTimer> timer_;

@@ -145,6 +145,7 @@ struct QvGLView::Drawer {
     std::atomic<bool> ready{false};
     std::atomic<float> zoomScale{1.0f};
     bool onRenderThread = false;
+    bool drewOnce = false;
     std::weak_ptr<MainSide> mainSide;  // for the hand-over to the main queue
 
     mutable std::mutex snapshotLock;
@@ -433,6 +434,10 @@ bool QvGLView::Drawer::draw(const uint8_t* yuv, size_t length, int width, int he
 
     if (context->presentRenderbuffer()) presented();
     if (!stretched) deleteTextures();
+    if (onRenderThread && !drewOnce) {
+        drewOnce = true;
+        RenderThread::endBeforeDriverTeardown();
+    }
     if (hasSnapshot) reportSnapshot(snapshotPath, written, handler);
     return true;
 }
@@ -558,7 +563,10 @@ QvGLView::~QvGLView() {
         if (drawer_->openSlot) drawer_->openSlot->yuv.clear();
         drawer_->openSlot.reset();
     }
-    renderThread_->async([d = std::move(drawer_)] { d->tearDown(); });
+    // The view waits for its GL objects to go: once no view is left, no GL
+    // work is left on the render thread either, so a process can end
+    // without the driver being torn down under a drawing.
+    renderThread_->sync([d = std::move(drawer_)] { d->tearDown(); });
     RenderThread::release(renderThread_);
 }
 

@@ -51,7 +51,10 @@ namespace lumora {
 //   the main queue (once for a run of pictures presented before it got to
 //   run) with the layer's picture: a screen view repaints from it. Snapshot
 //   reports come on the main queue too. waitUntilDrawn() waits for the
-//   render thread (tests, and before reading the layer directly).
+//   render thread (tests, and before reading the layer directly). Pictures
+//   still waiting when the view goes are dropped; the view's destruction
+//   waits for the render thread to delete its GL objects (behind the work
+//   already queued there, a drawing or two).
 // - Made without one: the view has a context of its own and draws on the
 //   calling thread, at once.
 //

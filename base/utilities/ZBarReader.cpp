@@ -17,8 +17,8 @@ ZBarReader::~ZBarReader() {
     if (cameraStop_) *cameraStop_ = true;
 }
 
-void ZBarReader::deliver(ZBarSymbolSet symbols, bool failed) {
-    DispatchQueue::main()->async([weak = weak_from_this(), symbols = std::move(symbols), failed] {
+void ZBarReader::deliver(std::weak_ptr<ZBarReader> reader, ZBarSymbolSet symbols, bool failed) {
+    DispatchQueue::main()->async([weak = std::move(reader), symbols = std::move(symbols), failed] {
         std::shared_ptr<ZBarReader> self = weak.lock();
         if (!self) return;
         std::shared_ptr<ZBarReaderDelegate> delegate = self->delegate_.lock();
@@ -34,17 +34,16 @@ void ZBarReader::deliver(ZBarSymbolSet symbols, bool failed) {
 }
 
 void ZBarReader::readImageFile(const std::string& path) {
-    queue_->async([weak = weak_from_this(), path] {
-        std::shared_ptr<ZBarReader> self = weak.lock();
-        if (!self) return;
+    queue_->async([weak = weak_from_this(), scanner = scanner_, path] {
+        if (weak.expired()) return;
         std::string error;
         ZBarImage image = ZBarImage::fromPNGFile(path, &error);
         if (image.empty()) {
             Log::warn("ZBarReader", "%s", error.c_str());
-            self->deliver({}, true);
+            deliver(weak, {}, true);
             return;
         }
-        self->deliver(self->scanner_.scanImage(image), false);
+        deliver(weak, scanner->scanImage(image), false);
     });
 }
 
@@ -79,7 +78,7 @@ bool ZBarReader::startCamera(const std::string& device) {
     cameraRunning_ = true;
     // Frames are scanned on the reader's queue until one holds a code or
     // the camera is stopped; the queue lends a pool worker for as long.
-    queue_->async([weak = weak_from_this(), stop = cameraStop_, video] {
+    queue_->async([weak = weak_from_this(), scanner = scanner_, stop = cameraStop_, video] {
         ZBarSymbolSet found;
         while (!*stop && found.empty()) {
             zbar::zbar_image_t* frame = zbar::zbar_video_next_image(video);
@@ -87,8 +86,7 @@ bool ZBarReader::startCamera(const std::string& device) {
             zbar::zbar_image_t* grey = zbar::zbar_image_convert(frame, zbar_fourcc('Y', '8', '0', '0'));
             zbar::zbar_image_destroy(frame);
             if (!grey) continue;
-            std::shared_ptr<ZBarReader> self = weak.lock();
-            if (!self) {
+            if (weak.expired()) {
                 zbar::zbar_image_destroy(grey);
                 break;
             }
@@ -99,14 +97,12 @@ bool ZBarReader::startCamera(const std::string& device) {
             if (data && zbar::zbar_image_get_data_length(grey) >= size_t(image.width) * image.height)
                 image.grey.assign(data, data + size_t(image.width) * image.height);
             zbar::zbar_image_destroy(grey);
-            found = self->scanner_.scanImage(image);
+            found = scanner->scanImage(image);
         }
         zbar::zbar_video_enable(video, 0);
         zbar::zbar_video_destroy(video);
-        if (std::shared_ptr<ZBarReader> self = weak.lock()) {
-            self->cameraRunning_ = false;
-            if (!found.empty() && !*stop) self->deliver(std::move(found), false);
-        }
+        if (std::shared_ptr<ZBarReader> self = weak.lock()) self->cameraRunning_ = false;
+        if (!found.empty() && !*stop) deliver(weak, std::move(found), false);
     });
     return true;
 }

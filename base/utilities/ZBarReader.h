@@ -44,7 +44,7 @@ public:
     void setReaderDelegate(std::weak_ptr<ZBarReaderDelegate> delegate) { delegate_ = std::move(delegate); }
     int supportedOrientationsMask() const { return orientations_; }
     void setSupportedOrientationsMask(int mask) { orientations_ = mask; }
-    ZBarImageScanner& scanner() { return scanner_; }
+    ZBarImageScanner& scanner() { return *scanner_; }
 
     // Scans the file; the answer comes to the delegate.
     void readImageFile(const std::string& path);
@@ -62,11 +62,14 @@ public:
 
 private:
     ZBarReader() = default;
-    void deliver(ZBarSymbolSet symbols, bool failed);
+    // Hands the result to the delegate on the main queue, if the reader is
+    // still there then.
+    static void deliver(std::weak_ptr<ZBarReader> reader, ZBarSymbolSet symbols, bool failed);
 
     std::weak_ptr<ZBarReaderDelegate> delegate_;
     int orientations_ = kAllOrientationsMask;
-    ZBarImageScanner scanner_;
+    // Shared with the scanning work, which never keeps the reader itself.
+    std::shared_ptr<ZBarImageScanner> scanner_ = std::make_shared<ZBarImageScanner>();
     DispatchQueuePtr queue_ = DispatchQueue::createSerial(kQueueLabel);
     std::shared_ptr<std::atomic<bool>> cameraStop_;
     std::atomic<bool> cameraRunning_{false};

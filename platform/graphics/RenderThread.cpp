@@ -3,6 +3,8 @@
 #include <pthread.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdlib>
 #include <vector>
 
 #include "platform/graphics/GLContext.h"
@@ -12,12 +14,40 @@ namespace lumora {
 struct RenderThreadPool {
     std::mutex lock;
     std::vector<std::shared_ptr<RenderThread>> threads;
+    bool exitHandlerSet = false;
+    size_t exitHandlerCount = 0;
 
     static RenderThreadPool& get() {
         static RenderThreadPool* pool = new RenderThreadPool;  // lives as long as the process
         return *pool;
     }
+
+    // At exit the GL driver tears down its own state (exit handlers it
+    // registered when it was loaded): the shared threads must have finished
+    // their work and ended before that. Registered after the driver's
+    // handlers, this one runs before them.
+    static void endAll() {
+        static std::atomic<bool> ended{false};
+        if (ended.exchange(true)) return;
+        std::vector<std::shared_ptr<RenderThread>> all;
+        {
+            RenderThreadPool& pool = get();
+            std::lock_guard<std::mutex> g(pool.lock);
+            all = pool.threads;
+        }
+        for (auto& t : all) t->freeze();
+    }
 };
+
+void RenderThread::endBeforeDriverTeardown() {
+    RenderThreadPool& pool = RenderThreadPool::get();
+    {
+        std::lock_guard<std::mutex> g(pool.lock);
+        if (!pool.exitHandlerSet || pool.exitHandlerCount >= kMaxExitHandlers) return;
+        ++pool.exitHandlerCount;
+    }
+    std::atexit(RenderThreadPool::endAll);
+}
 
 size_t RenderThread::sharedCount() {
     // llvmpipe rasterises on threads of its own; a few render threads keep
@@ -35,6 +65,11 @@ std::shared_ptr<RenderThread> RenderThread::shared() {
     if (!best || (best->users_ > 0 && pool.threads.size() < sharedCount())) {
         best = create("com.lumora.render." + std::to_string(pool.threads.size() + 1));
         pool.threads.push_back(best);
+        if (!pool.exitHandlerSet) {
+            pool.exitHandlerSet = true;
+            std::atexit(RenderThreadPool::endAll);
+        }
+        ++pool.exitHandlerCount;
     }
     ++best->users_;
     return best;
@@ -59,7 +94,9 @@ std::shared_ptr<RenderThread> RenderThread::create(std::string name) {
 
 RenderThread::RenderThread(std::string name) : state_(std::make_shared<State>()) { state_->name = std::move(name); }
 
-RenderThread::~RenderThread() {
+RenderThread::~RenderThread() { end(); }
+
+void RenderThread::end() {
     {
         std::lock_guard<std::mutex> g(state_->mutex);
         state_->stopping = true;
@@ -71,6 +108,13 @@ RenderThread::~RenderThread() {
         else
             thread_.join();
     }
+}
+
+void RenderThread::freeze() {
+    std::unique_lock<std::mutex> g(state_->mutex);
+    state_->frozen = true;
+    if (isCurrent()) return;
+    state_->wake.wait(g, [&] { return !state_->running; });
 }
 
 GLContext* RenderThread::context() const { return state_->context.get(); }
@@ -90,10 +134,14 @@ void RenderThread::main(std::shared_ptr<State> s) {
         Task task;
         {
             std::unique_lock<std::mutex> g(s->mutex);
-            s->wake.wait(g, [&] { return s->stopping || !s->tasks.empty(); });
+            s->running = false;
+            s->wake.notify_all();
+            // A frozen thread never runs GL again: it waits until the process is gone.
+            s->wake.wait(g, [&] { return !s->frozen && (s->stopping || !s->tasks.empty()); });
             if (s->tasks.empty()) break;  // stopping, and everything ran
             task = std::move(s->tasks.front());
             s->tasks.pop_front();
+            s->running = true;
         }
         task();
     }
@@ -115,6 +163,11 @@ void RenderThread::sync(const Task& task) {
     if (isCurrent()) {
         task();
         return;
+    }
+    {
+        // An ended thread runs nothing more: waiting for it would never end.
+        std::lock_guard<std::mutex> g(state_->mutex);
+        if (state_->stopping || state_->frozen) return;
     }
     std::mutex doneLock;
     std::condition_variable doneCv;

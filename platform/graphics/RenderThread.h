@@ -21,7 +21,8 @@ class GLContext;
 // here, so the two cannot collide.
 //
 // Tasks run one at a time in the order they were given. The thread ends when
-// the last owner lets go; tasks still queued run first.
+// the last owner lets go; tasks still queued run first. The shared threads
+// stop when the process exits, before the GL driver's own exit handlers.
 //
 // shared() hands out one of a few process-wide render threads (the one
 // serving the fewest views), so a screen of sixteen video tiles uses a
@@ -42,6 +43,15 @@ public:
     static void release(const std::shared_ptr<RenderThread>& thread);
     // How many shared render threads exist at most.
     static size_t sharedCount();
+
+    // The shared threads end when the process exits, and must do so before
+    // the GL driver tears down its own state. The driver registers some of
+    // its exit handlers lazily, on the first drawing in a new state; exit
+    // handlers run last-registered first, so drawing code calls this after
+    // such a first drawing to register the ending again, behind them (a few
+    // dozen times at most in a process).
+    static void endBeforeDriverTeardown();
+    static constexpr size_t kMaxExitHandlers = 64;
 
     ~RenderThread();
     RenderThread(const RenderThread&) = delete;
@@ -76,10 +86,18 @@ private:
         std::deque<Task> tasks;
         bool stopping = false;
         bool started = false;
+        bool running = false;  // a task runs now
+        bool frozen = false;
         std::thread::id id;
     };
     explicit RenderThread(std::string name);
     static void main(std::shared_ptr<State> state);
+    // Runs what is queued, then ends the thread; later tasks never run.
+    void end();
+    // At exit: waits for the task that runs now, then never runs another
+    // and never touches GL again (the context is not destroyed either: the
+    // driver may already be half torn down).
+    void freeze();
 
     std::shared_ptr<State> state_;
     std::thread thread_;

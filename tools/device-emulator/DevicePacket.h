@@ -35,6 +35,8 @@ inline constexpr uint16_t kVideoInfoEx = 101;      // main version 3; non-key da
 inline constexpr uint16_t kNonKeyFrameData = 102;
 inline constexpr uint16_t kTalkRequest = 331;
 inline constexpr uint16_t kTalkResponse = 332;
+inline constexpr uint16_t kPlayRecordRequest = 336;
+inline constexpr uint16_t kRecordEnd = 354;
 
 // Body sizes.
 inline constexpr size_t kLoginRequestSize = 56;

@@ -250,8 +250,8 @@ TEST_F(MoviePlayerTest, FilesThatDoNotPlayFinishWithAnError) {
         EventLog log(player);
         const auto id = NotificationCenter::defaultCenter().addObserver(
             MPMoviePlayerPlaybackDidFinishNotification, &player, [&](const Notification& n) {
-                const PropertyList* e =
-                    std::any_cast<PropertyList>(n.userInfo).find(MPMoviePlayerPlaybackDidFinishErrorUserInfoKey);
+                const auto* info = std::any_cast<PropertyList>(&n.userInfo);
+                const PropertyList* e = info ? info->find(MPMoviePlayerPlaybackDidFinishErrorUserInfoKey) : nullptr;
                 errors.push_back(e ? e->asString().value_or("") : "");
             });
         player.setContentURL(MPMoviePlayerController::fileURL(path));
@@ -327,4 +327,20 @@ TEST_F(MoviePlayerTest, PlayerGoneWithWorkQueuedDeliversNothing) {
     RunLoop::main().runFor(std::chrono::milliseconds(50));
     NotificationCenter::defaultCenter().removeObserver(id);
     EXPECT_EQ(events, 0);
+}
+
+TEST_F(MoviePlayerTest, EngineOnTheMainThreadPlaysByTheRunLoopAlone) {
+    auto engines = std::make_shared<FakeMovieEngine::Log>();
+    MPMoviePlayerController player(Rect{0, 0, 32, 32}, nullptr, FakeMovieEngine::factory(fakeMovie(0.4), {}, engines));
+    player.setEngineRunsOnMainThread(true);
+    EventLog log(player);
+    std::vector<long> shown;
+    player.setPictureHandler([&](const MoviePicture& p) { shown.push_back(p.index); });
+    player.setContentURL("file:///a.mp4");
+    player.play();
+    ASSERT_TRUE(runUntil([&] { return log.finished == 1; }));
+    EXPECT_EQ(shown, (std::vector<long>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    EXPECT_EQ(log.events, (std::vector<std::string>{"load 3", "duration 0.40", "state 1", "state 0", "finish 0"}));
+    for (auto id : engines->threads) EXPECT_EQ(id, std::this_thread::get_id());
+    EXPECT_EQ(engines->asked.size(), 10u);
 }

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <set>
+#include <thread>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -720,8 +721,12 @@ TEST_F(QvGLViewTest, ViewGoneWithWorkQueuedDeliversNothing) {
         gate.block(*thread);
         ASSERT_TRUE(view.render(solid(64, 48, kRed), 64, 48));
         view.renderClear();
+        // The view's end waits for the render thread: let it go on shortly.
+        std::thread([&gate] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            gate.release();
+        }).detach();
     }
-    gate.release();
     thread->flush();
     RunLoop::main().runFor(std::chrono::milliseconds(20));
     EXPECT_EQ(reports, 0);
