@@ -22,7 +22,7 @@ void StandInPane::drawRect(const CGRect& rect) {
     CGContext* ctx = UIGraphicsGetCurrentContext();
     if (!ctx) return;
     ctx->setFillColor(UIColor::colorWithWhite(0.55, 1));
-    ctx->drawText("Channel " + std::to_string(number_), rect, UIFont::boldSystemFontOfSize(14), Qt::AlignCenter);
+    ctx->drawText("Channel " + std::to_string(number_), rect, UIFont::boldSystemFontOfSize(14), UITextAlignment::Center);
     ctx->saveGState();
     ctx->setLineWidth(2);
     ctx->setStrokeColor(selected_ ? UIColor::colorWithRed(231 / 255.0, 92 / 255.0, 24 / 255.0, 1)

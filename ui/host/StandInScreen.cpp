@@ -82,6 +82,7 @@ void StandInScreen::playDevice(const std::shared_ptr<Device>& device, int32_t ch
 
 void StandInScreen::note(const std::string& what) {
     lastRequest_ = what;
+    requests_.push_back(what);
     if (status_) status_->setText("Asked: " + what);
 }
 

@@ -36,6 +36,8 @@ public:
     void didRotateFromInterfaceOrientation(UIInterfaceOrientation from) override;
 
     int selectedPane() const { return selected_; }
+    // Every request in the order it came.
+    const std::vector<std::string>& requests() const { return requests_; }
 
 private:
     void note(const std::string& what);
@@ -43,6 +45,7 @@ private:
 
     bool tablet_;
     std::string lastRequest_;
+    std::vector<std::string> requests_;
     int selected_ = 0;
     QPointer<UILabel> title_, status_;
     std::vector<QPointer<StandInPane>> panes_;

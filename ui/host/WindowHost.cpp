@@ -7,6 +7,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 
 #include "app/DevicePreConnector.h"
 #include "app/ProcessEntry.h"
@@ -82,6 +83,8 @@ int WindowHost::run(const Options& options) {
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
 
+    // A scale-2 screen: the same points on twice the pixels.
+    if (options.scale >= 2 && !std::getenv("QT_SCALE_FACTOR")) setenv("QT_SCALE_FACTOR", "2", 1);
     KitApplication::ensure(KitApplication::Mode::Windowed);
     UIScreen::mainScreen().setProfile(options.pad         ? ScreenProfile::Tablet
                                       : options.tallPhone ? ScreenProfile::Phone568

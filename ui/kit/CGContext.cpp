@@ -81,7 +81,11 @@ void CGContext::fillEllipseInRect(const CGRect& r) {
 
 void CGContext::drawImage(const CGRect& r, const UIImage& image) { image.drawInRect(painter_, r); }
 
-void CGContext::drawText(const std::string& text, const CGRect& r, const UIFont& font, int qtAlignment) {
+void CGContext::drawText(const std::string& text, const CGRect& r, const UIFont& font, UITextAlignment alignment) {
+    int qtAlignment = Qt::AlignVCenter | Qt::TextSingleLine |
+                      (alignment == UITextAlignment::Center  ? Qt::AlignHCenter
+                       : alignment == UITextAlignment::Right ? Qt::AlignRight
+                                                             : Qt::AlignLeft);
     painter_.save();
     painter_.setFont(font.qFont());
     painter_.setPen(state_.fill.qColor());

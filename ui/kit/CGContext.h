@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "ui/kit/UIColor.h"
+#include "ui/kit/UITextAlignment.h"
 #include "ui/kit/UIGeometry.h"
 
 class QPainter;
@@ -42,7 +43,8 @@ public:
     void clearRect(const CGRect& r);
     void fillEllipseInRect(const CGRect& r);
     void drawImage(const CGRect& r, const UIImage& image);
-    void drawText(const std::string& text, const CGRect& r, const UIFont& font, int qtAlignment);
+    // One line in the fill colour, centred vertically in the rectangle.
+    void drawText(const std::string& text, const CGRect& r, const UIFont& font, UITextAlignment alignment);
 
     QPainter& painter() { return painter_; }
 

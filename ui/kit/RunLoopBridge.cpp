@@ -17,6 +17,7 @@ constexpr int kPollMs = 15;
 
 RunLoopBridge::RunLoopBridge() {
     timer_.setSingleShot(true);
+    timer_.setTimerType(Qt::PreciseTimer);
     QObject::connect(&timer_, &QTimer::timeout, this, [this] { drainAndArm(); });
 }
 
@@ -57,8 +58,9 @@ void RunLoopBridge::drainAndArm() {
     auto now = RunLoop::main().now();
     int ms = kPollMs;
     if (next != RunLoop::Clock::time_point::max()) {
-        auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next - now).count();
-        ms = static_cast<int>(std::clamp<int64_t>(wait + 1, 0, kPollMs));
+        // Rounded up: a timer that wakes early finds nothing due.
+        auto waitUs = std::chrono::duration_cast<std::chrono::microseconds>(next - now).count();
+        ms = static_cast<int>(std::clamp<int64_t>((waitUs + 999) / 1000, 0, kPollMs));
     }
     timer_.start(ms);
 }

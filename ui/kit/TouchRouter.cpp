@@ -95,7 +95,7 @@ void TouchRouter::touchBegan(UIWindow* window, int id, CGPoint point) {
     if (!window) return;
     if (active_.count(id)) touchEnded(window, id, point);
     Active a;
-    a.touch = std::make_unique<UITouch>();
+    a.touch = std::make_shared<UITouch>();
     UITouch& t = *a.touch;
     t.setWindow(window);
     t.setLocation(point);
@@ -136,27 +136,30 @@ void TouchRouter::touchEnded(UIWindow*, int id, CGPoint point) {
     lastReleaseTime_ = t.timestamp;
     lastReleasePoint_ = point;
     lastTapCount_ = t.tapCount;
+    auto keep = it->second.touch;
     deliver({id}, Phase::Ended);
     active_.erase(id);
     finishSequenceIfDone();
 }
 
 void TouchRouter::cancelAll() {
+    // A touch whose release is being delivered (the handler cancels
+    // everything) has ended already: it is not cancelled as well.
     std::vector<int> ids;
     for (auto& [id, a] : active_) {
+        if (a.touch->phase == UITouchPhase::Ended) continue;
         a.touch->phase = UITouchPhase::Cancelled;
         ids.push_back(id);
     }
-    if (ids.empty()) return;
-    deliver(ids, Phase::Cancelled);
+    if (!ids.empty()) deliver(ids, Phase::Cancelled);
+    for (auto& [id, a] : active_) *a.cancelledFlag = true;
     active_.clear();
     finishSequenceIfDone();
 }
 
 void TouchRouter::finishSequenceIfDone() {
     if (!active_.empty()) return;
-    // Every recogniser that took part starts afresh.
-    std::vector<std::shared_ptr<UIGestureRecognizer>> seen;
+    // Every recogniser starts afresh.
     for (UIWindow* w : UIWindow::allWindows()) {
         std::vector<UIView*> stack{w};
         while (!stack.empty()) {
@@ -170,6 +173,19 @@ void TouchRouter::finishSequenceIfDone() {
 }
 
 void TouchRouter::deliver(const std::vector<int>& ids, Phase phase) {
+    // Everything this delivery needs, taken before any handler runs: a
+    // handler may end or cancel the sequence (and so empty active_).
+    struct Item {
+        std::shared_ptr<UITouch> touch;
+        std::shared_ptr<bool> cancelled;
+        std::vector<std::weak_ptr<UIGestureRecognizer>> recognizers;
+    };
+    std::vector<Item> items;
+    for (int id : ids) {
+        auto it = active_.find(id);
+        if (it != active_.end())
+            items.push_back(Item{it->second.touch, it->second.cancelledFlag, it->second.recognizers});
+    }
     UITouchSet all;
     for (auto& [id, a] : active_) all.push_back(a.touch.get());
     event_.setTouches(all);
@@ -177,21 +193,18 @@ void TouchRouter::deliver(const std::vector<int>& ids, Phase phase) {
 
     // Recognisers first, each with the touches it watches.
     std::vector<std::shared_ptr<UIGestureRecognizer>> recs;
-    for (int id : ids) {
-        for (auto& w : active_[id].recognizers) {
+    for (const Item& item : items)
+        for (auto& w : item.recognizers) {
             auto r = w.lock();
             if (r && std::find(recs.begin(), recs.end(), r) == recs.end()) recs.push_back(r);
         }
-    }
     for (auto& r : recs) {
         if (r->state() == UIGestureRecognizerState::Failed || r->state() == UIGestureRecognizerState::Cancelled)
             continue;
         UITouchSet mine;
-        for (int id : ids) {
-            auto& a = active_[id];
-            for (auto& w : a.recognizers)
-                if (w.lock() == r) mine.push_back(a.touch.get());
-        }
+        for (const Item& item : items)
+            for (auto& w : item.recognizers)
+                if (w.lock() == r) mine.push_back(item.touch.get());
         if (mine.empty()) continue;
         switch (phase) {
         case Phase::Began: r->touchesBegan(mine, &event_); break;
@@ -203,16 +216,14 @@ void TouchRouter::deliver(const std::vector<int>& ids, Phase phase) {
 
     // Then the views, grouped by view, for the touches not taken away.
     std::vector<std::pair<QPointer<UIView>, UITouchSet>> groups;
-    for (int id : ids) {
-        auto& a = active_[id];
-        if (a.cancelled || !a.touch->view()) continue;
-        UIView* v = a.touch->view();
+    for (const Item& item : items) {
+        if (*item.cancelled || !item.touch->view()) continue;
+        UIView* v = item.touch->view();
         auto g = std::find_if(groups.begin(), groups.end(), [&](auto& e) { return e.first == v; });
-        if (g == groups.end()) {
-            groups.push_back({QPointer<UIView>(v), {a.touch.get()}});
-        } else {
-            g->second.push_back(a.touch.get());
-        }
+        if (g == groups.end())
+            groups.push_back({QPointer<UIView>(v), {item.touch.get()}});
+        else
+            g->second.push_back(item.touch.get());
     }
     for (auto& [view, touches] : groups) {
         if (!view) continue;
@@ -233,7 +244,12 @@ void TouchRouter::recognizerChangedState(UIGestureRecognizer* recognizer) {
 }
 
 void TouchRouter::cancelForViews(UIGestureRecognizer* winner) {
-    std::vector<std::pair<QPointer<UIView>, UITouchSet>> groups;
+    struct Loser {
+        std::shared_ptr<UIGestureRecognizer> recognizer;
+        std::shared_ptr<UITouch> touch;
+    };
+    std::vector<Loser> losers;
+    std::vector<std::shared_ptr<UITouch>> taken;
     for (auto& [id, a] : active_) {
         bool watched = false;
         for (auto& w : a.recognizers)
@@ -242,20 +258,26 @@ void TouchRouter::cancelForViews(UIGestureRecognizer* winner) {
         // The other recognisers of this touch lose.
         for (auto& w : a.recognizers) {
             auto r = w.lock();
-            if (r && r.get() != winner && r->state() == UIGestureRecognizerState::Possible) {
-                UITouchSet one{a.touch.get()};
-                r->touchesCancelled(one, &event_);
-            }
+            if (r && r.get() != winner && r->state() == UIGestureRecognizerState::Possible)
+                losers.push_back(Loser{r, a.touch});
         }
-        if (a.cancelled) continue;
-        a.cancelled = true;
-        UIView* v = a.touch->view();
+        if (*a.cancelledFlag) continue;
+        *a.cancelledFlag = true;
+        taken.push_back(a.touch);
+    }
+    for (auto& l : losers) {
+        UITouchSet one{l.touch.get()};
+        l.recognizer->touchesCancelled(one, &event_);
+    }
+    std::vector<std::pair<QPointer<UIView>, UITouchSet>> groups;
+    for (auto& t : taken) {
+        UIView* v = t->view();
         if (!v) continue;
         auto g = std::find_if(groups.begin(), groups.end(), [&](auto& e) { return e.first == v; });
         if (g == groups.end())
-            groups.push_back({QPointer<UIView>(v), {a.touch.get()}});
+            groups.push_back({QPointer<UIView>(v), {t.get()}});
         else
-            g->second.push_back(a.touch.get());
+            g->second.push_back(t.get());
     }
     for (auto& [view, touches] : groups) {
         if (!view) continue;
@@ -266,11 +288,13 @@ void TouchRouter::cancelForViews(UIGestureRecognizer* winner) {
 
 void TouchRouter::cancelTouchesForView(UIView* view, const UITouchSet& touches) {
     UITouchSet taken;
+    std::vector<std::shared_ptr<UITouch>> keep;
     for (auto& [id, a] : active_) {
-        if (a.cancelled || a.touch->view() != view) continue;
+        if (*a.cancelledFlag || a.touch->view() != view) continue;
         if (std::find(touches.begin(), touches.end(), a.touch.get()) == touches.end()) continue;
-        a.cancelled = true;
+        *a.cancelledFlag = true;
         taken.push_back(a.touch.get());
+        keep.push_back(a.touch);
     }
     if (!taken.empty() && view) view->touchesCancelled(taken, &event_);
 }

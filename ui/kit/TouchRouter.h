@@ -43,9 +43,11 @@ protected:
 
 private:
     struct Active {
-        std::unique_ptr<UITouch> touch;
+        // Shared: a delivery in progress keeps its touches when a handler
+        // cancels everything (a rotation) or the sequence ends under it.
+        std::shared_ptr<UITouch> touch;
+        std::shared_ptr<bool> cancelledFlag = std::make_shared<bool>(false);
         std::vector<std::weak_ptr<UIGestureRecognizer>> recognizers;
-        bool cancelled = false;
     };
     enum class Phase { Began, Moved, Ended, Cancelled };
 

@@ -8,12 +8,9 @@
 #include <map>
 
 #include "platform/Config.h"
+#include "ui/kit/ArtResources.h"
 #include "ui/kit/CGContext.h"
 #include "ui/kit/UIScreen.h"
-
-#ifndef LUMORA_IMAGE_DIR
-#define LUMORA_IMAGE_DIR ""
-#endif
 
 namespace lumora {
 
@@ -44,17 +41,17 @@ void UIImage::setImageFolders(std::vector<std::string> folders) {
 
 std::vector<std::string> UIImage::imageFolders() {
     std::vector<std::string> out = explicitFolders();
-    const std::string& res = Config::shared().resourceDir;
-    if (!res.empty()) out.push_back(res + "/images");
-    if (std::string(LUMORA_IMAGE_DIR).size()) out.push_back(LUMORA_IMAGE_DIR);
+    out.push_back(ArtResources::imagesDirectory());
     return out;
 }
 
 void UIImage::clearCache() { cache().clear(); }
 
 std::shared_ptr<UIImage> UIImage::imageNamed(const std::string& name) {
-    if (name.empty()) return nullptr;
+    // A picture's name, never a path.
+    if (name.empty() || name.find('/') != std::string::npos) return nullptr;
     std::string base = baseName(name);
+    if (base.empty() || base == "." || base == "..") return nullptr;
     auto it = cache().find(base);
     if (it != cache().end()) return it->second;
     bool wantDouble = UIScreen::mainScreen().scale() >= 2;

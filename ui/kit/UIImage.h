@@ -46,7 +46,8 @@ public:
     static std::shared_ptr<UIImage> imageByDrawing(CGSize size, const std::function<void(CGContext&)>& draw);
 
     // Where images by name are looked up: the folders set here first, then
-    // <Config resourceDir>/images, then the build tree's image folder.
+    // the application's pictures (ArtResources: the installed images folder,
+    // else the build tree's).
     static void setImageFolders(std::vector<std::string> folders);
     static std::vector<std::string> imageFolders();
     // Forgets the cache (tests, or a change of screen scale).

@@ -3,11 +3,11 @@
 #include <string>
 
 #include "ui/kit/UIFont.h"
+#include "ui/kit/UITextAlignment.h"
 #include "ui/kit/UIView.h"
 
 namespace lumora {
 
-enum class UITextAlignment { Left, Center, Right };
 enum class UILineBreakMode { WordWrap, CharacterWrap, Clip, HeadTruncation, TailTruncation, MiddleTruncation };
 
 // Text in one or more lines, centred vertically; truncated at the tail,

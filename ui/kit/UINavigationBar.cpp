@@ -18,6 +18,7 @@ UIView* viewForItem(const std::shared_ptr<UIBarButtonItem>& item, const std::str
     if (!item) return nullptr;
     if (UIView* custom = item->customView()) return custom;
     auto* b = new UIButton(CGRectMake(0, 0, 60, 30));
+    b->setProperty("lumoraBarOwned", true);
     setViewName(b, name);
     if (item->image) {
         b->setImage(item->image);
@@ -76,19 +77,12 @@ void UINavigationBar::showItems(UINavigationItem* item, UINavigationItem* back) 
 }
 
 void UINavigationBar::rebuild() {
-    // Our own buttons go; custom views are only taken off the bar.
+    // The bar's own buttons and title go; views that belong to items (title
+    // views, custom item views) are only taken off the bar.
     for (UIView* v : subviews()) {
-        if (v == titleView_.data() || (item_ && item_->leftBarButtonItem() && v == item_->leftBarButtonItem()->customView()) ||
-            (item_ && item_->rightBarButtonItem() && v == item_->rightBarButtonItem()->customView())) {
-            v->removeFromSuperview();
-            continue;
-        }
-        bool custom = false;
-        (void)custom;
+        bool own = v == title_.data() || v->property("lumoraBarOwned").toBool();
         v->removeFromSuperview();
-        if (v->objectName() == "navLeft" || v->objectName() == "navRight" || v->objectName() == "navBack" ||
-            v == title_.data())
-            v->deleteLater();
+        if (own) v->deleteLater();
     }
     title_ = nullptr;
     left_ = right_ = titleView_ = nullptr;
@@ -113,6 +107,7 @@ void UINavigationBar::rebuild() {
         std::string text = backItem ? backItem->displayTitle() : back_->title();
         if (text.empty()) text = "Back";
         auto* b = new UIButton(CGRectMake(0, 0, 60, 30));
+        b->setProperty("lumoraBarOwned", true);
         setViewName(b, "navBack");
         b->setTitle(text);
         b->setFont(UIFont::boldSystemFontOfSize(12));

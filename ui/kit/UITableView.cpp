@@ -37,10 +37,15 @@ int UITableView::numberOfRowsInSection(int section) const {
 }
 
 void UITableView::reloadData() {
+    auto drop = [](UIView* v) {
+        if (!v) return;
+        v->setHidden(true);
+        v->removeFromSuperview();
+        v->deleteLater();
+    };
     for (auto& s : sections_) {
-        if (s.header) s.header->deleteLater(), s.header->setHidden(true), s.header->removeFromSuperview();
-        for (auto& c : s.cells)
-            if (c) c->setHidden(true), c->removeFromSuperview(), c->deleteLater();
+        drop(s.header.data());
+        for (auto& c : s.cells) drop(c.data());
     }
     sections_.clear();
     if (!dataSource) {

@@ -107,7 +107,8 @@ public:
     virtual void layoutSubviews() {}
     void setNeedsLayout();
     void layoutIfNeeded();
-    virtual CGSize sizeThatFits(CGSize size) const { return size.width > 0 ? boundsSize_ : boundsSize_; }
+    // The size the view would like; by default the size it has.
+    virtual CGSize sizeThatFits(CGSize /*size*/) const { return boundsSize_; }
     void sizeToFit();
 
     // ---- drawing

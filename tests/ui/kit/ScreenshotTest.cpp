@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/graphics/RGBAImage.h"
+#include "ui/kit/UIActionSheet.h"
 #include "ui/kit/UIActivityIndicatorView.h"
 #include "ui/kit/UIAlertView.h"
 #include "ui/kit/UIButton.h"
@@ -15,6 +16,7 @@
 #include "ui/kit/UISegmentedControl.h"
 #include "ui/kit/UISlider.h"
 #include "ui/kit/UISwitch.h"
+#include "ui/kit/UITableViewController.h"
 #include "ui/kit/UITextField.h"
 #include "ui/kit/UIToolbar.h"
 #include "ui/kit/UIWindow.h"
@@ -134,6 +136,47 @@ TEST(ScreenshotTest, TallPhoneProfileOpensATallerWindow) {
     KitTestDriver driver(KitTestDriver::Options{ScreenProfile::Phone568, 1, true});
     EXPECT_EQ(driver.window()->frame().size, (CGSize{320, 568}));
     EXPECT_EQ(driver.screenshot().size(), QSize(320, 568));
+}
+
+}  // namespace
+
+namespace {
+
+class Settings : public UITableViewController {
+public:
+    Settings() : UITableViewController(UITableViewStyle::Grouped) { setTitle("Settings"); }
+    int numberOfSectionsInTableView(UITableView*) override { return 2; }
+    int numberOfRowsInSection(UITableView*, int s) override { return s == 0 ? 3 : 1; }
+    std::string titleForHeaderInSection(UITableView*, int s) override { return s == 0 ? "Live view" : "About"; }
+    UITableViewCell* cellForRowAtIndexPath(UITableView*, const NSIndexPath& p) override {
+        static const char* names[] = {"Auto play", "Sound", "Layout"};
+        auto* cell = new UITableViewCell(UITableViewCellStyle::Value1);
+        cell->textLabel()->setText(p.section == 0 ? names[p.row] : "Version");
+        cell->detailTextLabel()->setText(p.section == 0 ? (p.row == 2 ? "4 panes" : "") : "1.0");
+        if (p.section == 0 && p.row < 2) {
+            auto* sw = new UISwitch();
+            sw->setOn(p.row == 0);
+            cell->setAccessoryView(sw);
+        } else if (p.section == 0) {
+            cell->setAccessoryType(UITableViewCellAccessoryType::DisclosureIndicator);
+        }
+        return cell;
+    }
+};
+
+QImage renderSettings() {
+    KitTestDriver driver;
+    driver.setRoot(std::make_shared<UINavigationController>(std::make_shared<Settings>()));
+    (new UIActionSheet("Share the snapshot", nullptr, "Cancel", "Delete", {"Save to album"}))
+        ->showInView(driver.window());
+    driver.settle();
+    if (const char* dir = std::getenv("LUMORA_SCREENSHOT_DIR")) driver.saveScreenshot(std::string(dir) + "/settings.png");
+    return driver.screenshot();
+}
+
+TEST(ScreenshotTest, TablesAndSheetsDrawTheSameEveryTime) {
+    QImage first = renderSettings();
+    EXPECT_TRUE(first == renderSettings());
 }
 
 }  // namespace

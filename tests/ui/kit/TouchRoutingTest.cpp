@@ -153,3 +153,34 @@ TEST(TouchRoutingTest, LongPressBeginsOnTheClockAndCancelsTheViewsTouches) {
 }
 
 }  // namespace
+
+namespace {
+
+// A handler that turns the device (which cancels every touch) while its own
+// touch is being delivered gets its release once and no cancel.
+TEST(TouchRoutingTest, AHandlerThatCancelsEveryTouchDoesNotPullTheTouchAway) {
+    KitTestDriver driver;
+    Log log;
+    class Turning : public Screen {
+    public:
+        using Screen::Screen;
+        bool shouldAutorotateToInterfaceOrientation(UIInterfaceOrientation) override { return true; }
+    };
+    auto screen = std::make_shared<Turning>(log);
+    driver.setRoot(screen);
+    class Turner : public TouchLog {
+    public:
+        using TouchLog::TouchLog;
+        void touchesEnded(const UITouchSet& t, UIEvent* e) override {
+            TouchLog::touchesEnded(t, e);
+            window()->rotateTo(UIInterfaceOrientation::LandscapeLeft);
+        }
+    };
+    auto* turner = new Turner(CGRectMake(0, 0, 100, 100), "turner", log);
+    screen->view()->addSubview(turner);
+    driver.tapAt(CGPoint{50, 50});
+    EXPECT_EQ(log, (Log{"turner began", "turner ended"}));
+    EXPECT_EQ(driver.window()->frame().size, (CGSize{480, 320}));
+}
+
+}  // namespace

@@ -327,15 +327,9 @@ bool KitTestDriver::pickRow(const std::string& tableName, int section, int row) 
         return fail("no such row");
     t->scrollToRowAtIndexPath(path, false);
     settle();
-    CGRect r = t->rectForRowAtIndexPath(path);
-    CGPoint c = t->pointInWindow(CGPoint{CGRectGetMidX(r) - t->contentOffset().x,
-                                         CGRectGetMidY(r) - t->contentOffset().y});
-    (void)c;
-    CGPoint local = t->convertPointToView(CGPoint{0, 0}, nullptr);
-    CGPoint p{local.x + CGRectGetMidX(r) - t->contentOffset().x, local.y + CGRectGetMidY(r) - t->contentOffset().y};
-    if (!isTappable(t)) return false;
-    tapAt(p);
-    return true;
+    UITableViewCell* cell = t->cellForRowAtIndexPath(path);
+    if (!cell) return fail("the row has no cell");
+    return tapView(cell);
 }
 
 bool KitTestDriver::pickPickerRow(const std::string& name, int component, int row) {
