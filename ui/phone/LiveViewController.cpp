@@ -83,7 +83,7 @@ UIView* buildLiveView(void* owner) {
     container->addSubview(more);
     const char* moreButtons[][2] = {{"settingButton", "setting.png"}, {"abtButton", "about.png"},
                                     {"fileButton", "media.png"},     {"remoteButton", "remote.png"},
-                                    {"addButon", "plus.png"},        {"layoutButton", "4viewmode.png"}};
+                                    {"addButon", "dvcadd.png"},        {"layoutButton", "4viewmode.png"}};
     for (int i = 0; i < 6; ++i) toolButton(more, moreButtons[i][0], moreButtons[i][1], CGRect{{6 + 52.0 * i, 1}, {40, 40}});
 
     auto* left = new UIView(CGRect{{0, H - kToolBarHeight - kContainerHeight}, {0, kContainerHeight}});

@@ -107,6 +107,10 @@ protected:
     }
     std::string title(int i) { return pane(i)->titleLabel()->text(); }
     UIButton* button(const std::string& name) { return driver->find<UIButton>(name); }
+    // With LUMORA_SCREENSHOT_DIR set, the screen is kept there for a look.
+    void keepScreenshot(const std::string& name) {
+        if (const char* out = std::getenv("LUMORA_SCREENSHOT_DIR")) driver->saveScreenshot(std::string(out) + "/" + name);
+    }
     std::vector<std::string> filesUnder(const std::string& ext) {
         std::vector<std::string> out;
         for (auto& e : fs::recursive_directory_iterator(dir.path()))
@@ -157,8 +161,7 @@ TEST_F(LiveViewControllerTest, ChannelsPlayInTheFreePanesWithTheClipsColours) {
     EXPECT_EQ(title(1), "Gate ch02");
     EXPECT_EQ(title(2), "Gate ch03");
     EXPECT_EQ(title(3), "Yard ch01");
-    driver->saveScreenshot(dir.file("four.png"));
-    if (const char* out = std::getenv("LUMORA_SCREENSHOT_OUT")) driver->saveScreenshot(out);
+    keepScreenshot("phone-four-panes.png");
     // The big pane shows the clip's colour bars: red, green, yellow, blue, magenta, cyan.
     const RGB bars[] = {{255, 0, 0}, {0, 255, 0}, {255, 255, 0}, {0, 0, 255}, {255, 0, 255}, {0, 255, 255}};
     for (int b = 0; b < 6; ++b) {
@@ -243,6 +246,7 @@ TEST_F(LiveViewControllerTest, OneAndFourPaneArrangementsPortraitAndLandscape) {
     EXPECT_TRUE(pane(1)->view()->isHidden());
     EXPECT_EQ(pane(1)->state(), 0);
     EXPECT_EQ(frame(0), (CGRect{{0, 0}, {320, 350}}));
+    keepScreenshot("phone-one-pane.png");
     EXPECT_FALSE(button("channelButton2")->isSelected());
     EXPECT_TRUE(button("channelButton1")->isSelected());
     ASSERT_TRUE(tap("layoutButton"));
@@ -255,6 +259,8 @@ TEST_F(LiveViewControllerTest, OneAndFourPaneArrangementsPortraitAndLandscape) {
     EXPECT_TRUE(screen->cmcController()->isLandscapeLayout());
     EXPECT_EQ(frame(0), (CGRect{{0, 0}, {375, 320}}));
     EXPECT_EQ(frame(2), (CGRect{{375, 107}, {105, 106}}));
+    ASSERT_TRUE(waitPicture(pane(0)));
+    keepScreenshot("phone-landscape.png");
     EXPECT_FALSE(driver->rotate(UIInterfaceOrientation::PortraitUpsideDown));
     ASSERT_TRUE(driver->rotate(UIInterfaceOrientation::Portrait));
     driver->settle();
@@ -341,6 +347,7 @@ TEST_F(LiveViewControllerTest, ListenAndTalkAndARefusedTalkAlert) {
     ASSERT_TRUE(tap("talkButton"));
     ASSERT_TRUE(driver->waitUntil([&] { return UIAlertView::topmost(driver->window()) != nullptr; }, 10));
     EXPECT_EQ(UIAlertView::topmost(driver->window())->message(), Localization::string("NOTSUPPORTTALK"));
+    keepScreenshot("phone-talk-refused.png");
     driver->settle();
     EXPECT_FALSE(button("talkButton")->isSelected());
     EXPECT_TRUE(driver->tapAlertButton(0));
