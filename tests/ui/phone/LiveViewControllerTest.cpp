@@ -315,6 +315,45 @@ TEST_F(LiveViewControllerTest, SwipesOnTheBigPaneSteerPanAndTilt) {
     EXPECT_TRUE(driver->waitUntil([&] { return world.emulator(0).stats().ptzCommands >= before + 3; }, 10));
 }
 
+TEST_F(LiveViewControllerTest, ToolBarPanelsAndThePanTiltStripPressAndRelease) {
+    launch();
+    play(1, {1});
+    ASSERT_TRUE(waitPicture(pane(0)));
+    driver->settle();
+    ASSERT_TRUE(tap("moreButon"));
+    EXPECT_TRUE(screen->isMoreViewOpen());
+    EXPECT_TRUE(button("moreButon")->isSelected());
+    ASSERT_TRUE(tap("ptzbtn"));  // closes the more panel, shows the strip
+    driver->advance(0.6);
+    EXPECT_FALSE(screen->isMoreViewOpen());
+    EXPECT_FALSE(screen->ptzScrollView->isHidden());
+    EXPECT_TRUE(button("ptzbtn")->isSelected());
+    const long before = world.emulator(0).stats().ptzCommands;
+    UIView* up = driver->find("ptzUp");
+    ASSERT_NE(up, nullptr);
+    const CGPoint c = up->pointInWindow(CGPoint{22, 21});
+    driver->press(c);
+    EXPECT_EQ(title(0), Localization::string("IDS_UP"));
+    driver->release(c);
+    // The stop follows on "stopqueue" 50 ms later, to the pane selected then.
+    ASSERT_TRUE(driver->waitUntil([&] { return title(0) == "Gate ch01"; }, 5));
+    EXPECT_TRUE(driver->waitUntil([&] { return world.emulator(0).stats().ptzCommands >= before + 2; }, 10));
+    EXPECT_EQ(screen->stopQueue()->label(), "stopqueue");
+    ASSERT_TRUE(tap("ptzbtn"));
+    EXPECT_TRUE(screen->ptzScrollView->isHidden());
+    // A device tap closes the panels too.
+    ASSERT_TRUE(tap("moreButon"));
+    ASSERT_TRUE(tap("deviceButton2"));
+    EXPECT_FALSE(screen->isMoreViewOpen());
+    // Listen and record are refused on an idle pane.
+    driver->tapAt(CGPoint{53, 302});
+    ASSERT_TRUE(tap("voiceButton"));
+    ASSERT_TRUE(tap("recordButton"));
+    EXPECT_FALSE(button("voiceButton")->isSelected());
+    EXPECT_FALSE(button("recordButton")->isSelected());
+    EXPECT_EQ(pane(1)->state(), 0);
+}
+
 TEST_F(LiveViewControllerTest, ListenAndTalkAndARefusedTalkAlert) {
     auto devices = EmulatorWorld::defaultDevices();
     devices[1].options.grantTalk = false;
