@@ -19,7 +19,8 @@ void ChannelView::drawRect(const CGRect& rect) {
     ctx->setLineWidth(2);
     ctx->setStrokeColor(selected_ ? UIColor::colorWithRed(231 / 255.0, 92 / 255.0, 24 / 255.0, 1)
                                   : UIColor::colorWithRed(0.5, 0.5, 0.5, 1));
-    const CGFloat w = rect.size.width, h = rect.size.height;
+    // Around the whole view, also when only part of it is redrawn.
+    const CGFloat w = bounds().size.width, h = bounds().size.height;
     ctx->beginPath();
     ctx->moveToPoint(0, 0);
     ctx->addLineToPoint(w, 0);
