@@ -85,6 +85,10 @@ int WindowHost::run(const Options& options) {
 
     // A scale-2 screen: the same points on twice the pixels.
     if (options.scale >= 2 && !std::getenv("QT_SCALE_FACTOR")) setenv("QT_SCALE_FACTOR", "2", 1);
+    // Without a session bus, Qt's accessibility bridge would try to start one
+    // through the X server and can wait for it forever: give it an address
+    // that fails at once instead.
+    if (!std::getenv("DBUS_SESSION_BUS_ADDRESS")) setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/lumora-no-session-bus", 0);
     KitApplication::ensure(KitApplication::Mode::Windowed);
     UIScreen::mainScreen().setProfile(options.pad         ? ScreenProfile::Tablet
                                       : options.tallPhone ? ScreenProfile::Phone568
