@@ -12,6 +12,7 @@
 #include "app/core/QvDeviceManager.h"
 #include "platform/Config.h"
 #include "platform/InterfaceIdiom.h"
+#include "platform/graphics/RenderThread.h"
 #include "platform/runloop/RunLoop.h"
 
 namespace lumora {
@@ -63,6 +64,7 @@ int EngineMain::run(int argc, char** argv) {
         }
     }
 
+    RenderThread::prepareDriver();
     Config& cfg = Config::shared();
     if (!cfg.loadFromEnvironment()) return 2;
     std::printf("lumora: data root %s\n", cfg.dataRoot.c_str());

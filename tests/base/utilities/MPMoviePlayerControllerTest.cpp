@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -343,4 +344,41 @@ TEST_F(MoviePlayerTest, EngineOnTheMainThreadPlaysByTheRunLoopAlone) {
     EXPECT_EQ(log.events, (std::vector<std::string>{"load 3", "duration 0.40", "state 1", "state 0", "finish 0"}));
     for (auto id : engines->threads) EXPECT_EQ(id, std::this_thread::get_id());
     EXPECT_EQ(engines->asked.size(), 10u);
+}
+
+// Pictures held back for reordering come out in presentation order, the
+// last ones at the end of the file, and seeking back lands on the right one.
+TEST_F(MoviePlayerTest, PlaysARecordingWithBFrames) {
+    if (!test::haveFfmpegProgram()) GTEST_SKIP() << "the ffmpeg program makes the clip";
+    test::TempDir dir;
+    const std::string clip = dir.file("b.h264"), path = dir.file("b.mp4");
+    ASSERT_TRUE(test::makeClip(clip, test::ClipOptions(320, 240, 30, 10, true)));
+    QvVideoRecorder recorder;
+    ASSERT_TRUE(recorder.start(path, 320, 240, 40));
+    for (const auto& unit : test::splitAccessUnits(test::readFile(clip))) {
+        MediaFrame f(unit.bytes);
+        f.keyFrame = unit.key ? 1 : 0;
+        recorder.addFrame(f);
+    }
+    ASSERT_TRUE(recorder.stop());
+    const auto reference = test::referenceMd5(path);
+    ASSERT_EQ(reference.size(), 30u);
+
+    MPMoviePlayerController player(Rect{0, 0, 64, 48});
+    EventLog log(player);
+    std::vector<MoviePicture> shown;
+    player.setPictureHandler([&](const MoviePicture& p) { shown.push_back(p); });
+    player.setContentURL(MPMoviePlayerController::fileURL(path));
+    player.play();
+    ASSERT_TRUE(runUntil([&] { return log.finished > 0; }));
+    EXPECT_EQ(log.events.back(), "finish 0");
+    EXPECT_EQ(md5s(shown), reference);
+    for (double t : {0.6, 0.2, 1.1}) {
+        const size_t before = shown.size();
+        player.setCurrentPlaybackTime(t);
+        ASSERT_TRUE(runUntil([&] { return shown.size() == before + 1; }));
+        const long index = static_cast<long>(std::floor(t / 0.04 + 1e-9));  // the last picture due by then
+        EXPECT_EQ(shown.back().index, index) << t;
+        EXPECT_EQ(md5s({shown.back()})[0], reference[index]) << t;
+    }
 }
