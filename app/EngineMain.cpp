@@ -2,9 +2,11 @@
 #include <csignal>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "app/EngineMain.h"
 
+#include "app/CommandLine.h"
 #include "app/DevicePreConnector.h"
 #include "app/LiveDemo.h"
 #include "app/ProcessEntry.h"
@@ -12,7 +14,8 @@
 #include "app/core/QvDeviceManager.h"
 #include "platform/Config.h"
 #include "platform/InterfaceIdiom.h"
-#include "platform/graphics/RenderThread.h"
+#include "platform/Log.h"
+#include "platform/storage/DataFolder.h"
 #include "platform/runloop/RunLoop.h"
 
 namespace lumora {
@@ -22,54 +25,33 @@ namespace {
 std::atomic<bool> gInterrupted{false};
 void onSignal(int) { gInterrupted = true; }
 
-const char kUsage[] =
-    "usage: lumora --live [--run-on] [--udt] | --app [--pad]\n"
-    "  --live     load the configuration and the device list, then show the live\n"
-    "             road on a built-in device emulator for about 5 seconds\n"
-    "  --run-on   keep the live view running until interrupted (Ctrl-C)\n"
-    "  --udt      reach the emulator over UDT instead of TCP\n"
-    "  --app      instead, start the application (phone delegate, screens without\n"
-    "             a display) and run until interrupted\n"
-    "  --pad      with --app: start as a tablet\n";
-
 }  // namespace
 
-int EngineMain::run(int argc, char** argv) {
+int EngineMain::run(const CommandLine& line) {
+    std::string error;
     // This thread owns the main run loop (and so the main queue).
     lumora::RunLoop::main();
     // Devices pre-connect through their own peer-to-peer client.
     DevicePreConnector::install();
 
     LiveDemo::Options demo;
-    bool appMode = false;
-    bool pad = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        if (a == "--live") {
-            // The live road (the default of this entry).
-        } else if (a == "--run-on") {
-            demo.runOn = true;
-        } else if (a == "--udt") {
-            demo.transport = PUConnection::kUDT;
-        } else if (a == "--app") {
-            appMode = true;
-        } else if (a == "--pad") {
-            pad = true;
-        } else if (a == "--help" || a == "-h") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        } else {
-            std::fprintf(stderr, "lumora: unknown argument \"%s\"\n%s", a.c_str(), kUsage);
-            return 2;
-        }
-    }
+    demo.runOn = line.runOn;
+    if (line.udt) demo.transport = PUConnection::kUDT;
+    const bool appMode = line.app;
+    const bool pad = line.pad;
 
-    RenderThread::prepareDriver();
     Config& cfg = Config::shared();
     if (!cfg.loadFromEnvironment()) return 2;
+    if (!DataFolder::prepare(cfg.dataRoot, error)) {
+        std::fprintf(stderr, "lumora: %s\n", error.c_str());
+        return 1;
+    }
     std::printf("lumora: data root %s\n", cfg.dataRoot.c_str());
+    // Ctrl-C, SIGTERM and a closed terminal all end the program the same way:
+    // the run loop stops and the application terminates (saving its state).
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
+    std::signal(SIGHUP, onSignal);
 
     if (appMode) {
         // ProcessEntry ignores the broken-pipe signal itself.
@@ -95,10 +77,17 @@ int EngineMain::run(int argc, char** argv) {
     std::fflush(stdout);
 
     // The live road so far, against a device emulator on loopback.
-    std::shared_ptr<LiveDemo> live = LiveDemo::create(demo);
-    int status = live->run(RunLoop::main(), [] { return gInterrupted.load(); });
-    if (status != 0) std::fprintf(stderr, "lumora: live demo failed: %s\n", live->failure().c_str());
-    return status;
+    try {
+        std::shared_ptr<LiveDemo> live = LiveDemo::create(demo);
+        int status = live->run(RunLoop::main(), [] { return gInterrupted.load(); });
+        if (status != 0) std::fprintf(stderr, "lumora: live demo failed: %s\n", live->failure().c_str());
+        return status;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "lumora: ended by an exception: %s\n", e.what());
+    } catch (...) {
+        std::fprintf(stderr, "lumora: ended by an exception\n");
+    }
+    return 1;
 }
 
 }  // namespace lumora

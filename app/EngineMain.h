@@ -2,13 +2,16 @@
 
 namespace lumora {
 
-// The engine's own command line, without a display: the live road on the
-// built-in device emulator (--live), or the application with headless
-// screens (--app [--pad]). The window host hands these modes here.
+class CommandLine;
+
+// The program's modes without a window, from a parsed command line: the live
+// video demonstration on the built-in device emulator (--live), or the
+// application with headless screens (--app [--pad]). The window host hands
+// these modes here.
 class EngineMain {
 public:
     // Answers the exit status.
-    static int run(int argc, char** argv);
+    static int run(const CommandLine& line);
 };
 
 }  // namespace lumora

@@ -13,11 +13,14 @@
 #include "app/ProcessEntry.h"
 #include "platform/Application.h"
 #include "platform/Config.h"
+#include "platform/storage/DataFolder.h"
 #include "platform/runloop/RunLoop.h"
 #include "ui/host/HostInput.h"
 #include "ui/host/StandInScreen.h"
 #include "ui/host/EmulatorWorld.h"
 #include "ui/host/ScreenFactory.h"
+#include "ui/kit/ApplicationAlertBridge.h"
+#include "ui/kit/KitAlertPresenter.h"
 #include "ui/kit/KitApplication.h"
 #include "ui/kit/TouchRouter.h"
 #include "ui/kit/UIApplication.h"
@@ -57,6 +60,7 @@ int WindowHost::run(const Options& options) {
     DevicePreConnector::install();
     Config& cfg = Config::shared();
     if (!cfg.loadFromEnvironment()) return 2;
+    std::string error;
     EmulatorWorld world;
     if (options.demo) {
         std::string root = options.dataRoot;
@@ -68,7 +72,6 @@ int WindowHost::run(const Options& options) {
             }
             root = tmpl;
         }
-        std::string error;
         if (!world.start(root, EmulatorWorld::defaultDevices(), error)) {
             std::fprintf(stderr, "lumora: emulators: %s\n", error.c_str());
             return 2;
@@ -80,8 +83,15 @@ int WindowHost::run(const Options& options) {
                         world.emulator(i).options().tcpHost.c_str(), world.emulator(i).tcpPort());
         std::printf("\n");
     }
+    if (!DataFolder::prepare(cfg.dataRoot, error)) {
+        std::fprintf(stderr, "lumora: %s\n", error.c_str());
+        return 1;
+    }
+    // Ctrl-C, SIGTERM and a closed terminal all end the program the same way:
+    // the window closes and the application terminates (saving its state).
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
+    std::signal(SIGHUP, onSignal);
 
     // A scale-2 screen: the same points on twice the pixels.
     if (options.scale >= 2 && !std::getenv("QT_SCALE_FACTOR")) setenv("QT_SCALE_FACTOR", "2", 1);
@@ -96,6 +106,8 @@ int WindowHost::run(const Options& options) {
                                       options.scale);
     std::printf("lumora: %s window, %s, data root %s\n", options.pad ? "tablet" : "phone",
                 KitApplication::isHeadless() ? "offscreen" : "on the display", cfg.dataRoot.c_str());
+    if (KitApplication::isHeadless() && options.screenshot.empty())
+        std::printf("lumora: no display; running offscreen until interrupted (--screenshot FILE writes a picture)\n");
     std::fflush(stdout);
 
     auto factory = std::make_shared<ScreenFactory>();
@@ -107,10 +119,14 @@ int WindowHost::run(const Options& options) {
 
     std::unique_ptr<ApplicationDelegate> delegate = ProcessEntry::makeDelegate();
     Application app(*delegate);
+    // The delegate's alerts (an alarm that names a device) show in the window.
+    ApplicationAlertBridge alerts(app);
     std::signal(SIGPIPE, SIG_IGN);
     app.launch();
     if (factory->lastScreen()) window->setRootViewController(factory->lastScreen());
     window->makeKeyAndVisible();
+    // The engine's own alerts show in the window from now on.
+    AlertPresenter::install(std::make_shared<KitAlertPresenter>());
     if (options.pad) window->rotateTo(UIInterfaceOrientation::LandscapeLeft);
 
     HostInput input(window);
@@ -153,6 +169,7 @@ int WindowHost::run(const Options& options) {
             });
     }
     QApplication::exec();
+    AlertPresenter::install(nullptr);
     watch->invalidate();
     qApp->removeEventFilter(&input);
     app.terminate();

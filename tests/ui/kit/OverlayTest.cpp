@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "platform/AlertPresenter.h"
+#include "platform/Application.h"
+#include "ui/kit/ApplicationAlertBridge.h"
+#include "ui/kit/KitAlertPresenter.h"
 #include "ui/kit/UIActionSheet.h"
 #include "ui/kit/UIAlertView.h"
 #include "ui/kit/UIPopoverController.h"
@@ -197,6 +202,52 @@ TEST(OverlayTest, PopoverTapOutsideAsksThenDismissesButDismissInCodeTellsNoDeleg
     driver.settle();
     EXPECT_EQ(log, (Log{"content didDisappear"}));
     EXPECT_FALSE(driver.tapOutsidePopover());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(OverlayTest, EngineAlertsFromAnyThreadShowInTheWindow) {
+    KitTestDriver driver;
+    driver.setRoot(std::make_shared<Screen>());
+    AlertPresenter::install(std::make_shared<KitAlertPresenter>());
+    std::thread([] { AlertPresenter::show("Recording", "The disk is full.", "OK"); }).join();
+    ASSERT_TRUE(driver.waitUntil([&] { return UIAlertView::topmost(driver.window()) != nullptr; }));
+    UIAlertView* alert = UIAlertView::topmost(driver.window());
+    EXPECT_EQ(alert->title(), "Recording");
+    EXPECT_EQ(alert->cancelButtonIndex(), 0);
+    ASSERT_TRUE(driver.tapAlertButton("OK")) << driver.lastError();
+    EXPECT_EQ(UIAlertView::topmost(driver.window()), nullptr);
+    AlertPresenter::install(nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+class AnswerLog : public ApplicationDelegate {
+public:
+    void alertViewClickedButtonAtIndex(const Application::Alert& alert, int buttonIndex) override {
+        answers.push_back(alert.context + ":" + std::to_string(buttonIndex));
+    }
+    std::vector<std::string> answers;
+};
+
+TEST(OverlayTest, ApplicationAlertsAreDrawnAndAnswered) {
+    KitTestDriver driver;
+    driver.setRoot(std::make_shared<Screen>());
+    AnswerLog delegate;
+    Application& app = driver.launch(delegate);
+    ApplicationAlertBridge bridge(app);
+    app.showAlert(Application::Alert{"Alarm", "Motion on Cam A", {"Close", "View"}, 1000, "first"});
+    app.showAlert(Application::Alert{"Alarm", "Motion on Cam B", {"Close", "View"}, 1000, "second"});
+    driver.settle();
+    EXPECT_EQ(UIAlertView::topmost(driver.window())->message(), "Motion on Cam B");
+    ASSERT_TRUE(driver.tapAlertButton("View")) << driver.lastError();
+    ASSERT_TRUE(driver.tapAlertButton("Close")) << driver.lastError();
+    EXPECT_EQ(delegate.answers, (std::vector<std::string>{"second:1", "first:0"}));
+    EXPECT_TRUE(app.shownAlerts().empty());
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 
 #include "tools/device-emulator/DeviceEmulator.h"
 #include "tools/device-emulator/DevicePacket.h"
+#include "tools/device-emulator/EmulatorSession.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WaitFor.h"
 
@@ -266,6 +267,19 @@ struct LoginCase {
     uint16_t expectedResult;
     bool streams;
 };
+
+// A long run keeps the most recent events only: what each ended
+// connection logged does not pile up.
+TEST(EmulatorStateTest, KeepsOnlyTheMostRecentEvents) {
+    EmulatorState state;
+    const size_t total = 3 * EmulatorState::kKeptEvents + 17;
+    for (size_t i = 0; i < total; ++i) state.event(int(i), "event " + std::to_string(i));
+    std::lock_guard<std::mutex> lock(state.mutex);
+    EXPECT_GE(state.events.size(), EmulatorState::kKeptEvents);
+    EXPECT_LT(state.events.size(), 2 * EmulatorState::kKeptEvents);
+    EXPECT_EQ(state.events.back().text, "event " + std::to_string(total - 1));
+    EXPECT_EQ(state.events.front().session, int(total - state.events.size())) << "a contiguous run of the latest";
+}
 
 TEST(DeviceEmulatorTest, AnswersEveryLoginVariant) {
     const LoginCase cases[] = {
@@ -539,6 +553,40 @@ TEST(DeviceEmulatorTest, GoesSilentOnDemand) {
     emu->releaseFrames(5);
     EXPECT_FALSE(cl.readPacket(300ms));
     EXPECT_FALSE(cl.eof());  // the link stays open
+}
+
+TEST(EmulatorOptionsTest, CommandLineTakesCheckedValuesInEitherSpelling) {
+    EmulatorOptions o;
+    ProgramOptions program;
+    std::string error;
+    ASSERT_TRUE(parseArguments({"--listen", "127.0.0.3:0", "--fps=30", "--protocol-version", "3.0", "--pace", "fast",
+                                "--run-for", "5", "-v", "--no-audio"},
+                               o, program, error))
+        << error;
+    EXPECT_EQ(o.tcpHost, "127.0.0.3");
+    EXPECT_EQ(o.fps, 30);
+    EXPECT_EQ(o.mainVersion, 3);
+    EXPECT_EQ(o.pace, Pace::Fast);
+    EXPECT_FALSE(o.audio);
+    EXPECT_EQ(program.runSeconds, 5);
+    EXPECT_TRUE(program.verbose);
+
+    const std::pair<std::vector<std::string>, const char*> bad[] = {
+        {{"--fps", "0"}, "--fps wants a whole number from 1 to 255, not \"0\""},
+        {{"--channels", "4x"}, "--channels wants a whole number"},
+        {{"--udt", "127.0.0.2:99999"}, "--udt wants HOST:PORT"},
+        {{"--pace", "slow"}, "--pace: unknown choice slow"},
+        {{"--fps"}, "--fps needs a value"},
+        {{"--nope"}, "unknown option --nope"},
+        {{"stray"}, "unexpected argument \"stray\""},
+    };
+    for (const auto& [args, message] : bad) {
+        EmulatorOptions again;
+        ProgramOptions p;
+        std::string why;
+        EXPECT_FALSE(parseArguments(args, again, p, why)) << args[0];
+        EXPECT_EQ(why.rfind(message, 0), 0u) << why;
+    }
 }
 
 // A playback login (mode 2, type 0) streams nothing until the play request;
