@@ -86,11 +86,19 @@ bool Config::apply(const std::string& key, const std::string& value, std::string
     // 0: a port the system picks.
     if (key == "lanLocalPort") return parsePort(key, value, lanLocalPort, 0, why);
     if (key == "pushHost") return parseText(key, value, pushHost, why);
+    if (key == "pushAlarmUidHost") return parseText(key, value, pushAlarmUidHost, why);
+    if (key == "pushAlarmAddressHost") return parseText(key, value, pushAlarmAddressHost, why);
     if (key == "reachabilityHost") return parseText(key, value, reachabilityHost, why);
     if (key == "cellularInterfaces") { cellularInterfaces = value; return true; }
     if (key == "externalAddressUrl") return parseText(key, value, externalAddressUrl, why);
     if (key == "lanGroup") return parseText(key, value, lanGroup, why);
+    if (key == "webSite") return parseText(key, value, webSite, why);
+    if (key == "productName") return parseText(key, value, productName, why);
+    if (key == "storeUrl") return parseText(key, value, storeUrl, why);
     if (key == "demoDeviceAddress") return parseText(key, value, demoDeviceAddress, why);
+    if (key == "webSite") return parseText(key, value, webSite, why);
+    if (key == "productName") return parseText(key, value, productName, why);
+    if (key == "storeUrl") return parseText(key, value, storeUrl, why);
     if (key == "dataRoot") return parseText(key, value, dataRoot, why);
     if (key == "resourceDir") return parseText(key, value, resourceDir, why);
     if (key == "audioBackend") {
