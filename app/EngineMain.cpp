@@ -16,6 +16,7 @@
 #include "platform/InterfaceIdiom.h"
 #include "platform/Log.h"
 #include "platform/storage/DataFolder.h"
+#include "platform/graphics/RenderThread.h"
 #include "platform/runloop/RunLoop.h"
 
 namespace lumora {
@@ -40,6 +41,7 @@ int EngineMain::run(const CommandLine& line) {
     const bool appMode = line.app;
     const bool pad = line.pad;
 
+    RenderThread::prepareDriver();
     Config& cfg = Config::shared();
     if (!cfg.loadFromEnvironment()) return 2;
     if (!DataFolder::prepare(cfg.dataRoot, error)) {
