@@ -19,7 +19,8 @@ bool number(const std::string& text, double& out) {
 }  // namespace
 
 const char* CommandLine::helpText() {
-    return "Usage: lumora [--pad | --tall] [--scale 2] [--screenshot FILE [--after SECONDS] [--tap X,Y]...]\n"
+    return "Usage: lumora [--pad | --tall] [--scale 2] [--demo [--data-root DIR]]\n"
+           "              [--screenshot FILE [--after SECONDS] [--tap X,Y]...]\n"
            "       lumora --live [--run-on] [--udt]\n"
            "       lumora --app [--pad]\n"
            "\n"
@@ -32,6 +33,9 @@ const char* CommandLine::helpText() {
            "  --scale 2      a high-density screen (the same points, twice the pixels)\n"
            "  --screenshot FILE  write the window as PNG and exit, after the taps and\n"
            "                 --after SECONDS (default 1); --tap X,Y taps at a point\n"
+           "  --demo         start a relay/look-up server emulator and device emulators\n"
+           "                 on loopback, with a device list for them in a data root of\n"
+           "                 its own (--data-root DIR, else a new folder under /tmp)\n"
            "  --live         instead, load the configuration and the device list, then\n"
            "                 show live video from a built-in camera emulator on this\n"
            "                 machine for about 5 seconds, without a window\n"
@@ -50,7 +54,7 @@ const char* CommandLine::helpText() {
 }
 
 bool CommandLine::parse(const std::vector<std::string>& args, std::string& error) {
-    enum { kRunOn = 256, kUdt, kApp, kPad, kLive, kTall, kScale, kShot, kAfter, kTap };
+    enum { kRunOn = 256, kUdt, kApp, kPad, kLive, kTall, kDemo, kScale, kShot, kAfter, kTap, kDataRoot };
     static const option table[] = {
         {"run-on", no_argument, nullptr, kRunOn},
         {"udt", no_argument, nullptr, kUdt},
@@ -62,6 +66,8 @@ bool CommandLine::parse(const std::vector<std::string>& args, std::string& error
         {"screenshot", required_argument, nullptr, kShot},
         {"after", required_argument, nullptr, kAfter},
         {"tap", required_argument, nullptr, kTap},
+        {"demo", no_argument, nullptr, kDemo},
+        {"data-root", required_argument, nullptr, kDataRoot},
         {"verbose", no_argument, nullptr, 'v'},
         {"quiet", no_argument, nullptr, 'q'},
         {"help", no_argument, nullptr, 'h'},
@@ -120,12 +126,24 @@ bool CommandLine::parse(const std::vector<std::string>& args, std::string& error
                 taps.push_back(p);
                 break;
             }
+            case kDemo:
+                demo = true;
+                windowOption = true;
+                break;
+            case kDataRoot:
+                dataRoot = value;
+                windowOption = true;
+                if (dataRoot.empty()) {
+                    error = "--data-root wants a folder";
+                    return false;
+                }
+                break;
             case 'v': verbose = true; break;
             case 'q': quiet = true; break;
             case 'h': help = true; break;
             case 'V': version = true; break;
             default:
-                if (optopt >= kScale && optopt <= kTap) {
+                if (optopt >= kScale && optopt <= kDataRoot) {
                     error = std::string(words[size_t(optind - 1)]) + " needs a value";
                 } else {
                     error = "unknown option " + words[size_t(optind - 1)];
@@ -145,9 +163,10 @@ bool CommandLine::parse(const std::vector<std::string>& args, std::string& error
     if (!error.empty()) return false;
     live = live || runOn || udt;
     if (live && pad) error = "--pad only goes with --app or the window";
-    else if ((live || app) && windowOption) error = "--tall, --scale, --screenshot, --after and --tap are for the window";
+    else if ((live || app) && windowOption) error = "--tall, --scale, --demo, --screenshot, --after and --tap are for the window";
     else if (tall && pad) error = "--tall is a phone size, not with --pad";
     else if ((afterGiven || !taps.empty()) && screenshot.empty()) error = "--after and --tap go with --screenshot";
+    else if (!dataRoot.empty() && !demo) error = "--data-root goes with --demo";
     return error.empty();
 }
 

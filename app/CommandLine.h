@@ -31,6 +31,10 @@ public:
     std::string screenshot;      // --screenshot FILE
     double after = 1;            // --after SECONDS
     std::vector<Point> taps;     // --tap X,Y (repeatable)
+    // --demo: relay and device emulators on loopback and a data root of its
+    // own (--data-root DIR, else a new folder under /tmp).
+    bool demo = false;
+    std::string dataRoot;        // --data-root DIR (with --demo)
 
     // True when the program opens its window.
     bool window() const { return !live && !app; }

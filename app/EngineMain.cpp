@@ -41,7 +41,6 @@ int EngineMain::run(const CommandLine& line) {
     const bool appMode = line.app;
     const bool pad = line.pad;
 
-    RenderThread::prepareDriver();
     Config& cfg = Config::shared();
     if (!cfg.loadFromEnvironment()) return 2;
     if (!DataFolder::prepare(cfg.dataRoot, error)) {

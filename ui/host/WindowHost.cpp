@@ -17,7 +17,8 @@
 #include "platform/runloop/RunLoop.h"
 #include "ui/host/HostInput.h"
 #include "ui/host/StandInScreen.h"
-#include "ui/host/StandInScreenFactory.h"
+#include "ui/host/EmulatorWorld.h"
+#include "ui/host/ScreenFactory.h"
 #include "ui/kit/ApplicationAlertBridge.h"
 #include "ui/kit/KitAlertPresenter.h"
 #include "ui/kit/KitApplication.h"
@@ -60,6 +61,28 @@ int WindowHost::run(const Options& options) {
     Config& cfg = Config::shared();
     if (!cfg.loadFromEnvironment()) return 2;
     std::string error;
+    EmulatorWorld world;
+    if (options.demo) {
+        std::string root = options.dataRoot;
+        if (root.empty()) {
+            char tmpl[] = "/tmp/lumora-demo-XXXXXX";
+            if (!mkdtemp(tmpl)) {
+                std::fprintf(stderr, "lumora: cannot make a data root for the demo\n");
+                return 2;
+            }
+            root = tmpl;
+        }
+        if (!world.start(root, EmulatorWorld::defaultDevices(), error)) {
+            std::fprintf(stderr, "lumora: emulators: %s\n", error.c_str());
+            return 2;
+        }
+        std::printf("lumora: emulators on loopback: relay servers %s..%s port %u; devices", cfg.relayHosts[0].c_str(),
+                    cfg.relayHosts[3].c_str(), cfg.relayTcpPort);
+        for (size_t i = 0; i < world.emulatorCount(); ++i)
+            std::printf(" %s(%s:%u)", world.emulator(i).options().deviceName.c_str(),
+                        world.emulator(i).options().tcpHost.c_str(), world.emulator(i).tcpPort());
+        std::printf("\n");
+    }
     if (!DataFolder::prepare(cfg.dataRoot, error)) {
         std::fprintf(stderr, "lumora: %s\n", error.c_str());
         return 1;
@@ -72,6 +95,10 @@ int WindowHost::run(const Options& options) {
 
     // A scale-2 screen: the same points on twice the pixels.
     if (options.scale >= 2 && !std::getenv("QT_SCALE_FACTOR")) setenv("QT_SCALE_FACTOR", "2", 1);
+    // Without a session bus, Qt's accessibility bridge would try to start one
+    // through the X server and can wait for it forever: give it an address
+    // that fails at once instead.
+    if (!std::getenv("DBUS_SESSION_BUS_ADDRESS")) setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/lumora-no-session-bus", 0);
     KitApplication::ensure(KitApplication::Mode::Windowed);
     UIScreen::mainScreen().setProfile(options.pad         ? ScreenProfile::Tablet
                                       : options.tallPhone ? ScreenProfile::Phone568
@@ -83,7 +110,7 @@ int WindowHost::run(const Options& options) {
         std::printf("lumora: no display; running offscreen until interrupted (--screenshot FILE writes a picture)\n");
     std::fflush(stdout);
 
-    auto factory = std::make_shared<StandInScreenFactory>();
+    auto factory = std::make_shared<ScreenFactory>();
     RootScreenFactory::install(factory);
     auto* window = new UIWindow(UIScreen::mainScreen().bounds());
     setViewName(window, "window");
@@ -148,6 +175,7 @@ int WindowHost::run(const Options& options) {
     app.terminate();
     RunLoop::main().drainPending();
     delete window;
+    world.stop();
     return status;
 }
 

@@ -24,6 +24,10 @@ public:
         std::string screenshot;
         double after = 1.0;
         std::vector<CGPoint> taps;
+        // Starts relay and device emulators on loopback and a data root of
+        // its own (dataRoot, or a new temporary folder) before the launch.
+        bool demo = false;
+        std::string dataRoot;
     };
 
     // Answers the exit status.

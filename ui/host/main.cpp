@@ -43,5 +43,7 @@ int main(int argc, char** argv) {
     options.screenshot = line.screenshot;
     options.after = line.after;
     for (const auto& p : line.taps) options.taps.push_back(CGPoint{p.x, p.y});
+    options.demo = line.demo;
+    options.dataRoot = line.dataRoot;
     return WindowHost::run(options);
 }

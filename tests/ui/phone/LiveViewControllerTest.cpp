@@ -1,0 +1,466 @@
+#include "ui/phone/LiveViewController.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/AppDelegate.h"
+#include "app/DevicePreConnector.h"
+#include "app/core/QvApplicationPreference.h"
+#include "app/core/QvDeviceManager.h"
+#include "base/link/DataController.h"
+#include "base/network/NETStatusObj.h"
+#include "base/network/Reachability.h"
+#include "platform/Application.h"
+#include "platform/Config.h"
+#include "platform/net/FakeReachabilityProvider.h"
+#include "platform/runloop/RunLoop.h"
+#include "platform/text/Localization.h"
+#include "support/TempDir.h"
+#include "ui/common/GLVideoView.h"
+#include "ui/host/EmulatorWorld.h"
+#include "ui/host/ScreenFactory.h"
+#include "ui/kit/UIAlertView.h"
+#include "ui/kit/UIApplication.h"
+#include "ui/kit/UIWindow.h"
+#include "ui/kit/testing/KitTestDriver.h"
+#include "ui/phone/ChannelMgmtController.h"
+#include "ui/phone/ChannelViewController.h"
+
+using namespace lumora;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct RGB {
+    int r, g, b;
+};
+RGB rgb(uint32_t px) { return RGB{static_cast<int>(px >> 24), static_cast<int>((px >> 16) & 0xFF), static_cast<int>((px >> 8) & 0xFF)}; }
+
+// The phone application launched headless against emulators on loopback
+// ("Gate": 4 channels by address, "Yard": 2 channels by identifier through
+// the relay, plus whatever a test adds), with a data root of its own.
+class LiveViewControllerTest : public ::testing::Test {
+protected:
+    void SetUp() override { RunLoop::main(); }
+    void TearDown() override {
+        if (app) {
+            app->terminate();
+            driver->settle();
+        }
+        RunLoop::main().runUntil([] { return !QvApplicationPreference::sharedInstance().isLookingUpNetIP(); },
+                                 std::chrono::seconds(20));
+        app = nullptr;
+        delegate.reset();
+        driver.reset();
+        world.stop();
+        RootScreenFactory::install(nullptr);
+    }
+
+    void launch(std::vector<EmulatorWorld::DeviceSpec> devices = EmulatorWorld::defaultDevices(),
+                const std::function<void()>& beforeLaunch = nullptr) {
+        std::string error;
+        ASSERT_TRUE(world.start(dir.path(), devices, error, 300)) << error;
+        Config& cfg = Config::shared();
+        cfg.timeScale = 0.1;
+        cfg.externalAddressUrl = "http://127.0.0.1:1/";
+        cfg.pushHost = "127.0.0.1:1";
+        auto provider = std::make_shared<FakeReachabilityProvider>();
+        provider->setFlagsForHost(cfg.reachabilityHost, reachability_flags::kReachable);
+        ReachabilityProvider::setShared(provider);
+        DevicePreConnector::install();
+        if (beforeLaunch) beforeLaunch();
+        RootScreenFactory::install(factory);
+        driver = std::make_unique<KitTestDriver>();
+        delegate = std::make_unique<AppDelegate>(factory);
+        app = &driver->launch(*delegate);
+        screen = std::dynamic_pointer_cast<LiveViewController>(factory->lastScreen());
+        ASSERT_NE(screen, nullptr);
+        driver->setRoot(screen);
+        driver->settle();
+        ASSERT_NE(screen->cmcController(), nullptr);
+        // The network watcher's first report, as before any user tap.
+        ASSERT_TRUE(driver->waitUntil([] { return NETStatusObj::sharedInstance().isHaveNet(); }, 10));
+    }
+
+    ChannelViewController* pane(int i) { return screen->cmcController()->channelViewControllerAtIndex(i); }
+    bool tap(const std::string& name) {
+        bool ok = driver->tap(name);
+        driver->settle();
+        return ok;
+    }
+    // Taps a device button and then channel buttons (1-based), each start getting its delay.
+    void play(int deviceButton, const std::vector<int>& channels) {
+        ASSERT_TRUE(tap("deviceButton" + std::to_string(deviceButton))) << driver->lastError();
+        for (int c : channels) {
+            ASSERT_TRUE(tap("channelButton" + std::to_string(c))) << driver->lastError();
+            driver->advance(0.15);
+        }
+    }
+    bool waitPicture(ChannelViewController* p, uint64_t more = 3) {
+        const uint64_t base = p->glView()->presentedCount();
+        return driver->waitUntil([&] { return p->glView()->presentedCount() >= base + more && p->glView()->hasPicture(); }, 20);
+    }
+    std::string title(int i) { return pane(i)->titleLabel()->text(); }
+    UIButton* button(const std::string& name) { return driver->find<UIButton>(name); }
+    // With LUMORA_SCREENSHOT_DIR set, the screen is kept there for a look.
+    void keepScreenshot(const std::string& name) {
+        if (const char* out = std::getenv("LUMORA_SCREENSHOT_DIR")) driver->saveScreenshot(std::string(out) + "/" + name);
+    }
+    std::vector<std::string> filesUnder(const std::string& ext) {
+        std::vector<std::string> out;
+        for (auto& e : fs::recursive_directory_iterator(dir.path()))
+            if (e.path().extension() == ext) out.push_back(e.path().string());
+        return out;
+    }
+
+    test::TempDir dir;
+    EmulatorWorld world;
+    std::shared_ptr<ScreenFactory> factory = std::make_shared<ScreenFactory>();
+    std::unique_ptr<KitTestDriver> driver;
+    std::unique_ptr<AppDelegate> delegate;
+    Application* app = nullptr;
+    std::shared_ptr<LiveViewController> screen;
+};
+
+TEST_F(LiveViewControllerTest, LaunchBuildsTheStripsFromTheDeviceListAndBlinksUntilPreConnectionReports) {
+    launch();
+    ASSERT_EQ(screen->deviceButtons().size(), 2u);
+    EXPECT_EQ(screen->deviceButtons()[0]->titleForState(UIControlStateNormal), "Gate");
+    EXPECT_EQ(screen->deviceButtons()[1]->titleForState(UIControlStateNormal), "Yard");
+    EXPECT_EQ(screen->devicesScrollView->contentSize().width, 50 * 2 + 46);
+    EXPECT_EQ(screen->cmcController()->channelViewNumber(), 4u);
+    EXPECT_TRUE(screen->isShanRunning());
+    EXPECT_TRUE(UIApplication::sharedApplication().isIdleTimerDisabled());
+    // The identifier device's pre-connection reports through the relay.
+    auto yard = QvDeviceManager::sharedInstance().deviceWithName("Yard");
+    ASSERT_TRUE(yard);
+    EXPECT_TRUE(driver->waitUntil([&] { return yard->isStartPreCon.load(); }, 20));
+    driver->advance(20);
+    EXPECT_FALSE(screen->isShanRunning());
+    EXPECT_EQ(screen->queryQueue()->label(), "com.lumora.queryqueue");
+    // Channel strip: the device's channel count.
+    ASSERT_TRUE(tap("deviceButton1"));
+    EXPECT_EQ(screen->channelButtons().size(), 4u);
+    EXPECT_EQ(screen->channelScrollView->contentSize().width, 17 + 50 * 4);
+    ASSERT_TRUE(tap("deviceButton2"));
+    EXPECT_EQ(screen->channelButtons().size(), 2u);
+}
+
+TEST_F(LiveViewControllerTest, ChannelsPlayInTheFreePanesWithTheClipsColours) {
+    launch();
+    play(1, {1, 2, 3});
+    play(2, {1});
+    for (int i = 0; i < 4; ++i) ASSERT_TRUE(waitPicture(pane(i))) << "pane " << i;
+    driver->settle();
+    EXPECT_EQ(title(0), "Gate ch01");
+    EXPECT_EQ(title(1), "Gate ch02");
+    EXPECT_EQ(title(2), "Gate ch03");
+    EXPECT_EQ(title(3), "Yard ch01");
+    keepScreenshot("phone-four-panes.png");
+    // The big pane shows the clip's colour bars: red, green, yellow, blue, magenta, cyan.
+    const RGB bars[] = {{255, 0, 0}, {0, 255, 0}, {255, 255, 0}, {0, 0, 255}, {255, 0, 255}, {0, 255, 255}};
+    for (int b = 0; b < 6; ++b) {
+        const int x = 2 + static_cast<int>((b * 320 / 6 + 26) * 316.0 / 320);
+        RGB got = rgb(driver->pixel(x, 236));
+        for (int k = 0; k < 3; ++k) {
+            const int want = k == 0 ? bars[b].r : k == 1 ? bars[b].g : bars[b].b;
+            const int have = k == 0 ? got.r : k == 1 ? got.g : got.b;
+            EXPECT_NEAR(have, want, 70) << "bar " << b << " component " << k;
+        }
+    }
+    // The buttons mirror what plays.
+    ASSERT_TRUE(tap("deviceButton1"));
+    EXPECT_TRUE(button("channelButton1")->isSelected());
+    EXPECT_TRUE(button("channelButton3")->isSelected());
+    EXPECT_FALSE(button("channelButton4")->isSelected());
+    // A fifth channel replaces the selected pane's and deselects its old button.
+    ASSERT_TRUE(tap("channelButton4"));
+    driver->advance(0.15);
+    EXPECT_EQ(pane(0)->channel(), 3);
+    EXPECT_FALSE(button("channelButton1")->isSelected());
+    // Tapping a playing channel stops exactly its pane.
+    ASSERT_TRUE(tap("channelButton2"));
+    EXPECT_EQ(pane(1)->state(), 0);
+    EXPECT_EQ(pane(2)->state(), 1);
+    // The history holds what each slot started.
+    auto& h = QvApplicationPreference::sharedInstance().connectionHistory();
+    ASSERT_GE(h.size(), 4u);
+    EXPECT_EQ(h[2].channel, 2);
+}
+
+TEST_F(LiveViewControllerTest, FailureTextsForAWrongPasswordAndADeviceThatIsOff) {
+    auto devices = EmulatorWorld::defaultDevices();
+    EmulatorWorld::DeviceSpec vault;
+    vault.name = "Vault";
+    vault.channels = 1;
+    vault.password = "wrong";
+    vault.options.tcpHost = "127.0.0.4";
+    devices.push_back(vault);
+    launch(devices);
+    play(3, {1});
+    ASSERT_TRUE(driver->waitUntil([&] { return pane(0)->state() == 0; }, 20));
+    driver->advance(0.3);
+    EXPECT_EQ(title(0), Localization::string("LOGINERROR_MSG"));
+    EXPECT_FALSE(button("channelButton1")->isSelected());
+
+    world.emulator(0).stop();  // Gate goes off
+    play(1, {2});
+    ASSERT_TRUE(driver->waitUntil([&] { return pane(0)->state() == 0; }, 30));
+    driver->advance(0.3);
+    EXPECT_FALSE(title(0).empty());
+    EXPECT_NE(title(0), Localization::string("MSG_Con"));
+    EXPECT_FALSE(button("channelButton2")->isSelected());
+}
+
+TEST_F(LiveViewControllerTest, ADroppedLinkIsRestartedAndPicturesComeBack) {
+    auto devices = EmulatorWorld::defaultDevices();
+    devices[0].options.closeAfter = 120;  // each link closes after 120 packets
+    launch(devices);
+    play(1, {1});
+    ASSERT_TRUE(waitPicture(pane(0)));
+    // The link closes again and again; each time the view comes back by itself.
+    ASSERT_TRUE(driver->waitUntil([&] { return world.emulator(0).stats().sessions >= 3; }, 30));
+    ASSERT_TRUE(waitPicture(pane(0), 20));
+    EXPECT_EQ(pane(0)->state(), 1);
+    EXPECT_EQ(title(0), "Gate ch01");
+}
+
+TEST_F(LiveViewControllerTest, OneAndFourPaneArrangementsPortraitAndLandscape) {
+    launch();
+    play(1, {1, 2});
+    auto frame = [&](int i) { return pane(i)->view()->frame(); };
+    EXPECT_EQ(frame(0), (CGRect{{0, 0}, {320, 260}}));
+    EXPECT_EQ(frame(1), (CGRect{{0, 260}, {106, 85}}));
+    EXPECT_EQ(frame(3), (CGRect{{214, 260}, {106, 85}}));
+    // The more panel's switch: one pane; the hidden panes close and their buttons clear.
+    ASSERT_TRUE(tap("moreButon"));
+    EXPECT_TRUE(screen->isMoreViewOpen());
+    ASSERT_TRUE(tap("layoutButton"));
+    driver->advance(0.1);
+    EXPECT_EQ(screen->cmcController()->channelViewNumber(), 1u);
+    EXPECT_TRUE(pane(1)->view()->isHidden());
+    EXPECT_EQ(pane(1)->state(), 0);
+    EXPECT_EQ(frame(0), (CGRect{{0, 0}, {320, 350}}));
+    keepScreenshot("phone-one-pane.png");
+    EXPECT_FALSE(button("channelButton2")->isSelected());
+    EXPECT_TRUE(button("channelButton1")->isSelected());
+    ASSERT_TRUE(tap("layoutButton"));
+    EXPECT_EQ(screen->cmcController()->channelViewNumber(), 4u);
+
+    ASSERT_TRUE(driver->rotate(UIInterfaceOrientation::LandscapeLeft));
+    driver->settle();
+    EXPECT_TRUE(screen->toolBarView->isHidden());
+    EXPECT_TRUE(screen->devicesScrollView->isHidden());
+    EXPECT_TRUE(screen->cmcController()->isLandscapeLayout());
+    EXPECT_EQ(frame(0), (CGRect{{0, 0}, {375, 320}}));
+    EXPECT_EQ(frame(2), (CGRect{{375, 107}, {105, 106}}));
+    ASSERT_TRUE(waitPicture(pane(0)));
+    keepScreenshot("phone-landscape.png");
+    EXPECT_FALSE(driver->rotate(UIInterfaceOrientation::PortraitUpsideDown));
+    ASSERT_TRUE(driver->rotate(UIInterfaceOrientation::Portrait));
+    driver->settle();
+    EXPECT_FALSE(screen->toolBarView->isHidden());
+    EXPECT_EQ(frame(0), (CGRect{{0, 0}, {320, 260}}));
+    screen->changeCanRotate(false);
+    EXPECT_FALSE(driver->rotate(UIInterfaceOrientation::LandscapeLeft));
+}
+
+TEST_F(LiveViewControllerTest, DraggingASmallPaneOntoTheBigOneSwapsThem) {
+    launch();
+    play(1, {1, 2});
+    ASSERT_TRUE(waitPicture(pane(1)));
+    ChannelViewController* small = pane(1);
+    ChannelViewController* big = pane(0);
+    std::vector<int> selections;
+    auto id = NotificationCenter::defaultCenter().addObserver(ChannelViewSelectionChangeNotification, nullptr,
+                                                              [&](const Notification& n) {
+                                                                  selections.push_back(std::any_cast<int>(n.userInfo));
+                                                              });
+    driver->press(CGPoint{53, 302});
+    for (int i = 1; i <= 10; ++i) driver->moveTo(CGPoint{53 + 10.7 * i, 302 - 17.2 * i});
+    driver->release(CGPoint{160, 130});
+    driver->advance(0.5);
+    NotificationCenter::defaultCenter().removeObserver(id);
+    EXPECT_EQ(pane(0), small);
+    EXPECT_EQ(pane(1), big);
+    EXPECT_EQ(small->view()->frame(), (CGRect{{0, 0}, {320, 260}}));
+    EXPECT_FALSE(small->hasSmallView());
+    EXPECT_EQ(screen->cmcController()->selectedChannelViewController(), small);
+    EXPECT_EQ(selections, (std::vector<int>{small->deviceId()}));
+    EXPECT_EQ(small->channel(), 1);
+}
+
+TEST_F(LiveViewControllerTest, SwipesOnTheBigPaneSteerPanAndTilt) {
+    launch();
+    play(1, {1});
+    ASSERT_TRUE(waitPicture(pane(0)));
+    driver->settle();
+    const long before = world.emulator(0).stats().ptzCommands;
+    driver->press(CGPoint{60, 60});
+    driver->advance(0.2);
+    driver->moveTo(CGPoint{90, 60});  // 30 points: nothing
+    driver->advance(0.2);
+    driver->moveTo(CGPoint{180, 150});  // diagonal: right-to-left code 11 and down code 9
+    EXPECT_EQ(pane(0)->titleLabel()->text(), Localization::string("IDS_UP"));
+    driver->advance(0.05);
+    driver->moveTo(CGPoint{60, 150});  // within 150 ms: nothing
+    driver->release(CGPoint{60, 150});
+    driver->settle();
+    EXPECT_EQ(title(0), "Gate ch01");  // the release sends the stop
+    EXPECT_TRUE(driver->waitUntil([&] { return world.emulator(0).stats().ptzCommands >= before + 3; }, 10));
+}
+
+TEST_F(LiveViewControllerTest, ToolBarPanelsAndThePanTiltStripPressAndRelease) {
+    launch();
+    play(1, {1});
+    ASSERT_TRUE(waitPicture(pane(0)));
+    driver->settle();
+    ASSERT_TRUE(tap("moreButon"));
+    EXPECT_TRUE(screen->isMoreViewOpen());
+    EXPECT_TRUE(button("moreButon")->isSelected());
+    ASSERT_TRUE(tap("ptzbtn"));  // closes the more panel, shows the strip
+    driver->advance(0.6);
+    EXPECT_FALSE(screen->isMoreViewOpen());
+    EXPECT_FALSE(screen->ptzScrollView->isHidden());
+    EXPECT_TRUE(button("ptzbtn")->isSelected());
+    const long before = world.emulator(0).stats().ptzCommands;
+    UIView* up = driver->find("ptzUp");
+    ASSERT_NE(up, nullptr);
+    const CGPoint c = up->pointInWindow(CGPoint{22, 21});
+    driver->press(c);
+    EXPECT_EQ(title(0), Localization::string("IDS_UP"));
+    driver->release(c);
+    // The stop follows on "stopqueue" 50 ms later, to the pane selected then.
+    ASSERT_TRUE(driver->waitUntil([&] { return title(0) == "Gate ch01"; }, 5));
+    EXPECT_TRUE(driver->waitUntil([&] { return world.emulator(0).stats().ptzCommands >= before + 2; }, 10));
+    EXPECT_EQ(screen->stopQueue()->label(), "stopqueue");
+    ASSERT_TRUE(tap("ptzbtn"));
+    EXPECT_TRUE(screen->ptzScrollView->isHidden());
+    // A device tap closes the panels too.
+    ASSERT_TRUE(tap("moreButon"));
+    ASSERT_TRUE(tap("deviceButton2"));
+    EXPECT_FALSE(screen->isMoreViewOpen());
+    // Listen and record are refused on an idle pane.
+    driver->tapAt(CGPoint{53, 302});
+    ASSERT_TRUE(tap("voiceButton"));
+    ASSERT_TRUE(tap("recordButton"));
+    EXPECT_FALSE(button("voiceButton")->isSelected());
+    EXPECT_FALSE(button("recordButton")->isSelected());
+    EXPECT_EQ(pane(1)->state(), 0);
+}
+
+TEST_F(LiveViewControllerTest, ListenAndTalkAndARefusedTalkAlert) {
+    auto devices = EmulatorWorld::defaultDevices();
+    devices[1].options.grantTalk = false;
+    launch(devices);
+    play(1, {1});
+    ASSERT_TRUE(waitPicture(pane(0)));
+    ASSERT_TRUE(driver->waitUntil([&] { return pane(0)->dataController()->isDeviceHasAudio(); }, 10));
+    ASSERT_TRUE(tap("voiceButton"));
+    EXPECT_TRUE(pane(0)->isStartAudio());
+    EXPECT_TRUE(button("voiceButton")->isSelected());
+    EXPECT_TRUE(pane(0)->isVoiceIndicatorShown());
+    ASSERT_TRUE(tap("talkButton"));
+    EXPECT_TRUE(world.emulator(0).waitForEvent("talk action=", std::chrono::seconds(10)));
+    ASSERT_TRUE(driver->waitUntil([&] { return pane(0)->isStartTalk(); }, 10));
+    driver->settle();
+    EXPECT_TRUE(button("talkButton")->isSelected());
+    // Talk off keeps the listening the listen button switched on.
+    ASSERT_TRUE(tap("talkButton"));
+    EXPECT_FALSE(pane(0)->isStartTalk());
+    EXPECT_TRUE(pane(0)->isStartAudio());
+    ASSERT_TRUE(tap("voiceButton"));
+    EXPECT_FALSE(pane(0)->isStartAudio());
+
+    // Yard refuses: the alert, and the button ends deselected.
+    play(2, {1});
+    ASSERT_TRUE(waitPicture(pane(1)));
+    driver->tapAt(CGPoint{53, 302});
+    driver->settle();
+    EXPECT_EQ(screen->cmcController()->selectedChannelViewController(), pane(1));
+    ASSERT_TRUE(tap("talkButton"));
+    ASSERT_TRUE(driver->waitUntil([&] { return UIAlertView::topmost(driver->window()) != nullptr; }, 10));
+    EXPECT_EQ(UIAlertView::topmost(driver->window())->message(), Localization::string("NOTSUPPORTTALK"));
+    keepScreenshot("phone-talk-refused.png");
+    driver->settle();
+    EXPECT_FALSE(button("talkButton")->isSelected());
+    EXPECT_TRUE(driver->tapAlertButton(0));
+}
+
+TEST_F(LiveViewControllerTest, RecordingMakesAnMp4AndSnapshotAPng) {
+    launch();
+    play(1, {1});
+    ASSERT_TRUE(waitPicture(pane(0)));
+    ASSERT_TRUE(tap("snapshotButton"));
+    driver->advance(0.6);
+    ASSERT_TRUE(driver->waitUntil([&] { return !filesUnder(".png").empty(); }, 10));
+    ASSERT_TRUE(tap("recordButton"));
+    EXPECT_EQ(pane(0)->state(), 2);
+    EXPECT_TRUE(button("recordButton")->isSelected());
+    EXPECT_FALSE(pane(0)->recLabel()->isHidden());
+    const uint64_t base = pane(0)->glView()->presentedCount();
+    ASSERT_TRUE(driver->waitUntil([&] { return pane(0)->glView()->presentedCount() > base + 50; }, 20));
+    ASSERT_TRUE(tap("recordButton"));
+    EXPECT_EQ(pane(0)->state(), 1);
+    std::vector<std::string> mp4;
+    ASSERT_TRUE(driver->waitUntil([&] { return !(mp4 = filesUnder(".mp4")).empty(); }, 10));
+    std::string cmd = "ffprobe -v error -select_streams v:0 -show_entries stream=codec_name,width -of csv=p=0 '" + mp4[0] + "' 2>&1";
+    std::string out;
+    if (FILE* f = popen(cmd.c_str(), "r")) {
+        char buf[256];
+        while (fgets(buf, sizeof buf, f)) out += buf;
+        pclose(f);
+    }
+    EXPECT_NE(out.find("h264,320"), std::string::npos) << out;
+    const auto png = filesUnder(".png");
+    EXPECT_NE(png.front().find("/Gate/"), std::string::npos) << png.front();
+}
+
+TEST_F(LiveViewControllerTest, ResignStopsEverythingAndBecomingActivePollsAgain) {
+    launch();
+    play(1, {1, 2});
+    ASSERT_TRUE(waitPicture(pane(1)));
+    driver->resignActive();
+    driver->settle();
+    EXPECT_EQ(pane(0)->state(), 0);
+    EXPECT_EQ(pane(1)->state(), 0);
+    EXPECT_FALSE(button("channelButton1")->isSelected());
+    EXPECT_FALSE(button("channelButton2")->isSelected());
+    driver->becomeActive();
+    driver->settle();
+    EXPECT_EQ(pane(0)->state(), 0);
+    // The live screen is still usable.
+    ASSERT_TRUE(tap("channelButton3"));
+    driver->advance(0.15);
+    ASSERT_TRUE(waitPicture(pane(0)));
+}
+
+TEST_F(LiveViewControllerTest, AutoPlayResumesTheSavedHistory) {
+    launch(EmulatorWorld::defaultDevices(), [] {
+        // Ids are handed out in list order at start: the first stored device gets the next one.
+        auto probe = std::make_shared<Device>();
+        auto& prefs = QvApplicationPreference::sharedInstance();
+        prefs.setLayoutStyle(1);
+        prefs.setAutoPlay(true);
+        prefs.connectionHistory()[0] = ConnectionRecord{probe->deviceId + 1, 2};
+        prefs.connectionHistory()[1] = ConnectionRecord{0, 1};   // device id 0: nothing
+        prefs.connectionHistory()[2] = ConnectionRecord{probe->deviceId + 2, -1};  // channel -1: nothing
+        ASSERT_TRUE(prefs.saveApplicationPreference());
+    });
+    EXPECT_EQ(pane(0)->state(), 1);
+    EXPECT_EQ(pane(0)->channel(), 2);
+    EXPECT_EQ(pane(1)->state(), 0);
+    EXPECT_EQ(pane(2)->state(), 0);
+    driver->advance(0.15);
+    ASSERT_TRUE(waitPicture(pane(0))) << title(0) << " state " << pane(0)->state();
+    EXPECT_EQ(title(0), "Gate ch03");
+    ASSERT_NE(screen->selectedDeviceButton(), nullptr);
+    EXPECT_EQ(screen->selectedDeviceButton()->titleForState(UIControlStateNormal), "Gate");
+}
+
+}  // namespace

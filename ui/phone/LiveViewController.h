@@ -1,0 +1,166 @@
+#pragma once
+
+#include <QPointer>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/PhoneRootScreen.h"
+#include "app/core/Device.h"
+#include "base/link/AllSearchDelegate.h"
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/dispatch/NotificationCenter.h"
+#include "platform/runloop/RunLoop.h"
+#include "ui/common/FloatingPanelView.h"
+#include "ui/common/ZButton.h"
+#include "ui/kit/UIButton.h"
+#include "ui/kit/UIScrollView.h"
+#include "ui/kit/UIViewController.h"
+#include "ui/phone/ChannelViewControllerDelegate.h"
+
+namespace lumora {
+
+class ChannelMgmtController;
+class ChannelViewController;
+class DataController;
+
+// The phone application's main screen and the root of its window: the pane
+// grid, a strip of device buttons (one per stored device) and a strip of
+// channel buttons for the selected device, and the tool bar that acts on
+// the selected pane. At load it pre-connects the devices reached by UID,
+// opens the relay/look-up server connections and then asks for every
+// device's online state once a minute. Made from the interface file
+// "LiveViewController". Main thread only, except the callbacks noted.
+class LiveViewController : public UIViewController,
+                           public PhoneRootScreen,
+                           public ChannelViewControllerDelegate,
+                           public AllSearchDelegate,
+                           public preConDelegate {
+public:
+    static constexpr const char* kInterfaceName = "LiveViewController";
+    static constexpr double kBlinkInterval = 0.7;
+    static constexpr double kPollInterval = 60.0;
+    static constexpr double kFirstPollDelay = 1.0;
+
+    LiveViewController();
+    ~LiveViewController() override;
+
+    // Registers the interface file's builder (once per process).
+    static void registerInterface();
+
+    void loadView() override;
+    void viewDidLoad() override;
+    void viewWillAppear(bool animated) override;
+    void viewDidAppear(bool animated) override;
+    bool shouldAutorotateToInterfaceOrientation(UIInterfaceOrientation o) override;
+    void didRotateFromInterfaceOrientation(UIInterfaceOrientation from) override;
+
+    // ---- PhoneRootScreen (the application delegate)
+    void searchAllDeviceState() override;
+    void playDevice(const std::shared_ptr<Device>& device, int32_t channel) override;
+    void stopAll() override;
+
+    // ---- preConDelegate, AllSearchDelegate
+    void didpreCondvid(int32_t deviceId, bool ret) override;
+    void AllSearchdidEnd() override;
+
+    // ---- ChannelViewControllerDelegate
+    void channelViewControllerDidReceiveChannelNumber(ChannelViewController* pane, int n) override;
+    void channelViewControllerSessionFailedForDevice(ChannelViewController* pane, int deviceId, int channel) override;
+    void channelViewControllerDidStop(ChannelViewController* pane, bool stopped) override;
+    void channelViewControllerDidFailedTalk(ChannelViewController* pane, bool failed) override;
+    void channelViewControllerShouldReloadButton(ChannelViewController* pane, bool reloadchannel) override;
+
+    // ---- strips and blinking
+    void reloadDeviceButtons();
+    void reloadChannelButtons(int deviceId, int channelNumber);
+    void deviceButtonTapped(UIButton* button);
+    void channelButtonTapped(UIButton* button);
+    void selectChannelBtn(int channel);
+    void shanyishan();
+    void closeshan();
+    void closeshanwithid(int deviceId);
+    void startaaa();
+    void beginsearch();
+    void beginTimmer();
+    void initDisplayViews();
+    void layoutSubviewsForOrientationChange();
+    void changeCanRotate(bool can) { canRotate_ = can; }
+    void startAutoPlay();
+    void plugLayout();
+
+    // ---- tool bar (every action on the selected pane)
+    void zoomIn() { ptz(5); }
+    void zoomOut() { ptz(6); }
+    void focusIncrease() { ptz(7); }
+    void focusDecrease() { ptz(8); }
+    void ptzMoveUp() { ptz(9); }
+    void ptzMoveDown() { ptz(10); }
+    void ptzMoveLeft() { ptz(11); }
+    void ptzMoveRight() { ptz(12); }
+    void irisIncrease() { ptz(13); }
+    void irisDecrease() { ptz(14); }
+    void stopAction();
+    void audioController();
+    void talkController();
+    void takeRecord();
+    void snapshot();
+    void showPtzPanel(UIButton* sender);
+    void showMoreView();
+    void toggleSwitchViewDisplay(UIButton* sender);
+    void closeMoreView();
+    // The one/four-pane switch of the more panel.
+    void toggleLayout();
+
+    // ---- notifications from the grid
+    void aChannelViewSelected(int deviceId);
+    void aChannelSessionAutoClosed(int deviceId, int channel);
+
+    // ---- state for the screens and tests
+    ChannelMgmtController* cmcController() const { return cmcController_.get(); }
+    const std::vector<QPointer<ZButton>>& deviceButtons() const { return deviceButtons_; }
+    const std::vector<QPointer<UIButton>>& channelButtons() const { return channelButtons_; }
+    ZButton* selectedDeviceButton() const { return selectedDeviceButton_.data(); }
+    bool isShanRunning() const { return shanTimer_ != nullptr; }
+    bool startShan() const { return startShan_; }
+    bool isClickAudio() const { return isClickAudio_; }
+    bool canRotate() const { return canRotate_; }
+    const DispatchQueuePtr& queryQueue();
+    const DispatchQueuePtr& stopQueue() const { return stopQueue_; }
+    const std::shared_ptr<DataController>& datacontrol() const { return datacontrol_; }
+    bool isMoreViewOpen() const;
+
+    // Outlets (object names as in the interface file).
+    QPointer<FloatingPanelView> toolPanel;
+    QPointer<UIScrollView> toolBarView, devicesScrollView, channelScrollView, ptzScrollView;
+    QPointer<UIView> scrollContainerView, leftButtonView, rightButtonView, moreView;
+    QPointer<UIButton> backButton, settingButton, abtButton, fileButton, remoteButton, addButon, moreButon, ptzbtn,
+        recordButton, voiceButton, talkButton, snapshotButton, switchButton, layoutButton;
+
+private:
+    void ptz(int code);
+    std::shared_ptr<LiveViewController> self();
+    ZButton* deviceButtonWithTag(int tag) const;
+    UIButton* channelButtonWithTag(int tag) const;
+    void scrollDeviceStripToSelected();
+    static std::shared_ptr<UIImage> normalImage(const Device& d);
+    static std::shared_ptr<UIImage> selectedImage(const Device& d);
+
+    std::shared_ptr<ChannelMgmtController> cmcController_;
+    CGRect cmcViewFrame_;
+    std::vector<QPointer<ZButton>> deviceButtons_;
+    std::vector<QPointer<UIButton>> channelButtons_;
+    QPointer<ZButton> selectedDeviceButton_;
+    bool isInit_ = false;
+    bool canRotate_ = true;
+    bool startShan_ = false;
+    bool isClickAudio_ = false;
+    bool loadedOnce_ = false;
+    DispatchQueuePtr queryQueue_;
+    DispatchQueuePtr stopQueue_;
+    std::shared_ptr<DataController> datacontrol_;
+    std::shared_ptr<RunLoopTimer> shanTimer_, closeShanTimer_, pollTimer_;
+    std::vector<NotificationCenter::ObserverId> observers_;
+};
+
+}  // namespace lumora
