@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "app/core/Device.h"
 #include "app/core/FileManager.h"
 #include "app/core/QvDeviceManager.h"
+#include "base/link/DataController.h"
 #include "base/network/NETStatusObj.h"
 #include "platform/Config.h"
 #include "platform/runloop/RunLoop.h"
@@ -33,6 +36,8 @@ protected:
     TabletTilesEmulatorTest() : driver(KitTestDriver::Options{.profile = ScreenProfile::Tablet}) {}
     void SetUp() override {
         RunLoop::main();
+        Config::shared().dataRoot = dir.path();
+        FileManager::sharedInstance().setDefaultPaths();
         std::string error;
         ASSERT_TRUE(world.start(dir.path(), {EmulatorWorld::defaultDevices()[0]}, error, 300)) << error;
         Config::shared().timeScale = 0.1;
@@ -40,6 +45,8 @@ protected:
         NETStatusObj::sharedInstance().setIsHaveNet(true);
         NETStatusObj::sharedInstance().setIsWIFI(true);
         FileManager::sharedInstance().setDefaultPaths();
+        // The list of this test's world only.
+        for (auto& d : QvDeviceManager::sharedInstance().devices()) QvDeviceManager::sharedInstance().removeDevice(d);
         QvDeviceManager::sharedInstance().readDeviceList();
         gate = QvDeviceManager::sharedInstance().deviceWithName("Gate");
         ASSERT_TRUE(gate);
@@ -109,6 +116,44 @@ TEST_F(TabletTilesEmulatorTest, FourChannelsPlayInTheirTilesWithTheClipsColoursA
     // Stop all: every tile idle and told its session to end.
     EXPECT_EQ(grid->stopAllLive(), 4);
     for (int p = 0; p < 4; ++p) EXPECT_FALSE(grid->tileAtPosition(p)->isBusy());
+}
+
+TEST_F(TabletTilesEmulatorTest, ListenTalkRecordAndSnapshotOnALiveTile) {
+    ChannelViewControllerHD* t = grid->findAvailableChannelViewControllerHD();
+    ASSERT_NE(t, nullptr);
+    t->startLive(gate, 0);
+    driver.advance(0.15);
+    ASSERT_TRUE(waitPicture(t));
+    ASSERT_TRUE(driver.waitUntil([&] { return t->dataController()->isDeviceHasAudio(); }, 10));
+    ASSERT_TRUE(t->startAudio());
+    EXPECT_TRUE(t->isVoiceIndicatorShown());
+    EXPECT_EQ(grid->findAudioPlayingViewControllerHD(), t);
+    t->startTalk();
+    EXPECT_TRUE(world.emulator(0).waitForEvent("talk action=", std::chrono::seconds(10)));
+    ASSERT_TRUE(driver.waitUntil([&] { return t->isStartTalk(); }, 10));
+    EXPECT_EQ(grid->findTalkingViewControllerHD(), t);
+    driver.advance(4);  // the grant keeps the indicator past the 3.2 s check
+    EXPECT_TRUE(t->isTalkIndicatorShown());
+    t->stopTalk();
+    t->stopAudio();
+    EXPECT_EQ(grid->findTalkingViewControllerHD(), nullptr);
+    EXPECT_EQ(grid->findAudioPlayingViewControllerHD(), nullptr);
+    // A snapshot and a recording land in the media folders.
+    auto filesUnder = [&](const std::string& ext) {
+        std::vector<std::string> out;
+        for (auto& e : std::filesystem::recursive_directory_iterator(dir.path()))
+            if (e.path().extension() == ext) out.push_back(e.path().string());
+        return out;
+    };
+    t->snapshot();
+    driver.advance(0.6);
+    ASSERT_TRUE(driver.waitUntil([&] { return !filesUnder(".png").empty(); }, 10));
+    t->startRecord();
+    EXPECT_EQ(t->state(), 2);
+    ASSERT_TRUE(waitPicture(t, 50));
+    t->stopRecord();
+    EXPECT_EQ(t->state(), 1);
+    ASSERT_TRUE(driver.waitUntil([&] { return !filesUnder(".mp4").empty(); }, 10));
 }
 
 }  // namespace
