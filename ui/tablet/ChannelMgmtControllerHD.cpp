@@ -310,7 +310,15 @@ ChannelViewControllerHD* ChannelMgmtControllerHD::tileOfView(const UIView* v) co
 }
 
 void ChannelMgmtControllerHD::touchesBegan(const UITouchSet& touches, UIEvent* event) {
-    if (touches.empty() || (event && event->allTouches().size() >= 2) || touches.size() >= 2) return;
+    if (touches.empty()) return;
+    // Fingers land one after the other: a second one turns the touch into a
+    // two-finger one, which neither drags nor steers, and ends as a cancel.
+    if ((event && event->allTouches().size() >= 2) || touches.size() >= 2) {
+        multiTouch_ = true;
+        touchesCancelled(touches, event);
+        return;
+    }
+    multiTouch_ = false;
     pinching_ = false;
     if (delegate_) delegate_->channelMgmtControllerTouchesBegin(this, touches);
     UITouch* touch = touches.front();
@@ -332,7 +340,7 @@ void ChannelMgmtControllerHD::touchesBegan(const UITouchSet& touches, UIEvent* e
 }
 
 void ChannelMgmtControllerHD::touchesMoved(const UITouchSet& touches, UIEvent* event) {
-    if (touches.size() != 1 || (event && event->allTouches().size() > 1)) return;
+    if (multiTouch_ || touches.size() != 1 || (event && event->allTouches().size() > 1)) return;
     tapped_ = true;
     UITouch* touch = touches.front();
     const CGPoint loc = touch->locationInView(view());
@@ -378,7 +386,7 @@ void ChannelMgmtControllerHD::touchesMoved(const UITouchSet& touches, UIEvent* e
 }
 
 void ChannelMgmtControllerHD::touchesEnded(const UITouchSet& touches, UIEvent* event) {
-    if (touches.size() >= 2 || (event && event->allTouches().size() >= 2)) {
+    if (multiTouch_ || touches.size() >= 2 || (event && event->allTouches().size() >= 2)) {
         touchesCancelled(touches, event);
         return;
     }

@@ -105,6 +105,7 @@ private:
     bool fullMode_ = false;
     bool tapped_ = false;
     bool pinching_ = false;
+    bool multiTouch_ = false;  // a second finger joined the current touch
     QPointer<ChannelViewHD> draggingView_;
     CGRect draggingViewOrigFrame_;
     CGPoint p_;

@@ -229,4 +229,21 @@ TEST_F(ChannelMgmtControllerHDTest, TileChoiceForANewViewAlsoAfterSwapsAndAfterT
     EXPECT_EQ(grid->stopAllLive(), 4);
 }
 
+TEST_F(ChannelMgmtControllerHDTest, TwoFingersNeitherDragNorSwapAndTheirEndActsAsACancel) {
+    grid->setLayoutMode(1);
+    ChannelViewControllerHD* t = grid->tileAtPosition(3);
+    const CGRect home = t->view()->frame();
+    const CGPoint a = centreAt(3), b{centreAt(3).x + 40, centreAt(3).y};
+    driver.touchesBegin({a, b});
+    driver.touchesMove({CGPoint{a.x - 350, a.y - 250}, CGPoint{b.x - 350, b.y - 250}});
+    driver.touchesEnd({CGPoint{a.x - 350, a.y - 250}, CGPoint{b.x - 350, b.y - 250}});
+    driver.advance(0.5);
+    expectRect(t->view()->frame(), home.origin.x, home.origin.y, home.size.width, home.size.height, "not dragged");
+    EXPECT_EQ(grid->tileAtPosition(3), t);
+    EXPECT_EQ(log->ends, 0);
+    // The cancel cleared the moved flag: a double tap now fills the grid.
+    grid->setDoubleTappedSubview(t, true);
+    EXPECT_TRUE(grid->fullMode());
+}
+
 }  // namespace
