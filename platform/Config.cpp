@@ -40,7 +40,9 @@ bool parseText(const std::string& key, const std::string& v, std::string& out, s
 }  // namespace
 
 Config& Config::shared() {
-    static Config instance;
+    // Never destroyed: work still running on other queues while the process
+    // exits (a status search, a link's time-out) may read it to the end.
+    static Config& instance = *new Config;
     return instance;
 }
 

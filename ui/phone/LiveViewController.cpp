@@ -521,7 +521,9 @@ void LiveViewController::deviceButtonTapped(UIButton* button) {
     std::weak_ptr<LiveViewController> weak = self();
     const int id = device->deviceId, n = device->channelNum.load() == 0 ? 1 : device->channelNum.load();
     DispatchQueue::main()->async([weak, id, n] {
-        if (auto s = weak.lock()) s->reloadChannelButtons(id, n);
+        auto s = weak.lock();
+        // The strip always shows the device selected when it is rebuilt.
+        if (s && s->selectedDeviceButton_ && s->selectedDeviceButton_->tag() == id) s->reloadChannelButtons(id, n);
     });
 }
 
