@@ -17,6 +17,7 @@
 #include "platform/Log.h"
 #include "platform/graphics/RenderThread.h"
 #include "platform/storage/DataFolder.h"
+#include "platform/graphics/RenderThread.h"
 #include "platform/runloop/RunLoop.h"
 
 namespace lumora {

@@ -1,0 +1,159 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/core/Device.h"
+#include "app/core/FileManager.h"
+#include "app/core/QvDeviceManager.h"
+#include "base/link/DataController.h"
+#include "base/network/NETStatusObj.h"
+#include "platform/Config.h"
+#include "platform/runloop/RunLoop.h"
+#include "support/TempDir.h"
+#include "ui/common/GLVideoView.h"
+#include "ui/host/EmulatorWorld.h"
+#include "ui/kit/UIScreen.h"
+#include "ui/kit/testing/KitTestDriver.h"
+#include "ui/tablet/ChannelMgmtControllerHD.h"
+
+using namespace lumora;
+
+namespace {
+
+class Holder : public UIViewController {
+public:
+    void loadView() override { setView(new UIView(UIScreen::mainScreen().bounds())); }
+};
+
+struct RGB {
+    int r, g, b;
+};
+RGB rgb(uint32_t px) { return RGB{int(px >> 24), int((px >> 16) & 0xFF), int((px >> 8) & 0xFF)}; }
+
+// The tablet grid with real sessions against the device emulator on loopback.
+class TabletTilesEmulatorTest : public ::testing::Test {
+protected:
+    TabletTilesEmulatorTest() : driver(KitTestDriver::Options{.profile = ScreenProfile::Tablet}) {}
+    void SetUp() override {
+        RunLoop::main();
+        Config::shared().dataRoot = dir.path();
+        FileManager::sharedInstance().setDefaultPaths();
+        std::string error;
+        ASSERT_TRUE(world.start(dir.path(), {EmulatorWorld::defaultDevices()[0]}, error, 300)) << error;
+        Config::shared().timeScale = 0.1;
+        // The network watcher's report, as the application would have it.
+        NETStatusObj::sharedInstance().setIsHaveNet(true);
+        NETStatusObj::sharedInstance().setIsWIFI(true);
+        FileManager::sharedInstance().setDefaultPaths();
+        // The list of this test's world only.
+        for (auto& d : QvDeviceManager::sharedInstance().devices()) QvDeviceManager::sharedInstance().removeDevice(d);
+        QvDeviceManager::sharedInstance().readDeviceList();
+        gate = QvDeviceManager::sharedInstance().deviceWithName("Gate");
+        ASSERT_TRUE(gate);
+        holder = std::make_shared<Holder>();
+        driver.setRoot(holder);
+        grid = std::make_shared<ChannelMgmtControllerHD>();
+        grid->createAllChannelViewControllers();
+        holder->view()->addSubview(grid->view());
+        grid->setViewFrame(CGRect{{0, 0}, {768, 600}});
+        grid->setLayoutMode(1);
+    }
+    void TearDown() override {
+        if (grid) grid->stopAllLive();
+        driver.advance(1);
+        driver.waitUntil([] { return false; }, 0.3);
+        grid.reset();
+        holder.reset();
+        world.stop();
+    }
+    bool waitPicture(ChannelViewControllerHD* t, uint64_t more = 3) {
+        const uint64_t base = t->glView()->presentedCount();
+        return driver.waitUntil([&] { return t->glView()->presentedCount() >= base + more && t->glView()->hasPicture(); }, 20);
+    }
+
+    test::TempDir dir;
+    EmulatorWorld world;
+    KitTestDriver driver;
+    std::shared_ptr<Device> gate;
+    std::shared_ptr<Holder> holder;
+    std::shared_ptr<ChannelMgmtControllerHD> grid;
+};
+
+TEST_F(TabletTilesEmulatorTest, FourChannelsPlayInTheirTilesWithTheClipsColoursAndASwipeReachesTheCamera) {
+    for (int ch = 0; ch < 4; ++ch) {
+        ChannelViewControllerHD* t = grid->findAvailableChannelViewControllerHD(gate->deviceId, ch);
+        ASSERT_NE(t, nullptr);
+        t->startLive(gate, ch);
+        driver.advance(0.15);
+    }
+    for (int p = 0; p < 4; ++p)
+        ASSERT_TRUE(waitPicture(grid->tileAtPosition(p))) << "tile " << p << ": " << grid->tileAtPosition(p)->titleLabel()->text() << " state " << grid->tileAtPosition(p)->state() << " dev " << grid->tileAtPosition(p)->deviceId() << " presented " << grid->tileAtPosition(p)->glView()->presentedCount() << " sessions " << world.emulator(0).stats().sessions;
+    driver.settle();
+    for (int p = 0; p < 4; ++p)
+        EXPECT_EQ(grid->tileAtPosition(p)->titleLabel()->text(), "Gate ch0" + std::to_string(p + 1));
+    if (const char* out = std::getenv("LUMORA_SCREENSHOT_DIR")) driver.saveScreenshot(std::string(out) + "/tablet-four-tiles.png");
+    // The first tile shows the clip's colour bars: red, green, yellow, blue, magenta, cyan.
+    const RGB bars[] = {{255, 0, 0}, {0, 255, 0}, {255, 255, 0}, {0, 0, 255}, {255, 0, 255}, {0, 255, 255}};
+    const CGRect gl = grid->tileAtPosition(0)->glView()->frame();
+    for (int b = 0; b < 6; ++b) {
+        const int x = 2 + static_cast<int>((b * 320 / 6 + 26) * gl.size.width / 320);
+        const RGB got = rgb(driver.pixel(x, 260));
+        EXPECT_NEAR(got.r, bars[b].r, 70) << "bar " << b;
+        EXPECT_NEAR(got.g, bars[b].g, 70) << "bar " << b;
+        EXPECT_NEAR(got.b, bars[b].b, 70) << "bar " << b;
+    }
+    // Fill the grid with the first tile and swipe: pan commands reach the device.
+    const long before = world.emulator(0).stats().ptzCommands;
+    driver.doubleTapAt(CGPoint{190, 150});
+    driver.advance(0.6);
+    ASSERT_TRUE(grid->tileAtPosition(0)->channelView()->fullScreen());
+    driver.advance(0.4);
+    driver.press(CGPoint{300, 300});
+    driver.advance(0.35);
+    driver.moveTo(CGPoint{400, 300});
+    driver.release(CGPoint{400, 300});
+    EXPECT_TRUE(driver.waitUntil([&] { return world.emulator(0).stats().ptzCommands >= before + 2; }, 10));
+    // Stop all: every tile idle and told its session to end.
+    EXPECT_EQ(grid->stopAllLive(), 4);
+    for (int p = 0; p < 4; ++p) EXPECT_FALSE(grid->tileAtPosition(p)->isBusy());
+}
+
+TEST_F(TabletTilesEmulatorTest, ListenTalkRecordAndSnapshotOnALiveTile) {
+    ChannelViewControllerHD* t = grid->findAvailableChannelViewControllerHD();
+    ASSERT_NE(t, nullptr);
+    t->startLive(gate, 0);
+    driver.advance(0.15);
+    ASSERT_TRUE(waitPicture(t));
+    ASSERT_TRUE(driver.waitUntil([&] { return t->dataController()->isDeviceHasAudio(); }, 10));
+    ASSERT_TRUE(t->startAudio());
+    EXPECT_TRUE(t->isVoiceIndicatorShown());
+    EXPECT_EQ(grid->findAudioPlayingViewControllerHD(), t);
+    t->startTalk();
+    EXPECT_TRUE(world.emulator(0).waitForEvent("talk action=", std::chrono::seconds(10)));
+    ASSERT_TRUE(driver.waitUntil([&] { return t->isStartTalk(); }, 10));
+    EXPECT_EQ(grid->findTalkingViewControllerHD(), t);
+    driver.advance(4);  // the grant keeps the indicator past the 3.2 s check
+    EXPECT_TRUE(t->isTalkIndicatorShown());
+    t->stopTalk();
+    t->stopAudio();
+    EXPECT_EQ(grid->findTalkingViewControllerHD(), nullptr);
+    EXPECT_EQ(grid->findAudioPlayingViewControllerHD(), nullptr);
+    // A snapshot and a recording land in the media folders.
+    auto filesUnder = [&](const std::string& ext) {
+        std::vector<std::string> out;
+        for (auto& e : std::filesystem::recursive_directory_iterator(dir.path()))
+            if (e.path().extension() == ext) out.push_back(e.path().string());
+        return out;
+    };
+    t->snapshot();
+    driver.advance(0.6);
+    ASSERT_TRUE(driver.waitUntil([&] { return !filesUnder(".png").empty(); }, 10));
+    t->startRecord();
+    EXPECT_EQ(t->state(), 2);
+    ASSERT_TRUE(waitPicture(t, 50));
+    t->stopRecord();
+    EXPECT_EQ(t->state(), 1);
+    ASSERT_TRUE(driver.waitUntil([&] { return !filesUnder(".mp4").empty(); }, 10));
+}
+
+}  // namespace
