@@ -1,23 +1,11 @@
 #include "ui/phone/LandscapeViewController.h"
 
 #include "ui/kit/UIView.h"
+#include "ui/phone/ChannelMgmtController.h"
 
 namespace lumora {
 
-namespace {
-
-LandscapeViewController::LandscapeLayout& landscapeLayout() {
-    static LandscapeViewController::LandscapeLayout handler;
-    return handler;
-}
-
-}  // namespace
-
-void LandscapeViewController::setLandscapeLayoutHandler(LandscapeLayout handler) {
-    landscapeLayout() = std::move(handler);
-}
-
-void LandscapeViewController::setChannelMgmtController(const std::shared_ptr<UIViewController>& grid) {
+void LandscapeViewController::setChannelMgmtController(const std::shared_ptr<ChannelMgmtController>& grid) {
     grid_ = grid;
     if (grid) view()->addSubview(grid->view());
 }
@@ -27,7 +15,7 @@ void LandscapeViewController::didRotateFromInterfaceOrientation(UIInterfaceOrien
     if (!grid) return;
     const CGRect f = view()->frame();
     grid->view()->setFrame(CGRectMake(0, 0, f.size.width, f.size.height));
-    if (landscapeLayout()) landscapeLayout()(*grid);
+    grid->setIsLandscapeLayout(true);
 }
 
 }  // namespace lumora

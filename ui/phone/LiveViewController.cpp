@@ -1,5 +1,7 @@
 #include "ui/phone/LiveViewController.h"
 
+#include "ui/kit/UINavigationController.h"
+
 #include <chrono>
 #include <cmath>
 #include <thread>
@@ -150,6 +152,7 @@ UIView* buildLiveView(void* owner) {
     wire("moreButon", UIControlEventTouchUpInside, [lvc](UIButton*) { lvc->showMoreView(); });
     wire("switchButton", UIControlEventTouchUpInside, [lvc](UIButton* b) { lvc->toggleSwitchViewDisplay(b); });
     wire("layoutButton", UIControlEventTouchUpInside, [lvc](UIButton*) { lvc->toggleLayout(); });
+    wire("backButton", UIControlEventTouchUpInside, [lvc](UIButton*) { lvc->backAction(); });
     return root;
 }
 
@@ -232,6 +235,15 @@ void LiveViewController::viewWillAppear(bool) {
     if (isInit_) {
         initDisplayViews();
         isInit_ = false;
+    }
+    // Pushed by the start page: the back arrow, at the strips' left end,
+    // leads there again.
+    const bool pushed = navigationController() != nullptr;
+    if (backButton) backButton->setHidden(!pushed);
+    if (leftButtonView) {
+        CGRect f = leftButtonView->frame();
+        f.size.width = pushed && backButton ? backButton->frame().size.width : 0;
+        leftButtonView->setFrame(f);
     }
     layoutSubviewsForOrientationChange();
 }
@@ -873,6 +885,14 @@ void LiveViewController::toggleLayout() {
     if (!cmcController_) return;
     cmcController_->setChannelViewNumber(cmcController_->channelViewNumber() == 1 ? 4 : 1);
     cmcController_->setIsLandscapeLayout(cmcController_->isLandscapeLayout());
+}
+
+void LiveViewController::backAction() {
+    stopAll();
+    UINavigationController* nav = navigationController();
+    if (!nav) return;
+    nav->setNavigationBarHidden(false);
+    nav->popViewControllerAnimated(true);
 }
 
 }  // namespace lumora

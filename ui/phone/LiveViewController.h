@@ -88,6 +88,9 @@ public:
     void changeCanRotate(bool can) { canRotate_ = can; }
     void startAutoPlay();
     void plugLayout();
+    // Stops every pane, shows the navigation bar again and pops this screen
+    // (when it was pushed by the start page).
+    void backAction();
 
     // ---- tool bar (every action on the selected pane)
     void zoomIn() { ptz(5); }

@@ -4,19 +4,12 @@
 #include "ui/kit/UIBarButtonItem.h"
 #include "ui/kit/UINavigationController.h"
 #include "ui/kit/UINavigationItem.h"
+#include "ui/phone/LiveViewController.h"
 
 namespace lumora {
 
-namespace {
-
-ViewController::LiveFactory& liveFactory() {
-    static ViewController::LiveFactory factory;
-    return factory;
-}
-
-}  // namespace
-
-void ViewController::setLiveViewControllerFactory(LiveFactory factory) { liveFactory() = std::move(factory); }
+ViewController::ViewController() = default;
+ViewController::~ViewController() = default;
 
 void ViewController::viewDidLoad() {
     UIApplication::sharedApplication().setStatusBarHidden(true);
@@ -28,8 +21,7 @@ void ViewController::viewDidLoad() {
 }
 
 void ViewController::goLive() {
-    if (!liveVC_ && liveFactory()) liveVC_ = liveFactory()();
-    if (!liveVC_) return;
+    if (!liveVC_) liveVC_ = std::make_shared<LiveViewController>();
     UINavigationController* nav = navigationController();
     if (!nav) return;
     // Already on the stack (a second tap during the push): nothing to do.

@@ -1,21 +1,21 @@
 #pragma once
 
-#include <functional>
 #include <memory>
 
 #include "ui/kit/UIViewController.h"
 
 namespace lumora {
 
+class LiveViewController;
+
 // A start page inside a navigation controller: its "let's go" button hides
-// the bar and pushes the live-view screen, made on the first tap and kept
-// (the same screen object is pushed again after it was popped).
+// the bar and pushes the phone live-view screen, made on the first tap and
+// kept (the same screen object is pushed again after it was popped; the
+// live screen's back arrow pops it).
 class ViewController : public UIViewController {
 public:
-    // Makes the live-view screen (the phone live screen once it is linked
-    // in); a factory that answers nullptr leaves the start page as it is.
-    using LiveFactory = std::function<std::shared_ptr<UIViewController>()>;
-    static void setLiveViewControllerFactory(LiveFactory factory);
+    ViewController();
+    ~ViewController() override;
 
     void viewDidLoad() override;
     bool shouldAutorotateToInterfaceOrientation(UIInterfaceOrientation o) override {
@@ -23,10 +23,10 @@ public:
     }
 
     void goLive();
-    UIViewController* liveVC() const { return liveVC_.get(); }
+    LiveViewController* liveVC() const { return liveVC_.get(); }
 
 private:
-    std::shared_ptr<UIViewController> liveVC_;
+    std::shared_ptr<LiveViewController> liveVC_;
 };
 
 }  // namespace lumora
