@@ -20,6 +20,7 @@
 #include "ui/host/EmulatorWorld.h"
 #include "ui/host/ScreenFactory.h"
 #include "ui/kit/ApplicationAlertBridge.h"
+#include "ui/kit/ClipboardPasteboardBackend.h"
 #include "ui/kit/KitAlertPresenter.h"
 #include "ui/kit/KitApplication.h"
 #include "ui/kit/TouchRouter.h"
@@ -58,6 +59,7 @@ UIInterfaceOrientation nextOrientation(UIInterfaceOrientation o) {
 int WindowHost::run(const Options& options) {
     RunLoop::main();
     DevicePreConnector::install();
+    ClipboardPasteboardBackend::install();
     Config& cfg = Config::shared();
     if (!cfg.loadFromEnvironment()) return 2;
     std::string error;

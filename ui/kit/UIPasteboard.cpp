@@ -1,7 +1,6 @@
 #include "ui/kit/UIPasteboard.h"
 
-#include <QClipboard>
-#include <QGuiApplication>
+#include "platform/text/Pasteboard.h"
 
 namespace lumora {
 
@@ -10,13 +9,8 @@ UIPasteboard& UIPasteboard::generalPasteboard() {
     return p;
 }
 
-std::string UIPasteboard::string() const {
-    if (!qApp) return {};
-    return QGuiApplication::clipboard()->text().toStdString();
-}
+std::string UIPasteboard::string() const { return Pasteboard::generalPasteboard().string(); }
 
-void UIPasteboard::setString(const std::string& text) {
-    if (qApp) QGuiApplication::clipboard()->setText(QString::fromStdString(text));
-}
+void UIPasteboard::setString(const std::string& text) { Pasteboard::generalPasteboard().setString(text); }
 
 }  // namespace lumora

@@ -4,7 +4,9 @@
 
 namespace lumora {
 
-// The system clipboard's text.
+// The general pasteboard's text, as the screens see it: the same text the
+// engine's pasteboard holds (the desktop clipboard once the window host
+// has put it there, a text in memory otherwise).
 class UIPasteboard {
 public:
     static UIPasteboard& generalPasteboard();

@@ -1,5 +1,7 @@
 #include "ui/kit/testing/KitTestDriver.h"
 
+#include "platform/text/Pasteboard.h"
+
 #include <QApplication>
 #include <QBuffer>
 #include <QClipboard>
@@ -77,6 +79,8 @@ KitTestDriver::KitTestDriver(Options options) : options_(options) {
     ensureApplication();
     RunLoop::setVirtualClock(options_.virtualClock);
     UIApplication::sharedApplication().reset();
+    // Screens under test share the engine's pasteboard text in memory.
+    Pasteboard::generalPasteboard().setBackend(nullptr);
     UIScreen::mainScreen().setProfile(options_.profile, options_.scale);
     UIImage::clearCache();
     window_ = std::make_unique<UIWindow>(UIScreen::mainScreen().bounds());
@@ -479,11 +483,9 @@ uint32_t KitTestDriver::pixel(int x, int y) const {
     return (uint32_t(c.red()) << 24) | (uint32_t(c.green()) << 16) | (uint32_t(c.blue()) << 8) | uint32_t(c.alpha());
 }
 
-std::string KitTestDriver::pasteboardText() const { return QGuiApplication::clipboard()->text().toStdString(); }
+std::string KitTestDriver::pasteboardText() const { return Pasteboard::generalPasteboard().string(); }
 
-void KitTestDriver::setPasteboardText(const std::string& text) {
-    QGuiApplication::clipboard()->setText(QString::fromStdString(text));
-}
+void KitTestDriver::setPasteboardText(const std::string& text) { Pasteboard::generalPasteboard().setString(text); }
 
 const std::vector<std::string>& KitTestDriver::openedURLs() const { return UIApplication::sharedApplication().openedURLs(); }
 
