@@ -3,6 +3,7 @@
 #include "platform/text/Localization.h"
 #include "ui/kit/UIButton.h"
 #include "ui/kit/UIColor.h"
+#include "ui/kit/UITextField.h"
 #include "ui/kit/UIView.h"
 
 namespace lumora {
@@ -20,8 +21,8 @@ ZBarReaderViewController::~ZBarReaderViewController() { reader_->stopCamera(); }
 void ZBarReaderViewController::loadView() {
     auto* view = new UIView(CGRectMake(0, 0, 320, 480));
     view->setBackgroundColor(UIColor::blackColor());
-    auto* cancel = new UIButton(CGRectMake(kMargin, 480 - kButtonHeight - kMargin, kButtonWidth, kButtonHeight),
-                                UIButtonType::RoundedRect);
+    const double bottom = 480 - kButtonHeight - kMargin;
+    auto* cancel = new UIButton(CGRectMake(kMargin, bottom, kButtonWidth, kButtonHeight), UIButtonType::RoundedRect);
     cancel->setTitle(Localization::string("CANCEL_BUTTON"));
     cancel->setAutoresizingMask(UIViewAutoresizingFlexibleTopMargin | UIViewAutoresizingFlexibleRightMargin);
     setViewName(cancel, "cancelButton");
@@ -30,7 +31,35 @@ void ZBarReaderViewController::loadView() {
         if (auto r = reader.lock()) r->cancel();
     }, UIControlEventTouchUpInside);
     view->addSubview(cancel);
+
+    // Without a camera (or besides it): the path of a picture of the code.
+    auto* field = new UITextField(
+        CGRectMake(kMargin, bottom - kButtonHeight - kMargin, 320 - 2 * kMargin, kButtonHeight));
+    field->setBorderStyle(UITextBorderStyle::RoundedRect);
+    field->setPlaceholder(Localization::string("QR_IMAGE_FILE"));
+    field->setAutoresizingMask(UIViewAutoresizingFlexibleTopMargin | UIViewAutoresizingFlexibleWidth);
+    setViewName(field, "imageFileField");
+    auto* read = new UIButton(CGRectMake(320 - kMargin - kButtonWidth, bottom, kButtonWidth, kButtonHeight),
+                              UIButtonType::RoundedRect);
+    read->setTitle(Localization::string("QR_READ_FILE"));
+    read->setAutoresizingMask(UIViewAutoresizingFlexibleTopMargin | UIViewAutoresizingFlexibleLeftMargin);
+    setViewName(read, "readFileButton");
+    imageFileField_ = field;
+    read->addTarget(this, [this](UIControl*, UIEvent*) { readNamedFile(); }, UIControlEventTouchUpInside);
+    field->addTarget(this, [this](UIControl*, UIEvent*) { readNamedFile(); }, UIControlEventEditingDidEndOnExit);
+    view->addSubview(field);
+    view->addSubview(read);
     setView(view);
+}
+
+void ZBarReaderViewController::readNamedFile() {
+    if (!imageFileField_) return;
+    std::string path = imageFileField_->text();
+    const auto first = path.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) return;  // nothing named yet
+    path = path.substr(first, path.find_last_not_of(" \t\r\n") - first + 1);
+    imageFileField_->resignFirstResponder();
+    readImageFile(path);
 }
 
 void ZBarReaderViewController::viewDidAppear(bool) { reader_->startCamera(); }

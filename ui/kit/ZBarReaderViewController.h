@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QPointer>
 #include <memory>
 #include <string>
 
 #include "base/utilities/ZBarReader.h"
+#include "ui/kit/UITextField.h"
 #include "ui/kit/UIView.h"
 #include "ui/kit/UIViewController.h"
 
@@ -12,7 +14,8 @@ namespace lumora {
 // The QR reader screen: a black view with a cancel button ("cancelButton",
 // text "CANCEL_BUTTON") over the reading engine (ZBarReader). While shown
 // it reads frames from the camera when the machine has one; a picture file
-// the user names is read with readImageFile(). What is read, a failure to
+// the user names in the text field ("imageFileField") is read by the read
+// button ("readFileButton") or the return key, as readImageFile() does. What is read, a failure to
 // read and the cancel button reach the reader delegate on the main queue
 // (imagePickerController with the symbols under
 // ZBarReaderControllerResults, readerControllerDidFailToRead,
@@ -34,6 +37,9 @@ public:
     ZBarReader& reader() { return *reader_; }
 
     void readImageFile(const std::string& path) { reader_->readImageFile(path); }
+    // Reads the file named in the text field (surrounding blanks ignored;
+    // an empty field reads nothing).
+    void readNamedFile();
 
     void loadView() override;
     void viewDidAppear(bool animated) override;
@@ -42,6 +48,7 @@ public:
 
 private:
     std::shared_ptr<ZBarReader> reader_ = ZBarReader::create();
+    QPointer<UITextField> imageFileField_;
 };
 
 }  // namespace lumora

@@ -15,7 +15,7 @@ namespace {
 // hand: a screen that starts using a new key adds it here and to the table.
 const std::vector<std::string> kScreenKeys = {
     // adding devices
-    "PLS_CHOOSE", "TWOD_ADD", "MANNUAL_ADD", "LocalSearch_ADD", "CANCEL_BUTTON", "SearChing",
+    "PLS_CHOOSE", "TWOD_ADD", "QR_IMAGE_FILE", "QR_READ_FILE", "MANNUAL_ADD", "LocalSearch_ADD", "CANCEL_BUTTON", "SearChing",
     "stopSearch", "NoDevice", "PLS_CHOOSEDEVICE", "选择添加的设备", "完成", "搜索并添加设备成功!",
     "未找到以下设备!", "UID",
     // help and about

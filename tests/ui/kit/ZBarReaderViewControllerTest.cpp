@@ -8,6 +8,7 @@
 
 #include "platform/graphics/PNGWriter.h"
 #include "support/TempDir.h"
+#include "ui/kit/UITextField.h"
 #include "ui/kit/testing/KitTestDriver.h"
 
 using namespace lumora;
@@ -74,6 +75,60 @@ TEST(ZBarReaderViewController, ReadsANamedPictureAndReportsTheCancelButton) {
     ASSERT_TRUE(driver.tap("cancelButton"));
     ASSERT_TRUE(driver.waitUntil([&] { return adder->cancelled == 1; }));
     EXPECT_EQ(adder->failed, 0);
+    root->dismissViewControllerAnimated(false);
+    driver.settle();
+}
+
+TEST(ZBarReaderViewController, TheUserNamesAPictureFileAndTapsRead) {
+    KitTestDriver driver;
+    auto root = std::make_shared<UIViewController>();
+    driver.setRoot(root);
+    auto adder = std::make_shared<Adder>();
+    auto reader = std::make_shared<ZBarReaderViewController>();
+    reader->setReaderDelegate(adder);
+    reader->scanner().setSymbology(25, 0, 0);
+    root->presentViewController(reader, true);
+    driver.advance(0.5);
+
+    // An empty field reads nothing.
+    ASSERT_TRUE(driver.tap("readFileButton")) << driver.lastError();
+    driver.advance(0.5);
+    EXPECT_TRUE(adder->read.empty());
+    EXPECT_EQ(adder->failed, 0);
+
+    test::TempDir dir;
+    const std::string uid = "LUMO-000123-WXYZA";
+    ASSERT_TRUE(PNGWriter::write(dir.file("uid.png"), qrPicture(uid)));
+    struct Case {
+        std::string typed;
+        std::vector<std::string> read;
+        int failed;
+    };
+    const Case cases[] = {
+        {dir.file("uid.png"), {uid}, 0},
+        {"  " + dir.file("uid.png") + " ", {uid, uid}, 0},   // blanks around the path
+        {dir.file("missing.png"), {uid, uid}, 1},            // no such file: a failure to read
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        ASSERT_TRUE(driver.tap("imageFileField")) << driver.lastError();
+        auto* field = driver.find<UITextField>("imageFileField");
+        ASSERT_TRUE(field);
+        field->setText("");
+        ASSERT_TRUE(driver.typeText(c.typed));
+        ASSERT_TRUE(driver.tap("readFileButton")) << driver.lastError();
+        ASSERT_TRUE(driver.waitUntil([&] { return adder->read.size() == c.read.size() && adder->failed == c.failed; }));
+        EXPECT_EQ(adder->read, c.read);
+        EXPECT_FALSE(field->isEditing());
+    }
+
+    // The return key reads as well.
+    ASSERT_TRUE(driver.tap("imageFileField"));
+    driver.find<UITextField>("imageFileField")->setText("");
+    ASSERT_TRUE(driver.typeText(dir.file("uid.png")));
+    ASSERT_TRUE(driver.pressReturn());
+    ASSERT_TRUE(driver.waitUntil([&] { return adder->read.size() == 3; }));
+    EXPECT_EQ(adder->cancelled, 0);
     root->dismissViewControllerAnimated(false);
     driver.settle();
 }
