@@ -13,6 +13,11 @@ EAGLLayer::PixelSize EAGLLayer::drawableSize() const {
 }
 
 RGBAImage EAGLLayer::contents() const {
+    std::shared_ptr<const RGBAImage> image = contentsImage();
+    return image ? *image : RGBAImage{};
+}
+
+std::shared_ptr<const RGBAImage> EAGLLayer::contentsImage() const {
     std::lock_guard<std::mutex> g(lock_);
     return contents_;
 }
@@ -29,14 +34,15 @@ void EAGLLayer::setPresentHandler(PresentHandler handler) {
 
 void EAGLLayer::present(RGBAImage image) {
     PresentHandler handler;
+    auto shown = std::make_shared<const RGBAImage>(std::move(image));
     {
         std::lock_guard<std::mutex> g(lock_);
-        contents_ = std::move(image);
+        contents_ = shown;
         ++presentCount_;
         handler = handler_;
     }
     // Outside the lock: the handler may read contents() again.
-    if (handler) handler(contents());
+    if (handler) handler(*shown);
 }
 
 }  // namespace lumora

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 
 #include "platform/graphics/RGBAImage.h"
@@ -44,6 +45,9 @@ public:
 
     // The last presented picture (top row first); empty before the first.
     RGBAImage contents() const;
+    // The same without copying the pixels: the picture is never changed once
+    // presented (a later present replaces it). Null before the first.
+    std::shared_ptr<const RGBAImage> contentsImage() const;
     // How many pictures were presented so far.
     uint64_t presentCount() const;
     void setPresentHandler(PresentHandler handler);
@@ -57,7 +61,7 @@ private:
     bool opaque_ = false;
 
     mutable std::mutex lock_;
-    RGBAImage contents_;
+    std::shared_ptr<const RGBAImage> contents_;
     uint64_t presentCount_ = 0;
     PresentHandler handler_;
 };

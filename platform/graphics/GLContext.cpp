@@ -228,16 +228,20 @@ bool GLContext::presentRenderbuffer() {
     image.width = width;
     image.height = height;
     const size_t rowBytes = image.rowBytes();
-    std::vector<uint8_t> bottomUp(rowBytes * static_cast<size_t>(height));
+    image.pixels.resize(rowBytes * static_cast<size_t>(height));
     drainGLErrors();
     glPixelStorei(GL_PACK_ALIGNMENT, 4);  // RGBA rows are always whole words
-    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, bottomUp.data());
+    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, image.pixels.data());
     if (glGetError() != GL_NO_ERROR) return false;
     // GL's first row is the bottom one; the layer's contents are upright.
-    image.pixels.resize(bottomUp.size());
-    for (int y = 0; y < height; ++y)
-        std::memcpy(image.pixels.data() + static_cast<size_t>(y) * rowBytes,
-                    bottomUp.data() + static_cast<size_t>(height - 1 - y) * rowBytes, rowBytes);
+    std::vector<uint8_t> row(rowBytes);
+    for (int top = 0, bottom = height - 1; top < bottom; ++top, --bottom) {
+        uint8_t* a = image.pixels.data() + static_cast<size_t>(top) * rowBytes;
+        uint8_t* b = image.pixels.data() + static_cast<size_t>(bottom) * rowBytes;
+        std::memcpy(row.data(), a, rowBytes);
+        std::memcpy(a, b, rowBytes);
+        std::memcpy(b, row.data(), rowBytes);
+    }
     layer->present(std::move(image));
     return true;
 }

@@ -5,6 +5,10 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <set>
+#include <thread>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -20,6 +24,8 @@
 #include "platform/Config.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/graphics/GLContext.h"
+#include "platform/graphics/RenderThread.h"
+#include "platform/runloop/RunLoop.h"
 #include "platform/graphics/Screen.h"
 
 using namespace lumora;
@@ -500,4 +506,255 @@ TEST_F(QvGLViewTest, DecodedPictureLooksLikeItsRGBConversion) {
             ASSERT_TRUE(near(img, x, y, RGB{q[2], q[1], q[0]}));
         }
     EXPECT_GT(compared, long(w) * h * 3 / 4);
+}
+
+TEST(QvGLViewGeometry, FilledViewportCoversTheAreaCentred) {
+    struct Case {
+        int areaW, areaH, w, h;
+        QvGLView::Viewport want;
+    } cases[] = {
+        {640, 480, 1280, 720, {-106, 0, 853, 480}},  // wider picture: its sides overhang
+        {640, 480, 704, 576, {0, -21, 640, 523}},    // narrower picture: top and bottom overhang
+        {640, 480, 320, 240, {0, 0, 640, 480}},      // equal aspect fills exactly
+        {0, 480, 704, 576, {0, 0, 0, 0}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(QvGLView::filledViewport(c.areaW, c.areaH, c.w, c.h), c.want)
+            << c.w << "x" << c.h << " in " << c.areaW << "x" << c.areaH;
+}
+
+TEST_F(QvGLViewTest, AspectFillCutsOffTheOverhang) {
+    Screen::main().setScale(2.0);
+    QvGLView view(Rect{0, 0, 320, 180});  // 640 x 360; a 4:3 picture becomes 640 x 480 at y -60
+    ASSERT_TRUE(view.renderAspectFill(quadrants(640, 480), 640, 480));
+    const RGBAImage img = view.layer().contents();
+    ASSERT_EQ(img.width, 640);
+    EXPECT_TRUE(near(img, 0, 0, bt601(kRed)));  // no bars anywhere
+    EXPECT_TRUE(near(img, 639, 359, bt601(kWhite)));
+    EXPECT_TRUE(near(img, 317, 177, bt601(kRed)));
+    EXPECT_TRUE(near(img, 322, 182, bt601(kWhite)));
+}
+
+// ---------------------------------------------------------------- drawing on a render thread
+
+namespace {
+
+// Holds a render thread in a task until released, so tests can queue work
+// behind it.
+struct Gate {
+    std::mutex m;
+    std::condition_variable cv;
+    bool open = false;
+    void block(RenderThread& t) {
+        t.async([this] {
+            std::unique_lock<std::mutex> g(m);
+            cv.wait(g, [this] { return open; });
+        });
+    }
+    void release() {
+        {
+            std::lock_guard<std::mutex> g(m);
+            open = true;
+        }
+        cv.notify_all();
+    }
+};
+
+bool runMainUntil(const std::function<bool()>& done) {
+    return RunLoop::main().runUntil(done, std::chrono::seconds(20));
+}
+
+}  // namespace
+
+TEST_F(QvGLViewTest, RenderThreadDrawsWhatTheCallingThreadDraws) {
+    Screen::main().setScale(2.0);
+    auto thread = RenderThread::create("test.render");
+    const auto picture = quadrants(704, 576);
+    struct Step {
+        const char* name;
+        std::function<bool(QvGLView&)> draw;
+    } steps[] = {
+        {"fitted", [&](QvGLView& v) { return v.render(picture, 704, 576); }},
+        {"stretched", [&](QvGLView& v) { return v.renderOnFullScreen(picture, 704, 576); }},
+        {"filled", [&](QvGLView& v) { return v.renderAspectFill(picture, 704, 576); }},
+    };
+    QvGLView here(Rect{0, 0, 320, 180});
+    QvGLView there(Rect{0, 0, 320, 180}, thread);
+    ASSERT_TRUE(there.isReady());
+    EXPECT_TRUE(there.drawsOnRenderThread());
+    for (const Step& s : steps) {
+        ASSERT_TRUE(s.draw(here)) << s.name;
+        ASSERT_TRUE(s.draw(there)) << s.name;
+        there.waitUntilDrawn();
+        EXPECT_EQ(there.layer().contents().pixels, here.layer().contents().pixels) << s.name;
+    }
+    // Zoom and frame changes follow the view.
+    here.setTransformScale(2.0);
+    there.setTransformScale(2.0);
+    DispatchQueue::createSerial("RenderQueue")->sync([&] {
+        here.setZoomScale(2.0f);
+        there.setZoomScale(2.0f);
+    });
+    here.updateFrame(Rect{0, 0, 200, 150});
+    there.updateFrame(Rect{0, 0, 200, 150});
+    ASSERT_TRUE(here.render(picture, 704, 576));
+    ASSERT_TRUE(there.render(picture, 704, 576));
+    there.waitUntilDrawn();
+    const RGBAImage img = there.layer().contents();
+    EXPECT_EQ(img.width, 200);  // the zoomed frame of 200 points holds bounds of 100 points
+    EXPECT_EQ(img.pixels, here.layer().contents().pixels);
+}
+
+// The GUI thread may hold a context of its own (the toolkit's); a view on a
+// render thread never touches it, where one drawing on that thread would
+// have to take it away.
+TEST_F(QvGLViewTest, RenderThreadLeavesTheCallersContextAlone) {
+    auto guiContext = GLContext::create();
+    ASSERT_TRUE(guiContext);
+    ASSERT_TRUE(GLContext::setCurrentContext(guiContext.get()));
+    {
+        QvGLView view(Rect{0, 0, 64, 48}, RenderThread::create("test.render"));
+        ASSERT_TRUE(view.render(solid(64, 48, kGreen), 64, 48));
+        view.renderClear();
+        ASSERT_TRUE(view.render(solid(64, 48, kRed), 64, 48));
+        view.waitUntilDrawn();
+        EXPECT_TRUE(near(view.layer().contents(), 5, 5, bt601(kRed)));
+        EXPECT_EQ(GLContext::currentContext(), guiContext.get());
+    }
+    EXPECT_EQ(GLContext::currentContext(), guiContext.get());
+    {
+        QvGLView sameThread(Rect{0, 0, 64, 48});
+        ASSERT_TRUE(sameThread.render(solid(64, 48, kGreen), 64, 48));
+        EXPECT_NE(GLContext::currentContext(), guiContext.get());  // why screens use a render thread
+    }
+    GLContext::setCurrentContext(nullptr);
+}
+
+TEST_F(QvGLViewTest, PresentedPicturesReachTheMainQueueNewestFirst) {
+    auto thread = RenderThread::create("test.render");
+    QvGLView view(Rect{0, 0, 64, 48}, thread);
+    std::vector<std::shared_ptr<const RGBAImage>> reports;
+    bool onMain = true;
+    view.setPresentedHandler([&](const std::shared_ptr<const RGBAImage>& picture) {
+        onMain = onMain && RunLoop::isMainThread();
+        reports.push_back(picture);
+    });
+    ASSERT_TRUE(view.render(solid(64, 48, kRed), 64, 48));
+    ASSERT_TRUE(runMainUntil([&] { return reports.size() == 1; }));
+    ASSERT_TRUE(reports[0]);
+    EXPECT_TRUE(near(*reports[0], 5, 5, bt601(kRed)));
+
+    // Three presents before the main queue runs: one report, the newest picture.
+    Gate gate;
+    gate.block(*thread);
+    for (YUV c : {kRed, kGreen, kBlue}) {
+        ASSERT_TRUE(view.render(solid(64, 48, c), 64, 48));
+        view.renderClear();  // keeps each picture its own task
+    }
+    ASSERT_TRUE(view.render(solid(64, 48, kWhite), 64, 48));
+    gate.release();
+    view.waitUntilDrawn();
+    EXPECT_EQ(view.layer().presentCount(), 1u + 7u);
+    ASSERT_TRUE(runMainUntil([&] { return reports.size() >= 2; }));
+    RunLoop::main().runFor(std::chrono::milliseconds(20));
+    EXPECT_EQ(reports.size(), 2u);
+    EXPECT_TRUE(near(*reports.back(), 5, 5, bt601(kWhite)));
+    EXPECT_TRUE(onMain);
+}
+
+TEST_F(QvGLViewTest, RenderThreadDrawsTheNewestOfWaitingPictures) {
+    auto thread = RenderThread::create("test.render");
+    QvGLView view(Rect{0, 0, 64, 48}, thread);
+    ASSERT_TRUE(view.isReady());
+    Gate gate;
+    gate.block(*thread);
+    for (YUV c : {kRed, kGreen, kBlue}) ASSERT_TRUE(view.render(solid(64, 48, c), 64, 48));
+    // A frame change seals the waiting picture: the next one comes after it.
+    view.updateFrame(Rect{0, 0, 32, 24});
+    ASSERT_TRUE(view.renderOnFullScreen(solid(64, 48, kWhite), 64, 48));
+    gate.release();
+    view.waitUntilDrawn();
+    EXPECT_EQ(view.replacedPictureCount(), 2u);
+    EXPECT_EQ(view.layer().presentCount(), 2u);  // blue at 64 x 48, white at 32 x 24
+    const RGBAImage img = view.layer().contents();
+    EXPECT_EQ(img.width, 32);
+    EXPECT_TRUE(near(img, 31, 23, bt601(kWhite)));
+}
+
+TEST_F(QvGLViewTest, RenderThreadSnapshotsAreReportedOnTheMainQueue) {
+    test::TempDir dir;
+    auto thread = RenderThread::create("test.render");
+    QvGLView view(Rect{0, 0, 321, 241}, thread);
+    std::vector<std::pair<std::string, bool>> reports;
+    view.setSnapshotHandler([&](const std::string& path, bool ok) {
+        EXPECT_TRUE(RunLoop::isMainThread());
+        reports.emplace_back(path, ok);
+    });
+    view.takeSnapshot(dir.file("shot.png"));
+    view.takeSnapshot(dir.file("no-such-folder/shot.png"));
+    ASSERT_TRUE(view.render(quadrants(321, 241), 321, 241));
+    view.waitUntilDrawn();
+    ASSERT_TRUE(view.renderOnFullScreen(solid(321, 241, kGreen), 321, 241));
+    ASSERT_TRUE(runMainUntil([&] { return reports.size() == 2; }));
+    EXPECT_EQ(reports[0], std::make_pair(dir.file("shot.png"), true));
+    EXPECT_EQ(reports[1], std::make_pair(dir.file("no-such-folder/shot.png"), false));
+    DecodedPNG png = readPNG(dir.file("shot.png"));
+    ASSERT_TRUE(png.ok);
+    RGBAImage fromFile{png.width, png.height, png.rgba};
+    EXPECT_TRUE(near(fromFile, 0, 0, bt601(kRed)));
+    EXPECT_TRUE(near(fromFile, 320, 240, bt601(kWhite)));
+    // The direct snapshot waits for the render thread and writes what is shown.
+    EXPECT_TRUE(view.snapshot(dir.file("direct.png")));
+    DecodedPNG direct = readPNG(dir.file("direct.png"));
+    ASSERT_TRUE(direct.ok);
+    EXPECT_TRUE(near(RGBAImage{direct.width, direct.height, direct.rgba}, 160, 120, bt601(kGreen)));
+}
+
+TEST_F(QvGLViewTest, ViewGoneWithWorkQueuedDeliversNothing) {
+    auto thread = RenderThread::create("test.render");
+    int reports = 0;
+    Gate gate;
+    {
+        QvGLView view(Rect{0, 0, 64, 48}, thread);
+        view.setPresentedHandler([&](const std::shared_ptr<const RGBAImage>&) { ++reports; });
+        ASSERT_TRUE(view.isReady());
+        gate.block(*thread);
+        ASSERT_TRUE(view.render(solid(64, 48, kRed), 64, 48));
+        view.renderClear();
+        // The view's end waits for the render thread: let it go on shortly.
+        std::thread([&gate] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            gate.release();
+        }).detach();
+    }
+    thread->flush();
+    RunLoop::main().runFor(std::chrono::milliseconds(20));
+    EXPECT_EQ(reports, 0);
+}
+
+TEST_F(QvGLViewTest, RefusedPicturesOnARenderThreadDrawNothing) {
+    QvGLView view(Rect{0, 0, 64, 48}, RenderThread::create("test.render"));
+    std::vector<uint8_t> shortPicture(QvGLView::yuvSize(64, 48) - 1, 100);
+    EXPECT_FALSE(view.render(shortPicture, 64, 48));
+    EXPECT_FALSE(view.render(nullptr, 1000, 16, 16));
+    EXPECT_FALSE(view.render(shortPicture.data(), shortPicture.size(), 1, 1));
+    std::vector<uint8_t> some(64, 1);
+    EXPECT_FALSE(view.render(some.data(), std::numeric_limits<size_t>::max(), 100000, 2));
+    view.waitUntilDrawn();
+    EXPECT_EQ(view.layer().presentCount(), 0u);
+}
+
+TEST_F(QvGLViewTest, ManyViewsShareAFewRenderThreads) {
+    std::vector<std::unique_ptr<QvGLView>> views;
+    std::set<RenderThread*> threads;
+    for (int i = 0; i < 16; ++i) {
+        views.push_back(std::make_unique<QvGLView>(Rect{0, 0, 32, 24}, nullptr));
+        threads.insert(views.back()->renderThread().get());
+    }
+    EXPECT_LE(threads.size(), RenderThread::sharedCount());
+    for (int i = 0; i < 16; ++i) ASSERT_TRUE(views[i]->render(solid(32, 24, i % 2 ? kRed : kBlue), 32, 24));
+    for (int i = 0; i < 16; ++i) {
+        views[i]->waitUntilDrawn();
+        EXPECT_TRUE(near(views[i]->layer().contents(), 3, 3, bt601(i % 2 ? kRed : kBlue))) << i;
+    }
 }

@@ -1,0 +1,370 @@
+// Live video views on a tablet-sized window, fed by the device emulator at
+// 25 frames a second, beside the ffmpeg program decoding the same streams in
+// the same run.
+//
+// Each view is what a tile does: a TCP link to the device, a login for a live
+// channel, the message parser, the video decoder on its own queue (pictures
+// to the main queue) and a video view drawing on a shared render thread. The
+// main thread hands each picture to its view and, when the view reports a
+// presented picture, copies it into a window-sized buffer where a screen
+// view would paint it. The device emulator runs in a child process, so the
+// CPU figure is the client's alone.
+//
+// Figures per case: main-thread busy time in each 40 ms frame period (p50,
+// p99, max), the client's CPU (cores busy), the pictures presented per view
+// and second, and the CPU of N `ffmpeg -threads 1 -re` decodes of the same
+// stream over the same time (child processes, each measured by wait4).
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/core/Device.h"
+#include "base/decoder/QvVideoDecoder.h"
+#include "base/decoder/QvVideoDecoderDelegate.h"
+#include "base/link/DeviceClientDelegate.h"
+#include "base/link/MediaFrame.h"
+#include "base/link/OWSPMessageBuilder.h"
+#include "base/link/OWSPMessageParser.h"
+#include "base/link/PUConnection.h"
+#include "base/link/PUConnectionDelegate.h"
+#include "base/utilities/QvGLView.h"
+#include "platform/Config.h"
+#include "platform/graphics/GLContext.h"
+#include "platform/graphics/RenderThread.h"
+#include "platform/runloop/RunLoop.h"
+#include "tests/support/H264Clip.h"
+#include "tools/device-emulator/DeviceEmulator.h"
+
+using namespace lumora;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int kWindowWidth = 1024;
+constexpr int kWindowHeight = 768;
+constexpr auto kFramePeriod = std::chrono::milliseconds(40);
+constexpr double kWarmUpSeconds = 2.0;
+constexpr double kMeasureSeconds = 8.0;
+
+double cpuSeconds(const rusage& r) {
+    return r.ru_utime.tv_sec + r.ru_utime.tv_usec / 1e6 + r.ru_stime.tv_sec + r.ru_stime.tv_usec / 1e6;
+}
+
+double selfCpu() {
+    rusage r{};
+    getrusage(RUSAGE_SELF, &r);
+    return cpuSeconds(r);
+}
+
+// Main-thread busy time, by 40 ms frame period of wall time.
+struct MainThreadMeter {
+    Clock::time_point start;
+    bool on = false;
+    std::vector<double> busyMs;
+    void begin() {
+        start = Clock::now();
+        busyMs.assign(static_cast<size_t>(kMeasureSeconds * 25) + 2, 0.0);
+        on = true;
+    }
+    void add(Clock::time_point from, Clock::time_point to) {
+        if (!on || from < start) return;
+        const size_t slot = static_cast<size_t>((from - start) / kFramePeriod);
+        if (slot < busyMs.size()) busyMs[slot] += std::chrono::duration<double, std::milli>(to - from).count();
+    }
+    double percentile(double p) const {
+        std::vector<double> v(busyMs.begin(), busyMs.end() - 2);  // the last periods may be cut short
+        if (v.empty()) return 0;
+        std::sort(v.begin(), v.end());
+        return v[std::min(v.size() - 1, static_cast<size_t>(p * (v.size() - 1) + 0.5))];
+    }
+    double max() const { return busyMs.empty() ? 0 : *std::max_element(busyMs.begin(), busyMs.end()); }
+};
+
+MainThreadMeter gMeter;
+std::vector<uint8_t> gWindow(size_t(kWindowWidth) * kWindowHeight * 4);
+
+// Where a tile's pictures go.
+enum class Mode {
+    RenderThread,  // the video view on a shared render thread (what screens do)
+    MainThreadGL,  // the video view drawing on the main thread, for comparison
+    DecodeOnly,    // no view: the pictures are dropped on the main thread
+};
+
+const char* modeName(Mode m) {
+    return m == Mode::RenderThread ? "render thread" : m == Mode::MainThreadGL ? "GL on main thread" : "no view";
+}
+
+// One live tile.
+class Tile : public PUConnectionDelegate,
+             public DeviceClientDelegate,
+             public QvVideoDecoderDelegate,
+             public std::enable_shared_from_this<Tile> {
+public:
+    Tile(int x, int y, int w, int h, int channel, Mode mode) : x_(x), y_(y), channel_(channel) {
+        if (mode == Mode::RenderThread) {
+            view_ = std::make_unique<QvGLView>(Rect{0, 0, double(w), double(h)}, nullptr);
+            view_->setPresentedHandler([this](const std::shared_ptr<const RGBAImage>& picture) { paint(*picture); });
+        } else if (mode == Mode::MainThreadGL) {
+            view_ = std::make_unique<QvGLView>(Rect{0, 0, double(w), double(h)});
+            mainThreadGL_ = true;
+        }
+    }
+    ~Tile() override { close(); }
+
+    void open(const std::string& host, uint16_t port) {
+        std::weak_ptr<Tile> weak = weak_from_this();
+        DispatchQueue::global()->async([weak, host, port] {
+            auto self = weak.lock();
+            if (!self) return;
+            PUConnectionPtr c = PUConnection::create(PUConnection::kTCP, self);
+            c->setClient(self);
+            {
+                std::lock_guard<std::mutex> g(self->lock_);
+                self->connection_ = c;
+            }
+            if (!c->openPort(host, port)) std::fprintf(stderr, "VideoViewsBench: cannot connect\n");
+        });
+    }
+    void close() {
+        PUConnectionPtr c;
+        std::shared_ptr<QvVideoDecoder> d;
+        {
+            std::lock_guard<std::mutex> g(lock_);
+            c = std::move(connection_);
+            d = std::move(decoder_);
+        }
+        if (c) c->close();
+        if (d) d->destroy();
+    }
+
+    long presented = 0;  // main thread
+
+    // ---- link
+    void connectionDidConnectToHost(PUConnection& connection, const std::string&, uint16_t) override {
+        Device device;
+        device.userName = "admin";
+        device.password = "admin";
+        connection.sendMessage(OWSPMessageBuilder::buildLoginRequestExtend(device, channel_, 1, 2, &connection));
+    }
+    int connectionDidReceiveMessage(PUConnection& connection, const std::vector<uint8_t>& buffer) override {
+        return parser_.parseMessage(buffer, nullptr, &connection);
+    }
+
+    // ---- device
+    void deviceDidReceiveStreamFormat(Device*, const _TLV_V_StreamDataFormat& format, int32_t) override {
+        const int fps = format.videoFormat.framerate > 0 ? format.videoFormat.framerate : 25;
+        std::lock_guard<std::mutex> g(lock_);
+        if (decoder_) return;
+        decoder_ = QvVideoDecoder::create(std::weak_ptr<QvVideoDecoderDelegate>(shared_from_this()), nullptr);
+        if (!decoder_->setupDecoder(1000.0 / fps, 0)) decoder_.reset();
+    }
+    bool implementsDidReceiveVideoFrame() const override { return true; }
+    void deviceDidReceiveVideoFrame(Device*, std::shared_ptr<MediaFrame> frame, int32_t) override {
+        std::shared_ptr<QvVideoDecoder> d;
+        {
+            std::lock_guard<std::mutex> g(lock_);
+            d = decoder_;
+        }
+        if (d) d->decodeFrame(std::move(frame));
+    }
+
+    // ---- decoder (main queue)
+    bool implementsDecoderDidDecodeFrameToYUV() const override { return true; }
+    void decoderDidDecodeFrameToYUV(QvVideoDecoder&, const MediaFrame& frame, const std::vector<uint8_t>& yuv) override {
+        const auto t0 = Clock::now();
+        if (view_) view_->render(yuv, frame.width, frame.height);
+        if (mainThreadGL_) paint(*view_->layer().contentsImage());
+        if (!view_) ++presented;
+        gMeter.add(t0, Clock::now());
+    }
+
+private:
+    // What a screen view does with a presented picture: paint it at its place.
+    void paint(const RGBAImage& picture) {
+        const auto t0 = Clock::now();
+        if (picture.empty()) return;
+        const int w = std::min(picture.width, kWindowWidth - x_), h = std::min(picture.height, kWindowHeight - y_);
+        for (int row = 0; row < h; ++row)
+            std::memcpy(gWindow.data() + (size_t(y_ + row) * kWindowWidth + x_) * 4, picture.pixel(0, row),
+                        size_t(w) * 4);
+        ++presented;
+        gMeter.add(t0, Clock::now());
+    }
+
+    int x_, y_, channel_;
+    bool mainThreadGL_ = false;
+    std::unique_ptr<QvGLView> view_;
+    OWSPMessageParser parser_;
+    std::mutex lock_;
+    PUConnectionPtr connection_;
+    std::shared_ptr<QvVideoDecoder> decoder_;
+};
+
+// The device emulators, in a child process started before any thread exists.
+struct EmulatorChild {
+    pid_t pid = -1;
+    std::vector<uint16_t> ports;  // one per clip
+};
+
+EmulatorChild startEmulators(const std::vector<std::pair<std::string, std::pair<int, int>>>& clips) {
+    EmulatorChild child;
+    int fds[2];
+    if (pipe(fds) != 0) return child;
+    child.pid = fork();
+    if (child.pid == 0) {
+        ::close(fds[0]);
+        std::vector<std::unique_ptr<devemu::DeviceEmulator>> emulators;
+        for (const auto& [path, size] : clips) {
+            devemu::EmulatorOptions o;
+            o.videoPath = path;
+            o.width = size.first;
+            o.height = size.second;
+            o.fps = 25;
+            o.channels = 16;
+            o.audio = false;
+            o.quiet = true;
+            auto e = std::make_unique<devemu::DeviceEmulator>(o);
+            std::string error;
+            uint16_t port = 0;
+            if (e->start(error)) port = e->tcpPort();
+            if (::write(fds[1], &port, sizeof port) != sizeof port) _exit(1);
+            emulators.push_back(std::move(e));
+        }
+        ::close(fds[1]);
+        for (;;) pause();  // until the parent ends it
+    }
+    ::close(fds[1]);
+    for (size_t i = 0; i < clips.size(); ++i) {
+        uint16_t port = 0;
+        if (::read(fds[0], &port, sizeof port) != sizeof port) port = 0;
+        child.ports.push_back(port);
+    }
+    ::close(fds[0]);
+    return child;
+}
+
+// CPU seconds of `count` ffmpeg decodes of the clip at its own pace for the
+// given time, run side by side.
+double ffmpegCpu(const std::string& clip, int count, double seconds) {
+    std::vector<pid_t> pids;
+    char duration[32];
+    std::snprintf(duration, sizeof duration, "%.1f", seconds);
+    for (int i = 0; i < count; ++i) {
+        pid_t pid = fork();
+        if (pid == 0) {
+            execlp("ffmpeg", "ffmpeg", "-v", "error", "-nostdin", "-threads", "1", "-re", "-stream_loop", "-1", "-f",
+                   "h264", "-i", clip.c_str(), "-t", duration, "-f", "null", "-", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        if (pid > 0) pids.push_back(pid);
+    }
+    double total = 0;
+    for (pid_t pid : pids) {
+        int status = 0;
+        rusage r{};
+        if (wait4(pid, &status, 0, &r) == pid) total += cpuSeconds(r);
+    }
+    return total;
+}
+
+struct Case {
+    int views;
+    int clip;  // index into the clips
+    Mode mode;
+};
+
+}  // namespace
+
+int main() {
+    if (!test::haveFfmpegProgram()) {
+        std::printf("VideoViewsBench: the ffmpeg program is needed (clips and the anchor)\n");
+        return 1;
+    }
+    const std::string dir = std::filesystem::temp_directory_path() / ("lumora-viewsbench-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    const std::vector<std::pair<int, int>> sizes = {{352, 288}, {704, 576}};
+    std::vector<std::pair<std::string, std::pair<int, int>>> clips;
+    for (auto [w, h] : sizes) {
+        const std::string path = dir + "/clip-" + std::to_string(w) + "x" + std::to_string(h) + ".h264";
+        if (!test::makeClip(path, test::ClipOptions(w, h, 250, 25))) {
+            std::printf("VideoViewsBench: cannot make %s\n", path.c_str());
+            return 1;
+        }
+        clips.push_back({path, {w, h}});
+    }
+    EmulatorChild emulators = startEmulators(clips);
+    if (emulators.pid <= 0 || std::count(emulators.ports.begin(), emulators.ports.end(), 0)) {
+        std::printf("VideoViewsBench: the device emulators did not start\n");
+        return 1;
+    }
+
+    RunLoop::main();
+    std::string why;
+    if (!GLContext::available(&why)) {
+        std::printf("VideoViewsBench: no OpenGL ES 2 here: %s\n", why.c_str());
+        kill(emulators.pid, SIGKILL);
+        return 1;
+    }
+    std::printf("Live video views, %dx%d window, 25 fps per view, %zu render thread(s), %u cores; %.0f s measured "
+                "per case after %.0f s warm-up\n\n",
+                kWindowWidth, kWindowHeight, RenderThread::sharedCount(), std::thread::hardware_concurrency(),
+                kMeasureSeconds, kWarmUpSeconds);
+    std::printf("| Views | Stream | View size | Pictures go to | Main thread ms/frame p50 | p99 | max | Client CPU "
+                "(cores) | ffmpeg CPU (cores) | ratio | Pictures/s per view |\n");
+    std::printf("|---|---|---|---|---|---|---|---|---|---|---|\n");
+
+    const Case cases[] = {{1, 1, Mode::RenderThread},  {4, 1, Mode::RenderThread},  {16, 0, Mode::RenderThread},
+                          {16, 1, Mode::RenderThread}, {16, 1, Mode::MainThreadGL}, {16, 1, Mode::DecodeOnly}};
+    for (const Case& c : cases) {
+        const int columns = c.views == 1 ? 1 : c.views == 4 ? 2 : 4;
+        const int tileW = kWindowWidth / columns, tileH = kWindowHeight / columns;
+        std::vector<std::shared_ptr<Tile>> tiles;
+        for (int i = 0; i < c.views; ++i) {
+            auto t = std::make_shared<Tile>((i % columns) * tileW, (i / columns) * tileH, tileW, tileH, i % 16, c.mode);
+            t->open("127.0.0.2", emulators.ports[c.clip]);
+            tiles.push_back(t);
+        }
+        RunLoop::main().runFor(std::chrono::duration_cast<std::chrono::nanoseconds>(
+            std::chrono::duration<double>(kWarmUpSeconds)));
+        long presentedBefore = 0;
+        for (auto& t : tiles) presentedBefore += t->presented;
+        gMeter.begin();
+        const double cpu0 = selfCpu();
+        const auto wall0 = Clock::now();
+        RunLoop::main().runFor(std::chrono::duration_cast<std::chrono::nanoseconds>(
+            std::chrono::duration<double>(kMeasureSeconds)));
+        const double wall = std::chrono::duration<double>(Clock::now() - wall0).count();
+        const double cpu = selfCpu() - cpu0;
+        gMeter.on = false;
+        long presented = -presentedBefore;
+        for (auto& t : tiles) presented += t->presented;
+        for (auto& t : tiles) t->close();
+        tiles.clear();
+        RunLoop::main().runFor(std::chrono::milliseconds(300));  // let the links wind down
+
+        const double anchor = ffmpegCpu(clips[c.clip].first, c.views, kMeasureSeconds);
+        const auto [w, h] = clips[c.clip].second;
+        std::printf("| %d | %dx%d | %dx%d | %s | %.2f | %.2f | %.2f | %.3f | %.3f | %.2fx | %.1f |\n", c.views, w, h,
+                    tileW, tileH, modeName(c.mode), gMeter.percentile(0.5), gMeter.percentile(0.99), gMeter.max(), cpu / wall,
+                    anchor / kMeasureSeconds, anchor > 0 ? cpu / wall / (anchor / kMeasureSeconds) : 0.0,
+                    presented / wall / c.views);
+        std::fflush(stdout);
+    }
+    kill(emulators.pid, SIGKILL);
+    waitpid(emulators.pid, nullptr, 0);
+    std::filesystem::remove_all(dir);
+    return 0;
+}
