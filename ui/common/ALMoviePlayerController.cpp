@@ -26,6 +26,7 @@ ALMoviePlayerController::ALMoviePlayerController(const CGRect& frame, MoviePlaye
     auto* view = new UIImageView(frame);
     setViewName(view, "moviePlayerView");
     view->setBackgroundColor(UIColor::blackColor());
+    view->setUserInteractionEnabled(true);  // the controls over the picture take touches
     view_ = view;
     setControlStyle(MPMovieControlStyleNone);
     movieFullscreen_ = false;
@@ -149,6 +150,9 @@ void ALMoviePlayerController::setFullscreen(bool fullscreen, bool animated) {
     const unsigned options = UIViewAnimationOptionCurveLinear;
     auto& center = NotificationCenter::defaultCenter();
     std::weak_ptr<bool> alive = alive_;
+    // Already in the asked mode: nothing to move and nothing to announce
+    // (the recording player leaves full screen before every recording).
+    if (fullscreen == movieFullscreen_) return;
     if (fullscreen) {
         UIWindow* window = UIApplication::sharedApplication().keyWindow();
         if (!window) {
