@@ -1,5 +1,6 @@
 #include "ui/phone/MediaPlayController.h"
 
+#include <algorithm>
 #include <any>
 
 #include "app/core/QvUtility.h"
@@ -81,6 +82,15 @@ void MediaPlayController::configureViewForOrientation(UIInterfaceOrientation ori
         default: break;
     }
     defaultFrame_ = landscape ? CGRectMake(0, 0, h, w) : CGRectMake(0, 0, w, h);
+    // The screen's view sits below the navigation bar here rather than under
+    // it: the player keeps within the view so its bottom bar stays on screen.
+    if (auto* v = viewIfLoaded()) {
+        const CGRect b = v->bounds();
+        if (b.size.width > 0 && b.size.height > 0) {
+            defaultFrame_.size.width = std::min(defaultFrame_.size.width, b.size.width);
+            defaultFrame_.size.height = std::min(defaultFrame_.size.height, b.size.height);
+        }
+    }
     if (moviePlayer_ && !moviePlayer_->isFullscreen()) moviePlayer_->setFrame(defaultFrame_);
 }
 

@@ -48,6 +48,7 @@ void PhotoBrowseController::loadView() {
     photoScrollView_ = scroll;
     auto* label = new UILabel(CGRectMake(0, 44 + 330, screen.size.width, 24));
     setViewName(label, "fileNameLabel");
+    label->setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
     label->setTextColor(UIColor::whiteColor());
     label->setBackgroundColor(UIColor::clearColor());
     label->setTextAlignment(UITextAlignment::Center);
@@ -56,6 +57,7 @@ void PhotoBrowseController::loadView() {
     auto* bar = new UIToolbar(CGRectMake(0, screen.size.height - 44, screen.size.width, 44));
     setViewName(bar, "photoToolBar");
     bar->setBarStyle(UIBarStyle::Black);
+    bar->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleTopMargin);
     saveButton_ = UIBarButtonItem::withTitle("", UIBarButtonItemStyle::Bordered,
                                              [this](UIBarButtonItem&) { saveCurrentImageToPhotoAlbum(); });
     auto del = UIBarButtonItem::withSystemItem(UIBarButtonSystemItem::Trash,
