@@ -79,6 +79,9 @@ UILabel* ALMoviePlayerControls::makeTimeLabel(const char* name, bool rightAligne
     l->setTextColor(UIColor::colorWithWhite(0.9, 1));
     l->setTextAlignment(rightAligned ? UITextAlignment::Right : UITextAlignment::Left);
     l->setText("0:00");
+    // The labels are 30 pt wide: a longer time ("-12:34") shrinks rather than loses digits.
+    l->setAdjustsFontSizeToFitWidth(true);
+    l->setMinimumFontSize(7);
     return l;
 }
 
@@ -116,7 +119,8 @@ void ALMoviePlayerControls::setup() {
         top->addSubview(timeRemainingLabel_);
         auto* done = makeButton("fullscreenButton", nullptr, nullptr);
         done->setTitle("Done", UIControlStateNormal);
-        done->setFont(UIFont::systemFontOfSize(14));
+        // 14 pt of the system face is wider here than "Done" in 34 pt allows.
+        done->setFont(UIFont::systemFontOfSize(12));
         done->addTarget(this, [this](UIControl*, UIEvent*) { fullscreenPressed(); }, UIControlEventTouchUpInside);
         top->addSubview(done);
         fullscreenButton_ = done;
