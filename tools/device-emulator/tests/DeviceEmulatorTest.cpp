@@ -17,6 +17,7 @@
 
 #include "tools/device-emulator/DeviceEmulator.h"
 #include "tools/device-emulator/DevicePacket.h"
+#include "tools/device-emulator/EmulatorSession.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WaitFor.h"
 
@@ -266,6 +267,19 @@ struct LoginCase {
     uint16_t expectedResult;
     bool streams;
 };
+
+// A long run keeps the most recent events only: what each ended
+// connection logged does not pile up.
+TEST(EmulatorStateTest, KeepsOnlyTheMostRecentEvents) {
+    EmulatorState state;
+    const size_t total = 3 * EmulatorState::kKeptEvents + 17;
+    for (size_t i = 0; i < total; ++i) state.event(int(i), "event " + std::to_string(i));
+    std::lock_guard<std::mutex> lock(state.mutex);
+    EXPECT_GE(state.events.size(), EmulatorState::kKeptEvents);
+    EXPECT_LT(state.events.size(), 2 * EmulatorState::kKeptEvents);
+    EXPECT_EQ(state.events.back().text, "event " + std::to_string(total - 1));
+    EXPECT_EQ(state.events.front().session, int(total - state.events.size())) << "a contiguous run of the latest";
+}
 
 TEST(DeviceEmulatorTest, AnswersEveryLoginVariant) {
     const LoginCase cases[] = {
