@@ -15,6 +15,7 @@
 #include "platform/Config.h"
 #include "platform/InterfaceIdiom.h"
 #include "platform/Log.h"
+#include "platform/graphics/RenderThread.h"
 #include "platform/storage/DataFolder.h"
 #include "platform/runloop/RunLoop.h"
 

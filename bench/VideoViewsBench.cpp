@@ -24,6 +24,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -288,7 +289,9 @@ struct Case {
 
 }  // namespace
 
-int main() {
+// Arguments: case numbers (1-6) to run only those; none runs all.
+int main(int argc, char** argv) {
+    RenderThread::prepareDriver();
     if (!test::haveFfmpegProgram()) {
         std::printf("VideoViewsBench: the ffmpeg program is needed (clips and the anchor)\n");
         return 1;
@@ -328,7 +331,11 @@ int main() {
 
     const Case cases[] = {{1, 1, Mode::RenderThread},  {4, 1, Mode::RenderThread},  {16, 0, Mode::RenderThread},
                           {16, 1, Mode::RenderThread}, {16, 1, Mode::MainThreadGL}, {16, 1, Mode::DecodeOnly}};
-    for (const Case& c : cases) {
+    for (size_t n = 0; n < std::size(cases); ++n) {
+        const Case& c = cases[n];
+        bool wanted = argc < 2;
+        for (int a = 1; a < argc; ++a) wanted = wanted || std::atoi(argv[a]) == int(n + 1);
+        if (!wanted) continue;
         const int columns = c.views == 1 ? 1 : c.views == 4 ? 2 : 4;
         const int tileW = kWindowWidth / columns, tileH = kWindowHeight / columns;
         std::vector<std::shared_ptr<Tile>> tiles;

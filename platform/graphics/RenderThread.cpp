@@ -39,6 +39,8 @@ struct RenderThreadPool {
     }
 };
 
+void RenderThread::prepareDriver() { ::setenv("LP_NUM_THREADS", "0", 0); }
+
 void RenderThread::endBeforeDriverTeardown() {
     RenderThreadPool& pool = RenderThreadPool::get();
     {

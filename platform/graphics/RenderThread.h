@@ -44,6 +44,15 @@ public:
     // How many shared render threads exist at most.
     static size_t sharedCount();
 
+    // Call first thing in main, before any thread starts (it sets the
+    // environment): the software GL driver draws on the calling render
+    // thread instead of waking its own rasteriser threads for every
+    // drawing. The render threads already spread many views over cores; for
+    // tile-sized video the wake-ups cost more than they save (about 15% of
+    // the CPU of 16 live views, bench/VideoViewsBench). A value already in
+    // the environment is kept.
+    static void prepareDriver();
+
     // The shared threads end when the process exits, and must do so before
     // the GL driver tears down its own state. The driver registers some of
     // its exit handlers lazily, on the first drawing in a new state; exit

@@ -35,6 +35,9 @@ inline constexpr uint16_t kVideoInfoEx = 101;      // main version 3; non-key da
 inline constexpr uint16_t kNonKeyFrameData = 102;
 inline constexpr uint16_t kTalkRequest = 331;
 inline constexpr uint16_t kTalkResponse = 332;
+inline constexpr uint16_t kSearchRequest = 333;
+inline constexpr uint16_t kSearchResponse = 334;
+inline constexpr uint16_t kFileInfo = 335;
 inline constexpr uint16_t kPlayRecordRequest = 336;
 inline constexpr uint16_t kRecordEnd = 354;
 
@@ -44,6 +47,7 @@ inline constexpr size_t kLoginRequestExtendSize = 68;
 inline constexpr size_t kDeviceInfoSize = 74;
 inline constexpr size_t kStreamFormatSize = 40;
 inline constexpr size_t kTalkResponseSize = 28;
+inline constexpr size_t kFileInfoSize = 332;
 inline constexpr size_t kVideoInfoSize = 12;
 inline constexpr size_t kVideoInfoExSize = 16;
 inline constexpr size_t kAudioInfoSize = 8;

@@ -50,6 +50,7 @@ Device:
   --channels N              channel count reported in the device information (4)
   --user NAME --password P  credentials the device accepts (admin / admin)
   --name TEXT               device name in the device information (devemu)
+  --recording NAME          a recording the device keeps, listed by a search (repeatable)
   --login-result N          answer every login with result N (0: check credentials)
   --bad-login-result N      result for wrong credentials (2)
   --encrypted accept|refuse logins that carry an encryption type (accept, unchecked)
@@ -188,6 +189,10 @@ bool parseArguments(const std::vector<std::string>& args, EmulatorOptions& o, Pr
             ok = value(o.password);
         } else if (a == "--name") {
             ok = value(o.deviceName);
+        } else if (a == "--recording") {
+            std::string name;
+            ok = value(name);
+            if (ok) o.recordings.push_back(name);
         } else if (a == "--login-result") {
             ok = number(n, 0, 65535);
             o.forcedLoginResult = int(n);

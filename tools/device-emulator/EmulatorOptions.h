@@ -64,6 +64,9 @@ struct EmulatorOptions {
     uint16_t streamFormatType = 200; // 199, 200 or 203
     LoginGrouping grouping = LoginGrouping::OnePacket;
     bool grantTalk = true;
+    // Names of the recordings the device keeps: a recording search is
+    // answered with all of them (at most 255).
+    std::vector<std::string> recordings;
 
     // The stream.
     std::string videoPath;  // Annex-B H.264; empty: DeviceEmulator::defaultClipPath()

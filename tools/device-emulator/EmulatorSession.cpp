@@ -167,6 +167,9 @@ void EmulatorSession::handlePacket(const std::vector<uint8_t>& packet) {
             case kTalkRequest:
                 handleTalk(r, sequence);
                 break;
+            case kSearchRequest:
+                handleSearch(sequence);
+                break;
             case kPlayRecordRequest:
                 handlePlayRecord(r);
                 break;
@@ -335,6 +338,22 @@ void EmulatorSession::handleTalk(const Record& r, uint32_t sequence) {
     putU16(body, 0);  // tail padding to 28 bytes
     PacketWriter w(sequence);
     w.record(kTalkResponse, body);
+    sendPacket(w.finish());
+}
+
+void EmulatorSession::handleSearch(uint32_t sequence) {
+    const size_t count = std::min<size_t>(opt_.recordings.size(), 255);
+    event("search answered with " + std::to_string(count) + " recordings");
+    PacketWriter w(sequence);
+    // Result, number of files, a reserved byte; then one record per file.
+    const std::vector<uint8_t> answer{1, static_cast<uint8_t>(count), 0};
+    w.record(kSearchResponse, answer);
+    for (size_t i = 0; i < count; ++i) {
+        std::vector<uint8_t> info;
+        putText(info, opt_.recordings[i], 260);
+        info.resize(kFileInfoSize, 0);
+        w.record(kFileInfo, info);
+    }
     sendPacket(w.finish());
 }
 

@@ -5,6 +5,7 @@
 #include "app/CommandLine.h"
 #include "app/EngineMain.h"
 #include "platform/Log.h"
+#include "platform/graphics/RenderThread.h"
 #include "ui/host/WindowHost.h"
 
 using namespace lumora;
@@ -14,6 +15,8 @@ using namespace lumora;
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\nleak:libdbus-1.so\n"; }
 
 int main(int argc, char** argv) {
+    // Before any thread starts: it sets the environment.
+    lumora::RenderThread::prepareDriver();
     CommandLine line;
     std::string error;
     if (!Log::configureFromEnvironment()) {
