@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -421,4 +422,153 @@ TEST(MoviePlayerTimeout, NetworkAddressArmsOneTimeOutAndTellsTheDelegate) {
     driver.advance(1);
     EXPECT_EQ(d.timedOut, 1);
     EXPECT_EQ(player.controls()->state(), ALMoviePlayerControlsStateLoading);
+}
+
+TEST_F(LocalMediaTest, PhotoBrowserEdges) {
+    KitTestDriver driver;
+    auto browser = open(driver);
+    const auto& folders = browser->photoDeviceArr();
+    const int cam2 = static_cast<int>(std::find(folders.begin(), folders.end(), "cam2") - folders.begin());
+    ASSERT_TRUE(driver.pickRow("filesTable", 0, cam2));
+    ASSERT_TRUE(driver.pickRow("filesTable", 0, 0));
+    driver.advance(0.5);
+    auto pb = browser->photoBrowseController();
+    ASSERT_EQ(nav->topViewController(), pb.get());
+    // One photo on page 0: exactly that page.
+    EXPECT_EQ(pb->loadedPageCount(), 1);
+    EXPECT_EQ(pb->navigationItem().title(), "1 of 1");
+
+    // A photo whose file has gone is not saved and shows no toast.
+    const std::string path = pb->photos()[0].fullPath();
+    const std::string aside = dir.file("aside.png");
+    fs::rename(path, aside);
+    pb->saveCurrentImageToPhotoAlbum();
+    PhotoAlbum::waitForPendingSaves();
+    EXPECT_EQ(driver.find("toastView"), nullptr);
+    EXPECT_TRUE(PhotoAlbum::items().empty());
+    fs::rename(aside, path);
+
+    // Deleting the only photo closes the browser.
+    pb->deleteCurrentImage();
+    driver.advance(1);
+    EXPECT_FALSE(fs::exists(path));
+    EXPECT_EQ(nav->topViewController(), browser.get());
+}
+
+TEST_F(LocalMediaTest, DeletingTheLastOfSeveralPhotosShowsTheOneBefore) {
+    KitTestDriver driver;
+    auto browser = open(driver);
+    const auto& folders = browser->photoDeviceArr();
+    const int cam1 = static_cast<int>(std::find(folders.begin(), folders.end(), "cam1") - folders.begin());
+    ASSERT_TRUE(driver.pickRow("filesTable", 0, cam1));
+    ASSERT_TRUE(driver.pickRow("filesTable", 0, 5));
+    driver.advance(0.5);
+    auto pb = browser->photoBrowseController();
+    EXPECT_EQ(pb->navigationItem().title(), "6 of 6");
+    pb->deleteCurrentImage();
+    driver.advance(1);
+    EXPECT_EQ(pb->currentPage(), 4);
+    EXPECT_EQ(pb->navigationItem().title(), "5 of 5");
+    EXPECT_EQ(pb->photoScrollView()->contentOffset().x, 4 * pb->photoScrollView()->bounds().size.width);
+    // Back in the list, the file is gone from the rows.
+    nav->popViewControllerAnimated(false);
+    driver.settle();
+    EXPECT_EQ(rowTitles(*browser).size(), 5u);
+}
+
+TEST_F(LocalMediaTest, RecordingPlayerEdges) {
+    KitTestDriver driver(KitTestDriver::Options{ScreenProfile::Phone568});
+    auto player = std::make_shared<MediaPlayController>();
+    player->setEngineRunsOnMainThread(true);
+    driver.setRoot(player);
+    driver.settle();
+    // Index 0 of an empty list: nothing, no player.
+    player->playRecordAtIndex(0);
+    EXPECT_FALSE(player->isinit());
+    EXPECT_EQ(player->moviePlayer(), nullptr);
+
+    player->setRecords(FileManager::sharedInstance().getAllRecordsForDevice("cam1"));
+    ASSERT_EQ(player->records().size(), 2u);
+    player->playRecordAtIndex(0);
+    driver.advance(0.5);
+    auto* movie = player->moviePlayer();
+    ASSERT_NE(movie, nullptr);
+    const std::string first = movie->contentURL();
+    // A second recording replaces the first in the same view.
+    player->playRecordAtIndex(1);
+    driver.advance(0.5);
+    EXPECT_EQ(player->moviePlayer(), movie);
+    EXPECT_NE(movie->contentURL(), first);
+    EXPECT_EQ(movie->playbackState(), MPMoviePlaybackStatePlaying);
+    int views = 0;
+    for (auto* v : player->view()->subviews()) views += v == movie->view() ? 1 : 0;
+    EXPECT_EQ(views, 1);
+    EXPECT_EQ(player->view()->subviews().size(), 1u);
+
+    // On a 4-inch phone in landscape the player is 568 x 320.
+    ASSERT_TRUE(driver.rotate(UIInterfaceOrientation::LandscapeLeft));
+    driver.settle();
+    EXPECT_EQ(player->defaultFrame(), CGRectMake(0, 0, 568, 320));
+    EXPECT_EQ(movie->view()->frame(), CGRectMake(0, 0, 568, 320));
+
+    // A recording that does not play is reported.
+    const std::string broken = *FileManager::sharedInstance().getRecordPath("cam1", 1, true) + "broken.mp4";
+    { std::ofstream(broken) << "not a movie"; }
+    player->setRecords(FileManager::sharedInstance().getAllRecordsForDevice("cam1"));
+    const auto& records = player->records();
+    const int index = static_cast<int>(std::find_if(records.begin(), records.end(), [](const QvFileItem& i) {
+                                           return i.name == "broken.mp4";
+                                       }) - records.begin());
+    player->playRecordAtIndex(index);
+    driver.advance(0.5);
+    EXPECT_TRUE(driver.tapAlertButton(0)) << driver.lastError();
+    // ... and is not offered to the album.
+    player->saveRecordToPhotoAlbum();
+    PhotoAlbum::waitForPendingSaves();
+    EXPECT_TRUE(PhotoAlbum::items().empty());
+    EXPECT_EQ(driver.find("toastView"), nullptr);
+}
+
+TEST(MoviePlayerControlsStyles, NoneBuildsNothingAndIgnoresTaps) {
+    KitTestDriver driver;
+    ALMoviePlayerController player(CGRectMake(0, 0, 320, 240));
+    auto* controls = new ALMoviePlayerControls(&player, ALMoviePlayerControlsStyleNone);
+    player.setControls(controls);
+    EXPECT_EQ(controls->bottomBar(), nullptr);
+    EXPECT_EQ(controls->topBar(), nullptr);
+    controls->touchesEnded({}, nullptr);
+    driver.advance(1);
+    EXPECT_FALSE(controls->isShowing());
+
+    // The same controls again neither resize nor re-add them.
+    player.setFrame(CGRectMake(0, 0, 200, 100));
+    controls->setFrame(CGRectMake(0, 0, 10, 10));
+    player.setControls(controls);
+    EXPECT_EQ(controls->frame(), CGRectMake(0, 0, 10, 10));
+
+    // Showing while shown, hiding while hidden: only the completion.
+    int done = 0;
+    controls->hideControls([&] { ++done; });
+    EXPECT_EQ(done, 1);
+}
+
+TEST(MoviePlayerTimeout, PlayingTwiceArmsOneTimeOutAndFilesNone) {
+    KitTestDriver driver;
+    struct D : ALMoviePlayerControllerDelegate {
+        int timedOut = 0;
+        void moviePlayerWillMoveFromWindow() override {}
+        void movieTimedOut() override { ++timedOut; }
+    } d;
+    ALMoviePlayerController player(CGRectMake(0, 0, 320, 240));
+    player.setDelegate(&d);
+    player.setControls(new ALMoviePlayerControls(&player, ALMoviePlayerControlsStyleDefault));
+    player.setContentURL("http://127.0.0.1:1/x.mp4");
+    driver.advance(10);
+    player.play();
+    driver.advance(15);
+    EXPECT_EQ(d.timedOut, 0);  // the first was cancelled by the second play
+    driver.advance(6);
+    EXPECT_EQ(d.timedOut, 1);
+    driver.advance(30);
+    EXPECT_EQ(d.timedOut, 1);
 }
