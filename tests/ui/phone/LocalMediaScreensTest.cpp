@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -18,6 +19,8 @@
 #include "support/TempDir.h"
 #include "ui/common/ALMoviePlayerController.h"
 #include "ui/common/ALMoviePlayerControls.h"
+#include "ui/common/UIApplicationALAppDimensions.h"
+#include "ui/common/UIDeviceALSystemVersion.h"
 #include "platform/AlertPresenter.h"
 #include "ui/kit/KitAlertPresenter.h"
 #include "ui/kit/UIApplication.h"
@@ -571,4 +574,54 @@ TEST(MoviePlayerTimeout, PlayingTwiceArmsOneTimeOutAndFilesNone) {
     EXPECT_EQ(d.timedOut, 1);
     driver.advance(30);
     EXPECT_EQ(d.timedOut, 1);
+}
+
+TEST_F(LocalMediaTest, DraggingThePositionSliderSeeks) {
+    KitTestDriver driver;
+    auto player = std::make_shared<MediaPlayController>();
+    player->setEngineRunsOnMainThread(true);
+    driver.setRoot(player);
+    driver.settle();
+    player->setRecords(FileManager::sharedInstance().getAllRecordsForDevice("cam1"));
+    player->playRecordAtIndex(0);
+    driver.advance(0.5);
+    auto* movie = player->moviePlayer();
+    auto* controls = movie->controls();
+    ASSERT_TRUE(controls->isShowing());
+    auto* slider = controls->durationSlider();
+    ASSERT_EQ(slider->maximumValue, 2.0f);
+    const CGPoint from = slider->pointInWindow(slider->pointForValue(slider->value()));
+    const CGPoint to = slider->pointInWindow(slider->pointForValue(1.5f));
+    driver.press(from);
+    EXPECT_EQ(movie->playbackState(), MPMoviePlaybackStatePaused);
+    EXPECT_FALSE(controls->hidePending());
+    driver.moveTo(to);
+    EXPECT_EQ(controls->timeElapsedLabel()->text(), "0:01");
+    driver.release(to);
+    driver.settle();
+    EXPECT_DOUBLE_EQ(std::floor(movie->currentPlaybackTime()), 1.0);
+    EXPECT_EQ(movie->playbackState(), MPMoviePlaybackStatePlaying);
+    EXPECT_TRUE(controls->hidePending());
+}
+
+TEST(MoviePlayerSystemVersion, OlderSystemsInsetTheStatusBar) {
+    KitTestDriver driver;
+    struct Case {
+        float version;
+        bool statusBarHidden;
+        CGFloat statusBar;
+        CGSize landscape;
+        CGFloat barHeight;
+    };
+    for (const Case& c : {Case{7.0f, false, 0, {480, 320}, 70}, Case{6.1f, false, 20, {480, 300}, 50},
+                          Case{6.1f, true, 0, {480, 320}, 50}}) {
+        UIDeviceALSystemVersion::overrideVersionForTesting(c.version);
+        UIApplication::sharedApplication().setStatusBarHidden(c.statusBarHidden);
+        ALMoviePlayerController player(CGRectMake(0, 0, 320, 240));
+        EXPECT_EQ(player.statusBarHeightInOrientation(UIInterfaceOrientation::Portrait), c.statusBar) << c.version;
+        EXPECT_EQ(UIApplicationALAppDimensions::sizeInOrientation(UIInterfaceOrientation::LandscapeLeft), c.landscape);
+        ALMoviePlayerControls controls(&player, ALMoviePlayerControlsStyleNone);
+        EXPECT_EQ(controls.barHeight(), c.barHeight);
+    }
+    UIDeviceALSystemVersion::overrideVersionForTesting(-1);
 }
