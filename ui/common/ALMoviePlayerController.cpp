@@ -45,6 +45,7 @@ ALMoviePlayerController::ALMoviePlayerController(const CGRect& frame, MoviePlaye
 ALMoviePlayerController::~ALMoviePlayerController() {
     *alive_ = false;
     delegate_ = nullptr;
+    if (auto* c = controls()) c->setMoviePlayer(nullptr);
     observeLoadState(false);
     observeOrientation(false);
     cancelTimeout();
@@ -53,7 +54,11 @@ ALMoviePlayerController::~ALMoviePlayerController() {
     // Views out of any tree are still the player's; the tree owns the others.
     if (background_ && view_ && view_->superview() == background_.data()) view_->removeFromSuperview();
     if (view_ && !view_->superview()) delete view_.data();
-    if (background_ && !background_->superview()) delete background_.data();
+    // A backdrop still in the window (the player went while full screen) goes with the player.
+    if (background_) {
+        background_->removeFromSuperview();
+        delete background_.data();
+    }
 }
 
 void ALMoviePlayerController::initWithContentURL(const std::string&) {

@@ -54,6 +54,8 @@ public:
     ~ALMoviePlayerControls() override;
 
     ALMoviePlayerController* moviePlayer() const { return moviePlayer_; }
+    // The player lets go of its controls when it goes (they may outlive it in the view tree).
+    void setMoviePlayer(ALMoviePlayerController* player) { moviePlayer_ = player; }
     int style() const { return style_; }
     void setStyle(int style);
     int state() const { return state_; }

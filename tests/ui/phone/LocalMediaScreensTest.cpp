@@ -625,3 +625,26 @@ TEST(MoviePlayerSystemVersion, OlderSystemsInsetTheStatusBar) {
     }
     UIDeviceALSystemVersion::overrideVersionForTesting(-1);
 }
+
+TEST(MoviePlayerLifetime, APlayerGoneWhileFullScreenLeavesNothingInTheWindow) {
+    KitTestDriver driver;
+    auto root = std::make_shared<UIViewController>();
+    driver.setRoot(root);
+    QPointer<UIView> backdrop;
+    QPointer<ALMoviePlayerControls> controls;
+    {
+        ALMoviePlayerController player(CGRectMake(0, 0, 320, 240));
+        controls = new ALMoviePlayerControls(&player, ALMoviePlayerControlsStyleDefault);
+        player.setControls(controls);
+        root->view()->addSubview(player.view());
+        player.setFullscreen(true, true);
+        driver.advance(1);
+        backdrop = player.movieBackgroundView();
+        ASSERT_EQ(backdrop->superview(), driver.window());
+    }
+    EXPECT_TRUE(backdrop.isNull());
+    EXPECT_TRUE(controls.isNull());
+    // Notifications meant for the player's controls reach nobody now.
+    NotificationCenter::defaultCenter().post(MPMoviePlayerPlaybackStateDidChangeNotification, nullptr);
+    driver.advance(1);
+}
