@@ -648,3 +648,20 @@ TEST(MoviePlayerLifetime, APlayerGoneWhileFullScreenLeavesNothingInTheWindow) {
     NotificationCenter::defaultCenter().post(MPMoviePlayerPlaybackStateDidChangeNotification, nullptr);
     driver.advance(1);
 }
+
+TEST_F(LocalMediaTest, FileSizesShowInWholeKilobytes) {
+    const std::string channel = *FileManager::sharedInstance().getPhotoPath("cam3", 2, true);
+    { std::ofstream(channel + "a.png") << std::string(1500, 'x'); }
+    { std::ofstream(channel + "b.png") << std::string(999, 'x'); }
+    KitTestDriver driver;
+    auto browser = open(driver);
+    const auto& folders = browser->photoDeviceArr();
+    const int cam3 = static_cast<int>(std::find(folders.begin(), folders.end(), "cam3") - folders.begin());
+    ASSERT_TRUE(driver.pickRow("filesTable", 0, cam3));
+    std::vector<std::string> details;
+    auto* t = browser->filesTable();
+    for (int r = 0; r < t->numberOfRowsInSection(0); ++r)
+        details.push_back(t->cellForRowAtIndexPath(indexPathForRow(r, 0))->detailTextLabel()->text());
+    std::sort(details.begin(), details.end());
+    EXPECT_EQ(details, (std::vector<std::string>{"cam3, channel: 02, size: 0Kb", "cam3, channel: 02, size: 1Kb"}));
+}
