@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "app/core/QvUtility.h"
 #include "base/utilities/PhotoAlbum.h"
 #include "platform/text/Localization.h"
 #include "ui/common/QvToastView.h"
@@ -149,7 +150,11 @@ void PhotoBrowseController::deleteCurrentImage() {
     const int count = static_cast<int>(photos_.size());
     if (currentPage_ < 0 || currentPage_ >= count || !photoScrollView_) return;
     std::error_code ec;
-    if (!std::filesystem::remove(photos_[currentPage_].fullPath(), ec) || ec) return;
+    if (!std::filesystem::remove(photos_[currentPage_].fullPath(), ec) || ec) {
+        // The photo stays; the user learns why it did not go.
+        QvUtility::showAlert(Localization::string("DeleteFailed"), Localization::string("DeleteFailedDetail"));
+        return;
+    }
     photos_.erase(photos_.begin() + currentPage_);
     unload(currentPage_);
     photoViews_.erase(photoViews_.begin() + currentPage_);

@@ -451,6 +451,17 @@ TEST_F(LocalMediaTest, PhotoBrowserEdges) {
     EXPECT_TRUE(PhotoAlbum::items().empty());
     fs::rename(aside, path);
 
+    // A photo the store cannot remove stays, and the user is told.
+    fs::rename(path, aside);
+    fs::create_directories(path + "/inner");
+    pb->deleteCurrentImage();
+    driver.settle();
+    EXPECT_EQ(pb->photos().size(), 1u);
+    EXPECT_EQ(nav->topViewController(), pb.get());
+    EXPECT_TRUE(driver.tapAlertButton(0)) << driver.lastError();
+    fs::remove_all(path);
+    fs::rename(aside, path);
+
     // Deleting the only photo closes the browser.
     pb->deleteCurrentImage();
     driver.advance(1);
