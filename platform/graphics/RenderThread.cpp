@@ -154,11 +154,14 @@ void RenderThread::main(std::shared_ptr<State> s) {
 }
 
 void RenderThread::async(Task task) {
+    // The task may let go of this object's last owner as soon as it is
+    // queued: only the state, held here, is used after that.
+    std::shared_ptr<State> s = state_;
     {
-        std::lock_guard<std::mutex> g(state_->mutex);
-        state_->tasks.push_back(std::move(task));
+        std::lock_guard<std::mutex> g(s->mutex);
+        s->tasks.push_back(std::move(task));
     }
-    state_->wake.notify_one();
+    s->wake.notify_one();
 }
 
 void RenderThread::sync(const Task& task) {

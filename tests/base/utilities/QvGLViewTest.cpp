@@ -714,6 +714,7 @@ TEST_F(QvGLViewTest, ViewGoneWithWorkQueuedDeliversNothing) {
     auto thread = RenderThread::create("test.render");
     int reports = 0;
     Gate gate;
+    std::thread releaser;
     {
         QvGLView view(Rect{0, 0, 64, 48}, thread);
         view.setPresentedHandler([&](const std::shared_ptr<const RGBAImage>&) { ++reports; });
@@ -722,11 +723,12 @@ TEST_F(QvGLViewTest, ViewGoneWithWorkQueuedDeliversNothing) {
         ASSERT_TRUE(view.render(solid(64, 48, kRed), 64, 48));
         view.renderClear();
         // The view's end waits for the render thread: let it go on shortly.
-        std::thread([&gate] {
+        releaser = std::thread([&gate] {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
             gate.release();
-        }).detach();
+        });
     }
+    releaser.join();
     thread->flush();
     RunLoop::main().runFor(std::chrono::milliseconds(20));
     EXPECT_EQ(reports, 0);

@@ -45,17 +45,6 @@ TEST(RenderThread, QueuedTasksRunBeforeTheThreadEnds) {
     EXPECT_EQ(ran, 20);
 }
 
-TEST(RenderThread, LastOwnerMayLetGoFromItsOwnTask) {
-    std::atomic<bool> after{false};
-    auto t = RenderThread::create("test.render");
-    auto* raw = t.get();
-    raw->async([held = std::make_shared<std::shared_ptr<RenderThread>>(std::move(t)), &after]() mutable {
-        held->reset();  // the thread's last owner goes here
-        after = true;
-    });
-    EXPECT_TRUE(test::waitFor([&] { return after.load(); }));
-}
-
 TEST(RenderThread, SharedThreadsAreFewAndSpreadByUse) {
     std::vector<std::shared_ptr<RenderThread>> users;
     for (int i = 0; i < 16; ++i) users.push_back(RenderThread::shared());
