@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <limits>
 #include <fstream>
 #include <mutex>
 #include <sstream>
@@ -64,7 +65,10 @@ std::string Config::installedResourceDir() {
 int Config::scaledMs(int ms) const {
     if (ms <= 0) return ms;
     double v = static_cast<double>(ms) * timeScale;
-    return v < 1.0 ? 1 : static_cast<int>(v);
+    if (v < 1.0) return 1;
+    // A long time-out at a large scale stays the longest one we can express.
+    if (v >= static_cast<double>(std::numeric_limits<int>::max())) return std::numeric_limits<int>::max();
+    return static_cast<int>(v);
 }
 
 bool Config::set(const std::string& key, const std::string& value, std::string* problem) {
@@ -84,11 +88,19 @@ bool Config::apply(const std::string& key, const std::string& value, std::string
     // 0: a port the system picks.
     if (key == "lanLocalPort") return parsePort(key, value, lanLocalPort, 0, why);
     if (key == "pushHost") return parseText(key, value, pushHost, why);
+    if (key == "pushAlarmUidHost") return parseText(key, value, pushAlarmUidHost, why);
+    if (key == "pushAlarmAddressHost") return parseText(key, value, pushAlarmAddressHost, why);
     if (key == "reachabilityHost") return parseText(key, value, reachabilityHost, why);
     if (key == "cellularInterfaces") { cellularInterfaces = value; return true; }
     if (key == "externalAddressUrl") return parseText(key, value, externalAddressUrl, why);
     if (key == "lanGroup") return parseText(key, value, lanGroup, why);
+    if (key == "webSite") return parseText(key, value, webSite, why);
+    if (key == "productName") return parseText(key, value, productName, why);
+    if (key == "storeUrl") return parseText(key, value, storeUrl, why);
     if (key == "demoDeviceAddress") return parseText(key, value, demoDeviceAddress, why);
+    if (key == "webSite") return parseText(key, value, webSite, why);
+    if (key == "productName") return parseText(key, value, productName, why);
+    if (key == "storeUrl") return parseText(key, value, storeUrl, why);
     if (key == "dataRoot") return parseText(key, value, dataRoot, why);
     if (key == "resourceDir") return parseText(key, value, resourceDir, why);
     if (key == "audioBackend") {

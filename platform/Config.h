@@ -20,6 +20,10 @@ struct Config {
 
     // Push-registration web service: requests go to http://<pushHost>/<path>.
     std::string pushHost = "push.lumora.invalid";
+    // Hosts of the per-device alarm registration ("pd.php"): one for devices
+    // reached by UID, one for devices reached by address.
+    std::string pushAlarmUidHost = "alarm.lumora.invalid";
+    std::string pushAlarmAddressHost = "alarm2.lumora.invalid";
     // Public web host watched for reachability.
     std::string reachabilityHost = "www.lumora.invalid";
     // Network interfaces that count as cellular for reachability: shell
@@ -27,6 +31,14 @@ struct Config {
     std::string cellularInterfaces = "wwan*,ppp*,rmnet*";
     // Public page that shows the caller's external address between "[" and "]".
     std::string externalAddressUrl = "http://ip.lumora.invalid/";
+
+    // The maker's web site: the help pages ("help.html", "ipadhelp.html") and
+    // the feedback page ("send.php") are found under it; ends with "/".
+    std::string webSite = "http://www.lumora.invalid/";
+    // Product name sent with the feedback page (query field N).
+    std::string productName = "lumora";
+    // The product's page in the application store, opened by the rating button.
+    std::string storeUrl = "https://apps.lumora.invalid/app/lumora";
 
     // Address of the public demonstration recorder (the "Demo" device).
     std::string demoDeviceAddress = "demo.lumora.invalid";

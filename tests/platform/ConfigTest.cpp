@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <fstream>
+#include <limits>
 #include <netdb.h>
 
 #include "platform/Config.h"
@@ -15,14 +16,26 @@ TEST(Config, FileSetsKnownKeysAndRejectsBadLines) {
     test::TempDir dir;
     {
         std::ofstream f(dir.file("c.conf"));
-        f << "# test\nrelayHost2 = 127.0.0.2\nrelayTcpPort=40000\ntimeScale = 0.01\n";
+        f << "# test\nrelayHost2 = 127.0.0.2\nrelayTcpPort=40000\ntimeScale = 0.01\n"
+             "webSite = http://127.0.0.1:8080/pages/\nproductName = viewer\nstoreUrl = http://127.0.0.1/app\n"
+             "pushAlarmUidHost = 127.0.0.1:8081\npushAlarmAddressHost = 127.0.0.1:8082\n";
     }
     Config cfg;
     EXPECT_TRUE(cfg.loadFile(dir.file("c.conf")));
     EXPECT_EQ(cfg.relayHosts[1], "127.0.0.2");
     EXPECT_EQ(cfg.relayTcpPort, 40000);
     EXPECT_EQ(cfg.scaledMs(2000), 20);
+    EXPECT_EQ(cfg.webSite, "http://127.0.0.1:8080/pages/");
+    EXPECT_EQ(cfg.productName, "viewer");
+    EXPECT_EQ(cfg.storeUrl, "http://127.0.0.1/app");
+    EXPECT_EQ(cfg.pushAlarmUidHost, "127.0.0.1:8081");
+    EXPECT_EQ(cfg.pushAlarmAddressHost, "127.0.0.1:8082");
     EXPECT_EQ(cfg.scaledMs(10), 1);
+    // A day's time-out at the largest scale does not overflow.
+    Config slow;
+    ASSERT_TRUE(slow.set("timeScale", "81"));
+    EXPECT_EQ(slow.scaledMs(24 * 3600 * 1000), std::numeric_limits<int>::max());
+    EXPECT_EQ(slow.scaledMs(1000), 81000);
     {
         std::ofstream f(dir.file("bad.conf"));
         f << "relayTcpPort = 70000\nnoSuchKey = 1\nnoequals\n";

@@ -168,7 +168,7 @@ void EmulatorSession::handlePacket(const std::vector<uint8_t>& packet) {
                 handleTalk(r, sequence);
                 break;
             case kSearchRequest:
-                handleSearch(sequence);
+                handleSearch(r, sequence);
                 break;
             case kPlayRecordRequest:
                 handlePlayRecord(r);
@@ -341,7 +341,18 @@ void EmulatorSession::handleTalk(const Record& r, uint32_t sequence) {
     sendPacket(w.finish());
 }
 
-void EmulatorSession::handleSearch(uint32_t sequence) {
+void EmulatorSession::handleSearch(const Record& r, uint32_t sequence) {
+    // Reserved word, channel mask, start and end (microsecond, year, month,
+    // day, hour, minute, second), kinds of recording, count, step, reserved.
+    if (r.body.size() >= 80) {
+        auto when = [&](size_t at) {
+            std::string t;
+            for (size_t i = 1; i < 7; ++i) t += (i > 1 ? "-" : "") + std::to_string(getU32(r.body, at + 4 * i));
+            return t;
+        };
+        event("search channels=" + std::to_string(getU32(r.body, 4)) + " from=" + when(8) + " to=" + when(36) +
+              " types=" + std::to_string(getU32(r.body, 64)));
+    }
     const size_t count = std::min<size_t>(opt_.recordings.size(), 255);
     event("search answered with " + std::to_string(count) + " recordings");
     PacketWriter w(sequence);

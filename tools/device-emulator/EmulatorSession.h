@@ -63,7 +63,7 @@ private:
     void handleLogin(const wire::Record& record, uint32_t sequence);
     void handlePtz(const wire::Record& record);
     void handleTalk(const wire::Record& record, uint32_t sequence);
-    void handleSearch(uint32_t sequence);
+    void handleSearch(const wire::Record& record, uint32_t sequence);
     void handlePlayRecord(const wire::Record& record);
     void pump();
     int waitBudgetMs() const;

@@ -16,7 +16,7 @@ extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfi
 
 int main(int argc, char** argv) {
     // Before any thread starts: it sets the environment.
-    lumora::RenderThread::prepareDriver();
+    RenderThread::prepareDriver();
     CommandLine line;
     std::string error;
     if (!Log::configureFromEnvironment()) {

@@ -1,0 +1,158 @@
+#include <gtest/gtest.h>
+
+#include "platform/graphics/PNGWriter.h"
+#include "ui/common/QRCodeGenerator.h"
+#include "ui/common/DeviceScreensFixture.h"
+#include "ui/kit/UIActionSheet.h"
+#include "ui/kit/UITextField.h"
+
+using namespace lumora;
+using namespace lumora::test;
+
+namespace {
+
+class UIDeviceAddViewControllerTest : public DeviceScreensFixture {
+protected:
+    // The generator's picture (dark modules on a transparent ground) as it
+    // looks printed on white paper.
+    static RGBAImage printed(RGBAImage picture) {
+        for (size_t i = 0; i + 3 < picture.pixels.size(); i += 4) {
+            const uint8_t a = picture.pixels[i + 3];
+            for (int c = 0; c < 3; ++c)
+                picture.pixels[i + c] = static_cast<uint8_t>((picture.pixels[i + c] * a + 255 * (255 - a)) / 255);
+            picture.pixels[i + 3] = 255;
+        }
+        return picture;
+    }
+
+    // Renders the text as a QR picture file, opens the chooser, picks the QR
+    // scan and lets the reader read the file.
+    void scan(const std::string& text) {
+        const std::string path = dir.path() + "/code.png";
+        ASSERT_TRUE(PNGWriter::write(path, printed(QRCodeGenerator::qrPixelsForString(text, 300))));
+        openOpener();
+        opener->openChooser();
+        driver.settle();
+        ASSERT_TRUE(driver.tapSheetButton(L("TWOD_ADD"))) << driver.lastError();
+        driver.advance(0.5);
+        ASSERT_TRUE(opener->called("reader"));
+        // The picture the user names is read by the reader screen.
+        ASSERT_NE(opener->chooser->reader(), nullptr);
+        opener->chooser->reader()->readImageFile(path);
+        ASSERT_TRUE(driver.waitUntil([&] { return opener->chooser->viewIfLoaded()->superview() == nullptr; }));
+        driver.advance(0.5);
+    }
+};
+
+TEST_F(UIDeviceAddViewControllerTest, TheSheetOffersThreeWaysAndCancel) {
+    openOpener();
+    opener->openChooser();
+    driver.settle();
+    UIActionSheet* sheet = UIActionSheet::topmost(driver.window());
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_EQ(sheet->numberOfButtons(), 4);
+    EXPECT_EQ(sheet->buttonTitleAtIndex(0), L("TWOD_ADD"));
+    EXPECT_EQ(sheet->buttonTitleAtIndex(1), L("MANNUAL_ADD"));
+    EXPECT_EQ(sheet->buttonTitleAtIndex(2), L("LocalSearch_ADD"));
+    EXPECT_EQ(sheet->cancelButtonIndex(), 3);
+    shot("device_add_sheet.png");
+    ASSERT_TRUE(driver.tapSheetButton(3));
+    driver.advance(0.5);
+    EXPECT_EQ(opener->chooser->viewIfLoaded()->superview(), nullptr);
+    EXPECT_TRUE(opener->calls.empty());
+}
+
+TEST_F(UIDeviceAddViewControllerTest, TypingOpensTheEmptyEditorAndAnUnhandledChoiceLeavesTheChooser) {
+    openOpener();
+    opener->handlesTyping = false;
+    opener->openChooser();
+    driver.settle();
+    ASSERT_TRUE(driver.tapSheetButton(1));
+    driver.advance(0.5);
+    EXPECT_NE(opener->chooser->viewIfLoaded()->superview(), nullptr) << "the view stays";
+    opener->handlesTyping = true;
+    opener->chooser->addDeviceManually();
+    driver.advance(0.5);
+    EXPECT_EQ(opener->chooser->viewIfLoaded()->superview(), nullptr);
+    ASSERT_NE(opener->editor, nullptr);
+    EXPECT_EQ(opener->editor->deviceAttributes().at("UDID:"), "");
+}
+
+TEST_F(UIDeviceAddViewControllerTest, AScannedUidOpensTheEditorWithIt) {
+    scan("LUMORA-QR-000123");
+    ASSERT_EQ(opener->calls, (std::vector<std::string>{"reader", "uid LUMORA-QR-000123 name ''"}));
+    ASSERT_NE(opener->editor, nullptr);
+    EXPECT_EQ(opener->editor->deviceAttributes().at("UDID:"), "LUMORA-QR-000123");
+    auto* field = driver.find<UITextField>("UDID:");
+    ASSERT_NE(field, nullptr);
+    EXPECT_EQ(field->text(), "LUMORA-QR-000123");
+    EXPECT_EQ(opener->presentedViewController(), opener->editor->navigationController());
+    // The scanner was told to leave Interleaved 2 of 5 alone.
+    shot("device_add_qr_editor.png");
+}
+
+TEST_F(UIDeviceAddViewControllerTest, AWebAddressIsNotTakenForADevice) {
+    scan("http://www.lumora.invalid/app");
+    EXPECT_EQ(opener->calls, std::vector<std::string>{"reader"});
+    EXPECT_EQ(opener->editor, nullptr);
+    ASSERT_NE(alert(), nullptr);
+    EXPECT_EQ(alert()->tag(), UIDeviceAddViewController::kUrlAlertTag);
+    EXPECT_EQ(alert()->message(), "It will use the browser to this URL\u3002");
+    EXPECT_EQ(alert()->buttonTitleAtIndex(0), "Close");
+    EXPECT_EQ(alert()->buttonTitleAtIndex(1), "Ok");
+    shot("device_add_qr_url.png");
+    ASSERT_TRUE(driver.tapAlertButton("Ok"));
+    driver.advance(0.5);
+    EXPECT_TRUE(opener->called("rotate yes"));
+}
+
+TEST_F(UIDeviceAddViewControllerTest, AWiFiLoginIsNotTakenForADeviceAndItsPasswordIsCopied) {
+    driver.setPasteboardText("");
+    scan("ssid:HomeNet:x;pwd:s3cret:more;third");
+    EXPECT_EQ(opener->calls, std::vector<std::string>{"reader"}) << "the password never reaches the UID field";
+    ASSERT_NE(alert(), nullptr);
+    EXPECT_EQ(alert()->tag(), UIDeviceAddViewController::kWiFiAlertTag);
+    EXPECT_EQ(alert()->title(), "ssid: HomeNet \n password:s3cret");
+    EXPECT_EQ(driver.pasteboardText(), "s3cret");
+    ASSERT_TRUE(driver.tapAlertButton("Close"));
+    driver.advance(0.5);
+    EXPECT_TRUE(opener->called("rotate yes"));
+}
+
+TEST_F(UIDeviceAddViewControllerTest, AMalformedWiFiTextIsAnOrdinaryUid) {
+    // No ";": there is no password part to read, so the text is neither form.
+    driver.setPasteboardText("before");
+    scan("ssid:HomeNet");
+    EXPECT_EQ(opener->calls, (std::vector<std::string>{"reader", "uid ssid:HomeNet name ''"}));
+    EXPECT_EQ(driver.pasteboardText(), "before");
+}
+
+TEST_F(UIDeviceAddViewControllerTest, AWiFiTextWhosePasswordPartLacksAColonIsAnOrdinaryUid) {
+    driver.setPasteboardText("before");
+    scan("ssid:HomeNet;secret");
+    EXPECT_EQ(opener->calls, (std::vector<std::string>{"reader", "uid ssid:HomeNet;secret name ''"}));
+    EXPECT_EQ(alert(), nullptr);
+    EXPECT_EQ(driver.pasteboardText(), "before");
+}
+
+TEST_F(UIDeviceAddViewControllerTest, TheSecureWebSchemeIsAnOrdinaryUid) {
+    scan("https://x.invalid/");
+    EXPECT_EQ(opener->calls, (std::vector<std::string>{"reader", "uid https://x.invalid/ name ''"}));
+}
+
+TEST_F(UIDeviceAddViewControllerTest, CancellingTheReaderClosesEverything) {
+    openOpener();
+    opener->openChooser();
+    driver.settle();
+    ASSERT_TRUE(driver.tapSheetButton(0));
+    driver.advance(0.5);
+    ASSERT_NE(opener->presentedViewController(), nullptr);
+    shot("device_add_reader.png");
+    ASSERT_TRUE(driver.tap("cancelButton")) << driver.lastError();
+    ASSERT_TRUE(driver.waitUntil([&] { return opener->chooser->viewIfLoaded()->superview() == nullptr; }));
+    driver.advance(0.5);
+    EXPECT_EQ(opener->presentedViewController(), nullptr);
+    EXPECT_EQ(opener->editor, nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,1 @@
+#include "ui/common/ChannelSelectionGroup.h"

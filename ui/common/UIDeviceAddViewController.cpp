@@ -1,0 +1,137 @@
+#include "ui/common/UIDeviceAddViewController.h"
+
+#include "platform/Log.h"
+#include "platform/text/Localization.h"
+#include "ui/kit/ZBarReaderViewController.h"
+#include "ui/kit/UIApplication.h"
+#include "ui/kit/UIColor.h"
+#include "ui/kit/UIPasteboard.h"
+#include "ui/kit/UIView.h"
+
+namespace lumora {
+
+namespace {
+const char* const kUrlMessage = "It will use the browser to this URL\u3002";
+const char* const kWiFiMessage =
+    "The password is copied to the clipboard , it will be redirected to the network settings interface";
+}  // namespace
+
+UIDeviceAddViewController::UIDeviceAddViewController() = default;
+UIDeviceAddViewController::~UIDeviceAddViewController() = default;
+
+void UIDeviceAddViewController::loadView() {
+    auto* root = new UIView(CGRectMake(0, 0, 320, 480));
+    root->setBackgroundColor(UIColor::clearColor());
+    setViewName(root, "deviceAddView");
+    setView(root);
+}
+
+void UIDeviceAddViewController::viewWillAppear(bool) {
+    UIApplication::sharedApplication().setStatusBarHidden(true);
+}
+
+void UIDeviceAddViewController::showView() {
+    UIView* v = view();
+    if (!v) return;
+    UIApplication::sharedApplication().setStatusBarHidden(true);
+    auto* sheet = new UIActionSheet(Localization::string("PLS_CHOOSE"), this, Localization::string("CANCEL_BUTTON"), "",
+                                    {Localization::string("TWOD_ADD"), Localization::string("MANNUAL_ADD"),
+                                     Localization::string("LocalSearch_ADD")});
+    setViewName(sheet, "deviceAddSheet");
+    sheet->showInView(v);
+}
+
+void UIDeviceAddViewController::actionSheetClickedButtonAtIndex(UIActionSheet*, int buttonIndex) {
+    switch (buttonIndex) {
+    case 0: addDeviceWithBarCode(); break;
+    case 1: addDeviceManually(); break;
+    case 2: addDeviceWithLANScanning(); break;
+    default: removeView(); break;
+    }
+}
+
+void UIDeviceAddViewController::removeView() {
+    if (UIView* v = viewIfLoaded()) v->removeFromSuperview();
+}
+
+void UIDeviceAddViewController::addDeviceWithBarCode() {
+    reader_ = std::make_shared<ZBarReaderViewController>();
+    reader_->setReaderDelegate(std::static_pointer_cast<UIDeviceAddViewController>(shared_from_this()));
+    reader_->setSupportedOrientationsMask(ZBarReader::kAllOrientationsMask);
+    isAdding = false;
+    reader_->scanner().setSymbology(kSymbologyI25, 0, 0);
+    if (auto d = delegate.lock()) d->presentZBarReaderWindow(reader_);
+}
+
+void UIDeviceAddViewController::addDeviceManually() {
+    auto d = delegate.lock();
+    if (!d) return;
+    isAdding = false;
+    auto keep = shared_from_this();
+    if (d->addDeviceFromTyping()) removeView();
+}
+
+void UIDeviceAddViewController::addDeviceWithLANScanning() {
+    auto d = delegate.lock();
+    if (!d) return;
+    auto keep = shared_from_this();
+    if (d->addDeviceWithLANScanning()) removeView();
+}
+
+void UIDeviceAddViewController::addDeviceWithInfoFromZBarCode() {
+    if (auto d = delegate.lock()) d->addDeviceWithInfoFromZBarCode();
+}
+
+void UIDeviceAddViewController::dismissReader(bool animated) {
+    if (!reader_) return;
+    if (reader_->presentingViewController()) reader_->dismissViewControllerAnimated(animated);
+}
+
+void UIDeviceAddViewController::imagePickerController(ZBarReader&, const ZBarReaderInfo& info) {
+    auto keep = shared_from_this();
+    auto it = info.find(ZBarReaderControllerResults);
+    if (it == info.end() || it->second.empty()) return;  // nothing read: keep scanning
+    const std::string scanned = it->second.front().data;
+    removeView();
+    dismissReader(false);
+
+    QRCodeText code = classifyScannedText(scanned);
+    switch (code.kind) {
+    case QRCodeText::Kind::Url: {
+        auto* alert = new UIAlertView("", kUrlMessage, this, "Close", {"Ok"});
+        alert->setTag(kUrlAlertTag);
+        setViewName(alert, "qrUrlAlert");
+        alert->show();
+        break;
+    }
+    case QRCodeText::Kind::WiFi: {
+        auto* alert = new UIAlertView(code.text, kWiFiMessage, this, "Close", {"Ok"});
+        alert->setTag(kWiFiAlertTag);
+        setViewName(alert, "qrWiFiAlert");
+        alert->show();
+        UIPasteboard::generalPasteboard().setString(code.password);
+        break;
+    }
+    case QRCodeText::Kind::Uid:
+        break;
+    }
+    // Only a device's text is a UID: a web address or a Wi-Fi login (with
+    // its password) never lands in the editor's UID field.
+    if (code.kind != QRCodeText::Kind::Uid) {
+        Log::info("qr", "scanned text is not a device UID; not handed on");
+        return;
+    }
+    if (auto d = delegate.lock()) d->addDeviceFromUID(scanned, "");
+}
+
+void UIDeviceAddViewController::imagePickerControllerDidCancel(ZBarReader&) {
+    auto keep = shared_from_this();
+    removeView();
+    dismissReader(true);
+}
+
+void UIDeviceAddViewController::alertViewDidDismissWithButtonIndex(UIAlertView*, int) {
+    if (auto d = delegate.lock()) d->changeCanRotate(true);
+}
+
+}  // namespace lumora

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/link/DataController.h"
+#include "base/link/queryRecordDelegate.h"
+#include "platform/dispatch/DispatchQueue.h"
+#include "ui/kit/UITableViewController.h"
+
+namespace lumora {
+
+class Device;
+
+// Runs one search for the recordings kept on a device and lists the file
+// names the device reports; a tapped name is played on a pushed player.
+//
+// The session's answers arrive on its receiving queue: the list copies what
+// it needs there and does everything else (appending, counting, stopping,
+// reloading) on the main queue, asynchronously. Starting and stopping the
+// session run on the list's own serial queue, never on the main thread.
+class RemoteRecodeFileList : public UITableViewController {
+public:
+    RemoteRecodeFileList();
+    ~RemoteRecodeFileList() override;
+
+    // setDeviceItem:withSearchChannel:withSearchType:withStartTime:withEndTime:
+    void setDeviceItem(const std::shared_ptr<Device>& device, uint32_t channelMask, uint32_t searchType,
+                       const std::string& startTime, const std::string& endTime);
+
+    // The search request record of the stored values.
+    _TLV_V_SearchFileRequest searchRequest() const;
+    // "yyyy-MM-dd-HH-mm-ss" split at "-" into the record's six time fields.
+    static _OWSP_DateTime dateTimeFromText(const std::string& text);
+
+    const std::vector<std::string>& files() const { return m_pFileArray; }
+    int fileCount() const { return m_nFileCount; }
+    // The session was asked to stop (every file in, none announced, or the
+    // list left the screen).
+    bool sessionStopped() const { return stopped_; }
+    std::shared_ptr<DataController> session() const { return datacontrol; }
+
+    void viewDidLoad() override;
+    void viewWillDisappear(bool animated) override;
+    bool shouldAutorotateToInterfaceOrientation(UIInterfaceOrientation) override { return true; }
+    int numberOfRowsInSection(UITableView*, int) override;
+    UITableViewCell* cellForRowAtIndexPath(UITableView*, const NSIndexPath& indexPath) override;
+    void didSelectRowAtIndexPath(UITableView*, const NSIndexPath& indexPath) override;
+
+    // ---- on the main queue, from the session's callbacks
+    void didConnect(int deviceId);
+    void didLogin();
+    void didReceiveSearchCount(int count);
+    void didReceiveFileName(const std::string& name);
+
+private:
+    class Receiver;
+    void makeSession();
+    void stopSession();
+
+    std::shared_ptr<DataController> datacontrol;
+    std::shared_ptr<Receiver> receiver_;
+    DispatchQueuePtr queue_;
+    std::vector<std::string> m_pFileArray;
+    int m_nFileCount = 0;
+    uint32_t m_nChannelMask = 0;
+    uint32_t m_nSearchType = 0;
+    std::string m_strStartTime, m_strEndTime;
+    std::shared_ptr<Device> m_objDevice;
+    bool stopped_ = false;
+};
+
+}  // namespace lumora
