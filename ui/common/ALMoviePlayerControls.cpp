@@ -128,9 +128,9 @@ void ALMoviePlayerControls::setup() {
         scale->addTarget(this, [this](UIControl*, UIEvent*) { scalePressed(); }, UIControlEventTouchUpInside);
         top->addSubview(scale);
         scaleButton_ = scale;
-        auto* volume = new UISlider(CGRectZero);
+        auto* volume = new MPVolumeView(CGRectZero);
+        volume->setShowsRouteButton(false);
         setViewName(volume, "volumeView");
-        volume->setValue(1);
         bottom->addSubview(volume);
         volumeView_ = volume;
         auto* forward = makeButton("seekForwardButton", "movieForward.png", "movieForwardSelected.png");

@@ -9,6 +9,7 @@
 #include "ui/common/ALAirplayView.h"
 #include "ui/common/ALButton.h"
 #include "ui/common/ALMoviePlayerControlsBar.h"
+#include "ui/kit/MPVolumeView.h"
 #include "ui/kit/UIActivityIndicatorView.h"
 #include "ui/kit/UILabel.h"
 #include "ui/kit/UISlider.h"
@@ -125,7 +126,7 @@ public:
     ALButton* seekForwardButton() const { return seekForwardButton_.data(); }
     ALButton* seekBackwardButton() const { return seekBackwardButton_.data(); }
     ALButton* scaleButton() const { return scaleButton_.data(); }
-    UISlider* volumeView() const { return volumeView_.data(); }
+    MPVolumeView* volumeView() const { return volumeView_.data(); }
     ALAirplayView* airplayView() const { return airplayView_.data(); }
     UIView* activityBackgroundView() const { return activityBackgroundView_.data(); }
     UIActivityIndicatorView* activityIndicator() const { return activityIndicator_.data(); }
@@ -157,7 +158,7 @@ private:
     QPointer<UISlider> durationSlider_;
     QPointer<UILabel> timeElapsedLabel_, timeRemainingLabel_;
     QPointer<ALButton> playPauseButton_, fullscreenButton_, seekForwardButton_, seekBackwardButton_, scaleButton_;
-    QPointer<UISlider> volumeView_;
+    QPointer<MPVolumeView> volumeView_;
     QPointer<ALAirplayView> airplayView_;
     QPointer<UIView> activityBackgroundView_;
     QPointer<UIActivityIndicatorView> activityIndicator_;

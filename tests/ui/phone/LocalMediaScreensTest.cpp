@@ -401,6 +401,9 @@ TEST(MoviePlayerControlsLayout, SpacingsFollowTheWidth) {
     controls->layoutSubviews();
     EXPECT_EQ(controls->fullscreenButton()->frame().origin.x, 20);
     EXPECT_EQ(controls->volumeView()->alpha(), 1);
+    // The volume slider alone: no route button in the bottom bar.
+    EXPECT_FALSE(controls->volumeView()->volumeSlider()->isHidden());
+    EXPECT_TRUE(controls->volumeView()->routeButton()->isHidden());
     controls->setTimeRemainingDecrements(true);
     controls->setTimeLabelValues(75, 200);
     EXPECT_EQ(controls->timeElapsedLabel()->text(), "1:15");
