@@ -891,7 +891,11 @@ namespace lumora {
 // ---------------------------------------------------------------- screens opened from here
 
 LiveViewController::FileMgmtFactory& LiveViewController::fileMgmtFactory() {
-    static FileMgmtFactory factory;
+    static FileMgmtFactory factory = [](LiveViewController& opener) -> std::shared_ptr<UIViewController> {
+        auto browser = std::make_shared<FileMgmtController>();
+        browser->setDelegate(&opener);
+        return browser;
+    };
     return factory;
 }
 
@@ -1013,7 +1017,7 @@ void LiveViewController::backAction() {
     }
 }
 
-void LiveViewController::fileMgmtControllerDidClose(UIViewController*) { resumeChannelViews(); }
+void LiveViewController::fileMgmtControllerDidClose(FileMgmtController*) { resumeChannelViews(); }
 void LiveViewController::configViewControllerDidClose(ConfigViewController*) { resumeChannelViews(); }
 void LiveViewController::helpControllerDidClose(HelpAndAboutViewController*) { resumeChannelViews(); }
 void LiveViewController::deviceDetailViewControllerDidCancel(DeviceDetailViewController*) { resumeChannelViews(); }

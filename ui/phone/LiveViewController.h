@@ -25,6 +25,7 @@
 #include "ui/phone/ConfigViewController.h"
 #include "ui/phone/DeviceDetailViewController.h"
 #include "ui/phone/DeviceMgmtController.h"
+#include "ui/phone/FileMgmtController.h"
 
 namespace lumora {
 
@@ -49,10 +50,11 @@ class LiveViewController : public UIViewController,
                            public ConfigViewControllerDelegate,
                            public HelpControllerDelegate,
                            public UIDeviceAddViewControllerDelegate,
-                           public DeviceSearchingViewControllerDelegate {
+                           public DeviceSearchingViewControllerDelegate,
+                           public FileMgmtControllerDelegate {
 public:
-    // Makes the local media browser (a screen reporting back through
-    // fileMgmtControllerDidClose); unset, the media button does nothing.
+    // Makes the local media browser (by default a FileMgmtController that
+    // reports back to the opener); unset, the media button does nothing.
     using FileMgmtFactory = std::function<std::shared_ptr<UIViewController>(LiveViewController& opener)>;
     static FileMgmtFactory& fileMgmtFactory();
 
@@ -143,7 +145,7 @@ public:
     void pauseChannelViews();
     // Re-lays out when the orientation changed meanwhile, draws again, dismisses.
     void resumeChannelViews();
-    void fileMgmtControllerDidClose(UIViewController* controller);
+    void fileMgmtControllerDidClose(FileMgmtController* controller) override;
 
     // ---- DeviceMgmtControllerDelegate
     void deviceMgmtControllerDidClose(DeviceMgmtController* list) override;

@@ -475,11 +475,6 @@ TEST_F(LiveViewControllerTest, AutoPlayResumesTheSavedHistory) {
 
 }  // namespace
 
-namespace {
-// A stand-in for the local media browser, made through the opener's factory.
-class MediaStandIn : public UIViewController {};
-}  // namespace
-
 // Each screen opened from the live view: the covering ones stop the panes
 // drawing while their sessions stay up, and closing draws again.
 TEST_F(LiveViewControllerTest, CoveringScreensPauseThePanesAndClosingResumesThem) {
@@ -549,7 +544,7 @@ TEST_F(LiveViewControllerTest, CoveringScreensPauseThePanesAndClosingResumesThem
     ASSERT_NE(screen->davc(), nullptr);
     EXPECT_EQ(screen->davc()->view()->superview(), screen->view());
     // Typing opens the editor in add mode (the chooser goes away).
-    screen->davc()->addDeviceManually();
+    ASSERT_TRUE(driver->tapSheetButton(Localization::string("MANNUAL_ADD"))) << driver->lastError();
     step();
     auto* editor = dynamic_cast<DeviceDetailViewController*>(top());
     ASSERT_NE(editor, nullptr);
@@ -602,20 +597,23 @@ TEST_F(LiveViewControllerTest, CoveringScreensPauseThePanesAndClosingResumesThem
     screen->dismissViewControllerAnimated(false);
     step();
 
-    // The local media browser only through its factory.
+    // The local media browser, from its button in the more panel.
+    if (!screen->isMoreViewOpen()) ASSERT_TRUE(tap("moreButon")) << driver->lastError();
+    ASSERT_TRUE(tap("fileButton")) << driver->lastError();
+    step();
+    auto* media = dynamic_cast<FileMgmtController*>(top());
+    ASSERT_NE(media, nullptr);
+    paused("media");
+    screen->fileMgmtControllerDidClose(media);
+    step();
+    EXPECT_EQ(screen->presentedViewController(), nullptr);
+    // Without a browser to make, the button does nothing.
+    auto keep = LiveViewController::fileMgmtFactory();
     LiveViewController::fileMgmtFactory() = nullptr;
     screen->showFileMgmtView();
+    LiveViewController::fileMgmtFactory() = keep;
     EXPECT_EQ(screen->presentedViewController(), nullptr);
     EXPECT_FALSE(pane(0)->stopRenderingFrame());
-    LiveViewController::fileMgmtFactory() = [](LiveViewController&) { return std::make_shared<MediaStandIn>(); };
-    screen->showFileMgmtView();
-    step();
-    ASSERT_NE(dynamic_cast<MediaStandIn*>(top()), nullptr);
-    paused("media");
-    screen->fileMgmtControllerDidClose(top());
-    step();
-    LiveViewController::fileMgmtFactory() = nullptr;
-    EXPECT_EQ(screen->presentedViewController(), nullptr);
     drawingAgain();
     for (int i : {0, 1}) EXPECT_EQ(pane(i)->state(), 1);
 }
