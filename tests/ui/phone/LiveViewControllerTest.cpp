@@ -663,3 +663,25 @@ TEST_F(LiveViewControllerTest, CommittedSettingsChangeThePaneCountAndRotationIsC
     EXPECT_EQ(screen->interfaceOrientation(), UIInterfaceOrientation::LandscapeLeft);
     EXPECT_EQ(screen->cmcController()->view()->frame().size.width, screen->view()->bounds().size.width);
 }
+
+// The selected device deleted while the device list was open: on close the
+// channel strip empties and the list's edits show in the device strip.
+TEST_F(LiveViewControllerTest, ClosingTheDeviceListAfterTheSelectedDeviceWentEmptiesTheChannelStrip) {
+    launch();
+    ASSERT_TRUE(tap("deviceButton1"));
+    ASSERT_EQ(screen->channelButtons().size(), 4u);
+    screen->showDeviceList();
+    driver->advance(0.6);
+    driver->settle();
+    auto* list = dynamic_cast<DeviceMgmtController*>(screen->presentedViewController());
+    ASSERT_NE(list, nullptr);
+    ASSERT_TRUE(QvDeviceManager::sharedInstance().removeDevice(QvDeviceManager::sharedInstance().deviceWithName("Gate")));
+    list->closeButtonTapped();
+    driver->advance(0.6);
+    driver->settle();
+    EXPECT_EQ(screen->presentedViewController(), nullptr);
+    ASSERT_EQ(screen->deviceButtons().size(), 1u);
+    EXPECT_EQ(screen->deviceButtons()[0]->titleForState(UIControlStateNormal), "Yard");
+    EXPECT_TRUE(screen->channelButtons().empty());
+    EXPECT_FALSE(pane(0)->stopRenderingFrame());
+}
