@@ -17,7 +17,10 @@
 #include "ui/kit/UIApplication.h"
 #include "ui/kit/UIImageView.h"
 #include "ui/kit/UIScreen.h"
+#include "ui/common/QvNavigationController.h"
+#include "ui/kit/UINavigationBar.h"
 #include "ui/kit/UIViewAnimation.h"
+#include "ui/kit/ZBarReaderViewController.h"
 #include "ui/phone/ChannelMgmtController.h"
 #include "ui/phone/ChannelViewController.h"
 
@@ -152,6 +155,11 @@ UIView* buildLiveView(void* owner) {
     wire("moreButon", UIControlEventTouchUpInside, [lvc](UIButton*) { lvc->showMoreView(); });
     wire("switchButton", UIControlEventTouchUpInside, [lvc](UIButton* b) { lvc->toggleSwitchViewDisplay(b); });
     wire("layoutButton", UIControlEventTouchUpInside, [lvc](UIButton*) { lvc->toggleLayout(); });
+    wire("settingButton", UIControlEventTouchUpInside, [lvc](UIButton*) { lvc->showSettingsView(); });
+    wire("abtButton", UIControlEventTouchUpInside, [lvc](UIButton*) { lvc->showHelp(); });
+    wire("fileButton", UIControlEventTouchUpInside, [lvc](UIButton*) { lvc->showFileMgmtView(); });
+    wire("remoteButton", UIControlEventTouchUpInside, [lvc](UIButton*) { lvc->remoteRecordController(); });
+    wire("addButon", UIControlEventTouchUpInside, [lvc](UIButton*) { lvc->addOneDevice(); });
     wire("backButton", UIControlEventTouchUpInside, [lvc](UIButton*) { lvc->backAction(); });
     return root;
 }
@@ -893,6 +901,200 @@ void LiveViewController::backAction() {
     if (!nav) return;
     nav->setNavigationBarHidden(false);
     nav->popViewControllerAnimated(true);
+}
+
+}  // namespace lumora
+
+namespace lumora {
+
+// ---------------------------------------------------------------- screens opened from here
+
+LiveViewController::FileMgmtFactory& LiveViewController::fileMgmtFactory() {
+    static FileMgmtFactory factory = [](LiveViewController& opener) -> std::shared_ptr<UIViewController> {
+        auto browser = std::make_shared<FileMgmtController>();
+        browser->setDelegate(&opener);
+        return browser;
+    };
+    return factory;
+}
+
+void LiveViewController::pauseChannelViews() {
+    orientationBeforeOpenModelView_ = interfaceOrientation();
+    if (cmcController_) cmcController_->enableChannelViewRendering(false);
+}
+
+void LiveViewController::resumeChannelViews() {
+    if (interfaceOrientation() != orientationBeforeOpenModelView_) layoutSubviewsForOrientationChange();
+    if (cmcController_) cmcController_->enableChannelViewRendering(true);
+    if (presentedViewController()) dismissViewControllerAnimated(true);
+}
+
+namespace {
+std::shared_ptr<UINavigationController> blackNavigation(std::shared_ptr<UINavigationController> nav) {
+    if (UINavigationBar* bar = nav->navigationBar()) bar->setBarStyle(UIBarStyle::Black);
+    return nav;
+}
+}  // namespace
+
+void LiveViewController::showDeviceList() {
+    pauseChannelViews();
+    auto list = std::make_shared<DeviceMgmtController>(0);
+    list->delegate = this;
+    presentViewController(list, true);
+}
+
+void LiveViewController::remoteRecordController() {
+    auto list = std::make_shared<DeviceMgmtController>(1);
+    list->delegate = this;
+    presentViewController(list, true);
+}
+
+void LiveViewController::openEditor(const std::string* uid) {
+    pauseChannelViews();
+    auto editor = std::make_shared<DeviceDetailViewController>();
+    editor->delegate = this;
+    if (uid) editor->setDeviceUID(*uid);
+    editor->setOperation(0);
+    presentViewController(blackNavigation(std::make_shared<QvNavigationController>(editor)), true);
+}
+
+bool LiveViewController::addDeviceFromTyping() {
+    openEditor(nullptr);
+    return true;
+}
+
+bool LiveViewController::addDeviceFromUID(const std::string& uid, const std::string&) {
+    openEditor(&uid);
+    return true;
+}
+
+void LiveViewController::showFileMgmtView() {
+    auto& factory = fileMgmtFactory();
+    if (!factory) return;
+    auto browser = factory(*this);
+    if (!browser) return;
+    pauseChannelViews();
+    auto nav = blackNavigation(std::make_shared<QvNavigationController>(browser));
+    presentViewController(nav, true);
+}
+
+void LiveViewController::showSettingsView() {
+    pauseChannelViews();
+    auto config = std::make_shared<ConfigViewController>();
+    config->delegate = this;
+    presentViewController(blackNavigation(std::make_shared<UINavigationController>(config)), true);
+}
+
+void LiveViewController::showHelp() {
+    pauseChannelViews();
+    auto help = std::make_shared<HelpAndAboutViewController>();
+    help->delegate = this;
+    presentViewController(blackNavigation(std::make_shared<UINavigationController>(help)), true);
+}
+
+bool LiveViewController::addDeviceWithLANScanning() {
+    if (!dsvc_) {
+        dsvc_ = std::make_shared<DeviceSearchingViewController>();
+        dsvc_->delegate = std::static_pointer_cast<DeviceSearchingViewControllerDelegate>(self());
+    }
+    dsvc_->isAdding = false;
+    presentViewController(dsvc_, true);
+    return true;
+}
+
+bool LiveViewController::presentZBarReaderWindow(const std::shared_ptr<ZBarReaderViewController>& reader) {
+    if (!reader) return false;
+    presentViewController(reader, true);
+    return true;
+}
+
+bool LiveViewController::addDeviceWithInfoFromZBarCode() {
+    reloadDeviceButtons();
+    return true;
+}
+
+void LiveViewController::addMultiDevicesFromMulticaseSearching() { reloadDeviceButtons(); }
+
+void LiveViewController::addDeviceItemFromLanSearch(const std::string& uid) {
+    // The search screen is still up: the editor takes its place.
+    if (presentedViewController()) dismissViewControllerAnimated(false);
+    addDeviceFromUID(uid, "");
+}
+
+void LiveViewController::addOneDevice() {
+    davc_ = std::make_shared<UIDeviceAddViewController>();
+    davc_->delegate = std::static_pointer_cast<UIDeviceAddViewControllerDelegate>(self());
+    if (UIView* v = view()) v->addSubview(davc_->view());
+    davc_->showView();
+}
+
+void LiveViewController::fileMgmtControllerDidClose(FileMgmtController*) { resumeChannelViews(); }
+void LiveViewController::configViewControllerDidClose(ConfigViewController*) { resumeChannelViews(); }
+void LiveViewController::helpControllerDidClose(HelpAndAboutViewController*) { resumeChannelViews(); }
+void LiveViewController::deviceDetailViewControllerDidCancel(DeviceDetailViewController*) { resumeChannelViews(); }
+
+void LiveViewController::deviceMgmtControllerAddDevice(DeviceMgmtController*) {
+    dismissViewControllerAnimated(false);
+    addOneDevice();
+}
+
+void LiveViewController::deviceMgmtControllerDidClose(DeviceMgmtController*) {
+    reloadDeviceButtons();
+    auto device = selectedDeviceButton_ ? QvDeviceManager::sharedInstance().deviceWithId(selectedDeviceButton_->tag())
+                                        : nullptr;
+    if (selectedDeviceButton_ && device) {
+        if (device->channelNum.load() != static_cast<int>(channelButtons_.size()))
+            reloadChannelButtons(device->deviceId, device->channelNum.load());
+    } else if (!selectedDeviceButton_) {
+        reloadChannelButtons(-1, 0);
+    }
+    resumeChannelViews();
+}
+
+void LiveViewController::deviceDetailViewControllerDidAddDevice(DeviceDetailViewController*,
+                                                                const std::shared_ptr<Device>& device) {
+    if (!device) return;
+    reloadDeviceButtons();
+    if (ZButton* b = deviceButtonWithTag(device->deviceId)) {
+        const bool single = device->channelNum.load() < 2;
+        b->startAction(UIImage::imageNamed(single ? "deviceipconline.png" : "deviceonline.png"),
+                       UIImage::imageNamed(single ? "deviceIpc.png" : "device.png"));
+    }
+    device->startPreConnection();
+    searchAllDeviceState();
+    resumeChannelViews();
+}
+
+void LiveViewController::deviceDetailViewControllerDidEditDevice(DeviceDetailViewController*,
+                                                                 const std::shared_ptr<Device>& device) {
+    if (!device) return;
+    reloadDeviceButtons();
+    if (ZButton* b = deviceButtonWithTag(device->deviceId)) {
+        const bool single = device->channelNum.load() < 2;
+        b->startAction(UIImage::imageNamed(single ? "deviceipconline.png" : "deviceonline.png"),
+                       UIImage::imageNamed(single ? "deviceIpc.png" : "device.png"));
+    }
+    device->startPreConnection();
+    searchAllDeviceState();
+}
+
+void LiveViewController::configViewControllerDidCommit(ConfigViewController*) {
+    UIView* v = view();
+    if (v && cmcController_) {
+        const CGFloat W = v->bounds().size.width, H = v->bounds().size.height;
+        const CGFloat C = scrollContainerView ? scrollContainerView->frame().size.height : 0;
+        const CGFloat T = toolBarView ? toolBarView->frame().size.height : 0;
+        const int style = QvApplicationPreference::sharedInstance().layoutStyle();
+        const unsigned want = style == 1 ? 4u : style == 0 ? 1u : 0u;
+        if (want && cmcController_->channelViewNumber() != want) {
+            cmcViewFrame_ = CGRect{{0, 0}, {W, H - C - T}};
+            if (UIView* grid = cmcController_->view()) grid->setFrame(cmcViewFrame_);
+            cmcController_->setChannelViewNumber(want);
+        }
+    }
+    layoutSubviewsForOrientationChange();
+    if (cmcController_) cmcController_->enableChannelViewRendering(true);
+    if (presentedViewController()) dismissViewControllerAnimated(true);
 }
 
 }  // namespace lumora

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPointer>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,9 +15,17 @@
 #include "ui/common/FloatingPanelView.h"
 #include "ui/common/ZButton.h"
 #include "ui/kit/UIButton.h"
+#include "ui/kit/UINavigationBar.h"
 #include "ui/kit/UIScrollView.h"
 #include "ui/kit/UIViewController.h"
+#include "ui/common/DeviceSearchingViewController.h"
+#include "ui/common/HelpAndAboutViewController.h"
+#include "ui/common/UIDeviceAddViewController.h"
 #include "ui/phone/ChannelViewControllerDelegate.h"
+#include "ui/phone/ConfigViewController.h"
+#include "ui/phone/DeviceDetailViewController.h"
+#include "ui/phone/DeviceMgmtController.h"
+#include "ui/phone/FileMgmtController.h"
 
 namespace lumora {
 
@@ -35,8 +44,20 @@ class LiveViewController : public UIViewController,
                            public PhoneRootScreen,
                            public ChannelViewControllerDelegate,
                            public AllSearchDelegate,
-                           public preConDelegate {
+                           public preConDelegate,
+                           public DeviceMgmtControllerDelegate,
+                           public DeviceDetailViewControllerDelegate,
+                           public ConfigViewControllerDelegate,
+                           public HelpControllerDelegate,
+                           public UIDeviceAddViewControllerDelegate,
+                           public DeviceSearchingViewControllerDelegate,
+                           public FileMgmtControllerDelegate {
 public:
+    // Makes the local media browser (by default a FileMgmtController that
+    // reports back to the opener); unset, the media button does nothing.
+    using FileMgmtFactory = std::function<std::shared_ptr<UIViewController>(LiveViewController& opener)>;
+    static FileMgmtFactory& fileMgmtFactory();
+
     static constexpr const char* kInterfaceName = "LiveViewController";
     static constexpr double kBlinkInterval = 0.7;
     static constexpr double kPollInterval = 60.0;
@@ -85,7 +106,7 @@ public:
     void beginTimmer();
     void initDisplayViews();
     void layoutSubviewsForOrientationChange();
-    void changeCanRotate(bool can) { canRotate_ = can; }
+    void changeCanRotate(bool can) override { canRotate_ = can; }
     void startAutoPlay();
     void plugLayout();
     // Stops every pane, shows the navigation bar again and pops this screen
@@ -114,6 +135,46 @@ public:
     void closeMoreView();
     // The one/four-pane switch of the more panel.
     void toggleLayout();
+
+    // ---- the screens opened from here (each modal; most pause the panes)
+    void showDeviceList();
+    void remoteRecordController();
+    void showFileMgmtView();
+    void showSettingsView();
+    void showHelp();
+    void addOneDevice();
+    // Panes keep their sessions and stop drawing while a screen covers them.
+    void pauseChannelViews();
+    // Re-lays out when the orientation changed meanwhile, draws again, dismisses.
+    void resumeChannelViews();
+    void fileMgmtControllerDidClose(FileMgmtController* controller) override;
+
+    // ---- DeviceMgmtControllerDelegate
+    void deviceMgmtControllerDidClose(DeviceMgmtController* list) override;
+    void deviceMgmtControllerAddDevice(DeviceMgmtController* list) override;
+    // ---- DeviceDetailViewControllerDelegate
+    void deviceDetailViewControllerDidCancel(DeviceDetailViewController* editor) override;
+    void deviceDetailViewControllerDidAddDevice(DeviceDetailViewController* editor,
+                                                const std::shared_ptr<Device>& device) override;
+    void deviceDetailViewControllerDidEditDevice(DeviceDetailViewController* editor,
+                                                 const std::shared_ptr<Device>& device) override;
+    void deviceDetailViewControllerDidDeleteDevice(DeviceDetailViewController*, int32_t) override {}
+    // ---- ConfigViewControllerDelegate, HelpControllerDelegate
+    void configViewControllerDidClose(ConfigViewController* controller) override;
+    void configViewControllerDidCommit(ConfigViewController* controller) override;
+    void helpControllerDidClose(HelpAndAboutViewController* controller) override;
+    // ---- UIDeviceAddViewControllerDelegate, DeviceSearchingViewControllerDelegate
+    bool addDeviceFromTyping() override;
+    bool addDeviceFromUID(const std::string& uid, const std::string& deviceName) override;
+    bool presentZBarReaderWindow(const std::shared_ptr<ZBarReaderViewController>& reader) override;
+    bool addDeviceWithInfoFromZBarCode() override;
+    void addMultiDevicesFromMulticaseSearching() override;
+    bool addDeviceWithLANScanning() override;
+    void addDeviceItemFromLanSearch(const std::string& uid) override;
+
+    UIDeviceAddViewController* davc() const { return davc_.get(); }
+    DeviceSearchingViewController* dsvc() const { return dsvc_.get(); }
+    UIInterfaceOrientation orientationBeforeOpenModelView() const { return orientationBeforeOpenModelView_; }
 
     // ---- notifications from the grid
     void aChannelViewSelected(int deviceId);
@@ -164,6 +225,10 @@ private:
     std::shared_ptr<DataController> datacontrol_;
     std::shared_ptr<RunLoopTimer> shanTimer_, closeShanTimer_, pollTimer_;
     std::vector<NotificationCenter::ObserverId> observers_;
+    UIInterfaceOrientation orientationBeforeOpenModelView_ = UIInterfaceOrientation::Portrait;
+    std::shared_ptr<UIDeviceAddViewController> davc_;
+    std::shared_ptr<DeviceSearchingViewController> dsvc_;
+    void openEditor(const std::string* uid);
 };
 
 }  // namespace lumora

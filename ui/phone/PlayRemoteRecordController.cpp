@@ -1,11 +1,11 @@
 #include "ui/phone/PlayRemoteRecordController.h"
 
-#include "ui/common/PictureRecordPane.h"
 #include "ui/kit/UIApplication.h"
 #include "ui/kit/UIColor.h"
 #include "ui/kit/UINavigationController.h"
 #include "ui/kit/UIScreen.h"
 #include "ui/kit/UIViewAnimation.h"
+#include "ui/phone/ChannelRecordPane.h"
 
 namespace lumora {
 
@@ -22,7 +22,7 @@ bool isPad() {
 }  // namespace
 
 std::function<std::shared_ptr<RecordPane>()>& PlayRemoteRecordController::paneFactory() {
-    static std::function<std::shared_ptr<RecordPane>()> factory = [] { return PictureRecordPane::create(); };
+    static std::function<std::shared_ptr<RecordPane>()> factory = [] { return std::make_shared<ChannelRecordPane>(); };
     return factory;
 }
 

@@ -15,7 +15,7 @@ class Device;
 // Plays one recording kept on a device in a single video pane.
 class PlayRemoteRecordController : public UIViewController {
 public:
-    // Makes the pane the player plays through (a plain picture pane unless
+    // Makes the pane the player plays through (a phone video pane unless
     // replaced).
     static std::function<std::shared_ptr<RecordPane>()>& paneFactory();
 

@@ -30,6 +30,8 @@
 #include "ui/kit/testing/KitTestDriver.h"
 #include "ui/phone/ChannelMgmtController.h"
 #include "ui/phone/ChannelViewController.h"
+#include "ui/kit/UINavigationController.h"
+#include "ui/kit/ZBarReaderViewController.h"
 
 using namespace lumora;
 namespace fs = std::filesystem;
@@ -472,3 +474,214 @@ TEST_F(LiveViewControllerTest, AutoPlayResumesTheSavedHistory) {
 }
 
 }  // namespace
+
+// Each screen opened from the live view: the covering ones stop the panes
+// drawing while their sessions stay up, and closing draws again.
+TEST_F(LiveViewControllerTest, CoveringScreensPauseThePanesAndClosingResumesThem) {
+    launch();
+    // Presentations and dismissals run their animations on the virtual clock.
+    auto step = [&] {
+        driver->advance(0.6);
+        driver->settle();
+    };
+    play(1, {1, 2});
+    ASSERT_TRUE(waitPicture(pane(0)));
+    ASSERT_TRUE(waitPicture(pane(1)));
+    auto drawingAgain = [&] {
+        for (int i : {0, 1}) {
+            EXPECT_FALSE(pane(i)->stopRenderingFrame()) << "pane " << i;
+            EXPECT_TRUE(waitPicture(pane(i))) << "pane " << i;
+        }
+    };
+    auto paused = [&](const char* what) {
+        for (int i : {0, 1}) {
+            EXPECT_TRUE(pane(i)->stopRenderingFrame()) << what << " pane " << i;
+            EXPECT_EQ(pane(i)->state(), 1) << what << " pane " << i;  // still connected
+        }
+        // Frames keep arriving but nothing is drawn.
+        const uint64_t before = pane(0)->glView()->presentedCount();
+        driver->advance(1.0);
+        driver->settle();
+        EXPECT_EQ(pane(0)->glView()->presentedCount(), before) << what;
+    };
+    auto top = [&]() -> UIViewController* {
+        UIViewController* p = screen->presentedViewController();
+        if (auto* nav = dynamic_cast<UINavigationController*>(p)) return nav->topViewController();
+        return p;
+    };
+
+    // Settings through the more panel's button; Cancel resumes.
+    ASSERT_TRUE(tap("moreButon"));
+    ASSERT_TRUE(tap("settingButton")) << driver->lastError();
+    auto* config = dynamic_cast<ConfigViewController*>(top());
+    ASSERT_NE(config, nullptr);
+    paused("settings");
+    config->cancelButtonTapped();
+    step();
+    EXPECT_EQ(screen->presentedViewController(), nullptr);
+    drawingAgain();
+
+    // Help and about.
+    screen->showHelp();
+    step();
+    auto* help = dynamic_cast<HelpAndAboutViewController*>(top());
+    ASSERT_NE(help, nullptr);
+    paused("help");
+    help->closeButtonTapped();
+    step();
+    EXPECT_EQ(screen->presentedViewController(), nullptr);
+    drawingAgain();
+
+    // The device list; its add button closes it at once and shows the chooser.
+    screen->showDeviceList();
+    step();
+    auto* list = dynamic_cast<DeviceMgmtController*>(top());
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->mgmtType(), 0);
+    paused("device list");
+    list->addButtonTapped();
+    EXPECT_EQ(screen->presentedViewController(), nullptr);  // no animation to wait for
+    ASSERT_NE(screen->davc(), nullptr);
+    EXPECT_EQ(screen->davc()->view()->superview(), screen->view());
+    // Typing opens the editor in add mode (the chooser goes away).
+    ASSERT_TRUE(driver->tapSheetButton(Localization::string("MANNUAL_ADD"))) << driver->lastError();
+    step();
+    auto* editor = dynamic_cast<DeviceDetailViewController*>(top());
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->operation(), 0);
+    paused("editor");
+    editor->cancelButtonTapped();
+    step();
+    EXPECT_EQ(screen->presentedViewController(), nullptr);
+    drawingAgain();
+
+    // The device list again, closed: the selection and its channels stay.
+    screen->showDeviceList();
+    step();
+    dynamic_cast<DeviceMgmtController*>(top())->closeButtonTapped();
+    step();
+    EXPECT_EQ(screen->presentedViewController(), nullptr);
+    EXPECT_EQ(screen->channelButtons().size(), 4u);
+    drawingAgain();
+
+    // The recordings list does not pause, and its close resumes all the same.
+    screen->remoteRecordController();
+    step();
+    auto* records = dynamic_cast<DeviceMgmtController*>(top());
+    ASSERT_NE(records, nullptr);
+    EXPECT_EQ(records->mgmtType(), 1);
+    EXPECT_FALSE(pane(0)->stopRenderingFrame());
+    records->closeButtonTapped();
+    step();
+    EXPECT_EQ(screen->presentedViewController(), nullptr);
+
+    // The LAN search is made once and reused; it does not pause. A result
+    // opens the editor in its place.
+    screen->addDeviceWithLANScanning();
+    step();
+    auto* search = screen->dsvc();
+    ASSERT_NE(search, nullptr);
+    EXPECT_EQ(top(), search);
+    EXPECT_FALSE(pane(0)->stopRenderingFrame());
+    screen->addDeviceItemFromLanSearch("ABCD-123456-WXYZ");
+    step();
+    editor = dynamic_cast<DeviceDetailViewController*>(top());
+    ASSERT_NE(editor, nullptr);
+    paused("editor from search");
+    editor->cancelButtonTapped();
+    step();
+    screen->addDeviceWithLANScanning();
+    step();
+    EXPECT_EQ(screen->dsvc(), search);
+    search->stopSearching();
+    screen->dismissViewControllerAnimated(false);
+    step();
+
+    // The local media browser, from its button in the more panel.
+    if (!screen->isMoreViewOpen()) ASSERT_TRUE(tap("moreButon")) << driver->lastError();
+    ASSERT_TRUE(tap("fileButton")) << driver->lastError();
+    step();
+    auto* media = dynamic_cast<FileMgmtController*>(top());
+    ASSERT_NE(media, nullptr);
+    paused("media");
+    screen->fileMgmtControllerDidClose(media);
+    step();
+    EXPECT_EQ(screen->presentedViewController(), nullptr);
+    // Without a browser to make, the button does nothing.
+    auto keep = LiveViewController::fileMgmtFactory();
+    LiveViewController::fileMgmtFactory() = nullptr;
+    screen->showFileMgmtView();
+    LiveViewController::fileMgmtFactory() = keep;
+    EXPECT_EQ(screen->presentedViewController(), nullptr);
+    EXPECT_FALSE(pane(0)->stopRenderingFrame());
+    drawingAgain();
+    for (int i : {0, 1}) EXPECT_EQ(pane(i)->state(), 1);
+}
+
+// Settings committed: the grid takes the chosen number of panes; one pane
+// stops the hidden ones; the same number only re-lays out.
+TEST_F(LiveViewControllerTest, CommittedSettingsChangeThePaneCountAndRotationIsCaughtUpOnClose) {
+    launch();
+    // Presentations and dismissals run their animations on the virtual clock.
+    auto step = [&] {
+        driver->advance(0.6);
+        driver->settle();
+    };
+    play(1, {1, 2});
+    ASSERT_TRUE(waitPicture(pane(1)));
+    auto& prefs = QvApplicationPreference::sharedInstance();
+    const int saved = prefs.layoutStyle();
+    prefs.setLayoutStyle(1);
+    screen->showSettingsView();
+    step();
+    screen->configViewControllerDidCommit(nullptr);
+    step();
+    EXPECT_EQ(screen->cmcController()->channelViewNumber(), 4u);
+    EXPECT_EQ(pane(1)->state(), 1);
+    EXPECT_EQ(screen->presentedViewController(), nullptr);
+
+    prefs.setLayoutStyle(0);
+    screen->showSettingsView();
+    step();
+    screen->configViewControllerDidCommit(nullptr);
+    step();
+    EXPECT_EQ(screen->cmcController()->channelViewNumber(), 1u);
+    EXPECT_EQ(pane(1)->state(), 0);
+    EXPECT_EQ(pane(0)->state(), 1);
+    EXPECT_FALSE(pane(0)->stopRenderingFrame());
+    prefs.setLayoutStyle(saved);
+
+    // Rotating while the help covers the screen: the close lays out for the new orientation.
+    screen->showHelp();
+    step();
+    EXPECT_EQ(screen->orientationBeforeOpenModelView(), UIInterfaceOrientation::Portrait);
+    driver->rotate(UIInterfaceOrientation::LandscapeLeft);
+    step();
+    screen->helpControllerDidClose(nullptr);
+    step();
+    EXPECT_EQ(screen->presentedViewController(), nullptr);
+    EXPECT_EQ(screen->interfaceOrientation(), UIInterfaceOrientation::LandscapeLeft);
+    EXPECT_EQ(screen->cmcController()->view()->frame().size.width, screen->view()->bounds().size.width);
+}
+
+// The selected device deleted while the device list was open: on close the
+// channel strip empties and the list's edits show in the device strip.
+TEST_F(LiveViewControllerTest, ClosingTheDeviceListAfterTheSelectedDeviceWentEmptiesTheChannelStrip) {
+    launch();
+    ASSERT_TRUE(tap("deviceButton1"));
+    ASSERT_EQ(screen->channelButtons().size(), 4u);
+    screen->showDeviceList();
+    driver->advance(0.6);
+    driver->settle();
+    auto* list = dynamic_cast<DeviceMgmtController*>(screen->presentedViewController());
+    ASSERT_NE(list, nullptr);
+    ASSERT_TRUE(QvDeviceManager::sharedInstance().removeDevice(QvDeviceManager::sharedInstance().deviceWithName("Gate")));
+    list->closeButtonTapped();
+    driver->advance(0.6);
+    driver->settle();
+    EXPECT_EQ(screen->presentedViewController(), nullptr);
+    ASSERT_EQ(screen->deviceButtons().size(), 1u);
+    EXPECT_EQ(screen->deviceButtons()[0]->titleForState(UIControlStateNormal), "Yard");
+    EXPECT_TRUE(screen->channelButtons().empty());
+    EXPECT_FALSE(pane(0)->stopRenderingFrame());
+}
