@@ -1,3 +1,4 @@
+#include "ui/kit/WeakView.h"
 #include "ui/common/ALMoviePlayerController.h"
 
 #include <chrono>
@@ -36,7 +37,7 @@ ALMoviePlayerController::ALMoviePlayerController(const CGRect& frame, MoviePlaye
     background->setBackgroundColor(UIColor::blackColor());
     background_ = background;
 
-    QPointer<UIImageView> target(view);
+    WeakView<UIImageView> target(view);
     MPMoviePlayerController::view().setPresentedHandler([target](const std::shared_ptr<const RGBAImage>& picture) {
         if (target && picture && !picture->empty()) target->setPicture(*picture);
     });

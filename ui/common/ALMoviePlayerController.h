@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QPointer>
+#include "ui/kit/WeakView.h"
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -112,9 +112,9 @@ private:
     void observeOrientation(bool on);
     void cancelTimeout();
 
-    QPointer<UIImageView> view_;
-    QPointer<UIView> background_;
-    QPointer<UIView> controls_;  // an ALMoviePlayerControls
+    WeakView<UIImageView> view_;
+    WeakView<UIView> background_;
+    WeakView<UIView> controls_;  // an ALMoviePlayerControls
     ALMoviePlayerControllerDelegate* delegate_ = nullptr;  // not owned
     bool movieFullscreen_ = false;
     double backgroundRotation_ = 0;

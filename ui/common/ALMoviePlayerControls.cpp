@@ -1,3 +1,4 @@
+#include "ui/kit/WeakView.h"
 #include "ui/common/ALMoviePlayerControls.h"
 
 #include <chrono>
@@ -221,8 +222,8 @@ void ALMoviePlayerControls::showLoadingIndicators() {
     activityIndicator_->startAnimating();
     setNeedsLayout();
     layoutIfNeeded();
-    QPointer<UIView> bg = activityBackgroundView_.data();
-    QPointer<UIActivityIndicatorView> ind = activityIndicator_.data();
+    WeakView<UIView> bg = activityBackgroundView_.data();
+    WeakView<UIActivityIndicatorView> ind = activityIndicator_.data();
     UIViewAnimation::animateWithDuration(kIndicatorFade, 0, 0, [bg, ind] {
         if (bg) bg->setAlpha(1);
         if (ind) ind->setAlpha(1);
@@ -230,8 +231,8 @@ void ALMoviePlayerControls::showLoadingIndicators() {
 }
 
 void ALMoviePlayerControls::hideLoadingIndicators() {
-    QPointer<UIView> bg = activityBackgroundView_.data();
-    QPointer<UIActivityIndicatorView> ind = activityIndicator_.data();
+    WeakView<UIView> bg = activityBackgroundView_.data();
+    WeakView<UIActivityIndicatorView> ind = activityIndicator_.data();
     UIViewAnimation::animateWithDuration(
         kIndicatorFade, 0, 0,
         [bg, ind] {
@@ -273,7 +274,7 @@ void ALMoviePlayerControls::showControls(std::function<void()> completion) {
     const bool withTop = fullscreenLayout();
     if (withTop && topBar_) topBar_->setNeedsDisplay();
     if (bottomBar_) bottomBar_->setNeedsDisplay();
-    QPointer<ALMoviePlayerControlsBar> top = topBar_.data(), bottom = bottomBar_.data();
+    WeakView<ALMoviePlayerControlsBar> top = topBar_.data(), bottom = bottomBar_.data();
     std::weak_ptr<bool> alive = alive_;
     UIViewAnimation::animateWithDuration(
         kShowHideDuration, 0, 0,
@@ -296,7 +297,7 @@ void ALMoviePlayerControls::hideControls(std::function<void()> completion) {
     }
     cancelHide();
     const bool withTop = fullscreenLayout();
-    QPointer<ALMoviePlayerControlsBar> top = topBar_.data(), bottom = bottomBar_.data();
+    WeakView<ALMoviePlayerControlsBar> top = topBar_.data(), bottom = bottomBar_.data();
     std::weak_ptr<bool> alive = alive_;
     UIViewAnimation::animateWithDuration(
         kShowHideDuration, 0, 0,

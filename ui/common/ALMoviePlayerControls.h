@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QPointer>
+#include "ui/kit/WeakView.h"
 #include <functional>
 #include <memory>
 #include <vector>
@@ -154,14 +154,14 @@ private:
     bool timeRemainingDecrements_ = false;
     bool showing_ = false;
 
-    QPointer<ALMoviePlayerControlsBar> topBar_, bottomBar_;
-    QPointer<UISlider> durationSlider_;
-    QPointer<UILabel> timeElapsedLabel_, timeRemainingLabel_;
-    QPointer<ALButton> playPauseButton_, fullscreenButton_, seekForwardButton_, seekBackwardButton_, scaleButton_;
-    QPointer<MPVolumeView> volumeView_;
-    QPointer<ALAirplayView> airplayView_;
-    QPointer<UIView> activityBackgroundView_;
-    QPointer<UIActivityIndicatorView> activityIndicator_;
+    WeakView<ALMoviePlayerControlsBar> topBar_, bottomBar_;
+    WeakView<UISlider> durationSlider_;
+    WeakView<UILabel> timeElapsedLabel_, timeRemainingLabel_;
+    WeakView<ALButton> playPauseButton_, fullscreenButton_, seekForwardButton_, seekBackwardButton_, scaleButton_;
+    WeakView<MPVolumeView> volumeView_;
+    WeakView<ALAirplayView> airplayView_;
+    WeakView<UIView> activityBackgroundView_;
+    WeakView<UIActivityIndicatorView> activityIndicator_;
 
     std::shared_ptr<RunLoopTimer> hideTimer_;
     std::shared_ptr<RunLoopTimer> durationTimer_;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QPointer>
+#include "ui/kit/WeakView.h"
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -93,10 +93,10 @@ private:
     std::shared_ptr<RunLoopTimer> timeout_;
     std::atomic<uint64_t> search_{0};  // generation of the running (or last) search
     int numSelected_ = 0;
-    QPointer<UILabel> status_;
-    QPointer<UIActivityIndicatorView> indicator_;
-    QPointer<UITableView> tableView_;
-    QPointer<UIToolbar> toolbar_;
+    WeakView<UILabel> status_;
+    WeakView<UIActivityIndicatorView> indicator_;
+    WeakView<UITableView> tableView_;
+    WeakView<UIToolbar> toolbar_;
     std::shared_ptr<UIBarButtonItem> bitem_, selectAllBtn_, selectRevBtn_;
 };
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/kit/WeakView.h"
 #include "ui/kit/UIView.h"
 
 namespace lumora {
@@ -18,7 +19,7 @@ public:
     void touchesCancelled(const UITouchSet& touches, UIEvent* event) override;
 
 private:
-    QPointer<UIView> containerView_;  // not owned
+    WeakView<UIView> containerView_;  // not owned
 };
 
 }  // namespace lumora

@@ -1,3 +1,4 @@
+#include "ui/kit/WeakView.h"
 #include "ui/common/GLVideoView.h"
 
 #include "base/utilities/QvGLView.h"
@@ -12,7 +13,7 @@ Rect toRect(const CGRect& r) { return Rect{r.origin.x, r.origin.y, r.size.width,
 GLVideoView::GLVideoView(const CGRect& frame) : UIImageView(frame) {
     setBackgroundColor(UIColor::blackColor());
     gl_ = std::make_shared<QvGLView>(toRect(frame), nullptr);
-    QPointer<GLVideoView> self(this);
+    WeakView<GLVideoView> self(this);
     gl_->setPresentedHandler([self](const std::shared_ptr<const RGBAImage>& picture) {
         if (!self) return;
         ++self->presented_;

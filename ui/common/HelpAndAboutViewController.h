@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/kit/WeakView.h"
 #include "ui/kit/UITableView.h"
 #include "ui/kit/UIViewController.h"
 
@@ -43,7 +44,7 @@ public:
     void rate();
 
 private:
-    QPointer<UITableView> table_;
+    WeakView<UITableView> table_;
 };
 
 }  // namespace lumora

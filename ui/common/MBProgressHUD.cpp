@@ -1,3 +1,4 @@
+#include "ui/kit/WeakView.h"
 #include "ui/common/MBProgressHUD.h"
 
 #include <chrono>
@@ -296,7 +297,7 @@ void MBProgressHUD::show(bool animated) {
     showWanted_ = true;
     if (graceTime > 0) {
         if (graceTimer_) graceTimer_->invalidate();
-        QPointer<MBProgressHUD> self(this);
+        WeakView<MBProgressHUD> self(this);
         graceTimer_ = RunLoopTimer::scheduled(RunLoop::main(), seconds(graceTime), false, [self](RunLoopTimer&) {
             if (!self) return;
             self->graceTimer_.reset();
@@ -315,7 +316,7 @@ void MBProgressHUD::show(bool animated) {
 void MBProgressHUD::showUsingAnimation(bool animated) {
     isFinished_ = false;
     setAlpha(0);
-    QPointer<MBProgressHUD> self(this);
+    WeakView<MBProgressHUD> self(this);
     showStarted_ = CACurrentMediaTime();
     if (animated) {
         if (animationType == MBProgressHUDAnimationZoom) setTransformScale(1.5);
@@ -343,7 +344,7 @@ void MBProgressHUD::hide(bool animated) {
         double shown = CACurrentMediaTime() - showStarted_;
         if (shown < minShowTime) {
             if (minShowTimer_) minShowTimer_->invalidate();
-            QPointer<MBProgressHUD> self(this);
+            WeakView<MBProgressHUD> self(this);
             minShowTimer_ = RunLoopTimer::scheduled(RunLoop::main(), seconds(minShowTime - shown), false,
                                                     [self](RunLoopTimer&) {
                                                         if (!self) return;
@@ -358,7 +359,7 @@ void MBProgressHUD::hide(bool animated) {
 
 void MBProgressHUD::hideUsingAnimation(bool animated) {
     if (animated) {
-        QPointer<MBProgressHUD> self(this);
+        WeakView<MBProgressHUD> self(this);
         UIViewAnimation::animateWithDuration(
             kAnimationSeconds,
             [self] {
@@ -376,7 +377,7 @@ void MBProgressHUD::hideUsingAnimation(bool animated) {
 }
 
 void MBProgressHUD::done() {
-    QPointer<MBProgressHUD> self(this);
+    WeakView<MBProgressHUD> self(this);
     isFinished_ = true;
     setAlpha(0);
     setTransformScale(1.0);

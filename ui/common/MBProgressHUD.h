@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/kit/WeakView.h"
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -118,8 +119,8 @@ private:
     std::string labelText_, detailsLabelText_;
     float progress_ = 0;
 
-    QPointer<UIView> indicator_, customView_;
-    QPointer<UILabel> label_, detailsLabel_;
+    WeakView<UIView> indicator_, customView_;
+    WeakView<UILabel> label_, detailsLabel_;
     float width_ = 0, height_ = 0;
     std::shared_ptr<RunLoopTimer> graceTimer_, minShowTimer_;
     double showStarted_ = -1;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QPointer>
+#include "ui/kit/WeakView.h"
 #include <atomic>
 #include <memory>
 #include <string>
@@ -44,10 +44,10 @@ private:
 
     std::shared_ptr<DataController> session_;
     DispatchQueuePtr queue_;
-    QPointer<UIView> view_;
-    QPointer<UIImageView> picture_;
-    QPointer<UILabel> caption_;
-    QPointer<UILabel> status_;
+    WeakView<UIView> view_;
+    WeakView<UIImageView> picture_;
+    WeakView<UILabel> caption_;
+    WeakView<UILabel> status_;
     std::atomic<long> pictures_{0};
     std::string statusText_;
 };

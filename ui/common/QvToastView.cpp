@@ -1,3 +1,4 @@
+#include "ui/kit/WeakView.h"
 #include "ui/common/QvToastView.h"
 
 #include <chrono>
@@ -63,7 +64,7 @@ void QvToastView::presentToastView(UIView* parent) {
         }
     parent->setUserInteractionEnabled(false);
 
-    QPointer<QvToastView> self(this);
+    WeakView<QvToastView> self(this);
     timer_ = RunLoopTimer::scheduled(RunLoop::main(),
                                      std::chrono::duration_cast<std::chrono::nanoseconds>(
                                          std::chrono::duration<double>(kShowSeconds)),
@@ -83,7 +84,7 @@ void QvToastView::dismiss() {
     if (!presented_ || dismissing_) return;
     dismissing_ = true;
     if (timer_) timer_->invalidate();
-    QPointer<QvToastView> self(this);
+    WeakView<QvToastView> self(this);
     UIViewAnimation::animateWithDuration(
         kFadeSeconds,
         [self] {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/kit/WeakView.h"
 #include <memory>
 #include <string>
 
@@ -47,7 +48,7 @@ protected:
     void drawBackground(QPainter& painter) override;
 
 private:
-    QPointer<UILabel> textLabel_;
+    WeakView<UILabel> textLabel_;
     std::string text_;
     std::shared_ptr<RunLoopTimer> timer_;
     bool presented_ = false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/kit/WeakView.h"
 #include "ui/kit/UIAlertView.h"
 #include "ui/kit/UITableView.h"
 
@@ -39,7 +40,7 @@ public:
 private:
     void placeTable();
 
-    QPointer<UITableView> tableView_;
+    WeakView<UITableView> tableView_;
     int tableExtHeight_ = 0;
 };
 

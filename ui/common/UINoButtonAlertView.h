@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/kit/WeakView.h"
 #include <memory>
 #include <string>
 
@@ -52,9 +53,9 @@ public:
     UIActivityIndicatorView* indicator() const { return indicator_.data(); }
 
 private:
-    QPointer<UIButton> button_;
-    QPointer<UILabel> label_;
-    QPointer<UIActivityIndicatorView> indicator_;
+    WeakView<UIButton> button_;
+    WeakView<UILabel> label_;
+    WeakView<UIActivityIndicatorView> indicator_;
 };
 
 }  // namespace lumora

@@ -1,3 +1,4 @@
+#include "ui/kit/WeakView.h"
 #include "ui/common/ZButton.h"
 
 #include <chrono>
@@ -17,7 +18,7 @@ void ZButton::startAction(std::shared_ptr<UIImage> firstImg, std::shared_ptr<UII
 void ZButton::beginshan() {
     startAction_ = true;
     if (timer_) timer_->invalidate();
-    QPointer<ZButton> self(this);
+    WeakView<ZButton> self(this);
     timer_ = RunLoopTimer::scheduled(RunLoop::main(),
                                      std::chrono::duration_cast<std::chrono::nanoseconds>(
                                          std::chrono::duration<double>(kBlinkInterval)),

@@ -17,12 +17,12 @@ namespace {
 std::string relayHost(int i) { return "127.0.0.1" + std::to_string(i + 1); }
 }  // namespace
 
-std::vector<EmulatorWorld::DeviceSpec> EmulatorWorld::defaultDevices() {
-    DeviceSpec gate;
+std::vector<EmulatorWorld::DemoDevice> EmulatorWorld::defaultDevices() {
+    DemoDevice gate;
     gate.name = "Gate";
     gate.channels = 4;
     gate.options.tcpHost = "127.0.0.2";
-    DeviceSpec yard;
+    DemoDevice yard;
     yard.name = "Yard";
     yard.channels = 2;
     yard.byUid = true;
@@ -44,7 +44,7 @@ void EmulatorWorld::stop() {
     lan_.reset();
 }
 
-bool EmulatorWorld::start(const std::string& dataRoot, const std::vector<DeviceSpec>& devices, std::string& error,
+bool EmulatorWorld::start(const std::string& dataRoot, const std::vector<DemoDevice>& devices, std::string& error,
                           int lifetimeSeconds) {
     dataRoot_ = dataRoot;
     std::error_code ec;
@@ -87,27 +87,27 @@ bool EmulatorWorld::start(const std::string& dataRoot, const std::vector<DeviceS
     cfg.reachabilityHost = relayHost(0);
 
     QvDeviceManager store(FileManager::sharedInstance());
-    for (const DeviceSpec& spec : devices) {
-        devemu::EmulatorOptions o = spec.options;
-        o.channels = spec.channels;
-        o.deviceName = spec.name;
+    for (const DemoDevice& demo : devices) {
+        devemu::EmulatorOptions o = demo.options;
+        o.channels = demo.channels;
+        o.deviceName = demo.name;
         o.quiet = true;
         auto emu = std::make_unique<devemu::DeviceEmulator>(o);
         if (!emu->start(error)) return false;
         auto d = std::make_shared<Device>();
-        d->name = spec.name;
+        d->name = demo.name;
         d->userName = std::string("admin");
-        d->password = spec.password;
-        d->channelNum = spec.channels;
-        if (spec.byUid) {
-            d->udid = spec.uid;
+        d->password = demo.password;
+        d->channelNum = demo.channels;
+        if (demo.byUid) {
+            d->udid = demo.uid;
             d->deviceConType = 2;
             relayemu::RelayTcpEmulator::Device known;
             known.open.mode = 0;
             known.open.addr = o.tcpHost;
             known.open.port = emu->tcpPort();
             known.afterFailedTcp = known.open;
-            for (auto& r : relays_) r->registerDevice(spec.uid, known);
+            for (auto& r : relays_) r->registerDevice(demo.uid, known);
         } else {
             d->address = o.tcpHost;
             d->mediaPort = emu->tcpPort();

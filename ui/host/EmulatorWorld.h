@@ -22,7 +22,7 @@ class LanSearchResponder;
 // at a data root of its own, and stores the device list there.
 class EmulatorWorld {
 public:
-    struct DeviceSpec {
+    struct DemoDevice {
         std::string name;
         int channels = 4;
         bool byUid = false;        // reached by identifier through relay server 1
@@ -33,11 +33,11 @@ public:
 
     // The default world: "Gate" (4 channels, by address) and "Yard"
     // (2 channels, by identifier through the relay).
-    static std::vector<DeviceSpec> defaultDevices();
+    static std::vector<DemoDevice> defaultDevices();
 
     // Starts the peers for the data root (made when missing); false and a
     // reason on failure. Lifetimes of the relay peers in seconds.
-    bool start(const std::string& dataRoot, const std::vector<DeviceSpec>& devices, std::string& error,
+    bool start(const std::string& dataRoot, const std::vector<DemoDevice>& devices, std::string& error,
                int lifetimeSeconds = 3600);
     void stop();
     EmulatorWorld();

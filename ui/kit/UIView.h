@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/kit/WeakView.h"
 #include <QPointer>
 #include <QWidget>
 #include <memory>

@@ -1,3 +1,4 @@
+#include "ui/kit/WeakView.h"
 #include "ui/phone/ChannelViewController.h"
 
 #include <chrono>
@@ -387,7 +388,7 @@ void ChannelViewController::snapshot() {
                                                              static_cast<uint32_t>(channel_.load() + 1), true);
     if (!folder) return;
     std::string path = *folder + QvUtility::stringWithCurrentTime() + ".png";
-    QPointer<GLVideoView> gl = glView_;
+    WeakView<GLVideoView> gl = glView_;
     UIViewAnimation::transitionWithView(view(), 0.5, UIViewAnimationOptionTransitionCurlUp,
                                         [gl, path] {
                                             if (gl) gl->takeSnapshot(path);

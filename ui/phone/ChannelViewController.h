@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QPointer>
+#include "ui/kit/WeakView.h"
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -187,12 +187,12 @@ private:
     std::shared_ptr<RunLoopTimer> shanTimer_;
     std::shared_ptr<RunLoopTimer> talkCheckTimer_;
 
-    QPointer<ChannelView> channelView_;
-    QPointer<QvScrollView> scrollView_;
-    QPointer<GLVideoView> glView_;
-    QPointer<UILabel> titleLabel_, recLabel_;
-    QPointer<UIActivityIndicatorView> spinner_;
-    QPointer<UIButton> btnVoiceStatus_, btnTalkStatus_;
+    WeakView<ChannelView> channelView_;
+    WeakView<QvScrollView> scrollView_;
+    WeakView<GLVideoView> glView_;
+    WeakView<UILabel> titleLabel_, recLabel_;
+    WeakView<UIActivityIndicatorView> spinner_;
+    WeakView<UIButton> btnVoiceStatus_, btnTalkStatus_;
 };
 
 }  // namespace lumora

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/kit/WeakView.h"
 #include <memory>
 
 #include "ui/kit/UISegmentedControl.h"
@@ -47,7 +48,7 @@ public:
     UISegmentedControl* innergetMainSegment() const { return innergetMainSegment_.data(); }
 
 private:
-    QPointer<UISegmentedControl> layoutSegment_, preferenceSegment_, fullSegment_, innergetMainSegment_;
+    WeakView<UISegmentedControl> layoutSegment_, preferenceSegment_, fullSegment_, innergetMainSegment_;
 };
 
 }  // namespace lumora

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QPointer>
+#include "ui/kit/WeakView.h"
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -131,10 +131,10 @@ private:
     std::string reply_;
     std::shared_ptr<HttpRequest> request_;
     std::shared_ptr<RunLoopTimer> requestTimeout_;
-    QPointer<UISegmentedControl> channelNumberSegment_;
-    QPointer<UISegmentedControl> seg_;
-    QPointer<UITableView> infotableview_;
-    QPointer<UIButton> deleteButton_;
+    WeakView<UISegmentedControl> channelNumberSegment_;
+    WeakView<UISegmentedControl> seg_;
+    WeakView<UITableView> infotableview_;
+    WeakView<UIButton> deleteButton_;
 };
 
 }  // namespace lumora

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QPointer>
+#include "ui/kit/WeakView.h"
 #include <memory>
 
 #include "ui/kit/UITableView.h"
@@ -68,8 +68,8 @@ private:
     void closeEditor();
 
     int mgmtType_;
-    QPointer<UITableView> devicesTable_;
-    QPointer<UINavigationBar> navBar_;
+    WeakView<UITableView> devicesTable_;
+    WeakView<UINavigationBar> navBar_;
     std::shared_ptr<DeviceDetailViewController> editor_;
 };
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QPointer>
+#include "ui/kit/WeakView.h"
 #include <memory>
 #include <string>
 #include <vector>
@@ -72,8 +72,8 @@ private:
     std::string currentPhotoDevice_;
     std::shared_ptr<MediaPlayController> mediaPlayController_;
     std::shared_ptr<PhotoBrowseController> photoBrowseController_;
-    QPointer<UITableView> filesTable_;
-    QPointer<UISegmentedControl> segment_;
+    WeakView<UITableView> filesTable_;
+    WeakView<UISegmentedControl> segment_;
     std::shared_ptr<UIBarButtonItem> editButton_;
     std::shared_ptr<UIBarButtonItem> closeButton_;
 };

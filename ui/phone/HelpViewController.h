@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/kit/WeakView.h"
 #include "ui/kit/UIPageControl.h"
 #include "ui/kit/UIScrollView.h"
 #include "ui/kit/UIViewController.h"
@@ -45,9 +46,9 @@ private:
     void buildPhonePages();
     void buildTabletPages();
 
-    QPointer<UIScrollView> scrollview_;
-    QPointer<UIPageControl> pageControl_;
-    QPointer<UIWebView> webView_;
+    WeakView<UIScrollView> scrollview_;
+    WeakView<UIPageControl> pageControl_;
+    WeakView<UIWebView> webView_;
 };
 
 }  // namespace lumora

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QPointer>
+#include "ui/kit/WeakView.h"
 #include <functional>
 #include <memory>
 #include <string>
@@ -182,8 +182,8 @@ public:
 
     // ---- state for the screens and tests
     ChannelMgmtController* cmcController() const { return cmcController_.get(); }
-    const std::vector<QPointer<ZButton>>& deviceButtons() const { return deviceButtons_; }
-    const std::vector<QPointer<UIButton>>& channelButtons() const { return channelButtons_; }
+    const std::vector<WeakView<ZButton>>& deviceButtons() const { return deviceButtons_; }
+    const std::vector<WeakView<UIButton>>& channelButtons() const { return channelButtons_; }
     ZButton* selectedDeviceButton() const { return selectedDeviceButton_.data(); }
     bool isShanRunning() const { return shanTimer_ != nullptr; }
     bool startShan() const { return startShan_; }
@@ -195,10 +195,10 @@ public:
     bool isMoreViewOpen() const;
 
     // Outlets (object names as in the interface file).
-    QPointer<FloatingPanelView> toolPanel;
-    QPointer<UIScrollView> toolBarView, devicesScrollView, channelScrollView, ptzScrollView;
-    QPointer<UIView> scrollContainerView, leftButtonView, rightButtonView, moreView;
-    QPointer<UIButton> backButton, settingButton, abtButton, fileButton, remoteButton, addButon, moreButon, ptzbtn,
+    WeakView<FloatingPanelView> toolPanel;
+    WeakView<UIScrollView> toolBarView, devicesScrollView, channelScrollView, ptzScrollView;
+    WeakView<UIView> scrollContainerView, leftButtonView, rightButtonView, moreView;
+    WeakView<UIButton> backButton, settingButton, abtButton, fileButton, remoteButton, addButon, moreButon, ptzbtn,
         recordButton, voiceButton, talkButton, snapshotButton, switchButton, layoutButton;
 
 private:
@@ -212,9 +212,9 @@ private:
 
     std::shared_ptr<ChannelMgmtController> cmcController_;
     CGRect cmcViewFrame_;
-    std::vector<QPointer<ZButton>> deviceButtons_;
-    std::vector<QPointer<UIButton>> channelButtons_;
-    QPointer<ZButton> selectedDeviceButton_;
+    std::vector<WeakView<ZButton>> deviceButtons_;
+    std::vector<WeakView<UIButton>> channelButtons_;
+    WeakView<ZButton> selectedDeviceButton_;
     bool isInit_ = false;
     bool canRotate_ = true;
     bool startShan_ = false;

@@ -1,3 +1,4 @@
+#include "ui/kit/WeakView.h"
 #include "ui/phone/PhotoBrowseController.h"
 
 #include <algorithm>
@@ -166,9 +167,9 @@ void PhotoBrowseController::deleteCurrentImage() {
     const CGFloat h = photoScrollView_->bounds().size.height;
     const int n = static_cast<int>(photos_.size());
     if (currentPage_ < n) {
-        std::vector<QPointer<UIImageView>> moved(photoViews_.begin() + currentPage_, photoViews_.end());
+        std::vector<WeakView<UIImageView>> moved(photoViews_.begin() + currentPage_, photoViews_.end());
         const int from = currentPage_;
-        QPointer<UIScrollView> scroll = photoScrollView_.data();
+        WeakView<UIScrollView> scroll = photoScrollView_.data();
         UIViewAnimation::animateWithDuration(0.5, [moved, from, w, h] {
             for (size_t k = 0; k < moved.size(); ++k)
                 if (moved[k]) moved[k]->setFrame(CGRectMake(w * (from + static_cast<int>(k)), 0, w, h));

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QPointer>
+#include "ui/kit/WeakView.h"
 #include <memory>
 #include <vector>
 
@@ -28,7 +28,7 @@ public:
     int currentPage() const { return currentPage_; }
     void setCurrentPage(int page) { currentPage_ = page; }
     // One entry per photo: the page's view, or null while not loaded.
-    const std::vector<QPointer<UIImageView>>& photoViews() const { return photoViews_; }
+    const std::vector<WeakView<UIImageView>>& photoViews() const { return photoViews_; }
     int loadedPageCount() const;
 
     UIScrollView* photoScrollView() const { return photoScrollView_.data(); }
@@ -55,12 +55,12 @@ private:
     void unload(size_t page);
 
     std::vector<QvFileItem> photos_;
-    std::vector<QPointer<UIImageView>> photoViews_;
+    std::vector<WeakView<UIImageView>> photoViews_;
     int currentPage_ = -1;
     CGRect rcoriginal_{};
-    QPointer<UIScrollView> photoScrollView_;
-    QPointer<UILabel> fileNameLabel_;
-    QPointer<UIToolbar> photoToolBar_;
+    WeakView<UIScrollView> photoScrollView_;
+    WeakView<UILabel> fileNameLabel_;
+    WeakView<UIToolbar> photoToolBar_;
     std::shared_ptr<UIBarButtonItem> saveButton_;
 };
 

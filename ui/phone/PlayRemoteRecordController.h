@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QPointer>
+#include "ui/kit/WeakView.h"
 #include <functional>
 #include <memory>
 #include <string>
@@ -37,7 +37,7 @@ public:
 private:
     void placeDisplay(bool landscape);
 
-    QPointer<UIView> display_;
+    WeakView<UIView> display_;
     std::shared_ptr<RecordPane> _channelViewController;
 };
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QPointer>
+#include "ui/kit/WeakView.h"
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -75,8 +75,8 @@ private:
     void storePicked(Date date);
 
     int deviceId_ = -1;
-    QPointer<UIDatePicker> picker;
-    QPointer<UIActionSheet> aac;
+    WeakView<UIDatePicker> picker;
+    WeakView<UIActionSheet> aac;
     std::shared_ptr<UIPopoverController> m_pPopOverController;
 };
 

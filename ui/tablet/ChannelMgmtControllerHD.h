@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QPointer>
+#include "ui/kit/WeakView.h"
 #include <array>
 #include <memory>
 #include <vector>
@@ -106,7 +106,7 @@ private:
     bool tapped_ = false;
     bool pinching_ = false;
     bool multiTouch_ = false;  // a second finger joined the current touch
-    QPointer<ChannelViewHD> draggingView_;
+    WeakView<ChannelViewHD> draggingView_;
     CGRect draggingViewOrigFrame_;
     CGPoint p_;
     CGPoint relativeLocation_;

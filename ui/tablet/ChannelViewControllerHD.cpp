@@ -1,3 +1,4 @@
+#include "ui/kit/WeakView.h"
 #include "ui/tablet/ChannelViewControllerHD.h"
 
 #include <chrono>
@@ -418,7 +419,7 @@ void ChannelViewControllerHD::snapshot() {
                                                              static_cast<uint32_t>(channel_.load() + 1), true);
     if (!folder) return;
     const std::string path = *folder + QvUtility::stringWithCurrentTime() + ".png";
-    QPointer<GLVideoView> gl = glView_;
+    WeakView<GLVideoView> gl = glView_;
     UIViewAnimation::transitionWithView(view(), 0.5, UIViewAnimationOptionTransitionCurlUp,
                                         [gl, path] {
                                             if (gl) gl->takeSnapshot(path);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QPointer>
+#include "ui/kit/WeakView.h"
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -188,13 +188,13 @@ private:
     std::shared_ptr<RunLoopTimer> shanTimer_;
     std::shared_ptr<RunLoopTimer> talkCheckTimer_;
 
-    QPointer<ChannelViewHD> channelView_;
-    QPointer<QvScrollView> scrollView_;
-    QPointer<GLVideoView> glView_;
-    QPointer<UILabel> titleLabel_, recLabel_, testLabel_;
-    QPointer<UIImageView> recordIcon_;
-    QPointer<UIActivityIndicatorView> spinner_;
-    QPointer<UIButton> btnVoiceStatus_, btnTalkStatus_;
+    WeakView<ChannelViewHD> channelView_;
+    WeakView<QvScrollView> scrollView_;
+    WeakView<GLVideoView> glView_;
+    WeakView<UILabel> titleLabel_, recLabel_, testLabel_;
+    WeakView<UIImageView> recordIcon_;
+    WeakView<UIActivityIndicatorView> spinner_;
+    WeakView<UIButton> btnVoiceStatus_, btnTalkStatus_;
 };
 
 }  // namespace lumora

@@ -63,7 +63,7 @@ protected:
         RootScreenFactory::install(nullptr);
     }
 
-    void launch(std::vector<EmulatorWorld::DeviceSpec> devices = EmulatorWorld::defaultDevices(),
+    void launch(std::vector<EmulatorWorld::DemoDevice> devices = EmulatorWorld::defaultDevices(),
                 const std::function<void()>& beforeLaunch = nullptr) {
         std::string error;
         ASSERT_TRUE(world.start(dir.path(), devices, error, 300)) << error;
@@ -205,7 +205,7 @@ TEST_F(LiveViewControllerTest, ChannelsPlayInTheFreePanesWithTheClipsColours) {
 
 TEST_F(LiveViewControllerTest, FailureTextsForAWrongPasswordAndADeviceThatIsOff) {
     auto devices = EmulatorWorld::defaultDevices();
-    EmulatorWorld::DeviceSpec vault;
+    EmulatorWorld::DemoDevice vault;
     vault.name = "Vault";
     vault.channels = 1;
     vault.password = "wrong";
