@@ -106,8 +106,9 @@ private:
 };
 
 NullAudioDevice& NullAudioDevice::shared() {
-    static NullAudioDevice instance;
-    return instance;
+    // Never destroyed: queues still winding down at exit may write to it.
+    static NullAudioDevice* instance = new NullAudioDevice;
+    return *instance;
 }
 
 std::vector<int16_t> NullAudioDevice::played() const {
