@@ -271,6 +271,7 @@ TEST_F(LiveViewControllerHDTest, AutoPlayResumesTheHistoryAfterResignAndBecomeAc
     EXPECT_TRUE(tile(0)->isBusy());
     EXPECT_TRUE(tile(1)->isBusy());
     EXPECT_FALSE(tile(2)->isBusy());
+    driver->advance(0.15);  // the tiles' delayed starts
     ASSERT_TRUE(waitPicture(tile(1))) << tile(1)->titleLabel()->text();
     driver->settle();
     EXPECT_EQ(tile(1)->titleLabel()->text(), "Gate ch04");
