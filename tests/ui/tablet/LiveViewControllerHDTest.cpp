@@ -284,6 +284,56 @@ TEST_F(LiveViewControllerHDTest, AutoPlayResumesTheHistoryAfterResignAndBecomeAc
     for (int i = 0; i < 4; ++i) EXPECT_FALSE(tile(i)->isBusy()) << i;
 }
 
+TEST_F(LiveViewControllerHDTest, AChannelIsRememberedInOneSlotOnlyAndNotBeyondTheLayout) {
+    launch();
+    auto& prefs = QvApplicationPreference::sharedInstance();
+    grid().setLayoutMode(4);
+    auto& h = prefs.connectionHistory();
+    ASSERT_EQ(h.size(), 16u);
+    h[5] = ConnectionRecord{gate->deviceId, 0};  // an old slot of the same channel
+    toggle(0, 0);
+    EXPECT_EQ(h[5].deviceId, -1);
+    EXPECT_EQ(h[5].channel, -1);
+    EXPECT_EQ(h[0].deviceId, gate->deviceId);
+    EXPECT_EQ(h[0].channel, 0);
+    // One tile shown (busy) with tile 1 selected: a channel started there
+    // plays but is not remembered.
+    grid().setLayoutMode(1);
+    select(tile(1));
+    grid().setLayoutMode(0);
+    ASSERT_EQ(h.size(), 1u);
+    ASSERT_TRUE(tile(0)->isBusy());
+    screen->ChannelViewControllerHDClickChannel(screen->dvcMgmtController(), 1, gate->deviceId, true);
+    driver->advance(0.15);
+    EXPECT_TRUE(tile(1)->isBusy());
+    EXPECT_EQ(h.size(), 1u);
+    EXPECT_NE(h[0].channel, 1);
+}
+
+TEST_F(LiveViewControllerHDTest, TheAddModePickerOpensFromThePanelAndReportsTheChoice) {
+    launch();
+    struct Watch : UIPopoverControllerDelegate {
+        int dismissed = 0;
+        void popoverControllerDidDismissPopover(UIPopoverController*) override { ++dismissed; }
+    };
+    screen->showPopover(screen->dvcMgmtController()->view(), CGRect{{10, 10}, {40, 40}}, 2);
+    driver->settle();
+    ASSERT_TRUE(screen->popover()->isPopoverVisible());
+    EXPECT_EQ(screen->picker()->selectedRowInComponent(0), 2);
+    EXPECT_EQ(screen->picker()->numberOfRowsInComponent(0), 3);
+    screen->pickerHide();
+    driver->advance(0.5);
+    EXPECT_FALSE(screen->popover()->isPopoverVisible());
+    // OK: dismissed at once, and the panel is told so it can act on the row.
+    screen->showPopover(screen->dvcMgmtController()->view(), CGRect{{10, 10}, {40, 40}}, 0);
+    Watch watch;
+    screen->popover()->delegate = &watch;
+    screen->confirmPickView();
+    EXPECT_FALSE(screen->popover()->isPopoverVisible());
+    EXPECT_EQ(watch.dismissed, 1);
+    screen->popover()->delegate = nullptr;
+}
+
 TEST_F(LiveViewControllerHDTest, ClosingThePanelWidensTheGridAndTheOpenButtonSlidesAway) {
     launch();
     ASSERT_TRUE(tap("closePanelButton"));
