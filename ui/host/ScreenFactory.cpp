@@ -1,7 +1,7 @@
 #include "ui/host/ScreenFactory.h"
 
-#include "ui/host/StandInScreen.h"
 #include "ui/phone/LiveViewController.h"
+#include "ui/tablet/LiveViewControllerHD.h"
 
 namespace lumora {
 
@@ -12,7 +12,8 @@ std::shared_ptr<PhoneRootScreen> ScreenFactory::makePhoneRootScreen() {
 }
 
 std::shared_ptr<TabletRootScreen> ScreenFactory::makeTabletRootScreen() {
-    auto screen = std::make_shared<StandInScreen>(true);
+    // The tablet live screen is the root until the tablet home screen exists.
+    auto screen = std::make_shared<LiveViewControllerHD>();
     last_ = screen;
     return screen;
 }

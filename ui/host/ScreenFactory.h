@@ -9,7 +9,7 @@ namespace lumora {
 class UIViewController;
 
 // The application's root screens: the phone live-view screen, and (until
-// the tablet screens exist) the tablet stand-in. Remembers the last root it
+// the tablet home screen exists) the tablet live-view screen. Remembers the last root it
 // made, which the window host puts into the window.
 class ScreenFactory : public RootScreenFactory {
 public:

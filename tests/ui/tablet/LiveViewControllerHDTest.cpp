@@ -1,0 +1,360 @@
+#include "ui/tablet/LiveViewControllerHD.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/AppDelegateHD.h"
+#include "app/DevicePreConnector.h"
+#include "app/core/ConnectionRecord.h"
+#include "app/core/FileManager.h"
+#include "app/core/QvApplicationPreference.h"
+#include "app/core/QvDeviceManager.h"
+#include "base/link/DataController.h"
+#include "base/network/NETStatusObj.h"
+#include "base/network/Reachability.h"
+#include "platform/Application.h"
+#include "platform/Config.h"
+#include "platform/net/FakeReachabilityProvider.h"
+#include "platform/runloop/RunLoop.h"
+#include "support/TempDir.h"
+#include "ui/common/GLVideoView.h"
+#include "ui/host/EmulatorWorld.h"
+#include "ui/host/ScreenFactory.h"
+#include "ui/kit/UILabel.h"
+#include "ui/kit/testing/KitTestDriver.h"
+
+using namespace lumora;
+
+namespace {
+
+// The tablet application launched headless at the tablet profile against
+// the emulators on loopback ("Gate": 4 channels by address, "Yard": 2
+// channels by identifier), its root the tablet live screen.
+class LiveViewControllerHDTest : public ::testing::Test {
+protected:
+    void SetUp() override { RunLoop::main(); }
+    void TearDown() override {
+        if (screen) screen->chanMgmtController()->stopAllLive();
+        if (app) {
+            app->terminate();
+            driver->settle();
+        }
+        RunLoop::main().runUntil([] { return !QvApplicationPreference::sharedInstance().isLookingUpNetIP(); },
+                                 std::chrono::seconds(20));
+        app = nullptr;
+        screen.reset();
+        delegate.reset();
+        driver.reset();
+        world.stop();
+        RootScreenFactory::install(nullptr);
+    }
+
+    void launch(const std::function<void()>& beforeLaunch = nullptr) {
+        std::string error;
+        ASSERT_TRUE(world.start(dir.path(), EmulatorWorld::defaultDevices(), error, 300)) << error;
+        Config& cfg = Config::shared();
+        cfg.timeScale = 0.1;
+        cfg.externalAddressUrl = "http://127.0.0.1:1/";
+        cfg.pushHost = "127.0.0.1:1";
+        auto provider = std::make_shared<FakeReachabilityProvider>();
+        provider->setFlagsForHost(cfg.reachabilityHost, reachability_flags::kReachable);
+        ReachabilityProvider::setShared(provider);
+        DevicePreConnector::install();
+        if (beforeLaunch) beforeLaunch();
+        RootScreenFactory::install(factory);
+        driver = std::make_unique<KitTestDriver>(KitTestDriver::Options{.profile = ScreenProfile::Tablet});
+        delegate = std::make_unique<AppDelegateHD>(factory);
+        app = &driver->launch(*delegate);
+        screen = std::dynamic_pointer_cast<LiveViewControllerHD>(factory->lastScreen());
+        ASSERT_NE(screen, nullptr);
+        driver->setRoot(screen);
+        driver->settle();
+        ASSERT_TRUE(driver->waitUntil([] { return NETStatusObj::sharedInstance().isHaveNet(); }, 10));
+        gate = QvDeviceManager::sharedInstance().deviceWithName("Gate");
+        ASSERT_TRUE(gate);
+    }
+
+    ChannelMgmtControllerHD& grid() { return *screen->chanMgmtController(); }
+    ChannelViewControllerHD* tile(int i) { return grid().ChannelViewControllerHDAtIndex(i); }
+    bool tap(const std::string& name) {
+        const bool ok = driver->tap(name);
+        driver->settle();
+        return ok;
+    }
+    // Taps the panel's toggle of the device in that list section and channel.
+    void toggle(int section, int channel) {
+        ASSERT_TRUE(tap("panelChannel" + std::to_string(section) + "_" + std::to_string(channel))) << driver->lastError();
+        driver->advance(0.15);
+    }
+    // Shows the control strip's second page (listen, talk, layouts).
+    void secondPage() {
+        auto* strip = driver->find<UIScrollView>("controlStrip");
+        ASSERT_NE(strip, nullptr);
+        strip->setContentOffset(CGPoint{strip->frame().size.width, 0});
+        driver->settle();
+    }
+    void firstPage() {
+        driver->find<UIScrollView>("controlStrip")->setContentOffset(CGPoint{0, 0});
+        driver->settle();
+    }
+    bool waitPicture(ChannelViewControllerHD* t, uint64_t more = 3) {
+        const uint64_t base = t->glView()->presentedCount();
+        return driver->waitUntil([&] { return t->glView()->presentedCount() >= base + more && t->glView()->hasPicture(); }, 20);
+    }
+    // Selects a tile as a touch on it does.
+    void select(ChannelViewControllerHD* t) {
+        const CGRect b = t->view()->bounds();
+        const CGPoint c = t->view()->convertPointToView(CGPoint{b.size.width / 2, b.size.height / 2}, nullptr);
+        driver->tapAt(c);
+        driver->advance(0.5);
+    }
+    UIButton* button(const std::string& name) { return driver->find<UIButton>(name); }
+
+    test::TempDir dir;
+    EmulatorWorld world;
+    std::shared_ptr<ScreenFactory> factory = std::make_shared<ScreenFactory>();
+    std::unique_ptr<KitTestDriver> driver;
+    std::unique_ptr<AppDelegateHD> delegate;
+    Application* app = nullptr;
+    std::shared_ptr<LiveViewControllerHD> screen;
+    std::shared_ptr<Device> gate;
+};
+
+TEST_F(LiveViewControllerHDTest, ChannelsStartedFromThePanelShowPicturesAndAreRemembered) {
+    launch();
+    grid().setLayoutMode(1);
+    toggle(0, 0);
+    toggle(0, 1);
+    ASSERT_TRUE(waitPicture(tile(0))) << tile(0)->titleLabel()->text();
+    ASSERT_TRUE(waitPicture(tile(1))) << tile(1)->titleLabel()->text();
+    driver->settle();
+    EXPECT_EQ(tile(0)->titleLabel()->text(), "Gate ch01");
+    EXPECT_EQ(tile(1)->titleLabel()->text(), "Gate ch02");
+    const auto& h = QvApplicationPreference::sharedInstance().connectionHistory();
+    ASSERT_GE(h.size(), 2u);
+    EXPECT_EQ(h[0].deviceId, gate->deviceId);
+    EXPECT_EQ(h[0].channel, 0);
+    EXPECT_EQ(h[1].channel, 1);
+    // The panel mirrors the busy tiles; unticking stops that tile only.
+    EXPECT_TRUE(button("panelChannel0_0")->isSelected());
+    toggle(0, 0);
+    EXPECT_FALSE(tile(0)->isBusy());
+    EXPECT_TRUE(tile(1)->isBusy());
+    EXPECT_FALSE(button("panelChannel0_0")->isSelected());
+}
+
+TEST_F(LiveViewControllerHDTest, LayoutButtonsSwitchTheGridAndTheHistoryLength) {
+    launch();
+    secondPage();
+    const std::pair<const char*, int> cases[] = {
+        {"oneViewModeBtn", 1}, {"fourViewModeBtn", 4}, {"sixViewModeBtn", 6}, {"nineViewModeBtn", 9}, {"sixtnViewModeBtn", 16}};
+    for (const auto& [name, tiles] : cases) {
+        ASSERT_TRUE(tap(name)) << name << " " << driver->lastError();
+        driver->advance(0.6);
+        EXPECT_EQ(static_cast<int>(grid().curShowingViewIds().size()), tiles) << name;
+        EXPECT_EQ(QvApplicationPreference::sharedInstance().connectionHistory().size(), static_cast<size_t>(tiles)) << name;
+    }
+    // Every control has its pressed image named after it.
+    EXPECT_NE(button("talkBtn")->backgroundImageForState(UIControlStateHighlighted), nullptr);
+}
+
+TEST_F(LiveViewControllerHDTest, OneListenerAndOneTalkerAtATime) {
+    launch();
+    grid().setLayoutMode(1);
+    toggle(0, 0);
+    toggle(0, 1);
+    ASSERT_TRUE(waitPicture(tile(0)));
+    ASSERT_TRUE(waitPicture(tile(1)));
+    ASSERT_TRUE(driver->waitUntil([&] { return tile(0)->dataController()->isDeviceHasAudio() && tile(1)->dataController()->isDeviceHasAudio(); }, 10));
+    secondPage();
+    select(tile(0));
+    ASSERT_EQ(screen->selectedTile(), tile(0));
+    ASSERT_TRUE(tap("voiceBtn"));
+    EXPECT_TRUE(tile(0)->isStartAudio());
+    EXPECT_TRUE(button("voiceBtn")->isSelected());
+    select(tile(1));
+    ASSERT_EQ(screen->selectedTile(), tile(1));
+    EXPECT_FALSE(button("voiceBtn")->isSelected()) << "the buttons follow the selected tile";
+    ASSERT_TRUE(tap("voiceBtn"));
+    EXPECT_FALSE(tile(0)->isStartAudio());
+    EXPECT_TRUE(tile(1)->isStartAudio());
+    EXPECT_TRUE(button("voiceBtn")->isSelected());
+
+    // Talk on tile 0, then on tile 1: only one talks, and it listens too.
+    select(tile(0));
+    ASSERT_TRUE(tap("talkBtn"));
+    ASSERT_TRUE(driver->waitUntil([&] { return tile(0)->isStartTalk(); }, 10));
+    select(tile(1));
+    ASSERT_TRUE(tap("talkBtn"));
+    ASSERT_TRUE(driver->waitUntil([&] { return tile(1)->isStartTalk(); }, 10));
+    EXPECT_FALSE(tile(0)->isStartTalk());
+    EXPECT_FALSE(tile(0)->isStartAudio());
+    EXPECT_TRUE(tile(1)->isStartAudio());
+    EXPECT_EQ(grid().findTalkingViewControllerHD(), tile(1));
+    EXPECT_TRUE(button("talkBtn")->isSelected());
+    EXPECT_TRUE(button("voiceBtn")->isSelected());
+    // Talk off: listening goes on, as the listen button had switched it on.
+    ASSERT_TRUE(tap("talkBtn"));
+    EXPECT_FALSE(tile(1)->isStartTalk());
+    EXPECT_TRUE(tile(1)->isStartAudio());
+
+    // Stop all: every tile idle.
+    ASSERT_TRUE(tap("stopAllBtn"));
+    EXPECT_EQ(screen->numOfDvcToStop(), 2);
+    for (int i = 0; i < 16; ++i) EXPECT_FALSE(tile(i)->isBusy()) << i;
+}
+
+TEST_F(LiveViewControllerHDTest, PanPressReachesTheCamera) {
+    launch();
+    toggle(0, 0);
+    ASSERT_TRUE(waitPicture(tile(0)));
+    select(tile(0));
+    firstPage();
+    const long before = world.emulator(0).stats().ptzCommands;
+    ASSERT_TRUE(tap("leftBtn"));
+    EXPECT_TRUE(driver->waitUntil([&] { return world.emulator(0).stats().ptzCommands > before; }, 10));
+}
+
+TEST_F(LiveViewControllerHDTest, TouchOnATileOpensItsOwnDevicesSectionWhateverTheIds) {
+    launch();
+    // Ids that do not run 1, 2, … in list order: "Yard" first in the list.
+    auto& mgr = QvDeviceManager::sharedInstance();
+    auto yard = mgr.deviceWithName("Yard");
+    ASSERT_TRUE(yard);
+    mgr.removeDevice(gate);
+    mgr.addDevice(gate);
+    screen->dvcMgmtController()->reloadDeviceTable(true);
+    driver->settle();
+    const auto devices = mgr.devices();
+    int section = -1;
+    for (size_t s = 0; s < devices.size(); ++s)
+        if (devices[s] == gate) section = static_cast<int>(s);
+    ASSERT_GE(section, 0);
+    ASSERT_NE(section, gate->deviceId - 1);
+    toggle(section, 2);
+    ASSERT_TRUE(waitPicture(tile(0)));
+    select(tile(0));
+    EXPECT_EQ(screen->dvcMgmtController()->openSection(), section);
+    EXPECT_EQ(screen->dvcMgmtController()->openIndex(), 2);
+}
+
+TEST_F(LiveViewControllerHDTest, UntickingAChannelWhoseTileFailedLeavesTheOtherTilesPlaying) {
+    launch();
+    grid().setLayoutMode(1);
+    for (int c = 0; c < 4; ++c) toggle(0, c);
+    for (int i = 0; i < 4; ++i) ASSERT_TRUE(driver->waitUntil([&] { return tile(i)->state() == 1 || tile(i)->state() == 4; }, 20)) << i;
+    select(tile(2));
+    // Tile 0 lost its binding as a failed tile does.
+    tile(0)->setDeviceId(-1);
+    screen->ChannelViewControllerHDClickChannel(screen->dvcMgmtController(), 0, gate->deviceId, false);
+    driver->settle();
+    for (int i = 1; i < 4; ++i) EXPECT_TRUE(tile(i)->isBusy()) << i;
+}
+
+TEST_F(LiveViewControllerHDTest, AutoPlayResumesTheHistoryAfterResignAndBecomeActive) {
+    launch([] {
+        auto& prefs = QvApplicationPreference::sharedInstance();
+        prefs.setLayoutStyle(1);
+        prefs.setAutoPlay(true);
+    });
+    toggle(0, 0);
+    toggle(0, 3);
+    ASSERT_TRUE(waitPicture(tile(1)));
+    driver->resignActive();
+    driver->settle();
+    for (int i = 0; i < 4; ++i) EXPECT_FALSE(tile(i)->isBusy()) << i;
+    driver->becomeActive();
+    driver->settle();
+    EXPECT_TRUE(tile(0)->isBusy());
+    EXPECT_TRUE(tile(1)->isBusy());
+    EXPECT_FALSE(tile(2)->isBusy());
+    driver->advance(0.15);  // the tiles' delayed starts
+    ASSERT_TRUE(waitPicture(tile(1))) << tile(1)->titleLabel()->text();
+    driver->settle();
+    EXPECT_EQ(tile(1)->titleLabel()->text(), "Gate ch04");
+    // Auto play off: becoming active starts nothing.
+    QvApplicationPreference::sharedInstance().setAutoPlay(false);
+    driver->resignActive();
+    driver->settle();
+    driver->becomeActive();
+    driver->settle();
+    for (int i = 0; i < 4; ++i) EXPECT_FALSE(tile(i)->isBusy()) << i;
+}
+
+TEST_F(LiveViewControllerHDTest, AChannelIsRememberedInOneSlotOnlyAndNotBeyondTheLayout) {
+    launch();
+    auto& prefs = QvApplicationPreference::sharedInstance();
+    grid().setLayoutMode(4);
+    auto& h = prefs.connectionHistory();
+    ASSERT_EQ(h.size(), 16u);
+    h[5] = ConnectionRecord{gate->deviceId, 0};  // an old slot of the same channel
+    toggle(0, 0);
+    EXPECT_EQ(h[5].deviceId, -1);
+    EXPECT_EQ(h[5].channel, -1);
+    EXPECT_EQ(h[0].deviceId, gate->deviceId);
+    EXPECT_EQ(h[0].channel, 0);
+    // One tile shown (busy) with tile 1 selected: a channel started there
+    // plays but is not remembered.
+    grid().setLayoutMode(1);
+    select(tile(1));
+    grid().setLayoutMode(0);
+    ASSERT_EQ(h.size(), 1u);
+    ASSERT_TRUE(tile(0)->isBusy());
+    screen->ChannelViewControllerHDClickChannel(screen->dvcMgmtController(), 1, gate->deviceId, true);
+    driver->advance(0.15);
+    EXPECT_TRUE(tile(1)->isBusy());
+    EXPECT_EQ(h.size(), 1u);
+    EXPECT_NE(h[0].channel, 1);
+}
+
+TEST_F(LiveViewControllerHDTest, TheAddModePickerOpensFromThePanelAndReportsTheChoice) {
+    launch();
+    struct Watch : UIPopoverControllerDelegate {
+        int dismissed = 0;
+        void popoverControllerDidDismissPopover(UIPopoverController*) override { ++dismissed; }
+    };
+    screen->showPopover(screen->dvcMgmtController()->view(), CGRect{{10, 10}, {40, 40}}, 2);
+    driver->settle();
+    ASSERT_TRUE(screen->popover()->isPopoverVisible());
+    EXPECT_EQ(screen->picker()->selectedRowInComponent(0), 2);
+    EXPECT_EQ(screen->picker()->numberOfRowsInComponent(0), 3);
+    screen->pickerHide();
+    driver->advance(0.5);
+    EXPECT_FALSE(screen->popover()->isPopoverVisible());
+    // OK: dismissed at once, and the panel is told so it can act on the row.
+    screen->showPopover(screen->dvcMgmtController()->view(), CGRect{{10, 10}, {40, 40}}, 0);
+    Watch watch;
+    screen->popover()->delegate = &watch;
+    screen->confirmPickView();
+    EXPECT_FALSE(screen->popover()->isPopoverVisible());
+    EXPECT_EQ(watch.dismissed, 1);
+    screen->popover()->delegate = nullptr;
+}
+
+TEST_F(LiveViewControllerHDTest, ClosingThePanelWidensTheGridAndTheOpenButtonSlidesAway) {
+    launch();
+    ASSERT_TRUE(tap("closePanelButton"));
+    driver->advance(2.2);
+    EXPECT_FALSE(screen->isPanelOpen());
+    EXPECT_EQ(grid().view()->frame().size.width, screen->view()->bounds().size.width);
+    EXPECT_TRUE(screen->isHideTimerValid());
+    driver->advance(4.5);
+    EXPECT_FALSE(screen->isHideTimerValid());
+    EXPECT_EQ(screen->openPanelButton->frame().origin.x, screen->view()->bounds().size.width - 3);
+    screen->openPanel();
+    driver->advance(2.2);
+    EXPECT_TRUE(screen->isPanelOpen());
+    EXPECT_EQ(grid().view()->frame().size.width, screen->view()->bounds().size.width - 256);
+}
+
+TEST_F(LiveViewControllerHDTest, TheStatusPollProbesDevicesReachedByAddressEveryMinute) {
+    launch();
+    gate->isOnLine = false;
+    driver->advance(61);
+    EXPECT_TRUE(driver->waitUntil([&] { return gate->isOnLine.load(); }, 10));
+}
+
+}  // namespace

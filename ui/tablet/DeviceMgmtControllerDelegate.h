@@ -1,0 +1,23 @@
+#pragma once
+
+namespace lumora {
+
+class UIView;
+struct CGRect;
+
+// What the tablet device panel asks of the live screen. Main thread.
+class DeviceMgmtControllerDelegate {
+public:
+    virtual ~DeviceMgmtControllerDelegate() = default;
+    // Starts (selected) or stops one device channel in a tile.
+    virtual void ChannelViewControllerHDClickChannel(void* /*sender*/, int /*channel*/, int /*deviceId*/,
+                                                     bool /*selected*/) {}
+    // A busy tile shows that device channel.
+    virtual bool queryDeviceChannelBusyStatus(void* /*sender*/, int /*deviceId*/, int /*channel*/) { return false; }
+    virtual void pickerHide() {}
+    virtual void confirmPickView() {}
+    virtual void searchAllDeviceState() {}
+    virtual void showLanSearchController() {}
+};
+
+}  // namespace lumora

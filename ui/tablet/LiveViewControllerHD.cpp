@@ -1,0 +1,708 @@
+#include "ui/tablet/LiveViewControllerHD.h"
+
+#include <chrono>
+#include <cmath>
+#include <functional>
+#include <thread>
+
+#include "app/core/ConnectionRecord.h"
+#include "app/core/QvApplicationPreference.h"
+#include "app/core/QvDeviceManager.h"
+#include "platform/text/Localization.h"
+#include "ui/kit/InterfaceFile.h"
+#include "ui/kit/UIApplication.h"
+#include "ui/kit/UIBarButtonItem.h"
+#include "ui/kit/UIScreen.h"
+#include "ui/kit/UIToolbar.h"
+#include "ui/kit/UIViewAnimation.h"
+
+namespace lumora {
+
+namespace {
+
+std::chrono::nanoseconds secs(double s) {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(s));
+}
+
+constexpr CGFloat kPageWidth = 236;
+constexpr CGFloat kPageHeight = 200;
+constexpr CGFloat kPanelButtonWidth = 24;
+constexpr CGFloat kPanelButtonHeight = 80;
+
+template <class T>
+T* named(UIView* root, const std::string& name) {
+    return dynamic_cast<T*>(root->viewWithName(name));
+}
+
+struct ControlButton {
+    const char* name;   // object name (the outlet)
+    const char* image;  // normal image; the pressed one is "<image>_clk.png"
+    const char* title;
+    CGRect frame;
+    void (LiveViewControllerHD::*action)();
+};
+
+UIButton* makeButton(UIView* parent, const ControlButton& c, LiveViewControllerHD* owner) {
+    auto* b = new UIButton(c.frame);
+    b->setBackgroundImage(UIImage::imageNamed(std::string(c.image) + ".png"), UIControlStateNormal);
+    b->setTitle(c.title);
+    b->setBackgroundColor(UIColor::colorWithRed(0.22, 0.23, 0.27, 1));
+    setViewName(b, c.name);
+    auto action = c.action;
+    b->addTarget(owner, [owner, action](UIControl*, UIEvent*) { (owner->*action)(); }, UIControlEventTouchUpInside);
+    parent->addSubview(b);
+    return b;
+}
+
+CGRect cell(int col, int row) { return CGRect{{4 + 58.0 * col, 6 + 48.0 * row}, {52, 42}}; }
+
+// The interface file: the side panel with its buttons, the two control pages and the page indicator.
+UIView* buildLiveViewHD(void* owner) {
+    auto* lvc = static_cast<LiveViewControllerHD*>(owner);
+    const CGRect screen = UIScreen::mainScreen().bounds();
+    const CGFloat W = screen.size.width, H = screen.size.height, P = LiveViewControllerHD::kPanelWidth;
+    auto* root = new UIView(CGRect{{0, 0}, {W, H}});
+    root->setBackgroundColor(UIColor::blackColor());
+    setViewName(root, "LiveViewControllerHD");
+
+    using L = LiveViewControllerHD;
+    auto* open = makeButton(root, {"openPanelButton", "leftarrow", "<", CGRect{{W - P - kPanelButtonWidth, (H - kPanelButtonHeight) / 2}, {kPanelButtonWidth, kPanelButtonHeight}}, &L::openPanel}, lvc);
+    open->setHidden(true);
+
+    auto* panel = new UIView(CGRect{{W - P, 0}, {P, H}});
+    panel->setBackgroundColor(UIColor::colorWithRed(0.16, 0.17, 0.2, 1));
+    setViewName(panel, "rightPanel");
+    root->addSubview(panel);
+    makeButton(panel, {"closePanelButton", "rightarrow", ">", CGRect{{0, 0}, {P, 20}}, &L::closePanel}, lvc);
+
+    auto* first = new UIView(CGRect{{0, 0}, {kPageWidth, kPageHeight}});
+    setViewName(first, "firstCtrlPage");
+    panel->addSubview(first);
+    const ControlButton firstButtons[] = {
+        {"upBtn", "up", "Up", cell(1, 0), &L::moveUpCtrl},
+        {"leftBtn", "left", "Left", cell(0, 1), &L::moveLeftCtrl},
+        {"rightBtn", "right", "Right", cell(2, 1), &L::moveRightCtrl},
+        {"downBtn", "down", "Down", cell(1, 2), &L::moveDownCtrl},
+        {"playBtn", "play", "Play", cell(1, 1), &L::playCtrl},
+        {"zoomupBtn", "zoomup", "Z-", cell(3, 0), &L::zoomUpCtrl},
+        {"zoomdownBtn", "zoomdown", "Z+", cell(3, 1), &L::zoomDownCtrl},
+        {"tupBtn", "tup", "F+", cell(0, 3), &L::tUpCtrl},
+        {"tdownBtn", "tdown", "F-", cell(1, 3), &L::tDownCtrl},
+        {"iupBtn", "iup", "I+", cell(2, 3), &L::iUpCtrl},
+        {"idownBtn", "idown", "I-", cell(3, 3), &L::iDownCtrl},
+    };
+    for (const auto& c : firstButtons) {
+        UIButton* b = makeButton(first, c, lvc);
+        // Pan/tilt/zoom runs while the button is held: the release stops it.
+        if (c.action != &L::playCtrl)
+            b->addTarget(lvc, [lvc](UIControl*, UIEvent*) { lvc->stopCtrl(); },
+                         UIControlEventTouchUpOutside | UIControlEventTouchCancel);
+    }
+
+    auto* second = new UIView(CGRect{{0, 0}, {kPageWidth, kPageHeight}});
+    setViewName(second, "secondCtrlPage");
+    panel->addSubview(second);
+    const ControlButton secondButtons[] = {
+        {"voiceBtn", "voice", "Listen", cell(0, 0), &L::voiceCtrl},
+        {"talkBtn", "talk", "Talk", cell(1, 0), &L::talkCtrl},
+        {"recordBtn", "record", "Rec", cell(2, 0), &L::recordCtrl},
+        {"snapshotBtn", "snapshot", "Snap", cell(3, 0), &L::snapshotCtrl},
+        {"stopAllBtn", "play", "Stop all", cell(0, 1), &L::stopAllCtrl},
+        {"oneViewModeBtn", "1viewmode", "1", cell(0, 2), &L::oneViewMode},
+        {"fourViewModeBtn", "4viewmode", "4", cell(1, 2), &L::fourViewMode},
+        {"sixViewModeBtn", "6viewmode", "6", cell(2, 2), &L::sixViewMode},
+        {"nineViewModeBtn", "9viewmode", "9", cell(3, 2), &L::nineViewMode},
+        {"sixtnViewModeBtn", "chgchnl", "16", cell(0, 3), &L::sixtnViewMode},
+    };
+    for (const auto& c : secondButtons) makeButton(second, c, lvc);
+
+    auto* dots = new UIPageControl(CGRect{{10, 736}, {kPageWidth, 24}});
+    dots->setNumberOfPages(2);
+    setViewName(dots, "pageControl");
+    panel->addSubview(dots);
+    return root;
+}
+
+void setPressedImage(UIButton* b, const std::string& image) {
+    if (b) b->setBackgroundImage(UIImage::imageNamed(image), UIControlStateHighlighted);
+}
+
+}  // namespace
+
+void LiveViewControllerHD::registerInterface() {
+    if (!InterfaceFile::exists(kInterfaceName)) InterfaceFile::registerFile(kInterfaceName, buildLiveViewHD);
+}
+
+LiveViewControllerHD::LiveViewControllerHD()
+    : chanMgmtController_(std::make_shared<ChannelMgmtControllerHD>()),
+      dvcMgmtController_(std::make_shared<DevicePanelStandIn>()),
+      stopQueue_(DispatchQueue::createSerial("stopqueue")) {
+    dvcMgmtController_->setDelegate(this);
+    scrollView_ = new UIScrollView(CGRect{});
+    scrollView_->setPagingEnabled(true);
+    scrollView_->delegate = this;
+    numOfDvcToStop_ = 0;
+    chanMgmtController_->createAllChannelViewControllers();
+}
+
+LiveViewControllerHD::~LiveViewControllerHD() {
+    for (auto* t : {&waitForSlidingTimer_, &pollTimer_})
+        if (*t) (*t)->invalidate();
+    if (chanMgmtController_) chanMgmtController_->setDelegate(nullptr);
+    if (dvcMgmtController_) dvcMgmtController_->setDelegate(nullptr);
+    if (scrollView_) {
+        scrollView_->delegate = nullptr;
+        if (!scrollView_->superview()) delete scrollView_.data();
+    }
+    if (picker_) {
+        picker_->delegate = nullptr;
+        picker_->dataSource = nullptr;
+    }
+    if (popover_) popover_->delegate = nullptr;
+}
+
+std::shared_ptr<LiveViewControllerHD> LiveViewControllerHD::self() {
+    return std::static_pointer_cast<LiveViewControllerHD>(shared_from_this());
+}
+
+bool LiveViewControllerHD::shouldAutorotateToInterfaceOrientation(UIInterfaceOrientation o) {
+    return UIInterfaceOrientationIsLandscape(o);
+}
+
+void LiveViewControllerHD::loadView() {
+    registerInterface();
+    UIView* root = InterfaceFile::load(kInterfaceName, this);
+    setView(root);
+    rightPanel = named<UIView>(root, "rightPanel");
+    firstCtrlPage = named<UIView>(root, "firstCtrlPage");
+    secondCtrlPage = named<UIView>(root, "secondCtrlPage");
+    openPanelButton = named<UIButton>(root, "openPanelButton");
+    closePanelButton = named<UIButton>(root, "closePanelButton");
+    pageControl = named<UIPageControl>(root, "pageControl");
+    struct {
+        QPointer<UIButton>* outlet;
+        const char* name;
+    } outlets[] = {{&upBtn, "upBtn"},          {&downBtn, "downBtn"},         {&leftBtn, "leftBtn"},
+                   {&rightBtn, "rightBtn"},    {&iupBtn, "iupBtn"},           {&idownBtn, "idownBtn"},
+                   {&tupBtn, "tupBtn"},        {&tdownBtn, "tdownBtn"},       {&zoomupBtn, "zoomupBtn"},
+                   {&zoomdownBtn, "zoomdownBtn"}, {&voiceBtn, "voiceBtn"},    {&talkBtn, "talkBtn"},
+                   {&stopAllBtn, "stopAllBtn"}, {&recordBtn, "recordBtn"},    {&snapshotBtn, "snapshotBtn"},
+                   {&oneViewModeBtn, "oneViewModeBtn"}, {&fourViewModeBtn, "fourViewModeBtn"},
+                   {&sixViewModeBtn, "sixViewModeBtn"}, {&nineViewModeBtn, "nineViewModeBtn"},
+                   {&sixtnViewModeBtn, "sixtnViewModeBtn"}, {&playBtn, "playBtn"}};
+    for (auto& o : outlets) *o.outlet = named<UIButton>(root, o.name);
+}
+
+void LiveViewControllerHD::viewDidLoad() {
+    UIApplication::sharedApplication().setStatusBarHidden(true, true);
+    if (!loaded_) {
+        loaded_ = true;
+        searchAllDeviceState();
+        std::weak_ptr<LiveViewControllerHD> weak = self();
+        pollTimer_ = RunLoopTimer::scheduled(RunLoop::main(), secs(kPollInterval), true, [weak](RunLoopTimer&) {
+            if (auto s = weak.lock()) s->searchAllDeviceState();
+        });
+    }
+
+    // The add-mode picker popover.
+    auto content = std::make_shared<UIViewController>();
+    content->setView(new UIView(CGRect{{0, 0}, {300, 244}}));
+    auto* picker = new UIPickerView(CGRect{{0, 44}, {300, 200}});
+    picker->showsSelectionIndicator = true;
+    picker->delegate = dvcMgmtController_.get();
+    picker->dataSource = dvcMgmtController_.get();
+    setViewName(picker, "addModePicker");
+    content->view()->addSubview(picker);
+    picker_ = picker;
+    auto* bar = new UIToolbar(CGRect{{0, picker->frame().origin.y - 44}, {300, 44}});
+    bar->setBarStyle(UIBarStyle::BlackTranslucent);
+    std::weak_ptr<LiveViewControllerHD> weak = self();
+    bar->setItems({UIBarButtonItem::withTitle(Localization::string("CANCEL_BUTTON"), UIBarButtonItemStyle::Bordered,
+                                              [weak](UIBarButtonItem&) { if (auto s = weak.lock()) s->pickerHide(); }),
+                   UIBarButtonItem::withSystemItem(UIBarButtonSystemItem::FlexibleSpace, nullptr),
+                   UIBarButtonItem::withTitle(Localization::string("OK_BUTTON"), UIBarButtonItemStyle::Done,
+                                              [weak](UIBarButtonItem&) { if (auto s = weak.lock()) s->confirmPickView(); })});
+    content->view()->addSubview(bar);
+    popover_ = std::make_shared<UIPopoverController>(content);
+    popover_->setPopoverContentSize(CGSize{300, 200});
+    popover_->delegate = dvcMgmtController_.get();
+
+    // The pressed look of every button, named after the control.
+    const std::pair<UIButton*, const char*> pressed[] = {
+        {upBtn, "up_clk.png"},         {downBtn, "down_clk.png"},         {leftBtn, "left_clk.png"},
+        {rightBtn, "right_clk.png"},   {iupBtn, "iup_clk.png"},           {idownBtn, "idown_clk.png"},
+        {tupBtn, "tup_clk.png"},       {tdownBtn, "tdown_clk.png"},       {zoomupBtn, "zoomup_clk.png"},
+        {zoomdownBtn, "zoomdown_clk.png"}, {voiceBtn, "voice_clk.png"},   {talkBtn, "talk_clk.png"},
+        {stopAllBtn, "play_clk.png"},  {recordBtn, "record_clk.png"},     {snapshotBtn, "snapshot_clk.png"},
+        {oneViewModeBtn, "1viewmode_clk.png"}, {fourViewModeBtn, "4viewmode_clk.png"},
+        {sixViewModeBtn, "6viewmode_clk.png"}, {nineViewModeBtn, "9viewmode_clk.png"},
+        {sixtnViewModeBtn, "chgchnl_clk.png"}, {openPanelButton, "leftarrow_clk.png"},
+        {closePanelButton, "rightarrow_clk.png"}};
+    for (const auto& [b, image] : pressed) setPressedImage(b, image);
+
+    attmpAutoConnect_ = QvApplicationPreference::sharedInstance().autoPlay();
+}
+
+void LiveViewControllerHD::viewWillAppear(bool) {
+    UIView* v = view();
+    const CGFloat W = v->bounds().size.width, H = v->bounds().size.height;
+    const CGFloat P = rightPanel ? rightPanel->frame().size.width : kPanelWidth;
+    UIView* grid = chanMgmtController_->view();
+    const bool panelOpen = isPanelOpen();
+    chanMgmtController_->setViewFrame(CGRect{{0, 0}, {panelOpen ? W - P : W, H}});
+    chanMgmtController_->setLayoutMode(QvApplicationPreference::sharedInstance().layoutStyle());
+    chanMgmtController_->openRenderSwitch();
+    if (!grid->superview()) {
+        if (openPanelButton) v->insertSubviewBelowSubview(grid, openPanelButton);
+        else v->insertSubviewAtIndex(grid, 0);
+        addChildViewController(chanMgmtController_);
+        chanMgmtController_->setDelegate(std::static_pointer_cast<ChannelMgmtControllerDelegate>(self()));
+    }
+
+    UIView* panelView = dvcMgmtController_->view();
+    panelView->setFrame(CGRect{{6, 23}, {P - 12, 514}});
+    dvcMgmtController_->drawElement();
+    if (rightPanel && !panelView->superview()) {
+        if (closePanelButton) rightPanel->insertSubviewBelowSubview(panelView, closePanelButton);
+        else rightPanel->addSubview(panelView);
+        addChildViewController(dvcMgmtController_);
+    }
+    dvcMgmtController_->setSuperController(this);
+
+    const CGFloat w = firstCtrlPage ? firstCtrlPage->frame().size.width : kPageWidth;
+    const CGFloat h = firstCtrlPage ? firstCtrlPage->frame().size.height : kPageHeight;
+    if (scrollView_) {
+        scrollView_->setFrame(CGRect{{10, 530}, {w, h}});
+        setViewName(scrollView_, "controlStrip");
+        if (rightPanel && !scrollView_->superview()) rightPanel->addSubview(scrollView_);
+        scrollView_->setContentSize(CGSize{2 * w, h});
+        if (firstCtrlPage) {
+            firstCtrlPage->setFrame(CGRect{{0, 0}, {w, h}});
+            if (firstCtrlPage->superview() != scrollView_) scrollView_->addSubview(firstCtrlPage);
+        }
+        if (secondCtrlPage) {
+            secondCtrlPage->setFrame(CGRect{{w, 0}, {w, h}});
+            if (secondCtrlPage->superview() != scrollView_) scrollView_->addSubview(secondCtrlPage);
+        }
+    }
+    startAutoPlay();
+}
+
+void LiveViewControllerHD::viewDidAppear(bool) { searchAllDeviceState(); }
+
+void LiveViewControllerHD::viewDidDisappear(bool) {
+    chanMgmtController_->stopAllLive();
+    unselectTalkListenRecord();
+    dvcMgmtController_->reloadDeviceTable(true);
+}
+
+void LiveViewControllerHD::scrollViewDidScroll(UIScrollView* s) {
+    if (s != scrollView_ || !pageControl) return;
+    const CGFloat width = s->frame().size.width;
+    if (width <= 0) return;
+    pageControl->setCurrentPage(static_cast<int>(std::floor((s->contentOffset().x - width / 2) / width)) + 1);
+}
+
+// ---------------------------------------------------------------- calls from outside
+
+void LiveViewControllerHD::searchAllDeviceState() {
+    // Only devices reached by address are probed; the probe itself runs on the network queue.
+    for (const auto& d : QvDeviceManager::sharedInstance().devices())
+        if (d && d->deviceConType.load() == 1) d->goforgetisOnline();
+}
+
+void LiveViewControllerHD::startAutoPlay() {
+    auto& prefs = QvApplicationPreference::sharedInstance();
+    attmpAutoConnect_ = prefs.autoPlay();
+    if (!attmpAutoConnect_) return;
+    const std::vector<ConnectionRecord> history = prefs.connectionHistory();
+    chanMgmtController_->setLayoutMode(prefs.layoutStyle());
+    auto me = std::static_pointer_cast<ChannelViewControllerHDDelegate>(self());
+    for (size_t i = 0; i < history.size(); ++i) {
+        const ConnectionRecord& r = history[i];
+        if (r.deviceId <= 0 || r.channel < 0) continue;
+        ChannelViewControllerHD* tile = chanMgmtController_->ChannelViewControllerHDAtIndex(static_cast<int>(i));
+        if (!tile) continue;
+        // A resumed tile reports to this screen as one started from the panel does.
+        tile->setDelegate(me);
+        tile->startLive(QvDeviceManager::sharedInstance().deviceWithId(r.deviceId), r.channel);
+    }
+    dvcMgmtController_->reloadDeviceTable(false);
+}
+
+void LiveViewControllerHD::stopAll() {
+    chanMgmtController_->stopAllLive();
+    dvcMgmtController_->reloadDeviceTable(false);
+    if (recordBtn) recordBtn->setSelected(false);
+}
+
+void LiveViewControllerHD::startshan() {
+    dvcMgmtController_->setStartShan(false);
+    dvcMgmtController_->searchAllDeviceState();
+    dvcMgmtController_->startaaa();
+}
+
+void LiveViewControllerHD::playDv(const std::shared_ptr<Device>& device, int channel) {
+    ChannelViewControllerHD* tile = chanMgmtController_->ChannelViewControllerHDAtIndex(0);
+    if (tile) {
+        tile->stopLive();
+        tile->startLive(device, channel);
+    }
+    dvcMgmtController_->reloadDeviceTable(false);
+}
+
+// ---------------------------------------------------------------- the device panel's calls
+
+void LiveViewControllerHD::ChannelViewControllerHDClickChannel(void*, int channel, int deviceId, bool selected) {
+    auto& grid = *chanMgmtController_;
+    if (!selected) {
+        // A stop acts only on the tile bound to that device and channel,
+        // never on a free tile the search would otherwise hand out.
+        ChannelViewControllerHD* bound = nullptr;
+        for (int i = 0; i < grid.numberOfChannelViewControllerHDs(); ++i) {
+            ChannelViewControllerHD* t = grid.ChannelViewControllerHDAtIndex(i);
+            if (t && t->deviceId() == deviceId && t->channel() == channel) {
+                bound = t;
+                break;
+            }
+        }
+        if (bound) {
+            bound->setDelegate(std::static_pointer_cast<ChannelViewControllerHDDelegate>(self()));
+            bound->stopLive();
+        }
+        unselectTalkListenRecord();
+        dvcMgmtController_->reloadDeviceTable(false);
+        return;
+    }
+    ChannelViewControllerHD* tile = grid.findAvailableChannelViewControllerHD(deviceId, channel);
+    if (!tile) {
+        dvcMgmtController_->reloadDeviceTable(false);
+        return;
+    }
+    tile->setDelegate(std::static_pointer_cast<ChannelViewControllerHDDelegate>(self()));
+    if (tile->isBusy()) tile->stopLive();
+    std::shared_ptr<Device> device = QvDeviceManager::sharedInstance().deviceWithId(deviceId);
+    tile->startLive(device, channel);
+
+    auto& prefs = QvApplicationPreference::sharedInstance();
+    std::vector<ConnectionRecord>& history = prefs.connectionHistory();
+    const int k = grid.indexOfChannelViewControllerHD(tile);
+    if (!device || k < 0 || k >= static_cast<int>(history.size())) {
+        dvcMgmtController_->reloadDeviceTable(false);
+        return;
+    }
+    for (auto& r : history)
+        if (r.deviceId == device->deviceId && r.channel == channel) r = ConnectionRecord{-1, -1};
+    history[static_cast<size_t>(k)] = ConnectionRecord{device->deviceId, channel};
+    prefs.saveApplicationPreference();
+    dvcMgmtController_->reloadDeviceTable(false);
+}
+
+bool LiveViewControllerHD::queryDeviceChannelBusyStatus(void*, int deviceId, int channel) {
+    return chanMgmtController_->findWorkingChannelViewControllerHDForDevice(deviceId, channel) != nullptr;
+}
+
+void LiveViewControllerHD::showPopover(UIView* inView, const CGRect& rect, int startIndex) {
+    if (!popover_ || !inView) return;
+    popover_->presentPopoverFromRect(rect, inView, UIPopoverArrowDirectionRight, true);
+    if (picker_) {
+        picker_->reloadAllComponents();
+        picker_->selectRow(startIndex, 0, true);
+        picker_->delegate = dvcMgmtController_.get();
+        picker_->dataSource = dvcMgmtController_.get();
+    }
+    popover_->delegate = dvcMgmtController_.get();
+}
+
+void LiveViewControllerHD::pickerHide() {
+    if (popover_) popover_->dismissPopoverAnimated(true);
+}
+
+void LiveViewControllerHD::confirmPickView() {
+    if (!popover_) return;
+    popover_->dismissPopoverAnimated(false);
+    if (popover_->delegate) popover_->delegate->popoverControllerDidDismissPopover(popover_.get());
+}
+
+// ---------------------------------------------------------------- the tiles' callbacks
+
+void LiveViewControllerHD::ChannelViewControllerHDDidReceiveChannelNumber(ChannelViewControllerHD* tile, int count) {
+    if (tile) dvcMgmtController_->reloadDeviceChannels(tile->deviceId(), count);
+}
+
+void LiveViewControllerHD::ChannelViewControllerHDSessionFailedForDevice(ChannelViewControllerHD*, int, int) {
+    dvcMgmtController_->reloadDeviceTable(false);
+}
+
+void LiveViewControllerHD::ChannelViewControllerHDSessionClosedForDeviceNormal(ChannelViewControllerHD*, int, int) {
+    if (--numOfDvcToStop_ <= 0) dvcMgmtController_->reloadDeviceTable(false);
+}
+
+void LiveViewControllerHD::ChannelViewControllerHDDeleteDeviceWithId(int deviceId) {
+    chanMgmtController_->stopLiveForDevice(deviceId);
+}
+
+void LiveViewControllerHD::channelViewControllerHDDidFailedTalk(ChannelViewControllerHD*, bool failed) {
+    if (!failed) return;
+    std::weak_ptr<LiveViewControllerHD> weak = self();
+    DispatchQueue::main()->async([weak] {
+        if (auto s = weak.lock(); s && s->talkBtn) s->talkBtn->setSelected(false);
+    });
+}
+
+void LiveViewControllerHD::channelViewControllerHDStop(ChannelViewControllerHD*) { unselectTalkListenRecord(); }
+
+void LiveViewControllerHD::channelViewControllerHDDidStopRecord(ChannelViewControllerHD*, bool) {
+    std::weak_ptr<LiveViewControllerHD> weak = self();
+    DispatchQueue::main()->async([weak] {
+        if (auto s = weak.lock(); s && s->recordBtn) s->recordBtn->setSelected(false);
+    });
+}
+
+void LiveViewControllerHD::channelViewControllerHDShouldReloadButton(ChannelViewControllerHD*) {
+    std::weak_ptr<LiveViewControllerHD> weak = self();
+    DispatchQueue::main()->async([weak] {
+        if (auto s = weak.lock()) s->dvcMgmtController_->reloadDeviceTable(false);
+    });
+}
+
+// ---------------------------------------------------------------- the grid's callbacks
+
+void LiveViewControllerHD::channelMgmtControllerTouchesBegin(ChannelMgmtControllerHD*, const UITouchSet&) {
+    if (recordBtn) recordBtn->setSelected(false);
+    if (isPanelOpen() || sliding_ || !openPanelButton) return;
+    if (waitForSlidingTimer_) waitForSlidingTimer_->invalidate();
+    const CGFloat W = view()->bounds().size.width;
+    QPointer<UIButton> open = openPanelButton;
+    UIViewAnimation::animateWithDuration(kPanelAnimation, [open, W] {
+        if (!open) return;
+        CGRect f = open->frame();
+        f.origin.x = W - f.size.width;
+        open->setFrame(f);
+    });
+    armHideTimer();
+}
+
+void LiveViewControllerHD::channelMgmtControllerTouchesEnd(ChannelMgmtControllerHD* grid, ChannelViewControllerHD* tile,
+                                                           const UITouchSet&) {
+    if (!tile || !grid) return;
+    dvcMgmtController_->closeAllSesionHeadView();
+    // The panel's sections follow the device list: look the tile's device up.
+    const auto devices = QvDeviceManager::sharedInstance().devices();
+    for (size_t s = 0; s < devices.size(); ++s)
+        if (devices[s] && devices[s]->deviceId == tile->deviceId()) {
+            dvcMgmtController_->openSesionHeadView(static_cast<int>(s), tile->channel());
+            break;
+        }
+    if (recordBtn) recordBtn->setSelected(tile->state() == 2);
+    if (voiceBtn) voiceBtn->setSelected(tile->isStartAudio());
+    if (talkBtn) talkBtn->setSelected(tile->isStartTalk());
+    grid->setLayoutMode(grid->layoutMode());
+}
+
+// ---------------------------------------------------------------- side panel
+
+bool LiveViewControllerHD::isPanelOpen() const { return !closePanelButton || !closePanelButton->isHidden(); }
+
+void LiveViewControllerHD::armHideTimer() {
+    std::weak_ptr<LiveViewControllerHD> weak = self();
+    waitForSlidingTimer_ = RunLoopTimer::scheduled(RunLoop::main(), secs(kHideOpenButtonDelay), false,
+                                                   [weak](RunLoopTimer&) {
+                                                       if (auto s = weak.lock()) s->slideOpenBtnToHidden();
+                                                   });
+    isTimerValid_ = true;
+}
+
+void LiveViewControllerHD::closePanel() {
+    if (!isPanelOpen()) return;
+    std::weak_ptr<LiveViewControllerHD> weak = self();
+    UIViewAnimation::animateWithDuration(
+        kPanelAnimation,
+        [weak] {
+            auto s = weak.lock();
+            if (!s) return;
+            if (s->openPanelButton) s->openPanelButton->setHidden(false);
+            if (s->closePanelButton) s->closePanelButton->setHidden(true);
+        },
+        [weak](bool) {
+            auto s = weak.lock();
+            if (!s) return;
+            UIViewAnimation::animateWithDuration(kPanelAnimation, [weak] {
+                auto t = weak.lock();
+                if (!t) return;
+                const CGFloat W = t->view()->bounds().size.width, H = t->view()->bounds().size.height;
+                if (t->rightPanel) t->rightPanel->setFrame(CGRect{{W, 0}, {kPanelWidth, H}});
+                t->chanMgmtController_->setViewFrame(CGRect{{0, 0}, {W, H}});
+                if (UIButton* b = t->openPanelButton) {
+                    const CGSize sz = b->frame().size;
+                    b->setFrame(CGRect{{W - sz.width, (H - sz.height) / 2}, sz});
+                }
+            });
+            s->armHideTimer();
+        });
+}
+
+void LiveViewControllerHD::openPanel() {
+    if (isTimerValid_ && waitForSlidingTimer_ && waitForSlidingTimer_->isValid()) waitForSlidingTimer_->invalidate();
+    isTimerValid_ = false;
+    std::weak_ptr<LiveViewControllerHD> weak = self();
+    UIViewAnimation::animateWithDuration(
+        kPanelAnimation,
+        [weak] {
+            auto s = weak.lock();
+            if (!s) return;
+            if (s->openPanelButton) s->openPanelButton->setHidden(true);
+            if (s->closePanelButton) s->closePanelButton->setHidden(false);
+        },
+        [weak](bool) {
+            UIViewAnimation::animateWithDuration(kPanelAnimation, [weak] {
+                auto t = weak.lock();
+                if (!t) return;
+                const CGFloat W = t->view()->bounds().size.width, H = t->view()->bounds().size.height;
+                const CGFloat P = t->rightPanel ? t->rightPanel->frame().size.width : kPanelWidth;
+                if (t->rightPanel) t->rightPanel->setFrame(CGRect{{W - P, 0}, {P, H}});
+                t->chanMgmtController_->setViewFrame(CGRect{{0, 0}, {W - P, H}});
+                if (UIButton* b = t->openPanelButton) {
+                    const CGSize sz = b->frame().size;
+                    b->setFrame(CGRect{{W - P - sz.width, (H - sz.height) / 2}, sz});
+                }
+            });
+        });
+}
+
+void LiveViewControllerHD::slideOpenBtnToHidden() {
+    isTimerValid_ = false;
+    sliding_ = true;
+    std::weak_ptr<LiveViewControllerHD> weak = self();
+    UIViewAnimation::animateWithDuration(
+        kPanelAnimation,
+        [weak] {
+            auto s = weak.lock();
+            if (!s || !s->openPanelButton) return;
+            CGRect f = s->openPanelButton->frame();
+            f.origin.x = s->view()->bounds().size.width - 3;
+            s->openPanelButton->setFrame(f);
+        },
+        [weak](bool) {
+            if (auto s = weak.lock()) s->sliding_ = false;
+        });
+}
+
+// ---------------------------------------------------------------- controls
+
+ChannelViewControllerHD* LiveViewControllerHD::selectedTile() const {
+    return chanMgmtController_->ChannelViewControllerHDAtIndex(chanMgmtController_->selectedChannelViewIndex());
+}
+
+void LiveViewControllerHD::unselectTalkListenRecord() {
+    for (UIButton* b : {talkBtn.data(), voiceBtn.data(), recordBtn.data()})
+        if (b) b->setSelected(false);
+}
+
+void LiveViewControllerHD::ptz(int code) {
+    if (ChannelViewControllerHD* t = selectedTile()) t->ptzControl(code);
+}
+
+void LiveViewControllerHD::stopPtz(const std::shared_ptr<ChannelViewControllerHD>& tile) {
+    if (!tile) return;
+    std::weak_ptr<ChannelViewControllerHD> weak = tile;
+    stopQueue_->async([weak] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        // The tile's view work belongs on the main thread.
+        DispatchQueue::main()->async([weak] {
+            if (auto t = weak.lock()) t->ptzControl(0);
+        });
+    });
+}
+
+void LiveViewControllerHD::playCtrl() {
+    ChannelViewControllerHD* t = selectedTile();
+    if (!t) return;
+    if (t->isBusy()) {
+        t->stopLive();
+        return;
+    }
+    t->setDelegate(std::static_pointer_cast<ChannelViewControllerHDDelegate>(self()));
+    t->startLive(QvDeviceManager::sharedInstance().deviceWithId(t->deviceId()), t->channel());
+}
+
+void LiveViewControllerHD::voiceCtrl() {
+    ChannelViewControllerHD* t = selectedTile();
+    if (!t || !t->isBusy()) return;
+    bool on = false;
+    if (t->isStartAudio()) {
+        t->stopAudio();
+    } else {
+        if (ChannelViewControllerHD* other = chanMgmtController_->findAudioPlayingViewControllerHD()) {
+            other->stopAudio();
+            isClickAudio_ = false;
+            if (voiceBtn) voiceBtn->setSelected(false);
+        }
+        if (!t->startAudio()) return;
+        on = true;
+    }
+    isClickAudio_ = on;
+    if (voiceBtn) voiceBtn->setSelected(on);
+}
+
+void LiveViewControllerHD::talkCtrl() {
+    ChannelViewControllerHD* t = selectedTile();
+    if (!t || !t->isBusy()) return;
+    if (t->isStartTalk()) {
+        t->stopTalk();
+        if (talkBtn) talkBtn->setSelected(false);
+        if (t->isStartAudio() && !isClickAudio_) {
+            t->stopAudio();
+            if (voiceBtn) voiceBtn->setSelected(false);
+        }
+        return;
+    }
+    ChannelViewControllerHD* other = chanMgmtController_->findTalkingViewControllerHD();
+    if (other) {
+        other->stopTalk();
+        if (talkBtn) talkBtn->setSelected(false);
+    }
+    t->startTalk();
+    if (t->isBusy() && talkBtn) talkBtn->setSelected(true);
+    if (other) {
+        other->stopAudio();
+        if (voiceBtn) voiceBtn->setSelected(false);
+    }
+    if (t->startAudio() && voiceBtn) voiceBtn->setSelected(true);
+}
+
+void LiveViewControllerHD::recordCtrl() {
+    ChannelViewControllerHD* t = selectedTile();
+    if (!t) return;
+    if (t->state() == 2) {
+        t->stopRecord();
+        if (recordBtn) recordBtn->setSelected(false);
+    } else if (t->state() == 1) {
+        t->startRecord();
+        if (recordBtn) recordBtn->setSelected(true);
+    }
+}
+
+void LiveViewControllerHD::snapshotCtrl() {
+    if (ChannelViewControllerHD* t = selectedTile()) t->snapshot();
+}
+
+void LiveViewControllerHD::stopAllCtrl() {
+    numOfDvcToStop_ = chanMgmtController_->stopAllLive();
+    dvcMgmtController_->reloadDeviceTable(false);
+}
+
+void LiveViewControllerHD::layoutTo(int mode) {
+    if (chanMgmtController_->layoutMode() == mode) return;
+    std::weak_ptr<LiveViewControllerHD> weak = self();
+    UIViewAnimation::animateWithDuration(
+        kLayoutAnimation,
+        [weak, mode] {
+            if (auto s = weak.lock()) s->chanMgmtController_->setLayoutMode(mode);
+        },
+        [weak](bool) {
+            if (auto s = weak.lock()) s->chanMgmtController_->openRenderSwitch();
+        });
+}
+
+}  // namespace lumora

@@ -1,0 +1,167 @@
+#pragma once
+
+#include <QPointer>
+#include <memory>
+
+#include "app/TabletRootScreen.h"
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/runloop/RunLoop.h"
+#include "ui/kit/UIButton.h"
+#include "ui/kit/UIPageControl.h"
+#include "ui/kit/UIPickerView.h"
+#include "ui/kit/UIPopoverController.h"
+#include "ui/kit/UIScrollView.h"
+#include "ui/kit/UIViewController.h"
+#include "ui/tablet/ChannelMgmtControllerHD.h"
+#include "ui/tablet/ChannelViewControllerHDDelegate.h"
+#include "ui/tablet/DeviceMgmtControllerDelegate.h"
+#include "ui/tablet/DevicePanelStandIn.h"
+
+namespace lumora {
+
+class Device;
+
+// The tablet's live-view screen: the sixteen-tile grid on the left and a
+// side panel on the right with the device list above two pages of control
+// buttons that act on the selected tile. Remembers which device channel each
+// tile shows in the live-view history and resumes it when auto play is on.
+// Polls the devices reached by address at load and every 60 s. Made from the
+// interface file "LiveViewControllerHD". Main thread only, except the
+// callbacks noted.
+class LiveViewControllerHD : public UIViewController,
+                             public TabletRootScreen,
+                             public DeviceMgmtControllerDelegate,
+                             public ChannelViewControllerHDDelegate,
+                             public ChannelMgmtControllerDelegate,
+                             public UIScrollViewDelegate {
+public:
+    static constexpr const char* kInterfaceName = "LiveViewControllerHD";
+    static constexpr double kPollInterval = 60.0;
+    static constexpr double kHideOpenButtonDelay = 3.0;
+    static constexpr double kPanelAnimation = 1.0;
+    static constexpr double kLayoutAnimation = 0.5;
+    static constexpr CGFloat kPanelWidth = 256;
+
+    LiveViewControllerHD();
+    ~LiveViewControllerHD() override;
+    static void registerInterface();
+
+    void loadView() override;
+    void viewDidLoad() override;
+    void viewWillAppear(bool animated) override;
+    void viewDidAppear(bool animated) override;
+    void viewDidDisappear(bool animated) override;
+    bool shouldAutorotateToInterfaceOrientation(UIInterfaceOrientation o) override;
+
+    // ---- TabletRootScreen (the application delegate; the home screen's calls until it exists)
+    void skipToLiveView() override {}
+    void playDevice(const std::shared_ptr<Device>& device, int32_t channel) override { playDv(device, channel); }
+    void liveViewStopAll() override { stopAll(); }
+    void startShan() override { startshan(); }
+    void startAutoPlay() override;
+
+    void playDv(const std::shared_ptr<Device>& device, int channel);
+    void stopAll();
+    void startshan();
+
+    // ---- DeviceMgmtControllerDelegate
+    void ChannelViewControllerHDClickChannel(void* sender, int channel, int deviceId, bool selected) override;
+    bool queryDeviceChannelBusyStatus(void* sender, int deviceId, int channel) override;
+    void showPopover(UIView* inView, const CGRect& rect, int startIndex);
+    void pickerHide() override;
+    void confirmPickView() override;
+    void searchAllDeviceState() override;
+    void showLanSearchController() override { searchAllDeviceState(); }
+
+    // ---- ChannelViewControllerHDDelegate
+    void ChannelViewControllerHDDidReceiveChannelNumber(ChannelViewControllerHD* tile, int count) override;
+    void ChannelViewControllerHDSessionFailedForDevice(ChannelViewControllerHD*, int, int) override;
+    void ChannelViewControllerHDSessionClosedForDeviceNormal(ChannelViewControllerHD*, int, int) override;
+    void channelViewControllerHDDidFailedTalk(ChannelViewControllerHD*, bool failed) override;
+    void channelViewControllerHDStop(ChannelViewControllerHD*) override;
+    void channelViewControllerHDDidStopRecord(ChannelViewControllerHD*, bool) override;
+    void channelViewControllerHDShouldReloadButton(ChannelViewControllerHD*) override;
+    void ChannelViewControllerHDDeleteDeviceWithId(int deviceId);
+
+    // ---- ChannelMgmtControllerDelegate
+    void channelMgmtControllerTouchesBegin(ChannelMgmtControllerHD*, const UITouchSet&) override;
+    void channelMgmtControllerTouchesEnd(ChannelMgmtControllerHD*, ChannelViewControllerHD* tile,
+                                         const UITouchSet&) override;
+
+    // ---- UIScrollViewDelegate (the control strip)
+    void scrollViewDidScroll(UIScrollView* scrollView) override;
+
+    // ---- side panel
+    void openPanel();
+    void closePanel();
+    void slideOpenBtnToHidden();
+    bool isPanelOpen() const;
+    bool isHideTimerValid() const { return isTimerValid_; }
+
+    // ---- controls (the selected tile)
+    void moveUpCtrl() { ptz(9); }
+    void moveDownCtrl() { ptz(10); }
+    void moveLeftCtrl() { ptz(11); }
+    void moveRightCtrl() { ptz(12); }
+    void zoomDownCtrl() { ptz(5); }
+    void zoomUpCtrl() { ptz(6); }
+    void tUpCtrl() { ptz(7); }
+    void tDownCtrl() { ptz(8); }
+    void iUpCtrl() { ptz(13); }
+    void iDownCtrl() { ptz(14); }
+    void stopCtrl() { ptz(0); }
+    void stopPtz(const std::shared_ptr<ChannelViewControllerHD>& tile);
+    void playCtrl();
+    void voiceCtrl();
+    void talkCtrl();
+    void recordCtrl();
+    void snapshotCtrl();
+    void stopAllCtrl();
+    void oneViewMode() { layoutTo(0); }
+    void fourViewMode() { layoutTo(1); }
+    void sixViewMode() { layoutTo(2); }
+    void nineViewMode() { layoutTo(3); }
+    void sixtnViewMode() { layoutTo(4); }
+
+    // ---- state for the home screen and tests
+    ChannelMgmtControllerHD* chanMgmtController() const { return chanMgmtController_.get(); }
+    DevicePanelStandIn* dvcMgmtController() const { return dvcMgmtController_.get(); }
+    UIPopoverController* popover() const { return popover_.get(); }
+    UIPickerView* picker() const { return picker_.data(); }
+    bool isClickAudio() const { return isClickAudio_; }
+    bool attmpAutoConnect() const { return attmpAutoConnect_; }
+    int numOfDvcToStop() const { return numOfDvcToStop_; }
+    const DispatchQueuePtr& stopQueue() const { return stopQueue_; }
+    ChannelViewControllerHD* selectedTile() const;
+
+    // Outlets (object names as in the interface file).
+    QPointer<UIView> rightPanel, firstCtrlPage, secondCtrlPage;
+    QPointer<UIButton> openPanelButton, closePanelButton;
+    QPointer<UIPageControl> pageControl;
+    QPointer<UIButton> upBtn, downBtn, leftBtn, rightBtn, iupBtn, idownBtn, tupBtn, tdownBtn, zoomupBtn, zoomdownBtn,
+        voiceBtn, talkBtn, stopAllBtn, recordBtn, snapshotBtn, oneViewModeBtn, fourViewModeBtn, sixViewModeBtn,
+        nineViewModeBtn, sixtnViewModeBtn, playBtn;
+
+private:
+    void ptz(int code);
+    void layoutTo(int mode);
+    void unselectTalkListenRecord();
+    void armHideTimer();
+    std::shared_ptr<LiveViewControllerHD> self();
+
+    std::shared_ptr<ChannelMgmtControllerHD> chanMgmtController_;
+    std::shared_ptr<DevicePanelStandIn> dvcMgmtController_;
+    QPointer<UIScrollView> scrollView_;
+    std::shared_ptr<UIPopoverController> popover_;
+    QPointer<UIPickerView> picker_;
+    std::shared_ptr<RunLoopTimer> waitForSlidingTimer_, pollTimer_;
+    bool isTimerValid_ = false;
+    bool sliding_ = false;
+    bool attmpAutoConnect_ = false;
+    int numOfDvcToStop_ = 0;
+    bool isClickAudio_ = false;
+    bool loaded_ = false;
+    DispatchQueuePtr stopQueue_;
+};
+
+}  // namespace lumora
