@@ -9,7 +9,7 @@
 #include "ui/kit/UIPickerView.h"
 #include "ui/kit/UIPopoverController.h"
 #include "ui/kit/UIViewController.h"
-#include "ui/tablet/DeviceMgmtControllerDelegate.h"
+#include "ui/tablet/DeviceMgmtControllerHDDelegate.h"
 
 namespace lumora {
 
@@ -25,7 +25,7 @@ class DevicePanelStandIn : public UIViewController,
 public:
     void loadView() override;
 
-    void setDelegate(DeviceMgmtControllerDelegate* d) { delegate_ = d; }
+    void setDelegate(DeviceMgmtControllerHDDelegate* d) { delegate_ = d; }
     void setSuperController(UIViewController* c) { superController_ = c; }
     UIViewController* superController() const { return superController_; }
 
@@ -50,7 +50,7 @@ public:
 private:
     void channelTapped(UIButton* b, int deviceId, int channel);
 
-    DeviceMgmtControllerDelegate* delegate_ = nullptr;  // the live screen, which owns this panel
+    DeviceMgmtControllerHDDelegate* delegate_ = nullptr;  // the live screen, which owns this panel
     UIViewController* superController_ = nullptr;
     std::vector<QPointer<UIButton>> toggles_;
     std::vector<std::pair<int, int>> shape_;  // (device id, channels) the toggles were built for

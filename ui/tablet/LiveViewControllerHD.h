@@ -14,7 +14,7 @@
 #include "ui/kit/UIViewController.h"
 #include "ui/tablet/ChannelMgmtControllerHD.h"
 #include "ui/tablet/ChannelViewControllerHDDelegate.h"
-#include "ui/tablet/DeviceMgmtControllerDelegate.h"
+#include "ui/tablet/DeviceMgmtControllerHDDelegate.h"
 #include "ui/tablet/DevicePanelStandIn.h"
 
 namespace lumora {
@@ -30,7 +30,7 @@ class Device;
 // callbacks noted.
 class LiveViewControllerHD : public UIViewController,
                              public TabletRootScreen,
-                             public DeviceMgmtControllerDelegate,
+                             public DeviceMgmtControllerHDDelegate,
                              public ChannelViewControllerHDDelegate,
                              public ChannelMgmtControllerDelegate,
                              public UIScrollViewDelegate {
@@ -64,7 +64,7 @@ public:
     void stopAll();
     void startshan();
 
-    // ---- DeviceMgmtControllerDelegate
+    // ---- DeviceMgmtControllerHDDelegate
     void ChannelViewControllerHDClickChannel(void* sender, int channel, int deviceId, bool selected) override;
     bool queryDeviceChannelBusyStatus(void* sender, int deviceId, int channel) override;
     void showPopover(UIView* inView, const CGRect& rect, int startIndex);

@@ -598,7 +598,9 @@ TEST_F(LiveViewControllerTest, CoveringScreensPauseThePanesAndClosingResumesThem
     step();
 
     // The local media browser, from its button in the more panel.
-    if (!screen->isMoreViewOpen()) ASSERT_TRUE(tap("moreButon")) << driver->lastError();
+    if (!screen->isMoreViewOpen()) {
+        ASSERT_TRUE(tap("moreButon")) << driver->lastError();
+    }
     ASSERT_TRUE(tap("fileButton")) << driver->lastError();
     step();
     auto* media = dynamic_cast<FileMgmtController*>(top());

@@ -5,10 +5,11 @@ namespace lumora {
 class UIView;
 struct CGRect;
 
-// What the tablet device panel asks of the live screen. Main thread.
-class DeviceMgmtControllerDelegate {
+// What the tablet device panel asks of the live screen (the phone device
+// list has its own, different delegate). Main thread.
+class DeviceMgmtControllerHDDelegate {
 public:
-    virtual ~DeviceMgmtControllerDelegate() = default;
+    virtual ~DeviceMgmtControllerHDDelegate() = default;
     // Starts (selected) or stops one device channel in a tile.
     virtual void ChannelViewControllerHDClickChannel(void* /*sender*/, int /*channel*/, int /*deviceId*/,
                                                      bool /*selected*/) {}
