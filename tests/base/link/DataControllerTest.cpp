@@ -57,7 +57,7 @@ TEST_F(DataControllerTest, LiveByAddressShowsPicturesOnTheMainQueueUntilStopped)
 }
 
 TEST_F(DataControllerTest, ChannelTenGetsItsCaption) {
-    startDevice();
+    startDeviceWith([](devemu::EmulatorOptions& o) { o.channels = 16; });
     auto dev = addressDevice("Yard");
     startLiveFromGlobal(dev, 9);
     ASSERT_TRUE(waitFor([&] { return pane->count("text Yard ch10") == 1; })) << pane->joined();
@@ -86,6 +86,19 @@ TEST_F(DataControllerTest, ARefusedLoginStopsTheViewAndShowsTheText) {
     EXPECT_FALSE(session->hasDecoder());
     std::this_thread::sleep_for(200ms);
     EXPECT_EQ(pane->countPrefix("failed"), 1) << pane->joined();
+    EXPECT_EQ(pane->pictures(), 0);
+}
+
+TEST_F(DataControllerTest, ALoginForAChannelTheDeviceLacksShowsTheNoVideoText) {
+    startDeviceWith([](devemu::EmulatorOptions& o) { o.channels = 2; });
+    auto dev = addressDevice("Porch");
+    startLiveFromGlobal(dev, 2);
+    ASSERT_TRUE(waitFor([&] { return pane->countPrefix("failed") >= 1; })) << pane->joined();
+    EXPECT_EQ(pane->all().back(), "failed " + Localization::string("NOVIDEO_STATUS"));
+    EXPECT_NE(Localization::string("NOVIDEO_STATUS"), "NOVIDEO_STATUS");
+    EXPECT_EQ(device->countEvents("login kind=extended user=admin channel=2"), 1u);
+    EXPECT_EQ(session->deviceId(), -1);
+    EXPECT_EQ(dev->connectNum.load(), 0);
     EXPECT_EQ(pane->pictures(), 0);
 }
 
