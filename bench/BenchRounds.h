@@ -95,10 +95,21 @@ inline Figure interleave(std::string name, std::string unit, int rounds, const s
 
 // One line per figure:
 //   name   ours <median> ±x%   anchor <median> ±y%   ratio <median>x ±z% [lowest-highest]   N rounds
+// A value with four significant digits and no exponent.
+inline std::string number(double v) {
+    char s[32];
+    if (v >= 1000 || v <= -1000)
+        std::snprintf(s, sizeof s, "%.0f", v);
+    else
+        std::snprintf(s, sizeof s, "%.4g", v);
+    return s;
+}
+
 inline void print(const Figure& f, int nameWidth = 30) {
-    std::printf("%-*s ours %9.4g %s ±%4.1f%%  anchor %9.4g %s ±%4.1f%%  ratio %5.2fx ±%4.1f%% [%.2f-%.2f]  %zu rounds\n",
-                nameWidth, f.name.c_str(), Figure::median(f.ours), f.unit.c_str(), 100 * Figure::sideSpread(f.ours),
-                Figure::median(f.anchor), f.unit.c_str(), 100 * Figure::sideSpread(f.anchor), f.ratio(),
+    std::printf("%-*s ours %9s %s ±%4.1f%%  anchor %9s %s ±%4.1f%%  ratio %5.2fx ±%4.1f%% [%.2f-%.2f]  %zu rounds\n",
+                nameWidth, f.name.c_str(), number(Figure::median(f.ours)).c_str(), f.unit.c_str(),
+                100 * Figure::sideSpread(f.ours), number(Figure::median(f.anchor)).c_str(), f.unit.c_str(),
+                100 * Figure::sideSpread(f.anchor), f.ratio(),
                 100 * f.spread(), f.lowest(), f.highest(), f.ratios().size());
     std::fflush(stdout);
 }
