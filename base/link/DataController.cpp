@@ -733,10 +733,10 @@ void DataController::startLanSearch() {
         std::lock_guard<std::mutex> g(mutex_);
         if (!lansearchqueue_) lansearchqueue_ = DispatchQueue::createSerial("lansearch");
     }
-    std::weak_ptr<DataController> weak = weak_from_this();
-    lansearchqueue_->async([weak] {
-        if (auto self = weak.lock()) self->localSearch();
-    });
+    // The search holds its controller from the moment it is queued, so a
+    // caller that lets go of the controller right away still gets its search
+    // (and its delegate calls).
+    lansearchqueue_->async([self = shared_from_this()] { self->localSearch(); });
 }
 
 int DataController::localSearch() {

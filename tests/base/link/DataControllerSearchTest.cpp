@@ -282,6 +282,30 @@ TEST_F(DataControllerSearchTest, TheCountedRepliesEndTheSearchForTheScreen) {
     EXPECT_EQ(screen->ends.load(), 1);
 }
 
+// A screen may start a search and let go of its controller at once; a
+// search queued behind a running one still runs, reports to the delegate,
+// and only then lets the controller go.
+TEST_F(DataControllerSearchTest, AQueuedLanSearchKeepsItsControllerUntilItHasRun) {
+    relayemu::LanSearchResponder lan(kLanAddr, 0);
+    ASSERT_TRUE(lan.ok());
+    lan.addDevice({"LUMORA-LAN", 7000, 8001, "192.168.1.30"});
+    Config::shared().lanGroup = kLanAddr;
+    Config::shared().lanPort = lan.port();
+    auto screen = std::make_shared<SearchScreen>();
+    auto controller = DataController::create();
+    controller->setLanSearchDelegate(screen);
+    controller->startLanSearch();
+    controller->startLanSearch();  // waits behind the first on "lansearch"
+    std::weak_ptr<DataController> weak = controller;
+    controller.reset();
+    EXPECT_FALSE(weak.expired());
+    ASSERT_TRUE(waitFor([&] { return weak.expired(); }, 30s));
+    EXPECT_EQ(lan.queries(), 2);
+    std::lock_guard<std::mutex> g(screen->m);
+    ASSERT_EQ(screen->found.size(), 2u);
+    EXPECT_EQ(screen->found[1]->udid.value(), "LUMORA-LAN");
+}
+
 TEST_F(DataControllerSearchTest, TheLanSearchMarksListedDevicesAndReportsNewOnes) {
     relayemu::LanSearchResponder lan(kLanAddr, 0);
     ASSERT_TRUE(lan.ok());
