@@ -13,13 +13,30 @@ namespace {
 
 using DataControllerTest = DataControllerFixture;
 
-TEST_F(DataControllerTest, LoginFailureCodesPickTheirTexts) {
-    struct Case {
-        long code;
+// Every refusal a device can answer a login with ends the view with its
+// own text: the device's result, through the parser's error code, to the
+// text the pane shows.
+TEST_F(DataControllerTest, EachLoginRefusalShowsItsText) {
+    startDevice();
+    const struct {
+        int result;
         const char* key;
-    } cases[] = {{2005, "ERROR_OVERMAXUSER"}, {2004, "LOGINERROR_MSG"}, {2009, "NOVIDEO_STATUS"},
-                 {2006, "LOGINFAILED_STATUS"}, {2012, "LOGINFAILED_STATUS"}};
-    for (const auto& c : cases) EXPECT_EQ(DataController::loginFailureKey(c.code), c.key) << c.code;
+    } cases[] = {{2, "LOGINERROR_MSG"},    {4, "LOGINFAILED_STATUS"}, {5, "ERROR_OVERMAXUSER"},
+                 {24, "NOVIDEO_STATUS"},   {3, "LOGINFAILED_STATUS"}, {7, "LOGINFAILED_STATUS"}};
+    auto dev = addressDevice("Porch");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.result);
+        device->setForcedLoginResult(c.result);
+        pane = std::make_shared<FakePane>();
+        session = DataController::create();
+        session->setDelegate(pane);
+        startLiveFromGlobal(dev, 0);
+        ASSERT_TRUE(waitFor([&] { return pane->countPrefix("failed") >= 1; })) << pane->joined();
+        EXPECT_EQ(pane->all().back(), "failed " + Localization::string(c.key));
+        EXPECT_NE(Localization::string(c.key), c.key);
+        EXPECT_EQ(dev->connectNum.load(), 0);
+        session->stopLive();
+    }
 }
 
 // A device reached by its address: pictures reach the pane on the main
