@@ -9,6 +9,7 @@
 #include "base/network/NETStatusObj.h"
 #include "platform/Config.h"
 #include "platform/text/Localization.h"
+#include "platform/Log.h"
 
 namespace lumora {
 
@@ -25,7 +26,7 @@ std::optional<std::string> AppDelegate::tokenString() const {
 }
 
 void AppDelegate::audioInterruptionListener(AudioSession::InterruptionState state) {
-    std::printf("interruptionListener!\n");
+    Log::debug("AppDelegate", "interruptionListener!");
     if (state == AudioSession::InterruptionState::End)
         AudioSession::shared().setActive(true);
     else if (state == AudioSession::InterruptionState::Begin)
@@ -40,7 +41,7 @@ bool AppDelegate::applicationDidFinishLaunching(Application& app, const Property
         kNetworkReachabilityChangedNotification, nullptr, [this](const Notification& n) { reachabilityChanged(n); });
     hostReach_ = Reachability::reachabilityWithHostName(Config::shared().reachabilityHost);
     if (!hostReach_ || !hostReach_->startNotifier())
-        std::printf("app: cannot watch the reachability of \"%s\"\n", Config::shared().reachabilityHost.c_str());
+        Log::warn("app", "cannot watch the reachability of \"%s\"", Config::shared().reachabilityHost.c_str());
 
     app.setApplicationIconBadgeNumber(0);
 
@@ -85,8 +86,8 @@ void AppDelegate::applicationWillResignActive(Application&) {
     QvDeviceManager& devices = QvDeviceManager::sharedInstance();
     prefs.getNetIP();
     for (const auto& device : devices.devices()) device->isStartPreCon = false;
-    if (!prefs.saveApplicationPreference()) std::printf("app: preferences not saved\n");
-    if (!devices.saveDeviceList()) std::printf("app: device list not saved\n");
+    if (!prefs.saveApplicationPreference()) Log::error("app", "preferences not saved");
+    if (!devices.saveDeviceList()) Log::error("app", "device list not saved");
     if (viewController_) viewController_->stopAll();
 }
 
@@ -101,7 +102,7 @@ void AppDelegate::applicationDidBecomeActive(Application& app) {
 
 void AppDelegate::applicationWillTerminate(Application&) {
     if (!QvApplicationPreference::sharedInstance().saveApplicationPreference())
-        std::printf("app: preferences not saved\n");
+        Log::error("app", "preferences not saved");
     if (viewController_) viewController_->stopAll();
 }
 

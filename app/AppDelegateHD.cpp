@@ -13,6 +13,7 @@
 #include "platform/Config.h"
 #include "platform/text/Localization.h"
 #include "platform/storage/UserDefaults.h"
+#include "platform/Log.h"
 
 namespace lumora {
 
@@ -50,7 +51,7 @@ bool AppDelegateHD::applicationDidFinishLaunching(Application& app, const Proper
         kNetworkReachabilityChangedNotification, nullptr, [this](const Notification& n) { reachabilityChanged(n); });
     hostReach_ = Reachability::reachabilityWithHostName(Config::shared().reachabilityHost);
     if (!hostReach_ || !hostReach_->startNotifier())
-        std::printf("app: cannot watch the reachability of \"%s\"\n", Config::shared().reachabilityHost.c_str());
+        Log::warn("app", "cannot watch the reachability of \"%s\"", Config::shared().reachabilityHost.c_str());
 
     std::signal(SIGPIPE, SIG_IGN);
 
@@ -102,10 +103,10 @@ void AppDelegateHD::reachabilityChanged(const Notification& notification) {
 
 void AppDelegateHD::applicationWillResignActive(Application&) {
     QvApplicationPreference& prefs = QvApplicationPreference::sharedInstance();
-    if (!prefs.saveApplicationPreference()) std::printf("app: preferences not saved\n");
+    if (!prefs.saveApplicationPreference()) Log::error("app", "preferences not saved");
     if (viewController_) viewController_->liveViewStopAll();
     isBack_ = true;
-    if (!QvDeviceManager::sharedInstance().saveDeviceList()) std::printf("app: device list not saved\n");
+    if (!QvDeviceManager::sharedInstance().saveDeviceList()) Log::error("app", "device list not saved");
 }
 
 void AppDelegateHD::applicationDidBecomeActive(Application&) {

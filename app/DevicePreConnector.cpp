@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "base/link/TolvClient.h"
+#include "platform/Log.h"
 
 namespace lumora {
 
@@ -70,14 +71,14 @@ void DevicePreConnector::tolvClientDidConnect(const std::string&, const std::str
     if (!queue) queue = DispatchQueue::global();
     queue->async([c] { c->stopConnect(); });
     if (!device) return;
-    std::printf("Device %d pre-connected: mode %d\n", device->deviceId, path.mode);
+    Log::info("DevicePreConnector", "Device %d pre-connected: mode %d", device->deviceId, path.mode);
     device->preConnectionDidConnect(path);
 }
 
 void DevicePreConnector::tolvClientDidDisConnect(const std::string&, const Error& error) {
     auto device = device_.lock();
     if (!device) return;
-    std::printf("Device %d pre-connection failed: %s\n", device->deviceId, error.toString().c_str());
+    Log::warn("DevicePreConnector", "Device %d pre-connection failed: %s", device->deviceId, error.toString().c_str());
     device->preConnectionDidFail();
 }
 

@@ -6,6 +6,7 @@
 #include "base/link/OWSPMessageBuilder.h"
 #include "platform/Config.h"
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/Log.h"
 
 namespace lumora {
 
@@ -270,7 +271,7 @@ void LiveDemo::deviceDidReceiveStreamFormat(Device*, const _TLV_V_StreamDataForm
     decoder_ = QvVideoDecoder::create(std::weak_ptr<QvVideoDecoderDelegate>(shared_from_this()), nullptr);
     if (!decoder_->setupDecoder(1000.0 / fps, 0)) {
         decoder_.reset();
-        std::printf("lumora: the video decoder could not be set up\n");
+        Log::warn("LiveDemo", "the video decoder could not be set up");
     }
 }
 

@@ -8,6 +8,7 @@
 #include "app/AppDelegateHD.h"
 #include "platform/InterfaceIdiom.h"
 #include "platform/runloop/RunLoop.h"
+#include "platform/Log.h"
 
 namespace lumora {
 
@@ -35,9 +36,9 @@ int ProcessEntry::run(Options options) {
         // the main loop one turn before the delegate goes.
         loop.drainPending();
     } catch (const std::exception& e) {
-        std::printf("app: ended by an exception: %s\n", e.what());
+        Log::error("app", "ended by an exception: %s", e.what());
     } catch (...) {
-        std::printf("app: ended by an exception\n");
+        Log::error("app", "ended by an exception");
     }
     return 0;
 }

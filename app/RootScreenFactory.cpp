@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "app/core/Device.h"
+#include "platform/Log.h"
 
 namespace lumora {
 
@@ -17,21 +18,21 @@ std::string nameOf(const std::shared_ptr<Device>& device) {
 class HeadlessPhoneScreen : public PhoneRootScreen {
 public:
     void playDevice(const std::shared_ptr<Device>& device, int32_t channel) override {
-        std::printf("screen: play \"%s\" channel %d\n", nameOf(device).c_str(), channel);
+        Log::info("screen", "play \"%s\" channel %d", nameOf(device).c_str(), channel);
     }
-    void stopAll() override { std::printf("screen: stop all\n"); }
-    void searchAllDeviceState() override { std::printf("screen: poll all devices\n"); }
+    void stopAll() override { Log::info("screen", "stop all"); }
+    void searchAllDeviceState() override { Log::info("screen", "poll all devices"); }
 };
 
 class HeadlessTabletScreen : public TabletRootScreen {
 public:
-    void skipToLiveView() override { std::printf("screen: live view\n"); }
+    void skipToLiveView() override { Log::info("screen", "live view"); }
     void playDevice(const std::shared_ptr<Device>& device, int32_t channel) override {
-        std::printf("screen: play \"%s\" channel %d\n", nameOf(device).c_str(), channel);
+        Log::info("screen", "play \"%s\" channel %d", nameOf(device).c_str(), channel);
     }
-    void liveViewStopAll() override { std::printf("screen: stop all\n"); }
-    void startShan() override { std::printf("screen: restart blinking and poll\n"); }
-    void startAutoPlay() override { std::printf("screen: resume saved tiles\n"); }
+    void liveViewStopAll() override { Log::info("screen", "stop all"); }
+    void startShan() override { Log::info("screen", "restart blinking and poll"); }
+    void startAutoPlay() override { Log::info("screen", "resume saved tiles"); }
 };
 
 class HeadlessFactory : public RootScreenFactory {

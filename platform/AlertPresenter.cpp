@@ -1,4 +1,5 @@
 #include "platform/AlertPresenter.h"
+#include "platform/Log.h"
 
 #include <cstdio>
 #include <mutex>
@@ -10,8 +11,7 @@ namespace {
 class LoggingAlertPresenter : public AlertPresenter {
 public:
     void present(const std::string& title, const std::string& message, const std::string& buttonTitle) override {
-        std::printf("alert: %s: %s [%s]\n", title.c_str(), message.c_str(), buttonTitle.c_str());
-        std::fflush(stdout);
+        Log::warn("alert", "%s: %s [%s]", title.c_str(), message.c_str(), buttonTitle.c_str());
     }
 };
 

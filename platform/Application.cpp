@@ -1,4 +1,5 @@
 #include "platform/Application.h"
+#include "platform/Log.h"
 
 #include <atomic>
 #include <cstdio>
@@ -59,7 +60,7 @@ void Application::call(F&& f) {
 }
 
 void Application::showAlert(Alert alert) {
-    std::printf("alert: %s: %s (tag %d)\n", alert.title.c_str(), alert.message.c_str(), alert.tag);
+    Log::warn("alert", "%s: %s (tag %d)", alert.title.c_str(), alert.message.c_str(), alert.tag);
     alerts_.push_back(std::move(alert));
 }
 

@@ -1,4 +1,5 @@
 #include "platform/Config.h"
+#include "platform/Log.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -75,7 +76,7 @@ bool Config::set(const std::string& key, const std::string& value) {
 bool Config::loadFile(const std::string& path) {
     std::ifstream in(path);
     if (!in) {
-        std::printf("config: cannot read %s\n", path.c_str());
+        Log::warn("config", "cannot read %s", path.c_str());
         return false;
     }
     std::string line;
@@ -89,7 +90,7 @@ bool Config::loadFile(const std::string& path) {
         if (line.empty()) continue;
         auto eq = line.find('=');
         if (eq == std::string::npos || !set(trim(line.substr(0, eq)), trim(line.substr(eq + 1)))) {
-            std::printf("config: %s:%d: bad line\n", path.c_str(), lineNo);
+            Log::warn("config", "%s:%d: bad line", path.c_str(), lineNo);
             ok = false;
         }
     }

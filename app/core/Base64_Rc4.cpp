@@ -7,6 +7,7 @@
 
 #include "app/core/Base64.h"
 #include "app/core/Rc4.h"
+#include "platform/Log.h"
 
 namespace lumora {
 
@@ -49,7 +50,7 @@ std::string Base64_Rc4::decipher(std::string_view text, std::string_view key, bo
     rc4_crypt(&state, buf.data(), cipherLen);
     const size_t plainLen = strnlen(reinterpret_cast<const char*>(buf.data()), size_t(cipherLen));
     std::string result(reinterpret_cast<const char*>(buf.data()), plainLen);
-    if (log) std::printf("decode endstring: %s\n", result.c_str());
+    if (log) Log::debug("Base64_Rc4", "decode endstring: %s", result.c_str());
     return result;
 }
 

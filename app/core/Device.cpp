@@ -10,6 +10,7 @@
 #include "platform/bytes/ByteReader.h"
 #include "platform/Config.h"
 #include "platform/text/Utf8.h"
+#include "platform/Log.h"
 
 namespace lumora {
 
@@ -99,8 +100,24 @@ std::string Device::description() const {
 
 namespace {
 
-// A device text as the platform reads UTF-8: absent when ill-formed.
+// A device text as the platform reads UTF-8: absent when ill-formed. A
+// device cuts a long text at its field's width, possibly inside a
+// multi-byte character: that incomplete last character is left out and
+// the whole characters before it kept.
 std::optional<std::string> deviceText(std::string bytes) {
+    if (Utf8::isValid(bytes)) return bytes;
+    // The incomplete tail: up to 3 continuation bytes after a lead byte.
+    size_t start = bytes.size();
+    size_t continuations = 0;
+    while (start > 0 && continuations < 3 && (static_cast<uint8_t>(bytes[start - 1]) & 0xC0) == 0x80) {
+        --start;
+        ++continuations;
+    }
+    if (start == 0) return std::nullopt;
+    const auto lead = static_cast<uint8_t>(bytes[start - 1]);
+    const size_t length = lead >= 0xF5 ? 0 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
+    if (length == 0 || continuations + 1 >= length) return std::nullopt;  // not a cut character
+    bytes.resize(start - 1);
     if (!Utf8::isValid(bytes)) return std::nullopt;
     return bytes;
 }
@@ -145,7 +162,7 @@ std::shared_ptr<DevicePreConnection> Device::preConnection() const {
 std::shared_ptr<DevicePreConnection> Device::attachPreConnection() {
     auto self = weak_from_this().lock();
     if (!self) {
-        std::printf("Device %d: pre-connection needs a shared device\n", deviceId);
+        Log::warn("Device", "%d: pre-connection needs a shared device", deviceId);
         return nullptr;
     }
     {
@@ -158,7 +175,7 @@ std::shared_ptr<DevicePreConnection> Device::attachPreConnection() {
         factory = factorySlot();
     }
     if (!factory) {
-        std::printf("Device %d: no pre-connection installed\n", deviceId);
+        Log::warn("Device", "%d: no pre-connection installed", deviceId);
         return nullptr;
     }
     auto made = factory(self);
@@ -257,7 +274,7 @@ void Device::goforgetisOnline() {
     if (!probeSocket_ || deviceConType.load() != 1) return;
     std::weak_ptr<Device> weak = weak_from_this();
     if (weak.expired()) {
-        std::printf("Device %d: the online probe needs a shared device\n", deviceId);
+        Log::warn("Device", "%d: the online probe needs a shared device", deviceId);
         return;
     }
     {

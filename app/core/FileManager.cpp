@@ -12,6 +12,7 @@
 #include <filesystem>
 
 #include "platform/Config.h"
+#include "platform/Log.h"
 
 namespace lumora {
 
@@ -161,7 +162,7 @@ bool FileManager::setDefaultPaths() {
         for (int i = 0; i < 4; ++i) {
             std::string path = *app + suffixes[i];
             if (!entryExists(path) && !makeFolders(path)) {
-                std::printf("FileManager: cannot create %s\n", path.c_str());
+                Log::warn("FileManager", "cannot create %s", path.c_str());
                 ok = false;
                 break;
             }

@@ -7,6 +7,7 @@
 #include "platform/Config.h"
 #include "platform/net/HttpRequest.h"
 #include "platform/storage/UserDefaults.h"
+#include "platform/Log.h"
 
 namespace lumora {
 
@@ -95,9 +96,9 @@ void PushRegistration::send(const std::string& page, const std::string& paramete
         url, nullptr,
         [this, slot, page, then = std::move(then)](long status, const std::optional<Error>& error) {
             if (error)
-                std::printf("push: %s failed: %s\n", page.c_str(), error->toString().c_str());
+                Log::warn("push", "%s failed: %s", page.c_str(), error->toString().c_str());
             else if (status < 200 || status > 299)
-                std::printf("push: %s answered %ld\n", page.c_str(), status);
+                Log::warn("push", "%s answered %ld", page.c_str(), status);
             auto self = slot->lock();
             requests_.erase(std::remove(requests_.begin(), requests_.end(), self), requests_.end());
             if (then) then();

@@ -10,6 +10,7 @@
 #include "platform/InterfaceIdiom.h"
 #include "platform/storage/PropertyList.h"
 #include "platform/text/TextEncoding.h"
+#include "platform/Log.h"
 
 namespace lumora {
 
@@ -102,7 +103,7 @@ bool QvApplicationPreference::loadApplicationPreference() {
         if (result.status == PropertyList::ReadStatus::Ok && result.value && result.value->isDictionary())
             root = std::move(result.value);
         else if (result.status != PropertyList::ReadStatus::Missing)
-            std::printf("preferences: %s cannot be read; using defaults\n", path.c_str());
+            Log::warn("preferences", "%s cannot be read; using defaults", path.c_str());
     }
     if (!root) {
         setLayoutStyle(defaultLayoutStyle());
@@ -163,7 +164,7 @@ bool QvApplicationPreference::saveApplicationPreference() {
     dict.set(kCamcount, PropertyList::makeInteger(camcount_));
     Error error;
     if (!dict.writeXmlFile(path, kStoreMode, &error)) {
-        std::printf("preferences: cannot save %s: %s\n", path.c_str(), error.toString().c_str());
+        Log::error("preferences", "cannot save %s: %s", path.c_str(), error.toString().c_str());
         return false;
     }
     return true;
@@ -196,11 +197,11 @@ void QvApplicationPreference::getNetIP() {
         [this, body](long status, const std::optional<Error>& error) {
             lookup_.reset();
             if (error) {
-                std::printf("preferences: address look-up failed: %s\n", error->toString().c_str());
+                Log::warn("preferences", "address look-up failed: %s", error->toString().c_str());
                 return;
             }
             if (status < 200 || status > 299) {
-                std::printf("preferences: address look-up answered %ld\n", status);
+                Log::warn("preferences", "address look-up answered %ld", status);
                 return;
             }
             setIpstr(addressFromReply(*body));

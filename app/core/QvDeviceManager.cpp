@@ -14,6 +14,7 @@
 #include "platform/Config.h"
 #include "platform/storage/PropertyList.h"
 #include "platform/text/Utf8.h"
+#include "platform/Log.h"
 
 namespace lumora {
 
@@ -247,16 +248,16 @@ std::vector<std::shared_ptr<Device>> QvDeviceManager::readStore() const {
     auto r = PropertyList::readFile(path);
     if (r.status == PropertyList::ReadStatus::Missing) return out;
     if (r.status == PropertyList::ReadStatus::Unreadable) {
-        std::printf("QvDeviceManager: cannot read %s: %s\n", path.c_str(), r.error.toString().c_str());
+        Log::warn("QvDeviceManager", "cannot read %s: %s", path.c_str(), r.error.toString().c_str());
         return out;
     }
     if (r.status == PropertyList::ReadStatus::Malformed || !r.value->isArray()) {
         // Keep the user's data for recovery; the next save writes a new file.
         const std::string aside = path + ".bad";
         if (::rename(path.c_str(), aside.c_str()) == 0)
-            std::printf("QvDeviceManager: %s is not a device list; kept as %s\n", path.c_str(), aside.c_str());
+            Log::warn("QvDeviceManager", "%s is not a device list; kept as %s", path.c_str(), aside.c_str());
         else
-            std::printf("QvDeviceManager: %s is not a device list\n", path.c_str());
+            Log::warn("QvDeviceManager", "%s is not a device list", path.c_str());
         return out;
     }
     for (const auto& item : r.value->items()) {
@@ -281,7 +282,7 @@ bool QvDeviceManager::saveDeviceList() {
     for (const auto& d : devices()) root.append(dictionaryForDevice(*d));
     Error err;
     if (!root.writeXmlFile(path, 0600, &err)) {
-        std::printf("QvDeviceManager: cannot save %s: %s\n", path.c_str(), err.toString().c_str());
+        Log::error("QvDeviceManager", "cannot save %s: %s", path.c_str(), err.toString().c_str());
         return false;
     }
     return true;
@@ -298,7 +299,7 @@ bool QvDeviceManager::loadOldList() {
         // buffer: treat it as a file that cannot be read.
         bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     } catch (const std::exception&) {
-        std::printf("QvDeviceManager: cannot read %s\n", path.c_str());
+        Log::warn("QvDeviceManager", "cannot read %s", path.c_str());
         return false;
     }
     if (in.bad()) return false;
@@ -343,7 +344,7 @@ bool QvDeviceManager::loadOldList() {
         {
             std::lock_guard<std::mutex> g(lock_);
             if (isDuplicateLocked(*d, nullptr)) {
-                std::printf("QvDeviceManager: %s from the old list is already listed\n", deviceName.c_str());
+                Log::warn("QvDeviceManager", "%s from the old list is already listed", deviceName.c_str());
                 continue;
             }
             devices_.push_back(d);
@@ -355,14 +356,14 @@ bool QvDeviceManager::loadOldList() {
         if (FileManager::isSafeName(recordFolder) && !recordRoot.empty())
             files_.moveFolder(oldMedia + "/Records/" + recordFolder, recordRoot + "/" + deviceName);
     }
-    std::printf("QvDeviceManager: migrated %d device(s) from %s\n", migrated, path.c_str());
+    Log::info("QvDeviceManager", "migrated %d device(s) from %s", migrated, path.c_str());
 
     // The old file goes only once its devices are safely in the store.
     if (saveDeviceList()) {
         if (::unlink(path.c_str()) != 0)
-            std::printf("QvDeviceManager: cannot delete %s (errno %d)\n", path.c_str(), errno);
+            Log::warn("QvDeviceManager", "cannot delete %s (errno %d)", path.c_str(), errno);
     } else {
-        std::printf("QvDeviceManager: %s kept until the device list can be saved\n", path.c_str());
+        Log::warn("QvDeviceManager", "%s kept until the device list can be saved", path.c_str());
     }
     return true;
 }

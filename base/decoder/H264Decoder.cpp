@@ -142,6 +142,31 @@ H264Decoder::Result H264Decoder::decode(const uint8_t* data, size_t size, int64_
     return Result::NoPictureYet;
 }
 
+int H264Decoder::flush(const PictureHandler& onPicture) {
+    if (!context_) return 0;
+    int count = 0;
+    if (avcodec_send_packet(context_.get(), nullptr) >= 0) {
+        for (;;) {
+            int rc = avcodec_receive_frame(context_.get(), frame_.get());
+            if (rc < 0) break;  // AVERROR_EOF once everything is out
+            if (!(frame_->flags & AV_FRAME_FLAG_CORRUPT) && !frame_->decode_error_flags) {
+                ++count;
+                if (onPicture) onPicture(*frame_, frame_->pts);
+            }
+            av_frame_unref(frame_.get());
+        }
+    }
+    avcodec_flush_buffers(context_.get());
+    owed_ = 0;
+    return count;
+}
+
+void H264Decoder::discard() {
+    if (!context_) return;
+    avcodec_flush_buffers(context_.get());
+    owed_ = 0;
+}
+
 const AVFrame* H264Decoder::yuv420View(const AVFrame& picture) {
     if (picture.width <= 0 || picture.height <= 0) return nullptr;
     if (isPlain420(picture.format)) return &picture;

@@ -43,6 +43,14 @@ public:
     // copied into a padded packet, so the codec never reads past their end.
     Result decode(const uint8_t* data, size_t size, int64_t tag, const PictureHandler& onPicture);
 
+    // End of a stream: passes every picture the codec still holds back for
+    // reordering to `onPicture`, then leaves the codec ready for a new
+    // stream. Answers how many pictures came out.
+    int flush(const PictureHandler& onPicture);
+    // Forgets every unit handed in and every picture held back, without
+    // output: what follows starts afresh (and needs a key frame).
+    void discard();
+
     // Size of the stream as the codec context knows it (0 before the first
     // parameter sets).
     int width() const { return context_ ? context_->width : 0; }

@@ -169,6 +169,10 @@ void Mp4Atom::CreateProperties() {
         AddVersionAndFlags();
         integer("entryCount", 4);
         AddTable("entries", {"sampleNumber"});
+    } else if (IsType("ctts")) {
+        AddVersionAndFlags();
+        integer("entryCount", 4);
+        AddTable("entries", {"sampleCount", "sampleOffset"});
     } else if (IsType("avc1")) {
         bytes("reserved1", 6);
         integer("dataReferenceIndex", 2);

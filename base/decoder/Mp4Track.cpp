@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <limits>
+#include <string>
+#include <vector>
 
 #include "base/decoder/Mp4Errors.h"
 #include "base/decoder/Mp4File.h"
@@ -60,7 +62,8 @@ int Mp4Track::WriteSample(Mp4File* file, const uint8_t* bytes, size_t n, int64_t
     // A sample size is a 32-bit table entry.
     if (n > std::numeric_limits<uint32_t>::max()) return mp4err::kTooLarge;
     fChunk.insert(fChunk.end(), bytes, bytes + n);
-    fChunkSamples.push_back({static_cast<uint32_t>(n), duration, isSync});
+    fChunkSamples.push_back({static_cast<uint32_t>(n), duration, isSync, fNextOrder});
+    fNextOrder = SampleOrder{};
     fChunkDuration += duration;
     if (fChunkSamples.size() >= fSamplesPerChunkLimit) return WriteChunk(file);
     return 0;
@@ -75,7 +78,64 @@ void Mp4Track::Commit(const PendingSample& s) {
     if (fSampleSize) fSampleSize->Add(s.size);
     if (s.sync && fSyncSample) fSyncSample->Add(fNextSample);
     AddDuration(s.duration);
+    fOrders.push_back(s.presentation);
+    fDurations.push_back(s.duration);
     ++fNextSample;
+}
+
+void Mp4Track::SetNextSampleOrder(int64_t group, int64_t order) { fNextOrder = SampleOrder{true, group, order}; }
+
+void Mp4Track::WriteCompositionOffsets() {
+    const size_t n = fOrders.size();
+    if (n == 0 || !fTrak) return;
+    for (const auto& o : fOrders)
+        if (!o.known) return;
+    // Decode times, then each sample's presentation time: within a group the
+    // samples take the group's decode times in the order of their counts.
+    std::vector<int64_t> decode(n), present(n);
+    int64_t t = 0;
+    for (size_t i = 0; i < n; ++i) {
+        decode[i] = t;
+        t += fDurations[i];
+    }
+    bool reordered = false;
+    for (size_t begin = 0; begin < n;) {
+        size_t end = begin;
+        while (end < n && fOrders[end].group == fOrders[begin].group) ++end;
+        std::vector<size_t> byOrder(end - begin);
+        for (size_t i = 0; i < byOrder.size(); ++i) byOrder[i] = begin + i;
+        std::stable_sort(byOrder.begin(), byOrder.end(),
+                         [&](size_t a, size_t b) { return fOrders[a].order < fOrders[b].order; });
+        for (size_t rank = 0; rank < byOrder.size(); ++rank) {
+            present[byOrder[rank]] = decode[begin + rank];
+            if (byOrder[rank] != begin + rank) reordered = true;
+        }
+        begin = end;
+    }
+    if (!reordered) return;
+    // Offsets are unsigned: everything is shown as late as the most
+    // advanced picture needs.
+    int64_t delay = 0;
+    for (size_t i = 0; i < n; ++i) delay = std::max(delay, decode[i] - present[i]);
+    const std::string stbl(kStbl);
+    Mp4Atom* ctts = fTrak->FindAtom(stbl + "ctts");
+    if (!ctts) ctts = fTrak->AddChild(stbl + "ctts", -1);
+    if (!ctts) return;
+    Mp4ArrayProperty* count = fTrak->FindColumn(stbl + "ctts.entries", "sampleCount");
+    Mp4ArrayProperty* offset = fTrak->FindColumn(stbl + "ctts.entries", "sampleOffset");
+    if (!count || !offset) return;
+    for (size_t i = 0; i < n; ++i) {
+        const auto value = static_cast<uint32_t>(
+            std::clamp<int64_t>(present[i] - decode[i] + delay, 0, std::numeric_limits<uint32_t>::max()));
+        const int32_t rows = count->Count();
+        if (rows > 0 && offset->GetItem(rows - 1) == value) {
+            count->SetItem(rows - 1, count->GetItem(rows - 1) + 1);
+        } else {
+            count->Add(1);
+            offset->Add(value);
+        }
+    }
+    fTrak->SetInteger(stbl + "ctts.entryCount", count->Count());
 }
 
 int Mp4Track::WriteChunk(Mp4File* file) {
@@ -151,6 +211,7 @@ int Mp4Track::Finish(Mp4File* file) {
     t->SetInteger(stbl + "stco.entryCount", fChunkOffset->Count());
     t->SetInteger(stbl + "stts.entryCount", fSttsCount->Count());
     if (fSyncSample) t->SetInteger(stbl + "stss.entryCount", fSyncSample->Count());
+    WriteCompositionOffsets();
 
     const uint32_t scale = GetTimeScale();
     if (scale != 0 && fTkhdDuration) {
@@ -190,6 +251,9 @@ void Mp4Track::Close() {
     fNextSample = 1;
     fLastDuration = 0;
     fFixedSampleSize = 0;
+    fNextOrder = SampleOrder{};
+    fOrders.clear();
+    fDurations.clear();
     fHandlerType = fTrackId = fTimeScale = fTkhdDuration = fMdhdDuration = nullptr;
     fSampleSize = fChunkOffset = fSyncSample = nullptr;
     fSttsCount = fSttsDelta = nullptr;

@@ -42,6 +42,13 @@ public:
     // without file or data, or the failure of a chunk write (-15, -16), in
     // which case that chunk's samples, this one included, are dropped.
     int WriteSample(Mp4File* file, const uint8_t* bytes, size_t n, int64_t duration, bool isSync);
+    // The presentation order of the next sample written: its group (samples
+    // reordered only among themselves, as a key frame and the pictures up
+    // to the next one) and its order count within the group. When every
+    // sample of the track has one and some sample is shown out of decode
+    // order, Finish adds the composition offsets ("ctts").
+    void SetNextSampleOrder(int64_t group, int64_t order);
+
     // Writes the pending chunk and completes the tables: 0, or -1 without
     // a "trak" box or a table.
     int Finish(Mp4File* file);
@@ -53,10 +60,16 @@ public:
     uint32_t ChunkCount() const { return fChunkCount; }
 
 private:
+    struct SampleOrder {
+        bool known = false;
+        int64_t group = 0;
+        int64_t order = 0;
+    };
     struct PendingSample {
         uint32_t size;
         int64_t duration;
         bool sync;
+        SampleOrder presentation;
     };
 
     int WriteChunk(Mp4File* file);
@@ -64,6 +77,7 @@ private:
     void UpdateTimeToSample(int64_t delta);
     void UpdateSampleToChunk(uint32_t chunk, uint32_t samples);
     void AddDuration(int64_t d);
+    void WriteCompositionOffsets();
 
     SmartPtr<Mp4Atom> fTrak;
     SmartPtr<Mp4Property> fHandlerType, fTrackId, fTimeScale, fTkhdDuration, fMdhdDuration;
@@ -79,6 +93,10 @@ private:
     std::vector<uint8_t> fChunk;
     std::vector<PendingSample> fChunkSamples;
     int64_t fChunkDuration = 0;
+    SampleOrder fNextOrder;
+    // Of every sample in the tables, in decode order.
+    std::vector<SampleOrder> fOrders;
+    std::vector<int64_t> fDurations;
 };
 
 }  // namespace lumora

@@ -7,6 +7,7 @@
 #include "base/decoder/H264HeaderParser.h"
 #include "base/decoder/Mp4Errors.h"
 #include "base/decoder/Mp4SizeTableProperty.h"
+#include "platform/Log.h"
 
 namespace lumora {
 
@@ -29,6 +30,11 @@ int Mp4Writer::Open(const char* path) {
     fVideoBuffer.clear();
     fIsSyncSample = true;
     fWaitForSync = false;
+    fLostWrite = 0;
+    fOrderParser.Reset();
+    fOrderSps = false;
+    fSampleOrderSet = false;
+    fSampleGroup = fSampleOrder = fOrderGroup = fPrevOrderMsb = fPrevOrderLsb = 0;
     fSyncSampleCount = 0;
     fLastVideoTimestamp = fLastAudioTimestamp = fStartTimestamp = 0;
     fVideoTrackIndex = -1;
@@ -154,6 +160,7 @@ int Mp4Writer::WriteVideoSample(const uint8_t* nal, size_t n, int64_t /*timestam
             const size_t bodySize = n - sc;
             const int type = body[0] & 0x1F;
             if (type == 7) {
+                if (fOrderParser.Parse(nal, n) == 0) fOrderSps = true;
                 if (!fHasSPS) {
                     H264HeaderParser parser;
                     if (parser.Parse(nal, n) == 0) {
@@ -165,10 +172,14 @@ int Mp4Writer::WriteVideoSample(const uint8_t* nal, size_t n, int64_t /*timestam
                             sps.display_height > 0 && sps.display_height <= 0xFFFF) {
                             avc1->SetInteger("width", sps.display_width);
                             avc1->SetInteger("height", sps.display_height);
+                            // The track's presentation size too: the size given
+                            // when the recording started may still have been 0.
+                            track->GetTrak()->SetFloat("tkhd.width", sps.display_width);
+                            track->GetTrak()->SetFloat("tkhd.height", sps.display_height);
                         }
                     }
                     AddSequenceParameterSet(body, bodySize);
-                    std::printf("avc sample size=%zu\n", bodySize);
+                    Log::debug("Mp4Writer", "avc sample size=%zu", bodySize);
                     if (bodySize > 3) {
                         SetProfileLevel(body[1], body[3]);
                         SetProfileCompatibility(body[2]);
@@ -189,6 +200,7 @@ int Mp4Writer::WriteVideoSample(const uint8_t* nal, size_t n, int64_t /*timestam
                 fWaitForSync = false;
             }
             if (fWaitForSync) return 0;  // after a lost chunk: wait for a key frame
+            if (type >= 1 && type <= 5 && !fSampleOrderSet) NoteSampleOrder(nal, n, type);
             const size_t at = fVideoBuffer.size();
             fVideoBuffer.resize(at + 4 + bodySize);
             fVideoBuffer[at] = static_cast<uint8_t>(bodySize >> 24);
@@ -205,15 +217,46 @@ int Mp4Writer::WriteVideoSample(const uint8_t* nal, size_t n, int64_t /*timestam
     return static_cast<int>(bodyLength);
 }
 
+void Mp4Writer::NoteSampleOrder(const uint8_t* nal, size_t n, int type) {
+    if (!fOrderSps || fOrderParser.Parse(nal, n) != 0) return;
+    const H264SeqParams& sps = fOrderParser.SeqParams();
+    if (sps.pic_order_cnt_type != 0) return;  // other types follow decode order here
+    const uint32_t bits = std::min<uint32_t>(sps.log2_max_pic_order_cnt_lsb_minus4 + 4, 16);
+    const int64_t maxLsb = int64_t{1} << bits;
+    if (type == 5) {
+        // An IDR picture starts a new group and its order count at 0.
+        ++fOrderGroup;
+        fPrevOrderMsb = fPrevOrderLsb = 0;
+    }
+    const int64_t lsb = fOrderParser.SliceHeader().pic_order_cnt_lsb;
+    int64_t msb = fPrevOrderMsb;
+    if (lsb < fPrevOrderLsb && fPrevOrderLsb - lsb >= maxLsb / 2)
+        msb += maxLsb;
+    else if (lsb > fPrevOrderLsb && lsb - fPrevOrderLsb > maxLsb / 2)
+        msb -= maxLsb;
+    const size_t sc = H264HeaderParser::StartCodeLength(nal, n);
+    const bool reference = sc < n && (nal[sc] & 0x60) != 0;
+    if (reference) {
+        fPrevOrderMsb = msb;
+        fPrevOrderLsb = lsb;
+    }
+    fSampleGroup = fOrderGroup;
+    fSampleOrder = msb + lsb;
+    fSampleOrderSet = true;
+}
+
 int Mp4Writer::FlushSample(Mp4Track* track) {
     if (fVideoBuffer.empty()) return 0;
+    if (fSampleOrderSet) track->SetNextSampleOrder(fSampleGroup, fSampleOrder);
+    fSampleOrderSet = false;
     const int rc = track->WriteSample(fMp4File.get(), fVideoBuffer.data(), fVideoBuffer.size(), fSampleDuration,
                                       fIsSyncSample);
     fVideoBuffer.clear();
     if (rc != 0) {
         // The track dropped the chunk this sample was in; later pictures may
         // refer to it, so nothing more is taken before a key frame.
-        std::printf("mp4 writer: sample write failed (%d), waiting for a key frame\n", rc);
+        Log::warn("mp4 writer", "sample write failed (%d), waiting for a key frame", rc);
+        if (fLostWrite == 0) fLostWrite = rc;
         fWaitForSync = true;
         fIsSyncSample = false;
         return rc;
@@ -253,6 +296,9 @@ int Mp4Writer::Finish() {
         if (rc != 0 && result == 0) result = rc;
     }
     if (int rc = fMp4File->Flush(); rc != 0 && result == 0) result = rc;
+    // Samples lost to a failed write on the way leave the file playable
+    // but not complete: the caller hears of it.
+    if (result == 0 && fLostWrite != 0) result = fLostWrite;
     return result;
 }
 

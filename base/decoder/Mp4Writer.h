@@ -7,6 +7,7 @@
 #include "base/decoder/Mp4Array.h"
 #include "base/decoder/Mp4Atom.h"
 #include "base/decoder/Mp4File.h"
+#include "base/decoder/H264HeaderParser.h"
 #include "base/decoder/Mp4Track.h"
 #include "base/decoder/SmartPtr.h"
 
@@ -57,7 +58,8 @@ public:
     int WriteVideoSample(const uint8_t* nal, size_t n, int64_t timestamp, bool isKeyFrame, bool endOfFrame);
     // Writes a sample still open, completes the tables, patches the "mdat"
     // size, writes "moov" and flushes: 0, or -1 without file or tree, or the
-    // failure that kept the file from being complete (-13, -15, -16).
+    // failure that kept the file from being complete (-13, -15, -16),
+    // including a sample write that failed earlier in the recording.
     int Finish();
     // Closes every track, the file and the box tree: 0, or -15 when the file
     // could not take its last buffered bytes.
@@ -84,6 +86,18 @@ private:
     std::vector<uint8_t> fVideoBuffer;  // NAL units, each after its 4-byte length
     bool fIsSyncSample = true;
     bool fWaitForSync = false;
+    int fLostWrite = 0;  // the first sample write that failed since Open
+    // Presentation order of the pending sample, from its first slice's
+    // picture order count (sequence parameter sets of order type 0).
+    void NoteSampleOrder(const uint8_t* nal, size_t n, int type);
+    H264HeaderParser fOrderParser;
+    bool fOrderSps = false;
+    bool fSampleOrderSet = false;
+    int64_t fSampleGroup = 0;
+    int64_t fSampleOrder = 0;
+    int64_t fOrderGroup = 0;
+    int64_t fPrevOrderMsb = 0;
+    int64_t fPrevOrderLsb = 0;
     uint32_t fSyncSampleCount = 0;
     int64_t fLastVideoTimestamp = 0;
     int64_t fLastAudioTimestamp = 0;

@@ -10,6 +10,7 @@
 #include "app/core/QvApplicationPreference.h"
 #include "base/link/MediaFrame.h"
 #include "platform/graphics/Screen.h"
+#include "platform/Log.h"
 
 namespace lumora {
 
@@ -74,18 +75,30 @@ bool QvVideoDecoder::setupOnQueue(double intervalMs, int outputFormat, int liveP
     cancelTimer();
 
     if (!(intervalMs > 0) || !std::isfinite(intervalMs)) {
-        std::printf("QvVideoDecoder: frame interval %g ms is not positive; not decoding\n", intervalMs);
+        Log::warn("QvVideoDecoder", "frame interval %g ms is not positive; not decoding", intervalMs);
         setupFailed_ = true;
         return false;
     }
     if (!codec_.open()) {
-        std::printf("QvVideoDecoder: %s\n", codec_.lastError().c_str());
+        Log::warn("QvVideoDecoder", "%s", codec_.lastError().c_str());
         setupFailed_ = true;
         return false;
     }
     setupFailed_ = false;
     shouldDropFrame_ = false;
     inCodec_.clear();
+    // A new stream: what waited from the one before never reaches the
+    // reopened codec, and its frame numbers start again.
+    {
+        std::lock_guard<std::mutex> lock(videoLock_);
+        frameList_.clear();
+    }
+    lastframe_ = 0;
+    pacing_ = false;
+    draining_ = false;
+    drained_ = nullptr;
+    frameInterval_ =
+        std::chrono::nanoseconds(std::max<int64_t>(1, std::llround(std::min(intervalMs, kMaxIntervalMs) * 1e6)));
 
     const double interval = std::min(intervalMs, kMaxIntervalMs);
     double periodMs = interval;
@@ -135,6 +148,10 @@ void QvVideoDecoder::destroyOnQueue() {
     }
     codec_.close();
     inCodec_.clear();
+    pacing_ = false;
+    draining_ = false;
+    drained_ = nullptr;
+    picturePool_.clear();
     decodeTimeThreshold_ = kDefaultThresholdMs;
     callCount_ = 0;
     totalCost_ = averageCost_ = 0;
@@ -154,8 +171,13 @@ void QvVideoDecoder::decodeFrame(const MediaFrame& frame) { decodeFrame(std::mak
 void QvVideoDecoder::appendFrame(FramePtr frame) {
     // Nobody would ever decode these: set-up failed, or destroy() ran.
     if (setupFailed_ || !isDecoding_) return;
-    std::lock_guard<std::mutex> lock(videoLock_);
-    frameList_.push_back(std::move(frame));
+    {
+        std::lock_guard<std::mutex> lock(videoLock_);
+        frameList_.push_back(std::move(frame));
+    }
+    // Decoded right away when due; posted, so frames handed in together
+    // are all listed before pacing looks at them.
+    if (outputFormat_ == 0 && decodeTimer_) postPacing();
 }
 
 void QvVideoDecoder::removeAllFrame() {
@@ -199,10 +221,121 @@ void QvVideoDecoder::timerTick() {
             decodeOneFrameToRGB();
             return;
         }
-        if (!isDecoding_) return;
-        if (frameList_.size() > static_cast<size_t>(std::max(jumpDoor_, 0))) removeToLastIFrame();
-        decodeOneFrameToYUV();
+        paceLive(true);
     });
+}
+
+void QvVideoDecoder::postPacing() {
+    std::weak_ptr<QvVideoDecoder> weak = weak_from_this();
+    queue_->async([weak] {
+        if (auto self = weak.lock()) self->paceLive(false);
+    });
+}
+
+void QvVideoDecoder::paceLive(bool tick) {
+    if (!isDecoding_ || outputFormat_ != 0 || !decodeTimer_) return;
+    using Clock = std::chrono::steady_clock;
+    // The most lateness made up for at once: a second of frames.
+    const auto credit = std::max(frameInterval_ * std::max(jumpDoor_, 1), frameInterval_);
+    if (frameList_.size() > static_cast<size_t>(std::max(jumpDoor_, 0))) removeToLastIFrame();
+    bool atLeastOne = tick;
+    while (!frameList_.empty() && isDecoding_) {
+        const auto now = Clock::now();
+        if (!pacing_) {
+            pacing_ = true;
+            nextDue_ = now;
+        }
+        if (now - nextDue_ > credit) nextDue_ = now - std::chrono::duration_cast<Clock::duration>(credit);
+        const bool due = now >= nextDue_;
+        if (!atLeastOne && !due && frameList_.size() <= kMaxLiveBacklog) break;
+        atLeastOne = false;
+        decodeOneFrameToYUV();
+        nextDue_ = std::min(nextDue_ + frameInterval_, now + frameInterval_);
+    }
+    if (frameList_.empty()) {
+        if (draining_) finishDrain();
+        return;
+    }
+    scheduleWake(nextDue_);
+}
+
+void QvVideoDecoder::scheduleWake(std::chrono::steady_clock::time_point at) {
+    if (wakeScheduled_) return;
+    wakeScheduled_ = true;
+    const auto delay = std::max<std::chrono::nanoseconds>(at - std::chrono::steady_clock::now(),
+                                                           std::chrono::nanoseconds(0));
+    std::weak_ptr<QvVideoDecoder> weak = weak_from_this();
+    queue_->after(delay, [weak] {
+        auto self = weak.lock();
+        if (!self) return;
+        self->wakeScheduled_ = false;
+        self->paceLive(false);
+    });
+}
+
+void QvVideoDecoder::finishStream(std::function<void()> done) {
+    if (!done) done = [] {};
+    std::weak_ptr<QvVideoDecoder> weak = weak_from_this();
+    queue_->async([weak, done = std::move(done)]() mutable {
+        auto self = weak.lock();
+        if (!self) return;
+        if (!self->isDecoding_) return;  // destroyed: nothing more is delivered
+        if (self->setupFailed_ || !self->decodeTimer_ || self->outputFormat_ != 0) {
+            DispatchQueue::main()->async(std::move(done));
+            return;
+        }
+        self->draining_ = true;
+        self->drained_ = std::move(done);
+        self->paceLive(false);
+    });
+}
+
+void QvVideoDecoder::finishDrain() {
+    draining_ = false;
+    std::function<void()> done = std::move(drained_);
+    drained_ = nullptr;
+    if (codec_.isOpen()) {
+        std::shared_ptr<QvVideoDecoderDelegate> d = delegate();
+        const bool wanted = d && d->implementsDecoderDidDecodeFrameToYUV();
+        d.reset();
+        codec_.flush([&](const AVFrame& picture, int64_t pictureTag) {
+            FramePtr own = recall(pictureTag, nullptr);
+            if (!own) return;
+            showYuv(picture, own, wanted);
+        });
+        inCodec_.clear();
+    }
+    if (!done) return;
+    // After the pictures just posted; dropped like them after destroy().
+    std::weak_ptr<QvVideoDecoder> weak = weak_from_this();
+    const uint64_t epoch = epoch_.load();
+    DispatchQueue::main()->async([weak, epoch, done = std::move(done)] {
+        auto self = weak.lock();
+        if (!self || self->epoch_.load() != epoch) return;
+        done();
+    });
+}
+
+std::shared_ptr<std::vector<uint8_t>> QvVideoDecoder::pictureBuffer() {
+    // A buffer only this pool still holds has been shown and let go.
+    for (auto& b : picturePool_)
+        if (b.use_count() == 1) return b;
+    auto fresh = std::make_shared<std::vector<uint8_t>>();
+    constexpr size_t kPoolSize = 4;
+    if (picturePool_.size() < kPoolSize) picturePool_.push_back(fresh);
+    return fresh;
+}
+
+void QvVideoDecoder::showYuv(const AVFrame& picture, const FramePtr& own, bool wanted) {
+    if (shouldDropFrame_ && !own->keyFrame) return;  // still waiting for a key frame
+    shouldDropFrame_ = false;
+    if (!wanted) return;
+    std::shared_ptr<std::vector<uint8_t>> yuv = pictureBuffer();
+    if (!codec_.packYuv420(picture, *yuv)) return;
+    auto copy = std::make_shared<MediaFrame>(*own);
+    copy->width = picture.width;
+    copy->height = picture.height;
+    deliver(true, std::move(copy), std::move(yuv));
 }
 
 int64_t QvVideoDecoder::remember(const FramePtr& frame) {
@@ -224,11 +357,8 @@ void QvVideoDecoder::decodeOneFrameToYUV() {
     runSync([this] {
         ++callCount_;
         FramePtr frame = getFirstFrame();
-        if (!frame) {
-            // Nothing to show: keep the queue for a moment, as a tick would.
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            return;
-        }
+        // Nothing to show: the queue stays free for the next frame.
+        if (!frame) return;
         removeFirstFrame();
         if (frame->frameIndex <= lastframe_ && frame->frameIndex != 0) {
             shouldDropFrame_ = true;  // stale: not decoded, and the pictures after it need a key frame
@@ -245,16 +375,7 @@ void QvVideoDecoder::decodeOneFrameToYUV() {
         const int64_t tag = remember(frame);
         auto result = codec_.decode(frame->buffer.data(), frame->buffer.size(), tag,
                                     [&](const AVFrame& picture, int64_t pictureTag) {
-                                        FramePtr own = recall(pictureTag, frame);
-                                        if (shouldDropFrame_ && !own->keyFrame) return;  // still waiting for a key frame
-                                        shouldDropFrame_ = false;
-                                        if (!wanted) return;
-                                        auto yuv = std::make_shared<std::vector<uint8_t>>();
-                                        if (!codec_.packYuv420(picture, *yuv)) return;
-                                        auto copy = std::make_shared<MediaFrame>(*own);
-                                        copy->width = picture.width;
-                                        copy->height = picture.height;
-                                        deliver(true, std::move(copy), std::move(yuv));
+                                        showYuv(picture, recall(pictureTag, frame), wanted);
                                     });
         if (result == H264Decoder::Result::Failed) {
             inCodec_.erase(tag);

@@ -22,11 +22,23 @@ class MediaFrame;
 // Decodes the H.264 frames of one live stream at the stream's frame pace.
 //
 // Frames handed in with decodeFrame() wait in a list; a timer on the
-// decoder's serial queue ("com.lumora.decoder") decodes one frame per tick
-// and hands each picture to the delegate on the main queue, as planar YUV
-// 4:2:0 (output format 0) or as 32-bit RGB (any other format). When more
-// than jumpDoor() frames wait, the YUV tick first drops everything before the
-// newest key frame, so live video stays close to real time.
+// decoder's serial queue ("com.lumora.decoder") decodes them at the frame
+// pace and hands each picture to the delegate on the main queue, as planar
+// YUV 4:2:0 (output format 0) or as 32-bit RGB (any other format). When more
+// than jumpDoor() frames wait, the YUV path first drops everything before
+// the newest key frame, so live video stays close to real time.
+//
+// YUV pacing never lets lateness build up: pacing starts with the first
+// frame (it is decoded as it arrives), frame n is due one interval after
+// frame n - 1, a frame that arrives when it is already due is decoded at
+// once, every deadline that passed is made up for (up to a second's worth,
+// so a device that stalled is caught up with), and no more than
+// kMaxLiveBacklog frames are ever kept waiting. Each timer tick decodes at
+// least one waiting frame.
+//
+// Each set-up starts a new stream: the list is emptied and the stale-frame
+// test starts again, so a device that numbers its frames from 1 after a
+// new login is not taken for an old one.
 //
 // Lifetime: made with create() and owned through shared_ptr. The timer and
 // every posted delivery hold only weak references: once the owner lets go of
@@ -44,6 +56,8 @@ public:
 
     static constexpr const char* kQueueLabel = "com.lumora.decoder";
     static constexpr double kDefaultThresholdMs = 50.0;
+    // Frames a live view keeps waiting at most; beyond, they are decoded at once.
+    static constexpr size_t kMaxLiveBacklog = 2;
 
     // A decoder without delegate on its own new queue.
     static std::shared_ptr<QvVideoDecoder> create();
@@ -65,6 +79,14 @@ public:
     // copied; the caller must not change it afterwards.
     void decodeFrame(FramePtr frame);
     void decodeFrame(const MediaFrame& frame);  // queues a copy
+
+    // The stream ends (a recording played from the device reached its end):
+    // the waiting frames are still decoded at their pace, then the pictures
+    // the codec holds back are delivered, and then `done` runs on the main
+    // queue, after the last picture. Not called when destroy() comes first,
+    // nor without a working set-up (then `done` runs at once, on the main
+    // queue).
+    void finishStream(std::function<void()> done);
 
     // Empties the frame list.
     void removeAllFrame();
@@ -108,6 +130,13 @@ private:
     QvVideoDecoder(std::weak_ptr<QvVideoDecoderDelegate> delegate, DispatchQueuePtr queue);
 
     void runSync(const std::function<void()>& task) const;
+    // Decodes what is due on the YUV path; `tick` decodes at least one frame.
+    void paceLive(bool tick);
+    void postPacing();
+    void scheduleWake(std::chrono::steady_clock::time_point at);
+    void finishDrain();
+    void showYuv(const AVFrame& picture, const FramePtr& own, bool wanted);
+    std::shared_ptr<std::vector<uint8_t>> pictureBuffer();
     void runAsync(std::function<void(QvVideoDecoder&)> task);
 
     bool setupOnQueue(double intervalMs, int outputFormat, int livePreference);
@@ -144,6 +173,16 @@ private:
     // Frames handed to the codec whose picture may still come out, by tag.
     std::map<int64_t, FramePtr> inCodec_;
     int64_t nextTag_ = 0;
+    // YUV pacing.
+    std::chrono::nanoseconds frameInterval_{0};
+    bool pacing_ = false;  // the first frame of the stream arrived
+    std::chrono::steady_clock::time_point nextDue_{};
+    bool wakeScheduled_ = false;
+    // finishStream(): drain the list, flush the codec, then run drained_.
+    bool draining_ = false;
+    std::function<void()> drained_;
+    // Picture buffers handed to the main queue, reused once it let go.
+    std::vector<std::shared_ptr<std::vector<uint8_t>>> picturePool_;
 
     std::atomic<bool> isDecoding_{true};
     // Advanced by destroy(): deliveries posted before it are dropped.

@@ -1,4 +1,5 @@
 #include "base/decoder/QvVideoRecorder.h"
+#include "platform/Log.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -35,20 +36,20 @@ QvVideoRecorder::~QvVideoRecorder() {
 bool QvVideoRecorder::start(const std::string& path, int width, int height, int sampleDuration) {
     std::lock_guard<std::mutex> guard(_lock);
     if (_recording) {
-        std::printf("video recorder: already recording, %s not opened\n", path.c_str());
+        Log::warn("video recorder", "already recording, %s not opened", path.c_str());
         _currentFileName = path;
         return true;
     }
     _currentFileName = path;
     if (int rc = _mp4Writer.Open(path.c_str()); rc != 0) {
-        std::printf("video recorder: cannot open %s (%d)\n", path.c_str(), rc);
+        Log::error("video recorder", "cannot open %s (%d)", path.c_str(), rc);
         return false;
     }
     _mp4Writer.AddVideoTrack(1000, sampleDuration, static_cast<uint16_t>(width), static_cast<uint16_t>(height));
     if (int rc = _mp4Writer.WriteHeader(); rc != 0) {
         // Nothing could be written: leave no broken file behind (only a
         // regular file this call made; never a device or anything else).
-        std::printf("video recorder: cannot write to %s (%d)\n", path.c_str(), rc);
+        Log::error("video recorder", "cannot write to %s (%d)", path.c_str(), rc);
         _mp4Writer.Close();
         std::error_code ec;
         if (std::filesystem::symlink_status(path, ec).type() == std::filesystem::file_type::regular) {
@@ -71,9 +72,11 @@ void QvVideoRecorder::addFrame(FramePtr frame) {
         writeFrameToFile(*frame);
         return;
     }
-    if (frame->keyFrame && _frameList.size() >= 2) {
-        _frameList.resize(1);
-        _frameListBytes = _frameList.front()->buffer.size();
+    // A key frame makes everything before it useless: a recording starts at
+    // the newest key frame, never at a picture from long before the start.
+    if (frame->keyFrame) {
+        _frameList.clear();
+        _frameListBytes = 0;
     }
     if (_frameListBytes + frame->buffer.size() > _preRecordLimit) {
         // A stream without key frames for this long: start over.
@@ -143,7 +146,7 @@ bool QvVideoRecorder::stopLocked() {
         const int closed = _mp4Writer.Close();
         complete = finished == 0 && closed == 0;
         if (!complete) {
-            std::printf("video recorder: %s is incomplete (%d, %d)\n", _currentFileName.c_str(), finished, closed);
+            Log::warn("video recorder", "%s is incomplete (%d, %d)", _currentFileName.c_str(), finished, closed);
         }
     }
     _h264Parser.Reset();

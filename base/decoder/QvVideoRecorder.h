@@ -43,8 +43,7 @@ public:
     // while recording keeps the open recording and only takes the path.
     bool start(const std::string& path, int width, int height, int sampleDuration);
     // While recording: writes the frame. Otherwise: keeps it in the
-    // pre-record list (a key frame first drops every listed frame but the
-    // first).
+    // pre-record list (a key frame first drops every listed frame).
     void addFrame(FramePtr frame);
     void addFrame(const MediaFrame& frame);
     // Empties the pre-record list and, when recording, finishes and closes

@@ -7,6 +7,7 @@
 #include "base/network/NETStatusObj.h"
 #include "platform/Config.h"
 #include "platform/ErrorCodes.h"
+#include "platform/Log.h"
 
 namespace lumora {
 
@@ -56,7 +57,7 @@ bool ConnetTolvServer::connectToHost(const std::string& host, uint16_t port) {
     if (!sock) return false;
     Error err;
     bool started = sock->connectToHost(host, port, "", -1, &err);
-    if (!started) std::printf("ConnetTolvServer: connect to %s:%u not started: %s\n", host.c_str(), port,
+    if (!started) Log::warn("ConnetTolvServer", "connect to %s:%u not started: %s", host.c_str(), port,
                               err.toString().c_str());
     return started;
 }
@@ -149,7 +150,7 @@ void ConnetTolvServer::socketDidDisconnect(const SocketPtr&, const Error& err) {
     connected_ = false;
     readOutstanding_ = false;
     if (err.empty()) return;
-    std::printf("ConnetTolvServer %s: link dropped: %s\n", tolvServerIP().c_str(), err.toString().c_str());
+    Log::warn("ConnetTolvServer", "%s: link dropped: %s", tolvServerIP().c_str(), err.toString().c_str());
     scheduleReconnect(isLongPauseError(err));
 }
 

@@ -22,6 +22,7 @@
 #include "platform/ErrorCodes.h"
 #include "platform/audio/AudioSession.h"
 #include "platform/text/Localization.h"
+#include "platform/Log.h"
 
 namespace lumora {
 
@@ -162,6 +163,7 @@ void DataController::startLiveIf(const std::shared_ptr<Device>& device, int chan
         std::lock_guard<std::mutex> g(stateMutex_);
         if (expected && generation_ != *expected) return;  // stopped or started again meanwhile
         generation = ++generation_;
+        playbackEnding_ = false;
         channel_ = channel;
         deviceId_ = device->deviceId;
         // One count per view this session holds, raised before the
@@ -299,7 +301,7 @@ void DataController::startDecoding() {
     }
     if (frameRate_ == 0) frameRate_ = 25;
     if (!decoder->setupDecoder(1000.0 / frameRate_, 0))
-        std::printf("DataController: the video decoder could not be set up\n");
+        Log::warn("DataController", "the video decoder could not be set up");
     decoder->setBufferSize(60);
     decoder->setDropFrameIfNeeded(false);
     lastFrameIndex_ = 0;
@@ -353,7 +355,7 @@ bool DataController::startAudio() {
         auto self = weak.lock();
         if (!self || !self->isStartAudio_) return;
         if (!player->startAudioPlay(format, channels, bits, rate))
-            std::printf("DataController: audio playback for format 0x%x did not start\n", format);
+            Log::warn("DataController", "audio playback for format 0x%x did not start", format);
     });
     return true;
 }
@@ -407,7 +409,7 @@ void DataController::deviceDidReceiveTalkResp(Device*, const _TLV_V_TalkResponse
         // Stopped (or the talk ended) before the capture could start.
         if (!self || !self->isStartTalk_ || !self->viewActive()) return;
         if (!talker->startAudioRecord(format))
-            std::printf("DataController: talk capture for format 0x%x did not start\n", format);
+            Log::warn("DataController", "talk capture for format 0x%x did not start", format);
     });
     if (auto d = delegate()) d->renderTalkGetRsp(true);
 }
@@ -545,6 +547,9 @@ void DataController::restartLater(int32_t deviceId, int channel) {
 void DataController::tolvClientDidDisConnect(const std::string&, const Error& error) {
     if (error.empty()) return;
     if (!viewActive()) return;  // stopped: the pane hears nothing more
+    // The recording ended and the device closed the link: the end is
+    // reported once the last pictures are shown.
+    if (playbackEnding_) return;
     if (channelConnectMode_ == 1) {
         fail("RECORDEND");
         return;
@@ -636,6 +641,7 @@ void DataController::deviceDidReceiveVideoFrame(Device*, std::shared_ptr<MediaFr
     {
         std::lock_guard<std::mutex> g(mutex_);
         if (!viewActive()) return;  // frames still in flight after a stop
+        if (playbackEnding_) return;  // past the end of the recording
         decoder = makeDecoderLocked();
         recorder = recorder_;
     }
@@ -707,10 +713,28 @@ void DataController::deviceDidReceiveFileInfo(Device* device, const _TLV_V_FileI
 }
 
 void DataController::devicedidRcvRecordend(Device*) {
-    if (!viewActive()) return;
-    std::string text = Localization::string("RECORDEND");
-    stopLive();
-    if (auto d = delegate()) d->renderFailed(text);
+    if (!viewActive() || playbackEnding_.exchange(true)) return;
+    // Nothing more is read; the frames waiting for their turn and the
+    // pictures the codec holds back for reordering are still shown, then
+    // the view stops and the pane hears of the end.
+    uint64_t generation = generation_;
+    std::weak_ptr<DataController> weak = weak_from_this();
+    auto finish = [weak, generation] {
+        auto self = weak.lock();
+        if (!self || self->generation_ != generation || !self->viewActive()) return;
+        std::string text = Localization::string("RECORDEND");
+        self->stopLive();
+        if (auto d = self->delegate()) d->renderFailed(text);
+    };
+    std::shared_ptr<QvVideoDecoder> decoder;
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+        decoder = decoder_;
+    }
+    if (decoder)
+        decoder->finishStream(finish);
+    else
+        DispatchQueue::main()->async(finish);
 }
 
 // ---------------------------------------------------------------- LAN and all-device searches
@@ -817,18 +841,18 @@ void DataController::netSearch(const std::string& host, bool searchAll) {
     const Config& cfg = Config::shared();
     std::string addr = resolveFirstIPv4(host);
     if (addr.empty()) {
-        std::printf("IP有错\n");
+        Log::warn("DataController", "IP有错");
         return;
     }
     for (int attempt = 0; attempt < 4; ++attempt) {
         // Sends never raise the broken-pipe signal (MSG_NOSIGNAL).
         int fd = tcpSocketConnectTimeout(addr, cfg.relayTcpPort, cfg.scaledMs(4000));
         if (fd <= 0) {
-            std::printf("服务器连接不上111\n");
+            Log::warn("DataController", "服务器连接不上111");
             continue;
         }
         for (const auto& d : unfoundDevices(searchAll)) {
-            std::printf("serverfd===%d\n", fd);
+            Log::debug("DataController", "serverfd===%d", fd);
             std::vector<uint8_t> query = buildNetSearch(d->udid.value());
             int sent = tcpSocketSendTimeout(fd, query.data(), query.size(), cfg.scaledMs(5000));
             if (sent != static_cast<int>(query.size()))

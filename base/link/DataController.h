@@ -238,6 +238,9 @@ private:
     std::mutex stateMutex_;  // generation_, deviceId_ and connectNum change together
     int32_t countedDeviceId_ = -1;  // the device whose connectNum this session raised
     std::atomic<int> restartsMade_{0};
+    // The end-of-recording record came: nothing more is read, and the
+    // pictures still on their way are shown before the view ends.
+    std::atomic<bool> playbackEnding_{false};
     std::atomic<int> searchtimes_{0};
     DispatchQueuePtr stopptzqueue_;
 

@@ -7,6 +7,7 @@
 #include "app/core/QvUtility.h"
 #include "base/link/PUConnection.h"
 #include "platform/bytes/ByteWriter.h"
+#include "platform/Log.h"
 
 namespace lumora {
 
@@ -204,7 +205,7 @@ Packet OWSPMessageBuilder::buildAudioData(uint8_t firstByte, const uint8_t* data
     if (length > owsp::kMaxAudioDataLength) {
         // The record's 16-bit length would no longer describe the body and
         // the device would lose its place in the stream.
-        printf("OWSPMessageBuilder: audio data of %zu bytes refused (at most %zu)\n", length,
+        Log::warn("OWSPMessageBuilder", "audio data of %zu bytes refused (at most %zu)", length,
                owsp::kMaxAudioDataLength);
         return {};
     }

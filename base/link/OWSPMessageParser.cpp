@@ -11,6 +11,7 @@
 #include "platform/bytes/ByteReader.h"
 #include "platform/ErrorCodes.h"
 #include "platform/text/Utf8.h"
+#include "platform/Log.h"
 
 namespace lumora {
 
@@ -62,7 +63,7 @@ int32_t OWSPMessageParser::parseMessage(std::span<const uint8_t> data, Device* d
         uint32_t length = 0;
         header.u32be(length);
         if (length > owsp::kMaxPacketLength) {
-            printf("OWSPMessageParser: packet length %u over %u, stream dropped\n", length, owsp::kMaxPacketLength);
+            Log::warn("OWSPMessageParser", "packet length %u over %u, stream dropped", length, owsp::kMaxPacketLength);
             return -1;
         }
         const size_t packetSize = size_t(length) + 4;
@@ -90,7 +91,7 @@ bool OWSPMessageParser::processOwspMessage(std::span<const uint8_t> packet, Devi
         r.u16le(type);
         r.u16le(field);
         if (packet.size() - at - owsp::kRecordHeaderSize < field) {
-            printf("OWSPMessageParser: record %u claims %u bytes, packet holds %zu\n", type, field,
+            Log::warn("OWSPMessageParser", "record %u claims %u bytes, packet holds %zu", type, field,
                    packet.size() - at - owsp::kRecordHeaderSize);
             return false;
         }
@@ -235,9 +236,17 @@ size_t OWSPMessageParser::parseTLV(std::span<const uint8_t> bytes, Device* devic
 // ---- Replies -----------------------------------------------------------------------
 
 void OWSPMessageParser::parseLoginResponse(std::span<const uint8_t> body, Device* device, OWSPLink* connection) {
+    auto r = owsp::decodeBody<_TLV_V_LoginResponse>(body);
+    if (r.result == 1) {
+        // A new stream: the device numbers its frames from 1 again, and
+        // nothing half gathered from an earlier stream belongs to it.
+        _lastframeindex = 0;
+        skippingVideo_ = false;
+        if (connection) connection->frame() = MediaFrame();
+        audioFrame_ = audioStart();
+    }
     std::shared_ptr<DeviceClientDelegate> client = connection ? connection->client() : nullptr;
     if (!client) return;
-    auto r = owsp::decodeBody<_TLV_V_LoginResponse>(body);
     if (r.result == 1)
         client->deviceDidLogin(device, connection->tag());
     else
@@ -290,7 +299,7 @@ void OWSPMessageParser::parseVideoFrameInfoEx(std::span<const uint8_t> body, OWS
     f.keyFrame = 0;
     skippingVideo_ = false;
     if (info.frameLength > kMaxFrameLength) {
-        printf("OWSPMessageParser: announced frame of %u bytes over %u, skipped\n", info.frameLength, kMaxFrameLength);
+        Log::warn("OWSPMessageParser", "announced frame of %u bytes over %u, skipped", info.frameLength, kMaxFrameLength);
         f.frameLength = 0;
         skippingVideo_ = true;
     }
@@ -314,7 +323,7 @@ void OWSPMessageParser::parseVideoFrameData(std::span<const uint8_t> data, bool 
         f.keyFrame = keyFrame ? 1 : 0;
     } else {
         if (f.buffer.size() > f.frameLength || data.size() > f.frameLength - f.buffer.size()) {
-            printf("OWSPMessageParser: frame %d grows past its %u bytes, dropped\n", f.frameIndex, f.frameLength);
+            Log::warn("OWSPMessageParser", "frame %d grows past its %u bytes, dropped", f.frameIndex, f.frameLength);
             f.buffer.clear();
             f.frameLength = 0;
             skippingVideo_ = true;

@@ -82,7 +82,14 @@ private:
     int32_t _lastframeindex = 0;
     // Audio is gathered apart from the link's video assembly frame, so audio
     // records between the fragments of a video frame leave that frame alone.
-    MediaFrame audioFrame_;
+    // Starts as an audio frame: audio data before any audio information is
+    // still audio.
+    static MediaFrame audioStart() {
+        MediaFrame f;
+        f.isVideo = 0;
+        return f;
+    }
+    MediaFrame audioFrame_ = audioStart();
     // Set when a frame being assembled had to be dropped: its remaining
     // fragments are skipped until the next frame-information record.
     bool skippingVideo_ = false;

@@ -14,6 +14,7 @@
 #include "base/link/UdtApi.h"
 #include "base/network/GCDAsyncSocket.h"
 #include "platform/Config.h"
+#include "platform/Log.h"
 
 namespace lumora {
 
@@ -149,7 +150,7 @@ bool PUConnection::openPort(const std::string& host, uint16_t port) {
         // connectToHost returns here.
         connected_ = true;
         bool started = sock->connectToHost(host, port, scaledSeconds(kConnectTimeout), &err);
-        if (!started) std::printf("PUConnection %d: connect to %s:%u not started: %s\n", tag_, host.c_str(), port,
+        if (!started) Log::warn("PUConnection", "%d: connect to %s:%u not started: %s", tag_, host.c_str(), port,
                                   err.toString().c_str());
         // A connect that already failed on the socket's queue has cleared it.
         if (!started) connected_ = false;
@@ -175,13 +176,13 @@ int PUConnection::createUDTSocketAndport(int& udtSocket, const std::string& port
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* local = nullptr;
     if (getaddrinfo(nullptr, port.c_str(), &hints, &local) != 0) {
-        std::puts("illegal port number or port is busy.");
+        Log::warn("PUConnection", "illegal port number or port is busy.");
         return -1;
     }
     int s = UdtApi::socket(local->ai_family, local->ai_socktype, local->ai_protocol);
     freeaddrinfo(local);
     if (s < 0) {
-        std::printf("udt socket: %s\n", UdtApi::lastErrorMessage().c_str());
+        Log::warn("PUConnection", "udt socket: %s", UdtApi::lastErrorMessage().c_str());
         return -1;
     }
     int timeout = Config::shared().scaledMs(static_cast<int>(kUdtTimeout.count()));
@@ -214,7 +215,7 @@ int PUConnection::createUDTSocketAndUDPSocket(int udtSocket, int udpSocket, bool
     UdtApi::setInt(udtSocket, UdtApi::kSndTimeo, timeout);
     UdtApi::setInt(udtSocket, UdtApi::kRcvTimeo, timeout);
     if (!UdtApi::bindUdp(udtSocket, udpSocket)) {
-        std::printf("bind: %s\n", UdtApi::lastErrorMessage().c_str());
+        Log::warn("PUConnection", "bind: %s", UdtApi::lastErrorMessage().c_str());
         return -1;
     }
     return 0;
@@ -227,7 +228,7 @@ bool PUConnection::connect(int udtSocket, const std::string& host, uint16_t port
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* peer = nullptr;
     if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &peer) != 0 || !peer) {
-        std::printf("incorrect server/peer address. %s:%u\n", host.c_str(), port);
+        Log::warn("PUConnection", "incorrect server/peer address. %s:%u", host.c_str(), port);
         releaseTempUdpSocket();
         return false;
     }
@@ -235,7 +236,7 @@ bool PUConnection::connect(int udtSocket, const std::string& host, uint16_t port
     if (udp != 0) {
         // The punched UDP socket now belongs to the UDT library, which closes it.
         if (!UdtApi::bindUdp(udtSocket, udp)) {
-            std::printf("bind: %s\n", UdtApi::lastErrorMessage().c_str());
+            Log::warn("PUConnection", "bind: %s", UdtApi::lastErrorMessage().c_str());
             releaseTempUdpSocket();
             freeaddrinfo(peer);
             return false;
@@ -243,7 +244,7 @@ bool PUConnection::connect(int udtSocket, const std::string& host, uint16_t port
     }
     bool ok = UdtApi::connect(udtSocket, peer->ai_addr, static_cast<int>(peer->ai_addrlen));
     freeaddrinfo(peer);
-    if (!ok) std::printf("connect: %s\n", UdtApi::lastErrorMessage().c_str());
+    if (!ok) Log::warn("PUConnection", "connect: %s", UdtApi::lastErrorMessage().c_str());
     connected_ = ok;
     return ok;
 }
@@ -282,7 +283,7 @@ bool PUConnection::open(const std::string& url) {
         PUConnectionPtr c = weak.lock();
         if (!c || c->httpGeneration_ != generation) return;  // closed or released meanwhile
         if (rc != CURLE_OK) {
-            std::printf("PUConnection %d: %s\n", c->tag_, curl_easy_strerror(rc));
+            Log::warn("PUConnection", "%d: %s", c->tag_, curl_easy_strerror(rc));
             return;
         }
         if (auto d = c->delegate(); d && !body.empty()) d->connectionDidReceiveUrlResponse(*c, body);
@@ -363,7 +364,7 @@ void PUConnection::sendUdt(const std::vector<uint8_t>& data) {
     while (sent < data.size()) {
         int n = s < 0 ? -1 : UdtApi::send(s, data.data() + sent, static_cast<int>(data.size() - sent));
         if (n <= 0) {
-            std::printf("send: %s\n", s < 0 ? "no UDT socket" : UdtApi::lastErrorMessage().c_str());
+            Log::warn("PUConnection", "send: %s", s < 0 ? "no UDT socket" : UdtApi::lastErrorMessage().c_str());
             bool closedBefore = closed_;
             close();
             if (closedBefore) return;  // the owner closed the link itself
@@ -400,7 +401,7 @@ void PUConnection::udtReceiveLoop(PUConnectionPtr self) {
         int s = self->serv_;
         int n = s < 0 ? -1 : UdtApi::recv(s, chunk.data(), kUdtReceiveSize);
         if (n <= 0) {
-            std::printf("recv: %s\n", s < 0 ? "no UDT socket" : UdtApi::lastErrorMessage().c_str());
+            Log::warn("PUConnection", "recv: %s", s < 0 ? "no UDT socket" : UdtApi::lastErrorMessage().c_str());
             // A close() cleared the flag first, or ran while this loop was
             // being started: end quietly.
             if (!self->udtFlag_.exchange(false) || self->closed_) break;

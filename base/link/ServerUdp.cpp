@@ -9,6 +9,7 @@
 #include "base/network/NETStatusObj.h"
 #include "base/network/SocketFunctions.h"
 #include "platform/Config.h"
+#include "platform/Log.h"
 
 namespace lumora {
 
@@ -98,13 +99,13 @@ int receivePeerDatagram(int fd, uint8_t* buf, size_t size, int ms, Endpoint& fro
 Outcome runExchange(const std::string& uid, const std::string& serverAddr, uint16_t serverPort) {
     const Config& cfg = Config::shared();
     if (!NETStatusObj::sharedInstance().isHaveNet()) {
-        std::printf("hole: no network\n");
+        Log::warn("hole", "no network");
         return {};
     }
     Endpoint server;
     server.addr = resolveFirstIPv4(serverAddr);
     if (server.addr.empty()) {
-        std::printf("hole: cannot resolve %s\n", serverAddr.c_str());
+        Log::warn("hole", "cannot resolve %s", serverAddr.c_str());
         return {};
     }
     server.port = serverPort;
@@ -115,7 +116,7 @@ Outcome runExchange(const std::string& uid, const std::string& serverAddr, uint1
     int fd = udpSocketCreateBind(randomLocalPort());
     if (fd <= 0) fd = udpSocketCreateBind(randomLocalPort());
     if (fd <= 0) {
-        std::printf("hole: cannot bind a UDP socket\n");
+        Log::warn("hole", "cannot bind a UDP socket");
         return {};
     }
     OwnedSocket sock(fd);
@@ -130,12 +131,12 @@ Outcome runExchange(const std::string& uid, const std::string& serverAddr, uint1
     const int answerWait = cfg.scaledMs(kAddressAnswerWaitMs);
     int n = udpSocketRecvFrom(fd, from.addr, from.port, buf, sizeof buf, answerWait);
     for (int again = 0; n == 0 && again < kAddressRequestRepeats; ++again) {
-        std::printf("hole: no answer from %s:%u, asking again\n", server.addr.c_str(), server.port);
+        Log::info("hole", "no answer from %s:%u, asking again", server.addr.c_str(), server.port);
         sendTo(fd, server, addressRequest);
         n = udpSocketRecvFrom(fd, from.addr, from.port, buf, sizeof buf, answerWait);
     }
     if (n <= 0) {
-        std::printf("hole: no address answer\n");
+        Log::warn("hole", "no address answer");
         return {};
     }
     // Later requests go where the answer came from.
@@ -144,16 +145,16 @@ Outcome runExchange(const std::string& uid, const std::string& serverAddr, uint1
     DatagramReader answer;
     answer.read(buf, static_cast<size_t>(n));
     if (!answer.gotAddresses) {
-        std::printf("hole: unexpected answer of %d bytes\n", n);
+        Log::warn("hole", "unexpected answer of %d bytes", n);
         return {};
     }
-    std::printf("hole: self %s:%u, device %s:%u, inner %s:%u\n", answer.selfAddr.c_str(), answer.selfPort,
+    Log::info("hole", "self %s:%u, device %s:%u, inner %s:%u", answer.selfAddr.c_str(), answer.selfPort,
                 answer.extAddr.c_str(), answer.extPort, answer.innerAddr.c_str(), answer.innerPort);
 
     // Both ends behind one NAT: the device's LAN address serves.
     if (answer.selfAddr == answer.extAddr) {
         if (answer.innerPort == 0) {
-            std::printf("hole: same NAT but no inner port\n");
+            Log::warn("hole", "same NAT but no inner port");
             return {};
         }
         return {true, sock.release(), answer.innerAddr, answer.innerPort, true};
@@ -167,7 +168,7 @@ Outcome runExchange(const std::string& uid, const std::string& serverAddr, uint1
     const std::vector<uint8_t> holeRequest = RkMessageBuilder::buildMsgForCUdpHoleConnectionRequest(
         answer.extAddr, answer.extPort, answer.selfAddr, answer.selfPort, deviceId);
     if (sendTo(fd, server, holeRequest) < 1 && sendTo(fd, server, holeRequest) < 1) {
-        std::printf("hole: cannot send the hole request\n");
+        Log::warn("hole", "cannot send the hole request");
         return {};
     }
 
@@ -189,18 +190,18 @@ Outcome runExchange(const std::string& uid, const std::string& serverAddr, uint1
 
     n = waitForDatagram();
     if (n == 0) {
-        std::printf("hole: no punch from the device\n");
+        Log::warn("hole", "no punch from the device");
         return {};
     }
     if (!isPunch(n)) {
-        std::printf("hole: a datagram that is not a punch, waiting once more\n");
+        Log::info("hole", "a datagram that is not a punch, waiting once more");
         n = waitForDatagram();
         if (n == 0 || !isPunch(n)) {
-            std::printf("hole: no punch from the device\n");
+            Log::warn("hole", "no punch from the device");
             return {};
         }
     }
-    std::printf("hole: punched through to %s:%u\n", answer.extAddr.c_str(), from.port);
+    Log::info("hole", "punched through to %s:%u", answer.extAddr.c_str(), from.port);
     return {true, sock.release(), answer.extAddr, from.port, false};
 }
 
@@ -215,7 +216,7 @@ int ServerUdp::startHole(const std::string& uid, const std::string& serverAddr, 
     Outcome o = runExchange(uid, serverAddr, serverPort);
     HoleDelegate* d = delegate_.load();
     if (o.success && !d) {
-        std::printf("hole: no delegate to take the socket, closing it\n");
+        Log::warn("hole", "no delegate to take the socket, closing it");
         socketClose(o.fd);
         return 1;
     }

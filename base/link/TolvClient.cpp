@@ -15,6 +15,7 @@
 #include "base/network/SocketFunctions.h"
 #include "platform/Config.h"
 #include "platform/ErrorCodes.h"
+#include "platform/Log.h"
 
 namespace lumora {
 
@@ -123,7 +124,7 @@ int TolvClient::connectServer(const std::string& host) {
     if (!NETStatusObj::sharedInstance().isHaveNet()) return 0;
     std::string addr = resolveFirstIPv4(host);
     if (addr.empty()) {
-        std::printf("TolvClient: cannot resolve %s\n", host.c_str());
+        Log::warn("TolvClient", "cannot resolve %s", host.c_str());
         return 0;
     }
     uint16_t port = Config::shared().relayTcpPort;
@@ -132,7 +133,7 @@ int TolvClient::connectServer(const std::string& host) {
         fd = tcpSocketConnectHost(addr, port);
         if (fd == 0) {
             int err = errno;
-            std::printf("Failed to connect to %s!, error: %s\n", host.c_str(), std::strerror(err));
+            Log::warn("TolvClient", "Failed to connect to %s!, error: %s", host.c_str(), std::strerror(err));
             std::this_thread::sleep_for(kServerConnectPause);
         }
     }
@@ -233,7 +234,7 @@ bool TolvClient::networkUp() const {
 }
 
 void TolvClient::reportDisconnect(const Error& error) {
-    std::printf("TolvClient %s: %s\n", deviceUdid().c_str(), error.toString().c_str());
+    Log::warn("TolvClient", "%s: %s", deviceUdid().c_str(), error.toString().c_str());
     if (auto d = delegateRef()) d->tolvClientDidDisConnect(timestr(), error);
 }
 
@@ -846,7 +847,7 @@ void TolvClient::dropPolicy(const PUConnection* connection, const Error& error) 
         return;
     }
     if (!isCurrent(connection)) return;
-    std::printf("TolvClient %s: link lost in mode %d: %s\n", deviceUdid().c_str(), currentConnectMode_.load(),
+    Log::warn("TolvClient", "%s: link lost in mode %d: %s", deviceUdid().c_str(), currentConnectMode_.load(),
                 error.toString().c_str());
     switch (currentConnectMode_.load()) {
         case kServerTcp:

@@ -5,6 +5,7 @@
 #include "base/network/NETStatusObj.h"
 #include "base/network/SocketFunctions.h"
 #include "platform/Config.h"
+#include "platform/Log.h"
 
 namespace lumora {
 
@@ -87,14 +88,14 @@ int TxConManager::getConFDFromTolvSer(const std::string& host) {
 int TxConManager::connectServer(const std::string& host) {
     std::string addr = resolveFirstIPv4(host);
     if (addr.empty()) {
-        std::printf("TxConManager: cannot resolve %s\n", host.c_str());
+        Log::warn("TxConManager", "cannot resolve %s", host.c_str());
         return 0;
     }
     const Config& cfg = Config::shared();
     int fd = 0;
     for (int i = 0; i < kConnectAttempts && fd == 0; ++i)
         fd = tcpSocketConnectTimeout(addr, cfg.relayTcpPort, cfg.scaledMs(kConnectTimeoutMs));
-    if (fd == 0) std::printf("TxConManager: no connection to %s in %d tries\n", host.c_str(), kConnectAttempts);
+    if (fd == 0) Log::warn("TxConManager", "no connection to %s in %d tries", host.c_str(), kConnectAttempts);
     return fd;
 }
 

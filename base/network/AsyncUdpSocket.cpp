@@ -19,6 +19,7 @@
 
 #include "base/network/SocketAddress.h"
 #include "platform/ErrorCodes.h"
+#include "platform/Log.h"
 
 namespace lumora {
 
@@ -161,13 +162,13 @@ void AsyncUdpSocket::openSocket(Family f) {
     int family = nativeFamily(f == Family::V4);
     int fd = ::socket(family, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_UDP);
     if (fd < 0) {
-        std::printf("AsyncUdpSocket: no %s socket: %s\n", f == Family::V4 ? "IPv4" : "IPv6", std::strerror(errno));
+        Log::warn("AsyncUdpSocket", "no %s socket: %s", f == Family::V4 ? "IPv4" : "IPv6", std::strerror(errno));
         return;
     }
     if (f == Family::V6) {
         int on = 1;
         if (::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on) < 0) {
-            std::printf("AsyncUdpSocket: no IPv6-only mode: %s\n", std::strerror(errno));
+            Log::warn("AsyncUdpSocket", "no IPv6-only mode: %s", std::strerror(errno));
             ::close(fd);
             return;
         }
@@ -405,7 +406,7 @@ bool AsyncUdpSocket::bindEndpoint(Family f, const ByteBuffer& address) {
     if (::bind(ep.fd, reinterpret_cast<const sockaddr*>(address.data()), static_cast<socklen_t>(address.size())) ==
         0)
         return true;
-    std::printf("AsyncUdpSocket: bind failed: %s\n", std::strerror(errno));
+    Log::warn("AsyncUdpSocket", "bind failed: %s", std::strerror(errno));
     return false;
 }
 
@@ -480,7 +481,7 @@ bool AsyncUdpSocket::connectEndpoint(Family f, const ByteBuffer& address, Error*
     const Endpoint& ep = endpoint(f);
     if (::connect(ep.fd, reinterpret_cast<const sockaddr*>(address.data()), static_cast<socklen_t>(address.size())) !=
         0) {
-        std::printf("AsyncUdpSocket: connect failed: %s\n", std::strerror(errno));
+        Log::warn("AsyncUdpSocket", "connect failed: %s", std::strerror(errno));
         setError(errPtr, socketError());
         return false;
     }
@@ -553,7 +554,7 @@ bool AsyncUdpSocket::joinMulticastGroup(const std::string& group, const std::str
         req.imr_multiaddr = g.sin_addr;
         req.imr_interface = i.sin_addr;
         if (::setsockopt(socket4_.fd, IPPROTO_IP, IP_ADD_MEMBERSHIP, &req, sizeof req) != 0) {
-            std::printf("AsyncUdpSocket: IPv4 group join failed: %s\n", std::strerror(errno));
+            Log::warn("AsyncUdpSocket", "IPv4 group join failed: %s", std::strerror(errno));
             setError(errPtr, optionError("Unable to join IPv4 multicast group"));
             return false;
         }
@@ -567,7 +568,7 @@ bool AsyncUdpSocket::joinMulticastGroup(const std::string& group, const std::str
         req.ipv6mr_multiaddr = g.sin6_addr;
         req.ipv6mr_interface = 0;
         if (::setsockopt(socket6_.fd, IPPROTO_IPV6, IPV6_JOIN_GROUP, &req, sizeof req) != 0) {
-            std::printf("AsyncUdpSocket: IPv6 group join failed: %s\n", std::strerror(errno));
+            Log::warn("AsyncUdpSocket", "IPv6 group join failed: %s", std::strerror(errno));
             setError(errPtr, optionError("Unable to join IPv6 multicast group"));
             return false;
         }
@@ -583,7 +584,7 @@ bool AsyncUdpSocket::enableBroadcast(bool flag, Error* errPtr) {
     if (socket4_.fd < 0) return true;
     int value = flag ? 1 : 0;
     if (::setsockopt(socket4_.fd, SOL_SOCKET, SO_BROADCAST, &value, sizeof value) != 0) {
-        std::printf("AsyncUdpSocket: broadcast option failed: %s\n", std::strerror(errno));
+        Log::warn("AsyncUdpSocket", "broadcast option failed: %s", std::strerror(errno));
         setError(errPtr, optionError("Unable to enable broadcast message sending"));
         return false;
     }
@@ -849,14 +850,14 @@ void AsyncUdpSocket::doReceive(Family f) {
         }
         size_t length = static_cast<size_t>(result);
         if (length > buffer.size()) {
-            std::printf("AsyncUdpSocket: a datagram of %zu bytes was cut to %zu\n", length, buffer.size());
+            Log::warn("AsyncUdpSocket", "a datagram of %zu bytes was cut to %zu", length, buffer.size());
             length = buffer.size();
         }
         buffer.resize(length);
         std::string host;
         uint16_t port = 0;
         if (!hostAndPort(from, fromLen, &host, &port)) {
-            std::printf("AsyncUdpSocket: datagram from an address without text form dropped\n");
+            Log::warn("AsyncUdpSocket", "datagram from an address without text form dropped");
             continue;
         }
         if ((flags_ & kDidConnect) && (host != connectedHost() || port != connectedPort())) continue;

@@ -25,6 +25,7 @@
 #include "base/network/TLSStreamSecurity.h"
 #include "platform/ErrorCodes.h"
 #include "platform/runloop/RunLoop.h"
+#include "platform/Log.h"
 
 namespace lumora {
 
@@ -1375,7 +1376,7 @@ std::shared_ptr<StreamSecurity> GCDAsyncSocket::securityFromSettings(const std::
             ok = false;
         }
         if (!ok) {
-            std::printf("GCDAsyncSocket: TLS setting refused: %s = \"%s\"\n", key.c_str(), value.c_str());
+            Log::warn("GCDAsyncSocket", "TLS setting refused: %s = \"%s\"", key.c_str(), value.c_str());
             return nullptr;
         }
     }
@@ -1384,7 +1385,7 @@ std::shared_ptr<StreamSecurity> GCDAsyncSocket::securityFromSettings(const std::
     }
     Error err;
     auto layer = TLSStreamSecurity::create(settings, &err);
-    if (!layer) std::printf("GCDAsyncSocket: TLS settings refused: %s\n", err.toString().c_str());
+    if (!layer) Log::warn("GCDAsyncSocket", "TLS settings refused: %s", err.toString().c_str());
     return layer;
 }
 

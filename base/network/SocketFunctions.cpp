@@ -1,4 +1,5 @@
 #include "base/network/SocketFunctions.h"
+#include "platform/Log.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -84,7 +85,7 @@ int udpSocketCreateBind(uint16_t port) {
     local.sin_port = htons(port);
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
         ::close(fd);
-        std::printf("closeudp===\n");
+        Log::warn("SocketFunctions", "closeudp===");
         return 0;
     }
     return fd;
@@ -124,18 +125,18 @@ int tcpSocketWaitConnected(int fd) {
         int r = ::poll(&p, 1, -1);
         if (r >= 0) break;
         if (errno != EINTR) {
-            std::perror("poll");
+            Log::warn("SocketFunctions", "poll: %s", std::strerror(errno));
             return -1;
         }
     }
     int err = 0;
     socklen_t len = sizeof err;
     if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) < 0) {
-        std::perror("getsockopt");
+        Log::warn("SocketFunctions", "getsockopt: %s", std::strerror(errno));
         return -1;
     }
     if (err != 0) {
-        std::fprintf(stderr, "socket %d connect failed: %s\n", fd, std::strerror(err));
+        Log::warn("SocketFunctions", "socket %d connect failed: %s", fd, std::strerror(err));
         return -1;
     }
     return 0;
@@ -190,7 +191,7 @@ int tcpSocketConnectTimeout(const std::string& addr, uint16_t port, int ms) {
     if (!parseAddress(addr, port, to)) return 0;
     int fd = newSocket(SOCK_STREAM);
     if (fd < 0) {
-        std::printf("Open error \n");
+        Log::warn("SocketFunctions", "Open error ");
         return 0;
     }
     if (!setBlocking(fd, false)) {
@@ -206,7 +207,7 @@ int tcpSocketConnectTimeout(const std::string& addr, uint16_t port, int ms) {
     }
     short revents = 0;
     if (waitFor(fd, POLLOUT, ms, revents) <= 0) {
-        std::printf("network error in connect\n");
+        Log::warn("SocketFunctions", "network error in connect");
         ::close(fd);
         return 0;
     }
@@ -218,7 +219,7 @@ int tcpSocketConnectTimeout(const std::string& addr, uint16_t port, int ms) {
     int err = 0;
     socklen_t len = sizeof err;
     if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) < 0) {
-        std::printf("getsockopt  fail,connected  fail\n ");
+        Log::warn("SocketFunctions", "getsockopt  fail,connected  fail");
         ::close(fd);
         return 0;
     }

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "platform/bytes/ByteReader.h"
+#include "platform/Log.h"
 
 namespace lumora {
 
@@ -62,12 +63,12 @@ void UDPManager::setReceivePort(uint16_t port) {
     if (!sock) return;
     Error err;
     if (!sock->bindToPort(port, &err)) {
-        std::printf("UDPManager: bind to port %u failed (%s); trying a random port\n", port, err.toString().c_str());
+        Log::warn("UDPManager", "bind to port %u failed (%s); trying a random port", port, err.toString().c_str());
         uint16_t fallback = static_cast<uint16_t>(std::rand() % 64512 + 1023);
         sock->bindToPort(fallback, &err);
     }
     if (!sock->beginReceiving(&err)) {
-        std::printf("UDPManager: receiving cannot start (%s)\n", err.toString().c_str());
+        Log::warn("UDPManager", "receiving cannot start (%s)", err.toString().c_str());
         sock->close();
     }
 }
@@ -94,7 +95,7 @@ bool UDPManager::sendData(std::vector<uint8_t> data, const std::string& host, ui
 void UDPManager::readTimeout(RunLoopTimer&) { reportTimeoutOnce(); }
 
 void UDPManager::udpSocketDidNotSendDataWithTag(long, const Error& error) {
-    std::printf("UDPManager: datagram not sent (%s)\n", error.toString().c_str());
+    Log::warn("UDPManager", "datagram not sent (%s)", error.toString().c_str());
     reportTimeoutOnce();
 }
 

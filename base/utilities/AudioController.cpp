@@ -7,6 +7,7 @@
 #include "platform/audio/AudioSession.h"
 #include "platform/Config.h"
 #include "platform/runloop/RunLoop.h"
+#include "platform/Log.h"
 
 namespace lumora {
 
@@ -173,7 +174,7 @@ bool AudioController::startAudioPlay(int waveFormat, int channel, int bitsPerSam
     if (waveFormat == kWaveFormatG726) ensureCodec();
     queue->start();
     accepting_ = status == kAudioNoErr;
-    if (!accepting_) std::printf("AudioController: cannot play wave format 0x%X (%d)\n", waveFormat, status);
+    if (!accepting_) Log::warn("AudioController", "cannot play wave format 0x%X (%d)", waveFormat, status);
     return accepting_;
 }
 
@@ -184,7 +185,7 @@ void AudioController::playAudioBuffer(const uint8_t* data, size_t length) {
     length -= header;
     if (length == 0) return;  // nothing to play; an empty buffer would stall the refills
     if (length > kMaxPacketBytes) {
-        std::printf("AudioController: audio frame of %zu bytes dropped\n", length);
+        Log::warn("AudioController", "audio frame of %zu bytes dropped", length);
         return;
     }
     auto queue = audioQueue();
@@ -195,7 +196,7 @@ void AudioController::playAudioBuffer(const uint8_t* data, size_t length) {
         if (m_pAudioBuffer.size() >= kMaxWaitingPackets) {
             m_pAudioBuffer.pop_front();
             if (++droppedPackets_ % 100 == 1)
-                std::printf("AudioController: playback behind, %llu frames dropped\n",
+                Log::warn("AudioController", "playback behind, %llu frames dropped",
                             static_cast<unsigned long long>(droppedPackets_));
         }
         m_pAudioBuffer.emplace_back(data, data + length);

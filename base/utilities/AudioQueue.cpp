@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/runloop/RunLoop.h"
+#include "platform/Log.h"
 
 namespace lumora {
 
@@ -39,7 +40,7 @@ OSStatus AudioQueue::setAudioStreamBasicDescription(const AudioStreamBasicDescri
         },
         RunLoop::current(), &status);
     if (!queue) {
-        std::printf("AudioQueue: no output queue for format 0x%08X: %d\n", format.mFormatID, status);
+        Log::warn("AudioQueue", "no output queue for format 0x%08X: %d", format.mFormatID, status);
         return status;
     }
     status = queue->setRunningListener([weak, generation](bool running) {

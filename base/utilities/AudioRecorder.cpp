@@ -5,6 +5,7 @@
 
 #include "platform/ErrorCodes.h"
 #include "platform/runloop/RunLoop.h"
+#include "platform/Log.h"
 
 namespace lumora {
 
@@ -65,7 +66,7 @@ uint32_t AudioRecorder::bufferSizeFor(const AudioStreamBasicDescription& f, uint
 
 Error AudioRecorder::failTo(const std::string& operation, OSStatus status) {
     Error error(errors::kOSStatusErrorDomain, status, operation);
-    std::printf("AudioRecorder: %s failed: %d\n", operation.c_str(), status);
+    Log::warn("AudioRecorder", "%s failed: %d", operation.c_str(), status);
     return error;
 }
 
@@ -109,25 +110,25 @@ bool AudioRecorder::startRecording(const std::string& filePath, int type) {
         AudioQueueBufferRef buffer = nullptr;
         status = state_.queue->allocateBuffer(state_.bufferByteSize, &buffer);
         if (status != kAudioNoErr) {
-            std::printf("Error allocating buffer %d\n", i);
+            Log::warn("AudioRecorder", "Error allocating buffer %d", i);
             state_.queue.reset();
             return false;
         }
         state_.buffers.push_back(buffer);
         status = state_.queue->enqueueBuffer(buffer);
         if (status != kAudioNoErr) {
-            std::printf("Error enqueuing buffer %d\n", i);
+            Log::warn("AudioRecorder", "Error enqueuing buffer %d", i);
             state_.queue.reset();
             return false;
         }
     }
     if (state_.queue->setLevelMetering(true) != kAudioNoErr) {
-        std::printf("Could not enable metering\n");
+        Log::warn("AudioRecorder", "Could not enable metering");
         state_.queue.reset();
         return false;
     }
     if (state_.queue->start() != kAudioNoErr) {
-        std::printf("Could not start Audio Queue\n");
+        Log::warn("AudioRecorder", "Could not start Audio Queue");
         state_.queue.reset();
         return false;
     }

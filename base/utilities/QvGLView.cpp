@@ -12,6 +12,7 @@
 #include "platform/Config.h"
 #include "platform/graphics/PNGWriter.h"
 #include "platform/graphics/Screen.h"
+#include "platform/Log.h"
 
 namespace lumora {
 
@@ -52,7 +53,7 @@ GLuint compileShader(const std::string& name, GLenum type) {
     const std::string path = resourceDir() + "/" + name + "." + QvGLView::kShaderType;
     std::string text;
     if (!readText(path, text)) {
-        std::printf("QvGLView: cannot read shader %s\n", path.c_str());
+        Log::warn("QvGLView", "cannot read shader %s", path.c_str());
         return 0;
     }
     GLuint shader = glCreateShader(type);
@@ -66,7 +67,7 @@ GLuint compileShader(const std::string& name, GLenum type) {
     if (ok != GL_TRUE) {
         char log[kShaderLogMax] = {};
         glGetShaderInfoLog(shader, kShaderLogMax, nullptr, log);
-        std::printf("QvGLView: shader %s does not compile: %s\n", name.c_str(), log);
+        Log::warn("QvGLView", "shader %s does not compile: %s", name.c_str(), log);
         glDeleteShader(shader);
         return 0;
     }
@@ -110,7 +111,7 @@ QvGLView::Viewport QvGLView::fittedViewport(int areaWidth, int areaHeight, int w
 
 QvGLView::QvGLView(const Rect& frame) : View(frame), layer_(std::make_shared<EAGLLayer>()) {
     ready_ = setUp();
-    if (!ready_) std::printf("QvGLView: OpenGL ES 2 set-up failed; the view draws nothing\n");
+    if (!ready_) Log::warn("QvGLView", "OpenGL ES 2 set-up failed; the view draws nothing");
 }
 
 QvGLView::~QvGLView() {
@@ -174,7 +175,7 @@ bool QvGLView::loadProgram() {
     if (ok != GL_TRUE) {
         char log[kShaderLogMax] = {};
         glGetProgramInfoLog(program_, kShaderLogMax, nullptr, log);
-        std::printf("QvGLView: shader program does not link: %s\n", log);
+        Log::warn("QvGLView", "shader program does not link: %s", log);
         return false;
     }
     glUseProgram(program_);
@@ -187,7 +188,7 @@ bool QvGLView::loadProgram() {
     samplerUUniform_ = glGetUniformLocation(program_, "samplerU");
     samplerVUniform_ = glGetUniformLocation(program_, "samplerV");
     if (positionSlot_ < 0 || texCoordSlot_ < 0) {
-        std::printf("QvGLView: shader program lacks Position or TexCoordIn\n");
+        Log::warn("QvGLView", "shader program lacks Position or TexCoordIn");
         return false;
     }
     glEnableVertexAttribArray(static_cast<GLuint>(positionSlot_));
@@ -207,7 +208,7 @@ void QvGLView::allocateDrawable() {
     const GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
     if (status != GL_FRAMEBUFFER_COMPLETE) {
         const EAGLLayer::PixelSize size = layer_->drawableSize();
-        std::printf("QvGLView: frame buffer incomplete (0x%04x) for %dx%d pixels\n", status, size.width,
+        Log::warn("QvGLView", "frame buffer incomplete (0x%04x) for %dx%d pixels", status, size.width,
                     size.height);
     }
 }
@@ -244,7 +245,7 @@ bool QvGLView::acceptPicture(const uint8_t* yuv, size_t length, int width, int h
         return true;
     }
     // Once per kind of bad picture, not once per frame.
-    if (refusal != lastRefusal_) std::printf("QvGLView: %s: not drawn\n", refusal.c_str());
+    if (refusal != lastRefusal_) Log::warn("QvGLView", "%s: not drawn", refusal.c_str());
     lastRefusal_ = refusal;
     return false;
 }
@@ -369,7 +370,7 @@ bool QvGLView::snapshot(const std::string& path) {
     glGetRenderbufferParameteriv(GL_RENDERBUFFER, GL_RENDERBUFFER_WIDTH, &width);
     glGetRenderbufferParameteriv(GL_RENDERBUFFER, GL_RENDERBUFFER_HEIGHT, &height);
     if (width <= 0 || height <= 0 || glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
-        std::printf("QvGLView: no picture to write to %s\n", path.c_str());
+        Log::warn("QvGLView", "no picture to write to %s", path.c_str());
         return false;
     }
 
@@ -383,7 +384,7 @@ bool QvGLView::snapshot(const std::string& path) {
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, bottomUp.data());
     if (glGetError() != GL_NO_ERROR) {
-        std::printf("QvGLView: cannot read the picture for %s\n", path.c_str());
+        Log::warn("QvGLView", "cannot read the picture for %s", path.c_str());
         return false;
     }
     // GL's rows run bottom-up; the file's run top-down. The fourth byte is

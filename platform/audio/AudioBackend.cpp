@@ -7,6 +7,7 @@
 #include "platform/Config.h"
 #include "platform/audio/NullAudioDevice.h"
 #include "platform/audio/PulseAudioDevice.h"
+#include "platform/Log.h"
 
 namespace lumora {
 
@@ -34,7 +35,7 @@ std::unique_ptr<AudioSink> AudioBackend::openSink(uint32_t rate, uint32_t channe
     else
         sink = NullAudioDevice::shared().openSink(rate, channels);
     if (!sink) {
-        std::printf("audio: cannot open %s output (%u Hz, %u channels): %s\n", backend.c_str(), rate, channels,
+        Log::warn("audio", "cannot open %s output (%u Hz, %u channels): %s", backend.c_str(), rate, channels,
                     reason.c_str());
         if (why) *why = reason;
     }
@@ -52,7 +53,7 @@ std::unique_ptr<AudioSource> AudioBackend::openSource(uint32_t rate, uint32_t ch
     else
         source = NullAudioDevice::shared().openSource(rate, channels);
     if (!source) {
-        std::printf("audio: cannot open %s input (%u Hz, %u channels): %s\n", backend.c_str(), rate, channels,
+        Log::warn("audio", "cannot open %s input (%u Hz, %u channels): %s", backend.c_str(), rate, channels,
                     reason.c_str());
         if (why) *why = reason;
     }

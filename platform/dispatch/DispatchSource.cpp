@@ -10,6 +10,7 @@
 
 #include "platform/dispatch/Reactor.h"
 #include "platform/dispatch/TimerService.h"
+#include "platform/Log.h"
 
 namespace lumora {
 
@@ -103,7 +104,7 @@ public:
         {
             std::lock_guard<std::mutex> lock(mutex_);
             if (suspendCount_ == 0) {
-                std::printf("DispatchSource: resume() without suspend() ignored\n");
+                Log::warn("DispatchSource", "resume() without suspend() ignored");
                 return;
             }
             if (--suspendCount_ > 0) return;
@@ -219,7 +220,7 @@ private:
                 return signalLocked();
             case Reactor::ArmResult::Failed:
                 registered_ = false;
-                std::printf("DispatchSource: descriptor %d cannot be watched; the source stays silent\n", fd_);
+                Log::warn("DispatchSource", "descriptor %d cannot be watched; the source stays silent", fd_);
                 return false;
         }
         return false;
@@ -280,9 +281,9 @@ private:
             try {
                 (*handler)();
             } catch (const std::exception& e) {
-                std::printf("DispatchSource: event handler ended by exception: %s\n", e.what());
+                Log::error("DispatchSource", "event handler ended by exception: %s", e.what());
             } catch (...) {
-                std::printf("DispatchSource: event handler ended by an unknown exception\n");
+                Log::error("DispatchSource", "event handler ended by an unknown exception");
             }
         }
         bool again = false;
@@ -321,7 +322,7 @@ private:
             try {
                 cancelHandler();
             } catch (const std::exception& e) {
-                std::printf("DispatchSource: cancel handler ended by exception: %s\n", e.what());
+                Log::error("DispatchSource", "cancel handler ended by exception: %s", e.what());
             }
         }
         std::lock_guard<std::mutex> lock(mutex_);
@@ -362,7 +363,7 @@ DispatchSourcePtr makeSource(DispatchSource::Type type, int fd, DispatchQueuePtr
     s->self_ = s;
     s->strong_ = s;
     if (type != DispatchSource::Type::Timer && fd < 0) {
-        std::printf("DispatchSource: bad descriptor %d; the source stays silent\n", fd);
+        Log::warn("DispatchSource", "bad descriptor %d; the source stays silent", fd);
     }
     return s;
 }

@@ -7,6 +7,7 @@
 #include "platform/runloop/ThreadRunLoop.h"
 #include "platform/dispatch/SerialQueue.h"
 #include "platform/dispatch/WorkerPool.h"
+#include "platform/Log.h"
 
 namespace lumora {
 
@@ -36,7 +37,7 @@ void MainQueue::resume() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (suspendCount_ == 0) {
-            std::printf("DispatchQueue %s: resume() without suspend() ignored\n", label().c_str());
+            Log::warn("DispatchQueue", "%s: resume() without suspend() ignored", label().c_str());
             return;
         }
         --suspendCount_;

@@ -1,4 +1,5 @@
 #include "platform/dispatch/NotificationCenter.h"
+#include "platform/Log.h"
 
 #include <atomic>
 #include <cstdio>
@@ -62,7 +63,7 @@ public:
             try {
                 if (obs->callback) obs->callback(notification);
             } catch (const std::exception& e) {
-                std::printf("NotificationCenter: observer of %s ended by exception: %s\n",
+                Log::error("NotificationCenter", "observer of %s ended by exception: %s",
                             notification.name.c_str(), e.what());
             }
         }

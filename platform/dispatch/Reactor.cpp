@@ -1,4 +1,5 @@
 #include "platform/dispatch/Reactor.h"
+#include "platform/Log.h"
 
 #include <sys/epoll.h>
 #include <unistd.h>
@@ -29,7 +30,7 @@ Reactor& Reactor::shared() {
 Reactor::Reactor() {
     epollFd_ = ::epoll_create1(EPOLL_CLOEXEC);
     if (epollFd_ < 0) {
-        std::printf("Reactor: epoll_create1 failed: %s\n", std::strerror(errno));
+        Log::error("Reactor", "epoll_create1 failed: %s", std::strerror(errno));
         return;
     }
     std::thread(&Reactor::threadLoop, this).detach();
@@ -48,7 +49,7 @@ void Reactor::updateLocked(int fd, Entry& e) {
     ev.events = maskOf(e) | EPOLLONESHOT;
     ev.data.u64 = packData(fd, e.generation);
     if (::epoll_ctl(epollFd_, EPOLL_CTL_MOD, fd, &ev) != 0) {
-        std::printf("Reactor: re-arming descriptor %d failed: %s\n", fd, std::strerror(errno));
+        Log::warn("Reactor", "re-arming descriptor %d failed: %s", fd, std::strerror(errno));
     }
 }
 
@@ -83,7 +84,7 @@ Reactor::ArmResult Reactor::arm(int fd, bool write, const std::shared_ptr<Reacto
                 e.alwaysReady = true;
                 return ArmResult::AlwaysReady;
             }
-            std::printf("Reactor: cannot watch descriptor %d: %s\n", fd, std::strerror(err));
+            Log::warn("Reactor", "cannot watch descriptor %d: %s", fd, std::strerror(err));
             entries_.erase(it);
             return ArmResult::Failed;
         }
@@ -109,7 +110,7 @@ void Reactor::remove(int fd, const ReactorSink* sink) {
     }
     if (e.subs.empty()) {
         if (::epoll_ctl(epollFd_, EPOLL_CTL_DEL, fd, nullptr) != 0 && errno != EBADF && errno != ENOENT) {
-            std::printf("Reactor: removing descriptor %d failed: %s\n", fd, std::strerror(errno));
+            Log::warn("Reactor", "removing descriptor %d failed: %s", fd, std::strerror(errno));
         }
         entries_.erase(it);
     } else {
@@ -125,7 +126,7 @@ void Reactor::threadLoop() {
         int n = ::epoll_wait(epollFd_, events, kMaxEvents, -1);
         if (n < 0) {
             if (errno == EINTR) continue;
-            std::printf("Reactor: epoll_wait failed: %s\n", std::strerror(errno));
+            Log::warn("Reactor", "epoll_wait failed: %s", std::strerror(errno));
             return;
         }
         {

@@ -8,6 +8,7 @@
 #include "platform/dispatch/QueueContext.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/dispatch/WorkerPool.h"
+#include "platform/Log.h"
 
 namespace lumora {
 
@@ -15,9 +16,9 @@ void runTaskGuarded(const DispatchTask& task, const DispatchQueue& queue) {
     try {
         if (task) task();
     } catch (const std::exception& e) {
-        std::printf("DispatchQueue %s: task ended by exception: %s\n", queue.label().c_str(), e.what());
+        Log::error("DispatchQueue", "%s: task ended by exception: %s", queue.label().c_str(), e.what());
     } catch (...) {
-        std::printf("DispatchQueue %s: task ended by an unknown exception\n", queue.label().c_str());
+        Log::error("DispatchQueue", "%s: task ended by an unknown exception", queue.label().c_str());
     }
 }
 
@@ -168,7 +169,7 @@ void SerialQueue::suspend() {
 void SerialQueue::resume() {
     std::unique_lock<std::mutex> lock(mutex_);
     if (suspendCount_ == 0) {
-        std::printf("DispatchQueue %s: resume() without suspend() ignored\n", label().c_str());
+        Log::warn("DispatchQueue", "%s: resume() without suspend() ignored", label().c_str());
         return;
     }
     if (--suspendCount_ == 0 && !scheduled_ && !tasks_.empty()) {
@@ -183,7 +184,7 @@ void SerialQueue::setTarget(DispatchQueuePtr target) {
     // A chain that leads back here would never run.
     for (DispatchQueuePtr q = target; q; q = q->target()) {
         if (q.get() == this) {
-            std::printf("DispatchQueue %s: target would form a cycle; ignored\n", label().c_str());
+            Log::warn("DispatchQueue", "%s: target would form a cycle; ignored", label().c_str());
             return;
         }
     }

@@ -1,4 +1,5 @@
 #include "platform/dispatch/TimerService.h"
+#include "platform/Log.h"
 
 #include <cstdio>
 #include <exception>
@@ -79,7 +80,7 @@ void TimerService::threadLoop() {
             try {
                 cb();
             } catch (const std::exception& e) {
-                std::printf("TimerService: callback ended by exception: %s\n", e.what());
+                Log::error("TimerService", "callback ended by exception: %s", e.what());
             }
         }
         due.clear();

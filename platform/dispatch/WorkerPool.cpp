@@ -1,4 +1,5 @@
 #include "platform/dispatch/WorkerPool.h"
+#include "platform/Log.h"
 
 #include <cstdio>
 #include <exception>
@@ -25,7 +26,7 @@ void WorkerPool::ensureFreeWorkerLocked() {
     if (jobs_.empty() || threads_ > busy_) return;
     if (!startThreadLocked() && !warnedCap_) {
         warnedCap_ = true;
-        std::printf("WorkerPool: cannot start another worker (%zu running); jobs wait\n", threads_);
+        Log::warn("WorkerPool", "cannot start another worker (%zu running); jobs wait", threads_);
     }
 }
 
@@ -73,9 +74,9 @@ void WorkerPool::workerLoop() {
         try {
             job();
         } catch (const std::exception& e) {
-            std::printf("WorkerPool: task ended by exception: %s\n", e.what());
+            Log::error("WorkerPool", "task ended by exception: %s", e.what());
         } catch (...) {
-            std::printf("WorkerPool: task ended by an unknown exception\n");
+            Log::error("WorkerPool", "task ended by an unknown exception");
         }
         job = nullptr;  // release captures outside the lock
         lock.lock();

@@ -1,4 +1,5 @@
 #include "platform/graphics/GLContext.h"
+#include "platform/Log.h"
 
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
@@ -102,14 +103,14 @@ void drainGLErrors() {
 std::unique_ptr<GLContext> GLContext::create() {
     Display& d = display();
     if (!d.error.empty()) {
-        std::printf("GLContext: %s\n", d.error.c_str());
+        Log::warn("GLContext", "%s", d.error.c_str());
         return nullptr;
     }
     std::unique_ptr<GLContext> c(new GLContext());
     const EGLint attributes[] = {EGL_CONTEXT_CLIENT_VERSION, 2, EGL_NONE};
     EGLContext context = eglCreateContext(d.display, d.config, EGL_NO_CONTEXT, attributes);
     if (context == EGL_NO_CONTEXT) {
-        std::printf("GLContext: %s\n", eglErrorText("eglCreateContext").c_str());
+        Log::warn("GLContext", "%s", eglErrorText("eglCreateContext").c_str());
         return nullptr;
     }
     c->context_ = context;
@@ -117,7 +118,7 @@ std::unique_ptr<GLContext> GLContext::create() {
         const EGLint pbuffer[] = {EGL_WIDTH, 1, EGL_HEIGHT, 1, EGL_NONE};
         EGLSurface surface = eglCreatePbufferSurface(d.display, d.config, pbuffer);
         if (surface == EGL_NO_SURFACE) {
-            std::printf("GLContext: %s\n", eglErrorText("eglCreatePbufferSurface").c_str());
+            Log::warn("GLContext", "%s", eglErrorText("eglCreatePbufferSurface").c_str());
             return nullptr;  // the destructor releases the context
         }
         c->surface_ = surface;
@@ -158,7 +159,7 @@ bool GLContext::setCurrentContext(GLContext* context) {
     if (context->isCurrent()) return true;
     EGLSurface surface = context->surface_ ? static_cast<EGLSurface>(context->surface_) : EGL_NO_SURFACE;
     if (!eglMakeCurrent(d.display, surface, surface, static_cast<EGLContext>(context->context_))) {
-        std::printf("GLContext: %s\n", eglErrorText("eglMakeCurrent").c_str());
+        Log::warn("GLContext", "%s", eglErrorText("eglMakeCurrent").c_str());
         return false;
     }
     tCurrent = context;

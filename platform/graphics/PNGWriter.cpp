@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/storage/AtomicFile.h"
+#include "platform/Log.h"
 
 namespace lumora {
 
@@ -24,13 +25,13 @@ bool PNGWriter::encode(const RGBAImage& image, std::vector<uint8_t>& out) {
     png_alloc_size_t size = 0;
     // First pass: the encoded size only.
     if (!png_image_write_to_memory(&png, nullptr, &size, 0, image.pixels.data(), stride, nullptr) || size == 0) {
-        std::printf("PNGWriter: cannot encode %dx%d: %s\n", image.width, image.height, png.message);
+        Log::warn("PNGWriter", "cannot encode %dx%d: %s", image.width, image.height, png.message);
         png_image_free(&png);
         return false;
     }
     out.resize(size);
     if (!png_image_write_to_memory(&png, out.data(), &size, 0, image.pixels.data(), stride, nullptr)) {
-        std::printf("PNGWriter: cannot encode %dx%d: %s\n", image.width, image.height, png.message);
+        Log::warn("PNGWriter", "cannot encode %dx%d: %s", image.width, image.height, png.message);
         png_image_free(&png);
         out.clear();
         return false;
@@ -45,7 +46,7 @@ bool PNGWriter::write(const std::string& path, const RGBAImage& image) {
     if (!encode(image, data)) return false;
     Error error;
     if (!AtomicFile::write(path, data.data(), data.size(), 0644, &error)) {
-        std::printf("PNGWriter: cannot write %s: %s\n", path.c_str(), error.toString().c_str());
+        Log::warn("PNGWriter", "cannot write %s: %s", path.c_str(), error.toString().c_str());
         return false;
     }
     return true;

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/Config.h"
+#include "platform/Log.h"
 
 namespace lumora {
 
@@ -309,20 +310,20 @@ void NetlinkReachabilityProvider::listenersChanged(size_t count) {
     // listener came (and after its first reading) is not missed.
     int fd = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, NETLINK_ROUTE);
     if (fd < 0) {
-        std::printf("reachability: cannot open netlink socket: %s\n", std::strerror(errno));
+        Log::warn("reachability", "cannot open netlink socket: %s", std::strerror(errno));
         return;
     }
     sockaddr_nl local{};
     local.nl_family = AF_NETLINK;
     local.nl_groups = RTMGRP_LINK | RTMGRP_IPV4_IFADDR | RTMGRP_IPV4_ROUTE;
     if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) < 0) {
-        std::printf("reachability: cannot watch netlink: %s\n", std::strerror(errno));
+        Log::warn("reachability", "cannot watch netlink: %s", std::strerror(errno));
         ::close(fd);
         return;
     }
     stopFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (stopFd_ < 0) {
-        std::printf("reachability: cannot create eventfd: %s\n", std::strerror(errno));
+        Log::warn("reachability", "cannot create eventfd: %s", std::strerror(errno));
         ::close(fd);
         return;
     }

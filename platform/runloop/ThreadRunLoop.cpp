@@ -12,6 +12,7 @@
 #include <exception>
 
 #include "platform/dispatch/MainQueue.h"
+#include "platform/Log.h"
 
 namespace lumora {
 
@@ -40,9 +41,9 @@ void runGuarded(const std::function<void()>& f, const char* what) {
     try {
         f();
     } catch (const std::exception& e) {
-        std::printf("RunLoop: %s ended by exception: %s\n", what, e.what());
+        Log::error("RunLoop", "%s ended by exception: %s", what, e.what());
     } catch (...) {
-        std::printf("RunLoop: %s ended by an unknown exception\n", what);
+        Log::error("RunLoop", "%s ended by an unknown exception", what);
     }
 }
 
@@ -101,7 +102,7 @@ void RunLoopTimer::fireFromLoop() { fire(); }
 
 ThreadRunLoop::ThreadRunLoop() : thread_(std::this_thread::get_id()) {
     wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (wakeFd_ < 0) std::printf("RunLoop: eventfd failed: %s\n", std::strerror(errno));
+    if (wakeFd_ < 0) Log::warn("RunLoop", "eventfd failed: %s", std::strerror(errno));
 }
 
 ThreadRunLoop::~ThreadRunLoop() {
@@ -205,7 +206,7 @@ bool ThreadRunLoop::runUntil(const std::function<bool()>& predicate, std::chrono
 
 size_t ThreadRunLoop::drainPending() {
     if (!isOwnThread()) {
-        std::printf("RunLoop: drainPending called from a thread that does not own the loop; ignored\n");
+        Log::warn("RunLoop", "drainPending called from a thread that does not own the loop; ignored");
         return 0;
     }
     size_t n = turn(nullptr, nullptr);
@@ -339,7 +340,7 @@ size_t ThreadRunLoop::waitAndDispatch(int64_t timeoutNs) {
 
 bool ThreadRunLoop::runInternal(Clock::time_point deadline, const std::function<bool()>* predicate) {
     if (!isOwnThread()) {
-        std::printf("RunLoop: run called from a thread that does not own the loop; ignored\n");
+        Log::warn("RunLoop", "run called from a thread that does not own the loop; ignored");
         return predicate && (*predicate)();
     }
     stopRequested_.store(false);

@@ -9,6 +9,7 @@
 
 #include "platform/Config.h"
 #include "platform/storage/PropertyList.h"
+#include "platform/Log.h"
 
 namespace lumora {
 
@@ -47,7 +48,7 @@ void UserDefaults::load() {
     auto result = PropertyList::readFile(path_);
     if (result.status == PropertyList::ReadStatus::Missing) return;
     if (result.status != PropertyList::ReadStatus::Ok || !result.value || !result.value->isDictionary()) {
-        std::printf("defaults: %s cannot be read; starting empty\n", path_.c_str());
+        Log::warn("defaults", "%s cannot be read; starting empty", path_.c_str());
         return;
     }
     const PropertyList& dict = *result.value;
@@ -74,7 +75,7 @@ bool UserDefaults::save() const {
     if (path_.empty()) return true;
     auto slash = path_.rfind('/');
     if (slash != std::string::npos && slash > 0 && !makeFolders(path_.substr(0, slash))) {
-        std::printf("defaults: cannot create the folder of %s\n", path_.c_str());
+        Log::warn("defaults", "cannot create the folder of %s", path_.c_str());
         return false;
     }
     PropertyList dict = PropertyList::makeDictionary();
@@ -93,7 +94,7 @@ bool UserDefaults::save() const {
     }
     Error error;
     if (!dict.writeXmlFile(path_, kStoreMode, &error)) {
-        std::printf("defaults: cannot write %s: %s\n", path_.c_str(), error.toString().c_str());
+        Log::error("defaults", "cannot write %s: %s", path_.c_str(), error.toString().c_str());
         return false;
     }
     return true;

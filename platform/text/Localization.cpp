@@ -82,6 +82,12 @@ std::string Localization::string(const std::string& key) {
     return it == gTable.end() ? key : it->second;
 }
 
+bool Localization::contains(const std::string& key) {
+    std::lock_guard<std::mutex> g(gLock);
+    if (!gLoaded) load();
+    return gTable.count(key) != 0;
+}
+
 void Localization::reload() {
     std::lock_guard<std::mutex> g(gLock);
     gTable.clear();

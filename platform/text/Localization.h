@@ -10,6 +10,8 @@ namespace lumora {
 class Localization {
 public:
     static std::string string(const std::string& key);
+    // Whether the table has an entry for the key (its text may equal the key).
+    static bool contains(const std::string& key);
     // Drops the loaded table so the next lookup reads it again (tests that
     // point Config::resourceDir elsewhere).
     static void reload();

@@ -5,8 +5,10 @@
 // Header-only; every read is bounds-checked (a malformed file fails the
 // look-up rather than the test program).
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <optional>
 #include <string>
@@ -208,6 +210,24 @@ inline std::map<std::string, std::string> ffprobe(const std::string& path) {
     }
     pclose(p);
     return values;
+}
+
+// Presentation times of the frames a player shows, in the order it shows
+// them, in milliseconds.
+inline std::vector<long> ffprobeFrameTimes(const std::string& path) {
+    std::vector<long> times;
+    const std::string cmd = "ffprobe -v error -select_streams v -show_entries frame=best_effort_timestamp_time "
+                            "-of csv=p=0 '" + path + "' 2>/dev/null";
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return times;
+    char line[128];
+    while (fgets(line, sizeof line, p)) {
+        // One number per frame; ffprobe may add empty lines between frames.
+        if ((line[0] >= '0' && line[0] <= '9') || line[0] == '-')
+            times.push_back(std::lround(std::atof(line) * 1000.0));
+    }
+    pclose(p);
+    return times;
 }
 
 }  // namespace lumora::test

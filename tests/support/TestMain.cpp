@@ -1,14 +1,38 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 
+#include "platform/Log.h"
 #include "platform/runloop/RunLoop.h"
+
+namespace {
+
+// Keeps every test quiet: the log is held in memory and written out only for
+// a test that fails, below its failure messages.
+class HeldLogPrinter : public ::testing::EmptyTestEventListener {
+    void OnTestStart(const ::testing::TestInfo&) override { lumora::Log::takeHeld(); }
+    void OnTestEnd(const ::testing::TestInfo& info) override {
+        std::string held = lumora::Log::takeHeld();
+        if (info.result()->Failed() && !held.empty()) {
+            std::fprintf(stderr, "---- log of %s.%s ----\n%s----\n", info.test_suite_name(), info.name(), held.c_str());
+        }
+    }
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
     // The test thread is the main thread: it owns the main run loop.
     lumora::RunLoop::main();
     // Sockets that meet a closed peer must report an error, not kill the run.
     std::signal(SIGPIPE, SIG_IGN);
+    // Every line is kept (LUMORA_LOG may narrow it) and shown only on failure.
+    lumora::Log::setLevel(lumora::Log::Level::Trace);
+    lumora::Log::configureFromEnvironment();
+    lumora::Log::setHolding(true);
     ::testing::InitGoogleTest(&argc, argv);
+    ::testing::UnitTest::GetInstance()->listeners().Append(new HeldLogPrinter);
     return RUN_ALL_TESTS();
 }

@@ -119,6 +119,9 @@ std::vector<uint8_t> DeviceEmulator::frameBytes(size_t i) const { return state_-
 
 void DeviceEmulator::releaseFrames(long count) { state_->frameCredits += count; }
 void DeviceEmulator::setSilent(bool silent) { state_->silent = silent; }
+void DeviceEmulator::stall(std::chrono::milliseconds duration) {
+    state_->stallUntil = (std::chrono::steady_clock::now() + duration).time_since_epoch().count();
+}
 void DeviceEmulator::setForcedLoginResult(int result) { state_->forcedLoginResult = result; }
 
 void DeviceEmulator::setEventHandler(std::function<void(const EmulatorEvent&)> handler) {

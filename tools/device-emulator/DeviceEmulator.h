@@ -66,6 +66,9 @@ public:
     // Test control, effective at once for every session.
     void releaseFrames(long count);  // Pace::Step: let this many more frames out
     void setSilent(bool silent);     // send nothing (links stay open)
+    // Stalls every stream for this long (as a device whose writes block):
+    // the frames due meanwhile follow at once when it ends.
+    void stall(std::chrono::milliseconds duration);
     void setForcedLoginResult(int result);  // 0: check credentials again
 
     // Called on the session threads for every event (set before start).

@@ -47,6 +47,8 @@ inline constexpr uint16_t kFileInfo = 335;
 // Login results the device gives.
 inline constexpr int kLoginAccepted = 1;
 inline constexpr int kLoginNoSuchChannel = 24;
+inline constexpr uint16_t kPlayRecordRequest = 336;
+inline constexpr uint16_t kRecordEnd = 354;
 
 // Body sizes.
 inline constexpr size_t kLoginRequestSize = 56;

@@ -124,6 +124,7 @@ struct EmulatorOptions {
     long resetAfter = -1;         // reset the link after this many packets
     long oversizeAfter = -1;      // after this many packets send a length over the limit
 
+    bool frameEvents = false;  // an event "frame <index> clip <position>" as each frame is sent
     bool quiet = false;  // the program: no event lines
 };
 

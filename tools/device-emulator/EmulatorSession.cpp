@@ -164,6 +164,9 @@ void EmulatorSession::handlePacket(const std::vector<uint8_t>& packet) {
             case kTalkRequest:
                 handleTalk(r, sequence);
                 break;
+            case kPlayRecordRequest:
+                handlePlayRecord(r);
+                break;
             case kAudioInfo:
                 break;
             case kAudioData:
@@ -303,7 +306,14 @@ void EmulatorSession::handleLogin(const Record& r, uint32_t sequence) {
 
     if (result != 1) return;
     if (!live) {
-        event("not served: recording playback and search");
+        // Mode 2 with type 0 opens recording playback: the play request follows.
+        if (kind == "extended" && r.body[64] == 2) {
+            playbackLogin_ = true;
+            channel_ = std::max(channel, 0);
+            event("playback login");
+        } else {
+            event("not served: recording search");
+        }
         return;
     }
     if (channel < 0 || channel >= opt_.channels) {
@@ -409,6 +419,25 @@ void EmulatorSession::handleSearch(const Record& r, uint32_t sequence) {
     flush();
 }
 
+void EmulatorSession::handlePlayRecord(const Record& r) {
+    // 32-bit field, file name (260 bytes), start time, three flags.
+    std::string name = r.length >= 264 ? readText(r.body.subspan(4, 260)) : std::string();
+    if (!playbackLogin_) {
+        event("play request without a playback login ignored");
+        return;
+    }
+    event("play " + name);
+    // The recording is the clip, played once from its start.
+    playing_ = true;
+    clipPos_ = 0;
+    if (!streaming_) {
+        streaming_ = true;
+        streamStart_ = Clock::now();
+        nextFrame_ = streamStart_;
+        nextAudio_ = streamStart_;
+    }
+}
+
 uint32_t EmulatorSession::stampNow() const {
     auto us = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - streamStart_).count();
     switch (opt_.timeUnit) {
@@ -424,6 +453,7 @@ uint32_t EmulatorSession::stampNow() const {
 
 void EmulatorSession::pump() {
     auto now = Clock::now();
+    if (now.time_since_epoch().count() < state_->stallUntil.load()) return;
     switch (opt_.pace) {
         case Pace::FrameRate: {
             auto interval = std::chrono::microseconds(1000000 / std::max(1, opt_.fps));
@@ -455,6 +485,16 @@ void EmulatorSession::pump() {
 void EmulatorSession::sendFrame() {
     const H264Clip& clip = state_->clip;
     if (clipPos_ >= clip.size()) {
+        if (playing_) {
+            // The recording ends: the end-of-recording record, then silence.
+            playing_ = false;
+            streaming_ = false;
+            PacketWriter w(++sequence_);
+            w.record(kRecordEnd, std::vector<uint8_t>(4, 0));
+            sendPacket(w.finish());
+            event("record end");
+            return;
+        }
         if (!opt_.loop) {
             streaming_ = false;
             event("clip ended");
@@ -464,8 +504,10 @@ void EmulatorSession::sendFrame() {
     }
     bool key = clip.unit(clipPos_).keyFrame;
     std::vector<uint8_t> data = state_->frameBytes(clipPos_);
+    const size_t position = clipPos_;
     ++clipPos_;
     uint32_t index = ++frameIndex_;
+    if (opt_.frameEvents) event("frame " + std::to_string(index) + " clip " + std::to_string(position));
     uint64_t us = uint64_t(framesSent_) * 1000000u / uint64_t(std::max(1, opt_.fps));
     uint32_t stamp = 0;
     switch (opt_.timeUnit) {

@@ -28,6 +28,7 @@ struct EmulatorState {
     std::atomic<bool> silent{false};
     std::atomic<int> forcedLoginResult{0};
     std::atomic<long> frameCredits{0};
+    std::atomic<int64_t> stallUntil{0};  // steady-clock ticks; streams send nothing before
     std::function<void(const EmulatorEvent&)> handler;
 
     struct Counters {
@@ -66,6 +67,7 @@ private:
     void handleConfigSet(const ConfigKind& kind, const wire::Record& record, uint32_t sequence);
     void handleConfigGet(const ConfigKind& kind, const wire::Record& record, uint32_t sequence);
     void handleSearch(const wire::Record& record, uint32_t sequence);
+    void handlePlayRecord(const wire::Record& record);
     void pump();
     int waitBudgetMs() const;
     void sendFrame();
@@ -96,6 +98,10 @@ private:
     uint32_t sequence_ = 0;
 
     bool streaming_ = false;
+    // Recording playback: logged in for it, and playing (the clip once,
+    // then the end-of-recording record).
+    bool playbackLogin_ = false;
+    bool playing_ = false;
     int channel_ = 0;
     size_t clipPos_ = 0;
     uint32_t frameIndex_ = 0;

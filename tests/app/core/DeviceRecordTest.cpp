@@ -127,3 +127,33 @@ TEST(Device, PopulateDeviceInfoDropsTextsThatAreNotUtf8) {
     EXPECT_EQ(d.manufactureDate.value(), "0-0-0");
     EXPECT_EQ(d.channelNum.load(), 1);
 }
+
+// A device cuts a long text at its 16-byte field, sometimes inside a
+// multi-byte character: the whole characters before the cut are kept.
+// Bytes that are ill-formed anywhere else still make the text absent.
+TEST(Device, PopulateDeviceInfoKeepsTheWholeCharactersOfACutText) {
+    struct Case {
+        const char* name;
+        std::string field;  // exactly the field's bytes (16, or fewer with zeros after)
+        std::optional<std::string> read;
+    } cases[] = {
+        {"two-byte character cut after its lead", "abcdefghijklmno\xc3", "abcdefghijklmno"},
+        {"three-byte character cut after one byte", "\xe6\x91\x84\xe5\x83\x8f\xe6\x9c\xba\xe5\x89\x8d\xe9\x97\xa8\xe5",
+         "\xe6\x91\x84\xe5\x83\x8f\xe6\x9c\xba\xe5\x89\x8d\xe9\x97\xa8"},
+        {"three-byte character cut after two bytes", "abcdefghijklmn\xe9\x97", "abcdefghijklmn"},
+        {"four-byte character cut after three bytes", "abcdefghijklm\xf0\x9f\x93", "abcdefghijklm"},
+        {"whole characters to the end", "abcdefghijklm\xe9\x97\xa8", "abcdefghijklm\xe9\x97\xa8"},
+        {"a stray continuation byte at the end", "abcdefghijklmno\x80", std::nullopt},
+        {"ill-formed before the end", "ab\xff" "cdefghijklmn\xc3", std::nullopt},
+        {"a complete character followed by a stray byte", "abcdefghijkl\xc3\xa9\xa9", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ByteWriter w;
+        w.zeros(32).bytes(c.field.data(), c.field.size()).zeros(16 - c.field.size()).zeros(16);
+        w.u32le(0).u8(0);
+        Device d;
+        d.populateDeviceInfo(w.data(), w.size());
+        EXPECT_EQ(d.deviceName.get(), c.read);
+    }
+}

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <numeric>
 
@@ -183,13 +186,19 @@ TEST(Mp4Writer, SampleEntrySizeComesFromTheSequenceParameterSet) {
                                 ":rate=25 -frames:v 3 -c:v libx264 -preset ultrafast -threads 1 -f h264 '" + clip + "'";
         ASSERT_EQ(std::system(cmd.c_str()), 0);
         const std::string path = dir.file("c.mp4");
-        // The track is announced with another size.
-        record(path, test::splitAccessUnits(test::readFile(clip)), 320, 240);
-        const Bytes b = test::readFile(path);
-        auto avc1 = test::mp4Find(b, "moov.trak.mdia.minf.stbl.stsd.avc1");
-        ASSERT_TRUE(avc1);
-        EXPECT_EQ(test::be16(b, avc1->payload + 24), c.width);
-        EXPECT_EQ(test::be16(b, avc1->payload + 26), c.height);
+        // The track is announced with another size, or none yet (a recording
+        // started before the stream format said it).
+        for (uint16_t announced : {uint16_t(320), uint16_t(0)}) {
+            record(path, test::splitAccessUnits(test::readFile(clip)), announced, announced * 3 / 4);
+            const Bytes b = test::readFile(path);
+            auto avc1 = test::mp4Find(b, "moov.trak.mdia.minf.stbl.stsd.avc1");
+            ASSERT_TRUE(avc1);
+            EXPECT_EQ(test::be16(b, avc1->payload + 24), c.width);
+            EXPECT_EQ(test::be16(b, avc1->payload + 26), c.height);
+            // The track header's presentation size (16.16) follows the picture too.
+            EXPECT_EQ(boxValue(b, "moov.trak.tkhd", 76), c.width << 16) << announced;
+            EXPECT_EQ(boxValue(b, "moov.trak.tkhd", 80), c.height << 16) << announced;
+        }
         auto info = test::ffprobe(path);
         EXPECT_EQ(info["width"], std::to_string(c.width));
         EXPECT_EQ(info["height"], std::to_string(c.height));
@@ -288,4 +297,26 @@ TEST(Mp4Writer, AFullDiskIsReportedAndWaitsForAKeyFrame) {
     EXPECT_EQ(w.WriteVideoSample(slice.data(), slice.size(), 0, true, true), int(slice.size() - 4));
     EXPECT_NE(w.Finish(), 0);
     EXPECT_EQ(w.Close(), mp4err::kShortWrite);
+}
+
+// A stream with B-frames is stored in decode order; the composition offsets
+// put every picture at its own time, one frame apart in the order shown. A
+// stream without reordering gets no offsets at all.
+TEST(Mp4Writer, PicturesShownOutOfDecodeOrderKeepTheirTimes) {
+    SKIP_WITHOUT_FFMPEG();
+    test::TempDir dir;
+    for (bool bFrames : {true, false}) {
+        SCOPED_TRACE(bFrames ? "with B-frames" : "without B-frames");
+        const std::string clip = dir.file("b.h264");
+        ASSERT_TRUE(test::makeClip(clip, test::ClipOptions(320, 240, 30, 10, bFrames)));
+        const std::string path = dir.file("b.mp4");
+        record(path, test::splitAccessUnits(test::readFile(clip)));
+        const Bytes b = test::readFile(path);
+        EXPECT_EQ(bool(test::mp4Find(b, "moov.trak.mdia.minf.stbl.ctts")), bFrames);
+        const auto times = test::ffprobeFrameTimes(path);
+        ASSERT_EQ(times.size(), 30u);
+        for (size_t i = 1; i < times.size(); ++i) EXPECT_EQ(times[i] - times[i - 1], 40) << "picture " << i;
+        EXPECT_EQ(test::referenceMd5(path), test::referenceMd5(clip));
+        EXPECT_EQ(test::ffprobe(path)["error"], "");
+    }
 }

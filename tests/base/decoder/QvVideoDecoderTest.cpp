@@ -436,3 +436,75 @@ TEST_F(DecoderTest, PictureOfATickRunningDuringDestroyIsNotDelivered) {
     RunLoop::main().runFor(100ms);
     EXPECT_TRUE(recorder->pictures.empty());
 }
+
+// A device numbers the frames of every stream from 1. A second set-up (the
+// stream format after a new login) starts a new stream: frames left from the
+// old one are not decoded, and the new numbers are not taken as stale.
+TEST_F(DecoderTest, ASecondSetUpStartsANewStream) {
+    SKIP_WITHOUT_FFMPEG();
+    const auto& units = clip(10);
+    onQueueAfterSetup([&] {
+        for (int i = 0; i < 20; ++i) decoder->decodeFrame(frameOf(units[i], i + 1));
+        for (int i = 0; i < 10; ++i) decoder->decodeOneFrameToYUV();
+        ASSERT_EQ(decoder->lastframe(), 10);
+        ASSERT_EQ(decoder->frameCount(), 10u);  // frames of the old stream still wait
+        ASSERT_TRUE(decoder->setupDecoder(40.0, 0));
+        EXPECT_EQ(decoder->frameCount(), 0u);
+        EXPECT_EQ(decoder->lastframe(), 0);
+        for (int i = 0; i < 5; ++i) decoder->decodeFrame(frameOf(units[i], i + 1));
+        tickUntilEmpty();
+    });
+    drainMain(15);
+    std::vector<int32_t> expected = range(1, 10);
+    for (int32_t i = 1; i <= 5; ++i) expected.push_back(i);
+    EXPECT_EQ(indices(), expected);
+}
+
+// Pacing starts with the first frame, not with the timer: at an interval of
+// an hour the first frame is still shown as it arrives, and frames arriving
+// faster than the interval never wait more than two deep.
+TEST_F(DecoderTest, TheFirstFrameIsShownAtOnceAndTheBacklogStaysSmall) {
+    SKIP_WITHOUT_FFMPEG();
+    const auto& units = clip(10);
+    ASSERT_TRUE(decoder->setupDecoder(3600.0 * 1000.0, 0));
+    RunLoop::main().runFor(20ms);  // the timer's first tick finds nothing
+    decoder->decodeFrame(frameOf(units[0], 1));
+    drainMain(1);
+    EXPECT_EQ(indices(), (std::vector<int32_t>{1}));
+    for (int i = 1; i < 8; ++i) decoder->decodeFrame(frameOf(units[i], i + 1));
+    drainMain(6);
+    EXPECT_EQ(indices(), range(1, 6));
+    EXPECT_EQ(decoder->frameCount(), QvVideoDecoder::kMaxLiveBacklog);
+}
+
+// The end of a stream: every frame still waiting is decoded, the pictures
+// the codec holds back for reordering come out, and only then is the owner
+// told; the last picture is the clip's last picture.
+TEST_F(DecoderTest, FinishingAStreamShowsEveryPictureThenTellsTheOwner) {
+    SKIP_WITHOUT_FFMPEG();
+    test::TempDir dir;
+    for (bool bFrames : {false, true}) {
+        SCOPED_TRACE(bFrames ? "with B-frames" : "without B-frames");
+        SetUp();
+        const std::string path = dir.file("e.h264");
+        ASSERT_TRUE(test::makeClip(path, test::ClipOptions(176, 144, 30, 10, bFrames)));
+        auto units = test::splitAccessUnits(test::readFile(path));
+        auto md5 = test::referenceMd5(path);
+        ASSERT_EQ(units.size(), 30u);
+        ASSERT_EQ(md5.size(), 30u);
+        ASSERT_TRUE(decoder->setupDecoder(20.0, 0));
+        for (size_t i = 0; i < units.size(); ++i) decoder->decodeFrame(frameOf(units[i], static_cast<int32_t>(i + 1)));
+        size_t picturesWhenDone = 0;
+        bool done = false;
+        decoder->finishStream([&] {
+            done = true;
+            picturesWhenDone = recorder->pictures.size();
+        });
+        ASSERT_TRUE(RunLoop::main().runUntil([&] { return done; }, 20s));
+        RunLoop::main().runFor(50ms);
+        ASSERT_EQ(recorder->pictures.size(), 30u);
+        EXPECT_EQ(picturesWhenDone, 30u);
+        for (size_t i = 0; i < 30; ++i) EXPECT_EQ(recorder->pictures[i].md5, md5[i]) << "picture " << i;
+        decoder->destroy();
+    }
+}

@@ -76,7 +76,9 @@ TEST_F(DataControllerSearchTest, TheEndOfARecordingStopsThePlaybackWithItsText) 
     auto dev = addressDevice("Porch");
     liveUntilPicture(dev);
     session->devicedidRcvRecordend(nullptr);
-    EXPECT_EQ(session->deviceId(), -1);
+    // The pictures still on their way are shown first.
+    ASSERT_TRUE(RunLoop::main().runUntil([&] { return session->deviceId() == -1; }, std::chrono::seconds(30)));
+    EXPECT_EQ(pane->countPrefix("failed"), 1);
     EXPECT_EQ(pane->all().back(), "failed " + Localization::string("RECORDEND"));
     EXPECT_EQ(dev->connectNum.load(), 0);
 }

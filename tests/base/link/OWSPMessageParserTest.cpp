@@ -524,3 +524,61 @@ TEST(OWSPMessageParser, DomainServerResponseSetsAddressAndPort) {
         EXPECT_EQ(d.mediaPort.load(), c.port);
     }
 }
+
+// Every accepted login starts a new stream, numbered from 1 again: the index
+// filter forgets the frames of the stream before, also when the new stream
+// begins between key frames.
+TEST(OWSPMessageParser, AnAcceptedLoginStartsTheIndexFilterAgain) {
+    Receiver rx;
+    for (uint32_t i = 1; i <= 10; ++i) rx.feed(videoFramePacket(i, pattern(10), i == 1));
+    rx.feed(loginReply(1));
+    for (uint32_t i = 2; i <= 4; ++i) rx.feed(videoFramePacket(i, pattern(10), false));
+    rx.feed(loginReply(2));  // a refused login changes nothing
+    rx.feed(videoFramePacket(3, pattern(10), false));
+    std::vector<int32_t> got;
+    for (auto& f : rx.link.recorder->videoFrames) got.push_back(f->frameIndex);
+    EXPECT_EQ(got, (std::vector<int32_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 2, 3, 4}));
+}
+
+// Audio data that comes before any audio information is audio all the same.
+TEST(OWSPMessageParser, AudioBeforeAnyAudioInformationIsAudio) {
+    Receiver rx;
+    rx.feed(DevicePacket().raw(owsp::kTypeAudioData, pattern(160, 4)).finish());
+    ASSERT_EQ(rx.link.recorder->audioFrames.size(), 1u);
+    EXPECT_EQ(rx.link.recorder->audioFrames[0]->isVideo, 0);
+    EXPECT_TRUE(rx.link.recorder->videoFrames.empty());
+}
+
+// A frame gathered from fragments is a key frame when any fragment came as
+// key data, wherever that fragment lies; the index filter then lets it pass
+// like any key frame, also with an index it has seen.
+TEST(OWSPMessageParser, AFrameIsKeyWhenAnyOfItsFragmentsIsKeyData) {
+    struct Case {
+        const char* name;
+        std::vector<bool> fragmentKeys;
+        bool key;
+    } cases[] = {
+        {"key first", {true, false, false}, true},
+        {"key in the middle", {false, true, false}, true},
+        {"key last", {false, false, true}, true},
+        {"no key fragment", {false, false, false}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Receiver rx;
+        rx.feed(versionPacket(3, 0));
+        rx.feed(DevicePacket().record(owsp::kTypeVideoFrameInfoEx, videoInfoEx(5, 10)).raw(owsp::kTypeVideoKeyData, pattern(10)).finish());
+        // The same index again, gathered from three fragments.
+        rx.feed(DevicePacket().record(owsp::kTypeVideoFrameInfoEx, videoInfoEx(5, 30)).finish());
+        for (size_t i = 0; i < c.fragmentKeys.size(); ++i) {
+            const uint16_t type = c.fragmentKeys[i] ? owsp::kTypeVideoKeyData : owsp::kTypeVideoData;
+            rx.feed(DevicePacket().raw(type, pattern(10, uint8_t(i + 1))).finish());
+        }
+        const auto& frames = rx.link.recorder->videoFrames;
+        ASSERT_EQ(frames.size(), c.key ? 2u : 1u) << "a repeated index passes only as a key frame";
+        if (c.key) {
+            EXPECT_EQ(frames[1]->keyFrame, 1);
+            EXPECT_EQ(frames[1]->buffer, concat({pattern(10, 1), pattern(10, 2), pattern(10, 3)}));
+        }
+    }
+}

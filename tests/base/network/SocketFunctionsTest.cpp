@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "base/network/SocketFunctions.h"
+#include "platform/Log.h"
 
 using namespace lumora;
 
@@ -138,9 +139,9 @@ TEST(SocketFunctions, UdpRoundTripReportsSender) {
     EXPECT_EQ(fromPort, boundPort(a));
 
     // A port that is taken cannot be bound a second time.
-    testing::internal::CaptureStdout();
+    Log::takeHeld();
     EXPECT_EQ(udpSocketCreateBind(boundPort(a)), 0);
-    EXPECT_NE(testing::internal::GetCapturedStdout().find("closeudp==="), std::string::npos);
+    EXPECT_NE(Log::held().find("closeudp==="), std::string::npos);
     socketClose(a);
     socketClose(b);
 }
@@ -164,9 +165,9 @@ TEST(SocketFunctions, ConnectTimesOutAgainstFullBacklog) {
     bool timedOut = false;
     for (int i = 0; i < 16 && !timedOut; ++i) {
         before = openDescriptorCount();
-        testing::internal::CaptureStdout();
+        Log::takeHeld();
         int fd = tcpSocketConnectTimeout("127.0.0.1", listener.port, 300);
-        out = testing::internal::GetCapturedStdout();
+        out = Log::held();
         if (fd > 0) {
             held.push_back(fd);
         } else {

@@ -839,3 +839,44 @@ TEST(DeviceEmulatorTest, ALoginForAMissingChannelIsIgnoredOnlyAsAChosenFault) {
     ASSERT_TRUE(reply);
     EXPECT_EQ(rd16(records(*reply).at(1).body, 0), 1);
 }
+
+// A playback login (mode 2, type 0) streams nothing until the play request;
+// then the recording (the clip) is sent once, followed by the
+// end-of-recording record, and nothing more.
+TEST(DeviceEmulatorTest, PlaysARecordingOnceThenEndsIt) {
+    EmulatorOptions o = quietOptions();
+    o.pace = Pace::Fast;
+    Started emu(o);
+    Client cl(emu->tcpPort());
+    cl.send(extendedLogin("admin", "admin", 1, true, 2, 0));
+    ASSERT_TRUE(cl.readPacket());
+    ASSERT_TRUE(emu->waitForEvent("playback login", 5s));
+    EXPECT_FALSE(cl.readPacket(200ms)) << "nothing before the play request";
+
+    Bytes play;
+    le32(play, 0);
+    text(play, "rec-0001.h264", 260);
+    play.insert(play.end(), 28, 0);  // start time
+    play.insert(play.end(), {1, 1, 1, 0, 0, 0, 0, 0});  // three flags, spare bytes
+    ASSERT_EQ(play.size(), 300u);
+    cl.send(packet(2, {{336, play}}));
+    ASSERT_TRUE(emu->waitForEvent("play rec-0001.h264", 5s));
+
+    size_t frames = 0;
+    bool ended = false;
+    while (auto p = cl.readPacket(2s)) {
+        auto recs = records(*p);
+        ASSERT_FALSE(recs.empty());
+        if (recs[0].type == 354) {
+            ended = true;
+            continue;
+        }
+        EXPECT_FALSE(ended) << "a frame after the end of the recording";
+        if (recs[0].type != 99) continue;
+        ASSERT_EQ(recs.size(), 2u);
+        EXPECT_EQ(recs[1].body, emu->frameBytes(frames % emu->clip().size()));
+        ++frames;
+    }
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(frames, emu->clip().size());
+}
