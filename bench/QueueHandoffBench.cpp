@@ -36,7 +36,7 @@ namespace {
 constexpr auto kRoundTripTime = 300ms;
 constexpr auto kTimerInterval = 10ms;
 constexpr int kTimerFires = 50;  // 0.5 s per timer run
-constexpr int kRounds = 7;
+constexpr int kRounds = 9;
 
 // Hops that ran on another thread than the hop before them.
 struct HopThreads {
