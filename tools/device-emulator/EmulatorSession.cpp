@@ -312,7 +312,7 @@ void EmulatorSession::handleLogin(const Record& r, uint32_t sequence) {
             channel_ = std::max(channel, 0);
             event("playback login");
         } else {
-            event("not served: recording search");
+            event("search login: recording searches are answered");
         }
         return;
     }
