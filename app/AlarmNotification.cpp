@@ -17,6 +17,12 @@ bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 }  // namespace
 
+std::optional<PropertyList> AlarmNotification::payloadFromBytes(const void* data, size_t size) {
+    std::optional<PropertyList> payload = PropertyList::parse(data, size);
+    if (!payload || !payload->isDictionary()) return std::nullopt;
+    return payload;
+}
+
 std::optional<std::string> AlarmNotification::alertText(const PropertyList& payload) {
     const PropertyList* alert = apsEntry(payload, "alert");
     if (!alert) return std::nullopt;

@@ -29,6 +29,10 @@ public:
         std::string deviceName;
     };
 
+    // A payload as it arrives: a property list (XML or binary) whose root
+    // is a dictionary; nullopt for anything else, hostile files included
+    // (see PropertyList::parse).
+    static std::optional<PropertyList> payloadFromBytes(const void* data, size_t size);
     // "aps"/"alert" as text: a text value, or the "body" of a dictionary
     // value; nullopt when absent or of another kind.
     static std::optional<std::string> alertText(const PropertyList& payload);

@@ -101,8 +101,11 @@ void AppDelegate::applicationDidBecomeActive(Application& app) {
 }
 
 void AppDelegate::applicationWillTerminate(Application&) {
+    // Ending the program (Ctrl-C, SIGTERM, the window closed) keeps what the
+    // user set up, as going to the background does.
     if (!QvApplicationPreference::sharedInstance().saveApplicationPreference())
         Log::error("app", "preferences not saved");
+    if (!QvDeviceManager::sharedInstance().saveDeviceList()) Log::error("app", "device list not saved");
     if (viewController_) viewController_->stopAll();
 }
 

@@ -109,6 +109,15 @@ void AppDelegateHD::applicationWillResignActive(Application&) {
     if (!QvDeviceManager::sharedInstance().saveDeviceList()) Log::error("app", "device list not saved");
 }
 
+void AppDelegateHD::applicationWillTerminate(Application&) {
+    // Ending the program (Ctrl-C, SIGTERM, the window closed) keeps what the
+    // user set up, as going to the background does.
+    if (!QvApplicationPreference::sharedInstance().saveApplicationPreference())
+        Log::error("app", "preferences not saved");
+    if (!QvDeviceManager::sharedInstance().saveDeviceList()) Log::error("app", "device list not saved");
+    if (viewController_) viewController_->liveViewStopAll();
+}
+
 void AppDelegateHD::applicationDidBecomeActive(Application&) {
     QvApplicationPreference& prefs = QvApplicationPreference::sharedInstance();
     prefs.setIpstr(std::string());

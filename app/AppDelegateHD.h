@@ -36,6 +36,7 @@ public:
     bool applicationDidFinishLaunching(Application& app, const PropertyList& launchOptions) override;
     void applicationWillResignActive(Application& app) override;
     void applicationDidBecomeActive(Application& app) override;
+    void applicationWillTerminate(Application& app) override;
     void applicationDidRegisterForRemoteNotificationsWithDeviceToken(Application& app,
                                                                       const std::vector<uint8_t>& token) override;
     void applicationDidReceiveRemoteNotification(Application& app, const PropertyList& userInfo) override;

@@ -37,8 +37,10 @@ int ProcessEntry::run(Options options) {
         loop.drainPending();
     } catch (const std::exception& e) {
         Log::error("app", "ended by an exception: %s", e.what());
+        return 1;
     } catch (...) {
         Log::error("app", "ended by an exception");
+        return 1;
     }
     return 0;
 }

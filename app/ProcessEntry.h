@@ -13,7 +13,7 @@ namespace lumora {
 // pad and the phone delegate (AppDelegate) otherwise, launches the
 // application and runs the main run loop until `shouldStop` answers true;
 // then the application terminates. An exception that escapes ends the run
-// with status 0.
+// with status 1 (and is logged).
 //
 // Runs on the main run loop's thread.
 class ProcessEntry {

@@ -2,7 +2,9 @@
 #include <csignal>
 #include <cstdio>
 #include <string>
+#include <vector>
 
+#include "app/CommandLine.h"
 #include "app/DevicePreConnector.h"
 #include "app/LiveDemo.h"
 #include "app/ProcessEntry.h"
@@ -10,6 +12,8 @@
 #include "app/core/QvDeviceManager.h"
 #include "platform/Config.h"
 #include "platform/InterfaceIdiom.h"
+#include "platform/Log.h"
+#include "platform/storage/DataFolder.h"
 #include "platform/runloop/RunLoop.h"
 
 using namespace lumora;
@@ -19,51 +23,53 @@ namespace {
 std::atomic<bool> gInterrupted{false};
 void onSignal(int) { gInterrupted = true; }
 
-const char kUsage[] =
-    "usage: lumora [--run-on] [--udt] | --app [--pad]\n"
-    "  Loads the configuration and the device list, then shows the live road on a\n"
-    "  built-in device emulator for about 5 seconds.\n"
-    "  --run-on   keep the live view running until interrupted (Ctrl-C)\n"
-    "  --udt      reach the emulator over UDT instead of TCP\n"
-    "  --app      instead, start the application (phone delegate, screens without\n"
-    "             a display) and run until interrupted\n"
-    "  --pad      with --app: start as a tablet\n";
-
 }  // namespace
 
 int main(int argc, char** argv) {
+    CommandLine line;
+    std::string error;
+    if (!Log::configureFromEnvironment()) {
+        std::fprintf(stderr, "lumora: LUMORA_LOG must be trace, debug, info, warn, error or off\n");
+        return 2;
+    }
+    if (!line.parse(std::vector<std::string>(argv + 1, argv + argc), error)) {
+        std::fprintf(stderr, "lumora: %s (see --help)\n", error.c_str());
+        return 2;
+    }
+    if (line.help) {
+        std::fputs(CommandLine::helpText(), stdout);
+        return 0;
+    }
+    if (line.version) {
+        std::printf("lumora %s\n", LUMORA_VERSION);
+        return 0;
+    }
+    if (line.verbose) Log::setLevel(Log::Level::Info);
+    if (line.quiet) Log::setLevel(Log::Level::Error);
+
     // This thread owns the main run loop (and so the main queue).
     lumora::RunLoop::main();
     // Devices pre-connect through their own peer-to-peer client.
     DevicePreConnector::install();
 
     LiveDemo::Options demo;
-    bool appMode = false;
-    bool pad = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        if (a == "--run-on") {
-            demo.runOn = true;
-        } else if (a == "--udt") {
-            demo.transport = PUConnection::kUDT;
-        } else if (a == "--app") {
-            appMode = true;
-        } else if (a == "--pad") {
-            pad = true;
-        } else if (a == "--help" || a == "-h") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        } else {
-            std::fprintf(stderr, "lumora: unknown argument \"%s\"\n%s", a.c_str(), kUsage);
-            return 2;
-        }
-    }
+    demo.runOn = line.runOn;
+    if (line.udt) demo.transport = PUConnection::kUDT;
+    const bool appMode = line.app;
+    const bool pad = line.pad;
 
     Config& cfg = Config::shared();
     if (!cfg.loadFromEnvironment()) return 2;
+    if (!DataFolder::prepare(cfg.dataRoot, error)) {
+        std::fprintf(stderr, "lumora: %s\n", error.c_str());
+        return 1;
+    }
     std::printf("lumora: data root %s\n", cfg.dataRoot.c_str());
+    // Ctrl-C, SIGTERM and a closed terminal all end the program the same way:
+    // the run loop stops and the application terminates (saving its state).
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
+    std::signal(SIGHUP, onSignal);
 
     if (appMode) {
         // ProcessEntry ignores the broken-pipe signal itself.
@@ -89,8 +95,15 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
 
     // The live road so far, against a device emulator on loopback.
-    std::shared_ptr<LiveDemo> live = LiveDemo::create(demo);
-    int status = live->run(RunLoop::main(), [] { return gInterrupted.load(); });
-    if (status != 0) std::fprintf(stderr, "lumora: live demo failed: %s\n", live->failure().c_str());
-    return status;
+    try {
+        std::shared_ptr<LiveDemo> live = LiveDemo::create(demo);
+        int status = live->run(RunLoop::main(), [] { return gInterrupted.load(); });
+        if (status != 0) std::fprintf(stderr, "lumora: live demo failed: %s\n", live->failure().c_str());
+        return status;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "lumora: ended by an exception: %s\n", e.what());
+    } catch (...) {
+        std::fprintf(stderr, "lumora: ended by an exception\n");
+    }
+    return 1;
 }

@@ -1,27 +1,39 @@
 #include "platform/Config.h"
-#include "platform/Log.h"
 
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <sstream>
+#include <vector>
+
+#include "platform/ConfigFile.h"
 
 namespace lumora {
 
 namespace {
 
-std::string trim(const std::string& s) {
-    size_t b = s.find_first_not_of(" \t\r\n");
-    if (b == std::string::npos) return {};
-    size_t e = s.find_last_not_of(" \t\r\n");
-    return s.substr(b, e - b + 1);
+bool parsePort(const std::string& key, const std::string& v, uint16_t& out, long lowest, std::string& why) {
+    char* end = nullptr;
+    errno = 0;
+    long n = v.empty() ? 0 : std::strtol(v.c_str(), &end, 10);
+    if (v.empty() || *end != '\0' || errno != 0 || n < lowest || n > 65535) {
+        why = key + " must be a port number from " + std::to_string(lowest) + " to 65535, not \"" + v + "\"";
+        return false;
+    }
+    out = static_cast<uint16_t>(n);
+    return true;
 }
 
-bool parsePort(const std::string& v, uint16_t& out) {
-    char* end = nullptr;
-    long n = std::strtol(v.c_str(), &end, 10);
-    if (v.empty() || *end != '\0' || n < 0 || n > 65535) return false;
-    out = static_cast<uint16_t>(n);
+bool parseText(const std::string& key, const std::string& v, std::string& out, std::string& why) {
+    if (v.empty()) {
+        why = key + " needs a value";
+        return false;
+    }
+    out = v;
     return true;
 }
 
@@ -32,69 +44,83 @@ Config& Config::shared() {
     return instance;
 }
 
+std::string Config::installedResourceDir() {
+    static const std::string found = [] {
+        std::error_code ec;
+        std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+        if (ec) return std::string();
+        std::filesystem::path dir = exe.parent_path();
+        for (int up = 0; up < 4 && !dir.empty(); ++up) {
+            std::filesystem::path candidate = dir / "share" / "lumora";
+            if (std::filesystem::exists(candidate / "en.lproj" / "Localization.strings", ec)) return candidate.string();
+            if (dir == dir.parent_path()) break;
+            dir = dir.parent_path();
+        }
+        return std::string();
+    }();
+    return found;
+}
+
 int Config::scaledMs(int ms) const {
     if (ms <= 0) return ms;
     double v = static_cast<double>(ms) * timeScale;
     return v < 1.0 ? 1 : static_cast<int>(v);
 }
 
-bool Config::set(const std::string& key, const std::string& value) {
+bool Config::set(const std::string& key, const std::string& value, std::string* problem) {
+    std::string why;
+    bool ok = apply(key, value, why);
+    if (!ok && problem) *problem = why;
+    return ok;
+}
+
+bool Config::apply(const std::string& key, const std::string& value, std::string& why) {
     for (int i = 0; i < 4; ++i) {
-        if (key == "relayHost" + std::to_string(i + 1)) {
-            relayHosts[i] = value;
-            return true;
-        }
+        if (key == "relayHost" + std::to_string(i + 1)) return parseText(key, value, relayHosts[i], why);
     }
-    if (key == "relayTcpPort") return parsePort(value, relayTcpPort);
-    if (key == "relayUdpPort") return parsePort(value, relayUdpPort);
-    if (key == "lanPort") return parsePort(value, lanPort);
-    if (key == "lanLocalPort") return parsePort(value, lanLocalPort);
-    if (key == "pushHost") { pushHost = value; return true; }
-    if (key == "reachabilityHost") { reachabilityHost = value; return true; }
+    if (key == "relayTcpPort") return parsePort(key, value, relayTcpPort, 1, why);
+    if (key == "relayUdpPort") return parsePort(key, value, relayUdpPort, 1, why);
+    if (key == "lanPort") return parsePort(key, value, lanPort, 1, why);
+    // 0: a port the system picks.
+    if (key == "lanLocalPort") return parsePort(key, value, lanLocalPort, 0, why);
+    if (key == "pushHost") return parseText(key, value, pushHost, why);
+    if (key == "reachabilityHost") return parseText(key, value, reachabilityHost, why);
     if (key == "cellularInterfaces") { cellularInterfaces = value; return true; }
-    if (key == "externalAddressUrl") { externalAddressUrl = value; return true; }
-    if (key == "lanGroup") { lanGroup = value; return true; }
-    if (key == "demoDeviceAddress") { demoDeviceAddress = value; return true; }
-    if (key == "dataRoot") { dataRoot = value; return true; }
-    if (key == "resourceDir") { resourceDir = value; return true; }
+    if (key == "externalAddressUrl") return parseText(key, value, externalAddressUrl, why);
+    if (key == "lanGroup") return parseText(key, value, lanGroup, why);
+    if (key == "demoDeviceAddress") return parseText(key, value, demoDeviceAddress, why);
+    if (key == "dataRoot") return parseText(key, value, dataRoot, why);
+    if (key == "resourceDir") return parseText(key, value, resourceDir, why);
     if (key == "audioBackend") {
-        if (value != "pulse" && value != "alsa" && value != "null" && !value.empty()) return false;
+        if (value != "pulse" && value != "alsa" && value != "null" && !value.empty()) {
+            why = "audioBackend must be pulse, alsa or null, not \"" + value + "\"";
+            return false;
+        }
         audioBackend = value;
         return true;
     }
-    if (key == "alsaDevice") { alsaDevice = value; return true; }
+    if (key == "alsaDevice") return parseText(key, value, alsaDevice, why);
     if (key == "timeScale") {
         char* end = nullptr;
-        double d = std::strtod(value.c_str(), &end);
-        if (value.empty() || *end != '\0' || !(d > 0.0)) return false;
+        double d = value.empty() ? 0.0 : std::strtod(value.c_str(), &end);
+        if (value.empty() || *end != '\0' || !std::isfinite(d) || d < kMinTimeScale || d > kMaxTimeScale) {
+            std::ostringstream o;
+            o << "timeScale must be a number from " << kMinTimeScale << " to " << kMaxTimeScale << ", not \"" << value
+              << "\"";
+            why = o.str();
+            return false;
+        }
         timeScale = d;
         return true;
     }
+    why = "unknown key \"" + key + "\"";
     return false;
 }
 
 bool Config::loadFile(const std::string& path) {
-    std::ifstream in(path);
-    if (!in) {
-        Log::warn("config", "cannot read %s", path.c_str());
-        return false;
-    }
-    std::string line;
-    int lineNo = 0;
-    bool ok = true;
-    while (std::getline(in, line)) {
-        ++lineNo;
-        auto hash = line.find('#');
-        if (hash != std::string::npos) line.erase(hash);
-        line = trim(line);
-        if (line.empty()) continue;
-        auto eq = line.find('=');
-        if (eq == std::string::npos || !set(trim(line.substr(0, eq)), trim(line.substr(eq + 1)))) {
-            Log::warn("config", "%s:%d: bad line", path.c_str(), lineNo);
-            ok = false;
-        }
-    }
-    return ok;
+    std::vector<std::string> problems = ConfigFile::load(path, *this);
+    for (const auto& p : problems) std::fprintf(stderr, "lumora: configuration: %s\n", p.c_str());
+    return problems.empty();
 }
 
 bool Config::loadFromEnvironment() {
@@ -105,7 +131,7 @@ bool Config::loadFromEnvironment() {
         else if (const char* home = std::getenv("HOME"); home && *home)
             dataRoot = std::string(home) + "/.local/share/lumora";
     }
-    if (resourceDir.empty()) resourceDir = LUMORA_RESOURCE_DIR;
+    if (resourceDir.empty()) resourceDir = installedResourceDir();
     if (const char* file = std::getenv("LUMORA_CONFIG"); file && *file) ok = loadFile(file);
     if (const char* root = std::getenv("LUMORA_DATA_ROOT"); root && *root) dataRoot = root;
     if (const char* res = std::getenv("LUMORA_RESOURCES"); res && *res) resourceDir = res;

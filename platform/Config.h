@@ -42,9 +42,11 @@ struct Config {
     // Folder of shipped resources (strings tables, shader files).
     std::string resourceDir;
 
-    // Multiplies every protocol time-out, interval and retry wait the Parts
-    // name (1.0 in a deployment). Tests shrink it instead of sleeping.
+    // Multiplies every protocol time-out, interval and retry wait (1.0 in a
+    // deployment). Tests shrink it instead of sleeping.
     double timeScale = 1.0;
+    static constexpr double kMinTimeScale = 0.001;
+    static constexpr double kMaxTimeScale = 100.0;
 
     // Sound backend of the audio queues: "pulse" (PulseAudio), "alsa" (the
     // ALSA device alsaDevice) or "null" (no sound card: plays and records in
@@ -65,16 +67,31 @@ struct Config {
 
     static Config& shared();
 
+    // The folder of shipped resources beside the running program: the first
+    // "share/lumora" found in the program's folder or up to three folders
+    // above it (an installed /usr/bin/lumora finds /usr/share/lumora; a
+    // program in a build tree finds the copy the build makes). Empty when
+    // there is none.
+    static std::string installedResourceDir();
+
     // Defaults, then the file named by LUMORA_CONFIG (lines "key = value";
     // keys as the field names, relayHosts as relayHost1..relayHost4), then
     // single environment overrides: LUMORA_DATA_ROOT, LUMORA_RESOURCES.
     // Without any of them dataRoot is $XDG_DATA_HOME/lumora or
     // ~/.local/share/lumora. Answers false (and prints why) for a file that
-    // cannot be read or holds an unknown key or a bad value.
+    // cannot be read or holds an unknown key or a bad value: the program
+    // then stops.
     bool loadFromEnvironment();
-    // Reads "key = value" lines; '#' starts a comment.
+    // Reads a configuration file (see ConfigFile); each problem goes to
+    // standard error as "FILE:LINE: problem", and a file with problems
+    // changes nothing.
     bool loadFile(const std::string& path);
-    bool set(const std::string& key, const std::string& value);
+    // Sets one key from its text; false (and why, when asked) for an unknown
+    // key or a value out of its range.
+    bool set(const std::string& key, const std::string& value, std::string* problem = nullptr);
+
+private:
+    bool apply(const std::string& key, const std::string& value, std::string& why);
 };
 
 }  // namespace lumora

@@ -1,6 +1,7 @@
 #include "app/core/FileManager.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <stdio.h>
 #include <unistd.h>
 
@@ -26,10 +27,15 @@ bool entryExists(const std::string& path) {
     return !ec && st.type() != fs::file_type::not_found;
 }
 
+// Missing folders on the way are made private to the user (0700): they hold
+// the device list with its passwords, and the user's pictures and videos.
 bool makeFolders(const std::string& path) {
     std::error_code ec;
-    fs::create_directories(path, ec);
-    return !ec && fs::is_directory(path, ec);
+    if (fs::is_directory(path, ec)) return true;
+    fs::path parent = fs::path(path).parent_path();
+    if (!parent.empty() && parent != fs::path(path) && !makeFolders(parent.string())) return false;
+    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    return fs::is_directory(path, ec);
 }
 
 // Names in a folder (without "." and ".."), in the file system's order;

@@ -17,7 +17,7 @@ namespace lumora {
 namespace {
 
 constexpr const char* kStoreName = "configuration.plist";
-constexpr mode_t kStoreMode = 0644;
+constexpr mode_t kStoreMode = 0600;
 
 // Store keys.
 constexpr const char* kLayoutStyle = "LayoutStyle";
@@ -100,10 +100,20 @@ bool QvApplicationPreference::loadApplicationPreference() {
     std::optional<PropertyList> root;
     if (!path.empty()) {
         auto result = PropertyList::readFile(path);
-        if (result.status == PropertyList::ReadStatus::Ok && result.value && result.value->isDictionary())
+        if (result.status == PropertyList::ReadStatus::Ok && result.value && result.value->isDictionary()) {
             root = std::move(result.value);
-        else if (result.status != PropertyList::ReadStatus::Missing)
+        } else if (result.status == PropertyList::ReadStatus::Malformed ||
+                   result.status == PropertyList::ReadStatus::Ok) {
+            // Not a preferences store: keep the bytes for recovery rather
+            // than have the next save replace them.
+            const std::string aside = path + ".bad";
+            if (::rename(path.c_str(), aside.c_str()) == 0)
+                Log::warn("preferences", "%s is malformed; kept as %s, using defaults", path.c_str(), aside.c_str());
+            else
+                Log::warn("preferences", "%s is malformed; using defaults", path.c_str());
+        } else if (result.status != PropertyList::ReadStatus::Missing) {
             Log::warn("preferences", "%s cannot be read; using defaults", path.c_str());
+        }
     }
     if (!root) {
         setLayoutStyle(defaultLayoutStyle());

@@ -1,5 +1,7 @@
 #include "app/core/QvDeviceManager.h"
 
+#include <sys/stat.h>
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -249,12 +251,19 @@ std::vector<std::shared_ptr<Device>> QvDeviceManager::readStore() const {
     if (r.status == PropertyList::ReadStatus::Missing) return out;
     if (r.status == PropertyList::ReadStatus::Unreadable) {
         Log::warn("QvDeviceManager", "cannot read %s: %s", path.c_str(), r.error.toString().c_str());
+        // The file may hold devices: a save must not replace it with what
+        // this run knows.
+        unreadableStore_ = true;
         return out;
     }
     if (r.status == PropertyList::ReadStatus::Malformed || !r.value->isArray()) {
         // Keep the user's data for recovery; the next save writes a new file.
-        const std::string aside = path + ".bad";
-        if (::rename(path.c_str(), aside.c_str()) == 0)
+        // A file kept aside earlier is never replaced: the next free name
+        // (".bad", ".bad.1", ...) takes this one.
+        std::string aside = path + ".bad";
+        struct stat st{};
+        for (int i = 1; ::lstat(aside.c_str(), &st) == 0 && i < 1000; ++i) aside = path + ".bad." + std::to_string(i);
+        if (::lstat(aside.c_str(), &st) != 0 && ::rename(path.c_str(), aside.c_str()) == 0)
             Log::warn("QvDeviceManager", "%s is not a device list; kept as %s", path.c_str(), aside.c_str());
         else
             Log::warn("QvDeviceManager", "%s is not a device list", path.c_str());
@@ -278,6 +287,10 @@ bool QvDeviceManager::saveDeviceList() {
     std::lock_guard<std::mutex> saving(saveLock_);
     const std::string path = storePath();
     if (path.empty()) return false;
+    if (unreadableStore_) {
+        Log::error("QvDeviceManager", "%s could not be read; not replaced", path.c_str());
+        return false;
+    }
     P root = P::makeArray();
     for (const auto& d : devices()) root.append(dictionaryForDevice(*d));
     Error err;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -105,6 +106,9 @@ private:
     mutable std::mutex lock_;
     std::mutex saveLock_;
     std::vector<std::shared_ptr<Device>> devices_;
+    // Set when "devices.plist" exists but could not be read: saving then
+    // refuses, so a passing read error never costs the stored devices.
+    mutable std::atomic<bool> unreadableStore_{false};
 };
 
 }  // namespace lumora

@@ -56,25 +56,20 @@ private:
 
 // Collects what the parser reads from one datagram.
 struct DatagramReader : RkMessgeParserDelegate {
-    bool gotAddresses = false;
+    std::optional<ServerUdp::AddressAnswer> addresses;
     bool gotPunch = false;
-    std::string extAddr, innerAddr, selfAddr;
-    uint16_t extPort = 0, innerPort = 0, selfPort = 0;
 
     void tolvGetTAddrResponseFromParser(RkMessageParser&, const RkDeviceId&, const std::string& ext, uint16_t extP,
                                         const std::string& inner, uint16_t innerP, const std::string& self,
                                         uint16_t selfP) override {
-        gotAddresses = true;
-        extAddr = ext, extPort = extP, innerAddr = inner, innerPort = innerP, selfAddr = self, selfPort = selfP;
+        addresses = ServerUdp::AddressAnswer{ext, inner, self, extP, innerP, selfP};
     }
     void tolvGetUDPHoleRes(bool, const std::string&, int) override { gotPunch = true; }
 
-    // Reads one datagram. A datagram is never waited on to grow: one too
-    // short for its type counts as nothing readable.
-    void read(const uint8_t* data, size_t size) {
+    void read(std::span<const uint8_t> datagram) {
         RkMessageParser parser;
         parser.setDelegate(this);
-        parser.parseMsgData(std::span<const uint8_t>(data, size), std::string(), 0);
+        parser.parseMsgData(datagram, std::string(), 0);
     }
 };
 
@@ -142,12 +137,13 @@ Outcome runExchange(const std::string& uid, const std::string& serverAddr, uint1
     // Later requests go where the answer came from.
     server = from;
 
-    DatagramReader answer;
-    answer.read(buf, static_cast<size_t>(n));
-    if (!answer.gotAddresses) {
+    const std::optional<ServerUdp::AddressAnswer> reply =
+        ServerUdp::readAddressAnswer(std::span<const uint8_t>(buf, static_cast<size_t>(n)));
+    if (!reply) {
         Log::warn("hole", "unexpected answer of %d bytes", n);
         return {};
     }
+    const ServerUdp::AddressAnswer& answer = *reply;
     Log::info("hole", "self %s:%u, device %s:%u, inner %s:%u", answer.selfAddr.c_str(), answer.selfPort,
                 answer.extAddr.c_str(), answer.extPort, answer.innerAddr.c_str(), answer.innerPort);
 
@@ -183,9 +179,7 @@ Outcome runExchange(const std::string& uid, const std::string& serverAddr, uint1
         return got;
     };
     auto isPunch = [&](int len) {
-        DatagramReader r;
-        r.read(buf, static_cast<size_t>(len));
-        return r.gotPunch;
+        return ServerUdp::isPunchReply(std::span<const uint8_t>(buf, static_cast<size_t>(len)));
     };
 
     n = waitForDatagram();
@@ -227,6 +221,18 @@ int ServerUdp::startHole(const std::string& uid, const std::string& serverAddr, 
             d->didHole(false, 0, std::nullopt, 0, false);
     }
     return o.success ? 1 : 0;
+}
+
+std::optional<ServerUdp::AddressAnswer> ServerUdp::readAddressAnswer(std::span<const uint8_t> datagram) {
+    DatagramReader r;
+    r.read(datagram);
+    return r.addresses;
+}
+
+bool ServerUdp::isPunchReply(std::span<const uint8_t> datagram) {
+    DatagramReader r;
+    r.read(datagram);
+    return r.gotPunch;
 }
 
 void ServerUdp::stopHole(int* fd) {

@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
 
 #include "base/link/HoleDelegate.h"
@@ -36,6 +38,18 @@ public:
 
     // Closes the socket when it is greater than 0 and sets it to 0.
     static void stopHole(int* fd);
+
+    // The server's answer to the address request (0x2011): where the device
+    // is seen from outside, its LAN address, and where the server sees us.
+    struct AddressAnswer {
+        std::string extAddr, innerAddr, selfAddr;
+        uint16_t extPort = 0, innerPort = 0, selfPort = 0;
+    };
+    // The two replies an exchange reads, each from one datagram exactly as
+    // received (never waited on to grow: one too short for its type reads as
+    // nothing).
+    static std::optional<AddressAnswer> readAddressAnswer(std::span<const uint8_t> datagram);
+    static bool isPunchReply(std::span<const uint8_t> datagram);
 
 private:
     std::atomic<HoleDelegate*> delegate_{nullptr};

@@ -89,11 +89,15 @@ TolvClient::~TolvClient() {
 
 void TolvClient::startServerConnects() {
     std::weak_ptr<TolvClient> weak = weak_from_this();
-    DispatchQueue::global()->async([weak] {
+    // The host names are read here, on the creating thread, not on the
+    // global queue while the configuration may be changing.
+    std::array<std::string, 4> hosts;
+    for (int i = 0; i < 4; ++i) hosts[static_cast<size_t>(i)] = serverHost(i);
+    DispatchQueue::global()->async([weak, hosts] {
         std::array<int, 4> fds{};
         for (int i = 0; i < 4; ++i) {
             if (weak.expired()) break;
-            fds[static_cast<size_t>(i)] = connectServer(serverHost(i));
+            fds[static_cast<size_t>(i)] = connectServer(hosts[static_cast<size_t>(i)]);
         }
         auto self = weak.lock();
         if (!self) {

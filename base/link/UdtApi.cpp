@@ -34,16 +34,36 @@ UDT::SOCKOPT toOpt(int option) {
 }
 
 // Closes still running (a lingering close may take a second on a worker).
-// The library's own state is torn down by static destructors at process
-// exit; a close still inside the library then would crash, so exit waits
-// for them (bounded).
-std::mutex gCloseLock;
-std::condition_variable gCloseDone;
-int gClosesRunning = 0;
+// The library's own state is torn down at process exit; a close still
+// inside the library then would crash, so exit waits for them (bounded),
+// then ends the library as its documentation asks (UDT::cleanup before the
+// application exits): that stops its garbage-collection thread, which
+// otherwise keeps taking the library's locks while its static destructors
+// free them.
+//
+// The count's lock and condition are never destroyed: a close that outlives
+// the bounded wait must still find them.
+struct CloseCount {
+    std::mutex lock;
+    std::condition_variable done;
+    int running = 0;
+    int open = 0;  // sockets made and not yet closed
+};
 
-void waitForClosesAtExit() {
-    std::unique_lock<std::mutex> lock(gCloseLock);
-    gCloseDone.wait_for(lock, std::chrono::seconds(3), [] { return gClosesRunning == 0; });
+CloseCount& closes() {
+    static CloseCount* count = new CloseCount;
+    return *count;
+}
+
+void endAtExit() {
+    CloseCount& c = closes();
+    bool idle = false;
+    {
+        std::unique_lock<std::mutex> lock(c.lock);
+        idle = c.done.wait_for(lock, std::chrono::seconds(3), [&] { return c.running == 0; });
+    }
+    // A close still running would meet a library being taken down.
+    if (idle) UDT::cleanup();
 }
 
 }  // namespace
@@ -52,16 +72,20 @@ void startup() {
     static std::once_flag once;
     std::call_once(once, [] {
         UDT::startup();
+        closes();
         // Registered after the library's statics were made, so it runs
         // before they are destroyed.
-        std::atexit(waitForClosesAtExit);
+        std::atexit(endAtExit);
     });
 }
 
 int socket(int family, int type, int protocol) {
     startup();
     UDTSOCKET s = UDT::socket(family, type, protocol);
-    return s == UDT::INVALID_SOCK ? -1 : s;
+    if (s == UDT::INVALID_SOCK) return -1;
+    std::lock_guard<std::mutex> lock(closes().lock);
+    ++closes().open;
+    return s;
 }
 
 bool setInt(int sock, int option, int value) {
@@ -96,19 +120,19 @@ int recv(int sock, uint8_t* data, int length) {
 namespace {
 void closeCounted(int sock) {
     UDT::close(sock);
-    {
-        std::lock_guard<std::mutex> lock(gCloseLock);
-        --gClosesRunning;
-    }
-    gCloseDone.notify_all();
+    CloseCount& c = closes();
+    std::lock_guard<std::mutex> lock(c.lock);
+    --c.running;
+    --c.open;
+    c.done.notify_all();
 }
 }  // namespace
 
 void close(int sock) {
     if (sock < 0) return;
     {
-        std::lock_guard<std::mutex> lock(gCloseLock);
-        ++gClosesRunning;
+        std::lock_guard<std::mutex> lock(closes().lock);
+        ++closes().running;
     }
     closeCounted(sock);
 }
@@ -118,10 +142,15 @@ void closeInBackground(int sock) {
     {
         // Counted from now, so an exit that starts before the worker does
         // still waits for it.
-        std::lock_guard<std::mutex> lock(gCloseLock);
-        ++gClosesRunning;
+        std::lock_guard<std::mutex> lock(closes().lock);
+        ++closes().running;
     }
     DispatchQueue::global()->async([sock] { closeCounted(sock); });
+}
+
+int openSockets() {
+    std::lock_guard<std::mutex> lock(closes().lock);
+    return closes().open;
 }
 
 std::string lastErrorMessage() { return UDT::getlasterror().getErrorMessage(); }

@@ -34,6 +34,11 @@ void close(int sock);
 // (bounded) for closes still running.
 void closeInBackground(int sock);
 
+// Sockets made here that are not yet closed (a close still running counts):
+// what each link holds inside the library (buffers, its UDP port's queues
+// and threads) lives until then.
+int openSockets();
+
 std::string lastErrorMessage();
 bool lastErrorWasTimeout();
 

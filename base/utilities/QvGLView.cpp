@@ -36,7 +36,7 @@ constexpr double kMaxAreaSide = 1 << 20;
 
 std::string resourceDir() {
     const std::string& dir = Config::shared().resourceDir;
-    return dir.empty() ? std::string(LUMORA_RESOURCE_DIR) : dir;
+    return dir.empty() ? Config::installedResourceDir() : dir;
 }
 
 bool readText(const std::string& path, std::string& out) {

@@ -6,10 +6,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <algorithm>
+#include <cstring>
 #include <memory>
+#include <string_view>
 
 #include "platform/storage/AtomicFile.h"
 
@@ -24,7 +28,13 @@ using PlistPtr = std::unique_ptr<void, PlistFree>;
 
 // Seconds between 1970-01-01 and 2001-01-01, the property-list epoch.
 constexpr int64_t kEpoch2001 = 978307200;
-constexpr int kMaxDepth = 256;
+
+// Checks made on the raw bytes before libplist sees them. libplist recurses
+// once per level when it parses, converts or frees a tree, so a deeply
+// nested file overflows the stack; and its key getters assert that a key
+// holds no zero byte. A file that fails either check is malformed.
+bool xmlWithinLimits(std::string_view x);
+bool binaryWithinLimits(std::string_view b);
 
 plist_t toNode(const PropertyList& v) {
     using T = PropertyList::Type;
@@ -67,7 +77,7 @@ plist_t toNode(const PropertyList& v) {
 }
 
 std::optional<PropertyList> fromNode(plist_t node, int depth) {
-    if (!node || depth > kMaxDepth) return std::nullopt;
+    if (!node || depth > PropertyList::kMaxDepth) return std::nullopt;
     switch (plist_get_node_type(node)) {
         case PLIST_BOOLEAN: {
             uint8_t b = 0;
@@ -93,6 +103,9 @@ std::optional<PropertyList> fromNode(plist_t node, int depth) {
         case PLIST_KEY: {
             uint64_t len = 0;
             const char* p = plist_get_string_ptr(node, &len);
+            // Text stops at a zero byte everywhere else: one inside is not
+            // text we wrote.
+            if (p && std::memchr(p, 0, len)) return std::nullopt;
             return PropertyList::makeString(p ? std::string(p, len) : std::string());
         }
         case PLIST_DATE: {
@@ -150,6 +163,186 @@ std::optional<PropertyList> fromNode(plist_t node, int depth) {
             return std::nullopt;
     }
 }
+
+
+// Element nesting of an XML property list: <plist>, then one element per
+// level of containers, then the leaf (<string>, <integer>, ...).
+constexpr int kMaxXmlDepth = PropertyList::kMaxDepth + 2;
+
+bool xmlWithinLimits(std::string_view x) {
+    if (x.find('\0') != std::string_view::npos) return false;  // not XML at all
+    int depth = 0;
+    size_t i = 0;
+    while ((i = x.find('<', i)) != std::string_view::npos) {
+        auto skipTo = [&](std::string_view end, size_t from) {
+            size_t e = x.find(end, from);
+            i = e == std::string_view::npos ? x.size() : e + end.size();
+        };
+        if (x.substr(i, 4) == "<!--") {
+            skipTo("-->", i + 4);
+        } else if (x.substr(i, 9) == "<![CDATA[") {
+            skipTo("]]>", i + 9);
+        } else if (x.substr(i, 2) == "<?" || x.substr(i, 2) == "<!") {
+            skipTo(">", i + 2);
+        } else {
+            size_t e = x.find('>', i);
+            if (e == std::string_view::npos) break;
+            if (x[i + 1] == '/') {
+                // Stray closing tags never buy room for deeper nesting.
+                if (depth > 0) --depth;
+            } else if (x[e - 1] != '/' && ++depth > kMaxXmlDepth) {
+                return false;
+            }
+            i = e + 1;
+        }
+    }
+    // A character reference to the zero character ("&#0;", "&#x00;").
+    for (size_t at = x.find("&#"); at != std::string_view::npos; at = x.find("&#", at + 2)) {
+        size_t k = at + 2;
+        bool hex = k < x.size() && (x[k] == 'x' || x[k] == 'X');
+        if (hex) ++k;
+        size_t digits = 0;
+        bool zero = true;
+        for (; k < x.size() && std::isxdigit(static_cast<unsigned char>(x[k])); ++k, ++digits) {
+            if (!hex && !std::isdigit(static_cast<unsigned char>(x[k]))) break;
+            if (x[k] != '0') zero = false;
+        }
+        if (digits > 0 && zero) return false;
+    }
+    return true;
+}
+
+// Walks the object table of a binary property list ("bplist00", objects,
+// offset table, 32-byte trailer) without building anything: every
+// reference in range, no cycle, nesting within kMaxDepth, no zero character
+// in a string, and a tree of bounded size once shared objects are copied
+// out (libplist copies an object for every reference to it, so a few
+// hundred bytes of arrays that each hold the next one twice would expand
+// to billions of nodes). Anything it cannot follow is malformed.
+class BinaryWalk {
+public:
+    explicit BinaryWalk(std::string_view b) : b_(b) {}
+
+    bool run() {
+        if (b_.size() < 8 + 1 + 32) return false;
+        const size_t trailer = b_.size() - 32;
+        offsetSize_ = byte(trailer + 6);
+        refSize_ = byte(trailer + 7);
+        uint64_t count = be(trailer + 8, 8), top = be(trailer + 16, 8), table = be(trailer + 24, 8);
+        if (offsetSize_ < 1 || offsetSize_ > 8 || refSize_ < 1 || refSize_ > 8) return false;
+        if (count == 0 || count > trailer || top >= count || table < 8 || table > trailer) return false;
+        if ((trailer - table) / offsetSize_ < count) return false;
+        table_ = table;
+        objectsEnd_ = table;
+        height_.assign(count, kUnknown);
+        nodes_.assign(count, 0);
+        maxNodes_ = std::max<uint64_t>(kMinNodeBudget, b_.size());
+        int h = 0;
+        return height(top, 0, h) && h <= PropertyList::kMaxDepth && nodes_[top] <= maxNodes_;
+    }
+
+private:
+    static constexpr int kUnknown = -1;
+    static constexpr int kOnPath = -2;
+    // Nodes a tree may expand to: this many, or one per byte of the file.
+    static constexpr uint64_t kMinNodeBudget = 1u << 20;
+
+    uint8_t byte(size_t at) const { return static_cast<uint8_t>(b_[at]); }
+    uint64_t be(size_t at, size_t n) const {
+        uint64_t v = 0;
+        for (size_t k = 0; k < n; ++k) v = (v << 8) | byte(at + k);
+        return v;
+    }
+
+    // The length of a container or string at `at` (its marker byte) and
+    // where its contents start.
+    bool length(size_t at, uint64_t& n, size_t& body) const {
+        n = byte(at) & 0x0F;
+        body = at + 1;
+        if (n != 0x0F) return true;
+        if (body >= objectsEnd_) return false;
+        uint8_t marker = byte(body);
+        if ((marker & 0xF0) != 0x10 || (marker & 0x0F) > 3) return false;
+        size_t size = size_t(1) << (marker & 0x0F);
+        if (objectsEnd_ - body - 1 < size) return false;
+        n = be(body + 1, size);
+        body += 1 + size;
+        return true;
+    }
+
+    // Height of object `index` reached at nesting `level`: 0 for a scalar.
+    bool height(uint64_t index, int level, int& out) {
+        if (level > PropertyList::kMaxDepth) return false;
+        int& h = height_[index];
+        if (h == kOnPath) return false;  // a cycle
+        if (h != kUnknown) {
+            out = h;
+            return true;
+        }
+        uint64_t offset = be(table_ + index * offsetSize_, offsetSize_);
+        if (offset < 8 || offset >= objectsEnd_) return false;
+        const size_t at = static_cast<size_t>(offset);
+        const uint8_t type = byte(at) >> 4;
+        uint64_t n = 0;
+        size_t body = 0;
+        size_t refs = 0;
+        switch (type) {
+            case 0x5:  // ASCII text
+            case 0x6: {  // UTF-16 text
+                if (!length(at, n, body)) return false;
+                const size_t unit = type == 0x5 ? 1 : 2;
+                if (n > (objectsEnd_ - body) / unit) return false;
+                for (size_t k = 0; k < n; ++k)
+                    if (byte(body + k * unit) == 0 && (unit == 1 || byte(body + k * unit + 1) == 0)) return false;
+                h = 0;
+                nodes_[index] = 1;
+                out = 0;
+                return true;
+            }
+            case 0xA:  // array
+            case 0xC:  // set
+                if (!length(at, n, body)) return false;
+                refs = n;
+                break;
+            case 0xD:  // dictionary: keys, then values
+                if (!length(at, n, body)) return false;
+                if (n > (objectsEnd_ - body) / 2) return false;
+                refs = 2 * n;
+                break;
+            default:
+                h = 0;
+                nodes_[index] = 1;
+                out = 0;
+                return true;
+        }
+        if (refs > (objectsEnd_ - body) / refSize_) return false;
+        h = kOnPath;
+        int deepest = -1;
+        uint64_t nodes = 1;
+        for (size_t k = 0; k < refs; ++k) {
+            uint64_t child = be(body + k * refSize_, refSize_);
+            if (child >= height_.size()) return false;
+            int ch = 0;
+            if (!height(child, level + 1, ch)) return false;
+            if (ch > deepest) deepest = ch;
+            nodes += nodes_[child];
+            if (nodes > maxNodes_) return false;
+        }
+        height_[index] = deepest + 1;
+        nodes_[index] = nodes;
+        out = deepest + 1;
+        return true;
+    }
+
+    std::string_view b_;
+    size_t offsetSize_ = 0, refSize_ = 0;
+    size_t table_ = 0, objectsEnd_ = 0;
+    std::vector<int> height_;
+    std::vector<uint64_t> nodes_;  // size of each object's expanded tree
+    uint64_t maxNodes_ = 0;
+};
+
+bool binaryWithinLimits(std::string_view b) { return BinaryWalk(b).run(); }
 
 }  // namespace
 
@@ -321,6 +514,9 @@ std::string PropertyList::toXml() const {
 
 std::optional<PropertyList> PropertyList::parse(const void* data, size_t size) {
     if (!data || size == 0 || size > std::numeric_limits<uint32_t>::max()) return std::nullopt;
+    const std::string_view bytes(static_cast<const char*>(data), size);
+    const bool binary = bytes.substr(0, 8) == "bplist00";  // as libplist tells them apart
+    if (binary ? !binaryWithinLimits(bytes) : !xmlWithinLimits(bytes)) return std::nullopt;
     plist_t raw = nullptr;
     plist_from_memory(static_cast<const char*>(data), static_cast<uint32_t>(size), &raw);
     if (!raw) return std::nullopt;

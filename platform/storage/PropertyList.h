@@ -82,7 +82,12 @@ public:
     std::string toXml() const;
     // Parses an XML or binary property list held in memory; nullopt when
     // it is malformed (including truncated input).
+    // Hostile input is malformed too: containers nested deeper than
+    // kMaxDepth, or a zero character inside a key or a text.
     static std::optional<PropertyList> parse(const void* data, size_t size);
+    // Deepest nesting of arrays and dictionaries a file may have (the root
+    // is level 0); the stores here use three.
+    static constexpr int kMaxDepth = 32;
 
     enum class ReadStatus {
         Ok,

@@ -25,7 +25,7 @@ bool makeFolders(const std::string& folder) {
         pos = folder.find('/', pos + 1);
         partial = folder.substr(0, pos);
         if (partial.empty()) continue;
-        if (::mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST) return false;
+        if (::mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) return false;
     }
     struct stat st{};
     return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -47,7 +47,17 @@ void UserDefaults::load() {
     if (path_.empty()) return;
     auto result = PropertyList::readFile(path_);
     if (result.status == PropertyList::ReadStatus::Missing) return;
-    if (result.status != PropertyList::ReadStatus::Ok || !result.value || !result.value->isDictionary()) {
+    if (result.status == PropertyList::ReadStatus::Malformed ||
+        (result.status == PropertyList::ReadStatus::Ok && !result.value->isDictionary())) {
+        // Keep the bytes for recovery; the next write starts a new file.
+        const std::string aside = path_ + ".bad";
+        if (::rename(path_.c_str(), aside.c_str()) == 0)
+            Log::warn("defaults", "%s is malformed; kept as %s, starting empty", path_.c_str(), aside.c_str());
+        else
+            Log::warn("defaults", "%s is malformed; starting empty", path_.c_str());
+        return;
+    }
+    if (result.status != PropertyList::ReadStatus::Ok || !result.value) {
         Log::warn("defaults", "%s cannot be read; starting empty", path_.c_str());
         return;
     }

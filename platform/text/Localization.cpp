@@ -39,7 +39,7 @@ void skipSpace(const std::string& s, size_t& i) {
 
 void load() {
     std::string dir = Config::shared().resourceDir;
-    if (dir.empty()) dir = LUMORA_RESOURCE_DIR;
+    if (dir.empty()) dir = Config::installedResourceDir();
     std::ifstream in(dir + "/en.lproj/Localization.strings");
     std::stringstream ss;
     ss << in.rdbuf();

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 
@@ -69,6 +71,31 @@ TEST(AlarmNotificationTest, PayloadTextsOnlyFromAnApsDictionary) {
         EXPECT_EQ(AlarmNotification::alertText(p), std::nullopt);
         EXPECT_EQ(AlarmNotification::remarkText(p), std::nullopt);
     }
+}
+
+// The payload reader is fed from outside: a file that crashed it (a zero
+// byte inside the remark and inside a key) is refused whole; the same
+// payload without them names its channel and device.
+TEST(AlarmNotificationTest, HostilePayloadBytesAreRefused) {
+    std::ifstream in(LUMORA_TEST_DATA_DIR "/hostile/alarm-payload.plist", std::ios::binary);
+    const std::string hostile{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    ASSERT_FALSE(hostile.empty());
+    EXPECT_EQ(AlarmNotification::payloadFromBytes(hostile.data(), hostile.size()), std::nullopt);
+
+    PropertyList aps = PropertyList::makeDictionary();
+    aps.set("alert", PropertyList::makeString("Motion"));
+    aps.set("remark", PropertyList::makeString("1|2|0|4|5|Cam"));
+    PropertyList root = PropertyList::makeDictionary();
+    root.set("aps", aps);
+    const std::string xml = root.toXml();
+    auto payload = AlarmNotification::payloadFromBytes(xml.data(), xml.size());
+    ASSERT_TRUE(payload);
+    auto target = AlarmNotification::parseRemark(AlarmNotification::remarkText(*payload).value_or(""));
+    ASSERT_TRUE(target);
+    EXPECT_EQ(target->deviceName, "Cam");
+
+    const std::string array = PropertyList::makeArray().toXml();
+    EXPECT_EQ(AlarmNotification::payloadFromBytes(array.data(), array.size()), std::nullopt) << "root not a dictionary";
 }
 
 }  // namespace

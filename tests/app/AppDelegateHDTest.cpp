@@ -44,6 +44,18 @@ TEST_F(AppDelegateHDTest, LaunchShowsTheHomeScreenAndKeepsTheBadge) {
     EXPECT_FALSE(delegate->isBack());
 }
 
+TEST_F(AppDelegateHDTest, TerminateSavesThePreferencesAndTheDeviceList) {
+    launch();
+    std::string prefsPath = QvApplicationPreference::sharedInstance().storePath();
+    std::string listPath = QvDeviceManager::sharedInstance().storePath();
+    fs::remove(prefsPath);
+    fs::remove(listPath);
+    app->terminate();
+    EXPECT_TRUE(fs::exists(prefsPath));
+    EXPECT_TRUE(fs::exists(listPath));
+    EXPECT_EQ(screens->count("liveViewStopAll"), 1);
+}
+
 TEST_F(AppDelegateHDTest, OpenTimeCountsLaunches) {
     launch();
     app.reset();

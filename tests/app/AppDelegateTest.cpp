@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "AppFixture.h"
@@ -194,12 +196,53 @@ TEST_F(AppDelegateTest, HostilePayloadsPlayNothing) {
     EXPECT_FALSE(app->clickAlertButton(0, 1));  // nothing left to answer
 }
 
-TEST_F(AppDelegateTest, TerminateSavesThePreferencesAndStopsAll) {
+// Store files that once crashed the start (nesting that overflowed the
+// stack, a zero byte inside a key): the application starts with an empty
+// list and default preferences, each file kept beside as ".bad", and the
+// first save writes fresh stores without touching them.
+TEST_F(AppDelegateTest, LaunchWithHostileStoresKeepsThemAsideAndStartsEmpty) {
+    struct Store {
+        std::string path;
+        std::string fixture;
+    } stores[] = {
+        {QvDeviceManager::sharedInstance().storePath(), "deep.plist"},
+        {QvApplicationPreference::sharedInstance().storePath(), "nul-key.plist"},
+    };
+    auto readAll = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+    for (const auto& s : stores) {
+        fs::create_directories(fs::path(s.path).parent_path());
+        fs::copy_file(std::string(LUMORA_TEST_DATA_DIR "/hostile/") + s.fixture, s.path,
+                      fs::copy_options::overwrite_existing);
+    }
+    launch();
+    EXPECT_EQ(QvDeviceManager::sharedInstance().countOfDevices(), 0u);
+    ASSERT_NE(delegate->viewController(), nullptr);
+    for (const auto& s : stores) {
+        SCOPED_TRACE(s.fixture);
+        EXPECT_FALSE(fs::exists(s.path));
+        EXPECT_EQ(readAll(s.path + ".bad"), readAll(std::string(LUMORA_TEST_DATA_DIR "/hostile/") + s.fixture));
+    }
+    delegate->applicationWillResignActive(*app);
+    for (const auto& s : stores) {
+        SCOPED_TRACE(s.fixture);
+        EXPECT_TRUE(PropertyList::readFile(s.path).status == PropertyList::ReadStatus::Ok);
+        EXPECT_EQ(readAll(s.path + ".bad"), readAll(std::string(LUMORA_TEST_DATA_DIR "/hostile/") + s.fixture));
+    }
+}
+
+TEST_F(AppDelegateTest, TerminateSavesThePreferencesAndTheDeviceListAndStopsAll) {
     launch();
     std::string prefsPath = QvApplicationPreference::sharedInstance().storePath();
+    std::string listPath = QvDeviceManager::sharedInstance().storePath();
     fs::remove(prefsPath);
+    fs::remove(listPath);
     app->terminate();
     EXPECT_TRUE(fs::exists(prefsPath));
+    EXPECT_TRUE(fs::exists(listPath));
+    EXPECT_EQ(fs::status(prefsPath).permissions(), fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_EQ(screens->count("stopAll"), 1);
 }
 

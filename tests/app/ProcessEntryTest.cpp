@@ -8,6 +8,7 @@
 #include "app/AppDelegate.h"
 #include "app/AppDelegateHD.h"
 #include "platform/InterfaceIdiom.h"
+#include "platform/Log.h"
 
 using namespace lumora;
 using namespace lumora::test;
@@ -44,12 +45,14 @@ TEST_F(ProcessEntryTest, RunsLaunchesWithTheInstalledScreensAndTerminates) {
     EXPECT_EQ(screens->count("startAutoPlay"), 1);
 }
 
-TEST_F(ProcessEntryTest, AnEscapingExceptionEndsWithStatusZero) {
+TEST_F(ProcessEntryTest, AnEscapingExceptionEndsWithAFailureStatus) {
     ProcessEntry::Options o;
     o.screens = factory;
     o.didLaunch = [](Application&) { throw std::runtime_error("escaped"); };
     o.shouldStop = [] { return true; };
-    EXPECT_EQ(ProcessEntry::run(o), 0);
+    Log::takeHeld();
+    EXPECT_EQ(ProcessEntry::run(o), 1);
+    EXPECT_NE(Log::held().find("ended by an exception: escaped"), std::string::npos);
 }
 
 }  // namespace

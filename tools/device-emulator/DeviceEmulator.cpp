@@ -3,11 +3,8 @@
 #include <algorithm>
 #include <thread>
 
+#include "platform/Config.h"
 #include "tools/device-emulator/EmulatorSession.h"
-
-#ifndef LUMORA_DEVEMU_CLIP
-#define LUMORA_DEVEMU_CLIP "tests/data/clip.h264"
-#endif
 
 namespace lumora::devemu {
 
@@ -165,7 +162,10 @@ EmulatorStats DeviceEmulator::stats() const {
     return s;
 }
 
-std::string DeviceEmulator::defaultClipPath() { return LUMORA_DEVEMU_CLIP; }
+std::string DeviceEmulator::defaultClipPath() {
+    const std::string dir = lumora::Config::installedResourceDir();
+    return dir.empty() ? std::string() : dir + "/clip.h264";
+}
 
 EmulatorOptions DeviceEmulator::loopbackDemo() {
     EmulatorOptions o;

@@ -79,7 +79,8 @@ public:
     bool waitForEvent(const std::string& prefix, std::chrono::milliseconds timeout, size_t count = 1) const;
     EmulatorStats stats() const;
 
-    // The H.264 test clip kept in the source tree.
+    // The H.264 clip shipped with the programs ("clip.h264" in the resource
+    // folder beside them, Config::installedResourceDir); empty when none.
     static std::string defaultClipPath();
     // A device on loopback (TCP and UDT on 127.0.0.2, free ports) streaming the
     // test clip at its frame rate: what a demonstration of the client needs.

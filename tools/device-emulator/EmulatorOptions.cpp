@@ -1,5 +1,7 @@
 #include "tools/device-emulator/EmulatorOptions.h"
 
+#include <getopt.h>
+
 #include <charconv>
 #include <functional>
 #include <map>
@@ -59,7 +61,10 @@ Listening (TCP and UDT may run side by side; port 0 takes a free port):
   --udt HOST:PORT           also a UDT listener; HOST must be the exact address
                             clients dial (UDT drops datagrams from other sources)
   --run-for SECONDS         stop by itself after this long (default: until Ctrl-C)
-  --quiet                   no event lines on standard output
+  -q, --quiet               no event lines on standard output, errors only in the log
+  -v, --verbose             more diagnostics on standard error
+  -h, --help                this text
+  -V, --version             the program's version
 
 Device:
   --channels N              channel count reported in the device information (4)
@@ -68,7 +73,7 @@ Device:
   --login-result N          answer every login with result N (0: check credentials)
   --bad-login-result N      result for wrong credentials (2)
   --encrypted accept|refuse logins that carry an encryption type (accept, unchecked)
-  --version MAIN.SUB        protocol version the device reports (5.0)
+  --protocol-version MAIN.SUB  protocol version the device reports (5.0)
   --talk grant|refuse       answer to talk requests (grant)
   --missing-channel result|silent  a login for a channel the device lacks:
                             answered with result 24, or (a fault) ignored
@@ -122,34 +127,63 @@ faults) are printed one per line.
 )";
 }
 
-bool parseArguments(const std::vector<std::string>& args, EmulatorOptions& o, long& runSeconds, bool& help,
+bool parseArguments(const std::vector<std::string>& args, EmulatorOptions& o, ProgramOptions& program,
                     std::string& error) {
-    help = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
+    // Every option takes its value as the next word or after "=".
+    static const char* const kWithValue[] = {
+        "listen", "udt", "run-for", "channels", "user", "password", "name", "login-result", "bad-login-result",
+        "encrypted", "protocol-version", "talk", "video", "fps", "size", "pace", "big-key", "version-type",
+        "devinfo-type", "format-type", "login-packets", "time-unit", "nonkey-type", "big-nonkey", "v3-framing",
+        "v3-fragment", "split-writes", "coalesce", "silent-after", "close-after", "reset-after", "oversize-after",
+        "missing-channel", "config-set-result", "recordings", "recording-start", "recording-length", "recording-gap"};
+    static const char* const kFlags[] = {"help", "version", "verbose", "quiet", "no-tcp", "once", "no-audio"};
+    std::vector<option> table;
+    for (const char* n : kWithValue) table.push_back({n, required_argument, nullptr, 0});
+    for (const char* n : kFlags) table.push_back({n, no_argument, nullptr, 0});
+    table.push_back({nullptr, 0, nullptr, 0});
+
+    std::vector<std::string> words{"lumora-devemu"};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& w : words) argv.push_back(w.data());
+    argv.push_back(nullptr);
+
+    optind = 0;  // a fresh scan (GNU getopt)
+    opterr = 0;
+    while (true) {
+        int index = -1;
+        int c = getopt_long(int(words.size()), argv.data(), "+:hVvq", table.data(), &index);
+        if (c == -1) break;
+        std::string a;
+        if (c == 'h') a = "--help";
+        else if (c == 'V') a = "--version";
+        else if (c == 'v') a = "--verbose";
+        else if (c == 'q') a = "--quiet";
+        else if (c == 0 && index >= 0) a = std::string("--") + table[size_t(index)].name;
+        else if (c == ':') {
+            error = std::string(words[size_t(optind - 1)]) + " needs a value";
+            return false;
+        } else {
+            error = "unknown option " + std::string(words[size_t(optind - 1)]);
+            return false;
+        }
+        const std::string optionValue = optarg ? optarg : "";
         auto value = [&](std::string& out) {
-            if (i + 1 >= args.size()) {
-                error = a + " needs a value";
-                return false;
-            }
-            out = args[++i];
+            out = optionValue;
             return true;
         };
         auto number = [&](long& out, long lo, long hi) {
-            std::string v;
-            if (!value(v)) return false;
-            if (!toLong(v, out) || out < lo || out > hi) {
-                error = a + ": bad number " + v;
+            if (!toLong(optionValue, out) || out < lo || out > hi) {
+                error = a + " wants a whole number from " + std::to_string(lo) + " to " + std::to_string(hi) +
+                        ", not \"" + optionValue + "\"";
                 return false;
             }
             return true;
         };
         auto choice = [&](const std::map<std::string, std::function<void()>>& table) {
-            std::string v;
-            if (!value(v)) return false;
-            auto it = table.find(v);
+            auto it = table.find(optionValue);
             if (it == table.end()) {
-                error = a + ": unknown choice " + v;
+                error = a + ": unknown choice " + optionValue;
                 return false;
             }
             it->second();
@@ -158,18 +192,24 @@ bool parseArguments(const std::vector<std::string>& args, EmulatorOptions& o, lo
         long n = 0;
         std::string v;
         bool ok = true;
-        if (a == "--help" || a == "-h") {
-            help = true;
+        if (a == "--help") {
+            program.help = true;
+        } else if (a == "--version") {
+            program.version = true;
+        } else if (a == "--verbose") {
+            program.verbose = true;
         } else if (a == "--listen") {
             ok = value(v) && hostPort(v, o.tcpHost, o.tcpPort);
+            if (!ok) error = "--listen wants HOST:PORT with a port from 0 to 65535, not \"" + v + "\"";
             o.tcp = true;
         } else if (a == "--no-tcp") {
             o.tcp = false;
         } else if (a == "--udt") {
             ok = value(v) && hostPort(v, o.udtHost, o.udtPort);
+            if (!ok) error = "--udt wants HOST:PORT with a port from 0 to 65535, not \"" + v + "\"";
             o.udt = true;
         } else if (a == "--run-for") {
-            ok = number(runSeconds, 0, 1000000);
+            ok = number(program.runSeconds, 0, 1000000);
         } else if (a == "--quiet") {
             o.quiet = true;
         } else if (a == "--channels") {
@@ -189,13 +229,13 @@ bool parseArguments(const std::vector<std::string>& args, EmulatorOptions& o, lo
             o.badCredentialsResult = int(n);
         } else if (a == "--encrypted") {
             ok = choice({{"accept", [&] { o.acceptEncrypted = true; }}, {"refuse", [&] { o.acceptEncrypted = false; }}});
-        } else if (a == "--version") {
+        } else if (a == "--protocol-version") {
             long mj = 0, mn = 0;
             ok = value(v);
             size_t dot = v.find('.');
             if (ok && (dot == std::string::npos || !toLong(v.substr(0, dot), mj) || !toLong(v.substr(dot + 1), mn) ||
                        mj < 0 || mj > 65535 || mn < 0 || mn > 65535)) {
-                error = "--version: expected MAIN.SUB, got " + v;
+                error = "--protocol-version: expected MAIN.SUB, got " + v;
                 ok = false;
             }
             o.mainVersion = uint16_t(mj);
@@ -291,14 +331,15 @@ bool parseArguments(const std::vector<std::string>& args, EmulatorOptions& o, lo
             ok = number(o.resetAfter, 0, 1L << 40);
         } else if (a == "--oversize-after") {
             ok = number(o.oversizeAfter, 0, 1L << 40);
-        } else {
-            error = "unknown argument " + a;
-            ok = false;
         }
         if (!ok) {
             if (error.empty()) error = "bad value for " + a;
             return false;
         }
+    }
+    if (optind < int(words.size())) {
+        error = "unexpected argument \"" + words[size_t(optind)] + "\"";
+        return false;
     }
     return true;
 }

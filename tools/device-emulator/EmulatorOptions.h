@@ -128,10 +128,19 @@ struct EmulatorOptions {
     bool quiet = false;  // the program: no event lines
 };
 
-// Reads the program's command line into options. Answers false with a reason
-// for an unknown or malformed argument; sets help when --help was given.
-bool parseArguments(const std::vector<std::string>& args, EmulatorOptions& options, long& runSeconds,
-                    bool& help, std::string& error);
+// What the command line asks of the program itself.
+struct ProgramOptions {
+    long runSeconds = -1;  // -1: until interrupted
+    bool help = false;
+    bool version = false;
+    bool verbose = false;
+};
+
+// Reads the program's command line (without the program name) into options.
+// Answers false with a reason for an unknown option, a missing value, a
+// number out of its range or a stray argument.
+bool parseArguments(const std::vector<std::string>& args, EmulatorOptions& options, ProgramOptions& program,
+                    std::string& error);
 
 // Reads "YYYY-MM-DDTHH:MM:SS" (or with a blank for the T).
 bool parseDateTime(const std::string& text, EmulatorDateTime& out);

@@ -42,6 +42,9 @@ void EmulatorState::event(int session, std::string text) {
     {
         std::lock_guard<std::mutex> lock(mutex);
         events.push_back(std::move(e));
+        // Dropping the oldest in batches keeps appending cheap.
+        if (events.size() >= 2 * kKeptEvents)
+            events.erase(events.begin(), events.begin() + static_cast<std::ptrdiff_t>(events.size() - kKeptEvents));
     }
     changed.notify_all();
 }

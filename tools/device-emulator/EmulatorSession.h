@@ -38,6 +38,9 @@ struct EmulatorState {
 
     mutable std::mutex mutex;
     mutable std::condition_variable changed;
+    // The most recent events: a run that keeps taking connections (the
+    // demonstration's --run-on) keeps no more than about kKeptEvents of them.
+    static constexpr size_t kKeptEvents = 10000;
     std::vector<EmulatorEvent> events;
 
     void event(int session, std::string text);

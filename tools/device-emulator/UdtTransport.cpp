@@ -2,6 +2,7 @@
 // names (CONNECTED, CLOSED, ERROR, ...) that must not reach the rest.
 #include <arpa/inet.h>
 #include <chrono>
+#include <cstdlib>
 #include <mutex>
 #include <netinet/in.h>
 #include <thread>
@@ -13,9 +14,14 @@ namespace lumora::devemu {
 
 namespace {
 
+// The library is ended before the process exits, as its documentation asks
+// (its garbage-collection thread would otherwise outlive its locks).
 void startUdtOnce() {
     static std::once_flag once;
-    std::call_once(once, [] { UDT::startup(); });
+    std::call_once(once, [] {
+        UDT::startup();
+        std::atexit([] { UDT::cleanup(); });
+    });
 }
 
 std::string addressText(const sockaddr_in& a) {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "platform/Log.h"
 #include "tools/device-emulator/DeviceEmulator.h"
 
 namespace {
@@ -19,18 +20,28 @@ int main(int argc, char** argv) {
     std::signal(SIGTERM, onSignal);
 
     EmulatorOptions options;
-    long runSeconds = -1;
-    bool help = false;
+    ProgramOptions program;
     std::string error;
     std::vector<std::string> args(argv + 1, argv + argc);
-    if (!parseArguments(args, options, runSeconds, help, error)) {
+    if (!lumora::Log::configureFromEnvironment()) {
+        std::fprintf(stderr, "lumora-devemu: LUMORA_LOG must be trace, debug, info, warn, error or off\n");
+        return 2;
+    }
+    if (!parseArguments(args, options, program, error)) {
         std::fprintf(stderr, "lumora-devemu: %s (see --help)\n", error.c_str());
         return 2;
     }
-    if (help) {
+    if (program.help) {
         std::fputs(helpText().c_str(), stdout);
         return 0;
     }
+    if (program.version) {
+        std::printf("lumora-devemu %s\n", LUMORA_VERSION);
+        return 0;
+    }
+    if (program.verbose) lumora::Log::setLevel(lumora::Log::Level::Info);
+    if (options.quiet) lumora::Log::setLevel(lumora::Log::Level::Error);
+    const long runSeconds = program.runSeconds;
     DeviceEmulator emulator(options);
     if (!options.quiet) {
         emulator.setEventHandler([](const EmulatorEvent& e) {

@@ -12,6 +12,9 @@
 // Each --device starts a stand-in bound at EXTADDR (any free port) that
 // punches back when asked; the server reports it with that port. The program
 // stops by itself after S seconds (default 60).
+#include <getopt.h>
+
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -21,11 +24,57 @@
 #include <thread>
 #include <vector>
 
+#include "platform/Log.h"
 #include "tools/relay-emulator/DeviceStandIn.h"
 #include "tools/relay-emulator/RelayTcpEmulator.h"
 #include "tools/relay-emulator/RelayUdpEmulator.h"
 
 using namespace lumora::relayemu;
+
+namespace {
+
+const char kHelp[] =
+    "relay-emulator: a stand-in for the relay/look-up servers on a loopback address,\n"
+    "for trying the client by hand. It answers the client's address and hole-punching\n"
+    "requests over UDP and, with --tcp-port, the device look-up over TCP.\n"
+    "\n"
+    "Usage: relay-emulator [options]\n"
+    "  --bind ADDR               address to listen on (127.0.0.11)\n"
+    "  --port N                  UDP port, 0 for any free port (0)\n"
+    "  --seconds S               stop by itself after S seconds, 1 to 86400 (60)\n"
+    "  --silent K                leave the first K requests unanswered (0)\n"
+    "  --other-port              answer from another port than the one asked\n"
+    "  --answer-bytes N          cut every answer to N bytes, 0 to 65535\n"
+    "  --device UID,EXTADDR,INNERADDR,INNERPORT\n"
+    "                            a device stand-in bound at EXTADDR (any free port)\n"
+    "                            that punches back when asked; may be repeated\n"
+    "  --tcp-port N              also answer device look-ups over TCP on port N\n"
+    "  --known UID,MODE,ADDR,PORT  with --tcp-port: answer a look-up of UID with this\n"
+    "                            connect mode, address and port; may be repeated\n"
+    "  -v, --verbose             more diagnostics on standard error\n"
+    "  -q, --quiet               errors only on standard error\n"
+    "  -h, --help                this text\n"
+    "  -V, --version             the program's version\n";
+
+int usageError(const std::string& what) {
+    std::fprintf(stderr, "relay-emulator: %s (see --help)\n", what.c_str());
+    return 2;
+}
+
+bool number(const char* text, long lo, long hi, long& out) {
+    std::string s = text ? text : "";
+    auto r = std::from_chars(s.data(), s.data() + s.size(), out);
+    return !s.empty() && r.ec == std::errc() && r.ptr == s.data() + s.size() && out >= lo && out <= hi;
+}
+
+std::vector<std::string> fields(const std::string& text) {
+    std::vector<std::string> parts;
+    std::stringstream ss(text);
+    for (std::string p; std::getline(ss, p, ',');) parts.push_back(p);
+    return parts;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     std::string bind = "127.0.0.11";
@@ -34,49 +83,76 @@ int main(int argc, char** argv) {
     std::vector<std::vector<std::string>> devices;
     std::vector<std::vector<std::string>> known;
     long tcpPort = -1;
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        auto next = [&]() -> std::string {
-            if (i + 1 >= argc) {
-                std::fprintf(stderr, "%s needs a value\n", a.c_str());
-                std::exit(2);
+    if (!lumora::Log::configureFromEnvironment())
+        return usageError("LUMORA_LOG must be trace, debug, info, warn, error or off");
+    enum { kBind = 256, kPort, kSeconds, kSilent, kOtherPort, kAnswerBytes, kDevice, kTcpPort, kKnown };
+    static const option table[] = {
+        {"bind", required_argument, nullptr, kBind},
+        {"port", required_argument, nullptr, kPort},
+        {"seconds", required_argument, nullptr, kSeconds},
+        {"silent", required_argument, nullptr, kSilent},
+        {"other-port", no_argument, nullptr, kOtherPort},
+        {"answer-bytes", required_argument, nullptr, kAnswerBytes},
+        {"device", required_argument, nullptr, kDevice},
+        {"tcp-port", required_argument, nullptr, kTcpPort},
+        {"known", required_argument, nullptr, kKnown},
+        {"verbose", no_argument, nullptr, 'v'},
+        {"quiet", no_argument, nullptr, 'q'},
+        {"help", no_argument, nullptr, 'h'},
+        {"version", no_argument, nullptr, 'V'},
+        {nullptr, 0, nullptr, 0},
+    };
+    opterr = 0;
+    long n = 0;
+    for (int c; (c = getopt_long(argc, argv, "+:vqhV", table, nullptr)) != -1;) {
+        const std::string word = argv[optind - 1] ? argv[optind - 1] : "";
+        switch (c) {
+            case kBind: bind = optarg; break;
+            case kPort:
+                if (!number(optarg, 0, 65535, port)) return usageError("--port wants 0 to 65535");
+                break;
+            case kSeconds:
+                if (!number(optarg, 1, 86400, seconds)) return usageError("--seconds wants 1 to 86400");
+                break;
+            case kSilent:
+                if (!number(optarg, 0, 1000000, n)) return usageError("--silent wants 0 to 1000000");
+                script.silentFor = static_cast<int>(n);
+                break;
+            case kOtherPort: script.answerFromOtherPort = true; break;
+            case kAnswerBytes:
+                if (!number(optarg, 0, 65535, n)) return usageError("--answer-bytes wants 0 to 65535");
+                script.answerBytes = static_cast<int>(n);
+                break;
+            case kTcpPort:
+                if (!number(optarg, 0, 65535, tcpPort)) return usageError("--tcp-port wants 0 to 65535");
+                break;
+            case kKnown: {
+                auto parts = fields(optarg);
+                long mode = 0, p = 0;
+                if (parts.size() != 4 || !number(parts[1].c_str(), 0, 0xFFFFFFFFL, mode) ||
+                    !number(parts[3].c_str(), 0, 65535, p))
+                    return usageError("--known wants UID,MODE,ADDR,PORT with a port from 0 to 65535");
+                known.push_back(parts);
+                break;
             }
-            return argv[++i];
-        };
-        if (a == "--bind") bind = next();
-        else if (a == "--port") port = std::strtol(next().c_str(), nullptr, 10);
-        else if (a == "--seconds") seconds = std::strtol(next().c_str(), nullptr, 10);
-        else if (a == "--silent") script.silentFor = static_cast<int>(std::strtol(next().c_str(), nullptr, 10));
-        else if (a == "--other-port") script.answerFromOtherPort = true;
-        else if (a == "--answer-bytes") script.answerBytes = static_cast<int>(std::strtol(next().c_str(), nullptr, 10));
-        else if (a == "--tcp-port") tcpPort = std::strtol(next().c_str(), nullptr, 10);
-        else if (a == "--known") {
-            std::vector<std::string> parts;
-            std::stringstream ss(next());
-            for (std::string p; std::getline(ss, p, ',');) parts.push_back(p);
-            if (parts.size() != 4) {
-                std::fprintf(stderr, "--known wants UID,MODE,ADDR,PORT\n");
-                return 2;
+            case kDevice: {
+                auto parts = fields(optarg);
+                long p = 0;
+                if (parts.size() != 4 || !number(parts[3].c_str(), 0, 65535, p))
+                    return usageError("--device wants UID,EXTADDR,INNERADDR,INNERPORT with a port from 0 to 65535");
+                devices.push_back(parts);
+                break;
             }
-            known.push_back(parts);
-        } else if (a == "--device") {
-            std::vector<std::string> parts;
-            std::stringstream ss(next());
-            for (std::string p; std::getline(ss, p, ',');) parts.push_back(p);
-            if (parts.size() != 4) {
-                std::fprintf(stderr, "--device wants UID,EXTADDR,INNERADDR,INNERPORT\n");
-                return 2;
-            }
-            devices.push_back(parts);
-        } else {
-            std::fprintf(stderr, "unknown argument %s\n", a.c_str());
-            return 2;
+            case 'v': lumora::Log::setLevel(lumora::Log::Level::Info); break;
+            case 'q': lumora::Log::setLevel(lumora::Log::Level::Error); break;
+            case 'h': std::fputs(kHelp, stdout); return 0;
+            case 'V': std::printf("relay-emulator %s\n", LUMORA_VERSION); return 0;
+            case ':': return usageError(word + " needs a value");
+            default: return usageError("unknown option " + word);
         }
     }
-    if (port < 0 || port > 65535 || seconds <= 0) {
-        std::fprintf(stderr, "bad port or seconds\n");
-        return 2;
-    }
+    if (optind < argc) return usageError(std::string("unexpected argument \"") + argv[optind] + "\"");
+    if (!known.empty() && tcpPort < 0) return usageError("--known needs --tcp-port");
     auto lifetime = std::chrono::seconds(seconds);
     RelayUdpEmulator server(bind, static_cast<uint16_t>(port), script, lifetime);
     if (!server.ok()) {
@@ -96,7 +172,7 @@ int main(int argc, char** argv) {
         standIns.push_back(std::move(s));
     }
     std::unique_ptr<RelayTcpEmulator> tcp;
-    if (tcpPort >= 0 && tcpPort <= 65535) {
+    if (tcpPort >= 0) {
         tcp = std::make_unique<RelayTcpEmulator>(bind, static_cast<uint16_t>(tcpPort), RelayTcpEmulator::Script(),
                                                  lifetime);
         if (!tcp->ok()) {

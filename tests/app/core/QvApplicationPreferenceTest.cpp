@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "app/core/FileManager.h"
 #include "platform/Config.h"
@@ -195,6 +197,25 @@ TEST_F(QvApplicationPreferenceTest, UnreadableStoreCountsAsMissing) {
         EXPECT_EQ(prefs.layoutStyle(), 2);
         EXPECT_EQ(prefs.connectionHistory(), std::vector<ConnectionRecord>(6, kEmpty));
         EXPECT_TRUE(prefs.showAdReminder());
+    }
+}
+
+TEST_F(QvApplicationPreferenceTest, HostileStoreIsKeptAsideAndDefaultsApply) {
+    for (const char* name : {"deep.plist", "nul-key.plist"}) {
+        SCOPED_TRACE(name);
+        std::ifstream in(std::string(LUMORA_TEST_DATA_DIR "/hostile/") + name, std::ios::binary);
+        const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        ASSERT_FALSE(bytes.empty());
+        std::filesystem::create_directories(std::filesystem::path(storePath()).parent_path());
+        std::ofstream(storePath(), std::ios::binary) << bytes;
+        QvApplicationPreference prefs;
+        EXPECT_FALSE(prefs.loadApplicationPreference());
+        EXPECT_EQ(prefs.connectionHistory(), std::vector<ConnectionRecord>(prefs.numberOfLiveViews(), kEmpty));
+        std::ifstream aside(storePath() + ".bad", std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(aside), std::istreambuf_iterator<char>()), bytes);
+        EXPECT_TRUE(prefs.saveApplicationPreference());
+        QvApplicationPreference again;
+        EXPECT_TRUE(again.loadApplicationPreference());
     }
 }
 

@@ -260,6 +260,55 @@ TEST_F(DeviceManagerTest, MalformedStoreIsKeptAsideAndNotOverwrittenUntilSaved) 
     }
 }
 
+TEST_F(DeviceManagerTest, ASecondMalformedStoreDoesNotReplaceTheFirstKeptAside) {
+    QvDeviceManager m(*files);
+    const std::string path = m.storePath();
+    const std::string firsts[] = {"first broken list", "second broken list", "third broken list"};
+    for (const auto& bytes : firsts) {
+        writeAll(path, bytes);
+        QvDeviceManager reader(*files);
+        reader.readDeviceList();
+        EXPECT_EQ(reader.countOfDevices(), 0u);
+    }
+    EXPECT_EQ(readAll(path + ".bad"), firsts[0]);
+    EXPECT_EQ(readAll(path + ".bad.1"), firsts[1]);
+    EXPECT_EQ(readAll(path + ".bad.2"), firsts[2]);
+}
+
+TEST_F(DeviceManagerTest, AStoreThatCannotBeReadIsNotReplacedBySaving) {
+    QvDeviceManager m(*files);
+    const std::string path = m.storePath();
+    fs::create_directories(path);  // a folder in the file's place reads as an error
+    QvDeviceManager reader(*files);
+    reader.readDeviceList();
+    ASSERT_TRUE(reader.addDevice(makeDevice("New", 1, "10.0.0.2", 1, "")));
+    EXPECT_FALSE(reader.saveDeviceList());
+    EXPECT_TRUE(fs::is_directory(path));
+}
+
+// Files that crashed the reader (nesting that overflowed the stack, a zero
+// byte inside a key) start the list empty with the file kept as it was.
+TEST_F(DeviceManagerTest, HostileStoresAreKeptAsideAndTheListStartsEmpty) {
+    for (const char* name : {"deep.plist", "nul-key.plist"}) {
+        SCOPED_TRACE(name);
+        const std::string bytes = readAll(std::string(LUMORA_TEST_DATA_DIR "/hostile/") + name);
+        ASSERT_FALSE(bytes.empty());
+        QvDeviceManager m(*files);
+        writeAll(m.storePath(), bytes);
+        fs::remove(m.storePath() + ".bad");
+        m.readDeviceList();
+        EXPECT_EQ(m.countOfDevices(), 0u);
+        EXPECT_FALSE(fs::exists(m.storePath()));
+        EXPECT_EQ(readAll(m.storePath() + ".bad"), bytes);
+        ASSERT_TRUE(m.addDevice(makeDevice("New", 1, "10.0.0.2", 1, "")));
+        ASSERT_TRUE(m.saveDeviceList());
+        QvDeviceManager again(*files);
+        again.readDeviceList();
+        EXPECT_EQ(again.countOfDevices(), 1u);
+        EXPECT_EQ(readAll(m.storePath() + ".bad"), bytes);
+    }
+}
+
 TEST_F(DeviceManagerTest, ASaveInterruptedBeforeTheRenameLeavesTheOldStore) {
     GTEST_FLAG_SET(death_test_style, "fast");
     QvDeviceManager m(*files);

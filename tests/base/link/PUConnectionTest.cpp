@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <future>
 #include <mutex>
 #include <thread>
@@ -258,6 +259,7 @@ TEST(PUConnectionUdtTest, CloseDoesNotWaitForAPeerThatStoppedReading) {
     // the client sends soon stays unsent, and a lingering close would hold
     // the closing thread (often the main thread) for the whole linger time.
     UDT::startup();
+    std::atexit([] { UDT::cleanup(); });  // paired, as the library asks
     UDTSOCKET listener = UDT::socket(AF_INET, SOCK_STREAM, 0);
     int rcvbuf = 40000;
     UDT::setsockopt(listener, 0, UDT_RCVBUF, &rcvbuf, sizeof rcvbuf);

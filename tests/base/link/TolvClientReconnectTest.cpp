@@ -9,6 +9,7 @@
 
 #include "TolvClientTestSupport.h"
 #include "base/network/SocketFunctions.h"
+#include "base/link/UdtApi.h"
 
 using namespace lumora;
 using namespace lumora::test;
@@ -242,6 +243,69 @@ TEST_F(TolvClientPathTest, AnInnerOrHoleUdtPathThatFailsFallsBackToTheRelay) {
             c->stopConnect();
         }
     }
+}
+
+// Every link the client makes while reconnecting: none outlives its turn.
+// Links are caught while they are current; once the client has given up,
+// each must be gone (nothing per link is kept: socket, queues, buffers and
+// the connection itself go with it).
+struct LinkWatch {
+    std::vector<std::weak_ptr<PUConnection>> seen;
+    void note(const PUConnectionPtr& c) {
+        if (!c) return;
+        for (const auto& w : seen)
+            if (!w.owner_before(c) && !c.owner_before(w)) return;
+        seen.push_back(c);
+    }
+    size_t alive() const {
+        size_t n = 0;
+        for (const auto& w : seen) n += !w.expired();
+        return n;
+    }
+};
+
+// After the client is stopped and dropped, every link it made and the
+// client itself are gone, and so are the UDT sockets they opened.
+void expectAllReleased(std::shared_ptr<TolvClient>& client, const LinkWatch& links, int udtBefore) {
+    std::weak_ptr<TolvClient> gone = client;
+    client->stopConnect();
+    client.reset();
+    EXPECT_TRUE(waitFor([&] { return links.alive() == 0; }))
+        << links.alive() << " of " << links.seen.size() << " links still held";
+    EXPECT_TRUE(waitFor([&] { return gone.expired(); })) << "the client itself is still held";
+    EXPECT_TRUE(waitFor([&] { return UdtApi::openSockets() == udtBefore; }))
+        << UdtApi::openSockets() - udtBefore << " UDT sockets left open";
+}
+
+TEST_F(TolvClientReconnectTest, ReopenedDirectLinksAreReleased) {
+    startDevice();
+    LinkWatch links;
+    const int udtBefore = UdtApi::openSockets();
+    client->startConnectJustForIP(kDeviceAddr, device->tcpPort());
+    ASSERT_TRUE(waitFor([&] {
+        links.note(client->deviceConnection());
+        return links.seen.size() >= 3;
+    })) << recorder->joined();
+    expectAllReleased(client, links, udtBefore);
+}
+
+TEST_F(TolvClientReconnectTest, ReopenedUdtLinksAreReleasedWithTheirSockets) {
+    startDevice();
+    LinkWatch links;
+    const int udtBefore = UdtApi::openSockets();
+    knownOn(0, 2, device->udtPort());
+    client->startConnectShouldSearchLan(kP2PUid, false, RelayServers::host(0), servers.port);
+    ASSERT_TRUE(recorder->waitFor("connect"));
+    auto first = client->deviceConnection();
+    ASSERT_TRUE(first);
+    links.note(first);
+    first->heartbeat();  // starts the receive loop; the device stays silent, the link is reopened
+    first.reset();
+    ASSERT_TRUE(recorder->waitFor("connect", 2)) << recorder->joined();
+    links.note(client->deviceConnection());
+    EXPECT_EQ(links.seen.size(), 2u);
+    EXPECT_GE(UdtApi::openSockets() - udtBefore, 1);
+    expectAllReleased(client, links, udtBefore);
 }
 
 }  // namespace

@@ -49,19 +49,36 @@ TEST(ReachabilityNetlink, FlagsFollowARouteThatGoesAndComesBack) {
     ASSERT_TRUE(RunLoop::main().runUntil([&] { return !net.isHaveNet(); }, 20s));
     EXPECT_FALSE(net.is3G());
 
-    Config::shared().cellularInterfaces = "ppp*";
-    ASSERT_TRUE(run("ip route add default via 10.7.0.2 dev wwan0"));
-    ASSERT_TRUE(RunLoop::main().runUntil([&] { return net.isHaveNet(); }, 20s));
-    EXPECT_FALSE(net.is3G());
-
     // A released watcher stops listening: route changes report nothing more.
     RunLoop::main().runFor(100ms);
     const int seen = updates;
     watcher.reset();
-    ASSERT_TRUE(run("ip route del default"));
     ASSERT_TRUE(run("ip route add default via 10.7.0.2 dev wwan0"));
+    ASSERT_TRUE(run("ip route del default"));
     RunLoop::main().runFor(300ms);
     EXPECT_EQ(updates, seen) << "a released watcher still reported";
+    NotificationCenter::defaultCenter().removeObserver(id);
+}
+
+// The cellular interface names come from the configuration, which is set
+// before anything runs (the watcher reads it on its own queue).
+TEST(ReachabilityNetlink, CellularNamesComeFromTheConfiguration) {
+    if (::unshare(CLONE_NEWNET) != 0) GTEST_SKIP() << "cannot create a network namespace";
+    if (!run("ip link set lo up") || !run("ip link add wwan0 type ifb") || !run("ip link set wwan0 up") ||
+        !run("ip addr add 10.7.0.1/24 dev wwan0") || !run("ip route add default via 10.7.0.2 dev wwan0"))
+        GTEST_SKIP() << "cannot create a test interface";
+    RunLoop::main();
+    Config::shared().reachabilityHost = "203.0.113.9";
+    Config::shared().cellularInterfaces = "ppp*";
+    auto& net = NETStatusObj::sharedInstance();
+    auto id = NotificationCenter::defaultCenter().addObserver(
+        kNetworkReachabilityChangedNotification, nullptr, [&](const Notification& n) {
+            net.updateWithStatus(static_cast<const Reachability*>(n.object)->currentReachabilityStatus());
+        });
+    auto watcher = Reachability::reachabilityWithHostName(Config::shared().reachabilityHost);
+    ASSERT_TRUE(watcher->startNotifier());
+    ASSERT_TRUE(RunLoop::main().runUntil([&] { return net.isHaveNet(); }, 20s));
+    EXPECT_FALSE(net.is3G()) << "wwan0 is not named by ppp*";
     NotificationCenter::defaultCenter().removeObserver(id);
 }
 

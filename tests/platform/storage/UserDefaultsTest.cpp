@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 
 #include "support/TempDir.h"
 
@@ -44,6 +45,23 @@ TEST(UserDefaults, UnreadableStoreStartsEmptyAndIsReplacedOnWrite) {
     EXPECT_FALSE(d.hasKey("firstStart1"));
     EXPECT_TRUE(d.setBool("firstStart1", true));
     EXPECT_TRUE(UserDefaults(path).boolForKey("firstStart1"));
+}
+
+TEST(UserDefaults, HostileStoreIsKeptAsideAndStartsEmpty) {
+    test::TempDir dir;
+    std::string path = dir.file("defaults.plist");
+    for (const char* name : {"deep.plist", "nul-key.plist"}) {
+        SCOPED_TRACE(name);
+        std::ifstream in(std::string(LUMORA_TEST_DATA_DIR "/hostile/") + name, std::ios::binary);
+        const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        std::ofstream(path, std::ios::binary) << bytes;
+        UserDefaults d(path);
+        EXPECT_FALSE(d.hasKey("name"));
+        std::ifstream aside(path + ".bad", std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(aside), std::istreambuf_iterator<char>()), bytes);
+        EXPECT_TRUE(d.setBool("firstStart1", true));
+        EXPECT_TRUE(UserDefaults(path).boolForKey("firstStart1"));
+    }
 }
 
 TEST(UserDefaults, PreferredLanguagesFromTheLocale) {

@@ -17,6 +17,7 @@
 
 #include "tools/device-emulator/DeviceEmulator.h"
 #include "tools/device-emulator/DevicePacket.h"
+#include "tools/device-emulator/EmulatorSession.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WaitFor.h"
 
@@ -267,6 +268,19 @@ struct LoginCase {
     bool streams;
 };
 
+// A long run keeps the most recent events only: what each ended
+// connection logged does not pile up.
+TEST(EmulatorStateTest, KeepsOnlyTheMostRecentEvents) {
+    EmulatorState state;
+    const size_t total = 3 * EmulatorState::kKeptEvents + 17;
+    for (size_t i = 0; i < total; ++i) state.event(int(i), "event " + std::to_string(i));
+    std::lock_guard<std::mutex> lock(state.mutex);
+    EXPECT_GE(state.events.size(), EmulatorState::kKeptEvents);
+    EXPECT_LT(state.events.size(), 2 * EmulatorState::kKeptEvents);
+    EXPECT_EQ(state.events.back().text, "event " + std::to_string(total - 1));
+    EXPECT_EQ(state.events.front().session, int(total - state.events.size())) << "a contiguous run of the latest";
+}
+
 TEST(DeviceEmulatorTest, AnswersEveryLoginVariant) {
     const LoginCase cases[] = {
         {"plain", plainLogin("admin", "admin", 1), 0, 1, true},
@@ -355,12 +369,11 @@ TEST(DeviceEmulatorTest, KeyFrameAboveSixtyFourKilobytesRunsToThePacketEnd) {
 
 TEST(DeviceEmulatorTest, KeyFramesGrowToTheLargestPacketTheProtocolAllows) {
     EmulatorOptions o = quietOptions();
-    long runFor = 0;
-    bool help = false;
+    ProgramOptions program;
     std::string error;
-    ASSERT_TRUE(parseArguments({"--big-key", "204776"}, o, runFor, help, error)) << error;
+    ASSERT_TRUE(parseArguments({"--big-key", "204776"}, o, program, error)) << error;
     EmulatorOptions tooBig;
-    EXPECT_FALSE(parseArguments({"--big-key", "204777"}, tooBig, runFor, help, error));
+    EXPECT_FALSE(parseArguments({"--big-key", "204777"}, tooBig, program, error));
     Started emu(o);
     Client cl(emu->tcpPort());
     cl.send(extendedLogin("admin", "admin", 0, true));
@@ -721,10 +734,9 @@ TEST(DeviceEmulatorTest, ConfigurationRecordsRoundTripPerKindAndChannel) {
 
 TEST(DeviceEmulatorTest, ConfigurationSetsFollowTheChosenResultAndNeedALogin) {
     EmulatorOptions o = quietOptions();
-    long runFor = 0;
-    bool help = false;
+    ProgramOptions program;
     std::string error;
-    ASSERT_TRUE(parseArguments({"--config-set-result", "1"}, o, runFor, help, error)) << error;
+    ASSERT_TRUE(parseArguments({"--config-set-result", "1"}, o, program, error)) << error;
     Started emu(o);
     Client cl(emu->tcpPort());
     Bytes colour(12, 9);
@@ -793,15 +805,14 @@ TEST(DeviceEmulatorTest, RecordingSearchAnswersCountsAndFiles) {
 
 TEST(DeviceEmulatorTest, RecordingSearchKeepsToTheChannelsAndTheSpanAsked) {
     EmulatorOptions o = quietOptions();
-    long runFor = 0;
-    bool help = false;
+    ProgramOptions program;
     std::string error;
     ASSERT_TRUE(parseArguments({"--recordings", "300", "--recording-start", "2026-02-28T22:00:00",
                                 "--recording-length", "600", "--recording-gap", "0"},
-                               o, runFor, help, error))
+                               o, program, error))
         << error;
     EmulatorOptions bad;
-    EXPECT_FALSE(parseArguments({"--recording-start", "2026-02-30 25:00"}, bad, runFor, help, error));
+    EXPECT_FALSE(parseArguments({"--recording-start", "2026-02-30 25:00"}, bad, program, error));
     o.recordings.push_back({"alarm.h264", 2, 1, {2026, 3, 1, 0, 5, 0}, 60, 1000});
     Started emu(o);
     Client cl(emu->tcpPort());
@@ -838,6 +849,40 @@ TEST(DeviceEmulatorTest, ALoginForAMissingChannelIsIgnoredOnlyAsAChosenFault) {
     auto reply = cl.readPacket();
     ASSERT_TRUE(reply);
     EXPECT_EQ(rd16(records(*reply).at(1).body, 0), 1);
+}
+
+TEST(EmulatorOptionsTest, CommandLineTakesCheckedValuesInEitherSpelling) {
+    EmulatorOptions o;
+    ProgramOptions program;
+    std::string error;
+    ASSERT_TRUE(parseArguments({"--listen", "127.0.0.3:0", "--fps=30", "--protocol-version", "3.0", "--pace", "fast",
+                                "--run-for", "5", "-v", "--no-audio"},
+                               o, program, error))
+        << error;
+    EXPECT_EQ(o.tcpHost, "127.0.0.3");
+    EXPECT_EQ(o.fps, 30);
+    EXPECT_EQ(o.mainVersion, 3);
+    EXPECT_EQ(o.pace, Pace::Fast);
+    EXPECT_FALSE(o.audio);
+    EXPECT_EQ(program.runSeconds, 5);
+    EXPECT_TRUE(program.verbose);
+
+    const std::pair<std::vector<std::string>, const char*> bad[] = {
+        {{"--fps", "0"}, "--fps wants a whole number from 1 to 255, not \"0\""},
+        {{"--channels", "4x"}, "--channels wants a whole number"},
+        {{"--udt", "127.0.0.2:99999"}, "--udt wants HOST:PORT"},
+        {{"--pace", "slow"}, "--pace: unknown choice slow"},
+        {{"--fps"}, "--fps needs a value"},
+        {{"--nope"}, "unknown option --nope"},
+        {{"stray"}, "unexpected argument \"stray\""},
+    };
+    for (const auto& [args, message] : bad) {
+        EmulatorOptions again;
+        ProgramOptions p;
+        std::string why;
+        EXPECT_FALSE(parseArguments(args, again, p, why)) << args[0];
+        EXPECT_EQ(why.rfind(message, 0), 0u) << why;
+    }
 }
 
 // A playback login (mode 2, type 0) streams nothing until the play request;

@@ -2,6 +2,8 @@
 // includes udt.h.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+
+#include <cstdlib>
 #include <udt/udt.h>
 
 #include <chrono>
@@ -43,6 +45,8 @@ bool recvPacket(UDTSOCKET s, Bytes& packet) {
 
 TEST(UdtEmulatorTest, LogsInAndStreamsOverUdt) {
     UDT::startup();
+    // Paired, as the library asks, before the process exits.
+    std::atexit([] { UDT::cleanup(); });
     EmulatorOptions o;
     o.videoPath = std::string(LUMORA_TEST_DATA_DIR) + "/clip.h264";
     o.tcp = false;
