@@ -5,9 +5,18 @@
 
 namespace lumora {
 
-// The command line of the lumora program.
+// The command line of the lumora program. Three modes: the application in a
+// window (the default), the live video demonstration without a window
+// (--live, or any of its options), and the application with headless
+// screens (--app).
 class CommandLine {
 public:
+    struct Point {
+        double x = 0;
+        double y = 0;
+    };
+
+    bool live = false;     // --live (also implied by --run-on and --udt)
     bool runOn = false;    // --run-on
     bool udt = false;      // --udt
     bool app = false;      // --app
@@ -16,10 +25,19 @@ public:
     bool version = false;  // -V, --version
     bool verbose = false;  // -v, --verbose
     bool quiet = false;    // -q, --quiet
+    // The window.
+    bool tall = false;           // --tall: a 320x568 phone
+    double scale = 1;            // --scale 1|2
+    std::string screenshot;      // --screenshot FILE
+    double after = 1;            // --after SECONDS
+    std::vector<Point> taps;     // --tap X,Y (repeatable)
+
+    // True when the program opens its window.
+    bool window() const { return !live && !app; }
 
     // Reads the words after the program name. Answers false with the reason
-    // in `error` for an unknown option, a stray argument, or options that
-    // mean nothing together.
+    // in `error` for an unknown option, a stray argument, a bad value, or
+    // options that mean nothing together.
     bool parse(const std::vector<std::string>& args, std::string& error);
 
     static const char* helpText();

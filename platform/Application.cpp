@@ -62,6 +62,10 @@ void Application::call(F&& f) {
 void Application::showAlert(Alert alert) {
     Log::warn("alert", "%s: %s (tag %d)", alert.title.c_str(), alert.message.c_str(), alert.tag);
     alerts_.push_back(std::move(alert));
+    if (alertShown_) {
+        AlertShownHandler handler = alertShown_;
+        handler(alerts_.back());
+    }
 }
 
 bool Application::clickAlertButton(size_t alertIndex, int buttonIndex) {

@@ -66,6 +66,9 @@ public:
     // written for each.
     void showAlert(Alert alert);
     const std::vector<Alert>& shownAlerts() const { return alerts_; }
+    // Called with every alert showAlert() keeps (a screen layer draws it).
+    using AlertShownHandler = std::function<void(const Alert&)>;
+    void setAlertShownHandler(AlertShownHandler handler) { alertShown_ = std::move(handler); }
     // Answers the shown alert at `alertIndex` with a button: the alert is
     // removed and the delegate's alertViewClickedButtonAtIndex() called.
     // False when there is no such alert or button.
@@ -98,6 +101,7 @@ private:
     bool idleTimerDisabled_ = false;
     uint32_t notificationTypes_ = 0;
     std::vector<Alert> alerts_;
+    AlertShownHandler alertShown_;
     bool terminated_ = false;
 };
 

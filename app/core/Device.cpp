@@ -213,12 +213,19 @@ void Device::runPreConnection(DevicePreConnection& connection, uint64_t attempt)
     std::optional<std::string> hint = inHourseIpStr.get();
     if (isInIner.load() && hint) {
         std::vector<std::string> fields = splitFields(*hint, ',');
+        // "external address,LAN address,port,UDT flag" as the LAN search
+        // writes it. The hint names where the device answered in the LAN;
+        // the stored address and port (what the user entered, saved with the
+        // list) stay as they are. Only a UDT port goes straight to the
+        // device: a device that answered without one is found again by the
+        // client's own LAN search, which knows its TCP port.
         if (fields.size() == 4) {
-            address = fields[0];
-            mediaPort = static_cast<uint32_t>(leadingInt(fields[1]));
-            isUDTConnect = leadingInt(fields[2]) == 1;
-            connection.connectJustForLan(fields[0], static_cast<uint16_t>(mediaPort.load()));
-            return;
+            const bool udt = leadingInt(fields[3]) == 1;
+            isUDTConnect = udt;
+            if (udt) {
+                connection.connectJustForLan(fields[1], static_cast<uint16_t>(leadingInt(fields[2])));
+                return;
+            }
         }
     }
     const Config& cfg = Config::shared();

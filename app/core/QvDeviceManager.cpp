@@ -158,7 +158,8 @@ std::shared_ptr<Device> QvDeviceManager::deviceWithName(const std::string& name)
 }
 
 std::shared_ptr<Device> QvDeviceManager::deviceWithUID(const std::optional<std::string>& udid) const {
-    if (!udid) return nullptr;
+    // An empty id is no id: it must not find the devices reached by address.
+    if (!udid || udid->empty()) return nullptr;
     std::lock_guard<std::mutex> g(lock_);
     for (const auto& d : devices_)
         if (d->udid == udid) return d;

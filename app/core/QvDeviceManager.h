@@ -69,7 +69,7 @@ public:
     std::shared_ptr<Device> deviceWithId(int32_t deviceId) const;
     // Exact, case-sensitive; devices without a name are passed over.
     std::shared_ptr<Device> deviceWithName(const std::string& name) const;
-    // nullptr for an absent udid.
+    // nullptr for an absent or empty udid.
     std::shared_ptr<Device> deviceWithUID(const std::optional<std::string>& udid) const;
     std::shared_ptr<Device> deviceWithAddress(const std::string& address, int32_t port) const;
     // True when another listed device clashes with `device`: the same name,

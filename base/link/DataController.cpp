@@ -152,6 +152,7 @@ _OWSP_DateTime DataController::startTime() const {
 // ---------------------------------------------------------------- start and stop
 
 void DataController::startLive(const std::shared_ptr<Device>& device, int channel) {
+    restartPause_.reset();  // a new view: restarts start with a short pause again
     startLiveIf(device, channel, std::nullopt);
 }
 
@@ -271,6 +272,7 @@ void DataController::cancelStatisticsTimer() {
 }
 
 void DataController::stopLive() {
+    restartPause_.reset();
     int32_t id;
     {
         std::lock_guard<std::mutex> g(stateMutex_);
@@ -516,6 +518,7 @@ void DataController::tolvClientDidConnect(const std::string&, const std::string&
     }
     if (auto q = queryRecorddelegate()) {
         // A recording search: the screen asks for its login.
+        searchFilesAnnounced_ = -1;
         q->queryRemoteRecorddidConnect(client_->deviceUdid(), deviceId_);
         return;
     }
@@ -528,13 +531,17 @@ void DataController::tolvClientDidConnect(const std::string&, const std::string&
     }
     if (client_->getConnectMode() == TolvClient::kHoleUdt) device->socketfd = client_->getDeviceConFD();
     recontimes_ = 0;
+    restartPause_.linkUp();
     sendLogin(*device, channel_, kLiveMode, kLiveType);
 }
 
 void DataController::restartLater(int32_t deviceId, int channel) {
     uint64_t generation = generation_;
     std::weak_ptr<DataController> weak = weak_from_this();
-    DispatchQueue::global()->async([weak, generation, deviceId, channel] {
+    // Restarts are spaced by a growing pause: the budget of restarts then
+    // covers a device that is away for a few seconds instead of being spent
+    // within milliseconds. A stop or a new view meanwhile voids the restart.
+    DispatchQueue::global()->after(restartPause_.next(), [weak, generation, deviceId, channel] {
         auto self = weak.lock();
         if (!self) return;
         auto device = QvDeviceManager::sharedInstance().deviceWithId(deviceId);
@@ -705,11 +712,31 @@ void DataController::sendRemoteFileSearchRequest(const _TLV_V_SearchFileRequest&
 
 void DataController::deviceDidReceiveSearchResp(Device* device, const _TLV_V_SearchFileResponse& response,
                                                 int32_t) {
-    if (auto q = queryRecorddelegate()) q->deviceDidReceiveSearchResp(device, response, 0);
+    auto q = queryRecorddelegate();
+    if (!q) return;
+    searchFilesAnnounced_ = response.count;
+    searchFilesReceived_ = 0;
+    searchMoreAnswers_ = response.reserve == 1;
+    q->deviceDidReceiveSearchResp(device, response, 0);
+    endSearchIfComplete();
 }
 
 void DataController::deviceDidReceiveFileInfo(Device* device, const _TLV_V_FileInfo& info, int32_t tag) {
-    if (auto q = queryRecorddelegate()) q->deviceDidReceiveFileInfo(device, info, tag);
+    auto q = queryRecorddelegate();
+    if (!q) return;
+    ++searchFilesReceived_;
+    q->deviceDidReceiveFileInfo(device, info, tag);
+    endSearchIfComplete();
+}
+
+void DataController::endSearchIfComplete() {
+    const int announced = searchFilesAnnounced_;
+    if (announced < 0 || searchFilesReceived_ < announced || searchMoreAnswers_) return;
+    // Every announced file is in: the search is over. Its link would
+    // otherwise sit idle until its read time-out, be reopened, log in again
+    // and have the screen search again, over and over.
+    searchFilesAnnounced_ = -1;
+    if (viewActive()) stopLive();
 }
 
 void DataController::devicedidRcvRecordend(Device*) {
@@ -788,6 +815,9 @@ int DataController::localSearch() {
                                                         udtPort, addr, tcpPort))
             continue;
         std::string uid = idText(id);
+        // An answer without an id names no device (and must not match the
+        // devices reached by address, which have none).
+        if (uid.empty()) continue;
         std::shared_ptr<Device> device = manager.deviceWithUID(uid);
         if (!device) device = std::make_shared<Device>();  // not added to the list
         device->udid = uid;
@@ -812,7 +842,8 @@ int DataController::localSearch() {
 }
 
 std::vector<uint8_t> DataController::buildNetSearch(const std::string& udid) {
-    return RkMessageBuilder::buildMsgForOpenVSConnectionRequest(RkMessageBuilder::deviceIdForUid(udid));
+    // The UID's own bytes: the answer's id is matched against the UID text.
+    return RkMessageBuilder::buildMsgForOpenVSConnectionRequest(RkMessageBuilder::deviceIdBytes(udid));
 }
 
 namespace {
@@ -960,7 +991,9 @@ void DataController::connectTolvServerDidReadData(ConnetTolvServer& server, cons
         // An answer too short to read changes no device but still counts as
         // a reply of this search.
         bool read = RkMessageParser::parseOpenVSConnResponse(payload, result, address, port, connectionId, id, mode);
-        if (auto device = read ? manager.deviceWithUID(idText(id)) : nullptr) {
+        // An answer without an id changes no device either.
+        const std::string uid = read ? idText(id) : std::string();
+        if (auto device = uid.empty() ? nullptr : manager.deviceWithUID(uid)) {
             if (result != 0) {
                 if (index == 0) device->isInHub1 = false;
                 else if (index == 1) device->isInhub2 = false;

@@ -13,6 +13,7 @@
 #include "base/decoder/QvVideoRecorder.h"
 #include "base/link/DeviceClientDelegate.h"
 #include "base/link/OWSPMessageParser.h"
+#include "base/link/ReconnectPause.h"
 #include "base/link/TolvClient.h"
 #include "base/link/TolvClientDelegate.h"
 #include "base/link/AllSearchDelegate.h"
@@ -238,6 +239,16 @@ private:
     std::mutex stateMutex_;  // generation_, deviceId_ and connectNum change together
     int32_t countedDeviceId_ = -1;  // the device whose connectNum this session raised
     std::atomic<int> restartsMade_{0};
+    ReconnectPause restartPause_;  // spaces the automatic restarts of a view
+    // The recording search under way: files the device announced (-1: no
+    // answer yet) and file records received since.
+    std::atomic<int> searchFilesAnnounced_{-1};
+    std::atomic<int> searchFilesReceived_{0};
+    // The last search answer said another answer follows (its third byte
+    // is 1): a device with more files than one answer can count sends them
+    // in several answers, each followed by its files.
+    std::atomic<bool> searchMoreAnswers_{false};
+    void endSearchIfComplete();
     // The end-of-recording record came: nothing more is read, and the
     // pictures still on their way are shown before the view ends.
     std::atomic<bool> playbackEnding_{false};

@@ -31,6 +31,20 @@ constexpr int kDefaultReadTimeout = 10;
 constexpr std::chrono::milliseconds kUdtTimeout{15000};
 // Largest single UDT receive.
 constexpr int kUdtReceiveSize = 100000;
+// Receive side of a UDT link. The sender's congestion control leaves its
+// start-up phase once its window reaches the flow window we advertise (the
+// smaller of the flight-flag size and the receive buffer in packets); from
+// then on it paces packets at the rate it has seen the link carry. A camera's
+// stream is mostly small frames with a burst at every key frame, so a small
+// window ends the start-up within a second and every key frame afterwards
+// queues behind that trickle rate: the view stalls, then skips. A window of
+// the library's own default size keeps the start-up phase (no pacing) for
+// tens of thousands of packets; the buffer is only a table of slots until
+// data fill it. The kernel's UDP buffer takes a key frame's burst whole
+// (the kernel caps it at its own maximum).
+constexpr int kUdtFlowWindow = 25600;                   // packets
+constexpr int kUdtReceiveBuffer = kUdtFlowWindow * 1472;  // bytes: the window in full packets
+constexpr int kUdpReceiveBuffer = 4 * 1024 * 1024;
 // Pause after a UDT send and before each UDT receive.
 constexpr std::chrono::microseconds kUdtPause{100};
 
@@ -186,11 +200,11 @@ int PUConnection::createUDTSocketAndport(int& udtSocket, const std::string& port
         return -1;
     }
     int timeout = Config::shared().scaledMs(static_cast<int>(kUdtTimeout.count()));
-    UdtApi::setInt(s, UdtApi::kFc, 1024);
+    UdtApi::setInt(s, UdtApi::kFc, kUdtFlowWindow);
     UdtApi::setInt(s, UdtApi::kSndBuf, 8096);
-    UdtApi::setInt(s, UdtApi::kRcvBuf, 64000);
+    UdtApi::setInt(s, UdtApi::kRcvBuf, kUdtReceiveBuffer);
     UdtApi::setInt(s, UdtApi::kUdpSndBuf, 8096);
-    UdtApi::setInt(s, UdtApi::kUdpRcvBuf, 70000);
+    UdtApi::setInt(s, UdtApi::kUdpRcvBuf, kUdpReceiveBuffer);
     UdtApi::setLinger(s, true, 1);
     UdtApi::setBool(s, UdtApi::kReuseAddr, true);
     UdtApi::setBool(s, UdtApi::kRendezvous, rendezvous);
@@ -405,6 +419,9 @@ void PUConnection::udtReceiveLoop(PUConnectionPtr self) {
             // A close() cleared the flag first, or ran while this loop was
             // being started: end quietly.
             if (!self->udtFlag_.exchange(false) || self->closed_) break;
+            // The process is exiting and closed every UDT socket: nothing to
+            // reopen.
+            if (UdtApi::shuttingDown()) break;
             if (!self->shouldRecUDT_) self->close();
             if (auto d = self->delegate()) d->reconnectUDT(*self);
             break;

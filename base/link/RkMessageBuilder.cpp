@@ -1,5 +1,7 @@
 #include "base/link/RkMessageBuilder.h"
 
+#include <algorithm>
+
 #include "platform/bytes/ByteWriter.h"
 
 namespace lumora {
@@ -56,6 +58,12 @@ RkDeviceId RkMessageBuilder::deviceIdForUid(std::string_view uid) {
         id[out++] = '?';
         i += taken;
     }
+    return id;
+}
+
+RkDeviceId RkMessageBuilder::deviceIdBytes(std::string_view uid) {
+    RkDeviceId id{};
+    std::copy_n(uid.begin(), std::min(uid.size(), id.size()), id.begin());
     return id;
 }
 

@@ -58,6 +58,10 @@ public:
     // character (one UTF-8 sequence, or one byte that is not valid UTF-8) as
     // "?", zero-filled or cut to 32 bytes. Never fails.
     static RkDeviceId deviceIdForUid(std::string_view uid);
+    // The device id as the status query carries it: the UID's UTF-8 bytes
+    // as they are, zero-filled or cut to 32 bytes, so a UID with non-ASCII
+    // characters is matched again in the answer.
+    static RkDeviceId deviceIdBytes(std::string_view uid);
 
     static std::vector<uint8_t> buildMsgForOpenVSConnectionRequest(const RkDeviceId& deviceId);
     static std::vector<uint8_t> buildMsgForFailedUPNPVSConnectionRequest(const RkDeviceId& deviceId);

@@ -262,28 +262,55 @@ bool TolvClient::isCurrent(const PUConnection* connection) const {
     return deviceConnection_.get() == connection;
 }
 
-void TolvClient::installLink(PUConnectionPtr link) {
+bool TolvClient::installLink(PUConnectionPtr link) {
     PUConnectionPtr old;
+    bool refused = false;
     {
         std::lock_guard<std::mutex> g(mutex_);
-        old = std::move(deviceConnection_);
-        deviceConnection_ = std::move(link);
-        linkConnected_ = false;
-        deviceConnectionTag_ = deviceConnection_ ? deviceConnection_->tag() : -1;
+        // A reopening that was under way when the owner stopped the client
+        // must not bring a link back: stopConnect sets stopped_ before it
+        // takes this lock to drop the link.
+        if (link && stopped_) {
+            refused = true;
+            old = std::move(link);
+        } else {
+            old = std::move(deviceConnection_);
+            deviceConnection_ = std::move(link);
+            linkConnected_ = false;
+            deviceConnectionTag_ = deviceConnection_ ? deviceConnection_->tag() : -1;
+        }
     }
     if (old) {
         old->close();
         PUConnection::releaseOffQueue(std::move(old));
     }
+    return !refused;
 }
 
 void TolvClient::dropLink() { installLink(nullptr); }
+
+void TolvClient::beginAttempt() {
+    ++attempt_;
+    stopped_ = false;
+}
+
+void TolvClient::afterReopenPause(const DispatchQueuePtr& queue, std::function<void(TolvClient&)> step) {
+    const std::chrono::nanoseconds pause = reopenPause_.next();
+    const uint64_t attempt = attempt_;
+    std::weak_ptr<TolvClient> weak = weak_from_this();
+    queue->after(pause, [weak, attempt, step = std::move(step)] {
+        auto self = weak.lock();
+        // Stopped, or started again by the owner: this reopening is void.
+        if (!self || self->stopped_ || self->attempt_ != attempt) return;
+        step(*self);
+    });
+}
 
 bool TolvClient::openTcp(const std::string& ip, uint16_t port, int readTimeout) {
     auto link = PUConnection::create(PUConnection::kTCP, shared_from_this());
     link->setTcptimeout(readTimeout);
     link->setClient(client());
-    installLink(link);
+    if (!installLink(link)) return false;
     isUDTConnect_ = false;
     return link->openPort(ip, port);
 }
@@ -292,9 +319,14 @@ bool TolvClient::openUdt(const std::string& ip, uint16_t port, int punchedFd) {
     auto link = PUConnection::create(PUConnection::kUDT, shared_from_this());
     link->setClient(client());
     if (punchedFd > 0) link->setTempudpsocket(punchedFd);
-    installLink(link);
-    bool opened = link->openPort(ip, port);
+    if (!installLink(link)) {
+        if (punchedFd > 0) socketClose(punchedFd);
+        return false;
+    }
+    // The connect blocks: a stop meanwhile closed the link under it.
+    bool opened = link->openPort(ip, port) && isCurrent(link.get());
     isUDTConnect_ = opened;
+    if (opened) reopenPause_.linkUp();
     return opened;
 }
 
@@ -337,7 +369,7 @@ void TolvClient::openByAnswer(int mode, const std::string& address, uint16_t por
 
 void TolvClient::startConnectShouldSearchLan(const std::string& uid, bool searchLan, const std::string& host,
                                              int port) {
-    stopped_ = false;
+    beginAttempt();
     {
         std::lock_guard<std::mutex> g(mutex_);
         deviceUdid_ = uid;
@@ -357,7 +389,7 @@ void TolvClient::startConnectShouldSearchLan(const std::string& uid, bool search
 }
 
 void TolvClient::startConnectJustForIP(const std::string& ip, uint16_t port) {
-    stopped_ = false;
+    beginAttempt();
     if (!networkUp()) {
         reportDisconnect(netError());
         return;
@@ -378,7 +410,7 @@ void TolvClient::startConnectJustForIP(const std::string& ip, uint16_t port) {
 }
 
 void TolvClient::startConnectJustForLanTCP(const std::string& ip, uint16_t port) {
-    stopped_ = false;
+    beginAttempt();
     if (!networkUp()) {
         reportDisconnect(netError());
         return;
@@ -399,7 +431,7 @@ void TolvClient::startConnectJustForLanTCP(const std::string& ip, uint16_t port)
 }
 
 void TolvClient::startConnectJustForLan(const std::string& ip, uint16_t port) {
-    stopped_ = false;
+    beginAttempt();
     if (!networkUp()) {
         reportDisconnect(netError());
         return;
@@ -410,7 +442,7 @@ void TolvClient::startConnectJustForLan(const std::string& ip, uint16_t port) {
 
 void TolvClient::startConnectWithQuery(const std::string& uid, const std::string& host, uint16_t port, int mode,
                                        const std::string& vshost) {
-    stopped_ = false;
+    beginAttempt();
     if (!networkUp()) {
         reportDisconnect(netError());
         return;
@@ -428,7 +460,7 @@ void TolvClient::startConnectWithQuery(const std::string& uid, const std::string
 
 void TolvClient::startConnectPort(const std::string& host, uint16_t port, bool isudt, int socketfd,
                                   int currentMode) {
-    stopped_ = false;
+    beginAttempt();
     if (!networkUp()) {
         // A punched socket handed over for UDT: nothing else would close it.
         if (isudt) socketClose(socketfd);
@@ -462,7 +494,7 @@ void TolvClient::startConnectPort(const std::string& host, uint16_t port, bool i
 }
 
 void TolvClient::startConnectjustFoward(const std::string& uid, const std::string& serverIP) {
-    stopped_ = false;
+    beginAttempt();
     const auto& hosts = Config::shared().relayHosts;
     int index = 3;
     if (serverIP.empty() || serverIP == hosts[0])
@@ -481,7 +513,7 @@ void TolvClient::startConnectjustFoward(const std::string& uid, const std::strin
 }
 
 void TolvClient::startConnectjustHole(const std::string& uid, const std::string& serverIP) {
-    stopped_ = false;
+    beginAttempt();
     if (!networkUp()) {
         reportDisconnect(netError());
         return;
@@ -503,6 +535,8 @@ void TolvClient::holePunch() {
 
 void TolvClient::stopConnect() {
     stopped_ = true;
+    ++attempt_;
+    reopenPause_.reset();
     dropLink();
     channelMode_ = 0;
     currentConnectMode_ = kStopped;
@@ -584,7 +618,8 @@ void TolvClient::searchInLAN() {
                 std::span<const uint8_t>(buf.data() + rk::kHeaderSize, static_cast<size_t>(n) - rk::kHeaderSize), id,
                 udtPort, addr, tcpPort))
             continue;
-        if (id != wanted) continue;
+        // An all-zero id names no device, even when ours is empty too.
+        if (id != wanted || id == RkDeviceId{}) continue;
         socketClose(fd);
         lanMatch(udtPort, addr, tcpPort);
         return;
@@ -627,7 +662,7 @@ void TolvClient::tolvSearchDeviceResponseFromParser(RkMessageParser&, const RkDe
     if (stopped_) return;
     int mode = currentConnectMode_;
     if (mode == kLanFound || mode == kLanFailed) return;
-    if (deviceId != RkMessageBuilder::deviceIdForUid(deviceUdid())) return;
+    if (deviceId == RkDeviceId{} || deviceId != RkMessageBuilder::deviceIdForUid(deviceUdid())) return;
     lanMatch(udtPort, address, tcpPort);
 }
 
@@ -803,6 +838,7 @@ bool TolvClient::setupUPNPFailedConn(const std::string& /*uid*/) {
 void TolvClient::connectionDidConnectToHost(PUConnection& connection, const std::string&, uint16_t) {
     if (!isCurrent(&connection)) return;
     linkConnected_ = true;
+    reopenPause_.linkUp();
     reportConnect();
 }
 
@@ -827,19 +863,26 @@ void TolvClient::connectionDidDisconnect(PUConnection& connection, const Error& 
     dropPolicy(&connection, error);
 }
 
+// Reopenings wait a growing pause (ReconnectPause) after the link is
+// dropped, so a device that accepts and closes every link, or is briefly
+// away, is not hammered; the counts and the order of the drop policy stay.
 void TolvClient::reopenTcp() {
     dropLink();
-    std::string ip = tcpIP();
-    needRecon_ = openTcp(ip, static_cast<uint16_t>(tcpPort_.load()), kServerTcpReadTimeout);
+    afterReopenPause(DispatchQueue::global(), [](TolvClient& self) {
+        std::string ip = self.tcpIP();
+        self.needRecon_ = self.openTcp(ip, static_cast<uint16_t>(self.tcpPort_.load()), kServerTcpReadTimeout);
+    });
 }
 
 void TolvClient::reopenUdt() {
     dropLink();
-    std::string ip = udpIP();
-    bool opened = openUdt(ip, static_cast<uint16_t>(udpPort_.load()), 0);
-    needRecon_ = opened;
-    // The device needs a fresh login on a new UDT link: tell the owner.
-    if (opened) reportConnect();
+    afterReopenPause(DispatchQueue::global(), [](TolvClient& self) {
+        std::string ip = self.udpIP();
+        bool opened = self.openUdt(ip, static_cast<uint16_t>(self.udpPort_.load()), 0);
+        self.needRecon_ = opened;
+        // The device needs a fresh login on a new UDT link: tell the owner.
+        if (opened && !self.stopped_) self.reportConnect();
+    });
 }
 
 void TolvClient::dropPolicy(const PUConnection* connection, const Error& error) {
@@ -922,22 +965,19 @@ void TolvClient::reconnectUDT(PUConnection& connection) {
         return;
     }
     auto queue = DispatchQueue::createSerial("reconudt");
-    std::weak_ptr<TolvClient> weak = weak_from_this();
-    queue->async([weak] {
-        auto self = weak.lock();
-        if (!self || self->stopped_) return;
-        std::string ip = self->udpIP();
-        uint16_t port = static_cast<uint16_t>(self->udpPort_.load());
+    afterReopenPause(queue, [](TolvClient& self) {
+        std::string ip = self.udpIP();
+        uint16_t port = static_cast<uint16_t>(self.udpPort_.load());
         if (ip.empty() || port == 0) return;
-        self->dropLink();
-        self->currentConnectMode_ = kServerUdt;
-        if (self->openUdt(ip, port, 0)) {
-            self->needRecon_ = true;
-            self->reportConnect();
-        } else {
-            self->needRecon_ = false;
-            self->dropLink();
-            self->dropPolicy(nullptr, p2pError());
+        self.dropLink();
+        self.currentConnectMode_ = kServerUdt;
+        if (self.openUdt(ip, port, 0)) {
+            self.needRecon_ = true;
+            if (!self.stopped_) self.reportConnect();
+        } else if (!self.stopped_) {
+            self.needRecon_ = false;
+            self.dropLink();
+            self.dropPolicy(nullptr, p2pError());
         }
     });
 }

@@ -3,6 +3,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -15,6 +16,7 @@
 #include "base/link/OWSPLink.h"
 #include "base/link/PUConnection.h"
 #include "base/link/PUConnectionDelegate.h"
+#include "base/link/ReconnectPause.h"
 #include "base/link/RkMessageBuilder.h"
 #include "base/link/RkMessageParser.h"
 #include "base/link/RkMessgeParserDelegate.h"
@@ -147,6 +149,8 @@ public:
     bool needRecon() const { return needRecon_; }
     int drectConTimes() const { return drectConTimes_; }
     int udtrecConTimes() const { return udtrecConTimes_; }
+    // Reopenings of the current attempt's link so far (spaced by a pause).
+    int reopenAttempts() const { return reopenPause_.attempts(); }
     int kindofquery() const { return kindofquery_; }
     PUConnectionPtr deviceConnection() const;
     int currentsocketfd() const;
@@ -196,7 +200,13 @@ private:
 
     PUConnectionPtr currentLink() const;
     // Makes `link` the current link; the one before is closed and released.
-    void installLink(PUConnectionPtr link);
+    // Once stopped, a new link is refused (closed at once): false.
+    bool installLink(PUConnectionPtr link);
+    // A new attempt of the owner: clears the stop, voids pending reopenings.
+    void beginAttempt();
+    // Runs `step` on `queue` after the next reopen pause, unless the client
+    // was stopped or started again meanwhile.
+    void afterReopenPause(const DispatchQueuePtr& queue, std::function<void(TolvClient&)> step);
     // Closes and releases the current link.
     void dropLink();
     bool isCurrent(const PUConnection* connection) const;
@@ -261,6 +271,8 @@ private:
     std::atomic<int> tag_{0};
     std::atomic<long> deviceConnectionTag_{-1};
     std::atomic<bool> stopped_{false};
+    std::atomic<uint64_t> attempt_{0};  // raised by every start and stop
+    ReconnectPause reopenPause_;
 };
 
 }  // namespace lumora

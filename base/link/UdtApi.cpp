@@ -4,7 +4,9 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
+#include <set>
 #include <sys/socket.h>
 #include <udt/udt.h>
 
@@ -33,36 +35,65 @@ UDT::SOCKOPT toOpt(int option) {
     return UDT_MSS;
 }
 
-// Closes still running (a lingering close may take a second on a worker).
-// The library's own state is torn down at process exit; a close still
-// inside the library then would crash, so exit waits for them (bounded),
-// then ends the library as its documentation asks (UDT::cleanup before the
-// application exits): that stops its garbage-collection thread, which
-// otherwise keeps taking the library's locks while its static destructors
-// free them.
-//
-// The count's lock and condition are never destroyed: a close that outlives
-// the bounded wait must still find them.
-struct CloseCount {
+// Every call still inside the library (a receive loop blocked in recv, a
+// lingering close on a worker, a blocking connect) and every socket still
+// open. The library's own state is torn down by static destructors at
+// process exit; a call still inside it then would crash. So exit first
+// refuses new calls, closes every open socket (which wakes blocked receives
+// and sends), and waits (bounded) until no call is left inside.
+// Never destroyed: threads still finishing a call after exit's wait touch it.
+struct ExitState {
     std::mutex lock;
     std::condition_variable done;
-    int running = 0;
-    int open = 0;  // sockets made and not yet closed
+    int inside = 0;
+    bool shutDown = false;
+    std::set<int> open;
+    int closing = 0;  // closes still inside the library
 };
-
-CloseCount& closes() {
-    static CloseCount* count = new CloseCount;
-    return *count;
+ExitState& st() {
+    static ExitState* state = new ExitState;
+    return *state;
 }
 
-void endAtExit() {
-    CloseCount& c = closes();
+// Counts one call into the library; false once the process is exiting.
+class Inside {
+public:
+    Inside() {
+        std::lock_guard<std::mutex> lock(st().lock);
+        entered_ = !st().shutDown;
+        if (entered_) ++st().inside;
+    }
+    ~Inside() {
+        if (!entered_) return;
+        {
+            std::lock_guard<std::mutex> lock(st().lock);
+            --st().inside;
+        }
+        st().done.notify_all();
+    }
+    explicit operator bool() const { return entered_; }
+
+private:
+    bool entered_ = false;
+};
+
+void shutDownAtExit() {
+    std::set<int> open;
+    {
+        std::lock_guard<std::mutex> lock(st().lock);
+        st().shutDown = true;
+        open.swap(st().open);
+    }
+    for (int s : open) UDT::close(s);
     bool idle = false;
     {
-        std::unique_lock<std::mutex> lock(c.lock);
-        idle = c.done.wait_for(lock, std::chrono::seconds(3), [&] { return c.running == 0; });
+        std::unique_lock<std::mutex> lock(st().lock);
+        idle = st().done.wait_for(lock, std::chrono::seconds(5), [] { return st().inside == 0; });
     }
-    // A close still running would meet a library being taken down.
+    // Then end the library as its documentation asks (cleanup before the
+    // application exits): that stops its garbage-collection thread, which
+    // otherwise keeps taking the library's locks while its static destructors
+    // free them. A call still inside would meet a library being taken down.
     if (idle) UDT::cleanup();
 }
 
@@ -72,89 +103,111 @@ void startup() {
     static std::once_flag once;
     std::call_once(once, [] {
         UDT::startup();
-        closes();
         // Registered after the library's statics were made, so it runs
         // before they are destroyed.
-        std::atexit(endAtExit);
+        std::atexit(shutDownAtExit);
     });
 }
 
 int socket(int family, int type, int protocol) {
     startup();
+    std::lock_guard<std::mutex> lock(st().lock);
+    if (st().shutDown) return -1;
     UDTSOCKET s = UDT::socket(family, type, protocol);
     if (s == UDT::INVALID_SOCK) return -1;
-    std::lock_guard<std::mutex> lock(closes().lock);
-    ++closes().open;
+    st().open.insert(s);
     return s;
 }
 
+int openSockets() {
+    std::lock_guard<std::mutex> lock(st().lock);
+    return static_cast<int>(st().open.size()) + st().closing;
+}
+
+bool shuttingDown() {
+    std::lock_guard<std::mutex> lock(st().lock);
+    return st().shutDown;
+}
+
 bool setInt(int sock, int option, int value) {
-    return UDT::setsockopt(sock, 0, toOpt(option), &value, sizeof value) != UDT::ERROR;
+    Inside in;
+    return in && UDT::setsockopt(sock, 0, toOpt(option), &value, sizeof value) != UDT::ERROR;
 }
 
 bool setBool(int sock, int option, bool value) {
-    return UDT::setsockopt(sock, 0, toOpt(option), &value, sizeof value) != UDT::ERROR;
+    Inside in;
+    return in && UDT::setsockopt(sock, 0, toOpt(option), &value, sizeof value) != UDT::ERROR;
 }
 
 bool setLinger(int sock, bool on, int seconds) {
     linger l{on ? 1 : 0, seconds};
-    return UDT::setsockopt(sock, 0, UDT_LINGER, &l, sizeof l) != UDT::ERROR;
+    Inside in;
+    return in && UDT::setsockopt(sock, 0, UDT_LINGER, &l, sizeof l) != UDT::ERROR;
 }
 
-bool bindUdp(int sock, int udpFd) { return UDT::bind2(sock, udpFd) != UDT::ERROR; }
+bool bindUdp(int sock, int udpFd) {
+    Inside in;
+    return in && UDT::bind2(sock, udpFd) != UDT::ERROR;
+}
 
 bool connect(int sock, const sockaddr* address, int length) {
-    return UDT::connect(sock, address, length) != UDT::ERROR;
+    Inside in;
+    return in && UDT::connect(sock, address, length) != UDT::ERROR;
 }
 
 int send(int sock, const uint8_t* data, int length) {
+    Inside in;
+    if (!in) return -1;
     int n = UDT::send(sock, reinterpret_cast<const char*>(data), length, 0);
     return n == UDT::ERROR ? -1 : n;
 }
 
 int recv(int sock, uint8_t* data, int length) {
+    Inside in;
+    if (!in) return -1;
     int n = UDT::recv(sock, reinterpret_cast<char*>(data), length, 0);
     return n == UDT::ERROR ? -1 : n;
 }
 
 namespace {
-void closeCounted(int sock) {
+// Closes a socket this process still holds open (exit may have closed it).
+void closeOpen(int sock) {
+    Inside in;
+    if (!in) return;
+    {
+        std::lock_guard<std::mutex> lock(st().lock);
+        if (st().open.erase(sock) == 0) return;
+        ++st().closing;
+    }
     UDT::close(sock);
-    CloseCount& c = closes();
-    std::lock_guard<std::mutex> lock(c.lock);
-    --c.running;
-    --c.open;
-    c.done.notify_all();
+    std::lock_guard<std::mutex> lock(st().lock);
+    --st().closing;
 }
 }  // namespace
 
 void close(int sock) {
     if (sock < 0) return;
-    {
-        std::lock_guard<std::mutex> lock(closes().lock);
-        ++closes().running;
-    }
-    closeCounted(sock);
+    closeOpen(sock);
 }
 
 void closeInBackground(int sock) {
     if (sock < 0) return;
-    {
-        // Counted from now, so an exit that starts before the worker does
-        // still waits for it.
-        std::lock_guard<std::mutex> lock(closes().lock);
-        ++closes().running;
-    }
-    DispatchQueue::global()->async([sock] { closeCounted(sock); });
+    auto in = std::make_shared<Inside>();  // counted from now: exit waits for the worker
+    if (!*in) return;
+    DispatchQueue::global()->async([sock, in] { closeOpen(sock); });
 }
 
-int openSockets() {
-    std::lock_guard<std::mutex> lock(closes().lock);
-    return closes().open;
+// The last error lives in the library's state too: read it only while the
+// library is still there.
+std::string lastErrorMessage() {
+    Inside in;
+    if (!in) return "the process is exiting";
+    return UDT::getlasterror().getErrorMessage();
 }
 
-std::string lastErrorMessage() { return UDT::getlasterror().getErrorMessage(); }
-
-bool lastErrorWasTimeout() { return UDT::getlasterror_code() == CUDTException::ETIMEOUT; }
+bool lastErrorWasTimeout() {
+    Inside in;
+    return in && UDT::getlasterror_code() == CUDTException::ETIMEOUT;
+}
 
 }  // namespace lumora::UdtApi

@@ -31,13 +31,18 @@ int recv(int sock, uint8_t* data, int length);
 void close(int sock);
 // Closes on the global queue: with linger on, a close may wait up to the
 // linger time for bytes a stalled peer does not take. Process exit waits
-// (bounded) for closes still running.
+// (bounded) for closes still running, as for every other call in progress.
 void closeInBackground(int sock);
 
 // Sockets made here that are not yet closed (a close still running counts):
 // what each link holds inside the library (buffers, its UDP port's queues
 // and threads) lives until then.
 int openSockets();
+
+// True once the process has begun to exit: every call then fails at once
+// without entering the library, every open socket has been closed, and exit
+// waits (bounded) for the calls that were still inside.
+bool shuttingDown();
 
 std::string lastErrorMessage();
 bool lastErrorWasTimeout();

@@ -29,6 +29,12 @@ void DispatchQueue::after(std::chrono::nanoseconds delay, DispatchTask task) {
         async(std::move(task));
         return;
     }
+    // The main queue's delayed work waits on the main run loop's clock, so a
+    // GUI on a virtual clock sees it fire when the clock moves.
+    if (this == DispatchQueue::main().get() && RunLoop::usesVirtualClock()) {
+        RunLoop::main().performAfterDelay(delay, [self, task = std::move(task)]() mutable { self->async(std::move(task)); });
+        return;
+    }
     auto now = TimerService::Clock::now();
     auto deadline = TimerService::Clock::time_point::max() - now <= delay
                         ? TimerService::Clock::time_point::max()

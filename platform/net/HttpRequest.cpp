@@ -4,7 +4,9 @@
 
 #include <cctype>
 
+#include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 
 #include "platform/Config.h"
@@ -19,6 +21,70 @@ void initCurlOnce() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
+
+// Transfers still running on workers when the process exits. Exit tears
+// down the transfer library's and the TLS library's global state and the
+// main run loop; a worker still inside a transfer (or still starting one)
+// would then use what is gone. So exit first refuses new transfers, has the
+// running ones abort at their next progress call, and waits (bounded) until
+// none is left inside.
+// Never destroyed: workers still finishing a transfer after exit's wait touch it.
+struct ExitState {
+    std::mutex lock;
+    std::condition_variable done;
+    int transfers = 0;
+    bool exiting = false;
+};
+ExitState& st() {
+    static ExitState* state = new ExitState;
+    return *state;
+}
+
+void waitForTransfersAtExit() {
+    std::unique_lock<std::mutex> lock(st().lock);
+    st().exiting = true;
+    st().done.wait_for(lock, std::chrono::seconds(3), [] { return st().transfers == 0; });
+}
+
+// The transfer library is set up on the thread that starts the first
+// request, not on a worker: its set-up registers the TLS library's own exit
+// clean-up, which must be registered before the guard so that it runs after
+// it (exit runs them in reverse order). Set up on a worker, a request still
+// starting at exit had that clean-up run under it.
+void registerExitGuardOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        initCurlOnce();
+        std::atexit(waitForTransfersAtExit);
+    });
+}
+
+bool exiting() {
+    std::lock_guard<std::mutex> lock(st().lock);
+    return st().exiting;
+}
+
+// Counts one transfer for the exit guard; false once the process exits.
+class TransferGuard {
+public:
+    TransferGuard() {
+        std::lock_guard<std::mutex> lock(st().lock);
+        entered_ = !st().exiting;
+        if (entered_) ++st().transfers;
+    }
+    ~TransferGuard() {
+        if (!entered_) return;
+        {
+            std::lock_guard<std::mutex> lock(st().lock);
+            --st().transfers;
+        }
+        st().done.notify_all();
+    }
+    explicit operator bool() const { return entered_; }
+
+private:
+    bool entered_ = false;
+};
 
 bool hasHttpScheme(const std::string& url) {
     auto starts = [&](const char* p) {
@@ -44,6 +110,7 @@ HttpRequest::~HttpRequest() = default;
 
 std::shared_ptr<HttpRequest> HttpRequest::get(std::string url, DataHandler onData, CompletionHandler onComplete,
                                               Options options) {
+    registerExitGuardOnce();
     std::shared_ptr<HttpRequest> request(
         new HttpRequest(std::move(url), std::move(onData), std::move(onComplete), options));
     if (!hasHttpScheme(request->url_)) {
@@ -61,7 +128,7 @@ void HttpRequest::cancel() { cancelled_.store(true); }
 size_t HttpRequest::writeCallback(char* data, size_t size, size_t count, void* self) {
     auto* request = static_cast<HttpRequest*>(self);
     size_t n = size * count;
-    if (request->cancelled_.load()) return 0;  // aborts the transfer
+    if (request->cancelled_.load() || exiting()) return 0;  // aborts the transfer
     if (request->options_.maxBodyBytes > 0 && request->received_ + n > request->options_.maxBodyBytes) {
         request->tooLarge_ = true;
         return 0;
@@ -72,10 +139,12 @@ size_t HttpRequest::writeCallback(char* data, size_t size, size_t count, void* s
 }
 
 int HttpRequest::progressCallback(void* self, long long, long long, long long, long long) {
-    return static_cast<HttpRequest*>(self)->cancelled_.load() ? 1 : 0;
+    return static_cast<HttpRequest*>(self)->cancelled_.load() || exiting() ? 1 : 0;
 }
 
 void HttpRequest::perform() {
+    TransferGuard guard;
+    if (!guard) return;  // the process is exiting: nobody is left to tell
     initCurlOnce();
     std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
     if (!curl) {
@@ -130,6 +199,7 @@ void HttpRequest::perform() {
         }
         error = Error(kErrorDomain, code, text);
     }
+    if (exiting()) return;  // aborted by the exit: the main run loop is going away
     auto self = shared_from_this();
     RunLoop::main().perform([self, status, error] { self->deliverCompletion(status, error); });
 }

@@ -23,6 +23,10 @@ namespace lumora {
 // released on the main thread once the request has finished, so they may
 // hold whatever they like. A request object stays alive until it has
 // finished even when its creator drops it; keep the pointer only to cancel.
+//
+// Process exit stops every request still starting or under way (none of
+// its callbacks runs any more) and waits, bounded, until none is left inside
+// the transfer library, whose global state exit tears down.
 class HttpRequest : public std::enable_shared_from_this<HttpRequest> {
 public:
     using DataHandler = std::function<void(const std::string& block)>;

@@ -54,6 +54,21 @@ public:
     // thread may be asleep. The default wakes the loop's own poll.
     virtual void setWakeupHook(std::function<void()> hook) = 0;
 
+    // This loop's clock: what its timers are measured against. The main run
+    // loop may run on a virtual clock (tests): it then stands still until
+    // advanceVirtualClock() moves it, and only the main loop's timers follow it.
+    virtual Clock::time_point now() const = 0;
+    // The earliest fire date of this loop's valid timers (max(): none).
+    virtual Clock::time_point nextTimerDate() = 0;
+
+    // Puts the main run loop on a virtual clock that starts at the present
+    // real time and stands still; false goes back to the real clock.
+    static void setVirtualClock(bool enabled);
+    static bool usesVirtualClock();
+    // Moves the virtual clock forward (nothing on the real clock). Timers
+    // that become due fire at the main loop's next turn.
+    static void advanceVirtualClock(std::chrono::nanoseconds by);
+
     // Descriptor watchers (poll events POLLIN/POLLOUT...): the callback runs
     // on this loop with the returned events while the descriptor is ready.
     virtual uint64_t addWatcher(int fd, short events, std::function<void(short revents)> callback) = 0;

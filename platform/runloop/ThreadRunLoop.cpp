@@ -47,6 +47,11 @@ void runGuarded(const std::function<void()>& f, const char* what) {
     }
 }
 
+// The main loop's virtual clock: nanoseconds since the steady clock's epoch
+// while enabled.
+std::atomic<bool> gVirtualClock{false};
+std::atomic<int64_t> gVirtualNs{0};
+
 constexpr auto kMinTimerInterval = std::chrono::microseconds(100);
 
 }  // namespace
@@ -66,6 +71,22 @@ RunLoop& RunLoop::main() {
 
 RunLoop& RunLoop::current() { return currentLoop(); }
 
+void RunLoop::setVirtualClock(bool enabled) {
+    if (enabled && !gVirtualClock.load()) {
+        gVirtualNs.store(std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count());
+    }
+    gVirtualClock.store(enabled);
+    ThreadRunLoop::wakeMain();
+}
+
+bool RunLoop::usesVirtualClock() { return gVirtualClock.load(); }
+
+void RunLoop::advanceVirtualClock(std::chrono::nanoseconds by) {
+    if (!gVirtualClock.load() || by.count() <= 0) return;
+    gVirtualNs.fetch_add(by.count());
+    ThreadRunLoop::wakeMain();
+}
+
 bool RunLoop::isMainThread() {
     ThreadRunLoop* m = gMainLoop.load();
     return m && m->isOwnThread();
@@ -80,7 +101,7 @@ std::shared_ptr<RunLoopTimer> RunLoopTimer::scheduled(RunLoop& loop, std::chrono
                                                       Callback callback) {
     if (interval < kMinTimerInterval) interval = repeats ? kMinTimerInterval : std::chrono::nanoseconds(0);
     std::shared_ptr<RunLoopTimer> timer(new RunLoopTimer(interval, repeats, std::move(callback)));
-    timer->fireDate_ = RunLoop::Clock::now() + std::chrono::duration_cast<RunLoop::Clock::duration>(interval);
+    timer->fireDate_ = loop.now() + std::chrono::duration_cast<RunLoop::Clock::duration>(interval);
     loop.addTimer(timer);
     return timer;
 }
@@ -214,6 +235,12 @@ size_t ThreadRunLoop::drainPending() {
     return n;
 }
 
+RunLoop::Clock::time_point ThreadRunLoop::now() const {
+    if (isMain_ && gVirtualClock.load())
+        return Clock::time_point(std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(gVirtualNs.load())));
+    return Clock::now();
+}
+
 RunLoop::Clock::time_point ThreadRunLoop::nextTimerDate() {
     std::lock_guard<std::mutex> lock(mutex_);
     Clock::time_point next = Clock::time_point::max();
@@ -264,7 +291,7 @@ size_t ThreadRunLoop::turn(const std::function<bool()>* predicate, bool* satisfi
     }
 
     // Due timers, earliest first.
-    auto now = Clock::now();
+    auto now = this->now();
     std::vector<std::shared_ptr<RunLoopTimer>> due;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -285,7 +312,7 @@ size_t ThreadRunLoop::turn(const std::function<bool()>* predicate, bool* satisfi
             // skipped, not run in a burst.
             auto interval = std::chrono::duration_cast<Clock::duration>(t->interval());
             auto next = t->fireDate() + interval;
-            auto after = Clock::now();
+            auto after = this->now();
             if (next <= after) next += ((after - next) / interval + 1) * interval;
             t->setFireDate(next);
         }
@@ -364,7 +391,9 @@ bool ThreadRunLoop::runInternal(Clock::time_point deadline, const std::function<
         if (!pending && isMain_) pending = mainQueue().hasRunnableWork();
         int64_t timeoutNs = 0;
         if (!pending) {
-            auto until = std::min(deadline, nextTimerDate());
+            // On the virtual clock, timers wait for the clock to move, which wakes us.
+            auto nextTimer = isMain_ && gVirtualClock.load() ? Clock::time_point::max() : nextTimerDate();
+            auto until = std::min(deadline, nextTimer);
             if (until == Clock::time_point::max()) {
                 timeoutNs = -1;
             } else {

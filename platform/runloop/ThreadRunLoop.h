@@ -35,6 +35,8 @@ public:
     void setWakeupHook(std::function<void()> hook) override;
     uint64_t addWatcher(int fd, short events, std::function<void(short revents)> callback) override;
     void removeWatcher(uint64_t id) override;
+    Clock::time_point now() const override;
+    Clock::time_point nextTimerDate() override;
 
     void wake();
     bool isOwnThread() const { return std::this_thread::get_id() == thread_; }
@@ -57,7 +59,6 @@ private:
     bool runInternal(Clock::time_point deadline, const std::function<bool()>* predicate);
     // Waits in poll() for the wake-up descriptor, the watchers or the next timer.
     size_t waitAndDispatch(int64_t timeoutNs);  // -1: no limit
-    Clock::time_point nextTimerDate();
 
     std::thread::id thread_;
     bool isMain_ = false;

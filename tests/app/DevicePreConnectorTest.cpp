@@ -7,6 +7,8 @@
 
 #include "app/DevicePreConnector.h"
 #include "app/core/Device.h"
+#include "app/core/QvDeviceManager.h"
+#include "base/link/DataController.h"
 #include "base/link/TolvClient.h"
 #include "base/link/TolvClientTestSupport.h"
 #include "base/network/NETStatusObj.h"
@@ -149,19 +151,64 @@ TEST_F(DevicePreConnectorTest, FindsAServerUdtPathAndFromALanHint) {
     EXPECT_EQ(device->socketfd.load(), 0);
     EXPECT_TRUE(waitLinkClosed());
 
-    // A LAN hint goes straight to UDT in the LAN, without the servers.
+    // A LAN hint (external address, LAN address, port, UDT flag) goes
+    // straight to UDT in the LAN, without the servers, and leaves the stored
+    // address and port alone.
     recorder->outcomes.clear();
     device->isInIner = true;
-    device->inHourseIpStr = std::string(kDeviceAddr) + "," + std::to_string(emulator->udtPort()) + ",1,x";
+    device->address = "192.0.2.1";
+    device->mediaPort = 9;
+    device->inHourseIpStr = "203.0.113.9," + std::string(kDeviceAddr) + "," + std::to_string(emulator->udtPort()) + ",1";
     int opensBefore = servers[0].requests(kOpenRequest) + servers[1].requests(kOpenRequest);
     device->startPreConnection();
     ASSERT_TRUE(waitOutcome());
     EXPECT_EQ(recorder->outcomes, (std::vector<std::pair<int32_t, bool>>{{device->deviceId, true}}));
     EXPECT_EQ(device->preConMode.load(), TolvClient::kInnerUdt);
-    EXPECT_EQ(device->address.value(), kDeviceAddr);
-    EXPECT_EQ(device->mediaPort.load(), emulator->udtPort());
+    EXPECT_EQ(device->preudpAddress.value(), kDeviceAddr);
+    EXPECT_EQ(device->preudpport.load(), emulator->udtPort());
+    EXPECT_EQ(device->address.value(), "192.0.2.1");
+    EXPECT_EQ(device->mediaPort.load(), 9u);
     EXPECT_TRUE(device->isUDTConnect.load());
     EXPECT_EQ(servers[0].requests(kOpenRequest) + servers[1].requests(kOpenRequest), opensBefore);
+}
+
+// The LAN search screen's search finds the device and leaves its hint; the
+// pre-connection that follows goes by that hint straight to the device in
+// the LAN over UDT when the device answered with a UDT port (else the
+// client's own LAN search finds it by its TCP port), and never asks the
+// servers.
+TEST_F(DevicePreConnectorTest, ALanSearchThenAPreConnectionReachesTheDeviceInTheLan) {
+    struct Case {
+        bool udt;
+        int mode;
+    } cases[] = {{true, TolvClient::kInnerUdt}, {false, TolvClient::kLanFound}};
+    ASSERT_TRUE(QvDeviceManager::sharedInstance().addDevice(device));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.udt ? "UDT" : "TCP");
+        responder = std::make_unique<LanSearchResponder>(kLanAddr, 0, LanSearchResponder::Script{false, -1});
+        ASSERT_TRUE(responder->ok());
+        responder->addDevice({kP2PUid, c.udt ? emulator->udtPort() : uint16_t(0xFFFF), emulator->tcpPort(), kDeviceAddr});
+        Config::shared().lanGroup = kLanAddr;
+        Config::shared().lanPort = responder->port();
+        auto search = DataController::create();
+        search->localSearch();
+        ASSERT_TRUE(device->isInIner.load());
+        const std::string address = device->address.value();
+        const uint32_t port = device->mediaPort.load();
+        recorder->outcomes.clear();
+        device->startPreConnection();
+        ASSERT_TRUE(waitOutcome()) << device->inHourseIpStr.value();
+        EXPECT_EQ(recorder->outcomes, (std::vector<std::pair<int32_t, bool>>{{device->deviceId, true}}));
+        EXPECT_EQ(device->preConMode.load(), c.mode);
+        EXPECT_EQ(device->isp2p.load(), c.udt);
+        EXPECT_EQ(device->isUDTConnect.load(), c.udt);
+        EXPECT_EQ(device->address.value(), address);
+        EXPECT_EQ(device->mediaPort.load(), port);
+        EXPECT_TRUE(waitLinkClosed());
+        device->stopPreConnection();
+    }
+    EXPECT_EQ(servers[0].requests(kOpenRequest), 0);
+    QvDeviceManager::sharedInstance().removeDevice(device);
 }
 
 TEST_F(DevicePreConnectorTest, UnknownDeviceIsReportedOfflineOnce) {

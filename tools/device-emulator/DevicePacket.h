@@ -56,12 +56,12 @@ inline constexpr size_t kLoginRequestExtendSize = 68;
 inline constexpr size_t kDeviceInfoSize = 74;
 inline constexpr size_t kStreamFormatSize = 40;
 inline constexpr size_t kTalkResponseSize = 28;
+inline constexpr size_t kFileInfoSize = 332;
 inline constexpr size_t kVideoInfoSize = 12;
 inline constexpr size_t kVideoInfoExSize = 16;
 inline constexpr size_t kAudioInfoSize = 8;
 inline constexpr size_t kSearchRequestSize = 80;
 inline constexpr size_t kSearchResponseSize = 3;
-inline constexpr size_t kFileInfoSize = 332;
 inline constexpr size_t kDateTimeSize = 28;
 
 // Wave-format code of G.711 A-law.

@@ -70,6 +70,7 @@ Device:
   --channels N              channel count reported in the device information (4)
   --user NAME --password P  credentials the device accepts (admin / admin)
   --name TEXT               device name in the device information (devemu)
+  --recording NAME          a recording the device keeps, listed by a search (repeatable)
   --login-result N          answer every login with result N (0: check credentials)
   --bad-login-result N      result for wrong credentials (2)
   --encrypted accept|refuse logins that carry an encryption type (accept, unchecked)
@@ -135,7 +136,8 @@ bool parseArguments(const std::vector<std::string>& args, EmulatorOptions& o, Pr
         "encrypted", "protocol-version", "talk", "video", "fps", "size", "pace", "big-key", "version-type",
         "devinfo-type", "format-type", "login-packets", "time-unit", "nonkey-type", "big-nonkey", "v3-framing",
         "v3-fragment", "split-writes", "coalesce", "silent-after", "close-after", "reset-after", "oversize-after",
-        "missing-channel", "config-set-result", "recordings", "recording-start", "recording-length", "recording-gap"};
+        "missing-channel", "config-set-result", "recording", "recordings", "recording-start", "recording-length",
+        "recording-gap"};
     static const char* const kFlags[] = {"help", "version", "verbose", "quiet", "no-tcp", "once", "no-audio"};
     std::vector<option> table;
     for (const char* n : kWithValue) table.push_back({n, required_argument, nullptr, 0});
@@ -221,6 +223,10 @@ bool parseArguments(const std::vector<std::string>& args, EmulatorOptions& o, Pr
             ok = value(o.password);
         } else if (a == "--name") {
             ok = value(o.deviceName);
+        } else if (a == "--recording") {
+            std::string name;
+            ok = value(name);
+            if (ok) o.recordings.push_back(name);
         } else if (a == "--login-result") {
             ok = number(n, 0, 65535);
             o.forcedLoginResult = int(n);

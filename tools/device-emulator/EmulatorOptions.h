@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace lumora::devemu {
@@ -39,7 +40,8 @@ struct EmulatorDateTime {
     int year = 2026, month = 1, day = 1, hour = 0, minute = 0, second = 0;
 };
 
-// A recording kept on the device, as the recording search reports it.
+// A recording kept on the device, as the recording search reports it. A
+// name alone makes a recording of channel 0 at the default start.
 struct EmulatorRecording {
     std::string name;
     int channel = 0;         // zero-based
@@ -47,6 +49,11 @@ struct EmulatorRecording {
     EmulatorDateTime start;
     int seconds = 600;       // length
     uint32_t bytes = 0;      // reported size
+
+    EmulatorRecording() = default;
+    EmulatorRecording(const char* n) : name(n) {}
+    EmulatorRecording(std::string n, int ch = 0, int t = 0, EmulatorDateTime s = {}, int secs = 600, uint32_t b = 0)
+        : name(std::move(n)), channel(ch), type(t), start(s), seconds(secs), bytes(b) {}
 };
 
 // How a main-version-3 device lays out a frame after its extended frame information.
@@ -89,7 +96,8 @@ struct EmulatorOptions {
     // refuses every set.
     int configSetResult = 0;
 
-    // Recordings kept on the device. recordingCount generated ones are added
+    // Recordings kept on the device (--recording NAME adds one by name).
+    // recordingCount generated ones are added
     // to the listed ones when the emulator starts: back to back from
     // recordingStart, recordingSeconds long with recordingGapSeconds between
     // them, on channels 0, 1, ... in turn.

@@ -403,7 +403,7 @@ void EmulatorSession::handleSearch(const Record& r, uint32_t sequence) {
         return;
     }
     std::vector<const EmulatorRecording*> found = state_->recordings->search(query);
-    event("recording search mask=" + std::to_string(query.channelMask) + " found=" + std::to_string(found.size()));
+    event("search answered: mask=" + std::to_string(query.channelMask) + " found=" + std::to_string(found.size()));
     // The answer's middle byte counts the file records that follow it, so
     // more than 255 (or more than the request allows per answer) go out as
     // several answers, each followed by its files; the last byte says

@@ -95,14 +95,16 @@ TEST_F(DevicePreConnectionTest, ChoosesItsRouteFromTheRecord) {
     };
     const std::vector<Case> cases = {
         {"", false, std::nullopt, ""},
-        {"", true, "127.0.0.5,8000,1,x", ""},  // by address: never pre-connected
+        {"", true, "203.0.113.9,127.0.0.5,8000,1", ""},  // by address: never pre-connected
         {"UID-1", false, std::nullopt, "uid UID-1 127.0.0.11:28622"},
-        {"UID-1", false, "127.0.0.5,8000,1,x", "uid UID-1 127.0.0.11:28622"},
+        {"UID-1", false, "203.0.113.9,127.0.0.5,8000,1", "uid UID-1 127.0.0.11:28622"},
         {"UID-1", true, std::nullopt, "uid UID-1 127.0.0.11:28622"},
         {"UID-1", true, "127.0.0.5,8000,1", "uid UID-1 127.0.0.11:28622"},
-        {"UID-1", true, "127.0.0.5,8000,1,x,y", "uid UID-1 127.0.0.11:28622"},
-        {"UID-1", true, "127.0.0.5,8000,1,x", "lan 127.0.0.5:8000"},
-        {"UID-1", true, "127.0.0.6,70000,0,", "lan 127.0.0.6:4464"},  // 16-bit port
+        {"UID-1", true, "203.0.113.9,127.0.0.5,8000,1,x", "uid UID-1 127.0.0.11:28622"},
+        // External address, LAN address, port, UDT flag.
+        {"UID-1", true, "203.0.113.9,127.0.0.5,8000,1", "lan 127.0.0.5:8000"},
+        {"UID-1", true, "(null),127.0.0.6,70000,1", "lan 127.0.0.6:4464"},  // 16-bit port
+        {"UID-1", true, "203.0.113.9,127.0.0.7,5050,0", "uid UID-1 127.0.0.11:28622"},  // no UDT port
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.udid) + " " + c.hint.value_or("(absent)"));
@@ -118,22 +120,28 @@ TEST_F(DevicePreConnectionTest, ChoosesItsRouteFromTheRecord) {
     }
 }
 
-TEST_F(DevicePreConnectionTest, LanHintRewritesAddressPortAndTransport) {
+// The hint says where the device answered in the LAN; the address and port
+// the user stored (saved with the device list) are left alone.
+TEST_F(DevicePreConnectionTest, ALanHintLeavesTheStoredAddressAndPort) {
     device->udid = "UID-1";
     device->isInIner = true;
     device->address = "10.0.0.1";
     device->mediaPort = 1;
-    device->inHourseIpStr = " 127.0.0.5,8000abc,1,x";
+    device->inHourseIpStr = "203.0.113.9, 127.0.0.5,8000abc,1";
     device->startPreConnection();
     drainPrequeue();
-    EXPECT_EQ(device->address.value(), " 127.0.0.5");
-    EXPECT_EQ(device->mediaPort.load(), 8000u);
+    EXPECT_EQ(fake->all().back(), "lan  127.0.0.5:8000");
+    EXPECT_EQ(device->address.value(), "10.0.0.1");
+    EXPECT_EQ(device->mediaPort.load(), 1u);
     EXPECT_TRUE(device->isUDTConnect.load());
 
-    device->inHourseIpStr = "127.0.0.5,8000,2,x";
+    device->inHourseIpStr = "203.0.113.9,127.0.0.5,8000,2";
     device->startPreConnection();
     drainPrequeue();
+    EXPECT_EQ(fake->all().back(), "uid UID-1 127.0.0.11:28622");
     EXPECT_FALSE(device->isUDTConnect.load());
+    EXPECT_EQ(device->address.value(), "10.0.0.1");
+    EXPECT_EQ(device->mediaPort.load(), 1u);
 }
 
 TEST_F(DevicePreConnectionTest, SuccessRecordsThePathAndIsToldOnceOnTheMainQueue) {

@@ -117,6 +117,7 @@ TEST_F(DeviceManagerTest, LookupsInsertionsAndRemovals) {
     EXPECT_EQ(m.indexOfDevice(nullptr), QvDeviceManager::kNotFound);
     EXPECT_EQ(m.deviceWithName(""), nullptr) << "a device without a name is passed over";
     EXPECT_EQ(m.deviceWithUID(std::nullopt), nullptr);
+    EXPECT_EQ(m.deviceWithUID(std::string()), nullptr) << "an empty id is no id";
     EXPECT_EQ(m.deviceWithUID(std::string("UID-B")), m.objectInDevicesAtIndex(1));
     EXPECT_EQ(m.deviceWithAddress("10.0.0.1", 5000), a);
     EXPECT_EQ(m.deviceWithAddress("10.0.0.1", -1), nullptr);

@@ -165,6 +165,10 @@ TEST_F(DataControllerSearchTest, ARecordingSearchListsWhatTheDeviceKeeps) {
         startLiveFromGlobal(dev, 0);
         ASSERT_TRUE(waitFor([&] { return list->lastAnswer.load() && list->fileCount() == size_t(c.recordings); }))
             << list->fileCount();
+        // The session ends its link once the last answer's files are in,
+        // not after the first answer's.
+        EXPECT_TRUE(waitFor([&] { return session->client()->deviceConnection() == nullptr; }));
+        EXPECT_EQ(list->fileCount(), size_t(c.recordings));
         session->stopLive();
         EXPECT_EQ(list->loggedIn.load(), 1);
         EXPECT_EQ(list->answerCounts, c.answers);
@@ -176,7 +180,7 @@ TEST_F(DataControllerSearchTest, ARecordingSearchListsWhatTheDeviceKeeps) {
             EXPECT_EQ(list->starts[1], "2026-01-01 23:58:00");
             EXPECT_EQ(list->starts[299], "2026-01-03 15:42:00");
         }
-        EXPECT_EQ(device->countEvents("recording search mask=15 found=" + std::to_string(c.recordings)), 1u);
+        EXPECT_EQ(device->countEvents("search answered: mask=15 found=" + std::to_string(c.recordings)), 1u);
         session->setQueryRecordDelegate(nullptr);
         QvDeviceManager::sharedInstance().removeDevice(dev);
         device->stop();
@@ -390,6 +394,122 @@ TEST_F(DataControllerSearchTest, SingleServerQueriesAskForTheDevicesNotFoundYet)
     asked.clear();
     for (const auto& r : servers[1].requestLog()) asked.push_back(r.uid);
     EXPECT_EQ(asked, (std::vector<std::string>{kP2PUid, "LUMORA-OTHER", "LUMORA-ONLINE"}));
+}
+
+}  // namespace
+
+namespace {
+
+// A LAN answer or a relay reply whose device id is empty names no device: it
+// must not land on a device reached by address (which has no udid).
+TEST_F(DataControllerSearchTest, AnswersWithAnEmptyIdChangeNoDevice) {
+    startDevice();
+    auto byAddress = addressDevice("byAddress");
+    const std::string address = byAddress->address.value();
+    const uint32_t port = byAddress->mediaPort.load();
+    byAddress->isOnLine = false;
+
+    relayemu::LanSearchResponder lan(kLanAddr, 0);
+    ASSERT_TRUE(lan.ok());
+    lan.addDevice({"", 7000, 8000, "192.168.1.66"});
+    lan.addDevice({"LUMORA-NEW", 7001, 8001, "192.168.1.21"});
+    Config::shared().lanGroup = kLanAddr;
+    Config::shared().lanPort = lan.port();
+    auto screen = std::make_shared<SearchScreen>();
+    session->setLanSearchDelegate(screen);
+    session->setAllSearchDelegate(screen);
+    session->localSearch();
+    {
+        std::lock_guard<std::mutex> g(screen->m);
+        ASSERT_EQ(screen->found.size(), 1u);
+        EXPECT_EQ(screen->found[0]->udid.value(), "LUMORA-NEW");
+    }
+    EXPECT_EQ(byAddress->address.value(), address);
+    EXPECT_EQ(byAddress->mediaPort.load(), port);
+    EXPECT_FALSE(byAddress->isInIner.load());
+    EXPECT_FALSE(byAddress->isOnLine.load());
+
+    auto server1 = ConnetTolvServer::create(nullptr, RelayServers::host(0), servers.port);
+    session->connectTolvServerDidReadData(*server1, statusAnswer(0, "", "10.6.6.6", 6666), 1);
+    EXPECT_TRUE(byAddress->queryAddress.value().empty());
+    EXPECT_FALSE(byAddress->isInHub1.load());
+    EXPECT_FALSE(byAddress->isOnLine.load());
+}
+
+// The status query carries the UID's own UTF-8 bytes, so the servers know a
+// device whose UID has non-ASCII characters and its answers find it again.
+TEST_F(DataControllerSearchTest, TheStatusQueryCarriesTheUidsOwnBytes) {
+    const std::string uid = "Cámara-Jardín-7";
+    std::vector<uint8_t> q = DataController::buildNetSearch(uid);
+    ASSERT_EQ(q.size(), 36u);
+    EXPECT_EQ(std::string(q.begin() + 4, q.begin() + 4 + static_cast<long>(uid.size())), uid);
+    EXPECT_TRUE(std::all_of(q.begin() + 4 + static_cast<long>(uid.size()), q.end(), [](uint8_t b) { return b == 0; }));
+    // Cut at 32 bytes.
+    std::vector<uint8_t> longer = DataController::buildNetSearch(std::string(40, 'x'));
+    EXPECT_EQ(std::string(longer.begin() + 4, longer.end()), std::string(32, 'x'));
+    // The look-up requests keep their own form of the id.
+    EXPECT_EQ(RkMessageBuilder::deviceIdForUid(uid)[1], '?');
+
+    NETStatusObj::sharedInstance().setIsHaveNet(true);
+    relayemu::RelayTcpEmulator::Device known;
+    known.open.mode = 2;
+    known.open.addr = kDeviceAddr;
+    known.open.port = 6000;
+    servers[0].registerDevice(uid, known);
+    auto d = std::make_shared<Device>();
+    d->udid = uid;
+    d->name = "Jardín";
+    add(d);
+    auto other = uidDevice("Other");  // two devices: the search ends after one reply
+    (void)other;
+    Config::shared().lanGroup = kLanAddr;
+    session->searchAllDevice();
+    ASSERT_TRUE(RunLoop::main().runUntil([&] { return d->isOnLine.load(); }, 30s));
+    EXPECT_EQ(d->queryAddress.value(), kDeviceAddr);
+    EXPECT_EQ(d->queryMediaPort.load(), 6000u);
+}
+
+}  // namespace
+
+namespace {
+
+// The recording-search screen as it runs: logs in when the link stands and
+// searches once logged in.
+struct SearchingRecordScreen : RecordScreen {
+    void queryRemoteRecord() override {
+        RecordScreen::queryRemoteRecord();
+        _TLV_V_SearchFileRequest request;
+        request.channelMask = 1;
+        request.count = 100;
+        request.step = 10;
+        if (auto s = session.lock()) s->sendRemoteFileSearchRequest(request);
+    }
+};
+
+// Once every announced file is in, the search ends its link: it does not sit
+// idle until its read time-out, get reopened, log in and search again.
+TEST_F(DataControllerSearchTest, ACompleteRecordingSearchEndsItsLink) {
+    startDeviceWith([](devemu::EmulatorOptions& o) {
+        o.audio = false;
+        o.recordings = {"rec1.h264", "rec2.h264"};
+    });
+    auto screen = std::make_shared<SearchingRecordScreen>();
+    screen->session = session;
+    session->setQueryRecordDelegate(screen);
+    auto dev = addressDevice("Porch");
+    startLiveFromGlobal(dev, 0);
+    ASSERT_TRUE(waitFor([&] { return screen->count("file rec2.h264") >= 1; }));
+    EXPECT_TRUE(waitFor([&] { return session->client()->deviceConnection() == nullptr; }));
+    // Several of the link's read time-outs.
+    std::this_thread::sleep_for(Config::shared().scaled(30s));
+    EXPECT_EQ(screen->count("connect " + std::to_string(dev->deviceId)), 1);
+    EXPECT_EQ(screen->count("logged in"), 1);
+    EXPECT_EQ(screen->count("search 2 tag 0"), 1);
+    EXPECT_EQ(screen->count("file rec1.h264"), 1);
+    EXPECT_EQ(screen->count("file rec2.h264"), 1);
+    EXPECT_EQ(device->countEvents("search answered"), 1u);
+    EXPECT_EQ(device->stats().sessions, 1);
+    EXPECT_EQ(dev->connectNum.load(), 0);
 }
 
 }  // namespace

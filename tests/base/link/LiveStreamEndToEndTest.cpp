@@ -162,3 +162,59 @@ TEST(LiveStreamEndToEndTest, OverUdt) {
 TEST(LiveStreamEndToEndTest, OverTcp) {
     for (const Case& c : kCases) runLive(PUConnection::kTCP, c);
 }
+
+namespace {
+
+// Streams at the device's frame rate, key frames of 150 000 bytes (about a
+// hundred UDT packets), and answers how far the client fell behind the
+// device: the most frames the device had sent beyond the one just received,
+// once the link's first second (its start-up and first key frame) is over.
+long framesBehindAtFrameRate(int type, size_t frames) {
+    EmulatorOptions o;
+    o.udt = type == PUConnection::kUDT;
+    o.tcp = !o.udt;
+    o.pace = Pace::FrameRate;
+    o.bigKeyFrame = 150000;
+    DeviceEmulator emu(o);
+    std::string error;
+    EXPECT_TRUE(emu.start(error)) << error;
+    auto client = std::make_shared<LiveClient>();
+    auto connection = PUConnection::create(type, client);
+    connection->setClient(client);
+    EXPECT_TRUE(connection->openPort("127.0.0.2", o.udt ? emu.udtPort() : emu.tcpPort()));
+    if (!o.udt) {
+        EXPECT_TRUE(emu.waitForEvent("connected", 10s));
+    }
+    Device d;
+    d.userName = "admin";
+    d.password = "admin";
+    connection->sendMessage(OWSPMessageBuilder::buildLoginRequestExtend(d, 0, 1, 2, connection.get()));
+    const size_t settled = static_cast<size_t>(o.fps);
+    long behind = 0;
+    size_t seen = 0;
+    while (seen < frames) {
+        std::unique_lock<std::mutex> l(client->m);
+        if (!client->cv.wait_for(l, 10s, [&] { return client->frames.size() > seen; })) break;
+        long sent = emu.stats().videoFrames;
+        for (; seen < client->frames.size(); ++seen) {
+            EXPECT_EQ(client->frames[seen]->buffer, emu.frameBytes(seen % emu.clip().size())) << "frame " << seen;
+            if (seen >= settled) behind = std::max(behind, sent - static_cast<long>(seen) - 1);
+        }
+    }
+    connection->close();
+    EXPECT_EQ(seen, frames);
+    return behind;
+}
+
+}  // namespace
+
+// Over UDT a live view keeps in step with the device as it does over TCP: a
+// key frame's burst goes through at once instead of queueing behind a
+// trickle rate for a quarter of a second or more every time.
+TEST(LiveStreamEndToEndTest, AtTheFrameRateUdtKeepsInStepLikeTcp) {
+    const size_t frames = 120;  // about five seconds, three key frames after the first second
+    // Measured against TCP in the same run, so a busy machine slows both.
+    const long tcp = framesBehindAtFrameRate(PUConnection::kTCP, frames);
+    const long udt = framesBehindAtFrameRate(PUConnection::kUDT, frames);
+    EXPECT_LE(udt, tcp + 5) << "TCP fell " << tcp << " frames behind";
+}

@@ -6,9 +6,11 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <condition_variable>
 #include <cstdlib>
 #include <future>
@@ -304,4 +306,52 @@ TEST(PUConnectionUdtTest, CloseDoesNotWaitForAPeerThatStoppedReading) {
     sender.join();
     UDT::close(peer);
     UDT::close(listener);
+}
+
+// The child half of the test below, run in a process of its own (skipped
+// unless the parent sets LUMORA_UDT_EXIT_PORT): opens several UDT links to
+// the parent's device, lets their receive loops stream, and exits while they
+// are still inside the library.
+TEST(PUConnectionUdtTest, ExitWhileReceivingChild) {
+    const char* port = std::getenv("LUMORA_UDT_EXIT_PORT");
+    if (!port) GTEST_SKIP() << "run by ExitWithReceiveLoopsRunningIsClean";
+    std::vector<std::shared_ptr<Recorder>> recorders;
+    std::vector<PUConnectionPtr> links;
+    for (int i = 0; i < 8; ++i) {
+        auto rec = std::make_shared<Recorder>(Recorder::Policy::Clear);
+        auto c = PUConnection::create(PUConnection::kUDT, rec);
+        if (!c->openPort("127.0.0.2", static_cast<uint16_t>(std::atoi(port)))) std::_Exit(3);
+        c->sendMessage(login(*c));
+        recorders.push_back(rec);
+        links.push_back(c);
+    }
+    for (auto& rec : recorders)
+        if (!rec->waitFor([&] { return rec->total > 0; }, 60s)) std::_Exit(4);  // slow under sanitizers
+    std::exit(7);  // every loop still running; 7 tells the parent it got this far
+}
+
+// No process exits with a UDT receive loop still inside the library: exit
+// closes the open sockets and waits for the loops, so it never crashes.
+TEST(PUConnectionUdtTest, ExitWithReceiveLoopsRunningIsClean) {
+    auto emu = startEmulator(udtOptions());
+    const std::string port = std::to_string(emu->udtPort());
+#ifdef __SANITIZE_THREAD__
+    constexpr int kRuns = 3;  // eight UDT links start slowly under the thread sanitizer
+#else
+    constexpr int kRuns = 20;
+#endif
+    for (int run = 0; run < kRuns; ++run) {
+        pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            setenv("LUMORA_UDT_EXIT_PORT", port.c_str(), 1);
+            execl("/proc/self/exe", "child", "--gtest_filter=PUConnectionUdtTest.ExitWhileReceivingChild",
+                  static_cast<char*>(nullptr));
+            std::_Exit(127);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status)) << "run " << run << ": ended by signal " << WTERMSIG(status);
+        ASSERT_EQ(WEXITSTATUS(status), 7) << "run " << run;
+    }
 }

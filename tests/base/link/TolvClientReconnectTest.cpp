@@ -106,6 +106,8 @@ TEST_F(TolvClientReconnectTest, AUdtLinkIsReopenedThreeTimesThenTheServerIsAsked
         ASSERT_TRUE(link);
         client->connectionDidDisconnect(*link, lost);
         EXPECT_EQ(client->udtrecConTimes(), i);
+        // Reopened after a short pause.
+        ASSERT_TRUE(recorder->waitFor("connect", i + 1)) << recorder->joined();
         EXPECT_EQ(recorder->count("connect"), i + 1);
     }
     EXPECT_EQ(servers[0].requests(kFailedUdtRequest), 0);
@@ -306,6 +308,31 @@ TEST_F(TolvClientReconnectTest, ReopenedUdtLinksAreReleasedWithTheirSockets) {
     EXPECT_EQ(links.seen.size(), 2u);
     EXPECT_GE(UdtApi::openSockets() - udtBefore, 1);
     expectAllReleased(client, links, udtBefore);
+}
+
+// A stop that lands while a UDT link is being reopened keeps the client
+// stopped: the reopening never brings a link back, whenever it runs.
+TEST_F(TolvClientReconnectTest, AStopDuringAUdtReopenLeavesNoLink) {
+    startDevice();
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(round);
+        const int connects = recorder->count("connect");
+        client->startConnectPort(kDeviceAddr, device->udtPort(), true, 0, TolvClient::kServerUdt);
+        ASSERT_TRUE(recorder->waitFor("connect", connects + 1)) << recorder->joined();
+        auto link = client->deviceConnection();
+        ASSERT_TRUE(link);
+        std::thread stopper([&, round] {
+            std::this_thread::sleep_for(std::chrono::microseconds(50 * (round % 10)));
+            client->stopConnect();
+        });
+        client->reconnectUDT(*link);  // as the link does when a receive fails
+        stopper.join();
+        // The reopening may have finished before the stop; nothing comes after it.
+        const int afterStop = recorder->count("connect");
+        std::this_thread::sleep_for(Config::shared().scaled(2s));
+        EXPECT_EQ(client->deviceConnection(), nullptr);
+        EXPECT_EQ(recorder->count("connect"), afterStop);
+    }
 }
 
 }  // namespace

@@ -5,7 +5,12 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <thread>
 
 #include <memory>
 
@@ -177,6 +182,72 @@ TEST(HttpRequestPercentEncode, EncodesEverythingButUnreserved) {
         {"\xC3\xA9", "%C3%A9"},
     };
     for (const auto& c : cases) EXPECT_EQ(HttpRequest::percentEncode(c.in), c.out) << c.in;
+}
+
+}  // namespace
+}  // namespace lumora
+
+namespace lumora {
+namespace {
+
+// The child half of the test below (skipped unless the parent sets
+// LUMORA_HTTP_EXIT_PORT): starts requests to a server that never answers and
+// exits while they are still under way, some still starting.
+TEST(HttpRequestExit, ExitWithRequestsUnderWayChild) {
+    const char* port = std::getenv("LUMORA_HTTP_EXIT_PORT");
+    if (!port) GTEST_SKIP() << "run by ExitWithRequestsUnderWayIsPromptAndClean";
+    const int delayUs = std::atoi(std::getenv("LUMORA_HTTP_EXIT_DELAY_US"));
+    RunLoop::main();
+    const std::string base = "http://127.0.0.1:" + std::string(port);
+    std::vector<std::shared_ptr<HttpRequest>> requests;
+    for (int i = 0; i < 4; ++i) requests.push_back(HttpRequest::get(base + "/slow", nullptr, nullptr));
+    // Answers that arrive while the process is exiting.
+    for (int i = 0; i < 16; ++i)
+        requests.push_back(HttpRequest::get(base + "/fast", [](const std::string&) {}, [](long, const auto&) {}));
+    std::this_thread::sleep_for(std::chrono::microseconds(delayUs));
+    for (int i = 0; i < 4; ++i) requests.push_back(HttpRequest::get(base + "/late", nullptr, nullptr));
+    std::exit(7);
+}
+
+// A process that exits with requests still starting or waiting neither
+// crashes nor waits for their time-outs: exit stops them and waits (bounded)
+// until none is inside the transfer library.
+TEST(HttpRequestExit, ExitWithRequestsUnderWayIsPromptAndClean) {
+    // Slow requests are never answered; fast ones in a few small pieces.
+    LoopbackHttpServer server([](const LoopbackHttpServer::Request& r) {
+        LoopbackHttpServer::Reply reply;
+        if (r.target == "/slow") reply.hang = true;
+        reply.parts = {"one", "two", "three"};
+        reply.gap = 1ms;
+        return reply;
+    });
+    const std::string port = std::to_string(server.port());
+    for (int run = 0; run < 30; ++run) {
+        const std::string delay = std::to_string(run % 12 * 400);
+        pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            setenv("LUMORA_HTTP_EXIT_PORT", port.c_str(), 1);
+            setenv("LUMORA_HTTP_EXIT_DELAY_US", delay.c_str(), 1);
+            execl("/proc/self/exe", "child", "--gtest_filter=HttpRequestExit.ExitWithRequestsUnderWayChild",
+                  static_cast<char*>(nullptr));
+            std::_Exit(127);
+        }
+        int status = 0;
+        // The requests' own time-out is a minute: an exit that waited for
+        // them would still be running after ten seconds.
+        auto until = std::chrono::steady_clock::now() + 10s;
+        pid_t done = 0;
+        while ((done = waitpid(pid, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(10ms);
+        if (done == 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            FAIL() << "run " << run << ": exit waited for the requests";
+        }
+        ASSERT_TRUE(WIFEXITED(status)) << "run " << run << ": ended by signal " << WTERMSIG(status);
+        ASSERT_EQ(WEXITSTATUS(status), 7) << "run " << run;
+    }
 }
 
 }  // namespace

@@ -813,6 +813,10 @@ TEST(DeviceEmulatorTest, RecordingSearchKeepsToTheChannelsAndTheSpanAsked) {
         << error;
     EmulatorOptions bad;
     EXPECT_FALSE(parseArguments({"--recording-start", "2026-02-30 25:00"}, bad, program, error));
+    EmulatorOptions named;
+    ASSERT_TRUE(parseArguments({"--recording", "a.h264", "--recording=b.h264"}, named, program, error)) << error;
+    ASSERT_EQ(named.recordings.size(), 2u);
+    EXPECT_EQ(named.recordings[1].name, "b.h264");
     o.recordings.push_back({"alarm.h264", 2, 1, {2026, 3, 1, 0, 5, 0}, 60, 1000});
     Started emu(o);
     Client cl(emu->tcpPort());

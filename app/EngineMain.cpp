@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "app/EngineMain.h"
+
 #include "app/CommandLine.h"
 #include "app/DevicePreConnector.h"
 #include "app/LiveDemo.h"
@@ -16,7 +18,7 @@
 #include "platform/storage/DataFolder.h"
 #include "platform/runloop/RunLoop.h"
 
-using namespace lumora;
+namespace lumora {
 
 namespace {
 
@@ -25,28 +27,8 @@ void onSignal(int) { gInterrupted = true; }
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    CommandLine line;
+int EngineMain::run(const CommandLine& line) {
     std::string error;
-    if (!Log::configureFromEnvironment()) {
-        std::fprintf(stderr, "lumora: LUMORA_LOG must be trace, debug, info, warn, error or off\n");
-        return 2;
-    }
-    if (!line.parse(std::vector<std::string>(argv + 1, argv + argc), error)) {
-        std::fprintf(stderr, "lumora: %s (see --help)\n", error.c_str());
-        return 2;
-    }
-    if (line.help) {
-        std::fputs(CommandLine::helpText(), stdout);
-        return 0;
-    }
-    if (line.version) {
-        std::printf("lumora %s\n", LUMORA_VERSION);
-        return 0;
-    }
-    if (line.verbose) Log::setLevel(Log::Level::Info);
-    if (line.quiet) Log::setLevel(Log::Level::Error);
-
     // This thread owns the main run loop (and so the main queue).
     lumora::RunLoop::main();
     // Devices pre-connect through their own peer-to-peer client.
@@ -107,3 +89,5 @@ int main(int argc, char** argv) {
     }
     return 1;
 }
+
+}  // namespace lumora

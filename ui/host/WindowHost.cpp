@@ -1,0 +1,154 @@
+#include "ui/host/WindowHost.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QImage>
+#include <QUrl>
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/DevicePreConnector.h"
+#include "app/ProcessEntry.h"
+#include "platform/Application.h"
+#include "platform/Config.h"
+#include "platform/storage/DataFolder.h"
+#include "platform/runloop/RunLoop.h"
+#include "ui/host/HostInput.h"
+#include "ui/host/StandInScreen.h"
+#include "ui/host/StandInScreenFactory.h"
+#include "ui/kit/ApplicationAlertBridge.h"
+#include "ui/kit/KitAlertPresenter.h"
+#include "ui/kit/KitApplication.h"
+#include "ui/kit/TouchRouter.h"
+#include "ui/kit/UIApplication.h"
+#include "ui/kit/UIScreen.h"
+#include "ui/kit/UIWindow.h"
+
+namespace lumora {
+
+namespace {
+
+std::atomic<bool> gInterrupted{false};
+void onSignal(int) { gInterrupted = true; }
+
+void openOnDesktop(const std::string& url) { QDesktopServices::openUrl(QUrl(QString::fromStdString(url))); }
+
+bool writeShot(UIWindow* window, const std::string& path) {
+    QImage img = window->grab().toImage().convertToFormat(QImage::Format_RGBA8888);
+    bool ok = img.save(QString::fromStdString(path), "PNG");
+    std::printf("lumora: %s %s (%dx%d)\n", ok ? "wrote" : "could not write", path.c_str(), img.width(), img.height());
+    std::fflush(stdout);
+    return ok;
+}
+
+UIInterfaceOrientation nextOrientation(UIInterfaceOrientation o) {
+    switch (o) {
+    case UIInterfaceOrientation::Portrait: return UIInterfaceOrientation::LandscapeLeft;
+    case UIInterfaceOrientation::LandscapeLeft: return UIInterfaceOrientation::LandscapeRight;
+    case UIInterfaceOrientation::LandscapeRight: return UIInterfaceOrientation::Portrait;
+    default: return UIInterfaceOrientation::Portrait;
+    }
+}
+
+}  // namespace
+
+int WindowHost::run(const Options& options) {
+    RunLoop::main();
+    DevicePreConnector::install();
+    Config& cfg = Config::shared();
+    if (!cfg.loadFromEnvironment()) return 2;
+    std::string error;
+    if (!DataFolder::prepare(cfg.dataRoot, error)) {
+        std::fprintf(stderr, "lumora: %s\n", error.c_str());
+        return 1;
+    }
+    // Ctrl-C, SIGTERM and a closed terminal all end the program the same way:
+    // the window closes and the application terminates (saving its state).
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    std::signal(SIGHUP, onSignal);
+
+    // A scale-2 screen: the same points on twice the pixels.
+    if (options.scale >= 2 && !std::getenv("QT_SCALE_FACTOR")) setenv("QT_SCALE_FACTOR", "2", 1);
+    KitApplication::ensure(KitApplication::Mode::Windowed);
+    UIScreen::mainScreen().setProfile(options.pad         ? ScreenProfile::Tablet
+                                      : options.tallPhone ? ScreenProfile::Phone568
+                                                          : ScreenProfile::Phone480,
+                                      options.scale);
+    std::printf("lumora: %s window, %s, data root %s\n", options.pad ? "tablet" : "phone",
+                KitApplication::isHeadless() ? "offscreen" : "on the display", cfg.dataRoot.c_str());
+    if (KitApplication::isHeadless() && options.screenshot.empty())
+        std::printf("lumora: no display; running offscreen until interrupted (--screenshot FILE writes a picture)\n");
+    std::fflush(stdout);
+
+    auto factory = std::make_shared<StandInScreenFactory>();
+    RootScreenFactory::install(factory);
+    auto* window = new UIWindow(UIScreen::mainScreen().bounds());
+    setViewName(window, "window");
+    window->setWindowTitle(options.pad ? "lumora HD" : "lumora");
+    if (!KitApplication::isHeadless()) UIApplication::sharedApplication().setURLOpener(openOnDesktop);
+
+    std::unique_ptr<ApplicationDelegate> delegate = ProcessEntry::makeDelegate();
+    Application app(*delegate);
+    // The delegate's alerts (an alarm that names a device) show in the window.
+    ApplicationAlertBridge alerts(app);
+    std::signal(SIGPIPE, SIG_IGN);
+    app.launch();
+    if (factory->lastScreen()) window->setRootViewController(factory->lastScreen());
+    window->makeKeyAndVisible();
+    // The engine's own alerts show in the window from now on.
+    AlertPresenter::install(std::make_shared<KitAlertPresenter>());
+    if (options.pad) window->rotateTo(UIInterfaceOrientation::LandscapeLeft);
+
+    HostInput input(window);
+    int shots = 0;
+    input.onKey = [&](int key) {
+        switch (key) {
+        case Qt::Key_R: window->rotateTo(nextOrientation(window->interfaceOrientation())); break;
+        case Qt::Key_A:
+            if (app.applicationState() == Application::State::Active) app.resignActive();
+            else app.becomeActive();
+            break;
+        case Qt::Key_M: UIApplication::sharedApplication().simulateMemoryWarning(); break;
+        case Qt::Key_S: writeShot(window, "lumora-screenshot-" + std::to_string(++shots) + ".png"); break;
+        case Qt::Key_Q: QApplication::quit(); break;
+        default: break;
+        }
+    };
+    qApp->installEventFilter(&input);
+
+    auto watch = RunLoopTimer::scheduled(RunLoop::main(), std::chrono::milliseconds(100), true, [](RunLoopTimer&) {
+        if (gInterrupted.load()) QApplication::quit();
+    });
+    int status = 0;
+    if (!options.screenshot.empty()) {
+        double at = 0.3;
+        for (CGPoint p : options.taps) {
+            RunLoop::main().performAfterDelay(std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(at)),
+                                              [window, p] {
+                                                  TouchRouter::shared().touchBegan(window, 0, p);
+                                                  TouchRouter::shared().touchEnded(window, 0, p);
+                                              });
+            at += 0.3;
+        }
+        double when = std::max(options.after, at);
+        RunLoop::main().performAfterDelay(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(when)),
+            [&status, window, path = options.screenshot] {
+                if (!writeShot(window, path)) status = 1;
+                QApplication::quit();
+            });
+    }
+    QApplication::exec();
+    AlertPresenter::install(nullptr);
+    watch->invalidate();
+    qApp->removeEventFilter(&input);
+    app.terminate();
+    RunLoop::main().drainPending();
+    delete window;
+    return status;
+}
+
+}  // namespace lumora

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "ui/kit/UIGeometry.h"
+
+namespace lumora {
+
+// Opens the application in one real window (X11 or Wayland; offscreen when
+// there is no display): the phone delegate at a phone profile, or the
+// tablet one. The mouse is one finger, Ctrl+drag pinches with two; keys:
+// R turns the device, A resigns / becomes active, M sends a memory warning,
+// S writes a screenshot, Q quits. Until the screens exist, the window shows
+// their stand-ins.
+class WindowHost {
+public:
+    struct Options {
+        bool pad = false;
+        bool tallPhone = false;  // 320x568 instead of 320x480
+        double scale = 1;
+        // With a file: the taps happen (0.3 s apart), then after `after`
+        // seconds the window is written as PNG and the host quits.
+        std::string screenshot;
+        double after = 1.0;
+        std::vector<CGPoint> taps;
+    };
+
+    // Answers the exit status.
+    static int run(const Options& options);
+};
+
+}  // namespace lumora

@@ -1,0 +1,47 @@
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/CommandLine.h"
+#include "app/EngineMain.h"
+#include "platform/Log.h"
+#include "ui/host/WindowHost.h"
+
+using namespace lumora;
+
+// The font and desktop-bus libraries keep caches for the life of the
+// process that the leak checker cannot see through.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\nleak:libdbus-1.so\n"; }
+
+int main(int argc, char** argv) {
+    CommandLine line;
+    std::string error;
+    if (!Log::configureFromEnvironment()) {
+        std::fprintf(stderr, "lumora: LUMORA_LOG must be trace, debug, info, warn, error or off\n");
+        return 2;
+    }
+    if (!line.parse(std::vector<std::string>(argv + 1, argv + argc), error)) {
+        std::fprintf(stderr, "lumora: %s (see --help)\n", error.c_str());
+        return 2;
+    }
+    if (line.help) {
+        std::fputs(CommandLine::helpText(), stdout);
+        return 0;
+    }
+    if (line.version) {
+        std::printf("lumora %s\n", LUMORA_VERSION);
+        return 0;
+    }
+    if (line.verbose) Log::setLevel(Log::Level::Info);
+    if (line.quiet) Log::setLevel(Log::Level::Error);
+    if (!line.window()) return EngineMain::run(line);
+
+    WindowHost::Options options;
+    options.pad = line.pad;
+    options.tallPhone = line.tall;
+    options.scale = line.scale;
+    options.screenshot = line.screenshot;
+    options.after = line.after;
+    for (const auto& p : line.taps) options.taps.push_back(CGPoint{p.x, p.y});
+    return WindowHost::run(options);
+}
