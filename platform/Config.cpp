@@ -88,6 +88,9 @@ bool Config::apply(const std::string& key, const std::string& value, std::string
     if (key == "cellularInterfaces") { cellularInterfaces = value; return true; }
     if (key == "externalAddressUrl") return parseText(key, value, externalAddressUrl, why);
     if (key == "lanGroup") return parseText(key, value, lanGroup, why);
+    if (key == "webSite") return parseText(key, value, webSite, why);
+    if (key == "productName") return parseText(key, value, productName, why);
+    if (key == "storeUrl") return parseText(key, value, storeUrl, why);
     if (key == "demoDeviceAddress") return parseText(key, value, demoDeviceAddress, why);
     if (key == "dataRoot") return parseText(key, value, dataRoot, why);
     if (key == "resourceDir") return parseText(key, value, resourceDir, why);

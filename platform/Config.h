@@ -28,6 +28,14 @@ struct Config {
     // Public page that shows the caller's external address between "[" and "]".
     std::string externalAddressUrl = "http://ip.lumora.invalid/";
 
+    // The maker's web site: the help pages ("help.html", "ipadhelp.html") and
+    // the feedback page ("send.php") are found under it; ends with "/".
+    std::string webSite = "http://www.lumora.invalid/";
+    // Product name sent with the feedback page (query field N).
+    std::string productName = "lumora";
+    // The product's page in the application store, opened by the rating button.
+    std::string storeUrl = "https://apps.lumora.invalid/app/lumora";
+
     // Address of the public demonstration recorder (the "Demo" device).
     std::string demoDeviceAddress = "demo.lumora.invalid";
 

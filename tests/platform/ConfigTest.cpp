@@ -15,13 +15,17 @@ TEST(Config, FileSetsKnownKeysAndRejectsBadLines) {
     test::TempDir dir;
     {
         std::ofstream f(dir.file("c.conf"));
-        f << "# test\nrelayHost2 = 127.0.0.2\nrelayTcpPort=40000\ntimeScale = 0.01\n";
+        f << "# test\nrelayHost2 = 127.0.0.2\nrelayTcpPort=40000\ntimeScale = 0.01\n"
+             "webSite = http://127.0.0.1:8080/pages/\nproductName = viewer\nstoreUrl = http://127.0.0.1/app\n";
     }
     Config cfg;
     EXPECT_TRUE(cfg.loadFile(dir.file("c.conf")));
     EXPECT_EQ(cfg.relayHosts[1], "127.0.0.2");
     EXPECT_EQ(cfg.relayTcpPort, 40000);
     EXPECT_EQ(cfg.scaledMs(2000), 20);
+    EXPECT_EQ(cfg.webSite, "http://127.0.0.1:8080/pages/");
+    EXPECT_EQ(cfg.productName, "viewer");
+    EXPECT_EQ(cfg.storeUrl, "http://127.0.0.1/app");
     EXPECT_EQ(cfg.scaledMs(10), 1);
     {
         std::ofstream f(dir.file("bad.conf"));

@@ -48,7 +48,7 @@ public:
 
     // In the key window, over everything.
     void show();
-    void dismissWithClickedButtonIndex(int index, bool animated);
+    virtual void dismissWithClickedButtonIndex(int index, bool animated);
     // The box holding the texts and buttons (custom subviews go here).
     UIView* box() const { return box_.data(); }
     UIButton* buttonViewAtIndex(int index) const;
