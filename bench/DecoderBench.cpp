@@ -45,7 +45,7 @@ constexpr int kRounds = 9;
 
 double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
-struct ClipSpec {
+struct ClipKind {
     int w, h;
     int kbits;  // constant bit rate
 };
@@ -56,8 +56,8 @@ std::filesystem::path clipFolder() {
     return (ec ? std::filesystem::temp_directory_path() : exe.parent_path()) / "bench-clips";
 }
 
-// The clip for spec, made on first use.
-std::string clipFor(const ClipSpec& c) {
+// The clip of this size and bit rate, made on first use.
+std::string clipFor(const ClipKind& c) {
     const auto folder = clipFolder();
     std::filesystem::create_directories(folder);
     const auto path =
@@ -138,11 +138,11 @@ int main() {
     if (!test::haveFfmpegProgram()) {
         std::puts("DecoderBench: the ffmpeg program is missing; decoder figures skipped");
     } else {
-        const ClipSpec specs[] = {{704, 576, 1500}, {1280, 720, 3000}, {1920, 1080, 6000}};
+        const ClipKind kinds[] = {{704, 576, 1500}, {1280, 720, 3000}, {1920, 1080, 6000}};
         std::puts("H.264 decoding, unpaced, 1 thread (frames/s), 250-frame clips with motion and noise:");
         std::vector<bench::Figure> program;
         bench::printLegend("FFmpeg's h264 decoder called directly on the same access units, nothing copied");
-        for (const ClipSpec& c : specs) {
+        for (const ClipKind& c : kinds) {
             const std::string clip = clipFor(c);
             if (clip.empty()) {
                 std::printf("  %dx%d: cannot make the clip\n", c.w, c.h);
