@@ -54,7 +54,7 @@ public:
     static void audioInterruptionListener(AudioSession::InterruptionState state);
 
     const std::shared_ptr<PhoneRootScreen>& viewController() const { return viewController_; }
-    std::optional<std::string> tokenString() const;
+    std::optional<std::string> tokenString() const override;
     const std::optional<std::string>& remark() const { return remark_; }
     Reachability* hostReach() const { return hostReach_.get(); }
     PushRegistration* pushRegistration() const { return push_.get(); }

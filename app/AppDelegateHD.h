@@ -49,7 +49,7 @@ public:
     void handleSkip();
 
     const std::shared_ptr<TabletRootScreen>& viewController() const { return viewController_; }
-    std::optional<std::string> tokenString() const;
+    std::optional<std::string> tokenString() const override;
     const std::optional<std::string>& remark() const { return remark_; }
     const std::optional<std::string>& deviceName() const { return deviceName_; }
     Reachability* hostReach() const { return hostReach_.get(); }

@@ -1,13 +1,17 @@
 // Device message parser throughput on a recorded-style stream: 25 fps video
 // at 2 Mbit/s (a key frame over 64 KiB every second) with 8 kHz G.711 audio
-// every 40 ms. Printed beside memcpy of the same bytes, measured in the same
-// run, as the anchor.
+// every 40 ms, given whole and in socket-sized reads through a receive
+// buffer. Printed beside framing only (cutting the same packets by their
+// length fields and copying them out) in interleaved rounds.
 
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <span>
 #include <vector>
+
+#include "bench/BenchRounds.h"
 
 #include "base/link/DeviceClientDelegate.h"
 #include "base/link/OWSPMessageParser.h"
@@ -63,64 +67,92 @@ std::vector<uint8_t> recordedStream(int seconds) {
     return s;
 }
 
-double mbPerSecond(size_t bytes, Clock::duration d) {
-    return double(bytes) / 1e6 / std::chrono::duration<double>(d).count();
+// The anchor: framing only. Walks the same packets by their length fields
+// and copies each whole packet out, as the least a reader of this stream
+// must do, through the same receive buffer.
+int32_t frameOnly(std::span<const uint8_t> bytes, std::vector<uint8_t>& out) {
+    size_t at = 0;
+    while (bytes.size() - at > 7) {
+        const uint32_t len = uint32_t(bytes[at]) << 24 | uint32_t(bytes[at + 1]) << 16 | uint32_t(bytes[at + 2]) << 8 |
+                             uint32_t(bytes[at + 3]);
+        if (len > 204800) return -1;
+        if (bytes.size() - at < len + 4) break;
+        out.assign(bytes.begin() + long(at), bytes.begin() + long(at + len + 4));
+        asm volatile("" : : "r"(out.data()) : "memory");
+        at += len + 4;
+    }
+    return int32_t(at);
+}
+
+// Feeds the stream in reads of `chunk` bytes (0: all at once) through a
+// receive buffer to `consume`, which answers the bytes it used as the parser
+// does. Answers false when the stream was not used up.
+template <class Consume>
+bool feed(const std::vector<uint8_t>& stream, size_t chunk, Consume&& consume) {
+    if (chunk == 0) return consume(std::span<const uint8_t>(stream)) == int32_t(stream.size());
+    std::vector<uint8_t> buffer;
+    buffer.reserve(256 * 1024);
+    for (size_t at = 0; at < stream.size(); at += chunk) {
+        const size_t n = std::min(chunk, stream.size() - at);
+        buffer.insert(buffer.end(), stream.begin() + long(at), stream.begin() + long(at + n));
+        const int32_t used = consume(std::span<const uint8_t>(buffer));
+        if (used > 0)
+            buffer.erase(buffer.begin(), buffer.begin() + used);
+        else if (used < 0)
+            buffer.clear();
+    }
+    return buffer.empty();
 }
 
 }  // namespace
 
 int main() {
     const std::vector<uint8_t> stream = recordedStream(10);
-    const int rounds = 40;
-    const size_t total = stream.size() * rounds;
+    const double megabytes = stream.size() / 1e6;
 
-    // Anchor: copying the same bytes.
-    std::vector<uint8_t> sink(stream.size());
-    auto t0 = Clock::now();
-    for (int r = 0; r < rounds; ++r) {
-        std::memcpy(sink.data(), stream.data(), stream.size());
-        asm volatile("" : : "r"(sink.data()) : "memory");
-    }
-    auto memcpyTime = Clock::now() - t0;
-
-    // The parser over the whole stream in one call.
-    size_t frames = 0;
-    t0 = Clock::now();
-    for (int r = 0; r < rounds; ++r) {
+    // Check once that the parser takes the whole stream and sees every frame.
+    {
         OWSPMessageParser parser;
         BenchLink link;
-        int32_t used = parser.parseMessage(stream, nullptr, &link);
-        if (used != int32_t(stream.size())) {
-            printf("parser stopped at %d of %zu bytes\n", used, stream.size());
+        if (parser.parseMessage(stream, nullptr, &link) != int32_t(stream.size()) || link.counter->video != 250 ||
+            link.counter->audio != 250) {
+            std::printf("the parser did not take the stream whole (%zu video, %zu audio frames)\n",
+                        link.counter->video, link.counter->audio);
             return 1;
         }
-        frames += link.counter->video + link.counter->audio;
     }
-    auto wholeTime = Clock::now() - t0;
 
-    // The parser as a link feeds it: 16 KiB reads into a receive buffer.
-    t0 = Clock::now();
-    for (int r = 0; r < rounds; ++r) {
-        OWSPMessageParser parser;
-        BenchLink link;
-        std::vector<uint8_t> buffer;
-        for (size_t at = 0; at < stream.size(); at += 16384) {
-            size_t n = std::min<size_t>(16384, stream.size() - at);
-            buffer.insert(buffer.end(), stream.begin() + at, stream.begin() + at + n);
-            int32_t used = parser.parseMessage(buffer, nullptr, &link);
-            if (used > 0) buffer.erase(buffer.begin(), buffer.begin() + used);
-            else if (used < 0) buffer.clear();
-        }
+    std::printf("OWSPParserThroughput: %.2f MB stream (10 s of 25 fps 2 Mbit/s H.264-sized video, a key frame\n"
+                "over 64 KiB every second, G.711 audio every 40 ms), MB/s; real time needs %.3f MB/s\n",
+                megabytes, 2'064'000 / 8 / 1e6);
+    lumora::bench::printLegend("framing only: the same packets cut by their length fields and copied out, "
+                               "through the same receive buffer");
+    const struct {
+        const char* name;
+        size_t chunk;
+    } reads[] = {{"whole stream in one call", 0},
+                 {"1448-byte reads (a TCP segment)", 1448},
+                 {"16 KiB reads", 16384},
+                 {"64 KiB reads", 65536}};
+    for (const auto& r : reads) {
+        auto ours = [&] {
+            return lumora::bench::rate(
+                [&] {
+                    OWSPMessageParser parser;
+                    BenchLink link;
+                    feed(stream, r.chunk, [&](std::span<const uint8_t> b) {
+                        return parser.parseMessage(b, nullptr, &link);
+                    });
+                },
+                megabytes, 0.1);
+        };
+        auto anchor = [&] {
+            std::vector<uint8_t> out;
+            out.reserve(128 * 1024);
+            return lumora::bench::rate([&] { feed(stream, r.chunk, [&](std::span<const uint8_t> b) { return frameOnly(b, out); }); },
+                                       megabytes, 0.1);
+        };
+        lumora::bench::print(lumora::bench::interleave(r.name, "MB/s", 9, ours, anchor), 34);
     }
-    auto chunkTime = Clock::now() - t0;
-
-    printf("stream: %.2f MB per round (10 s of 25 fps 2 Mbit/s video + G.711 audio), %d rounds, %zu frames\n",
-           stream.size() / 1e6, rounds, frames);
-    printf("memcpy (anchor):              %10.1f MB/s\n", mbPerSecond(total, memcpyTime));
-    printf("parser, whole stream:         %10.1f MB/s  (%.2fx memcpy time)\n", mbPerSecond(total, wholeTime),
-           std::chrono::duration<double>(wholeTime).count() / std::chrono::duration<double>(memcpyTime).count());
-    printf("parser, 16 KiB reads:         %10.1f MB/s  (%.2fx memcpy time)\n", mbPerSecond(total, chunkTime),
-           std::chrono::duration<double>(chunkTime).count() / std::chrono::duration<double>(memcpyTime).count());
-    printf("real time needs:              %10.3f MB/s per stream\n", 2'064'000 / 8 / 1e6);
     return 0;
 }

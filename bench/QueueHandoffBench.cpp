@@ -1,12 +1,21 @@
 // Queue hand-off: async round trips per second between two serial queues,
 // and the lateness of a 10 ms repeating timer source under load, each beside
-// the same figure for plain std::thread + condition-variable code measured
-// in the same run.
+// an anchor of plain standard-library code, in interleaved rounds.
+//
+// Like with like: the round-trip anchor is two equally plain serial queues
+// (a mutex and a deque each) sharing a fixed pool of std::threads. Neither
+// side forces a thread switch per hop: a hop runs on whichever worker picks
+// the queue up, which may be the one that just finished the previous hop.
+// The share of hops that did change thread is printed for both sides. The
+// timer anchor is a std::thread waiting on a condition variable until each
+// due time.
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
+#include <memory>
 #include <cstdio>
 #include <functional>
 #include <mutex>
@@ -16,6 +25,7 @@
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/DispatchSource.h"
 #include "platform/runloop/RunLoop.h"
+#include "bench/BenchRounds.h"
 
 using namespace lumora;
 using Clock = std::chrono::steady_clock;
@@ -23,23 +33,128 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr auto kRoundTripTime = 1500ms;
+constexpr auto kRoundTripTime = 300ms;
 constexpr auto kTimerInterval = 10ms;
-constexpr int kTimerFires = 120;  // 1.2 s per timer run
+constexpr int kTimerFires = 50;  // 0.5 s per timer run
+constexpr int kRounds = 9;
+
+// Hops that ran on another thread than the hop before them.
+struct HopThreads {
+    std::thread::id last;
+    long hops = 0, switched = 0;
+    void hop() {
+        auto id = std::this_thread::get_id();
+        if (hops++ > 0 && id != last) ++switched;
+        last = id;
+    }
+    double share() const { return hops > 1 ? double(switched) / double(hops - 1) : 0; }
+};
+
+// The anchor's serial queues: a mutex and a deque each, run by a fixed pool
+// of threads that take whichever queue has work.
+class PlainPool {
+public:
+    explicit PlainPool(unsigned threads) {
+        for (unsigned i = 0; i < threads; ++i) workers_.emplace_back([this] { work(); });
+    }
+    ~PlainPool() {
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            stop_ = true;
+        }
+        cv_.notify_all();
+        for (auto& t : workers_) t.join();
+    }
+    class Queue {
+    public:
+        explicit Queue(PlainPool& pool) : pool_(pool) {}
+        // Waits until no worker holds the queue any more.
+        ~Queue() {
+            for (;;) {
+                {
+                    std::lock_guard<std::mutex> lock(m_);
+                    if (!scheduled_) return;
+                }
+                std::this_thread::yield();
+            }
+        }
+        void async(std::function<void()> task) {
+            bool schedule = false;
+            {
+                std::lock_guard<std::mutex> lock(m_);
+                tasks_.push_back(std::move(task));
+                if (!scheduled_) schedule = scheduled_ = true;
+            }
+            if (schedule) pool_.schedule(this);
+        }
+        // Runs what is queued; answers whether more came meanwhile.
+        bool drain() {
+            for (;;) {
+                std::function<void()> task;
+                {
+                    std::lock_guard<std::mutex> lock(m_);
+                    if (tasks_.empty()) {
+                        scheduled_ = false;
+                        return false;
+                    }
+                    task = std::move(tasks_.front());
+                    tasks_.pop_front();
+                }
+                task();
+            }
+        }
+
+    private:
+        PlainPool& pool_;
+        std::mutex m_;
+        std::deque<std::function<void()>> tasks_;
+        bool scheduled_ = false;
+    };
+
+private:
+    void schedule(Queue* q) {
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            ready_.push_back(q);
+        }
+        cv_.notify_one();
+    }
+    void work() {
+        for (;;) {
+            Queue* q = nullptr;
+            {
+                std::unique_lock<std::mutex> lock(m_);
+                cv_.wait(lock, [&] { return stop_ || !ready_.empty(); });
+                if (ready_.empty()) return;
+                q = ready_.front();
+                ready_.pop_front();
+            }
+            q->drain();
+        }
+    }
+    std::mutex m_;
+    std::condition_variable cv_;
+    std::deque<Queue*> ready_;
+    bool stop_ = false;
+    std::vector<std::thread> workers_;
+};
 
 // ---- round trips -----------------------------------------------------------
 
-double queueRoundTrips() {
-    auto a = DispatchQueue::createSerial("bench.a");
-    auto b = DispatchQueue::createSerial("bench.b");
+// Ping on queue a, pong on queue b, each handing the token to the other,
+// for kRoundTripTime; answers round trips per second.
+template <class MakeQueue>
+double roundTrips(MakeQueue&& make, HopThreads& threads) {
+    auto a = make("bench.a");
+    auto b = make("bench.b");
     std::atomic<long> trips{0};
     std::atomic<bool> stop{false};
     std::mutex m;
     std::condition_variable cv;
     bool finished = false;
-    // ping runs on a, pong on b; each hands the token to the other.
     std::function<void()> ping;
     ping = [&] {
+        threads.hop();
         if (stop.load(std::memory_order_relaxed)) {
             std::lock_guard<std::mutex> lock(m);
             finished = true;
@@ -47,6 +162,7 @@ double queueRoundTrips() {
             return;
         }
         b->async([&] {
+            threads.hop();
             trips.fetch_add(1, std::memory_order_relaxed);
             a->async(ping);
         });
@@ -59,46 +175,6 @@ double queueRoundTrips() {
     cv.wait(lock, [&] { return finished; });
     double secs = std::chrono::duration<double>(Clock::now() - start).count();
     return static_cast<double>(trips.load()) / secs;
-}
-
-double threadRoundTrips() {
-    std::mutex m;
-    std::condition_variable cv;
-    int turn = 0;  // 0: thread A's turn, 1: thread B's
-    bool stop = false;
-    long trips = 0;
-    std::thread tb([&] {
-        std::unique_lock<std::mutex> lock(m);
-        for (;;) {
-            cv.wait(lock, [&] { return turn == 1 || stop; });
-            if (stop) return;
-            ++trips;
-            turn = 0;
-            cv.notify_all();
-        }
-    });
-    std::thread ta([&] {
-        std::unique_lock<std::mutex> lock(m);
-        for (;;) {
-            cv.wait(lock, [&] { return turn == 0 || stop; });
-            if (stop) return;
-            turn = 1;
-            cv.notify_all();
-        }
-    });
-    auto start = Clock::now();
-    std::this_thread::sleep_for(kRoundTripTime);
-    long done;
-    {
-        std::lock_guard<std::mutex> lock(m);
-        stop = true;
-        done = trips;
-        cv.notify_all();
-    }
-    double secs = std::chrono::duration<double>(Clock::now() - start).count();
-    ta.join();
-    tb.join();
-    return static_cast<double>(done) / secs;
 }
 
 // ---- timer lateness under load ---------------------------------------------
@@ -202,19 +278,73 @@ int main() {
     RunLoop::main();
     unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     std::printf("QueueHandoffBench (%u cores)\n", cores);
+    std::fflush(stdout);
+    lumora::bench::printLegend("two plain serial queues (mutex + deque) on a pool of std::threads");
 
-    double q = queueRoundTrips();
-    double t = threadRoundTrips();
-    std::printf("round trips/s    serial queues %10.0f   thread+condvar %10.0f   ratio %.2f\n", q, t, q / t);
+    // Without a thread switch: our two queues target one serial queue, so
+    // every hop runs in that one serial context; the anchor's pool has one
+    // thread.
+    {
+        HopThreads ourHops, plainHops;
+        PlainPool single(1);
+        auto ours = [&] {
+            auto shared = DispatchQueue::createSerial("bench.shared");
+            return roundTrips(
+                [&](const char* label) {
+                    auto q = DispatchQueue::createSerial(label);
+                    q->setTarget(shared);
+                    return q;
+                },
+                ourHops);
+        };
+        auto plain = [&] {
+            return roundTrips([&](const char*) { return std::make_unique<PlainPool::Queue>(single); }, plainHops);
+        };
+        lumora::bench::print(
+            lumora::bench::interleave("round trips, one serial context", "/s", kRounds, ours, plain), 34);
+        std::printf("  hops that changed thread: ours %.0f%%, anchor %.0f%%\n", 100 * ourHops.share(),
+                    100 * plainHops.share());
+    }
+    // Free: two independent queues on the shared pool; a hop switches thread
+    // when another worker picks the queue up first. Scheduler-bound, so the
+    // spread is wide on a busy machine.
+    {
+        HopThreads ourHops, plainHops;
+        PlainPool pool(cores);
+        auto ours = [&] {
+            return roundTrips([](const char* label) { return DispatchQueue::createSerial(label); }, ourHops);
+        };
+        auto plain = [&] {
+            return roundTrips([&](const char*) { return std::make_unique<PlainPool::Queue>(pool); }, plainHops);
+        };
+        lumora::bench::print(
+            lumora::bench::interleave("round trips, two pool queues", "/s", kRounds, ours, plain), 34);
+        std::printf("  hops that changed thread: ours %.0f%%, anchor %.0f%% (neither side forces a switch)\n",
+                    100 * ourHops.share(), 100 * plainHops.share());
+    }
 
-    Lateness ls, lt;
+    std::printf("10 ms repeating timer under a load of %u busy serial queues, lateness in microseconds:\n",
+                cores * 2);
+    lumora::bench::printLegend("a std::thread waiting on a condition variable until each due time", true);
+    std::vector<double> oursMean, oursMax, plainMean, plainMax;
     {
         Load load(cores * 2);
-        ls = sourceTimerLateness();
-        lt = threadTimerLateness();
+        for (int r = 0; r < kRounds; ++r) {
+            Lateness ls, lt;
+            if (r % 2 == 0) {
+                ls = sourceTimerLateness();
+                lt = threadTimerLateness();
+            } else {
+                lt = threadTimerLateness();
+                ls = sourceTimerLateness();
+            }
+            oursMean.push_back(ls.meanUs);
+            oursMax.push_back(ls.maxUs);
+            plainMean.push_back(lt.meanUs);
+            plainMax.push_back(lt.maxUs);
+        }
     }
-    std::printf("10 ms timer, load of %u busy queues:\n", cores * 2);
-    std::printf("  lateness mean  timer source %8.0f us   thread+condvar %8.0f us\n", ls.meanUs, lt.meanUs);
-    std::printf("  lateness max   timer source %8.0f us   thread+condvar %8.0f us\n", ls.maxUs, lt.maxUs);
+    lumora::bench::print({"timer lateness, mean", "us", false, oursMean, plainMean}, 34);
+    lumora::bench::print({"timer lateness, worst of a run", "us", false, oursMax, plainMax}, 34);
     return 0;
 }

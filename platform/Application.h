@@ -124,6 +124,11 @@ public:
     virtual void applicationDidReceiveRemoteNotification(Application&, const PropertyList& /*userInfo*/) {}
     // The answer to an alert shown with Application::showAlert().
     virtual void alertViewClickedButtonAtIndex(const Application::Alert& /*alert*/, int /*buttonIndex*/) {}
+
+    // The push token of this installation as text, once the platform gave
+    // one; what the device screens register alarms with. Readable through
+    // Application::shared()->delegate() without knowing the delegate's kind.
+    virtual std::optional<std::string> tokenString() const { return std::nullopt; }
 };
 
 }  // namespace lumora

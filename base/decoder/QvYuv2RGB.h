@@ -23,6 +23,13 @@ public:
     // first is optional.
     static void setupDitherTable();
 
+    // Whether the vector kernel (AVX2, chosen at run time) may be used; it
+    // gives the same bytes as the tables, only faster. Answers the previous
+    // setting. The tables alone serve CPUs without it.
+    static bool setAccelerationAllowed(bool allowed);
+    // Whether conversions now run the vector kernel.
+    static bool isAccelerated();
+
     // Planes without row padding: Y rows of `width` bytes, U and V rows of
     // width / 2 bytes. `dst` holds width x height x 4 bytes.
     static void convertYuv420ToRgb32(const uint8_t* src0, const uint8_t* src1, const uint8_t* src2, uint8_t* dst,

@@ -716,6 +716,7 @@ void DataController::deviceDidReceiveSearchResp(Device* device, const _TLV_V_Sea
     if (!q) return;
     searchFilesAnnounced_ = response.count;
     searchFilesReceived_ = 0;
+    searchMoreAnswers_ = response.reserve == 1;
     q->deviceDidReceiveSearchResp(device, response, 0);
     endSearchIfComplete();
 }
@@ -730,7 +731,7 @@ void DataController::deviceDidReceiveFileInfo(Device* device, const _TLV_V_FileI
 
 void DataController::endSearchIfComplete() {
     const int announced = searchFilesAnnounced_;
-    if (announced < 0 || searchFilesReceived_ < announced) return;
+    if (announced < 0 || searchFilesReceived_ < announced || searchMoreAnswers_) return;
     // Every announced file is in: the search is over. Its link would
     // otherwise sit idle until its read time-out, be reopened, log in again
     // and have the screen search again, over and over.
@@ -783,10 +784,10 @@ void DataController::startLanSearch() {
         std::lock_guard<std::mutex> g(mutex_);
         if (!lansearchqueue_) lansearchqueue_ = DispatchQueue::createSerial("lansearch");
     }
-    std::weak_ptr<DataController> weak = weak_from_this();
-    lansearchqueue_->async([weak] {
-        if (auto self = weak.lock()) self->localSearch();
-    });
+    // The search holds its controller from the moment it is queued, so a
+    // caller that lets go of the controller right away still gets its search
+    // (and its delegate calls).
+    lansearchqueue_->async([self = shared_from_this()] { self->localSearch(); });
 }
 
 int DataController::localSearch() {

@@ -244,6 +244,10 @@ private:
     // answer yet) and file records received since.
     std::atomic<int> searchFilesAnnounced_{-1};
     std::atomic<int> searchFilesReceived_{0};
+    // The last search answer said another answer follows (its third byte
+    // is 1): a device with more files than one answer can count sends them
+    // in several answers, each followed by its files.
+    std::atomic<bool> searchMoreAnswers_{false};
     void endSearchIfComplete();
     // The end-of-recording record came: nothing more is read, and the
     // pictures still on their way are shown before the view ends.

@@ -146,4 +146,12 @@ TEST_F(AppDelegateHDTest, LaunchByAnAlarmPlaysItsDevice) {
     EXPECT_EQ(delegate->remark(), std::optional<std::string>("0|1|2|3|4|Cam A"));
 }
 
+TEST_F(AppDelegateHDTest, TheTokenTextIsReadableThroughTheDelegateInterface) {
+    launch();
+    const ApplicationDelegate& any = Application::shared()->delegate();
+    EXPECT_EQ(any.tokenString(), std::nullopt);
+    app->deliverDeviceToken(std::vector<uint8_t>{0xde, 0xad, 0xbe, 0xef, 0x01});
+    EXPECT_EQ(any.tokenString(), std::optional<std::string>("deadbeef 01"));
+}
+
 }  // namespace

@@ -43,6 +43,8 @@ DeviceEmulator::DeviceEmulator(EmulatorOptions options) : state_(std::make_share
     state_->options = std::move(options);
     if (state_->options.videoPath.empty()) state_->options.videoPath = defaultClipPath();
     state_->forcedLoginResult = state_->options.forcedLoginResult;
+    state_->config = std::make_unique<ConfigStore>(state_->options.channels);
+    state_->recordings = std::make_unique<RecordingCatalog>(state_->options);
 }
 
 DeviceEmulator::~DeviceEmulator() { stop(); }
@@ -109,6 +111,7 @@ uint16_t DeviceEmulator::udtPort() const {
 
 const EmulatorOptions& DeviceEmulator::options() const { return state_->options; }
 const H264Clip& DeviceEmulator::clip() const { return state_->clip; }
+const std::vector<EmulatorRecording>& DeviceEmulator::recordings() const { return state_->recordings->all(); }
 std::vector<uint8_t> DeviceEmulator::frameBytes(size_t i) const { return state_->frameBytes(i); }
 
 void DeviceEmulator::releaseFrames(long count) { state_->frameCredits += count; }

@@ -58,6 +58,8 @@ public:
     // The access units the device streams, in order (key frames before any
     // --big-key growth).
     const H264Clip& clip() const;
+    // The recordings the device keeps, in start order (listed and generated).
+    const std::vector<EmulatorRecording>& recordings() const;
     // The bytes the device sends for access unit i (grown when bigKeyFrame asks).
     std::vector<uint8_t> frameBytes(size_t i) const;
 

@@ -20,6 +20,10 @@ inline constexpr uint32_t kMaxPacketLength = 204800;
 // Packet header: length field and sequence number.
 inline constexpr size_t kPacketHeader = 8;
 inline constexpr size_t kRecordHeader = 4;
+// Largest key frame a packet can carry: the packet length field counts the
+// sequence number, the 12-byte frame information record and the key-frame
+// record's header besides the data.
+inline constexpr long kMaxKeyFrameBytes = long(kMaxPacketLength) - 4 - (4 + 12) - 4;
 
 // Record types the device reads or writes.
 inline constexpr uint16_t kVersionInfo = 40;       // request and reply (39 also as reply)
@@ -35,9 +39,14 @@ inline constexpr uint16_t kVideoInfoEx = 101;      // main version 3; non-key da
 inline constexpr uint16_t kNonKeyFrameData = 102;
 inline constexpr uint16_t kTalkRequest = 331;
 inline constexpr uint16_t kTalkResponse = 332;
+inline constexpr uint16_t kConfigSetResponse = 312;
 inline constexpr uint16_t kSearchRequest = 333;
 inline constexpr uint16_t kSearchResponse = 334;
 inline constexpr uint16_t kFileInfo = 335;
+
+// Login results the device gives.
+inline constexpr int kLoginAccepted = 1;
+inline constexpr int kLoginNoSuchChannel = 24;
 inline constexpr uint16_t kPlayRecordRequest = 336;
 inline constexpr uint16_t kRecordEnd = 354;
 
@@ -51,6 +60,9 @@ inline constexpr size_t kFileInfoSize = 332;
 inline constexpr size_t kVideoInfoSize = 12;
 inline constexpr size_t kVideoInfoExSize = 16;
 inline constexpr size_t kAudioInfoSize = 8;
+inline constexpr size_t kSearchRequestSize = 80;
+inline constexpr size_t kSearchResponseSize = 3;
+inline constexpr size_t kDateTimeSize = 28;
 
 // Wave-format code of G.711 A-law.
 inline constexpr uint16_t kWaveAlaw = 0x7A19;

@@ -6,6 +6,8 @@
 #include <functional>
 #include <map>
 
+#include "tools/device-emulator/DevicePacket.h"
+
 namespace lumora::devemu {
 
 namespace {
@@ -29,6 +31,24 @@ bool hostPort(const std::string& s, std::string& host, uint16_t& port) {
 }
 
 }  // namespace
+
+bool parseDateTime(const std::string& s, EmulatorDateTime& out) {
+    // YYYY-MM-DDTHH:MM:SS (a blank in place of the T also goes)
+    if (s.size() != 19 || s[4] != '-' || s[7] != '-' || (s[10] != 'T' && s[10] != ' ') || s[13] != ':' ||
+        s[16] != ':')
+        return false;
+    long f[6];
+    const size_t at[6] = {0, 5, 8, 11, 14, 17};
+    const size_t len[6] = {4, 2, 2, 2, 2, 2};
+    for (int i = 0; i < 6; ++i) {
+        if (!toLong(s.substr(at[i], len[i]), f[i])) return false;
+    }
+    if (f[0] < 1970 || f[0] > 9999 || f[1] < 1 || f[1] > 12 || f[2] < 1 || f[2] > 31 || f[3] > 23 || f[4] > 59 ||
+        f[5] > 59)
+        return false;
+    out = {int(f[0]), int(f[1]), int(f[2]), int(f[3]), int(f[4]), int(f[5])};
+    return true;
+}
 
 std::string helpText() {
     return R"(lumora-devemu: a fake camera/recorder speaking the device message protocol.
@@ -56,6 +76,17 @@ Device:
   --encrypted accept|refuse logins that carry an encryption type (accept, unchecked)
   --protocol-version MAIN.SUB  protocol version the device reports (5.0)
   --talk grant|refuse       answer to talk requests (grant)
+  --missing-channel result|silent  a login for a channel the device lacks:
+                            answered with result 24, or (a fault) ignored
+  --config-set-result N     result of an accepted configuration set (0); a
+                            malformed one gets 1, read by clients as refused
+
+Recordings kept on the device (answered to recording searches):
+  --recordings N            N recordings, back to back, on channels 0, 1, ...
+                            in turn (0)
+  --recording-start YYYY-MM-DDTHH:MM:SS  start of the first (2026-01-01T23:50:00)
+  --recording-length SECONDS  length of each (450)
+  --recording-gap SECONDS   pause between two (30)
 
 Stream:
   --video FILE              Annex-B H.264 clip, looped (default: the test clip)
@@ -66,7 +97,8 @@ Stream:
   --once                    do not loop the clip
   --no-audio                no audio records (default: G.711 A-law every 40 ms)
   --big-key BYTES           grow every key frame to at least BYTES with filler
-                            data (above 65535 exercises the long key-frame packet)
+                            data (above 65535 exercises the long key-frame
+                            packet; at most 204776, a packet of 204800)
 
 Choices the protocol leaves to the device (default first):
   --version-type 40|39      record type of the version reply
@@ -75,10 +107,10 @@ Choices the protocol leaves to the device (default first):
   --login-packets one|each  login replies in one packet, or one packet per reply
   --time-unit ms|us|90k     unit of frame time stamps, counted from stream start
   --nonkey-type 102|101     record type of non-key frames at main version 5
-  --big-nonkey key|drop|long  a non-key frame above 65535 bytes at main version 5:
-                            sent as a key-frame record, dropped, or (a fault the
-                            client cannot follow) a non-key record running to
-                            the packet end
+  --big-nonkey drop|key|long  a non-key frame above 65535 bytes at main version 5:
+                            dropped, sent mislabelled as a key-frame record, or
+                            (a fault the client cannot follow) a non-key record
+                            running to the packet end
   --v3-framing separate|together  at main version 3: extended frame information
                             in a packet of its own or with the first fragment
   --v3-fragment BYTES       data bytes per fragment at main version 3 (16384)
@@ -103,7 +135,9 @@ bool parseArguments(const std::vector<std::string>& args, EmulatorOptions& o, Pr
         "listen", "udt", "run-for", "channels", "user", "password", "name", "login-result", "bad-login-result",
         "encrypted", "protocol-version", "talk", "video", "fps", "size", "pace", "big-key", "version-type",
         "devinfo-type", "format-type", "login-packets", "time-unit", "nonkey-type", "big-nonkey", "v3-framing",
-        "v3-fragment", "split-writes", "coalesce", "silent-after", "close-after", "reset-after", "oversize-after"};
+        "v3-fragment", "split-writes", "coalesce", "silent-after", "close-after", "reset-after", "oversize-after",
+        "missing-channel", "config-set-result", "recording", "recordings", "recording-start", "recording-length",
+        "recording-gap"};
     static const char* const kFlags[] = {"help", "version", "verbose", "quiet", "no-tcp", "once", "no-audio"};
     std::vector<option> table;
     for (const char* n : kWithValue) table.push_back({n, required_argument, nullptr, 0});
@@ -214,6 +248,27 @@ bool parseArguments(const std::vector<std::string>& args, EmulatorOptions& o, Pr
             o.subVersion = uint16_t(mn);
         } else if (a == "--talk") {
             ok = choice({{"grant", [&] { o.grantTalk = true; }}, {"refuse", [&] { o.grantTalk = false; }}});
+        } else if (a == "--missing-channel") {
+            ok = choice({{"result", [&] { o.silentOnMissingChannel = false; }},
+                         {"silent", [&] { o.silentOnMissingChannel = true; }}});
+        } else if (a == "--config-set-result") {
+            ok = number(n, 0, 65535);
+            o.configSetResult = int(n);
+        } else if (a == "--recordings") {
+            ok = number(n, 0, 100000);
+            o.recordingCount = int(n);
+        } else if (a == "--recording-start") {
+            ok = value(v);
+            if (ok && !parseDateTime(v, o.recordingStart)) {
+                error = "--recording-start: expected YYYY-MM-DDTHH:MM:SS, got " + v;
+                ok = false;
+            }
+        } else if (a == "--recording-length") {
+            ok = number(n, 1, 86400 * 7);
+            o.recordingSeconds = int(n);
+        } else if (a == "--recording-gap") {
+            ok = number(n, 0, 86400 * 7);
+            o.recordingGapSeconds = int(n);
         } else if (a == "--video") {
             ok = value(o.videoPath);
         } else if (a == "--fps") {
@@ -239,7 +294,7 @@ bool parseArguments(const std::vector<std::string>& args, EmulatorOptions& o, Pr
         } else if (a == "--no-audio") {
             o.audio = false;
         } else if (a == "--big-key") {
-            ok = number(n, 0, 204000);
+            ok = number(n, 0, wire::kMaxKeyFrameBytes);
             o.bigKeyFrame = size_t(n);
         } else if (a == "--version-type") {
             ok = choice({{"40", [&] { o.versionType = 40; }}, {"39", [&] { o.versionType = 39; }}});

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace lumora::devemu {
@@ -24,12 +25,35 @@ enum class LoginGrouping {
 enum class TimeUnit { Milliseconds, Microseconds, Clock90k };
 
 // What a main-version-5 device does with a non-key frame above 65535 bytes.
-// Only a key-frame record may run past its 16-bit length field, so AsKey is
-// the layout a client can read; LongPacket is a fault that desynchronises it.
+// Only a key-frame record may run past its 16-bit length field, so a non-key
+// frame that large has no honest layout: the device leaves it out. AsKey
+// carries it readably but labels it a key frame; LongPacket is a fault that
+// desynchronises the client.
 enum class BigNonKey {
     LongPacket,  // fault: a non-key record runs to the end of its packet
     AsKey,       // sent as a key-frame record (type 100), which the long rule covers
     Drop,        // not sent at all
+};
+
+// A date and time as the device's records carry it (no time zone).
+struct EmulatorDateTime {
+    int year = 2026, month = 1, day = 1, hour = 0, minute = 0, second = 0;
+};
+
+// A recording kept on the device, as the recording search reports it. A
+// name alone makes a recording of channel 0 at the default start.
+struct EmulatorRecording {
+    std::string name;
+    int channel = 0;         // zero-based
+    int type = 0;            // bit of the search's record-type mask (0: schedule, 1: alarm, ...)
+    EmulatorDateTime start;
+    int seconds = 600;       // length
+    uint32_t bytes = 0;      // reported size
+
+    EmulatorRecording() = default;
+    EmulatorRecording(const char* n) : name(n) {}
+    EmulatorRecording(std::string n, int ch = 0, int t = 0, EmulatorDateTime s = {}, int secs = 600, uint32_t b = 0)
+        : name(std::move(n)), channel(ch), type(t), start(s), seconds(secs), bytes(b) {}
 };
 
 // How a main-version-3 device lays out a frame after its extended frame information.
@@ -64,9 +88,24 @@ struct EmulatorOptions {
     uint16_t streamFormatType = 200; // 199, 200 or 203
     LoginGrouping grouping = LoginGrouping::OnePacket;
     bool grantTalk = true;
-    // Names of the recordings the device keeps: a recording search is
-    // answered with all of them (at most 255).
-    std::vector<std::string> recordings;
+    // A login for a channel the device lacks is answered with result 24;
+    // true makes the device ignore it instead (a fault some firmware shows).
+    bool silentOnMissingChannel = false;
+    // Result of a configuration set the device accepts (a malformed or
+    // out-of-range one gets 1, which the client reads as a refusal). 1 here
+    // refuses every set.
+    int configSetResult = 0;
+
+    // Recordings kept on the device (--recording NAME adds one by name).
+    // recordingCount generated ones are added
+    // to the listed ones when the emulator starts: back to back from
+    // recordingStart, recordingSeconds long with recordingGapSeconds between
+    // them, on channels 0, 1, ... in turn.
+    std::vector<EmulatorRecording> recordings;
+    int recordingCount = 0;
+    EmulatorDateTime recordingStart{2026, 1, 1, 23, 50, 0};
+    int recordingSeconds = 450;
+    int recordingGapSeconds = 30;
 
     // The stream.
     std::string videoPath;  // Annex-B H.264; empty: DeviceEmulator::defaultClipPath()
@@ -78,7 +117,7 @@ struct EmulatorOptions {
     TimeUnit timeUnit = TimeUnit::Milliseconds;
     uint16_t nonKeyType = 102;   // 101 or 102 at main version 5
     size_t bigKeyFrame = 0;      // not 0: key frames are grown to at least this many bytes
-    BigNonKey bigNonKey = BigNonKey::AsKey;
+    BigNonKey bigNonKey = BigNonKey::Drop;
     V3Framing v3Framing = V3Framing::Separate;
     size_t v3Fragment = 16384;   // data bytes per fragment at main version 3
     bool audio = true;           // G.711 A-law records every audioIntervalMs
@@ -110,6 +149,9 @@ struct ProgramOptions {
 // number out of its range or a stray argument.
 bool parseArguments(const std::vector<std::string>& args, EmulatorOptions& options, ProgramOptions& program,
                     std::string& error);
+
+// Reads "YYYY-MM-DDTHH:MM:SS" (or with a blank for the T).
+bool parseDateTime(const std::string& text, EmulatorDateTime& out);
 
 // The program's help text, listing every option and every selectable choice.
 std::string helpText();

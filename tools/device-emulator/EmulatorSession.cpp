@@ -167,9 +167,6 @@ void EmulatorSession::handlePacket(const std::vector<uint8_t>& packet) {
             case kTalkRequest:
                 handleTalk(r, sequence);
                 break;
-            case kSearchRequest:
-                handleSearch(r, sequence);
-                break;
             case kPlayRecordRequest:
                 handlePlayRecord(r);
                 break;
@@ -178,7 +175,18 @@ void EmulatorSession::handlePacket(const std::vector<uint8_t>& packet) {
             case kAudioData:
                 if (state_->counters.talkAudioBytes.fetch_add(r.length) == 0) event("talk audio started");
                 break;
+            case kSearchRequest:
+                handleSearch(r, sequence);
+                break;
             default:
+                if (const ConfigKind* set = ConfigStore::kindForSet(r.type)) {
+                    handleConfigSet(*set, r, sequence);
+                    break;
+                }
+                if (const ConfigKind* get = ConfigStore::kindForGet(r.type)) {
+                    handleConfigGet(*get, r, sequence);
+                    break;
+                }
                 event("request type " + std::to_string(r.type) + " length " + std::to_string(r.length) + " ignored");
                 break;
         }
@@ -237,7 +245,20 @@ void EmulatorSession::handleLogin(const Record& r, uint32_t sequence) {
         } else {
             result = (user == opt_.user && password == opt_.password) ? 1 : opt_.badCredentialsResult;
         }
+        // A live view of a channel the device lacks is refused with its own
+        // result (recording search and playback name channel 1 whatever
+        // the device has, and look at the recordings instead).
+        if (result == kLoginAccepted && live && (channel < 0 || channel >= opt_.channels)) {
+            if (opt_.silentOnMissingChannel) {
+                state_->counters.logins++;
+                event("login kind=" + kind + " user=" + user + " channel=" + std::to_string(channel) +
+                      " device=" + std::to_string(deviceId) + extra + " ignored: no such channel (fault)");
+                return;
+            }
+            result = kLoginNoSuchChannel;
+        }
     }
+    if (result == kLoginAccepted) loggedIn_ = true;
     state_->counters.logins++;
     event("login kind=" + kind + " user=" + user + " channel=" + std::to_string(channel) +
           " device=" + std::to_string(deviceId) + extra + " result=" + std::to_string(result));
@@ -294,11 +315,12 @@ void EmulatorSession::handleLogin(const Record& r, uint32_t sequence) {
             channel_ = std::max(channel, 0);
             event("playback login");
         } else {
-            event("not served: recording search");
+            event("search login: recording searches are answered");
         }
         return;
     }
     if (channel < 0 || channel >= opt_.channels) {
+        // Only when a forced login result let it in.
         event("no such channel " + std::to_string(channel));
         return;
     }
@@ -341,31 +363,63 @@ void EmulatorSession::handleTalk(const Record& r, uint32_t sequence) {
     sendPacket(w.finish());
 }
 
-void EmulatorSession::handleSearch(const Record& r, uint32_t sequence) {
-    // Reserved word, channel mask, start and end (microsecond, year, month,
-    // day, hour, minute, second), kinds of recording, count, step, reserved.
-    if (r.body.size() >= 80) {
-        auto when = [&](size_t at) {
-            std::string t;
-            for (size_t i = 1; i < 7; ++i) t += (i > 1 ? "-" : "") + std::to_string(getU32(r.body, at + 4 * i));
-            return t;
-        };
-        event("search channels=" + std::to_string(getU32(r.body, 4)) + " from=" + when(8) + " to=" + when(36) +
-              " types=" + std::to_string(getU32(r.body, 64)));
+void EmulatorSession::handleConfigSet(const ConfigKind& kind, const Record& r, uint32_t sequence) {
+    const int channel = ConfigStore::channelOf(kind, r.body);
+    int result = 1;  // read by clients as a refusal
+    if (!loggedIn_) {
+        event(std::string("config set ") + kind.name + " refused before login");
+    } else if (opt_.configSetResult == 1 || !state_->config->set(kind, r.body)) {
+        event(std::string("config set ") + kind.name + " channel=" + std::to_string(channel) +
+              " length=" + std::to_string(r.length) + " refused");
+    } else {
+        result = opt_.configSetResult;
+        event(std::string("config set ") + kind.name + " channel=" + std::to_string(channel) +
+              " result=" + std::to_string(result));
     }
-    const size_t count = std::min<size_t>(opt_.recordings.size(), 255);
-    event("search answered with " + std::to_string(count) + " recordings");
     PacketWriter w(sequence);
-    // Result, number of files, a reserved byte; then one record per file.
-    const std::vector<uint8_t> answer{1, static_cast<uint8_t>(count), 0};
-    w.record(kSearchResponse, answer);
-    for (size_t i = 0; i < count; ++i) {
-        std::vector<uint8_t> info;
-        putText(info, opt_.recordings[i], 260);
-        info.resize(kFileInfoSize, 0);
-        w.record(kFileInfo, info);
-    }
+    w.record(kConfigSetResponse, u16pair(static_cast<uint16_t>(result), 0));
     sendPacket(w.finish());
+}
+
+void EmulatorSession::handleConfigGet(const ConfigKind& kind, const Record& r, uint32_t sequence) {
+    if (!loggedIn_) {
+        event(std::string("config get ") + kind.name + " ignored before login");
+        return;
+    }
+    std::vector<uint8_t> record = state_->config->get(kind, r.body);
+    event(std::string("config get ") + kind.name + " channel=" + std::to_string(ConfigStore::channelOf(kind, r.body)));
+    PacketWriter w(sequence);
+    w.record(kind.replyType, record);
+    sendPacket(w.finish());
+}
+
+void EmulatorSession::handleSearch(const Record& r, uint32_t sequence) {
+    RecordingQuery query;
+    if (!loggedIn_ || !RecordingQuery::read(r.body, query)) {
+        event(std::string("recording search ") + (loggedIn_ ? "malformed" : "before login") + ": no files");
+        PacketWriter w(sequence);
+        w.record(kSearchResponse, std::vector<uint8_t>{0, 0, 0});
+        sendPacket(w.finish());
+        return;
+    }
+    std::vector<const EmulatorRecording*> found = state_->recordings->search(query);
+    event("search answered: mask=" + std::to_string(query.channelMask) + " found=" + std::to_string(found.size()));
+    // The answer's middle byte counts the file records that follow it, so
+    // more than 255 (or more than the request allows per answer) go out as
+    // several answers, each followed by its files; the last byte says
+    // whether another answer follows. No match: one answer of 0 files.
+    const size_t perAnswer = query.perAnswer == 0 || query.perAnswer > 255 ? 255 : query.perAnswer;
+    size_t at = 0;
+    do {
+        const size_t n = std::min(perAnswer, found.size() - at);
+        const bool more = at + n < found.size();
+        PacketWriter w(sequence);
+        w.record(kSearchResponse, std::vector<uint8_t>{uint8_t(found.empty() ? 0 : 1), uint8_t(n), uint8_t(more)});
+        for (size_t i = at; i < at + n; ++i) w.record(kFileInfo, RecordingCatalog::fileInfo(*found[i]));
+        if (!sendPacket(w.finish())) return;
+        at += n;
+    } while (at < found.size());
+    flush();
 }
 
 void EmulatorSession::handlePlayRecord(const Record& r) {

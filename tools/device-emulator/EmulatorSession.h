@@ -9,9 +9,11 @@
 #include <thread>
 #include <vector>
 
+#include "tools/device-emulator/ConfigStore.h"
 #include "tools/device-emulator/DeviceEmulator.h"
 #include "tools/device-emulator/DevicePacket.h"
 #include "tools/device-emulator/EmulatorTransport.h"
+#include "tools/device-emulator/RecordingCatalog.h"
 
 namespace lumora::devemu {
 
@@ -20,6 +22,8 @@ namespace lumora::devemu {
 struct EmulatorState {
     EmulatorOptions options;
     H264Clip clip;
+    std::unique_ptr<ConfigStore> config;
+    std::unique_ptr<RecordingCatalog> recordings;
     std::atomic<bool> stopping{false};
     std::atomic<bool> silent{false};
     std::atomic<int> forcedLoginResult{0};
@@ -63,6 +67,8 @@ private:
     void handleLogin(const wire::Record& record, uint32_t sequence);
     void handlePtz(const wire::Record& record);
     void handleTalk(const wire::Record& record, uint32_t sequence);
+    void handleConfigSet(const ConfigKind& kind, const wire::Record& record, uint32_t sequence);
+    void handleConfigGet(const ConfigKind& kind, const wire::Record& record, uint32_t sequence);
     void handleSearch(const wire::Record& record, uint32_t sequence);
     void handlePlayRecord(const wire::Record& record);
     void pump();
@@ -85,6 +91,7 @@ private:
     std::thread thread_;
     std::atomic<bool> finished_{false};
     bool ended_ = false;
+    bool loggedIn_ = false;
 
     RequestAssembler assembler_;
     long packetsSent_ = 0;

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <poll.h>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -311,14 +312,30 @@ TEST_F(DevicePreConnectionTest, ProbeMarksOnlineAndOffline) {
     EXPECT_FALSE(device->isOnLine.load());
 }
 
+// A device removed while its probe runs: the probe keeps no hold on it, and
+// its answer (here a success) changes and reports nothing.
 TEST_F(DevicePreConnectionTest, ProbeOfARemovedDeviceIsDropped) {
     LoopbackPort open(true);
     device->deviceConType = 1;
     device->address = "127.0.0.1";
     device->mediaPort = open.port;
+    auto probe = device->probeSocket();  // outlives the device here, as a late answer would
+    std::weak_ptr<Device> weak = device;
     device->goforgetisOnline();
     device.reset();
-    runMain(200ms);
+    EXPECT_TRUE(weak.expired()) << "the probe kept the removed device alive";
+    // The connect succeeds and the probe closes itself, with no device to tell.
+    sockaddr_in peer{};
+    socklen_t len = sizeof peer;
+    pollfd p{open.fd, POLLIN, 0};
+    ASSERT_EQ(::poll(&p, 1, 10000), 1) << "the probe never connected";
+    int accepted = ::accept(open.fd, reinterpret_cast<sockaddr*>(&peer), &len);
+    ASSERT_GE(accepted, 0);
+    ::close(accepted);
+    ASSERT_TRUE(RunLoop::main().runUntil([&] { return probe->isDisconnected(); }, 30s));
+    runMain(100ms);
+    EXPECT_TRUE(recorder->outcomes.empty());
+    EXPECT_TRUE(weak.expired());
 }
 
 }  // namespace

@@ -136,3 +136,118 @@ TEST(QvYuv2RGB, OddSizeEdgeUsesNearestChromaSample) {
     QvYuv2RGB::convertYuv420ToRgb32(y, u, v, out.data(), 3, 3);
     for (int i = 0; i < 9; ++i) EXPECT_EQ(out[i * 4], 255) << "pixel " << i;
 }
+
+namespace {
+
+// The table rule written out pixel by pixel: 2 x 2 blocks share the chroma
+// sample at half their row and column; an odd last row or column takes the
+// nearest sample; a picture without chroma samples is grey. The fourth byte
+// is left alone.
+void tableRule(const uint8_t* y, int ys, const uint8_t* u, int us, const uint8_t* v, int vs, uint8_t* dst, int ds,
+               int w, int h) {
+    int32_t luma[256], vr[256], ub[256], ug[256], vg[256];
+    uint8_t clamp[1024];
+    for (int i = 0; i < 256; ++i) {
+        luma[i] = 76309 * (i - 16);
+        vr[i] = 104597 * (i - 128);
+        ub[i] = 132201 * (i - 128);
+        ug[i] = 25675 * (i - 128);
+        vg[i] = 53279 * (i - 128);
+    }
+    for (int i = 0; i < 1024; ++i) clamp[i] = uint8_t(i < 384 ? 0 : i > 639 ? 255 : i - 384);
+    const int cw = w / 2, ch = h / 2;
+    for (int r = 0; r < h; ++r) {
+        for (int c = 0; c < w; ++c) {
+            int su = 128, sv = 128;
+            if (cw > 0 && ch > 0) {
+                su = u[std::min(r / 2, ch - 1) * us + std::min(c / 2, cw - 1)];
+                sv = v[std::min(r / 2, ch - 1) * vs + std::min(c / 2, cw - 1)];
+            }
+            const int32_t l = luma[y[r * ys + c]];
+            uint8_t* p = dst + r * ds + c * 4;
+            p[0] = clamp[((l + ub[su]) >> 16) + 384];
+            p[1] = clamp[((l - (ug[su] + vg[sv])) >> 16) + 384];
+            p[2] = clamp[((l + vr[sv]) >> 16) + 384];
+        }
+    }
+}
+
+enum class Fill { Random, Extremes, Ramp };
+
+void fill(std::vector<uint8_t>& b, Fill f, std::mt19937& rng) {
+    static const uint8_t extremes[] = {0, 1, 15, 16, 17, 127, 128, 129, 234, 235, 236, 254, 255};
+    for (size_t i = 0; i < b.size(); ++i) {
+        switch (f) {
+            case Fill::Random: b[i] = uint8_t(rng()); break;
+            case Fill::Extremes: b[i] = extremes[rng() % std::size(extremes)]; break;
+            case Fill::Ramp: b[i] = uint8_t(i * 37 + (i >> 8)); break;
+        }
+    }
+}
+
+}  // namespace
+
+// Both paths (the vector kernel where the CPU has it, and the tables alone)
+// give the rule's bytes on every pixel: sizes around the kernel's 16-column
+// steps, odd sizes, padded strides, and a fourth byte that is never touched.
+TEST(QvYuv2RGB, EveryPathGivesTheTableRuleBytesOnEveryPixel) {
+    const int sizes[][2] = {{2, 2},   {14, 2},   {16, 2},  {17, 3},   {18, 4},  {30, 6},    {31, 7},
+                            {32, 32}, {33, 33},  {48, 10}, {63, 5},   {64, 64}, {100, 3},   {127, 9},
+                            {176, 144}, {321, 241}, {352, 288}, {1, 16}, {16, 1}, {1920, 8}, {1918, 6}};
+    std::mt19937 rng(20261210);
+    const bool before = QvYuv2RGB::setAccelerationAllowed(true);
+    for (bool accelerated : {true, false}) {
+        QvYuv2RGB::setAccelerationAllowed(accelerated);
+        for (auto [w, h] : sizes) {
+            for (Fill f : {Fill::Random, Fill::Extremes, Fill::Ramp}) {
+                for (int pad : {0, 13}) {
+                    SCOPED_TRACE(testing::Message() << w << "x" << h << " fill " << int(f) << " pad " << pad
+                                                    << (accelerated ? " accelerated" : " tables"));
+                    const int cw = w / 2, ch = h / 2;
+                    const int ys = w + pad, cs = cw + pad, ds = w * 4 + pad * 4;
+                    std::vector<uint8_t> y(size_t(ys) * h), u(size_t(std::max(cs, 1)) * std::max(ch, 1)),
+                        v(u.size());
+                    fill(y, f, rng);
+                    fill(u, f, rng);
+                    fill(v, f, rng);
+                    std::vector<uint8_t> ours(size_t(ds) * h), ref;
+                    fill(ours, Fill::Random, rng);
+                    ref = ours;
+                    tableRule(y.data(), ys, u.data(), cs, v.data(), cs, ref.data(), ds, w, h);
+                    QvYuv2RGB::convertYuv420ToRgb32(y.data(), ys, u.data(), cs, v.data(), cs, ours.data(), ds, w, h);
+                    size_t firstDiff = 0;
+                    while (firstDiff < ours.size() && ours[firstDiff] == ref[firstDiff]) ++firstDiff;
+                    ASSERT_EQ(firstDiff, ours.size()) << "first differing byte at row " << firstDiff / ds
+                                                      << ", byte " << firstDiff % ds;
+                    if (pad == 0) {
+                        // The packed form gives the same bytes.
+                        std::vector<uint8_t> packed = ref;
+                        QvYuv2RGB::convertYuv420ToRgb32(y.data(), u.data(), v.data(), packed.data(), w, h);
+                        ASSERT_EQ(packed, ref);
+                    }
+                }
+            }
+        }
+    }
+    QvYuv2RGB::setAccelerationAllowed(before);
+}
+
+// Every combination of luma and chroma the rule can meet: 64 pictures of
+// 512 x 512 whose chroma sample (x, y) is u = y, v = x and whose 2 x 2 blocks
+// hold four luma values that walk through all 256 over the pictures.
+TEST(QvYuv2RGB, EveryInputCombinationMatchesTheRule) {
+    const int w = 512, h = 512, cw = 256;
+    std::vector<uint8_t> y(w * h), u(cw * cw), v(cw * cw), ours(w * h * 4), ref(w * h * 4);
+    for (int cy = 0; cy < cw; ++cy)
+        for (int cx = 0; cx < cw; ++cx) {
+            u[cy * cw + cx] = uint8_t(cy);
+            v[cy * cw + cx] = uint8_t(cx);
+        }
+    for (int k = 0; k < 64; ++k) {
+        for (int r = 0; r < h; ++r)
+            for (int c = 0; c < w; ++c) y[r * w + c] = uint8_t(4 * k + (c & 1) + 2 * (r & 1));
+        tableRule(y.data(), w, u.data(), cw, v.data(), cw, ref.data(), w * 4, w, h);
+        QvYuv2RGB::convertYuv420ToRgb32(y.data(), u.data(), v.data(), ours.data(), w, h);
+        ASSERT_EQ(ours, ref) << "luma from " << 4 * k;
+    }
+}

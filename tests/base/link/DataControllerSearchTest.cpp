@@ -106,6 +106,87 @@ TEST_F(DataControllerSearchTest, ARecordingSearchLogsInOnlyWhenTheScreenAsks) {
     session->stopLive();
 }
 
+// The recording list as a screen keeps it: logs in when the link stands,
+// sends the search once logged in, then gathers the answers and files.
+struct RecordingList : queryRecordDelegate {
+    std::mutex m;
+    std::weak_ptr<DataController> session;
+    _TLV_V_SearchFileRequest request;
+    std::vector<int> answerCounts;
+    std::vector<std::string> names;
+    std::vector<std::string> starts;
+    std::atomic<bool> lastAnswer{false};
+    std::atomic<int> loggedIn{0};
+
+    void queryRemoteRecorddidConnect(const std::string&, int) override {
+        if (auto s = session.lock()) s->queryRemoteRequest();
+    }
+    void queryRemoteRecord() override {
+        ++loggedIn;
+        if (auto s = session.lock()) s->sendRemoteFileSearchRequest(request);
+    }
+    void queryRemoteRecorddiddisConnect() override {}
+    void deviceDidReceiveSearchResp(Device*, const _TLV_V_SearchFileResponse& r, int32_t) override {
+        std::lock_guard<std::mutex> g(m);
+        answerCounts.push_back(r.count);
+        if (r.reserve == 0) lastAnswer = true;
+    }
+    void deviceDidReceiveFileInfo(Device*, const _TLV_V_FileInfo& info, int32_t) override {
+        std::lock_guard<std::mutex> g(m);
+        names.push_back(info.fileName.str());
+        char t[32];
+        std::snprintf(t, sizeof t, "%04u-%02u-%02u %02u:%02u:%02u", info.startTime.m_year, info.startTime.m_month,
+                      info.startTime.m_day, info.startTime.m_hour, info.startTime.m_minute, info.startTime.m_second);
+        starts.push_back(t);
+    }
+    size_t fileCount() {
+        std::lock_guard<std::mutex> g(m);
+        return names.size();
+    }
+};
+
+TEST_F(DataControllerSearchTest, ARecordingSearchListsWhatTheDeviceKeeps) {
+    struct Case {
+        int recordings;
+        std::vector<int> answers;
+    } cases[] = {{0, {0}}, {1, {1}}, {300, {100, 100, 100}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.recordings);
+        startDeviceWith([&](devemu::EmulatorOptions& o) { o.recordingCount = c.recordings; });
+        auto list = std::make_shared<RecordingList>();
+        list->session = session;
+        list->request.channelMask = 0xF;
+        list->request.startTime.m_year = 2026, list->request.startTime.m_month = 1, list->request.startTime.m_day = 1;
+        list->request.endTime.m_year = 2026, list->request.endTime.m_month = 12, list->request.endTime.m_day = 31;
+        list->request.count = 100;
+        list->request.step = 10;
+        session->setQueryRecordDelegate(list);
+        auto dev = addressDevice("Porch" + std::to_string(c.recordings));
+        startLiveFromGlobal(dev, 0);
+        ASSERT_TRUE(waitFor([&] { return list->lastAnswer.load() && list->fileCount() == size_t(c.recordings); }))
+            << list->fileCount();
+        // The session ends its link once the last answer's files are in,
+        // not after the first answer's.
+        EXPECT_TRUE(waitFor([&] { return session->client()->deviceConnection() == nullptr; }));
+        EXPECT_EQ(list->fileCount(), size_t(c.recordings));
+        session->stopLive();
+        EXPECT_EQ(list->loggedIn.load(), 1);
+        EXPECT_EQ(list->answerCounts, c.answers);
+        const auto& kept = device->recordings();
+        ASSERT_EQ(list->names.size(), kept.size());
+        for (size_t i = 0; i < kept.size(); ++i) EXPECT_EQ(list->names[i], kept[i].name);
+        if (c.recordings == 300) {
+            EXPECT_EQ(list->starts[0], "2026-01-01 23:50:00");
+            EXPECT_EQ(list->starts[1], "2026-01-01 23:58:00");
+            EXPECT_EQ(list->starts[299], "2026-01-03 15:42:00");
+        }
+        EXPECT_EQ(device->countEvents("search answered: mask=15 found=" + std::to_string(c.recordings)), 1u);
+        session->setQueryRecordDelegate(nullptr);
+        QvDeviceManager::sharedInstance().removeDevice(dev);
+        device->stop();
+    }
+}
+
 std::vector<uint8_t> statusAnswer(uint32_t result, const std::string& uid, const std::string& addr, uint16_t port) {
     std::vector<uint8_t> m(84, 0);
     m[0] = 0x02, m[1] = 0xA0, m[2] = 80, m[3] = 0;
@@ -205,6 +286,30 @@ TEST_F(DataControllerSearchTest, TheCountedRepliesEndTheSearchForTheScreen) {
     session->connectTolvServerDidReadData(*server4, {0x02, 0xA0, 4, 0, 0, 0, 0, 0}, 1);
     EXPECT_EQ(session->searchtimes(), 1);
     EXPECT_EQ(screen->ends.load(), 1);
+}
+
+// A screen may start a search and let go of its controller at once; a
+// search queued behind a running one still runs, reports to the delegate,
+// and only then lets the controller go.
+TEST_F(DataControllerSearchTest, AQueuedLanSearchKeepsItsControllerUntilItHasRun) {
+    relayemu::LanSearchResponder lan(kLanAddr, 0);
+    ASSERT_TRUE(lan.ok());
+    lan.addDevice({"LUMORA-LAN", 7000, 8001, "192.168.1.30"});
+    Config::shared().lanGroup = kLanAddr;
+    Config::shared().lanPort = lan.port();
+    auto screen = std::make_shared<SearchScreen>();
+    auto controller = DataController::create();
+    controller->setLanSearchDelegate(screen);
+    controller->startLanSearch();
+    controller->startLanSearch();  // waits behind the first on "lansearch"
+    std::weak_ptr<DataController> weak = controller;
+    controller.reset();
+    EXPECT_FALSE(weak.expired());
+    ASSERT_TRUE(waitFor([&] { return weak.expired(); }, 30s));
+    EXPECT_EQ(lan.queries(), 2);
+    std::lock_guard<std::mutex> g(screen->m);
+    ASSERT_EQ(screen->found.size(), 2u);
+    EXPECT_EQ(screen->found[1]->udid.value(), "LUMORA-LAN");
 }
 
 TEST_F(DataControllerSearchTest, TheLanSearchMarksListedDevicesAndReportsNewOnes) {

@@ -13,13 +13,30 @@ namespace {
 
 using DataControllerTest = DataControllerFixture;
 
-TEST_F(DataControllerTest, LoginFailureCodesPickTheirTexts) {
-    struct Case {
-        long code;
+// Every refusal a device can answer a login with ends the view with its
+// own text: the device's result, through the parser's error code, to the
+// text the pane shows.
+TEST_F(DataControllerTest, EachLoginRefusalShowsItsText) {
+    startDevice();
+    const struct {
+        int result;
         const char* key;
-    } cases[] = {{2005, "ERROR_OVERMAXUSER"}, {2004, "LOGINERROR_MSG"}, {2009, "NOVIDEO_STATUS"},
-                 {2006, "LOGINFAILED_STATUS"}, {2012, "LOGINFAILED_STATUS"}};
-    for (const auto& c : cases) EXPECT_EQ(DataController::loginFailureKey(c.code), c.key) << c.code;
+    } cases[] = {{2, "LOGINERROR_MSG"},    {4, "LOGINFAILED_STATUS"}, {5, "ERROR_OVERMAXUSER"},
+                 {24, "NOVIDEO_STATUS"},   {3, "LOGINFAILED_STATUS"}, {7, "LOGINFAILED_STATUS"}};
+    auto dev = addressDevice("Porch");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.result);
+        device->setForcedLoginResult(c.result);
+        pane = std::make_shared<FakePane>();
+        session = DataController::create();
+        session->setDelegate(pane);
+        startLiveFromGlobal(dev, 0);
+        ASSERT_TRUE(waitFor([&] { return pane->countPrefix("failed") >= 1; })) << pane->joined();
+        EXPECT_EQ(pane->all().back(), "failed " + Localization::string(c.key));
+        EXPECT_NE(Localization::string(c.key), c.key);
+        EXPECT_EQ(dev->connectNum.load(), 0);
+        session->stopLive();
+    }
 }
 
 // A device reached by its address: pictures reach the pane on the main
@@ -57,7 +74,7 @@ TEST_F(DataControllerTest, LiveByAddressShowsPicturesOnTheMainQueueUntilStopped)
 }
 
 TEST_F(DataControllerTest, ChannelTenGetsItsCaption) {
-    startDevice();
+    startDeviceWith([](devemu::EmulatorOptions& o) { o.channels = 16; });
     auto dev = addressDevice("Yard");
     startLiveFromGlobal(dev, 9);
     ASSERT_TRUE(waitFor([&] { return pane->count("text Yard ch10") == 1; })) << pane->joined();
@@ -86,6 +103,19 @@ TEST_F(DataControllerTest, ARefusedLoginStopsTheViewAndShowsTheText) {
     EXPECT_FALSE(session->hasDecoder());
     std::this_thread::sleep_for(200ms);
     EXPECT_EQ(pane->countPrefix("failed"), 1) << pane->joined();
+    EXPECT_EQ(pane->pictures(), 0);
+}
+
+TEST_F(DataControllerTest, ALoginForAChannelTheDeviceLacksShowsTheNoVideoText) {
+    startDeviceWith([](devemu::EmulatorOptions& o) { o.channels = 2; });
+    auto dev = addressDevice("Porch");
+    startLiveFromGlobal(dev, 2);
+    ASSERT_TRUE(waitFor([&] { return pane->countPrefix("failed") >= 1; })) << pane->joined();
+    EXPECT_EQ(pane->all().back(), "failed " + Localization::string("NOVIDEO_STATUS"));
+    EXPECT_NE(Localization::string("NOVIDEO_STATUS"), "NOVIDEO_STATUS");
+    EXPECT_EQ(device->countEvents("login kind=extended user=admin channel=2"), 1u);
+    EXPECT_EQ(session->deviceId(), -1);
+    EXPECT_EQ(dev->connectNum.load(), 0);
     EXPECT_EQ(pane->pictures(), 0);
 }
 

@@ -3,7 +3,12 @@
 #include <chrono>
 #include <thread>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include "TolvClientTestSupport.h"
+#include "base/network/SocketFunctions.h"
 #include "base/link/UdtApi.h"
 
 using namespace lumora;
@@ -143,6 +148,104 @@ TEST_F(TolvClientReconnectTest, NoNetworkWhenTheServerMustBeAskedAgainReportsNET
 }  // namespace
 
 namespace {
+
+using TolvClientPathTest = TolvClientFixture;
+
+// A TCP link to an address found in the LAN (mode 8) follows the direct
+// link's rule: reopened while reopenings connect, then "PingErr" 1005 once.
+TEST_F(TolvClientPathTest, ALanTcpLinkIsReopenedWhileReopeningsConnectThenPingErr) {
+    startDevice();
+    client->startConnectJustForLanTCP(kDeviceAddr, device->tcpPort());
+    ASSERT_TRUE(recorder->waitFor("connect", 3)) << recorder->joined();
+    EXPECT_EQ(client->getConnectMode(), TolvClient::kLanTcp);
+    EXPECT_TRUE(waitFor([&] { return deviceSessions() >= 3; }));
+    EXPECT_GE(client->drectConTimes(), 2);
+    device->stop();
+    ASSERT_TRUE(recorder->waitFor("disconnect PingErr 1005")) << recorder->joined();
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(recorder->count("disconnect PingErr 1005"), 1);
+    EXPECT_EQ(servers[0].requests(kFailedTcpRequest) + servers[0].requests(kFailedUdtRequest), 0)
+        << "a LAN link never asks a server";
+}
+
+// A stored UDT path opens UDT straight to the address and port it names, in
+// the mode it was stored with.
+TEST_F(TolvClientPathTest, AStoredUdtPathOpensUdtInItsMode) {
+    for (int mode : {TolvClient::kInnerUdt, TolvClient::kHoleUdt}) {
+        SCOPED_TRACE(mode);
+        startDevice(false);
+        auto c = TolvClient::create();
+        auto events = std::make_shared<ClientRecorder>();
+        c->setTolvClientdelegate(events);
+        c->startConnectPort(kDeviceAddr, device->udtPort(), true, 0, mode);
+        ASSERT_TRUE(events->waitFor("connect")) << events->joined();
+        EXPECT_EQ(c->getConnectMode(), mode);
+        EXPECT_EQ(c->udpPort(), device->udtPort());
+        EXPECT_TRUE(device->waitForEvent("connected udt", 5s)) << "the link is UDT";
+        EXPECT_EQ(device->countEvents("connected tcp"), 0u);
+        c->stopConnect();
+        device->stop();
+    }
+}
+
+// A stored relay path (mode 1) is not dialled directly: the server is asked
+// for a relay again.
+TEST_F(TolvClientPathTest, AStoredRelayPathAsksTheServerForARelay) {
+    startDevice();
+    RelayTcpEmulator::Device d;
+    d.afterFailedUdt = {0, 1, kDeviceAddr, device->tcpPort(), 7};
+    servers[0].registerDevice(kP2PUid, d);
+    client->setDeviceUdid(kP2PUid);
+    client->startConnectPort("127.0.0.99", 1, false, 0, TolvClient::kRelay);
+    ASSERT_TRUE(recorder->waitFor("connect")) << recorder->joined();
+    EXPECT_EQ(servers[0].requests(kFailedUdtRequest), 1);
+    EXPECT_EQ(client->getConnectMode(), TolvClient::kRelay);
+    EXPECT_EQ(client->kindofquery(), 2);
+    EXPECT_EQ(client->queryId(), kP2PUid);
+}
+
+// A LAN or hole-punched UDT path that cannot open: during a pre-connection
+// the relay path is reported as found (the owner relays next time); in a
+// view the server is asked for a relay.
+TEST_F(TolvClientPathTest, AnInnerOrHoleUdtPathThatFailsFallsBackToTheRelay) {
+    RelayTcpEmulator::Device d;
+    d.afterFailedUdt = {0, 3, kDeviceAddr, 1, 7};  // an answer that opens nothing
+    servers[0].registerDevice(kP2PUid, d);
+    // Nothing listens for UDT here.
+    int closedFd = udpSocketCreateBind(0);
+    ASSERT_GT(closedFd, 0);
+    uint16_t deadPort = 0;
+    {
+        sockaddr_in a{};
+        socklen_t len = sizeof a;
+        ASSERT_EQ(::getsockname(closedFd, reinterpret_cast<sockaddr*>(&a), &len), 0);
+        deadPort = ntohs(a.sin_port);
+    }
+    socketClose(closedFd);
+    for (bool preConnection : {true, false}) {
+        for (int mode : {TolvClient::kInnerUdt, TolvClient::kHoleUdt}) {
+            SCOPED_TRACE(testing::Message() << "mode " << mode << (preConnection ? " pre-connection" : " view"));
+            const int asked = servers[0].requests(kFailedUdtRequest);
+            auto c = TolvClient::create();
+            auto events = std::make_shared<ClientRecorder>();
+            c->setTolvClientdelegate(events);
+            c->setDeviceUdid(kP2PUid);
+            c->setIsPreCon(preConnection);
+            c->startConnectPort("127.0.0.1", deadPort, true, 0, mode);
+            if (preConnection) {
+                ASSERT_TRUE(events->waitFor("connect")) << events->joined();
+                EXPECT_EQ(c->getConnectMode(), TolvClient::kRelay);
+                EXPECT_EQ(servers[0].requests(kFailedUdtRequest), asked);
+            } else {
+                ASSERT_TRUE(waitFor([&] { return servers[0].requests(kFailedUdtRequest) == asked + 1; }))
+                    << events->joined();
+                EXPECT_EQ(events->count("connect"), 0);
+                EXPECT_EQ(c->kindofquery(), 2);
+            }
+            c->stopConnect();
+        }
+    }
+}
 
 // Every link the client makes while reconnecting: none outlives its turn.
 // Links are caught while they are current; once the client has given up,

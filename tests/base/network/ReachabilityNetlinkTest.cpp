@@ -48,6 +48,15 @@ TEST(ReachabilityNetlink, FlagsFollowARouteThatGoesAndComesBack) {
     ASSERT_TRUE(run("ip route del default"));
     ASSERT_TRUE(RunLoop::main().runUntil([&] { return !net.isHaveNet(); }, 20s));
     EXPECT_FALSE(net.is3G());
+
+    // A released watcher stops listening: route changes report nothing more.
+    RunLoop::main().runFor(100ms);
+    const int seen = updates;
+    watcher.reset();
+    ASSERT_TRUE(run("ip route add default via 10.7.0.2 dev wwan0"));
+    ASSERT_TRUE(run("ip route del default"));
+    RunLoop::main().runFor(300ms);
+    EXPECT_EQ(updates, seen) << "a released watcher still reported";
     NotificationCenter::defaultCenter().removeObserver(id);
 }
 

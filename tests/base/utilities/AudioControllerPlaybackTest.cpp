@@ -356,8 +356,15 @@ TEST_F(AudioPlaybackTest, StopAndReleaseWhileCallbacksAreInFlight) {
         if (round % 2) c->stopAudioPlay();
         done = true;
         link.join();
+        std::weak_ptr<AudioController> weak = c;
         c.reset();  // refills and buffer callbacks may still be queued
         pumpFor(std::chrono::milliseconds(rng() % 5));
+        // Released means gone once the queued callbacks ran, and silent:
+        // no queue of it plays on.
+        ASSERT_TRUE(pumpUntil([&] { return weak.expired(); })) << "round " << round;
+        pumpFor(std::chrono::milliseconds(20));
+        const size_t played = NullAudioDevice::shared().playedCount();
+        pumpFor(std::chrono::milliseconds(30));
+        EXPECT_EQ(NullAudioDevice::shared().playedCount(), played) << "round " << round;
     }
-    pumpFor(std::chrono::milliseconds(50));
 }

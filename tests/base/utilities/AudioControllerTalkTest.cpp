@@ -225,8 +225,19 @@ TEST_F(AudioTalkTest, StopAndReleaseWhileCallbacksAreInFlight) {
         if (round % 3 == 0) c->stopAudioRecord();
         if (round % 4 == 0) delegate.reset();
         pumpFor(std::chrono::milliseconds(rng() % 3));
+        std::weak_ptr<AudioController> weak = c;
         c.reset();
         pumpFor(std::chrono::milliseconds(rng() % 5));
+        // Released means gone once the queued callbacks ran, capture
+        // stopped, and nothing more handed to the delegate.
+        ASSERT_TRUE(pumpUntil([&] { return weak.expired(); })) << "round " << round;
+        pumpFor(std::chrono::milliseconds(20));
+        const uint64_t captured = NullAudioDevice::shared().capturedFrames();
+        const size_t packets = delegate ? delegate->packets.size() : 0;
+        pumpFor(std::chrono::milliseconds(30));
+        EXPECT_EQ(NullAudioDevice::shared().capturedFrames(), captured) << "round " << round;
+        if (delegate) {
+            EXPECT_EQ(delegate->packets.size(), packets) << "round " << round;
+        }
     }
-    pumpFor(std::chrono::milliseconds(50));
 }

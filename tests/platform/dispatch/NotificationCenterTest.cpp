@@ -42,21 +42,39 @@ TEST(NotificationCenter, RemovalInsideACallbackTakesEffectAtOnce) {
     EXPECT_EQ(second, 0);
 }
 
-TEST(NotificationCenter, ConcurrentPostsAndRemovalsAreSafe) {
+// Posts from three threads while observers come and go on a fourth: an
+// observer that stays sees every post exactly once, and no removed observer
+// is called once its removal is over and the posts that were under way when
+// it was removed have ended.
+TEST(NotificationCenter, ConcurrentPostsAndRemovalsDeliverWhatTheyShould) {
     auto& nc = NotificationCenter::defaultCenter();
     std::atomic<bool> stop{false};
-    std::atomic<long> delivered{0};
+    std::atomic<long> posted{0}, seenByStayer{0}, seenByTransients{0};
+    auto stayer = nc.addObserver("busy", nullptr, [&](const Notification&) { seenByStayer++; });
     std::vector<std::thread> posters;
     for (int i = 0; i < 3; ++i) {
         posters.emplace_back([&] {
-            while (!stop.load()) nc.post("busy");
+            while (!stop.load()) {
+                nc.post("busy");
+                posted++;
+            }
         });
     }
-    for (int i = 0; i < 2000; ++i) {
-        auto id = nc.addObserver("busy", nullptr, [&](const Notification&) { delivered++; });
+    while (posted.load() < 100) std::this_thread::yield();
+    for (int i = 0; i < 2000 || posted.load() < 1000; ++i) {
+        auto id = nc.addObserver("busy", nullptr, [&](const Notification&) { seenByTransients++; });
         nc.removeObserver(id);
     }
     stop = true;
     for (auto& t : posters) t.join();
-    SUCCEED() << delivered.load() << " deliveries";
+    EXPECT_GT(posted.load(), 0);
+    EXPECT_EQ(seenByStayer.load(), posted.load());
+    // Every transient observer is gone: a further post reaches the stayer only.
+    const long transients = seenByTransients.load();
+    nc.post("busy");
+    EXPECT_EQ(seenByStayer.load(), posted.load() + 1);
+    EXPECT_EQ(seenByTransients.load(), transients);
+    nc.removeObserver(stayer);
+    nc.post("busy");
+    EXPECT_EQ(seenByStayer.load(), posted.load() + 1);
 }

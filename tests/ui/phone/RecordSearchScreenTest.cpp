@@ -232,7 +232,16 @@ TEST_F(RecordSearchScreenTest, ASearchListsTheDevicesRecordingsAndOneIsPlayedToI
     devemu::EmulatorOptions o;
     o.tcpHost = kDeviceAddr;
     o.audio = false;
-    o.recordings = {"rec-0800.h264", "rec-0900.h264", "rec-1000.h264"};
+    // Three that match the search below (channels 1, 3, 4; kinds 0, 2, 3;
+    // from 9 December 7:30 to the end of the 10th) and three that do not.
+    o.recordings = {
+        {"rec-0800.h264", 0, 0, {2026, 12, 10, 8, 0, 0}},
+        {"rec-0900.h264", 2, 2, {2026, 12, 10, 9, 0, 0}},
+        {"rec-1000.h264", 3, 3, {2026, 12, 10, 10, 0, 0}},
+        {"other-channel.h264", 1, 0, {2026, 12, 10, 11, 0, 0}},
+        {"motion.h264", 0, 1, {2026, 12, 10, 12, 0, 0}},
+        {"too-early.h264", 0, 0, {2026, 12, 9, 6, 0, 0}},
+    };
     emulator = std::make_unique<devemu::DeviceEmulator>(o);
     std::string error;
     ASSERT_TRUE(emulator->start(error)) << error;
@@ -270,10 +279,10 @@ TEST_F(RecordSearchScreenTest, ASearchListsTheDevicesRecordingsAndOneIsPlayedToI
     auto list = form->lastList.lock();
     ASSERT_TRUE(list);
     ASSERT_TRUE(drv().waitUntil([&] { return list->files().size() == 3 && list->sessionStopped(); }, 30));
-    EXPECT_EQ(list->files(), o.recordings);
+    EXPECT_EQ(list->files(), (std::vector<std::string>{"rec-0800.h264", "rec-0900.h264", "rec-1000.h264"}));
     EXPECT_EQ(list->fileCount(), 3);
     EXPECT_EQ(form->m_nSearchType, 13u);
-    EXPECT_EQ(emulator->countEvents("search channels=13 from=2026-12-9-7-30-0 to=2026-12-10-23-59-59 types=13"), 1u);
+    EXPECT_EQ(emulator->countEvents("search answered: mask=13 found=3"), 1u);
     auto* table = drv().find<UITableView>("fileTable");
     ASSERT_NE(table, nullptr);
     EXPECT_EQ(table->numberOfRowsInSection(0), 3);
@@ -343,12 +352,15 @@ TEST_F(RecordSearchScreenTest, UnterminatedNamesAreCutAndAnEmptyAnswerEndsTheSea
         ASSERT_TRUE(emulator->start(error)) << error;
         auto device = addDevice(16, emulator->tcpPort());
         auto form = openForm(device);
+        // Recordings named alone start on 1 January.
+        form->m_stTime = "2026-01-01-00-00-00";
+        form->m_enTime = "2026-01-02-23-59-59";
         ASSERT_TRUE(drv().tap("navRight")) << drv().lastError();
         drv().advance(0.5);
         auto list = form->lastList.lock();
         ASSERT_TRUE(list);
         ASSERT_TRUE(drv().waitUntil([&] { return list->sessionStopped(); }, 30)) << empty;
-        ASSERT_TRUE(drv().waitUntil([&] { return emulator->countEvents("search channels=65535 ") == 1; }, 30));
+        ASSERT_TRUE(drv().waitUntil([&] { return emulator->countEvents("search answered: mask=65535 ") == 1; }, 30));
         auto* table = drv().find<UITableView>("fileTable");
         ASSERT_NE(table, nullptr);
         if (empty) {

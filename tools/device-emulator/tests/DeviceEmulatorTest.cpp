@@ -291,7 +291,8 @@ TEST(DeviceEmulatorTest, AnswersEveryLoginVariant) {
         {"wrong user, plain", plainLogin("root", "admin", 0), 0, 2, false},
         {"encrypted, unchecked", extendedLogin("", "", 0, false, 1, 2, 1), 0, 1, true},
         {"refused on demand", extendedLogin("admin", "admin", 0, true), 24, 24, false},
-        {"channel out of range", extendedLogin("admin", "admin", 5, true), 0, 1, false},
+        {"channel the device lacks", extendedLogin("admin", "admin", 5, true), 0, 24, false},
+        {"channel the device lacks, plain", plainLogin("admin", "admin", 4), 0, 24, false},
     };
     for (const LoginCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -325,8 +326,8 @@ TEST(DeviceEmulatorTest, AnswersEveryLoginVariant) {
         EXPECT_EQ(recs[3].body[2], 0);           // no audio
         if (!c.streams) {
             lumora::test::waitFor(
-                [&] { return emu->countEvents("not served") + emu->countEvents("no such channel") != 0; });
-            EXPECT_EQ(emu->countEvents("not served") + emu->countEvents("no such channel"), 1u);
+                [&] { return emu->countEvents("search login") != 0; });
+            EXPECT_EQ(emu->countEvents("search login"), 1u);
             EXPECT_EQ(emu->countEvents("streaming"), 0u);
             continue;
         }
@@ -366,9 +367,33 @@ TEST(DeviceEmulatorTest, KeyFrameAboveSixtyFourKilobytesRunsToThePacketEnd) {
     EXPECT_EQ(fr[1].body, expected);
 }
 
-// Only a key-frame record may run past its 16-bit length field; a non-key
-// frame above 65535 bytes must still reach the client in a record it can read.
-TEST(DeviceEmulatorTest, NonKeyFrameAboveSixtyFourKilobytesTravelsInAReadableRecord) {
+TEST(DeviceEmulatorTest, KeyFramesGrowToTheLargestPacketTheProtocolAllows) {
+    EmulatorOptions o = quietOptions();
+    ProgramOptions program;
+    std::string error;
+    ASSERT_TRUE(parseArguments({"--big-key", "204776"}, o, program, error)) << error;
+    EmulatorOptions tooBig;
+    EXPECT_FALSE(parseArguments({"--big-key", "204777"}, tooBig, program, error));
+    Started emu(o);
+    Client cl(emu->tcpPort());
+    cl.send(extendedLogin("admin", "admin", 0, true));
+    ASSERT_TRUE(cl.readPacket());
+    ASSERT_TRUE(emu->waitForEvent("streaming", 5s));
+    emu->releaseFrames(1);
+    auto f = cl.readPacket();
+    ASSERT_TRUE(f) << "oversized " << cl.oversized();
+    EXPECT_EQ(rdBe32(*f, 0), 204800u);
+    auto fr = records(*f);
+    ASSERT_EQ(fr.size(), 2u);
+    EXPECT_EQ(fr[1].type, 100);
+    EXPECT_EQ(fr[1].body.size(), 204776u);
+    EXPECT_EQ(fr[1].body, emu->frameBytes(0));
+}
+
+// Only a key-frame record may run past its 16-bit length field, so a non-key
+// frame above 65535 bytes has no readable non-key layout at main version 5.
+// By default the device leaves it out rather than call it a key frame.
+TEST(DeviceEmulatorTest, NonKeyFrameAboveSixtyFourKilobytesIsNotMislabelledByDefault) {
     lumora::test::TempDir dir;
     Bytes clip = {0, 0, 0, 1, 0x65, 0x88, 0x84, 0x21};  // IDR slice, first macroblock 0
     Bytes big(70000, 0xAA);
@@ -378,24 +403,43 @@ TEST(DeviceEmulatorTest, NonKeyFrameAboveSixtyFourKilobytesTravelsInAReadableRec
     const std::string path = dir.file("bignonkey.h264");
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(clip.data()), long(clip.size()));
 
-    EmulatorOptions o = quietOptions();
-    o.videoPath = path;
-    Started emu(o);
-    ASSERT_EQ(emu->clip().size(), 2u);
-    ASSERT_FALSE(emu->clip().unit(1).keyFrame);
-    ASSERT_GT(emu->frameBytes(1).size(), 65535u);
-    Client cl(emu->tcpPort());
-    cl.send(extendedLogin("admin", "admin", 0, true));
-    ASSERT_TRUE(cl.readPacket());
-    ASSERT_TRUE(emu->waitForEvent("streaming", 5s));
-    emu->releaseFrames(2);
-    ASSERT_TRUE(cl.readPacket());
-    auto f = cl.readPacket();
-    ASSERT_TRUE(f);
-    auto fr = records(*f);
-    ASSERT_EQ(fr.size(), 2u);
-    EXPECT_EQ(fr[1].type, 100);
-    EXPECT_EQ(fr[1].body, emu->frameBytes(1));
+    struct Case {
+        const char* name;
+        std::optional<BigNonKey> choice;
+        uint32_t secondIndex;    // frame index of the second packet that arrives
+        uint16_t secondType;     // its data record type
+        bool secondIsBig;
+    } cases[] = {
+        {"default", std::nullopt, 3, 100, false},  // frame 2 left out; frame 3 is the looped key frame
+        {"drop", BigNonKey::Drop, 3, 100, false},
+        {"as key, on request", BigNonKey::AsKey, 2, 100, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EmulatorOptions o = quietOptions();
+        o.videoPath = path;
+        if (c.choice) o.bigNonKey = *c.choice;
+        Started emu(o);
+        ASSERT_EQ(emu->clip().size(), 2u);
+        ASSERT_FALSE(emu->clip().unit(1).keyFrame);
+        ASSERT_GT(emu->frameBytes(1).size(), 65535u);
+        Client cl(emu->tcpPort());
+        cl.send(extendedLogin("admin", "admin", 0, true));
+        ASSERT_TRUE(cl.readPacket());
+        ASSERT_TRUE(emu->waitForEvent("streaming", 5s));
+        emu->releaseFrames(3);
+        auto first = cl.readPacket();
+        ASSERT_TRUE(first);
+        EXPECT_EQ(rd32(records(*first)[0].body, 4), 1u);
+        auto f = cl.readPacket();
+        ASSERT_TRUE(f);
+        auto fr = records(*f);
+        ASSERT_EQ(fr.size(), 2u);
+        EXPECT_EQ(rd32(fr[0].body, 4), c.secondIndex);
+        EXPECT_EQ(fr[1].type, c.secondType);
+        EXPECT_EQ(fr[1].body == emu->frameBytes(1), c.secondIsBig);
+        EXPECT_EQ(emu->countEvents("dropped non-key frame of"), c.secondIsBig ? 0u : 1u);
+    }
 }
 
 TEST(DeviceEmulatorTest, GathersRequestsAcrossReadsAndDropsAnOverlongOne) {
@@ -553,6 +597,262 @@ TEST(DeviceEmulatorTest, GoesSilentOnDemand) {
     emu->releaseFrames(5);
     EXPECT_FALSE(cl.readPacket(300ms));
     EXPECT_FALSE(cl.eof());  // the link stays open
+}
+
+namespace {
+
+// Logs in for a recording search (mode 3, type 0) and reads the reply.
+void loginForRecordings(Client& cl) {
+    cl.send(extendedLogin("admin", "admin", 1, true, 3, 0));
+    auto reply = cl.readPacket();
+    ASSERT_TRUE(reply);
+    ASSERT_EQ(rd16(records(*reply).at(1).body, 0), 1);
+}
+
+void dateTime(Bytes& b, uint32_t y, uint32_t mo, uint32_t d, uint32_t h, uint32_t mi, uint32_t s) {
+    for (uint32_t v : {0u, y, mo, d, h, mi, s}) le32(b, v);
+}
+
+struct Span {
+    uint32_t y, mo, d, h, mi, s;
+};
+
+Bytes searchRequest(uint32_t channelMask, Span from, Span to, uint32_t typeMask = 0, uint32_t perAnswer = 100) {
+    Bytes b;
+    le32(b, 0);
+    le32(b, channelMask);
+    dateTime(b, from.y, from.mo, from.d, from.h, from.mi, from.s);
+    dateTime(b, to.y, to.mo, to.d, to.h, to.mi, to.s);
+    le32(b, typeMask);
+    le32(b, perAnswer);
+    le32(b, 10);
+    le32(b, 0);
+    EXPECT_EQ(b.size(), 80u);
+    return packet(2, {{333, b}});
+}
+
+struct FoundFile {
+    std::string name;
+    std::string start, end;  // "YYYY-MM-DD HH:MM:SS"
+    int channel;
+};
+
+std::string timeText(const Bytes& b, size_t at) {
+    char s[32];
+    std::snprintf(s, sizeof s, "%04u-%02u-%02u %02u:%02u:%02u", rd32(b, at + 4), rd32(b, at + 8), rd32(b, at + 12),
+                  rd32(b, at + 16), rd32(b, at + 20), rd32(b, at + 24));
+    return s;
+}
+
+// Reads search answers until one says no more follow; gives every answer's
+// three bytes and the files.
+void readSearch(Client& cl, std::vector<Bytes>& answers, std::vector<FoundFile>& files) {
+    for (;;) {
+        auto p = cl.readPacket();
+        ASSERT_TRUE(p);
+        auto recs = records(*p);
+        ASSERT_FALSE(recs.empty());
+        ASSERT_EQ(recs[0].type, 334);
+        ASSERT_EQ(recs[0].body.size(), 3u);
+        answers.push_back(recs[0].body);
+        EXPECT_EQ(recs.size(), 1u + recs[0].body[1]);
+        for (size_t i = 1; i < recs.size(); ++i) {
+            EXPECT_EQ(recs[i].type, 335);
+            ASSERT_EQ(recs[i].body.size(), 332u);
+            const Bytes& f = recs[i].body;
+            std::string name(f.begin(), f.begin() + 260);
+            name = name.c_str();
+            files.push_back({name, timeText(f, 272), timeText(f, 300), f[328]});
+        }
+        if (recs[0].body[2] == 0) return;
+    }
+}
+
+}  // namespace
+
+TEST(DeviceEmulatorTest, ConfigurationRecordsRoundTripPerKindAndChannel) {
+    struct Kind {
+        const char* name;
+        uint16_t set, get, reply;
+        size_t size;
+        bool perChannel;
+    } kinds[] = {
+        {"camera colour", 301, 401, 402, 12, true},   {"motion", 302, 403, 404, 4640, true},
+        {"hide", 303, 405, 406, 32, true},            {"loss", 304, 407, 408, 32, true},
+        {"sensor", 305, 409, 410, 32, true},          {"record", 306, 411, 412, 180, true},
+        {"video encode", 307, 413, 414, 24, true},    {"audio encode", 308, 415, 416, 28, true},
+        {"network", 309, 417, 418, 72, false},        {"email", 310, 419, 419, 1032, false},
+        {"system", 311, 421, 422, 44, false},
+    };
+    Started emu(quietOptions());
+    Client cl(emu->tcpPort());
+    loginForRecordings(cl);
+    auto ask = [&](uint16_t type, const Bytes& body) {
+        cl.send(packet(5, {{type, body}}));
+        auto p = cl.readPacket();
+        EXPECT_TRUE(p);
+        auto recs = p ? records(*p) : std::vector<Rec>{};
+        EXPECT_EQ(recs.size(), 1u);
+        return recs.empty() ? Rec{} : recs[0];
+    };
+    for (const Kind& k : kinds) {
+        SCOPED_TRACE(k.name);
+        Bytes getBody(k.size, 0);
+        if (k.perChannel) getBody[4] = 2;
+        // Nothing set yet: a zero record for the asked channel.
+        Rec before = ask(k.get, getBody);
+        EXPECT_EQ(before.type, k.reply);
+        EXPECT_EQ(before.body, getBody);
+
+        Bytes record(k.size);
+        for (size_t i = 0; i < k.size; ++i) record[i] = uint8_t(i * 7 + k.set);
+        if (k.perChannel) record[4] = 2;
+        Rec result = ask(k.set, record);
+        EXPECT_EQ(result.type, 312);
+        EXPECT_EQ(rd16(result.body, 0), 0) << "accepted";
+        EXPECT_EQ(ask(k.get, getBody).body, record);
+        if (k.perChannel) {
+            Bytes other(k.size, 0);
+            other[4] = 1;
+            EXPECT_EQ(ask(k.get, other).body, other) << "another channel keeps its own record";
+            Bytes missing = record;
+            missing[4] = 4;  // the device has channels 0 to 3
+            EXPECT_EQ(rd16(ask(k.set, missing).body, 0), 1) << "a channel the device lacks";
+        }
+        Bytes shortRecord(record.begin(), record.end() - 1);
+        EXPECT_EQ(rd16(ask(k.set, shortRecord).body, 0), 1) << "a record of the wrong size";
+        EXPECT_EQ(ask(k.get, getBody).body, record) << "a refused set changes nothing";
+    }
+    // The device keeps them across links.
+    Client again(emu->tcpPort());
+    loginForRecordings(again);
+    again.send(packet(3, {{417, Bytes(72, 0)}}));
+    auto p = again.readPacket();
+    ASSERT_TRUE(p);
+    EXPECT_EQ(records(*p).at(0).body.at(5), uint8_t(5 * 7 + 309));
+}
+
+TEST(DeviceEmulatorTest, ConfigurationSetsFollowTheChosenResultAndNeedALogin) {
+    EmulatorOptions o = quietOptions();
+    ProgramOptions program;
+    std::string error;
+    ASSERT_TRUE(parseArguments({"--config-set-result", "1"}, o, program, error)) << error;
+    Started emu(o);
+    Client cl(emu->tcpPort());
+    Bytes colour(12, 9);
+    colour[4] = 0;
+    cl.send(packet(4, {{301, colour}}));
+    auto early = cl.readPacket();
+    ASSERT_TRUE(early);
+    EXPECT_EQ(rd16(records(*early).at(0).body, 0), 1) << "refused before a login";
+    loginForRecordings(cl);
+    cl.send(packet(4, {{301, colour}, {401, Bytes(12, 0)}}));
+    auto set = cl.readPacket();
+    ASSERT_TRUE(set);
+    EXPECT_EQ(rd32(*set, 4), 4u) << "replies carry the request's sequence number";
+    EXPECT_EQ(rd16(records(*set).at(0).body, 0), 1);
+    auto get = cl.readPacket();
+    ASSERT_TRUE(get);
+    EXPECT_EQ(records(*get).at(0).body, Bytes(12, 0)) << "a refused set is not kept";
+}
+
+TEST(DeviceEmulatorTest, RecordingSearchAnswersCountsAndFiles) {
+    const Span open{0, 0, 0, 0, 0, 0};
+    struct Case {
+        const char* name;
+        int count;
+        uint32_t perAnswer;
+        std::vector<int> answerCounts;
+    } cases[] = {
+        {"none", 0, 100, {0}},
+        {"one", 1, 100, {1}},
+        {"300 in answers of 100", 300, 100, {100, 100, 100}},
+        {"300 in answers of at most 255", 300, 0, {255, 45}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EmulatorOptions o = quietOptions();
+        o.recordingCount = c.count;
+        Started emu(o);
+        ASSERT_EQ(emu->recordings().size(), size_t(c.count));
+        Client cl(emu->tcpPort());
+        loginForRecordings(cl);
+        cl.send(searchRequest(0xFFFFFFFFu, open, open, 0, c.perAnswer));
+        std::vector<Bytes> answers;
+        std::vector<FoundFile> files;
+        readSearch(cl, answers, files);
+        ASSERT_EQ(answers.size(), c.answerCounts.size());
+        for (size_t i = 0; i < answers.size(); ++i) {
+            EXPECT_EQ(answers[i][1], c.answerCounts[i]);
+            EXPECT_EQ(answers[i][2], i + 1 < answers.size() ? 1 : 0);
+        }
+        ASSERT_EQ(files.size(), size_t(c.count));
+        for (size_t i = 0; i < files.size(); ++i) EXPECT_EQ(files[i].name, emu->recordings()[i].name);
+        if (c.count == 0) continue;
+        // 450 s recordings 30 s apart from 2026-01-01 23:50:00: the second
+        // one runs over midnight into the next day and year's first hour.
+        EXPECT_EQ(files[0].start, "2026-01-01 23:50:00");
+        EXPECT_EQ(files[0].end, "2026-01-01 23:57:30");
+        EXPECT_EQ(files[0].name, "ch01_20260101_235000.h264");
+        if (c.count < 300) continue;
+        EXPECT_EQ(files[1].start, "2026-01-01 23:58:00");
+        EXPECT_EQ(files[1].end, "2026-01-02 00:05:30");
+        EXPECT_EQ(files[1].channel, 1);
+        EXPECT_EQ(files[299].start, "2026-01-03 15:42:00");  // 299 x 480 s later
+        EXPECT_EQ(files[299].channel, 3);
+    }
+}
+
+TEST(DeviceEmulatorTest, RecordingSearchKeepsToTheChannelsAndTheSpanAsked) {
+    EmulatorOptions o = quietOptions();
+    ProgramOptions program;
+    std::string error;
+    ASSERT_TRUE(parseArguments({"--recordings", "300", "--recording-start", "2026-02-28T22:00:00",
+                                "--recording-length", "600", "--recording-gap", "0"},
+                               o, program, error))
+        << error;
+    EmulatorOptions bad;
+    EXPECT_FALSE(parseArguments({"--recording-start", "2026-02-30 25:00"}, bad, program, error));
+    EmulatorOptions named;
+    ASSERT_TRUE(parseArguments({"--recording", "a.h264", "--recording=b.h264"}, named, program, error)) << error;
+    ASSERT_EQ(named.recordings.size(), 2u);
+    EXPECT_EQ(named.recordings[1].name, "b.h264");
+    o.recordings.push_back({"alarm.h264", 2, 1, {2026, 3, 1, 0, 5, 0}, 60, 1000});
+    Started emu(o);
+    Client cl(emu->tcpPort());
+    loginForRecordings(cl);
+    // Channel 2 only (bit 2), from 23:55 to 00:30 across the month's end.
+    cl.send(searchRequest(1u << 2, {2026, 2, 28, 23, 55, 0}, {2026, 3, 1, 0, 30, 0}));
+    std::vector<Bytes> answers;
+    std::vector<FoundFile> files;
+    readSearch(cl, answers, files);
+    std::vector<std::string> names;
+    for (const auto& f : files) names.push_back(f.name + " " + f.start);
+    EXPECT_EQ(names, (std::vector<std::string>{"alarm.h264 2026-03-01 00:05:00",
+                                               "ch03_20260301_002000.h264 2026-03-01 00:20:00"}));
+    // Alarm recordings only (type bit 1).
+    cl.send(searchRequest(0, {0, 0, 0, 0, 0, 0}, {0, 0, 0, 0, 0, 0}, 1u << 1));
+    answers.clear();
+    files.clear();
+    readSearch(cl, answers, files);
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0].name, "alarm.h264");
+    EXPECT_EQ(files[0].end, "2026-03-01 00:06:00");
+}
+
+TEST(DeviceEmulatorTest, ALoginForAMissingChannelIsIgnoredOnlyAsAChosenFault) {
+    EmulatorOptions o = quietOptions();
+    o.channels = 1;
+    o.silentOnMissingChannel = true;
+    Started emu(o);
+    Client cl(emu->tcpPort());
+    cl.send(extendedLogin("admin", "admin", 1, true));
+    EXPECT_FALSE(cl.readPacket(300ms));
+    EXPECT_EQ(emu->countEvents("login kind=extended user=admin channel=1"), 1u);
+    cl.send(extendedLogin("admin", "admin", 0, true));
+    auto reply = cl.readPacket();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(rd16(records(*reply).at(1).body, 0), 1);
 }
 
 TEST(EmulatorOptionsTest, CommandLineTakesCheckedValuesInEitherSpelling) {
