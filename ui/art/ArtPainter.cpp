@@ -1,4 +1,4 @@
-#include "tools/artgen/ArtPainter.h"
+#include "ui/art/ArtPainter.h"
 
 #include <QFont>
 #include <QLinearGradient>

@@ -1,4 +1,4 @@
-#include "tools/artgen/ArtManifest.h"
+#include "ui/art/ArtManifest.h"
 
 #include <cctype>
 #include <fstream>

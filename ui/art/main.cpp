@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/artgen/ArtManifest.h"
-#include "tools/artgen/ArtPainter.h"
+#include "ui/art/ArtManifest.h"
+#include "ui/art/ArtPainter.h"
 
 using namespace lumora;
 

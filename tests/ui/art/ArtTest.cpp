@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "support/TempDir.h"
-#include "tools/artgen/ArtManifest.h"
+#include "ui/art/ArtManifest.h"
 
 using namespace lumora;
 

@@ -3,7 +3,7 @@
 #include <QImage>
 #include <QString>
 
-#include "tools/artgen/ArtManifest.h"
+#include "ui/art/ArtManifest.h"
 
 namespace lumora {
 
