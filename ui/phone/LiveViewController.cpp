@@ -159,7 +159,10 @@ UIView* buildLiveView(void* owner) {
     wire("abtButton", UIControlEventTouchUpInside, [lvc](UIButton*) { lvc->showHelp(); });
     wire("fileButton", UIControlEventTouchUpInside, [lvc](UIButton*) { lvc->showFileMgmtView(); });
     wire("remoteButton", UIControlEventTouchUpInside, [lvc](UIButton*) { lvc->remoteRecordController(); });
-    wire("addButon", UIControlEventTouchUpInside, [lvc](UIButton*) { lvc->addOneDevice(); });
+    // The device button of the more panel opens the device list: there the
+    // stored devices are viewed, edited and deleted, and its add button
+    // brings up the ways of adding one (addOneDevice).
+    wire("addButon", UIControlEventTouchUpInside, [lvc](UIButton*) { lvc->showDeviceList(); });
     wire("backButton", UIControlEventTouchUpInside, [lvc](UIButton*) { lvc->backAction(); });
     return root;
 }
@@ -1034,6 +1037,9 @@ void LiveViewController::helpControllerDidClose(HelpAndAboutViewController*) { r
 void LiveViewController::deviceDetailViewControllerDidCancel(DeviceDetailViewController*) { resumeChannelViews(); }
 
 void LiveViewController::deviceMgmtControllerAddDevice(DeviceMgmtController*) {
+    // The list paused the panes; the chooser that takes its place does not
+    // cover them, so they draw again (a cancelled chooser leaves them live).
+    if (cmcController_) cmcController_->enableChannelViewRendering(true);
     dismissViewControllerAnimated(false);
     addOneDevice();
 }

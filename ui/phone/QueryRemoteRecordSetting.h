@@ -67,10 +67,9 @@ public:
     int numberOfRowsInSection(UITableView*, int section) override { return section == 0 ? 3 : 5; }
     UITableViewCell* cellForRowAtIndexPath(UITableView*, const NSIndexPath& indexPath) override;
     void didSelectRowAtIndexPath(UITableView*, const NSIndexPath& indexPath) override;
-    // Shows the current fields in the table.
-    void reload();
 
 private:
+    void reload();
     std::shared_ptr<Device> device() const;
     uint32_t allChannels() const;
     void storePicked(Date date);
