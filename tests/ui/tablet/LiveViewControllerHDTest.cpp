@@ -28,6 +28,7 @@
 #include "ui/host/ScreenFactory.h"
 #include "ui/kit/UIAlertView.h"
 #include "ui/kit/UILabel.h"
+#include "ui/kit/UIWindow.h"
 #include "ui/kit/ZBarReaderViewController.h"
 #include "ui/kit/testing/KitTestDriver.h"
 
@@ -393,7 +394,7 @@ TEST_F(LiveViewControllerHDTest, QRScansFromThePanelHandADevicesTextToThePanelAn
         ASSERT_EQ(screen->presentedViewController(), reader.get());
         EXPECT_EQ(reader->supportedOrientationsMask(), 30);
         EXPECT_EQ(reader->readerDelegate().get(), static_cast<ZBarReaderDelegate*>(screen.get()));
-        ASSERT_TRUE(writePrintedQRCode(path, c.scanned));
+        ASSERT_TRUE(test::writePrintedQRCode(path, c.scanned));
         reader->readImageFile(path);
         reader.reset();
         ASSERT_TRUE(driver->waitUntil([&] { return screen->presentedViewController() == nullptr; }));
