@@ -19,6 +19,8 @@ public:
     virtual void confirmPickView() {}
     virtual void searchAllDeviceState() {}
     virtual void showLanSearchController() {}
+    virtual void popUpCameraForScanningTDCode(void* /*sender*/) {}
+    virtual void popUpDeviceSearchingView(void* /*sender*/) {}
 };
 
 }  // namespace lumora

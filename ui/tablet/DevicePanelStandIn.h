@@ -2,6 +2,7 @@
 
 #include <QPointer>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -41,6 +42,10 @@ public:
     int openSection() const { return openSection_; }
     int openIndex() const { return openIndex_; }
     int reloadCount() const { return reloads_; }
+    // A UID for a new device (scanned or picked in the LAN search): the full
+    // panel opens its add state with it; this one only remembers it.
+    void addDeviceItemFromTwoDimensionalCode(const std::string& code) { lastTwoDimensionalCode_ = code; }
+    const std::string& lastTwoDimensionalCode() const { return lastTwoDimensionalCode_; }
 
     // ---- the add-mode picker (rows only; the adding itself comes with the full panel)
     int numberOfComponentsInPickerView(UIPickerView*) override { return 1; }
@@ -58,6 +63,7 @@ private:
     int openSection_ = -1;
     int openIndex_ = -1;
     int reloads_ = 0;
+    std::string lastTwoDimensionalCode_;
 };
 
 }  // namespace lumora

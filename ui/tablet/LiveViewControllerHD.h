@@ -5,7 +5,10 @@
 
 #include "app/TabletRootScreen.h"
 #include "platform/dispatch/DispatchQueue.h"
+#include "base/utilities/ZBarReaderDelegate.h"
 #include "platform/runloop/RunLoop.h"
+#include "ui/common/DeviceSearchingViewController.h"
+#include "ui/kit/UIAlertView.h"
 #include "ui/kit/UIButton.h"
 #include "ui/kit/UIPageControl.h"
 #include "ui/kit/UIPickerView.h"
@@ -20,6 +23,7 @@
 namespace lumora {
 
 class Device;
+class ZBarReaderViewController;
 
 // The tablet's live-view screen: the sixteen-tile grid on the left and a
 // side panel on the right with the device list above two pages of control
@@ -33,7 +37,10 @@ class LiveViewControllerHD : public UIViewController,
                              public DeviceMgmtControllerHDDelegate,
                              public ChannelViewControllerHDDelegate,
                              public ChannelMgmtControllerDelegate,
-                             public UIScrollViewDelegate {
+                             public UIScrollViewDelegate,
+                             public DeviceSearchingViewControllerDelegate,
+                             public ZBarReaderDelegate,
+                             public UIAlertViewDelegate {
 public:
     static constexpr const char* kInterfaceName = "LiveViewControllerHD";
     static constexpr double kPollInterval = 60.0;
@@ -72,6 +79,21 @@ public:
     void confirmPickView() override;
     void searchAllDeviceState() override;
     void showLanSearchController() override { searchAllDeviceState(); }
+
+    // ---- adding a device: the panel's QR scan and LAN search, their results back to the panel
+    void popUpCameraForScanningTDCode(void* sender) override;
+    void popUpDeviceSearchingView(void* sender) override;
+    // ZBarReaderDelegate
+    void imagePickerController(ZBarReader& reader, const ZBarReaderInfo& info) override;
+    void imagePickerControllerDidCancel(ZBarReader& reader) override;
+    // DeviceSearchingViewControllerDelegate
+    void addDeviceItemFromLanSearch(const std::string& uid) override;
+    void addMultiDevicesFromMulticaseSearching() override;
+    // UIAlertViewDelegate: only the advertisement reminder's "Ok" (index 1)
+    // turns the reminder off; the QR alerts' buttons change nothing.
+    void alertViewClickedButtonAtIndex(UIAlertView* alert, int buttonIndex) override;
+    void dismissAdReminder();
+    void showAdBannerView(const std::shared_ptr<RunLoopTimer>& timer);
 
     // ---- ChannelViewControllerHDDelegate
     void ChannelViewControllerHDDidReceiveChannelNumber(ChannelViewControllerHD* tile, int count) override;
@@ -132,6 +154,9 @@ public:
     bool attmpAutoConnect() const { return attmpAutoConnect_; }
     int numOfDvcToStop() const { return numOfDvcToStop_; }
     const DispatchQueuePtr& stopQueue() const { return stopQueue_; }
+    DeviceSearchingViewController* dsvc() const { return dsvc_.get(); }
+    // The reader of the last QR scan while it is alive.
+    std::shared_ptr<ZBarReaderViewController> reader() const { return reader_.lock(); }
     ChannelViewControllerHD* selectedTile() const;
 
     // Outlets (object names as in the interface file).
@@ -162,6 +187,9 @@ private:
     bool isClickAudio_ = false;
     bool loaded_ = false;
     DispatchQueuePtr stopQueue_;
+    std::shared_ptr<DeviceSearchingViewController> dsvc_;
+    std::weak_ptr<ZBarReaderViewController> reader_;  // kept by the presentation
+    QPointer<UIAlertView> adReminder_;                  // nothing shows one yet
 };
 
 }  // namespace lumora

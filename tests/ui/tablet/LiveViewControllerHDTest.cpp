@@ -20,10 +20,16 @@
 #include "platform/net/FakeReachabilityProvider.h"
 #include "platform/runloop/RunLoop.h"
 #include "support/TempDir.h"
+#include "tools/relay-emulator/LanSearchResponder.h"
+#include "ui/common/PrintedQRCode.h"
+#include "ui/common/UIDeviceAddViewController.h"
 #include "ui/common/GLVideoView.h"
 #include "ui/host/EmulatorWorld.h"
 #include "ui/host/ScreenFactory.h"
+#include "ui/kit/UIAlertView.h"
 #include "ui/kit/UILabel.h"
+#include "ui/kit/UIWindow.h"
+#include "ui/kit/ZBarReaderViewController.h"
 #include "ui/kit/testing/KitTestDriver.h"
 
 using namespace lumora;
@@ -355,6 +361,103 @@ TEST_F(LiveViewControllerHDTest, TheStatusPollProbesDevicesReachedByAddressEvery
     gate->isOnLine = false;
     driver->advance(61);
     EXPECT_TRUE(driver->waitUntil([&] { return gate->isOnLine.load(); }, 10));
+}
+
+// The panel's QR row: the live screen presents the reader and hands a
+// device's text to the panel; a web address or a Wi-Fi login is announced
+// and not taken for a device (as on the phone). The alerts' "Ok" is no
+// answer to the advertisement reminder.
+TEST_F(LiveViewControllerHDTest, QRScansFromThePanelHandADevicesTextToThePanelAndAnnounceOthers) {
+    launch();
+    DevicePanelStandIn& panel = *screen->dvcMgmtController();
+    using Chooser = UIDeviceAddViewController;
+    struct Case {
+        const char* scanned;
+        const char* handedOn;
+        int alertTag;  // 0: none
+        const char* pasteboard;
+    };
+    const Case cases[] = {
+        {"LUMORA-QR-000123", "LUMORA-QR-000123", 0, "before"},
+        {"http://www.lumora.invalid/app", "", Chooser::kUrlAlertTag, "before"},
+        {"ssid:HomeNet;pwd:s3cret", "", Chooser::kWiFiAlertTag, "s3cret"},
+    };
+    const std::string path = dir.path() + "/code.png";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.scanned);
+        panel.addDeviceItemFromTwoDimensionalCode("");
+        driver->setPasteboardText("before");
+        screen->popUpCameraForScanningTDCode(&panel);
+        driver->advance(0.5);
+        std::shared_ptr<ZBarReaderViewController> reader = screen->reader();
+        ASSERT_NE(reader, nullptr);
+        ASSERT_EQ(screen->presentedViewController(), reader.get());
+        EXPECT_EQ(reader->supportedOrientationsMask(), 30);
+        EXPECT_EQ(reader->readerDelegate().get(), static_cast<ZBarReaderDelegate*>(screen.get()));
+        ASSERT_TRUE(test::writePrintedQRCode(path, c.scanned));
+        reader->readImageFile(path);
+        reader.reset();
+        ASSERT_TRUE(driver->waitUntil([&] { return screen->presentedViewController() == nullptr; }));
+        driver->advance(0.5);
+        EXPECT_EQ(panel.lastTwoDimensionalCode(), c.handedOn);
+        EXPECT_EQ(driver->pasteboardText(), c.pasteboard);
+        UIAlertView* alert = UIAlertView::topmost(driver->window());
+        if (c.alertTag == 0) {
+            EXPECT_EQ(alert, nullptr);
+            continue;
+        }
+        ASSERT_NE(alert, nullptr);
+        EXPECT_EQ(alert->tag(), c.alertTag);
+        ASSERT_TRUE(driver->tapAlertButton("Ok"));
+        driver->advance(0.5);
+        EXPECT_TRUE(QvApplicationPreference::sharedInstance().showAdReminder());
+    }
+    // Cancelling the reader closes it and hands nothing on.
+    panel.addDeviceItemFromTwoDimensionalCode("");
+    screen->popUpCameraForScanningTDCode(&panel);
+    driver->advance(0.5);
+    ASSERT_NE(screen->presentedViewController(), nullptr);
+    ASSERT_TRUE(tap("cancelButton")) << driver->lastError();
+    ASSERT_TRUE(driver->waitUntil([&] { return screen->presentedViewController() == nullptr; }));
+    EXPECT_EQ(panel.lastTwoDimensionalCode(), "");
+}
+
+TEST_F(LiveViewControllerHDTest, TheLanSearchIsMadeOnceSearchesAfreshEachTimeAndHandsThePickToThePanel) {
+    launch();
+    Config::shared().lanGroup = "127.0.0.32";
+    relayemu::LanSearchResponder lan("127.0.0.32", 0);
+    ASSERT_TRUE(lan.ok());
+    Config::shared().lanPort = lan.port();
+    lan.addDevice({"LUMORA-LAN-A", 0xFFFF, 8000, "192.168.1.20"});
+    DevicePanelStandIn& panel = *screen->dvcMgmtController();
+
+    screen->popUpDeviceSearchingView(&panel);
+    driver->advance(0.6);
+    DeviceSearchingViewController* search = screen->dsvc();
+    ASSERT_NE(search, nullptr);
+    ASSERT_EQ(screen->presentedViewController(), search);
+    EXPECT_TRUE(search->isSearching());
+    ASSERT_TRUE(driver->waitUntil([&] { return search->devicesDiscovered().size() == 1; }, 10));
+    // Closed with a find: the panel reloads its whole list.
+    const int reloads = panel.reloadCount();
+    search->stopSearching();  // ends the wait
+    search->stopSearching();  // closes
+    driver->advance(0.6);
+    EXPECT_EQ(screen->presentedViewController(), nullptr);
+    EXPECT_GT(panel.reloadCount(), reloads);
+
+    // Again: the same screen, a new search, and a picked row goes to the panel.
+    screen->popUpDeviceSearchingView(&panel);
+    driver->advance(0.6);
+    EXPECT_EQ(screen->dsvc(), search);
+    EXPECT_EQ(screen->presentedViewController(), search);
+    EXPECT_TRUE(search->isSearching());
+    ASSERT_TRUE(driver->waitUntil([&] { return search->devicesDiscovered().size() == 1; }, 10));
+    driver->settle();
+    ASSERT_TRUE(tap("deviceRow0")) << driver->lastError();
+    driver->advance(0.6);
+    EXPECT_EQ(panel.lastTwoDimensionalCode(), "LUMORA-LAN-A");
+    EXPECT_EQ(screen->presentedViewController(), nullptr);
 }
 
 }  // namespace
