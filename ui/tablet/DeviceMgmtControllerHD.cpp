@@ -55,10 +55,16 @@ UILabel* tagLabel(UIView* parent, const CGRect& frame, int tag, const UIFont& fo
 
 // ---- the cells' interface files: a label (tag 1) and a control (tag 2)
 
-UIView* buildDeviceAttrCell(void* owner) {
+// A cell of the panel's width with the topic label (tag 1), when asked for.
+UITableViewCell* newCell(bool withLabel) {
     auto* cell = new UITableViewCell(UITableViewCellStyle::Default, "CommonAttrCell");
     cell->setFrame(CGRect{{0, 0}, {232, 44}});
-    tagLabel(cell->contentView(), CGRect{{10, 10}, {80, 24}}, 1, UIFont::boldSystemFontOfSize(13));
+    if (withLabel) tagLabel(cell->contentView(), CGRect{{10, 10}, {80, 24}}, 1, UIFont::boldSystemFontOfSize(13));
+    return cell;
+}
+
+UIView* buildDeviceAttrCell(void* owner) {
+    auto* cell = newCell(true);
     auto* field = new UITextField(CGRect{{92, 7}, {130, 30}});
     field->setTag(2);
     field->setBorderStyle(UITextBorderStyle::RoundedRect);
@@ -68,8 +74,7 @@ UIView* buildDeviceAttrCell(void* owner) {
 }
 
 UIView* buildSegmentedCell(void* owner) {
-    auto* cell = new UITableViewCell(UITableViewCellStyle::Default, "CommonAttrCell");
-    cell->setFrame(CGRect{{0, 0}, {232, 44}});
+    auto* cell = newCell(false);
     std::vector<std::string> titles;
     for (const char* key : kChannelChoiceKeys) titles.push_back(Localization::string(key));
     auto* segment = new UISegmentedControl(titles);
@@ -81,22 +86,26 @@ UIView* buildSegmentedCell(void* owner) {
 }
 
 UIView* buildDeviceItemViewCell(void* owner) {
-    auto* cell = new UITableViewCell(UITableViewCellStyle::Default, "CommonAttrCell");
-    cell->setFrame(CGRect{{0, 0}, {232, 44}});
-    tagLabel(cell->contentView(), CGRect{{10, 10}, {80, 24}}, 1, UIFont::boldSystemFontOfSize(13));
+    auto* cell = newCell(true);
     tagLabel(cell->contentView(), CGRect{{92, 10}, {130, 24}}, 2, UIFont::systemFontOfSize(13));
     panelOf(owner)->dvcitmCell = cell;
     return cell;
 }
 
 UIView* buildAlarmAttrCell(void* owner) {
-    auto* cell = new UITableViewCell(UITableViewCellStyle::Default, "CommonAttrCell");
-    cell->setFrame(CGRect{{0, 0}, {232, 44}});
-    tagLabel(cell->contentView(), CGRect{{10, 10}, {80, 24}}, 1, UIFont::boldSystemFontOfSize(13));
+    auto* cell = newCell(true);
     auto* sw = new UISwitch(CGRect{{130, 8}, {79, 27}});
     sw->setTag(2);
     cell->contentView()->addSubview(sw);
     panelOf(owner)->alarmCell = cell;
+    return cell;
+}
+
+// The editor's cells show the panel through them and are never highlighted.
+UITableViewCell* plainCell(UITableViewCell* cell, const std::string& name) {
+    cell->setBackgroundColor(UIColor::clearColor());
+    cell->selectionStyle = UITableViewCellSelectionStyle::None;
+    if (!name.empty()) setViewName(cell, name);
     return cell;
 }
 
@@ -221,6 +230,7 @@ void DeviceMgmtControllerHD::drawElement() {
         t->separatorColor = UIColor::clearColor();
     }
     if (deviceTable_ && !deviceTable_->superview() && curStatus_ <= kListEditing) v->addSubview(deviceTable_);
+    if (deviceTable_ && curStatus_ <= kListEditing) deviceTable_->reloadData();
 }
 
 void DeviceMgmtControllerHD::viewDidLoad() {
@@ -403,7 +413,7 @@ UITableViewCell* DeviceMgmtControllerHD::listCell(int section, int row) {
 UITableViewCell* DeviceMgmtControllerHD::listEditingCell(int row) {
     auto d = QvDeviceManager::sharedInstance().objectInDevicesAtIndex(static_cast<uint32_t>(row));
     auto* cell = new UITableViewCell(UITableViewCellStyle::Subtitle, "DeviceCell");
-    cell->selectionStyle = UITableViewCellSelectionStyle::None;
+    plainCell(cell, "listEditRow" + std::to_string(row));
     if (d) {
         cell->textLabel()->setText(d->name.value());
         cell->textLabel()->setFont(UIFont::boldSystemFontOfSize(14));
@@ -414,8 +424,6 @@ UITableViewCell* DeviceMgmtControllerHD::listEditingCell(int row) {
             detail->setTextColor(UIColor::whiteColor());
         }
     }
-    cell->setBackgroundColor(UIColor::clearColor());
-    setViewName(cell, "listEditRow" + std::to_string(row));
     return cell;
 }
 
@@ -540,10 +548,7 @@ UITableViewCell* DeviceMgmtControllerHD::attributeCell(UITableView* table, int r
                          UIControlEventEditingChanged);
         setViewName(field, std::string("field") + kTopicKeys[t]);
     }
-    cell->setBackgroundColor(UIColor::clearColor());
-    cell->selectionStyle = UITableViewCellSelectionStyle::None;
-    setViewName(cell, std::string("attrRow") + kTopicKeys[t]);
-    return cell;
+    return plainCell(cell, std::string("attrRow") + kTopicKeys[t]);
 }
 
 UITableViewCell* DeviceMgmtControllerHD::channelChoiceCell(UITableView* table) {
@@ -565,9 +570,7 @@ UITableViewCell* DeviceMgmtControllerHD::channelChoiceCell(UITableView* table) {
                                          UIControlEventValueChanged);
         setViewName(channelNumSegmentCtrl, "channelNumSegmentCtrl");
     }
-    cell->setBackgroundColor(UIColor::clearColor());
-    cell->selectionStyle = UITableViewCellSelectionStyle::None;
-    return cell;
+    return plainCell(cell, "channelChoiceRow");
 }
 
 UITableViewCell* DeviceMgmtControllerHD::alarmSwitchCell(UITableView* table) {
@@ -587,10 +590,7 @@ UITableViewCell* DeviceMgmtControllerHD::alarmSwitchCell(UITableView* table) {
                                UIControlEventValueChanged);
         setViewName(alarmSwitch, "alarmSwitch");
     }
-    cell->setBackgroundColor(UIColor::clearColor());
-    cell->selectionStyle = UITableViewCellSelectionStyle::None;
-    setViewName(cell, "attrRowAlarm");
-    return cell;
+    return plainCell(cell, "attrRowAlarm");
 }
 
 UITableViewCell* DeviceMgmtControllerHD::viewCell(int row) {
@@ -612,10 +612,7 @@ UITableViewCell* DeviceMgmtControllerHD::viewCell(int row) {
         shown->setText(value);
         setViewName(shown, std::string("value") + kTopicKeys[t]);
     }
-    cell->setBackgroundColor(UIColor::clearColor());
-    cell->selectionStyle = UITableViewCellSelectionStyle::None;
-    setViewName(cell, std::string("viewRow") + kTopicKeys[t]);
-    return cell;
+    return plainCell(cell, std::string("viewRow") + kTopicKeys[t]);
 }
 
 void DeviceMgmtControllerHD::didSelectRowAtIndexPath(UITableView* table, const NSIndexPath& path) {
@@ -644,10 +641,12 @@ void DeviceMgmtControllerHD::setBarItems(const std::vector<UIView*>& views, bool
     for (UIView* v : views) {
         if (!v) continue;
         if (!items.empty()) items.push_back(UIBarButtonItem::withSystemItem(UIBarButtonSystemItem::FlexibleSpace, nullptr));
-        v->setHidden(false);
         items.push_back(UIBarButtonItem::withCustomView(v));
     }
     toolBar_->setItems(std::move(items), animated);
+    // Shown only once in the bar (a view out of any tree would open a window).
+    for (UIView* v : views)
+        if (v) v->setHidden(false);
 }
 
 void DeviceMgmtControllerHD::showListToolbar(bool animated) {
@@ -819,7 +818,8 @@ void DeviceMgmtControllerHD::setDeviceIndex(int index) {
     setAttribute(kPassword, d->password.value());
     setAttribute(kAlarm, d->alarmOnGuard.load() ? "1" : "0");
     setAttribute(kChannelNum, std::to_string(DeviceForm::indexForChannelNum(d->channelNum.load())));
-    mode_ = d->deviceConType.load() != 0 ? 1 : 0;
+    // Any type but 1 is reached by UID (the stored lists also hold 2).
+    mode_ = d->deviceConType.load() == 1 ? 1 : 0;
     if (segmentedControl_) segmentedControl_->setSelectedSegmentIndex(mode_);
     segmentChanged();
     if (segmentedControl_) segmentedControl_->setHidden(true);

@@ -21,6 +21,7 @@
 #include "ui/kit/UISwitch.h"
 #include "ui/kit/UILabel.h"
 #include "ui/kit/UITextField.h"
+#include "ui/kit/UIWindow.h"
 #include "ui/tablet/SectionHeaderViewHD.h"
 #include "ui/tablet/TabletLiveFixture.h"
 
@@ -163,6 +164,8 @@ protected:
             if (t.find(text) != std::string::npos) return true;
         return false;
     }
+
+    void shot(const std::string& name) { driver->saveScreenshot(::testing::TempDir() + name); }
 
     std::shared_ptr<Device> yard;
     std::unique_ptr<test::LoopbackHttpServer> server;
@@ -478,7 +481,7 @@ TEST_F(DeviceMgmtControllerHDTest, PickerRowsAndScannedTexts) {
     driver->settle();
     EXPECT_EQ(panel().curStatus(), DeviceMgmtControllerHD::kAdd);
     EXPECT_EQ(driver->find<UITextField>("fieldUID")->text(), "QRUID0001");
-    EXPECT_EQ(driver->find("segmentedControl")->superview(), nullptr) << "no UID/IP choice for a scanned UID";
+    EXPECT_EQ(panel().segmentedControl()->superview(), nullptr) << "no UID/IP choice for a scanned UID";
     ASSERT_TRUE(tap("cancelDeviceEditBtn"));
     panel().addDeviceItemFromLanSearch("");
     EXPECT_EQ(panel().curStatus(), DeviceMgmtControllerHD::kList);

@@ -152,7 +152,9 @@ TEST_F(LiveViewControllerHDTest, TouchOnATileOpensItsOwnDevicesSectionWhateverTh
     select(tile(0));
     EXPECT_TRUE(panel().isSectionOpen(section));
     for (int s = 0; s < panel().sectionCount(); ++s)
-        if (s != section) EXPECT_FALSE(panel().isSectionOpen(s)) << s;
+        if (s != section) {
+            EXPECT_FALSE(panel().isSectionOpen(s)) << s;
+        }
 }
 
 TEST_F(LiveViewControllerHDTest, UntickingAChannelWhoseTileFailedLeavesTheOtherTilesPlaying) {
