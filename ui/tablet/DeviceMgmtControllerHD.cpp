@@ -9,10 +9,7 @@
 #include "app/core/QvApplicationPreference.h"
 #include "app/core/QvDeviceManager.h"
 #include "app/core/QvUtility.h"
-#include "base/link/DataController.h"
-#include "base/link/TxConManager.h"
 #include "base/utilities/QRCodeText.h"
-#include "platform/Config.h"
 #include "platform/Log.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/text/Localization.h"
@@ -184,9 +181,8 @@ DeviceMgmtControllerHD::DeviceMgmtControllerHD() {
 }
 
 DeviceMgmtControllerHD::~DeviceMgmtControllerHD() {
-    for (auto* t : {&shanTimer_, &closeShanTimer_, &pollTimer_})
+    for (auto* t : {&shanTimer_, &closeShanTimer_})
         if (*t) (*t)->invalidate();
-    if (datacontrol_) datacontrol_->setAllSearchDelegate(nullptr);
     // Views out of the panel's tree (bar buttons off the toolbar, hidden
     // tables) are the panel's own.
     for (UIView* v : {static_cast<UIView*>(homeBtn_.data()), static_cast<UIView*>(editListBtn_.data()),
@@ -236,16 +232,8 @@ void DeviceMgmtControllerHD::drawElement() {
 void DeviceMgmtControllerHD::viewDidLoad() {
     if (loaded_) return;
     loaded_ = true;
-    QvDeviceManager& devices = QvDeviceManager::sharedInstance();
-    deviceSectionHeadInfo_.resize(deviceSectionHeadInfo_.size() + devices.countOfDevices());
-    if (!datacontrol_) datacontrol_ = DataController::create();
-    for (const auto& d : devices.devices()) {
-        const std::string udid = d->udid.value();
-        if (!udid.empty() && !d->isStartPreCon.load()) d->startPreConnection();
-    }
-    const Config& cfg = Config::shared();
-    for (const auto& host : cfg.relayHosts)
-        TxConManager::sharedInstance().createConTolvSer(host, cfg.relayTcpPort, datacontrol_);
+    deviceSectionHeadInfo_.resize(deviceSectionHeadInfo_.size() + QvDeviceManager::sharedInstance().countOfDevices());
+    poll_.preconnectAndOpenRelays();
     std::weak_ptr<DeviceMgmtControllerHD> weak = self();
     RunLoop::main().performAfterDelay(secs(kFirstPollDelay), [weak] {
         if (auto s = weak.lock()) s->beginsearch();
@@ -258,30 +246,12 @@ void DeviceMgmtControllerHD::viewDidAppear(bool) { searchAllDeviceState(); }
 
 // ---------------------------------------------------------------- polling and blink
 
-const DispatchQueuePtr& DeviceMgmtControllerHD::queryQueue() {
-    if (!queryQueue_) queryQueue_ = DispatchQueue::createSerial("com.lumora.queryqueue");
-    return queryQueue_;
-}
-
 void DeviceMgmtControllerHD::beginsearch() {
-    searchAllDeviceState();
-    // The 60 s poll runs on the main run loop; it only queues a search.
-    if (pollTimer_) pollTimer_->invalidate();
-    std::weak_ptr<DeviceMgmtControllerHD> weak = self();
-    pollTimer_ = RunLoopTimer::scheduled(RunLoop::main(), secs(kPollInterval), true, [weak](RunLoopTimer&) {
-        if (auto s = weak.lock()) s->searchAllDeviceState();
-    });
+    poll_.beginsearch(std::static_pointer_cast<AllSearchDelegate>(self()), kPollInterval);
 }
 
 void DeviceMgmtControllerHD::searchAllDeviceState() {
-    std::weak_ptr<DeviceMgmtControllerHD> weak = self();
-    queryQueue()->async([weak] {
-        auto s = weak.lock();
-        if (!s) return;
-        if (!s->datacontrol_) s->datacontrol_ = DataController::create();
-        s->datacontrol_->setAllSearchDelegate(std::static_pointer_cast<AllSearchDelegate>(s));
-        s->datacontrol_->searchAllDevice();
-    });
+    poll_.searchAllDeviceState(std::static_pointer_cast<AllSearchDelegate>(self()));
 }
 
 void DeviceMgmtControllerHD::AllSearchdidEnd() {

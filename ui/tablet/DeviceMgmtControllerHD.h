@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "base/link/AllSearchDelegate.h"
-#include "platform/dispatch/DispatchQueue.h"
 #include "ui/common/DeviceAlarmRegistration.h"
+#include "ui/common/DeviceStatePoll.h"
 #include "ui/kit/UIAlertView.h"
 #include "ui/kit/UIButton.h"
 #include "ui/kit/UIPickerView.h"
@@ -26,7 +26,6 @@
 
 namespace lumora {
 
-class DataController;
 class Device;
 class RunLoopTimer;
 class SectionHeaderViewHD;
@@ -203,7 +202,6 @@ private:
     void shanyishan();
     void closeshan();
     void beginsearch();
-    const DispatchQueuePtr& queryQueue();
     void finishRegistration(std::optional<int> code);
     void deleteDeviceAt(int index);
 
@@ -241,9 +239,8 @@ private:
     WeakView<UIButton> homeBtn_, editListBtn_, addDeviceBtn_, doneListEditBtn_, cancelListEditBtn_, editDeviceBtn_,
         doneDeviceEditBtn_, cancelDeviceEditBtn_, returnToDeviceListBtn_;
     WeakView<UISegmentedControl> segmentedControl_;
-    std::shared_ptr<RunLoopTimer> shanTimer_, closeShanTimer_, pollTimer_;
-    DispatchQueuePtr queryQueue_;
-    std::shared_ptr<DataController> datacontrol_;
+    std::shared_ptr<RunLoopTimer> shanTimer_, closeShanTimer_;
+    DeviceStatePoll poll_;  // holds the panel's own session controller
     DeviceAlarmRegistration registration_;
 };
 

@@ -251,9 +251,16 @@ TEST_F(DeviceMgmtControllerHDTest, ChannelRowsStartAndStopTiles) {
     toggle(s, 1);
     ASSERT_TRUE(tile(0)->isBusy());
     screen->stopAll();
+    driver->settle();
     openView(gate);
-    panel().dvcChnlClicked(nullptr);
+    // The list, out of the panel while the view is up, keeps its rows.
+    auto* row = dynamic_cast<UIButton*>(panel().deviceTable()->viewWithName("panelChannel" + std::to_string(s) + "_1"));
+    ASSERT_NE(row, nullptr);
+    panel().dvcChnlClicked(row);
+    driver->advance(0.15);
     EXPECT_FALSE(tile(0)->isBusy());
+    EXPECT_FALSE(row->viewWithTag(100)->isHidden());
+    EXPECT_FALSE(static_cast<UIButton*>(row->viewWithTag(100))->isSelected());
 }
 
 TEST_F(DeviceMgmtControllerHDTest, AddingByTypingValidatesEveryField) {
