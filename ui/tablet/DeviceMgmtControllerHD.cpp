@@ -486,16 +486,22 @@ UITableViewCell* DeviceMgmtControllerHD::cellForRowAtIndexPath(UITableView* tabl
     return viewCell(path.row);
 }
 
+UITableViewCell* DeviceMgmtControllerHD::cellFromFile(UITableView* table, const char* file,
+                                                      WeakView<UITableViewCell>& outlet) {
+    if (UITableViewCell* reused = table ? table->dequeueReusableCellWithIdentifier("CommonAttrCell") : nullptr)
+        return reused;
+    // The file's builder hands the cell over through the outlet, which is then cleared.
+    InterfaceFile::load(file, this);
+    UITableViewCell* cell = outlet.data();
+    outlet = nullptr;
+    return cell;
+}
+
 UITableViewCell* DeviceMgmtControllerHD::attributeCell(UITableView* table, int row) {
     const auto topics = editableTopics();
     if (row < 0 || row >= static_cast<int>(topics.size())) return nullptr;
     const Topic t = topics[static_cast<size_t>(row)];
-    UITableViewCell* cell = table->dequeueReusableCellWithIdentifier("CommonAttrCell");
-    if (!cell) {
-        InterfaceFile::load("DeviceAttrCell", this);
-        cell = attrCell.data();
-        attrCell = nullptr;
-    }
+    UITableViewCell* cell = cellFromFile(table, "DeviceAttrCell", attrCell);
     if (!cell) return nullptr;
     auto* label = dynamic_cast<UILabel*>(cell->viewWithTag(1));
     auto* field = dynamic_cast<UITextField*>(cell->viewWithTag(2));
@@ -522,12 +528,7 @@ UITableViewCell* DeviceMgmtControllerHD::attributeCell(UITableView* table, int r
 }
 
 UITableViewCell* DeviceMgmtControllerHD::channelChoiceCell(UITableView* table) {
-    UITableViewCell* cell = table->dequeueReusableCellWithIdentifier("CommonAttrCell");
-    if (!cell) {
-        InterfaceFile::load("SegmentedCell", this);
-        cell = sgmtCell.data();
-        sgmtCell = nullptr;
-    }
+    UITableViewCell* cell = cellFromFile(table, "SegmentedCell", sgmtCell);
     if (!cell) return nullptr;
     channelNumSegmentCtrl = dynamic_cast<UISegmentedControl*>(cell->viewWithTag(2));
     if (channelNumSegmentCtrl) {
@@ -544,12 +545,7 @@ UITableViewCell* DeviceMgmtControllerHD::channelChoiceCell(UITableView* table) {
 }
 
 UITableViewCell* DeviceMgmtControllerHD::alarmSwitchCell(UITableView* table) {
-    UITableViewCell* cell = table->dequeueReusableCellWithIdentifier("CommonAttrCell");
-    if (!cell) {
-        InterfaceFile::load("AlarmAttrCell", this);
-        cell = alarmCell.data();
-        alarmCell = nullptr;
-    }
+    UITableViewCell* cell = cellFromFile(table, "AlarmAttrCell", alarmCell);
     if (!cell) return nullptr;
     if (auto* label = dynamic_cast<UILabel*>(cell->viewWithTag(1))) label->setText(topic(kAlarm));
     alarmSwitch = dynamic_cast<UISwitch*>(cell->viewWithTag(2));
@@ -567,9 +563,7 @@ UITableViewCell* DeviceMgmtControllerHD::viewCell(int row) {
     const auto topics = viewTopics();
     if (row < 0 || row >= static_cast<int>(topics.size())) return nullptr;
     const Topic t = topics[static_cast<size_t>(row)];
-    InterfaceFile::load("DeviceItemViewCell", this);
-    UITableViewCell* cell = dvcitmCell.data();
-    dvcitmCell = nullptr;
+    UITableViewCell* cell = cellFromFile(nullptr, "DeviceItemViewCell", dvcitmCell);
     if (!cell) return nullptr;
     std::string value = attribute(t);
     if (t == kPassword) value = maskedPassword(value);

@@ -205,6 +205,7 @@ private:
     void finishRegistration(std::optional<int> code);
     void deleteDeviceAt(int index);
 
+    UITableViewCell* cellFromFile(UITableView* table, const char* file, WeakView<UITableViewCell>& outlet);
     UITableViewCell* listCell(int section, int row);
     UITableViewCell* listEditingCell(int row);
     UITableViewCell* attributeCell(UITableView* table, int row);
