@@ -183,6 +183,12 @@ DeviceMgmtControllerHD::DeviceMgmtControllerHD() {
 DeviceMgmtControllerHD::~DeviceMgmtControllerHD() {
     for (auto* t : {&shanTimer_, &closeShanTimer_})
         if (*t) (*t)->invalidate();
+    // The table still in the live screen's tree outlives the panel.
+    for (UITableView* t : {deviceTable_.data(), deviceEditableView_.data(), deviceUneditableView_.data()})
+        if (t) {
+            t->dataSource = nullptr;
+            t->setDelegate(nullptr);
+        }
     // Views out of the panel's tree (bar buttons off the toolbar, hidden
     // tables) are the panel's own.
     for (UIView* v : {static_cast<UIView*>(homeBtn_.data()), static_cast<UIView*>(editListBtn_.data()),
