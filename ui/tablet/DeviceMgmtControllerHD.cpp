@@ -361,7 +361,9 @@ UITableViewCell* DeviceMgmtControllerHD::listCell(int section, int row) {
     button->addTarget(this, [this](UIControl* c, UIEvent*) { dvcChnlClicked(static_cast<UIButton*>(c)); },
                       UIControlEventTouchUpInside);
     setViewName(button, "panelChannel" + suffix);
-    cell->addSubview(button);
+    // Under the texts, which let the taps through to it.
+    cell->insertSubviewAtIndex(button, 0);
+    cell->contentView()->setUserInteractionEnabled(false);
     if (d) {
         cell->textLabel()->setText("       " + d->name.value());
         cell->textLabel()->setFont(UIFont::boldSystemFontOfSize(14));

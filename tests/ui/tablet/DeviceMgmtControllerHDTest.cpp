@@ -184,6 +184,7 @@ TEST_F(DeviceMgmtControllerHDTest, SectionsOpenAndCloseAndTitleTheDevices) {
     EXPECT_EQ(table->numberOfRowsInSection(s), 0);
     openSection(s);
     EXPECT_EQ(table->numberOfRowsInSection(s), 4);
+    shot("tablet_device_list.png");
     EXPECT_TRUE(driver->find<SectionHeaderViewHD>("sectionHeader" + std::to_string(s))->disclosureButton()->isSelected());
     ASSERT_TRUE(tap("sectionHeader" + std::to_string(s)));
     EXPECT_FALSE(panel().isSectionOpen(s));
