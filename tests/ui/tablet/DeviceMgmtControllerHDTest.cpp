@@ -304,7 +304,11 @@ TEST_F(DeviceMgmtControllerHDTest, AnAddedDeviceGetsItsSectionFourChannelsAndNoS
         const char* port;
         std::string password;
         std::string storedPassword;
-    } cases[] = {{0, "Porch", "", "   ", ""}, {1, "Shed", "1", "se cret", "se cret"}, {1, "Barn", "65535", "x", "x"}};
+        int choice;  // channel choice picked, -1 for the preset
+        int channels;
+    } cases[] = {{0, "Porch", "", "   ", "", -1, 4},
+                 {1, "Shed", "1", "se cret", "se cret", 2, 8},
+                 {1, "Barn", "65535", "x", "x", 5, 0}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         openTypedAdd();
@@ -316,11 +320,12 @@ TEST_F(DeviceMgmtControllerHDTest, AnAddedDeviceGetsItsSectionFourChannelsAndNoS
             type("fieldPort", c.port);
         }
         type("fieldPassword", c.password);
+        if (c.choice >= 0) ASSERT_TRUE(driver->pickSegment("channelNumSegmentCtrl", c.choice)) << driver->lastError();
         EXPECT_EQ(done(), "");
         EXPECT_EQ(panel().curStatus(), DeviceMgmtControllerHD::kList);
         auto d = devices.deviceWithName(c.name);
         ASSERT_TRUE(d);
-        EXPECT_EQ(d->channelNum.load(), 4) << "the preset choice";
+        EXPECT_EQ(d->channelNum.load(), c.channels) << "preset: 4 channels; Auto: 0";
         EXPECT_EQ(d->password.value(), c.storedPassword);
         EXPECT_EQ(d->deviceConType.load(), c.mode);
         EXPECT_EQ(d->udid.value(), c.mode == 1 ? "" : std::string("UID-") + c.name) << "an IP device has no UID";
