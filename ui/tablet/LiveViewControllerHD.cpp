@@ -138,7 +138,7 @@ void LiveViewControllerHD::registerInterface() {
 
 LiveViewControllerHD::LiveViewControllerHD()
     : chanMgmtController_(std::make_shared<ChannelMgmtControllerHD>()),
-      dvcMgmtController_(std::make_shared<DevicePanelStandIn>()),
+      dvcMgmtController_(std::make_shared<DeviceMgmtControllerHD>()),
       stopQueue_(DispatchQueue::createSerial("stopqueue")) {
     dvcMgmtController_->setDelegate(this);
     scrollView_ = new UIScrollView(CGRect{});

@@ -18,7 +18,7 @@
 #include "ui/tablet/ChannelMgmtControllerHD.h"
 #include "ui/tablet/ChannelViewControllerHDDelegate.h"
 #include "ui/tablet/DeviceMgmtControllerHDDelegate.h"
-#include "ui/tablet/DevicePanelStandIn.h"
+#include "ui/tablet/DeviceMgmtControllerHD.h"
 
 namespace lumora {
 
@@ -75,6 +75,10 @@ public:
     void ChannelViewControllerHDClickChannel(void* sender, int channel, int deviceId, bool selected) override;
     bool queryDeviceChannelBusyStatus(void* sender, int deviceId, int channel) override;
     void showPopover(UIView* inView, const CGRect& rect, int startIndex);
+    void showPopover(void*, UIView* inView, const CGRect& rect, int startIndex) override {
+        showPopover(inView, rect, startIndex);
+    }
+    void returnToHomePage(void*) override { dismissViewControllerAnimated(true); }
     void pickerHide() override;
     void confirmPickView() override;
     void searchAllDeviceState() override;
@@ -147,7 +151,7 @@ public:
 
     // ---- state for the home screen and tests
     ChannelMgmtControllerHD* chanMgmtController() const { return chanMgmtController_.get(); }
-    DevicePanelStandIn* dvcMgmtController() const { return dvcMgmtController_.get(); }
+    DeviceMgmtControllerHD* dvcMgmtController() const { return dvcMgmtController_.get(); }
     UIPopoverController* popover() const { return popover_.get(); }
     UIPickerView* picker() const { return picker_.data(); }
     bool isClickAudio() const { return isClickAudio_; }
@@ -175,7 +179,7 @@ private:
     std::shared_ptr<LiveViewControllerHD> self();
 
     std::shared_ptr<ChannelMgmtControllerHD> chanMgmtController_;
-    std::shared_ptr<DevicePanelStandIn> dvcMgmtController_;
+    std::shared_ptr<DeviceMgmtControllerHD> dvcMgmtController_;
     QPointer<UIScrollView> scrollView_;
     std::shared_ptr<UIPopoverController> popover_;
     QPointer<UIPickerView> picker_;
