@@ -320,7 +320,9 @@ TEST_F(DeviceMgmtControllerHDTest, AnAddedDeviceGetsItsSectionFourChannelsAndNoS
             type("fieldPort", c.port);
         }
         type("fieldPassword", c.password);
-        if (c.choice >= 0) ASSERT_TRUE(driver->pickSegment("channelNumSegmentCtrl", c.choice)) << driver->lastError();
+        if (c.choice >= 0) {
+            ASSERT_TRUE(driver->pickSegment("channelNumSegmentCtrl", c.choice)) << driver->lastError();
+        }
         EXPECT_EQ(done(), "");
         EXPECT_EQ(panel().curStatus(), DeviceMgmtControllerHD::kList);
         auto d = devices.deviceWithName(c.name);
