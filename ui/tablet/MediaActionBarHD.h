@@ -1,16 +1,17 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "ui/kit/UIGeometry.h"
+#include "ui/kit/UIViewController.h"
 
 namespace lumora {
 
 class UIImageView;
 class UILabel;
 class UIView;
-class UIViewController;
 
 // The top bar of the tablet's photo viewer and recording player: a
 // background image "ttoolbarbg.png" (width x 58, takes touches) holding a
@@ -29,6 +30,18 @@ public:
     };
 
     static constexpr CGFloat kHeight = 58;
+
+    // The screen's own actions; a tap after the screen has gone does nothing.
+    template <class Screen>
+    static Actions actionsOf(Screen& screen, void (Screen::*back)(), void (Screen::*save)(), void (Screen::*remove)()) {
+        std::weak_ptr<UIViewController> weak = screen.weak_from_this();
+        auto call = [weak](void (Screen::*action)()) -> std::function<void()> {
+            return [weak, action] {
+                if (auto self = std::static_pointer_cast<Screen>(weak.lock())) ((*self).*action)();
+            };
+        };
+        return Actions{call(back), call(save), call(remove)};
+    }
 
     // The background view at (0, 0, width, 58); the caller adds it to its view.
     static UIImageView* makeBackground(CGFloat width);

@@ -91,16 +91,10 @@ void SingleImageViewControllerHD::viewWillAppear(bool) {
     UIView* v = view();
     if (!toolBarBgView_) return;
     toolBarBgView_->setFrame(CGRectMake(0, 0, v->frame().size.width, kToolbarHeight));
-    std::weak_ptr<UIViewController> weak = weak_from_this();
-    auto call = [weak](void (SingleImageViewControllerHD::*action)()) {
-        return [weak, action] {
-            if (auto self = std::static_pointer_cast<SingleImageViewControllerHD>(weak.lock())) ((*self).*action)();
-        };
-    };
-    MediaActionBarHD::installToolbar(toolBarBgView_, indicatorLabel_,
-                                     {call(&SingleImageViewControllerHD::returnToMediaList),
-                                      call(&SingleImageViewControllerHD::saveToAlbum),
-                                      call(&SingleImageViewControllerHD::deleteImage)});
+    MediaActionBarHD::installToolbar(
+        toolBarBgView_, indicatorLabel_,
+        MediaActionBarHD::actionsOf(*this, &SingleImageViewControllerHD::returnToMediaList,
+                                    &SingleImageViewControllerHD::saveToAlbum, &SingleImageViewControllerHD::deleteImage));
     // Bottom to top: toolbar background, pictures, page indicator.
     v->sendSubviewToBack(toolBarBgView_);
     if (pageControl_) v->bringSubviewToFront(pageControl_);

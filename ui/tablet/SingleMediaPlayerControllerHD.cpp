@@ -62,16 +62,11 @@ void SingleMediaPlayerControllerHD::viewWillAppear(bool) {
     }
     if (toolBarBgView_) {
         toolBarBgView_->setFrame(CGRectMake(0, 0, w, kToolbarHeight));
-        std::weak_ptr<UIViewController> weak = weak_from_this();
-        auto call = [weak](void (SingleMediaPlayerControllerHD::*action)()) {
-            return [weak, action] {
-                if (auto self = std::static_pointer_cast<SingleMediaPlayerControllerHD>(weak.lock())) ((*self).*action)();
-            };
-        };
-        MediaActionBarHD::installToolbar(toolBarBgView_, nullptr,
-                                         {call(&SingleMediaPlayerControllerHD::returnToMediaList),
-                                          call(&SingleMediaPlayerControllerHD::saveRecordToPhotoAlbum),
-                                          call(&SingleMediaPlayerControllerHD::deleteMedia)});
+        MediaActionBarHD::installToolbar(
+            toolBarBgView_, nullptr,
+            MediaActionBarHD::actionsOf(*this, &SingleMediaPlayerControllerHD::returnToMediaList,
+                                        &SingleMediaPlayerControllerHD::saveRecordToPhotoAlbum,
+                                        &SingleMediaPlayerControllerHD::deleteMedia));
     }
     if (!stateObserver_) {
         stateObserver_ = NotificationCenter::defaultCenter().addObserver(

@@ -8,17 +8,31 @@
 #include <cstdint>
 #include <string>
 
+#include "app/core/FileManager.h"
 #include "base/decoder/QvVideoRecorder.h"
 #include "base/link/MediaFrame.h"
 #include "base/utilities/FFmpegMovieEngine.h"
 #include "base/utilities/QvGLView.h"
+#include "platform/AlertPresenter.h"
+#include "platform/Config.h"
 #include "support/H264Clip.h"
+#include "ui/kit/KitAlertPresenter.h"
 
 namespace lumora::test {
 
 inline const std::string& emulatorClipPath() {
     static const std::string path = std::string(LUMORA_TEST_DATA_DIR) + "/clip.h264";
     return path;
+}
+
+// Stored media under `root` (the data root), the strings and pictures of
+// the resources, alerts shown by the screens; false when the media folders
+// cannot be made.
+inline bool useMediaStore(const std::string& root) {
+    Config::shared().dataRoot = root;
+    Config::shared().resourceDir = LUMORA_RESOURCE_DIR;
+    AlertPresenter::install(std::make_shared<KitAlertPresenter>());
+    return FileManager::sharedInstance().setDefaultPaths();
 }
 
 // A 2 s recording of 320x240 pictures at 25 a second.

@@ -48,11 +48,8 @@ protected:
     void SetUp() override {
         std::string why;
         if (!GLContext::available(&why)) GTEST_SKIP() << "no GL: " << why;
-        Config::shared().dataRoot = dir.path();
-        Config::shared().resourceDir = LUMORA_RESOURCE_DIR;
-        AlertPresenter::install(std::make_shared<KitAlertPresenter>());
+        ASSERT_TRUE(test::useMediaStore(dir.path()));
         auto& files = FileManager::sharedInstance();
-        ASSERT_TRUE(files.setDefaultPaths());
         const std::string rec = *files.getRecordPath("cam1", 1, true) + "2026_12_10_10_00_00.mp4";
         ASSERT_TRUE(test::recordClip(rec));
         ASSERT_TRUE(test::recordClip(*files.getRecordPath("cam1", 2, true) + "2026_12_10_11_00_00.mp4"));

@@ -58,11 +58,8 @@ protected:
     void SetUp() override {
         std::string why;
         if (!GLContext::available(&why)) GTEST_SKIP() << "no GL: " << why;
-        Config::shared().dataRoot = dir.path();
-        Config::shared().resourceDir = LUMORA_RESOURCE_DIR;
-        AlertPresenter::install(std::make_shared<KitAlertPresenter>());
+        ASSERT_TRUE(test::useMediaStore(dir.path()));
         auto& files = FileManager::sharedInstance();
-        ASSERT_TRUE(files.setDefaultPaths());
         const std::string folder = *files.getRecordPath("cam1", 1, true);
         ASSERT_TRUE(test::recordClip(folder + "2026_12_10_10_00_00.mp4"));
         ASSERT_TRUE(test::recordClip(folder + "2026_12_10_11_00_00.mp4"));
@@ -104,6 +101,17 @@ protected:
         player->playRecordAtIndex(index);
         driver.advance(0.5);
         return player;
+    }
+
+    // The save button: "Saved" shows at once, the album gains one file, the toast goes.
+    void saveShowsTheToastAndAddsOne() {
+        const size_t before = PhotoAlbum::items().size();
+        ASSERT_TRUE(driver.tap("saveButton")) << driver.lastError();
+        EXPECT_NE(driver.find("toastView"), nullptr);
+        PhotoAlbum::waitForPendingSaves();
+        EXPECT_EQ(PhotoAlbum::items().size(), before + 1);
+        driver.advance(3);
+        EXPECT_EQ(driver.find("toastView"), nullptr);
     }
 
     static std::vector<int> loadedPages(const SingleImageViewControllerHD& viewer) {
@@ -250,12 +258,7 @@ TEST_F(TabletMediaViewersTest, SavingAPhotoShowsTheToastAndFillsTheAlbum) {
 
     auto viewer = openViewer(0);
     const size_t before = PhotoAlbum::items().size();
-    ASSERT_TRUE(driver.tap("saveButton")) << driver.lastError();
-    EXPECT_NE(driver.find("toastView"), nullptr);
-    PhotoAlbum::waitForPendingSaves();
-    EXPECT_EQ(PhotoAlbum::items().size(), before + 1);
-    driver.advance(3);
-    EXPECT_EQ(driver.find("toastView"), nullptr);
+    saveShowsTheToastAndAddsOne();
 
     viewer->pageControl()->setCurrentPage(5);
     viewer->changePage();
@@ -366,12 +369,7 @@ TEST_F(TabletMediaViewersTest, RecordingPlayerPlaysTheFileUnderItsToolbar) {
     EXPECT_EQ(player->index(), 1);
 
     // Saved: the toast at once, the copy in the album.
-    const size_t before = PhotoAlbum::items().size();
-    ASSERT_TRUE(driver.tap("saveButton")) << driver.lastError();
-    EXPECT_NE(driver.find("toastView"), nullptr);
-    PhotoAlbum::waitForPendingSaves();
-    EXPECT_EQ(PhotoAlbum::items().size(), before + 1);
-    driver.advance(3);
+    saveShowsTheToastAndAddsOne();
 
     ASSERT_TRUE(driver.tap("backButton"));
     driver.advance(0.5);
