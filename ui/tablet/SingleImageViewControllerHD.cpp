@@ -64,7 +64,11 @@ void SingleImageViewControllerHD::loadView() {
     auto tap = std::make_shared<UITapGestureRecognizer>();
     tap->numberOfTapsRequired = 1;
     tap->numberOfTouchesRequired = 1;
-    tap->addTarget(this, [this](UIGestureRecognizer&) { scrollTapped(); });
+    std::weak_ptr<UIViewController> weak = weak_from_this();
+    auto self = [weak] { return std::static_pointer_cast<SingleImageViewControllerHD>(weak.lock()); };
+    tap->addTarget(this, [self](UIGestureRecognizer&) {
+        if (auto viewer = self()) viewer->scrollTapped();
+    });
     scroll->addGestureRecognizer(tap);
     v->addSubview(scroll);
     scrollView_ = scroll;
@@ -72,6 +76,11 @@ void SingleImageViewControllerHD::loadView() {
     auto* pages = new UIPageControl(CGRectZero);
     setViewName(pages, "pageControl");
     pages->setHidden(true);
+    // A tap on the dots moves the pictures too, so that the page the
+    // actions work on is always the page on screen.
+    pages->addTarget(this, [self](UIControl*, UIEvent*) {
+        if (auto viewer = self()) viewer->changePage();
+    }, UIControlEventValueChanged);
     v->addSubview(pages);
     pageControl_ = pages;
 
@@ -102,6 +111,10 @@ void SingleImageViewControllerHD::viewWillAppear(bool) {
 
 void SingleImageViewControllerHD::showIndicator(int page) {
     if (!indicatorLabel_) return;
+    if (photoCount() == 0) {
+        indicatorLabel_->setText("");
+        return;
+    }
     char text[64];
     std::snprintf(text, sizeof text, "%d of %d", page + 1, photoCount());
     indicatorLabel_->setText(text);

@@ -211,6 +211,23 @@ TEST_F(TabletMediaViewersTest, PhotoViewerKeepsOnlyTheCurrentPhotoAndItsNeighbou
     EXPECT_EQ(presenter->presentedViewController(), nullptr);
 }
 
+// The dots take taps: the pictures follow, so a delete removes the photo on screen.
+TEST_F(TabletMediaViewersTest, TappingThePageDotsMovesThePictures) {
+    auto viewer = openViewer(1);
+    const CGRect dots = viewer->pageControl()->frame();
+    driver.tapAt(CGPoint{dots.size.width * 0.75, dots.origin.y + dots.size.height / 2});
+    driver.advance(0.5);
+    EXPECT_EQ(viewer->pageControl()->currentPage(), 2);
+    EXPECT_EQ(viewer->scrollView()->contentOffset(), (CGPoint{2 * 1024, 0}));
+    EXPECT_EQ(viewer->indicatorLabel()->text(), "3 of 5");
+    EXPECT_EQ(loadedPages(*viewer), (std::vector<int>{1, 2, 3}));
+    const QvFileItem shown = (*photos)[2];
+    ASSERT_TRUE(driver.tap("deleteButton"));
+    driver.advance(0.5);
+    EXPECT_FALSE(fs::exists(shown.fullPath()));
+    EXPECT_TRUE(fs::exists((*photos)[1].fullPath()));
+}
+
 TEST_F(TabletMediaViewersTest, PhotoViewerOpenedAtTheLastPhoto) {
     auto viewer = openViewer(4);
     EXPECT_EQ(viewer->indicatorLabel()->text(), "5 of 5");
