@@ -378,6 +378,16 @@ TEST_F(TabletMediaViewersTest, RecordingPlayerPlaysTheFileUnderItsToolbar) {
     ASSERT_TRUE(driver.waitUntil([&] { return movie->view()->image() != nullptr; }));
     shot(driver, "tablet_player.png");
 
+    // Full screen from the embedded controls, and back under the toolbar.
+    movie->controls()->fullscreenPressed();
+    driver.advance(2);
+    EXPECT_TRUE(movie->isFullscreen());
+    movie->controls()->fullscreenPressed();
+    driver.advance(2);
+    EXPECT_FALSE(movie->isFullscreen());
+    EXPECT_EQ(movie->view()->superview(), player->view());
+    EXPECT_EQ(movie->view()->frame(), CGRectMake(0, 58, 1024, 710));
+
     // An index outside the list plays nothing new.
     const std::string url = movie->contentURL();
     player->playRecordAtIndex(2);
