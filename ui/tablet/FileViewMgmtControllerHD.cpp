@@ -17,7 +17,8 @@ bool removeFile(const std::string& path) {
     std::error_code ec;
     std::filesystem::remove(path, ec);
     if (ec) return false;
-    return !std::filesystem::exists(std::filesystem::symlink_status(path, ec)) && !ec;
+    std::error_code gone;
+    return !std::filesystem::exists(std::filesystem::symlink_status(path, gone));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/core/QvFileItem.h"
+#include "ui/kit/UIView.h"
 #include "ui/kit/UIViewController.h"
 
 namespace lumora {
