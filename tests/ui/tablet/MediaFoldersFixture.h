@@ -5,6 +5,7 @@
 #include <QColor>
 #include <QImage>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -66,6 +67,11 @@ protected:
         char stem[64];
         std::snprintf(stem, sizeof stem, "2026_12_10_10_%02d_%02d", i / 60, i % 60);
         return stem + std::string(extension);
+    }
+
+    // Screenshots for a look, kept when LUMORA_SCREENSHOT_DIR names a folder.
+    void shot(const std::string& name) {
+        if (const char* out = std::getenv("LUMORA_SCREENSHOT_DIR")) driver.saveScreenshot(std::string(out) + "/" + name);
     }
 
     TempDir dir;
