@@ -182,7 +182,7 @@ void FileMgmtControllerHD::setSwitchesTakeTouches(bool on) {
 void FileMgmtControllerHD::viewDidLoad() {
     UIApplication::sharedApplication().setStatusBarHidden(true);
     if (segmentedImgVdoControl_) segmentedImgVdoControl_->setSelectedSegmentIndex(curViewMode_ / kMediumBit);
-    if (segmentedListViewControl_) segmentedListViewControl_->setSelectedSegmentIndex(curViewMode_ % kMediumBit);
+    if (segmentedListViewControl_) segmentedListViewControl_->setSelectedSegmentIndex(curViewMode_ & kListBit);
     setSwitchesTakeTouches(true);
 
     if (fileViewToolbar)
