@@ -128,35 +128,11 @@ protected:
         auto it = std::find(folders.begin(), folders.end(), "Porch");
         return it == folders.end() ? -1 : static_cast<int>(it - folders.begin());
     }
-    // The colours of the clip's bars found along two rows through the
-    // middle of a window rectangle.
-    std::set<std::string> barColoursAcross(CGRect r) {
-        std::set<std::string> found;
-        for (double f : {0.45, 0.7}) {
-            const int y = static_cast<int>(r.origin.y + r.size.height * f);
-            for (int x = static_cast<int>(r.origin.x) + 1; x < r.origin.x + r.size.width - 1; ++x) {
-                const test::RGB c = test::rgb(driver->pixel(x, y));
-                auto hi = [](int v) { return v > 190; };
-                auto lo = [](int v) { return v < 70; };
-                if (hi(c.r) && lo(c.g) && lo(c.b)) found.insert("red");
-                if (lo(c.r) && hi(c.g) && lo(c.b)) found.insert("green");
-                if (hi(c.r) && hi(c.g) && lo(c.b)) found.insert("yellow");
-                if (lo(c.r) && lo(c.g) && hi(c.b)) found.insert("blue");
-                if (hi(c.r) && lo(c.g) && hi(c.b)) found.insert("magenta");
-                if (lo(c.r) && hi(c.g) && hi(c.b)) found.insert("cyan");
-            }
-        }
-        return found;
-    }
+    std::set<std::string> barColoursAcross(CGRect r) { return test::barColoursAcross(*driver, r); }
     static std::vector<std::string> filesIn(const fs::path& folder, const std::string& ext) {
-        std::vector<std::string> out;
-        std::error_code ec;
-        for (auto it = fs::recursive_directory_iterator(folder, ec); !ec && it != fs::recursive_directory_iterator();
-             it.increment(ec))
-            if (it->path().extension() == ext) out.push_back(it->path().string());
-        return out;
+        return test::filesIn(folder, ext);
     }
-    static CGRect windowRect(UIView* v) { return CGRect{v->pointInWindow(CGPoint{0, 0}), v->bounds().size}; }
+    static CGRect windowRect(UIView* v) { return test::windowRect(v); }
 
     std::unique_ptr<devemu::DeviceEmulator> porch;
 };

@@ -1,0 +1,89 @@
+#pragma once
+
+// Pixel checks against the device emulator's test clip: its 320x240
+// pictures show six colour bars (red, green, yellow, blue, magenta, cyan)
+// crossed by a moving stripe.
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "ui/kit/UIView.h"
+#include "ui/kit/testing/KitTestDriver.h"
+
+namespace lumora::test {
+
+struct RGB {
+    int r, g, b;
+};
+inline RGB rgb(uint32_t px) {
+    return RGB{static_cast<int>(px >> 24), static_cast<int>((px >> 16) & 0xFF), static_cast<int>((px >> 8) & 0xFF)};
+}
+
+// A view's bounds in window points.
+inline CGRect windowRect(UIView* v) { return CGRect{v->pointInWindow(CGPoint{0, 0}), v->bounds().size}; }
+
+// Whether the view shows the clip's bars, the 320x240 picture fitted into
+// it and centred. As the stripe crosses the bars, each bar is looked at on
+// several picture rows and must show its colour on at least one; `seen`
+// gets the pixels looked at.
+inline bool showsColourBars(const KitTestDriver& driver, UIView* view, std::string& seen,
+                            const std::vector<int>& rows = {100, 215, 232}) {
+    const RGB bars[] = {{255, 0, 0}, {0, 255, 0}, {255, 255, 0}, {0, 0, 255}, {255, 0, 255}, {0, 255, 255}};
+    const CGSize size = view->bounds().size;
+    const CGPoint origin = view->pointInWindow(CGPoint{0, 0});
+    const double scale = std::min(size.width / 320, size.height / 240);
+    const double left = origin.x + (size.width - 320 * scale) / 2, top = origin.y + (size.height - 240 * scale) / 2;
+    bool all = true;
+    for (int b = 0; b < 6; ++b) {
+        const int x = static_cast<int>(left + (b * 320 / 6 + 26) * scale);
+        bool shown = false;
+        seen += " bar" + std::to_string(b) + ":";
+        for (int row : rows) {
+            const RGB got = rgb(driver.pixel(x, static_cast<int>(top + row * scale)));
+            shown = shown || (std::abs(got.r - bars[b].r) < 70 && std::abs(got.g - bars[b].g) < 70 &&
+                              std::abs(got.b - bars[b].b) < 70);
+            seen += " " + std::to_string(got.r) + "," + std::to_string(got.g) + "," + std::to_string(got.b);
+        }
+        all = all && shown;
+    }
+    return all;
+}
+
+// The bar colours found along two rows through the middle of a window
+// rectangle, wherever the picture sits in it.
+inline std::set<std::string> barColoursAcross(const KitTestDriver& driver, CGRect r) {
+    std::set<std::string> found;
+    auto hi = [](int v) { return v > 190; };
+    auto lo = [](int v) { return v < 70; };
+    for (double f : {0.45, 0.7}) {
+        const int y = static_cast<int>(r.origin.y + r.size.height * f);
+        for (int x = static_cast<int>(r.origin.x) + 1; x < r.origin.x + r.size.width - 1; ++x) {
+            const RGB c = rgb(driver.pixel(x, y));
+            if (hi(c.r) && lo(c.g) && lo(c.b)) found.insert("red");
+            if (lo(c.r) && hi(c.g) && lo(c.b)) found.insert("green");
+            if (hi(c.r) && hi(c.g) && lo(c.b)) found.insert("yellow");
+            if (lo(c.r) && lo(c.g) && hi(c.b)) found.insert("blue");
+            if (hi(c.r) && lo(c.g) && hi(c.b)) found.insert("magenta");
+            if (lo(c.r) && hi(c.g) && hi(c.b)) found.insert("cyan");
+        }
+    }
+    return found;
+}
+
+// The files with that extension anywhere under a folder (none when it is missing).
+inline std::vector<std::string> filesIn(const std::filesystem::path& folder, const std::string& ext) {
+    std::vector<std::string> out;
+    std::error_code ec;
+    for (auto it = std::filesystem::recursive_directory_iterator(folder, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
+        if (it->path().extension() == ext) out.push_back(it->path().string());
+    return out;
+}
+
+}  // namespace lumora::test

@@ -1,0 +1,319 @@
+// A user's day on the tablet, in landscape, through the real screens
+// against a sixteen-channel device emulator on loopback: the camera added by
+// typing in the live screen's panel, its sixteen channels watched through
+// every layout, recorded and snapped, the media browsed and played, the
+// settings changed, and the camera deleted in the panel. A screenshot of
+// every step goes to the test artifacts.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/core/Device.h"
+#include "app/core/FileManager.h"
+#include "app/core/QvDeviceManager.h"
+#include "base/utilities/FFmpegMovieEngine.h"
+#include "base/utilities/MPMoviePlayerController.h"
+#include "platform/AlertPresenter.h"
+#include "platform/text/Localization.h"
+#include "support/TestArtifacts.h"
+#include "tools/device-emulator/DeviceEmulator.h"
+#include "ui/common/ColourBars.h"
+#include "ui/kit/KitAlertPresenter.h"
+#include "ui/kit/NSIndexPath.h"
+#include "ui/kit/UIAlertView.h"
+#include "ui/kit/UILabel.h"
+#include "ui/kit/UITableView.h"
+#include "ui/kit/UITextField.h"
+#include "ui/kit/UIWindow.h"
+#include "ui/tablet/FileMgmtControllerHD.h"
+#include "ui/tablet/FileViewMgmtControllerHD.h"
+#include "ui/tablet/SectionHeaderViewHD.h"
+#include "ui/tablet/SingleImageViewControllerHD.h"
+#include "ui/tablet/SingleMediaPlayerControllerHD.h"
+#include "ui/tablet/TabletLiveFixture.h"
+
+using namespace lumora;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kPorchAddress = "127.0.0.6";
+constexpr int kPorchChannels = 16;
+
+class TabletDayEndToEndTest : public test::TabletLiveFixture {
+protected:
+    void TearDown() override {
+        TabletLiveFixture::TearDown();
+        if (porch) porch->stop();
+    }
+
+    // "Porch": the sixteen-channel recorder the user adds today, reached by address.
+    void startPorch() {
+        devemu::EmulatorOptions o;
+        o.tcpHost = kPorchAddress;
+        o.channels = kPorchChannels;
+        o.deviceName = "Porch";
+        o.quiet = true;
+        porch = std::make_unique<devemu::DeviceEmulator>(o);
+        std::string error;
+        ASSERT_TRUE(porch->start(error)) << error;
+    }
+
+    static std::string L(const std::string& key) { return Localization::string(key); }
+    // Presentations, dismissals and layout changes run their animations on the virtual clock.
+    void step() {
+        driver->advance(0.6);
+        driver->settle();
+    }
+    void shot(const std::string& name) { EXPECT_TRUE(driver->saveScreenshot(test::testArtifact("tablet-day-" + name))); }
+    void type(const std::string& field, const std::string& text) {
+        auto* f = driver->find<UITextField>(field);
+        ASSERT_NE(f, nullptr) << field;
+        ASSERT_TRUE(driver->tapView(f)) << field << ": " << driver->lastError();
+        ASSERT_TRUE(driver->typeText(text)) << field;
+        driver->settle();
+    }
+    std::shared_ptr<Device> porchDevice() { return QvDeviceManager::sharedInstance().deviceWithName("Porch"); }
+    int sectionOf(const std::shared_ptr<Device>& d) {
+        return static_cast<int>(QvDeviceManager::sharedInstance().indexOfDevice(d));
+    }
+    SectionHeaderViewHD* header(int section) {
+        return driver->find<SectionHeaderViewHD>("sectionHeader" + std::to_string(section));
+    }
+    // Every tile shown by the current layout shows the clip's bars.
+    void expectShownTilesShowTheClip(const std::string& layout) {
+        const int shown = static_cast<int>(grid().curShowingViewIds().size());
+        for (int p = 0; p < shown; ++p) ASSERT_TRUE(waitPicture(grid().tileAtPosition(p))) << layout << " tile " << p;
+        driver->settle();
+        for (int p = 0; p < shown; ++p) {
+            std::string seen;
+            EXPECT_TRUE(test::showsColourBars(*driver, grid().tileAtPosition(p)->glView(), seen))
+                << layout << " tile " << p << seen;
+        }
+    }
+    // The button of a device folder in the media manager's list.
+    UIButton* folderButton(FileMgmtControllerHD& media, const std::string& folder) {
+        const auto& dirs = media.allDeviceDirs();
+        const auto it = std::find(dirs.begin(), dirs.end(), folder);
+        if (it == dirs.end()) return nullptr;
+        UITableViewCell* cell =
+            media.deviceListTable->cellForRowAtIndexPath(indexPathForRow(static_cast<int>(it - dirs.begin()), 0));
+        return cell ? dynamic_cast<UIButton*>(cell->viewWithName("deviceFolderButton")) : nullptr;
+    }
+    void tapGridItem(FileViewMgmtControllerHD& items, int position) {
+        const CGRect f = items.frameForIndex(position, 0);
+        driver->tapAt(items.view()->pointInWindow(CGPoint{CGRectGetMidX(f), CGRectGetMidY(f)}));
+        step();
+    }
+
+    // Opens the media manager (over the live screen until the home screen offers it).
+    std::shared_ptr<FileMgmtControllerHD> openMedia() {
+        auto media = std::make_shared<FileMgmtControllerHD>();
+        screen->presentViewController(media, true);
+        step();
+        return media;
+    }
+
+    std::unique_ptr<devemu::DeviceEmulator> porch;
+};
+
+TEST_F(TabletDayEndToEndTest, AddWatchSixteenRecordBrowseSetUpAndDeleteACamera) {
+    startPorch();
+    launch();  // Gate and Yard are stored already
+    AlertPresenter::install(std::make_shared<KitAlertPresenter>());
+    ASSERT_EQ(driver->window()->bounds().size.width, 1024) << "landscape";
+    ASSERT_EQ(panel().sectionCount(), 2);
+    shot("0-live.png");
+
+    // ---- 1. The panel's add button, typing, Done: Porch gets its section and comes online.
+    ASSERT_TRUE(tap("addDeviceBtn")) << driver->lastError();
+    ASSERT_TRUE(screen->popover()->isPopoverVisible());
+    ASSERT_TRUE(driver->pickPickerRow("addModePicker", 0, 1)) << driver->lastError();  // by typing
+    UIView* ok = screen->popover()->contentViewController()->view()->viewWithName("toolbarItem2");
+    ASSERT_NE(ok, nullptr);
+    ASSERT_TRUE(driver->tapView(ok)) << driver->lastError();
+    driver->settle();
+    ASSERT_EQ(panel().curStatus(), DeviceMgmtControllerHD::kAdd);
+    type("fieldName", "Porch");
+    ASSERT_TRUE(driver->pickSegment("segmentedControl", 1)) << driver->lastError();  // by address
+    type("fieldAddress", kPorchAddress);
+    type("fieldPort", std::to_string(porch->tcpPort()));
+    type("fieldUser", "admin");
+    type("fieldPassword", "admin");
+    ASSERT_TRUE(driver->pickSegment("channelNumSegmentCtrl", 3)) << driver->lastError();  // 16 channels
+    shot("1a-add-form.png");
+    ASSERT_TRUE(tap("doneDeviceEditBtn")) << driver->lastError();
+    ASSERT_EQ(UIAlertView::topmost(driver->window()), nullptr) << UIAlertView::topmost(driver->window())->message();
+    EXPECT_EQ(panel().curStatus(), DeviceMgmtControllerHD::kList);
+    auto device = porchDevice();
+    ASSERT_NE(device, nullptr);
+    EXPECT_EQ(device->address.value(), kPorchAddress);
+    EXPECT_EQ(device->mediaPort.load(), porch->tcpPort());
+    EXPECT_EQ(device->channelNum.load(), kPorchChannels);
+    const int section = sectionOf(device);
+    ASSERT_EQ(panel().sectionCount(), 3);
+    ASSERT_NE(header(section), nullptr);
+    EXPECT_EQ(header(section)->titleLabel()->text(), std::string("[Porch] ") + kPorchAddress);
+    ASSERT_TRUE(driver->waitUntil([&] { return device->isOnLine.load(); }, 20));
+    // The title turns green once the blinking of a fresh list ends.
+    ASSERT_TRUE(driver->waitUntil(
+        [&] {
+            driver->advance(1);
+            SectionHeaderViewHD* h = header(section);
+            return !panel().isBlinking() && h && h->titleLabel()->textColor() == UIColor::greenColor();
+        },
+        30));
+    shot("1b-porch-online.png");
+
+    // ---- 2. Sixteen channels in sixteen tiles, then every layout.
+    secondPage();
+    ASSERT_TRUE(tap("sixtnViewModeBtn")) << driver->lastError();
+    step();
+    ASSERT_EQ(grid().curShowingViewIds().size(), 16u);
+    for (int c = 0; c < kPorchChannels; ++c) toggle(section, c);
+    for (int c = 0; c < kPorchChannels; ++c) EXPECT_TRUE(signal(section, c)->isSelected()) << "channel " << c;
+    expectShownTilesShowTheClip("16");
+    EXPECT_GE(porch->stats().sessions, kPorchChannels);
+    for (int p = 0; p < 16; ++p) {
+        char title[32];
+        std::snprintf(title, sizeof title, "Porch ch%02d", p + 1);
+        EXPECT_EQ(grid().tileAtPosition(p)->titleLabel()->text(), title);
+    }
+    shot("2-layout-16.png");
+    const std::pair<const char*, int> layouts[] = {
+        {"oneViewModeBtn", 1}, {"fourViewModeBtn", 4}, {"sixViewModeBtn", 6}, {"nineViewModeBtn", 9}, {"sixtnViewModeBtn", 16}};
+    for (const auto& [name, tiles] : layouts) {
+        ASSERT_TRUE(tap(name)) << name << " " << driver->lastError();
+        step();
+        ASSERT_EQ(static_cast<int>(grid().curShowingViewIds().size()), tiles) << name;
+        expectShownTilesShowTheClip(name);
+        shot("2-layout-" + std::to_string(tiles) + ".png");
+    }
+
+    // ---- 3. A snapshot and a few seconds of recording on the sixth tile (channel 6).
+    ChannelViewControllerHD* sixth = grid().tileAtPosition(5);
+    select(sixth);
+    ASSERT_EQ(screen->selectedTile(), sixth);
+    secondPage();
+    ASSERT_TRUE(tap("snapshotBtn")) << driver->lastError();
+    driver->advance(0.6);
+    const fs::path photos = fs::path(dir.path()) / "Data" / "Photos" / "Porch";
+    const fs::path records = fs::path(dir.path()) / "Data" / "Records" / "Porch";
+    std::vector<std::string> png, mp4;
+    ASSERT_TRUE(driver->waitUntil([&] { return !(png = test::filesIn(photos, ".png")).empty(); }, 10));
+    ASSERT_TRUE(tap("recordBtn")) << driver->lastError();
+    EXPECT_EQ(sixth->state(), 2);
+    EXPECT_TRUE(button("recordBtn")->isSelected());
+    const uint64_t base = sixth->glView()->presentedCount();
+    ASSERT_TRUE(driver->waitUntil([&] { return sixth->glView()->presentedCount() > base + 75; }, 30));
+    shot("3-recording.png");
+    ASSERT_TRUE(tap("recordBtn")) << driver->lastError();
+    EXPECT_EQ(sixth->state(), 1);
+    EXPECT_FALSE(button("recordBtn")->isSelected());
+    ASSERT_TRUE(driver->waitUntil([&] { return !(mp4 = test::filesIn(records, ".mp4")).empty(); }, 10));
+    ASSERT_EQ(png.size(), 1u);
+    ASSERT_EQ(mp4.size(), 1u);
+    EXPECT_EQ(fs::path(png[0]).parent_path(), photos / "6") << png[0];
+    EXPECT_EQ(fs::path(mp4[0]).parent_path(), records / "6") << mp4[0];
+    {
+        FFmpegMovieEngine engine;
+        MovieInfo info;
+        std::string error;
+        ASSERT_TRUE(engine.open(mp4[0], info, error)) << error;
+        EXPECT_EQ(info.width, 320);
+        EXPECT_EQ(info.height, 240);
+        EXPECT_GE(info.duration, 2.0);
+    }
+
+    // ---- 4. The media manager: Porch's folder, the snapshot in the viewer, the recording in the player.
+    auto media = openMedia();
+    ASSERT_EQ(screen->presentedViewController(), media.get());
+    UIButton* folder = folderButton(*media, "Porch");
+    ASSERT_NE(folder, nullptr) << "the device's folder is listed";
+    ASSERT_TRUE(driver->tapView(folder)) << driver->lastError();
+    driver->settle();
+    auto items = media->fileViewMgmtController();
+    ASSERT_NE(items, nullptr);
+    ASSERT_EQ(items->photos()->size(), 1u);
+    shot("4a-media.png");
+    tapGridItem(*items, 0);
+    auto* viewer = dynamic_cast<SingleImageViewControllerHD*>(media->presentedViewController());
+    ASSERT_NE(viewer, nullptr);
+    ASSERT_FALSE(viewer->imageViews().empty());
+    ASSERT_FALSE(viewer->imageViews()[0].isNull());
+    EXPECT_GE(test::barColoursAcross(*driver, test::windowRect(viewer->imageViews()[0].data())).size(), 5u)
+        << "the snapshot shows the clip's bars";
+    shot("4b-photo.png");
+    ASSERT_TRUE(tap("backButton")) << driver->lastError();
+    step();
+    EXPECT_EQ(media->presentedViewController(), nullptr);
+    ASSERT_TRUE(driver->pickSegment("segmentedImgVdoControl", 1)) << driver->lastError();
+    ASSERT_EQ(items->videos()->size(), 1u);
+    tapGridItem(*items, 0);
+    auto* player = dynamic_cast<SingleMediaPlayerControllerHD*>(media->presentedViewController());
+    ASSERT_NE(player, nullptr);
+    ALMoviePlayerController* movie = player->player();
+    ASSERT_NE(movie, nullptr);
+    ASSERT_TRUE(driver->waitUntil(
+        [&] {
+            driver->advance(0.1);
+            return movie->shownPicture().has_value() && movie->currentPlaybackTime() > 0.5;
+        },
+        20));
+    EXPECT_TRUE(fs::equivalent(MPMoviePlayerController::filePath(movie->contentURL()), mp4[0]));
+    EXPECT_GE(movie->duration(), 2.0);
+    movie->pause();
+    static_cast<MPMoviePlayerController*>(movie)->view().waitUntilDrawn();
+    ASSERT_TRUE(driver->waitUntil([&] { return movie->view()->image() != nullptr; }));
+    driver->settle();
+    EXPECT_GE(test::barColoursAcross(*driver, test::windowRect(movie->view())).size(), 5u)
+        << "the recording shows the clip's bars";
+    shot("4c-player.png");
+    ASSERT_TRUE(tap("backButton")) << driver->lastError();
+    step();
+    EXPECT_EQ(media->presentedViewController(), nullptr);
+    ASSERT_TRUE(tap("homeBtn")) << driver->lastError();
+    step();
+    EXPECT_EQ(screen->presentedViewController(), nullptr);
+
+    // ---- 6. Porch deleted in the panel: its tiles stopped first, then the list's delete.
+    secondPage();
+    ASSERT_TRUE(tap("stopAllBtn")) << driver->lastError();
+    for (int p = 0; p < 16; ++p) EXPECT_FALSE(grid().tileAtPosition(p)->isBusy()) << p;
+    ASSERT_TRUE(driver->waitUntil([&] { return device->numberOfConnections() == 0; }, 20));
+    ASSERT_TRUE(tap("editListBtn")) << driver->lastError();
+    ASSERT_EQ(panel().curStatus(), DeviceMgmtControllerHD::kListEditing);
+    UITableViewCell* row = panel().deviceTable()->cellForRowAtIndexPath(indexPathForRow(section, 0));
+    ASSERT_NE(row, nullptr);
+    ASSERT_NE(row->viewWithName("deleteControl"), nullptr);
+    ASSERT_TRUE(driver->tapView(row->viewWithName("deleteControl"))) << driver->lastError();
+    driver->settle();
+    ASSERT_NE(row->viewWithName("deleteButton"), nullptr);
+    ASSERT_TRUE(driver->tapView(row->viewWithName("deleteButton"))) << driver->lastError();
+    driver->settle();
+    ASSERT_NE(UIAlertView::topmost(driver->window()), nullptr);
+    EXPECT_EQ(UIAlertView::topmost(driver->window())->message(), L("MKSU_Delete"));
+    shot("6a-delete-confirmation.png");
+    ASSERT_TRUE(driver->tapAlertButton(0)) << driver->lastError();
+    driver->settle();
+    EXPECT_EQ(UIAlertView::topmost(driver->window()), nullptr);
+    EXPECT_EQ(porchDevice(), nullptr);
+    ASSERT_TRUE(tap("cancelListEditBtn")) << driver->lastError();
+    EXPECT_EQ(panel().curStatus(), DeviceMgmtControllerHD::kList);
+    EXPECT_EQ(panel().sectionCount(), 2);
+    {
+        QvDeviceManager stored(FileManager::sharedInstance());
+        stored.readDeviceList();
+        EXPECT_EQ(stored.countOfDevices(), 2u);
+        EXPECT_EQ(stored.deviceWithName("Porch"), nullptr);
+    }
+    shot("6b-deleted.png");
+}
+
+}  // namespace
