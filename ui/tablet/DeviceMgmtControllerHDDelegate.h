@@ -19,6 +19,8 @@ public:
     virtual void confirmPickView() {}
     virtual void searchAllDeviceState() {}
     virtual void showLanSearchController() {}
+    // The panel's home button: leave the live screen.
+    virtual void returnToHomePage(void* /*sender*/) {}
 };
 
 }  // namespace lumora

@@ -2,6 +2,7 @@
 
 #include "app/core/QvDeviceManager.h"
 #include "platform/text/Localization.h"
+#include "ui/kit/UIImage.h"
 #include "ui/kit/UILabel.h"
 
 namespace lumora {
@@ -15,6 +16,15 @@ void DevicePanelStandIn::loadView() {
     v->setBackgroundColor(UIColor::colorWithRed(0.12, 0.13, 0.15, 1));
     setViewName(v, "devicePanel");
     setView(v);
+    auto* home = new UIButton(CGRect{{4, 4}, {41, 41}});
+    home->setBackgroundImage(UIImage::imageNamed("home.png"), UIControlStateNormal);
+    home->setBackgroundImage(UIImage::imageNamed("home_clk.png"), UIControlStateHighlighted);
+    setViewName(home, "homeButton");
+    home->addTarget(this, [this](UIControl*, UIEvent*) {
+        if (delegate_) delegate_->returnToHomePage(this);
+    }, UIControlEventTouchUpInside);
+    v->addSubview(home);
+    homeButton_ = home;
 }
 
 void DevicePanelStandIn::drawElement() { reloadDeviceTable(true); }
@@ -40,9 +50,10 @@ void DevicePanelStandIn::reloadDeviceTable(bool) {
         return;
     }
     shape_ = shape;
-    for (auto* sub : v->subviews()) sub->removeFromSuperview();
+    for (auto* sub : v->subviews())
+        if (sub != homeButton_.data()) sub->removeFromSuperview();
     toggles_.clear();
-    CGFloat y = 4;
+    CGFloat y = 50;
     for (size_t s = 0; s < devices.size(); ++s) {
         const auto& d = devices[s];
         auto* header = new UILabel(CGRect{{4, y}, {v->frame().size.width - 8, kRow - 6}});

@@ -14,7 +14,7 @@
 namespace lumora {
 
 // The side panel's device list until the full device panel is in place:
-// one header per stored device (in list order) and a toggle per channel,
+// a home button (the live screen's way back), one header per stored device (in list order) and a toggle per channel,
 // named "panelChannel<section>_<channel>". A toggle asks the live screen to
 // start or stop that channel; the toggles mirror the busy tiles on reload.
 // Main thread only.
@@ -52,6 +52,7 @@ private:
 
     DeviceMgmtControllerHDDelegate* delegate_ = nullptr;  // the live screen, which owns this panel
     UIViewController* superController_ = nullptr;
+    QPointer<UIButton> homeButton_;
     std::vector<QPointer<UIButton>> toggles_;
     std::vector<std::pair<int, int>> shape_;  // (device id, channels) the toggles were built for
     bool startShan_ = false;

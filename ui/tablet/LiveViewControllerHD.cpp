@@ -330,6 +330,11 @@ void LiveViewControllerHD::startAutoPlay() {
     dvcMgmtController_->reloadDeviceTable(false);
 }
 
+void LiveViewControllerHD::returnToHomePage(void*) {
+    // Dismissed by its presenter (the home screen); as a window's root it stays.
+    if (presentingViewController()) dismissViewControllerAnimated(true);
+}
+
 void LiveViewControllerHD::stopAll() {
     chanMgmtController_->stopAllLive();
     dvcMgmtController_->reloadDeviceTable(false);

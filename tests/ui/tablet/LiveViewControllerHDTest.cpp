@@ -6,79 +6,29 @@
 #include <string>
 #include <vector>
 
-#include "app/AppDelegateHD.h"
-#include "app/DevicePreConnector.h"
 #include "app/core/ConnectionRecord.h"
-#include "app/core/FileManager.h"
 #include "app/core/QvApplicationPreference.h"
 #include "app/core/QvDeviceManager.h"
 #include "base/link/DataController.h"
-#include "base/network/NETStatusObj.h"
-#include "base/network/Reachability.h"
-#include "platform/Application.h"
-#include "platform/Config.h"
-#include "platform/net/FakeReachabilityProvider.h"
-#include "platform/runloop/RunLoop.h"
-#include "support/TempDir.h"
-#include "ui/common/GLVideoView.h"
-#include "ui/host/EmulatorWorld.h"
-#include "ui/host/ScreenFactory.h"
+#include "ui/tablet/TabletAppFixture.h"
 #include "ui/kit/UILabel.h"
-#include "ui/kit/testing/KitTestDriver.h"
 
 using namespace lumora;
 
 namespace {
 
-// The tablet application launched headless at the tablet profile against
-// the emulators on loopback ("Gate": 4 channels by address, "Yard": 2
-// channels by identifier), its root the tablet live screen.
-class LiveViewControllerHDTest : public ::testing::Test {
+// The tablet application launched against the emulators, its live screen
+// opened from the home screen.
+class LiveViewControllerHDTest : public test::TabletAppFixture {
 protected:
-    void SetUp() override { RunLoop::main(); }
-    void TearDown() override {
-        if (screen) screen->chanMgmtController()->stopAllLive();
-        if (app) {
-            app->terminate();
-            driver->settle();
-        }
-        RunLoop::main().runUntil([] { return !QvApplicationPreference::sharedInstance().isLookingUpNetIP(); },
-                                 std::chrono::seconds(20));
-        app = nullptr;
-        screen.reset();
-        delegate.reset();
-        driver.reset();
-        world.stop();
-        RootScreenFactory::install(nullptr);
-    }
-
     void launch(const std::function<void()>& beforeLaunch = nullptr) {
-        std::string error;
-        ASSERT_TRUE(world.start(dir.path(), EmulatorWorld::defaultDevices(), error, 300)) << error;
-        Config& cfg = Config::shared();
-        cfg.timeScale = 0.1;
-        cfg.externalAddressUrl = "http://127.0.0.1:1/";
-        cfg.pushHost = "127.0.0.1:1";
-        auto provider = std::make_shared<FakeReachabilityProvider>();
-        provider->setFlagsForHost(cfg.reachabilityHost, reachability_flags::kReachable);
-        ReachabilityProvider::setShared(provider);
-        DevicePreConnector::install();
-        if (beforeLaunch) beforeLaunch();
-        RootScreenFactory::install(factory);
-        driver = std::make_unique<KitTestDriver>(KitTestDriver::Options{.profile = ScreenProfile::Tablet});
-        delegate = std::make_unique<AppDelegateHD>(factory);
-        app = &driver->launch(*delegate);
-        screen = std::dynamic_pointer_cast<LiveViewControllerHD>(factory->lastScreen());
+        TabletAppFixture::launch(beforeLaunch);
+        if (HasFatalFailure()) return;
+        screen = openLive();
         ASSERT_NE(screen, nullptr);
-        driver->setRoot(screen);
-        driver->settle();
-        ASSERT_TRUE(driver->waitUntil([] { return NETStatusObj::sharedInstance().isHaveNet(); }, 10));
-        gate = QvDeviceManager::sharedInstance().deviceWithName("Gate");
-        ASSERT_TRUE(gate);
+        ASSERT_EQ(home->presentedViewController(), screen);
     }
 
-    ChannelMgmtControllerHD& grid() { return *screen->chanMgmtController(); }
-    ChannelViewControllerHD* tile(int i) { return grid().ChannelViewControllerHDAtIndex(i); }
     bool tap(const std::string& name) {
         const bool ok = driver->tap(name);
         driver->settle();
@@ -100,10 +50,6 @@ protected:
         driver->find<UIScrollView>("controlStrip")->setContentOffset(CGPoint{0, 0});
         driver->settle();
     }
-    bool waitPicture(ChannelViewControllerHD* t, uint64_t more = 3) {
-        const uint64_t base = t->glView()->presentedCount();
-        return driver->waitUntil([&] { return t->glView()->presentedCount() >= base + more && t->glView()->hasPicture(); }, 20);
-    }
     // Selects a tile as a touch on it does.
     void select(ChannelViewControllerHD* t) {
         const CGRect b = t->view()->bounds();
@@ -113,14 +59,7 @@ protected:
     }
     UIButton* button(const std::string& name) { return driver->find<UIButton>(name); }
 
-    test::TempDir dir;
-    EmulatorWorld world;
-    std::shared_ptr<ScreenFactory> factory = std::make_shared<ScreenFactory>();
-    std::unique_ptr<KitTestDriver> driver;
-    std::unique_ptr<AppDelegateHD> delegate;
-    Application* app = nullptr;
-    std::shared_ptr<LiveViewControllerHD> screen;
-    std::shared_ptr<Device> gate;
+    LiveViewControllerHD* screen = nullptr;
 };
 
 TEST_F(LiveViewControllerHDTest, ChannelsStartedFromThePanelShowPicturesAndAreRemembered) {
