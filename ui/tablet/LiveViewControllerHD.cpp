@@ -249,8 +249,12 @@ void LiveViewControllerHD::viewWillAppear(bool) {
     const CGFloat P = rightPanel ? rightPanel->frame().size.width : kPanelWidth;
     UIView* grid = chanMgmtController_->view();
     const bool panelOpen = isPanelOpen();
-    chanMgmtController_->setViewFrame(CGRect{{0, 0}, {panelOpen ? W - P : W, H}});
+    // The grid takes the saved layout before its new frame: laying out again
+    // for the frame keeps the grid's layout, which is then the saved one (a
+    // grid still at its first layout would otherwise store that one and cut
+    // the live-view history down to it).
     chanMgmtController_->setLayoutMode(QvApplicationPreference::sharedInstance().layoutStyle());
+    chanMgmtController_->setViewFrame(CGRect{{0, 0}, {panelOpen ? W - P : W, H}});
     chanMgmtController_->openRenderSwitch();
     if (!grid->superview()) {
         if (openPanelButton) v->insertSubviewBelowSubview(grid, openPanelButton);
@@ -320,13 +324,13 @@ void LiveViewControllerHD::startAutoPlay() {
     auto me = std::static_pointer_cast<ChannelViewControllerHDDelegate>(self());
     for (size_t i = 0; i < history.size(); ++i) {
         const ConnectionRecord& r = history[i];
-        if (r.deviceId <= 0 || r.channel < 0) continue;
+            if (r.deviceId <= 0 || r.channel < 0) continue;
         ChannelViewControllerHD* tile = chanMgmtController_->ChannelViewControllerHDAtIndex(static_cast<int>(i));
         if (!tile) continue;
         // A resumed tile reports to this screen as one started from the panel does.
         tile->setDelegate(me);
         tile->startLive(QvDeviceManager::sharedInstance().deviceWithId(r.deviceId), r.channel);
-    }
+        }
     dvcMgmtController_->reloadDeviceTable(false);
 }
 
