@@ -68,10 +68,15 @@ UIView* buildLiveViewHD(void* owner) {
     using L = LiveViewControllerHD;
     auto* open = makeButton(root, {"openPanelButton", "leftarrow", "<", CGRect{{W - P - kPanelButtonWidth, (H - kPanelButtonHeight) / 2}, {kPanelButtonWidth, kPanelButtonHeight}}, &L::openPanel}, lvc);
     open->setHidden(true);
+    // Made for the portrait bounds; the panel and its button keep to the
+    // right edge whatever the window's width.
+    open->setAutoresizingMask(UIViewAutoresizingFlexibleLeftMargin | UIViewAutoresizingFlexibleTopMargin |
+                              UIViewAutoresizingFlexibleBottomMargin);
 
     auto* panel = new UIView(CGRect{{W - P, 0}, {P, H}});
     panel->setBackgroundColor(UIColor::colorWithRed(0.16, 0.17, 0.2, 1));
     setViewName(panel, "rightPanel");
+    panel->setAutoresizingMask(UIViewAutoresizingFlexibleLeftMargin | UIViewAutoresizingFlexibleHeight);
     root->addSubview(panel);
     makeButton(panel, {"closePanelButton", "rightarrow", ">", CGRect{{0, 0}, {P, 20}}, &L::closePanel}, lvc);
 

@@ -20,9 +20,9 @@ namespace lumora {
 namespace {
 
 constexpr CGFloat kBannerHeight = 300;
-constexpr CGFloat kButtonWidth = 180;
+constexpr CGFloat kButtonWidth = 210;
 constexpr CGFloat kButtonHeight = 120;
-constexpr CGFloat kButtonGap = 40;
+constexpr CGFloat kButtonGap = 36;
 
 struct HomeButton {
     const char* name;      // object name (the outlet)

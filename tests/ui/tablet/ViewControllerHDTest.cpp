@@ -122,6 +122,11 @@ TEST_F(ViewControllerHDTest, EveryHomeButtonOpensItsScreenWhichClosesBackToTheHo
     EXPECT_EQ(home->presentedViewController(), nullptr);
     ASSERT_TRUE(tap("liveViewBtn"));
     EXPECT_EQ(home->presentedViewController(), first);
+    // In landscape the panel stands at the right edge, the grid fills the rest.
+    ASSERT_TRUE(first->rightPanel);
+    EXPECT_EQ(first->rightPanel->frame().origin.x, 1024 - LiveViewControllerHD::kPanelWidth);
+    EXPECT_EQ(grid().view()->frame().size.width, 1024 - LiveViewControllerHD::kPanelWidth);
+    EXPECT_EQ(grid().view()->frame().size.height, 768);
     // Presenting again while it is up changes nothing.
     home->presentLiveView();
     home->presentConfView();
