@@ -14,12 +14,23 @@
 // p99, max), the client's CPU (cores busy), the pictures presented per view
 // and second, and the CPU of N `ffmpeg -threads 1 -re` decodes of the same
 // stream over the same time (child processes, each measured by wait4).
+//
+// Then the real tablet grid: ChannelMgmtControllerHD with its sixteen tiles
+// (ChannelViewControllerHD, each with its own session controller) in the
+// tablet window under Qt's event loop, all sixteen live from the device
+// emulator. Its GUI-thread figure is the main thread's CPU time in each 40 ms
+// frame period, sampled from a thread of its own, so everything the GUI
+// thread does counts (pictures handed over, captions, Qt's painting). Rounds
+// are interleaved with sixteen ffmpeg decodes of the same stream (BenchRounds).
 
+#include <pthread.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QApplication>
+#include <QTimer>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -30,9 +41,12 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/core/Device.h"
+#include "app/core/FileManager.h"
+#include "app/core/QvDeviceManager.h"
 #include "base/decoder/QvVideoDecoder.h"
 #include "base/decoder/QvVideoDecoderDelegate.h"
 #include "base/link/DeviceClientDelegate.h"
@@ -41,13 +55,19 @@
 #include "base/link/OWSPMessageParser.h"
 #include "base/link/PUConnection.h"
 #include "base/link/PUConnectionDelegate.h"
+#include "base/network/NETStatusObj.h"
 #include "base/utilities/QvGLView.h"
 #include "platform/Config.h"
 #include "platform/graphics/GLContext.h"
 #include "platform/graphics/RenderThread.h"
 #include "platform/runloop/RunLoop.h"
+#include "bench/BenchRounds.h"
 #include "tests/support/H264Clip.h"
 #include "tools/device-emulator/DeviceEmulator.h"
+#include "ui/common/GLVideoView.h"
+#include "ui/kit/UIScreen.h"
+#include "ui/kit/testing/KitTestDriver.h"
+#include "ui/tablet/ChannelMgmtControllerHD.h"
 
 using namespace lumora;
 using Clock = std::chrono::steady_clock;
@@ -287,9 +307,175 @@ struct Case {
     Mode mode;
 };
 
+// ---------------------------------------------------------------- the real tablet grid
+
+constexpr int kGridRounds = 5;
+constexpr double kGridWarmUpSeconds = 2.0;
+constexpr double kGridMeasureSeconds = 6.0;
+
+// The GUI thread's CPU time in each 40 ms frame period, read from its
+// thread CPU clock by a sampling thread (a late wake-up is scaled back to
+// 40 ms).
+class GuiThreadMeter {
+public:
+    explicit GuiThreadMeter(pthread_t gui) { pthread_getcpuclockid(gui, &clock_); }
+    void start() {
+        busyMs_.clear();
+        on_ = true;
+        sampler_ = std::thread([this] {
+            auto last = Clock::now();
+            double lastCpu = cpuMs();
+            auto next = last;
+            while (on_) {
+                next += kFramePeriod;
+                std::this_thread::sleep_until(next);
+                const auto now = Clock::now();
+                const double cpu = cpuMs();
+                const double period = std::chrono::duration<double, std::milli>(now - last).count();
+                if (period > 0) busyMs_.push_back((cpu - lastCpu) * 40.0 / period);
+                last = now;
+                lastCpu = cpu;
+            }
+        });
+    }
+    void stop() {
+        on_ = false;
+        if (sampler_.joinable()) sampler_.join();
+    }
+    double percentile(double p) const {
+        if (busyMs_.empty()) return 0;
+        std::vector<double> v = busyMs_;
+        std::sort(v.begin(), v.end());
+        return v[std::min(v.size() - 1, static_cast<size_t>(p * (v.size() - 1) + 0.5))];
+    }
+
+private:
+    double cpuMs() const {
+        timespec ts{};
+        clock_gettime(clock_, &ts);
+        return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
+    }
+    clockid_t clock_{};
+    std::atomic<bool> on_{false};
+    std::thread sampler_;
+    std::vector<double> busyMs_;
+};
+
+// Runs Qt's event loop (which drives the engine's main run loop) for that long.
+void runGui(double seconds) {
+    QTimer::singleShot(static_cast<int>(seconds * 1000), [] { QApplication::quit(); });
+    QApplication::exec();
+}
+
+class GridHolder : public UIViewController {
+public:
+    void loadView() override { setView(new UIView(UIScreen::mainScreen().bounds())); }
+};
+
+struct GridRound {
+    double p50 = 0, p99 = 0, cores = 0, picturesPerTile = 0;
+};
+
+// One round of the grid: all sixteen tiles started, warmed up, measured,
+// stopped.
+GridRound gridRound(ChannelMgmtControllerHD& grid, const std::shared_ptr<Device>& device, GuiThreadMeter& meter) {
+    for (int i = 0; i < 16; ++i) grid.ChannelViewControllerHDAtIndex(i)->startLive(device, i);
+    runGui(kGridWarmUpSeconds);
+    auto presented = [&] {
+        uint64_t n = 0;
+        for (int i = 0; i < 16; ++i) n += grid.ChannelViewControllerHDAtIndex(i)->glView()->presentedCount();
+        return n;
+    };
+    const uint64_t before = presented();
+    const double cpu0 = selfCpu();
+    const auto wall0 = Clock::now();
+    meter.start();
+    runGui(kGridMeasureSeconds);
+    meter.stop();
+    const double wall = std::chrono::duration<double>(Clock::now() - wall0).count();
+    GridRound r;
+    r.cores = (selfCpu() - cpu0) / wall;
+    r.picturesPerTile = static_cast<double>(presented() - before) / wall / 16;
+    r.p50 = meter.percentile(0.5);
+    r.p99 = meter.percentile(0.99);
+    grid.stopAllLive();
+    runGui(0.5);  // the links wind down
+    return r;
+}
+
+void benchTabletGrid(const std::vector<std::pair<std::string, std::pair<int, int>>>& clips,
+                     const std::vector<uint16_t>& ports, const std::string& dataRoot) {
+    Config::shared().dataRoot = dataRoot;
+    FileManager::sharedInstance().setDefaultPaths();
+    NETStatusObj::sharedInstance().setIsHaveNet(true);
+    NETStatusObj::sharedInstance().setIsWIFI(true);
+    KitTestDriver driver(KitTestDriver::Options{.profile = ScreenProfile::Tablet, .virtualClock = false});
+    auto holder = std::make_shared<GridHolder>();
+    driver.setRoot(holder);
+    auto grid = std::make_shared<ChannelMgmtControllerHD>();
+    grid->createAllChannelViewControllers();
+    holder->view()->addSubview(grid->view());
+    // The live screen with its side panel closed: the grid fills the window.
+    grid->setViewFrame(CGRect{{0, 0}, {double(kWindowWidth), double(kWindowHeight)}});
+    grid->setLayoutMode(4);
+    grid->openRenderSwitch();
+    GuiThreadMeter meter(pthread_self());
+
+    std::printf("\nThe tablet grid (ChannelMgmtControllerHD), sixteen live tiles at 25 fps in the %dx%d window; "
+                "%d interleaved rounds of %.0f s (after %.0f s warm-up) against 16 `ffmpeg -threads 1 -re` "
+                "decodes of the same stream for the same time\n",
+                kWindowWidth, kWindowHeight, kGridRounds, kGridMeasureSeconds, kGridWarmUpSeconds);
+    bench::printLegend("16 ffmpeg -threads 1 -re decodes", true);
+    std::printf("\n| Stream | Tile size | GUI thread ms/frame p50 | p99 | Client CPU (cores) | ffmpeg CPU (cores) | "
+                "ratio | Pictures/s per tile |\n|---|---|---|---|---|---|---|---|\n");
+    for (size_t c = 0; c < clips.size(); ++c) {
+        auto device = std::make_shared<Device>();
+        device->name = std::string("Bench") + std::to_string(c);
+        device->userName = std::string("admin");
+        device->password = std::string("admin");
+        device->address = std::string("127.0.0.2");
+        device->mediaPort = ports[c];
+        device->deviceConType = 1;
+        device->channelNum = 16;
+        QvDeviceManager::sharedInstance().addDevice(device);
+        bench::Figure cpu{"client CPU", "cores", false, {}, {}};
+        std::vector<double> p50, p99, pictures;
+        for (int r = 0; r < kGridRounds; ++r) {
+            auto ours = [&] {
+                const GridRound g = gridRound(*grid, device, meter);
+                cpu.ours.push_back(g.cores);
+                p50.push_back(g.p50);
+                p99.push_back(g.p99);
+                pictures.push_back(g.picturesPerTile);
+            };
+            auto anchor = [&] { cpu.anchor.push_back(ffmpegCpu(clips[c].first, 16, kGridMeasureSeconds) / kGridMeasureSeconds); };
+            if (r % 2 == 0) {
+                ours();
+                anchor();
+            } else {
+                anchor();
+                ours();
+            }
+        }
+        const auto [w, h] = clips[c].second;
+        const CGSize tile = grid->tileAtPosition(0)->view()->frame().size;
+        using F = bench::Figure;
+        std::printf("| %dx%d | %.0fx%.0f | %.2f ±%.0f%% | %.2f ±%.0f%% | %s ±%.0f%% | %s ±%.0f%% | %.2fx ±%.0f%% [%.2f-%.2f] | %.1f |\n",
+                    w, h, tile.width, tile.height, F::median(p50), 100 * F::sideSpread(p50), F::median(p99),
+                    100 * F::sideSpread(p99), bench::number(F::median(cpu.ours)).c_str(), 100 * F::sideSpread(cpu.ours),
+                    bench::number(F::median(cpu.anchor)).c_str(), 100 * F::sideSpread(cpu.anchor), cpu.ratio(),
+                    100 * cpu.spread(), cpu.lowest(), cpu.highest(), F::median(pictures));
+        std::fflush(stdout);
+        QvDeviceManager::sharedInstance().removeDevice(device);
+    }
+    grid->stopAllLive();
+    runGui(0.3);
+}
+
 }  // namespace
 
-// Arguments: case numbers (1-6) to run only those; none runs all.
+// Arguments: case numbers (1-6) to run only those, "grid" for the tablet
+// grid; none runs all.
 int main(int argc, char** argv) {
     RenderThread::prepareDriver();
     if (!test::haveFfmpegProgram()) {
@@ -325,9 +511,14 @@ int main(int argc, char** argv) {
                 "per case after %.0f s warm-up\n\n",
                 kWindowWidth, kWindowHeight, RenderThread::sharedCount(), std::thread::hardware_concurrency(),
                 kMeasureSeconds, kWarmUpSeconds);
-    std::printf("| Views | Stream | View size | Pictures go to | Main thread ms/frame p50 | p99 | max | Client CPU "
-                "(cores) | ffmpeg CPU (cores) | ratio | Pictures/s per view |\n");
-    std::printf("|---|---|---|---|---|---|---|---|---|---|---|\n");
+    bool wantGrid = argc < 2;
+    for (int a = 1; a < argc; ++a) wantGrid = wantGrid || std::string(argv[a]) == "grid";
+    bool wantCases = argc < 2;
+    for (int a = 1; a < argc; ++a) wantCases = wantCases || std::atoi(argv[a]) > 0;
+    if (wantCases)
+        std::printf("| Views | Stream | View size | Pictures go to | Main thread ms/frame p50 | p99 | max | Client CPU "
+                    "(cores) | ffmpeg CPU (cores) | ratio | Pictures/s per view |\n|---|---|---|---|---|---|---|---|---|"
+                    "---|---|\n");
 
     const Case cases[] = {{1, 1, Mode::RenderThread},  {4, 1, Mode::RenderThread},  {16, 0, Mode::RenderThread},
                           {16, 1, Mode::RenderThread}, {16, 1, Mode::MainThreadGL}, {16, 1, Mode::DecodeOnly}};
@@ -370,6 +561,7 @@ int main(int argc, char** argv) {
                     presented / wall / c.views);
         std::fflush(stdout);
     }
+    if (wantGrid) benchTabletGrid(clips, emulators.ports, dir);
     kill(emulators.pid, SIGKILL);
     waitpid(emulators.pid, nullptr, 0);
     std::filesystem::remove_all(dir);

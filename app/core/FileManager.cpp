@@ -137,8 +137,8 @@ bool safeSubPath(const std::string& sub) {
 }  // namespace
 
 FileManager& FileManager::sharedInstance() {
-    static FileManager instance;
-    return instance;
+    static FileManager* instance = new FileManager;  // never destroyed: work still winding down at exit may use it
+    return *instance;
 }
 
 FileManager::FileManager() { setDefaultPaths(); }

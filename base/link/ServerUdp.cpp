@@ -202,8 +202,8 @@ Outcome runExchange(const std::string& uid, const std::string& serverAddr, uint1
 }  // namespace
 
 ServerUdp& ServerUdp::sharedInstance() {
-    static ServerUdp instance;
-    return instance;
+    static ServerUdp* instance = new ServerUdp;  // never destroyed: work still winding down at exit may use it
+    return *instance;
 }
 
 int ServerUdp::startHole(const std::string& uid, const std::string& serverAddr, uint16_t serverPort) {

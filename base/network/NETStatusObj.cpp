@@ -3,8 +3,8 @@
 namespace lumora {
 
 NETStatusObj& NETStatusObj::sharedInstance() {
-    static NETStatusObj instance;  // created once, thread-safely
-    return instance;
+    static NETStatusObj* instance = new NETStatusObj;  // never destroyed: work still winding down at exit may use it
+    return *instance;
 }
 
 void NETStatusObj::updateWithStatus(ReachabilityStatus status, const std::function<void()>& whenReachable) {

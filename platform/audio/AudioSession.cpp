@@ -5,8 +5,8 @@
 namespace lumora {
 
 AudioSession& AudioSession::shared() {
-    static AudioSession instance;
-    return instance;
+    static AudioSession* instance = new AudioSession;  // never destroyed: work still winding down at exit may use it
+    return *instance;
 }
 
 void AudioSession::initialize(InterruptionListener listener) {

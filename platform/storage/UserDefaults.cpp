@@ -34,11 +34,12 @@ bool makeFolders(const std::string& folder) {
 }  // namespace
 
 UserDefaults& UserDefaults::standardUserDefaults() {
-    static UserDefaults instance([] {
+    // Never destroyed: work still winding down at exit may use it.
+    static UserDefaults* instance = new UserDefaults([] {
         const std::string& root = Config::shared().dataRoot;
         return root.empty() ? std::string() : root + "/Preferences/UserDefaults.plist";
     }());
-    return instance;
+    return *instance;
 }
 
 UserDefaults::UserDefaults(std::string path) : path_(std::move(path)) { load(); }

@@ -64,8 +64,14 @@ bool DeviceEmulator::start(std::string& error) {
         error = "neither TCP nor UDT is enabled";
         return false;
     }
-    if (o.tcp && !(rt->tcp = openTcpListener(o.tcpHost, o.tcpPort, error))) return false;
-    if (o.udt && !(rt->udt = openUdtListener(o.udtHost, o.udtPort, error))) return false;
+    uint16_t tcpPort = o.tcpPort, udtPort = o.udtPort;
+    {
+        std::lock_guard<std::mutex> lock(runtimeMutex_);
+        if (!tcpPort) tcpPort = boundTcpPort_;
+        if (!udtPort) udtPort = boundUdtPort_;
+    }
+    if (o.tcp && !(rt->tcp = openTcpListener(o.tcpHost, tcpPort, error))) return false;
+    if (o.udt && !(rt->udt = openUdtListener(o.udtHost, udtPort, error))) return false;
     state_->stopping = false;
     if (rt->tcp) rt->acceptThreads.emplace_back(acceptLoop, state_, rt.get(), rt->tcp.get());
     if (rt->udt) rt->acceptThreads.emplace_back(acceptLoop, state_, rt.get(), rt->udt.get());
@@ -74,6 +80,8 @@ bool DeviceEmulator::start(std::string& error) {
     if (rt->udt) where += " udt " + o.udtHost + ":" + std::to_string(rt->udt->port());
     {
         std::lock_guard<std::mutex> lock(runtimeMutex_);
+        if (rt->tcp) boundTcpPort_ = rt->tcp->port();
+        if (rt->udt) boundUdtPort_ = rt->udt->port();
         runtime_ = std::move(rt);
     }
     state_->event(0, "listening" + where + " clip " + std::to_string(state_->clip.size()) + " frames");

@@ -48,6 +48,8 @@ public:
     DeviceEmulator& operator=(const DeviceEmulator&) = delete;
 
     // Loads the clip and opens the listeners; false and a reason on failure.
+    // A start after a stop listens on the ports of the first start again (a
+    // device that was switched off and on keeps its address).
     bool start(std::string& error);
     // Closes the listeners and every link and waits for their threads.
     void stop();
@@ -90,6 +92,7 @@ private:
     std::shared_ptr<EmulatorState> state_;
     mutable std::mutex runtimeMutex_;
     std::unique_ptr<EmulatorRuntime> runtime_;  // while started
+    uint16_t boundTcpPort_ = 0, boundUdtPort_ = 0;  // the ports taken at the first start
 };
 
 }  // namespace lumora::devemu

@@ -233,13 +233,16 @@ void ALMoviePlayerControls::showLoadingIndicators() {
 void ALMoviePlayerControls::hideLoadingIndicators() {
     WeakView<UIView> bg = activityBackgroundView_.data();
     WeakView<UIActivityIndicatorView> ind = activityIndicator_.data();
+    std::weak_ptr<bool> alive = alive_;
     UIViewAnimation::animateWithDuration(
         kIndicatorFade, 0, 0,
         [bg, ind] {
             if (bg) bg->setAlpha(0);
             if (ind) ind->setAlpha(0);
         },
-        [this, bg, ind](bool) {
+        [this, alive, bg, ind](bool) {
+            // The controls may have gone with their player before the fade ended.
+            if (alive.expired()) return;
             // Only when no new loading began meanwhile; the views stay ours when out of the tree.
             if (state_ == ALMoviePlayerControlsStateLoading) return;
             if (ind) {

@@ -54,12 +54,17 @@ void UIDeviceAddViewController::removeView() {
     if (UIView* v = viewIfLoaded()) v->removeFromSuperview();
 }
 
+std::shared_ptr<ZBarReaderViewController> UIDeviceAddViewController::makeReader(std::weak_ptr<ZBarReaderDelegate> delegate) {
+    auto reader = std::make_shared<ZBarReaderViewController>();
+    reader->setReaderDelegate(std::move(delegate));
+    reader->setSupportedOrientationsMask(ZBarReader::kAllOrientationsMask);
+    reader->scanner().setSymbology(kSymbologyI25, 0, 0);
+    return reader;
+}
+
 void UIDeviceAddViewController::addDeviceWithBarCode() {
-    reader_ = std::make_shared<ZBarReaderViewController>();
-    reader_->setReaderDelegate(std::static_pointer_cast<UIDeviceAddViewController>(shared_from_this()));
-    reader_->setSupportedOrientationsMask(ZBarReader::kAllOrientationsMask);
+    reader_ = makeReader(std::static_pointer_cast<UIDeviceAddViewController>(shared_from_this()));
     isAdding = false;
-    reader_->scanner().setSymbology(kSymbologyI25, 0, 0);
     if (auto d = delegate.lock()) d->presentZBarReaderWindow(reader_);
 }
 
@@ -87,25 +92,25 @@ void UIDeviceAddViewController::dismissReader(bool animated) {
     if (reader_->presentingViewController()) reader_->dismissViewControllerAnimated(animated);
 }
 
-void UIDeviceAddViewController::imagePickerController(ZBarReader&, const ZBarReaderInfo& info) {
-    auto keep = shared_from_this();
+std::optional<std::string> UIDeviceAddViewController::firstScannedText(const ZBarReaderInfo& info) {
     auto it = info.find(ZBarReaderControllerResults);
-    if (it == info.end() || it->second.empty()) return;  // nothing read: keep scanning
-    const std::string scanned = it->second.front().data;
-    removeView();
-    dismissReader(false);
+    if (it == info.end() || it->second.empty()) return std::nullopt;
+    return it->second.front().data;
+}
 
+std::optional<std::string> UIDeviceAddViewController::uidFromScannedText(const std::string& scanned,
+                                                                         UIAlertViewDelegate* alertDelegate) {
     QRCodeText code = classifyScannedText(scanned);
     switch (code.kind) {
     case QRCodeText::Kind::Url: {
-        auto* alert = new UIAlertView("", kUrlMessage, this, "Close", {"Ok"});
+        auto* alert = new UIAlertView("", kUrlMessage, alertDelegate, "Close", {"Ok"});
         alert->setTag(kUrlAlertTag);
         setViewName(alert, "qrUrlAlert");
         alert->show();
         break;
     }
     case QRCodeText::Kind::WiFi: {
-        auto* alert = new UIAlertView(code.text, kWiFiMessage, this, "Close", {"Ok"});
+        auto* alert = new UIAlertView(code.text, kWiFiMessage, alertDelegate, "Close", {"Ok"});
         alert->setTag(kWiFiAlertTag);
         setViewName(alert, "qrWiFiAlert");
         alert->show();
@@ -113,15 +118,23 @@ void UIDeviceAddViewController::imagePickerController(ZBarReader&, const ZBarRea
         break;
     }
     case QRCodeText::Kind::Uid:
-        break;
+        return scanned;
     }
     // Only a device's text is a UID: a web address or a Wi-Fi login (with
-    // its password) never lands in the editor's UID field.
-    if (code.kind != QRCodeText::Kind::Uid) {
-        Log::info("qr", "scanned text is not a device UID; not handed on");
-        return;
-    }
-    if (auto d = delegate.lock()) d->addDeviceFromUID(scanned, "");
+    // its password) never lands in an editor's UID field.
+    Log::info("qr", "scanned text is not a device UID; not handed on");
+    return std::nullopt;
+}
+
+void UIDeviceAddViewController::imagePickerController(ZBarReader&, const ZBarReaderInfo& info) {
+    auto keep = shared_from_this();
+    const std::optional<std::string> scanned = firstScannedText(info);
+    if (!scanned) return;  // nothing read: keep scanning
+    removeView();
+    dismissReader(false);
+    const std::optional<std::string> uid = uidFromScannedText(*scanned, this);
+    if (!uid) return;
+    if (auto d = delegate.lock()) d->addDeviceFromUID(*uid, "");
 }
 
 void UIDeviceAddViewController::imagePickerControllerDidCancel(ZBarReader&) {

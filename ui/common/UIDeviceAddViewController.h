@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "base/utilities/QRCodeText.h"
@@ -77,6 +78,19 @@ public:
 
     // What a scanned text leads to; the chooser acts on this.
     static QRCodeText classifyScannedText(const std::string& text) { return QRCodeText::classify(text); }
+
+    // The scan as every screen that adds a device by QR code runs it (this
+    // chooser on the phone, the tablet's live screen):
+    // A reader for the delegate that turns to every orientation and leaves
+    // Interleaved 2 of 5 alone.
+    static std::shared_ptr<ZBarReaderViewController> makeReader(std::weak_ptr<ZBarReaderDelegate> delegate);
+    // The text of the first symbol read; none when nothing was read.
+    static std::optional<std::string> firstScannedText(const ZBarReaderInfo& info);
+    // Acts on a scanned text: a web address gets its alert (tag kUrlAlertTag),
+    // a Wi-Fi login its alert (tag kWiFiAlertTag) and its password on the
+    // pasteboard, both with `alertDelegate` (not owned), and neither is a
+    // device: no UID comes back. Any other text is the UID to hand on.
+    static std::optional<std::string> uidFromScannedText(const std::string& scanned, UIAlertViewDelegate* alertDelegate);
 
 private:
     void removeView();

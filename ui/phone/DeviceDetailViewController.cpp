@@ -1,20 +1,11 @@
 #include "ui/phone/DeviceDetailViewController.h"
 
-#include <algorithm>
-#include <cctype>
-#include <cstdlib>
 
 #include "app/core/Device.h"
-#include "app/core/PushKeyCipher.h"
-#include "app/core/PushRegistration.h"
 #include "app/core/QvApplicationPreference.h"
 #include "app/core/QvDeviceManager.h"
 #include "app/core/QvUtility.h"
-#include "platform/Config.h"
 #include "platform/Log.h"
-#include "platform/net/HttpRequest.h"
-#include "platform/runloop/RunLoop.h"
-#include "platform/storage/UserDefaults.h"
 #include "platform/text/Localization.h"
 #include "ui/common/MBProgressHUD.h"
 #include "ui/kit/UIApplication.h"
@@ -39,51 +30,12 @@ constexpr const char* kPort = "Port:";
 constexpr const char* kUser = "User:";
 constexpr const char* kPassword = "Password:";
 constexpr const char* kUDID = "UDID:";
-constexpr int kChannelNums[] = {1, 4, 8, 16, 32, 0};
 // Keyboards of the rows that choose one.
 constexpr int kKeyboardDefault = 0;
 constexpr int kKeyboardURL = 3;
 constexpr int kKeyboardNumberPad = 4;
 
-// The port's integer value: leading digits (after blanks and a sign), 0
-// when there are none; saturated so that huge texts stay out of range.
-long portValue(const std::string& text) {
-    size_t i = 0;
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    long v = 0;
-    while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) {
-        v = std::min<long>(v * 10 + (text[i++] - '0'), 1L << 40);
-    }
-    return negative ? -v : v;
-}
-
-std::string storedPassword(const std::string& typed) {
-    bool blank = std::all_of(typed.begin(), typed.end(), [](unsigned char c) { return std::isspace(c); });
-    return blank ? std::string() : typed;
-}
-
-std::string duplicateMessage(const std::shared_ptr<Device>& d) {
-    return Localization::string(d && d->deviceConType.load() == 1 ? "DEVICE_Name_Duplicate" : "DEVICE_EDIT_NAMEERR");
-}
-
 }  // namespace
-
-std::function<std::optional<std::string>()>& DeviceDetailViewController::pushTokenProvider() {
-    static std::function<std::optional<std::string>()> provider;
-    return provider;
-}
-
-int DeviceDetailViewController::channelNumForSegment(int index) {
-    return index >= 0 && index < 6 ? kChannelNums[index] : 0;
-}
-
-int DeviceDetailViewController::segmentForChannelNum(int channelNum) {
-    for (int i = 0; i < 5; ++i)
-        if (kChannelNums[i] == channelNum) return i;
-    return 5;
-}
 
 DeviceDetailViewController::DeviceDetailViewController() {
     for (const char* key : {kName, kAddress, kPort, kUser, kPassword, kUDID}) attributes_[key] = "";
@@ -93,8 +45,6 @@ DeviceDetailViewController::DeviceDetailViewController() {
 }
 
 DeviceDetailViewController::~DeviceDetailViewController() {
-    if (request_) request_->cancel();
-    if (requestTimeout_) requestTimeout_->invalidate();
     if (channelNumberSegment_ && !channelNumberSegment_->superview()) delete channelNumberSegment_.data();
     if (seg_ && !seg_->superview()) delete seg_.data();
 }
@@ -325,80 +275,35 @@ void DeviceDetailViewController::editButtonTapped() {
 
 void DeviceDetailViewController::doneButtonTapped() {
     if (UITextField* editing = UITextField::editingField()) editing->resignFirstResponder();
-    const std::string name = attributes_[kName];
-    const std::string address = attributes_[kAddress];
-    const long port = portValue(attributes_[kPort]);
-    const std::string user = attributes_[kUser];
-    const std::string password = storedPassword(attributes_[kPassword]);
-    const std::string uid = attributes_[kUDID];
-    if (name.empty()) return QvUtility::showAlert("", Localization::string("NAME_NULL"));
-    if (mode_ == 1) {
-        if (address.empty()) return QvUtility::showAlert("", Localization::string("ADDR_NULL"));
-        if (port < 1 || port > 65535) return QvUtility::showAlert("", Localization::string("ERROR_PORT"));
-    } else if (uid.empty()) {
-        return QvUtility::showAlert("", Localization::string("UID_NULL"));
-    }
-    const int channels = channelNumForSegment(channelNumberSegment_ ? channelNumberSegment_->selectedSegmentIndex() : 5);
+    DeviceForm form;
+    form.mode = mode_;
+    form.name = attributes_[kName];
+    form.address = attributes_[kAddress];
+    form.port = attributes_[kPort];
+    form.user = attributes_[kUser];
+    form.password = attributes_[kPassword];
+    form.uid = attributes_[kUDID];
+    form.alarm = isAlarm_;
+    if (const std::string refusal = form.validationError(); !refusal.empty())
+        return QvUtility::showAlert("", Localization::string(refusal));
+    form.channelNum = channelNumForSegment(channelNumberSegment_ ? channelNumberSegment_->selectedSegmentIndex() : 5);
     QvDeviceManager& manager = QvDeviceManager::sharedInstance();
 
     if (operation_ == kEdit) {
         auto d = manager.deviceWithId(deviceId_);
         if (!d) return;
         if (d->numberOfConnections() > 0) return QvUtility::showAlert("", Localization::string("CLOSE_DEVICE_FIRST"));
-        struct Kept {
-            std::optional<std::string> name, user, password, address, udid;
-            uint32_t port;
-            int32_t channels, conType;
-            bool alarm;
-        } kept{d->name.get(), d->userName.get(), d->password.get(), d->address.get(), d->udid.get(),
-               d->mediaPort.load(), d->channelNum.load(), d->deviceConType.load(), d->alarmOnGuard.load()};
-        d->name = name;
-        d->userName = user;
-        d->password = password;
-        d->channelNum = channels;
-        d->alarmOnGuard = isAlarm_;
-        if (mode_ == 1) {
-            d->deviceConType = 1;
-            d->address = address;
-            d->mediaPort = static_cast<uint32_t>(port);
-            d->udid = "";
-        } else {
-            d->deviceConType = 0;
-            d->udid = uid;
-        }
-        if (!manager.doesDeviceHaveDuplicateAttribute(d)) {
+        if (form.applyTo(d, manager)) {
             manager.saveDeviceList();
             if (delegate) delegate->deviceDetailViewControllerDidEditDevice(this, d);
             return;
         }
-        d->name = kept.name;
-        d->userName = kept.user;
-        d->password = kept.password;
-        d->address = kept.address;
-        d->udid = kept.udid;
-        d->mediaPort = kept.port;
-        d->channelNum = kept.channels;
-        d->deviceConType = kept.conType;
-        d->alarmOnGuard = kept.alarm;
-        QvUtility::showAlert(Localization::string("Device_EDIT_ERROR"), duplicateMessage(d));
+        QvUtility::showAlert(Localization::string("Device_EDIT_ERROR"),
+                             Localization::string(DeviceForm::duplicateMessageKey(*d)));
         return;
     }
     if (operation_ == kAdd) {
-        auto d = std::make_shared<Device>();
-        d->name = name;
-        if (mode_ == 1) {
-            d->address = address;
-            d->mediaPort = static_cast<uint32_t>(port);
-            d->udid = "";
-            d->deviceConType = 1;
-        } else {
-            d->udid = uid;
-            d->deviceConType = 0;
-        }
-        d->userName = user;
-        d->password = password;
-        d->channelNum = channels;
-        d->alarmOnGuard = isAlarm_;
+        auto d = form.makeDevice();
         if (manager.addDevice(d)) {
             manager.saveDeviceList();
             QvApplicationPreference& prefs = QvApplicationPreference::sharedInstance();
@@ -406,7 +311,8 @@ void DeviceDetailViewController::doneButtonTapped() {
             prefs.saveApplicationPreference();
             if (delegate) delegate->deviceDetailViewControllerDidAddDevice(this, d);
         } else {
-            QvUtility::showAlert(Localization::string("Device_ADD_ERROR"), duplicateMessage(d));
+            QvUtility::showAlert(Localization::string("Device_ADD_ERROR"),
+                                 Localization::string(DeviceForm::duplicateMessageKey(*d)));
         }
     }
 }
@@ -435,25 +341,6 @@ void DeviceDetailViewController::alertViewDidDismissWithButtonIndex(UIAlertView*
 
 // ---- alarm registration
 
-std::string DeviceDetailViewController::registerText(const std::string& uid, const std::string& name,
-                                                     const std::string& token, int language) {
-    return "Tolvex|" + uid + "|" + name + "|" + token + "|1|" + std::to_string(language) + "|1";
-}
-
-std::string DeviceDetailViewController::unregisterText(const std::string& uid, const std::string& token) {
-    return "Tolvex|" + uid + "|" + token + "|0";
-}
-
-std::optional<int> DeviceDetailViewController::answerCode(const std::string& text) {
-    size_t at = text.find("result=");
-    if (at == std::string::npos) return std::nullopt;
-    std::string two = text.substr(at + 7, 2);
-    char* end = nullptr;
-    long v = std::strtol(two.c_str(), &end, 10);
-    if (end == two.c_str()) return std::nullopt;
-    return static_cast<int>(v);
-}
-
 void DeviceDetailViewController::switchAction(bool on) {
     alarmBefore_ = isAlarm_;
     isAlarm_ = on;
@@ -480,109 +367,31 @@ bool DeviceDetailViewController::registerToServer() {
         Log::info("alarm", "no alarm registration for a device reached by address");
         return false;
     }
-    auto& provider = pushTokenProvider();
-    const std::string token = provider ? provider().value_or("") : "";
-    std::string text;
-    if (mBRegisterToServer_) {
-        auto langs = UserDefaults::standardUserDefaults().stringArrayForKey(UserDefaults::kAppleLanguages);
-        text = registerText(uid, name, token, PushRegistration::languageCodeForLanguage(langs.empty() ? "" : langs[0]));
-    } else {
-        text = unregisterText(uid, token);
-    }
-    // The Base64 text goes into the address as it is: the service reads it so.
-    const std::string url =
-        "http://" + Config::shared().pushAlarmUidHost + "/pd.php?c=" + PushKeyCipher::base64_rc4_encode(text);
-    if (request_) request_->cancel();
-    if (requestTimeout_) requestTimeout_->invalidate();
-    reply_.clear();
     std::weak_ptr<UIViewController> weak = weak_from_this();
-    auto self = [weak] { return std::dynamic_pointer_cast<DeviceDetailViewController>(weak.lock()); };
-    HttpRequest::Options options;
-    options.timeout = std::chrono::duration_cast<std::chrono::nanoseconds>(
-        std::chrono::duration<double>(kRegisterTimeoutSeconds));
-    options.maxBodyBytes = 64 * 1024;
-    request_ = HttpRequest::get(
-        url,
-        [self](const std::string& block) {
-            if (auto s = self()) s->reply_ += block;
-        },
-        [self](long status, const std::optional<Error>& error) {
-            auto s = self();
-            if (!s) return;
-            s->request_.reset();
-            if (error || status < 200 || status > 299) {
-                Log::warn("alarm", "registration failed (status %ld)", status);
-                s->failRegistration();
-                return;
-            }
-            std::string body = s->reply_;
-            size_t crlf = body.find("\r\n");
-            if (crlf != std::string::npos) body = body.substr(crlf + 2);
-            auto deciphered = PushKeyCipher::base64_rc4_decode(body);
-            auto code = deciphered ? answerCode(*deciphered) : std::nullopt;
-            if (!code) {
-                s->failRegistration();
-                return;
-            }
-            s->finishRegistration(code);
-        },
-        options);
-    requestTimeout_ = RunLoopTimer::scheduled(
-        RunLoop::main(),
-        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(kRegisterTimeoutSeconds)),
-        false, [self](RunLoopTimer&) {
-            auto s = self();
-            if (!s || !s->request_) return;
-            Log::warn("alarm", "registration timed out");
-            s->request_->cancel();
-            s->request_.reset();
-            s->failRegistration();
-        });
+    registration_.start(uid, name, mBRegisterToServer_, [weak](std::optional<int> code) {
+        if (auto s = std::dynamic_pointer_cast<DeviceDetailViewController>(weak.lock())) s->finishRegistration(code);
+    });
     return true;
 }
 
-void DeviceDetailViewController::endRequest() {
-    if (requestTimeout_) requestTimeout_->invalidate();
-    requestTimeout_.reset();
-    if (request_) request_->cancel();
-    request_.reset();
-    MBProgressHUD::hideHUDForView(viewIfLoaded(), true);
-}
-
-void DeviceDetailViewController::failRegistration() {
-    endRequest();
-    // The service's state is unknown: the flag stays what it was.
-    isAlarm_ = alarmBefore_;
-    QvUtility::showAlert("", Localization::string("Err_communication"));
-}
-
 void DeviceDetailViewController::finishRegistration(std::optional<int> code) {
-    endRequest();
+    MBProgressHUD::hideHUDForView(viewIfLoaded(), true);
     auto d = QvDeviceManager::sharedInstance().deviceWithUID(attributes_[kUDID]);
-    const bool before = d ? d->alarmOnGuard.load() : alarmBefore_;
-    bool flag = before;
-    std::string message;
-    switch (code.value_or(0)) {
-    case 1:
-    case 2:
-        flag = mBRegisterToServer_;
-        message = mBRegisterToServer_ ? "AlarmRegistion_Success" : "LOGOUT_Success";
-        break;
-    case 3: message = "Failed_AddAlarm"; break;
-    case 4:
-        flag = false;
-        message = "LOGOUT_Success";
-        break;
-    case 5: message = "LOGOUT_Failed"; break;
-    case -1: message = "Err_communication"; break;
-    default: break;
+    if (!code) {
+        // The service's state is unknown: the flag stays what it was.
+        isAlarm_ = alarmBefore_;
+        QvUtility::showAlert("", Localization::string("Err_communication"));
+        return;
     }
-    isAlarm_ = flag;
-    if (d) d->alarmOnGuard = flag;
+    const bool before = d ? d->alarmOnGuard.load() : alarmBefore_;
+    const auto result = DeviceAlarmRegistration::outcome(*code, mBRegisterToServer_, before);
+    isAlarm_ = result.flag;
+    if (d) d->alarmOnGuard = result.flag;
     QvDeviceManager::sharedInstance().saveDeviceList();
     reload();
-    if (!message.empty()) {
-        auto* alert = new UIAlertView("", Localization::string(message), nullptr, Localization::string("OK_BUTTON"), {});
+    if (!result.messageKey.empty()) {
+        auto* alert = new UIAlertView("", Localization::string(result.messageKey), nullptr,
+                                      Localization::string("OK_BUTTON"), {});
         alert->show();
     }
 }

@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "ui/common/DeviceAlarmRegistration.h"
+#include "ui/common/DeviceForm.h"
 #include "ui/kit/UIAlertView.h"
 #include "ui/kit/UISegmentedControl.h"
 #include "ui/kit/UITableView.h"
@@ -18,8 +20,6 @@ namespace lumora {
 
 class Device;
 class DeviceDetailViewController;
-class HttpRequest;
-class RunLoopTimer;
 class UIButton;
 
 class DeviceDetailViewControllerDelegate {
@@ -47,12 +47,11 @@ class DeviceDetailViewController : public UIViewController,
 public:
     enum Operation { kAdd = 0, kEdit = 1, kView = 2 };
     static constexpr int kDeleteAlertTag = 10;
-    // How long a registration waits for the service's whole answer.
-    static constexpr double kRegisterTimeoutSeconds = 15.0;
+    static constexpr double kRegisterTimeoutSeconds = DeviceAlarmRegistration::kTimeoutSeconds;
 
-    // The push token of this installation (the application delegate's);
-    // absent until the platform delivered one.
-    static std::function<std::optional<std::string>()>& pushTokenProvider();
+    static std::function<std::optional<std::string>()>& pushTokenProvider() {
+        return DeviceAlarmRegistration::pushTokenProvider();
+    }
 
     DeviceDetailViewController();
     ~DeviceDetailViewController() override;
@@ -83,13 +82,17 @@ public:
     // Alarm registration: `on` registers, off unregisters.
     void switchAction(bool on);
     bool registerToServer();
-    // The request text for the device (see the push service's fields).
+    // The request texts and the answer code (shared with the tablet panel).
     static std::string registerText(const std::string& uid, const std::string& name, const std::string& token,
-                                    int language);
-    static std::string unregisterText(const std::string& uid, const std::string& token);
-    // The answer code of a deciphered reply: the signed integer in the two
-    // characters after "result="; nullopt when there is none.
-    static std::optional<int> answerCode(const std::string& deciphered);
+                                    int language) {
+        return DeviceAlarmRegistration::registerText(uid, name, token, language);
+    }
+    static std::string unregisterText(const std::string& uid, const std::string& token) {
+        return DeviceAlarmRegistration::unregisterText(uid, token);
+    }
+    static std::optional<int> answerCode(const std::string& deciphered) {
+        return DeviceAlarmRegistration::answerCode(deciphered);
+    }
 
     // Table
     int numberOfRowsInSection(UITableView*, int) override { return mode_ == 0 ? 5 : 6; }
@@ -108,18 +111,16 @@ public:
     UISegmentedControl* seg() const { return seg_.data(); }
     UITableView* infotableview() const { return infotableview_.data(); }
     UIButton* deleteButton() const { return deleteButton_.data(); }
-    bool registering() const { return request_ != nullptr; }
+    bool registering() const { return registration_.isRunning(); }
 
-    static int channelNumForSegment(int index);
-    static int segmentForChannelNum(int channelNum);
+    static int channelNumForSegment(int index) { return DeviceForm::channelNumForIndex(index); }
+    static int segmentForChannelNum(int channelNum) { return DeviceForm::indexForChannelNum(channelNum); }
 
 private:
     void reload();
     void addTextRow(UITableViewCell* cell, const std::string& labelKey, const std::string& entry, bool secure,
                     int keyboard, const std::string& shown);
     void finishRegistration(std::optional<int> code);
-    void failRegistration();
-    void endRequest();
 
     int operation_ = kView;
     int32_t deviceId_ = -1;
@@ -128,9 +129,7 @@ private:
     bool isAlarm_ = false;
     bool mBRegisterToServer_ = false;
     bool alarmBefore_ = false;
-    std::string reply_;
-    std::shared_ptr<HttpRequest> request_;
-    std::shared_ptr<RunLoopTimer> requestTimeout_;
+    DeviceAlarmRegistration registration_;
     WeakView<UISegmentedControl> channelNumberSegment_;
     WeakView<UISegmentedControl> seg_;
     WeakView<UITableView> infotableview_;

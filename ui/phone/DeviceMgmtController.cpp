@@ -12,11 +12,16 @@
 #include "ui/kit/UINavigationBar.h"
 #include "ui/kit/UINavigationController.h"
 #include "ui/kit/UINavigationItem.h"
+#include "ui/phone/QueryRemoteRecordSetting.h"
 
 namespace lumora {
 
 DeviceMgmtController::RecordSearchFactory& DeviceMgmtController::recordSearchFactory() {
-    static RecordSearchFactory factory;
+    static RecordSearchFactory factory = [](int32_t deviceId) -> std::shared_ptr<UIViewController> {
+        auto form = std::make_shared<QueryRemoteRecordSetting>();
+        form->setDevice(deviceId);
+        return form;
+    };
     return factory;
 }
 

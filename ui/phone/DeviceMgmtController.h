@@ -29,8 +29,8 @@ class DeviceMgmtController : public UIViewController,
                              public UITableViewDelegate,
                              public DeviceDetailViewControllerDelegate {
 public:
-    // Makes the recording search form for a device id (set by whoever
-    // provides that screen); without one, purpose 1 opens nothing.
+    // Makes the recording search form for a device id (by default the
+    // phone's QueryRemoteRecordSetting); unset, purpose 1 opens nothing.
     using RecordSearchFactory = std::function<std::shared_ptr<UIViewController>(int32_t deviceId)>;
     static RecordSearchFactory& recordSearchFactory();
 

@@ -10,7 +10,6 @@
 #include "app/core/QvApplicationPreference.h"
 #include "app/core/QvDeviceManager.h"
 #include "base/link/DataController.h"
-#include "base/link/TxConManager.h"
 #include "platform/Config.h"
 #include "ui/kit/CGContext.h"
 #include "ui/kit/InterfaceFile.h"
@@ -159,7 +158,10 @@ UIView* buildLiveView(void* owner) {
     wire("abtButton", UIControlEventTouchUpInside, [lvc](UIButton*) { lvc->showHelp(); });
     wire("fileButton", UIControlEventTouchUpInside, [lvc](UIButton*) { lvc->showFileMgmtView(); });
     wire("remoteButton", UIControlEventTouchUpInside, [lvc](UIButton*) { lvc->remoteRecordController(); });
-    wire("addButon", UIControlEventTouchUpInside, [lvc](UIButton*) { lvc->addOneDevice(); });
+    // The device button of the more panel opens the device list: there the
+    // stored devices are viewed, edited and deleted, and its add button
+    // brings up the ways of adding one (addOneDevice).
+    wire("addButon", UIControlEventTouchUpInside, [lvc](UIButton*) { lvc->showDeviceList(); });
     wire("backButton", UIControlEventTouchUpInside, [lvc](UIButton*) { lvc->backAction(); });
     return root;
 }
@@ -171,22 +173,16 @@ void LiveViewController::registerInterface() {
 }
 
 LiveViewController::LiveViewController()
-    : stopQueue_(DispatchQueue::createSerial("stopqueue")), datacontrol_(DataController::create()) {}
+    : stopQueue_(DispatchQueue::createSerial("stopqueue")) {}
 
 LiveViewController::~LiveViewController() {
     for (auto id : observers_) NotificationCenter::defaultCenter().removeObserver(id);
-    for (auto* t : {&shanTimer_, &closeShanTimer_, &pollTimer_})
+    for (auto* t : {&shanTimer_, &closeShanTimer_})
         if (*t) (*t)->invalidate();
-    if (datacontrol_) datacontrol_->setAllSearchDelegate(nullptr);
 }
 
 std::shared_ptr<LiveViewController> LiveViewController::self() {
     return std::static_pointer_cast<LiveViewController>(shared_from_this());
-}
-
-const DispatchQueuePtr& LiveViewController::queryQueue() {
-    if (!queryQueue_) queryQueue_ = DispatchQueue::createSerial("com.lumora.queryqueue");
-    return queryQueue_;
 }
 
 void LiveViewController::loadView() {
@@ -223,16 +219,9 @@ void LiveViewController::viewDidLoad() {
     UIApplication::sharedApplication().setStatusBarHidden(true, true);
     isInit_ = true;
     startShan_ = false;
-    if (!datacontrol_) datacontrol_ = DataController::create();
     if (loadedOnce_) return;
     loadedOnce_ = true;
-    for (auto& d : QvDeviceManager::sharedInstance().devices()) {
-        const std::string udid = d->udid.value();
-        if (!udid.empty() && !d->isStartPreCon.load()) d->startPreConnection();
-    }
-    const Config& cfg = Config::shared();
-    for (const auto& host : cfg.relayHosts)
-        TxConManager::sharedInstance().createConTolvSer(host, cfg.relayTcpPort, datacontrol_);
+    poll_.preconnectAndOpenRelays();
     std::weak_ptr<LiveViewController> weak = self();
     DispatchQueue::main()->after(secs(kFirstPollDelay), [weak] {
         if (auto s = weak.lock()) s->beginsearch();
@@ -263,30 +252,15 @@ void LiveViewController::viewDidAppear(bool) {
 
 // ---------------------------------------------------------------- polling
 
-void LiveViewController::beginsearch() {
-    searchAllDeviceState();
-    beginTimmer();
-}
+void LiveViewController::beginsearch() { beginTimmer(); }
 
 void LiveViewController::beginTimmer() {
-    // The 60 s poll only queues a search; it lives as long as the screen.
-    if (pollTimer_) pollTimer_->invalidate();
-    std::weak_ptr<LiveViewController> weak = self();
-    pollTimer_ = RunLoopTimer::scheduled(RunLoop::main(), secs(kPollInterval), true, [weak](RunLoopTimer&) {
-        if (auto s = weak.lock()) s->searchAllDeviceState();
-    });
+    // A search now and every 60 s; the poll lives as long as the screen.
+    poll_.beginsearch(std::static_pointer_cast<AllSearchDelegate>(self()), kPollInterval);
 }
 
 void LiveViewController::searchAllDeviceState() {
-    std::weak_ptr<LiveViewController> weak = self();
-    queryQueue()->async([weak] {
-        auto s = weak.lock();
-        if (!s) return;
-        std::shared_ptr<DataController> dc = s->datacontrol_;
-        if (!dc) return;
-        dc->setAllSearchDelegate(std::static_pointer_cast<AllSearchDelegate>(s));
-        dc->searchAllDevice();
-    });
+    poll_.searchAllDeviceState(std::static_pointer_cast<AllSearchDelegate>(self()));
 }
 
 void LiveViewController::AllSearchdidEnd() {
@@ -1034,6 +1008,9 @@ void LiveViewController::helpControllerDidClose(HelpAndAboutViewController*) { r
 void LiveViewController::deviceDetailViewControllerDidCancel(DeviceDetailViewController*) { resumeChannelViews(); }
 
 void LiveViewController::deviceMgmtControllerAddDevice(DeviceMgmtController*) {
+    // The list paused the panes; the chooser that takes its place does not
+    // cover them, so they draw again (a cancelled chooser leaves them live).
+    if (cmcController_) cmcController_->enableChannelViewRendering(true);
     dismissViewControllerAnimated(false);
     addOneDevice();
 }

@@ -19,6 +19,7 @@
 #include "ui/kit/UIScrollView.h"
 #include "ui/kit/UIViewController.h"
 #include "ui/common/DeviceSearchingViewController.h"
+#include "ui/common/DeviceStatePoll.h"
 #include "ui/common/HelpAndAboutViewController.h"
 #include "ui/common/UIDeviceAddViewController.h"
 #include "ui/phone/ChannelViewControllerDelegate.h"
@@ -189,9 +190,9 @@ public:
     bool startShan() const { return startShan_; }
     bool isClickAudio() const { return isClickAudio_; }
     bool canRotate() const { return canRotate_; }
-    const DispatchQueuePtr& queryQueue();
+    const DispatchQueuePtr& queryQueue() { return poll_.queryQueue(); }
     const DispatchQueuePtr& stopQueue() const { return stopQueue_; }
-    const std::shared_ptr<DataController>& datacontrol() const { return datacontrol_; }
+    const std::shared_ptr<DataController>& datacontrol() const { return poll_.datacontrol(); }
     bool isMoreViewOpen() const;
 
     // Outlets (object names as in the interface file).
@@ -220,10 +221,9 @@ private:
     bool startShan_ = false;
     bool isClickAudio_ = false;
     bool loadedOnce_ = false;
-    DispatchQueuePtr queryQueue_;
     DispatchQueuePtr stopQueue_;
-    std::shared_ptr<DataController> datacontrol_;
-    std::shared_ptr<RunLoopTimer> shanTimer_, closeShanTimer_, pollTimer_;
+    DeviceStatePoll poll_;  // the screen's own session controller for the state search
+    std::shared_ptr<RunLoopTimer> shanTimer_, closeShanTimer_;
     std::vector<NotificationCenter::ObserverId> observers_;
     UIInterfaceOrientation orientationBeforeOpenModelView_ = UIInterfaceOrientation::Portrait;
     std::shared_ptr<UIDeviceAddViewController> davc_;

@@ -19,8 +19,12 @@ public:
     virtual void confirmPickView() {}
     virtual void searchAllDeviceState() {}
     virtual void showLanSearchController() {}
-    // The panel's home button: leave the live screen.
+    // Leaves the live screen (the panel's home button).
     virtual void returnToHomePage(void* /*sender*/) {}
+    // Presents the add-mode picker from the rectangle in the view, its start row selected.
+    virtual void showPopover(void* /*sender*/, UIView* /*inView*/, const CGRect& /*rect*/, int /*startIndex*/) {}
+    virtual void popUpCameraForScanningTDCode(void* /*sender*/) {}
+    virtual void popUpDeviceSearchingView(void* /*sender*/) {}
 };
 
 }  // namespace lumora

@@ -3,18 +3,21 @@
 #include <chrono>
 #include <cmath>
 #include <functional>
+#include <optional>
 #include <thread>
 
 #include "app/core/ConnectionRecord.h"
 #include "app/core/QvApplicationPreference.h"
 #include "app/core/QvDeviceManager.h"
 #include "platform/text/Localization.h"
+#include "ui/common/UIDeviceAddViewController.h"
 #include "ui/kit/InterfaceFile.h"
 #include "ui/kit/UIApplication.h"
 #include "ui/kit/UIBarButtonItem.h"
 #include "ui/kit/UIScreen.h"
 #include "ui/kit/UIToolbar.h"
 #include "ui/kit/UIViewAnimation.h"
+#include "ui/kit/ZBarReaderViewController.h"
 
 namespace lumora {
 
@@ -140,7 +143,7 @@ void LiveViewControllerHD::registerInterface() {
 
 LiveViewControllerHD::LiveViewControllerHD()
     : chanMgmtController_(std::make_shared<ChannelMgmtControllerHD>()),
-      dvcMgmtController_(std::make_shared<DevicePanelStandIn>()),
+      dvcMgmtController_(std::make_shared<DeviceMgmtControllerHD>()),
       stopQueue_(DispatchQueue::createSerial("stopqueue")) {
     dvcMgmtController_->setDelegate(this);
     scrollView_ = new UIScrollView(CGRect{});
@@ -329,19 +332,14 @@ void LiveViewControllerHD::startAutoPlay() {
     auto me = std::static_pointer_cast<ChannelViewControllerHDDelegate>(self());
     for (size_t i = 0; i < history.size(); ++i) {
         const ConnectionRecord& r = history[i];
-            if (r.deviceId <= 0 || r.channel < 0) continue;
+        if (r.deviceId <= 0 || r.channel < 0) continue;
         ChannelViewControllerHD* tile = chanMgmtController_->ChannelViewControllerHDAtIndex(static_cast<int>(i));
         if (!tile) continue;
         // A resumed tile reports to this screen as one started from the panel does.
         tile->setDelegate(me);
         tile->startLive(QvDeviceManager::sharedInstance().deviceWithId(r.deviceId), r.channel);
-        }
+    }
     dvcMgmtController_->reloadDeviceTable(false);
-}
-
-void LiveViewControllerHD::returnToHomePage(void*) {
-    // Dismissed by its presenter (the home screen); as a window's root it stays.
-    if (presentingViewController()) dismissViewControllerAnimated(true);
 }
 
 void LiveViewControllerHD::stopAll() {
@@ -436,6 +434,64 @@ void LiveViewControllerHD::confirmPickView() {
     if (!popover_) return;
     popover_->dismissPopoverAnimated(false);
     if (popover_->delegate) popover_->delegate->popoverControllerDidDismissPopover(popover_.get());
+}
+
+// ---------------------------------------------------------------- adding a device
+
+void LiveViewControllerHD::popUpCameraForScanningTDCode(void*) {
+    auto reader = UIDeviceAddViewController::makeReader(std::static_pointer_cast<ZBarReaderDelegate>(self()));
+    reader_ = reader;
+    presentViewController(reader, true);
+}
+
+void LiveViewControllerHD::imagePickerController(ZBarReader&, const ZBarReaderInfo& info) {
+    const std::optional<std::string> scanned = UIDeviceAddViewController::firstScannedText(info);
+    if (!scanned) return;  // nothing read: keep scanning
+    auto keep = self();
+    if (auto reader = reader_.lock(); reader && presentedViewController() == reader.get())
+        dismissViewControllerAnimated(false);
+    // The scanned text is judged as the phone's chooser judges it; a device's
+    // text goes to the panel as the UID of a new device.
+    if (std::optional<std::string> uid = UIDeviceAddViewController::uidFromScannedText(*scanned, this))
+        dvcMgmtController_->addDeviceItemFromTwoDimensionalCode(*uid);
+}
+
+void LiveViewControllerHD::imagePickerControllerDidCancel(ZBarReader&) {
+    auto keep = self();
+    if (auto reader = reader_.lock(); reader && presentedViewController() == reader.get())
+        dismissViewControllerAnimated(false);
+}
+
+void LiveViewControllerHD::popUpDeviceSearchingView(void*) {
+    if (!dsvc_) {
+        dsvc_ = std::make_shared<DeviceSearchingViewController>();
+        dsvc_->delegate = std::static_pointer_cast<DeviceSearchingViewControllerDelegate>(self());
+    }
+    // Not adding: the screen starts a new search once shown.
+    dsvc_->isAdding = false;
+    presentViewController(dsvc_, true);
+}
+
+void LiveViewControllerHD::addDeviceItemFromLanSearch(const std::string& uid) {
+    dvcMgmtController_->addDeviceItemFromTwoDimensionalCode(uid);
+}
+
+void LiveViewControllerHD::addMultiDevicesFromMulticaseSearching() { dvcMgmtController_->reloadDeviceTable(true); }
+
+void LiveViewControllerHD::alertViewClickedButtonAtIndex(UIAlertView* alert, int buttonIndex) {
+    // The QR alerts have this screen as delegate too; their "Ok" is not an
+    // answer to the reminder.
+    if (!alert || alert != adReminder_.data() || buttonIndex != 1) return;
+    QvApplicationPreference::sharedInstance().setShowAdReminder(false);
+}
+
+void LiveViewControllerHD::dismissAdReminder() {
+    if (adReminder_) adReminder_->dismissWithClickedButtonIndex(0, true);
+}
+
+void LiveViewControllerHD::showAdBannerView(const std::shared_ptr<RunLoopTimer>& timer) {
+    if (timer) timer->invalidate();
+    QvApplicationPreference::sharedInstance().setHideAd(false);
 }
 
 // ---------------------------------------------------------------- the tiles' callbacks

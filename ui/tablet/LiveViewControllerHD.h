@@ -4,7 +4,10 @@
 #include <memory>
 
 #include "platform/dispatch/DispatchQueue.h"
+#include "base/utilities/ZBarReaderDelegate.h"
 #include "platform/runloop/RunLoop.h"
+#include "ui/common/DeviceSearchingViewController.h"
+#include "ui/kit/UIAlertView.h"
 #include "ui/kit/UIButton.h"
 #include "ui/kit/UIPageControl.h"
 #include "ui/kit/UIPickerView.h"
@@ -14,11 +17,12 @@
 #include "ui/tablet/ChannelMgmtControllerHD.h"
 #include "ui/tablet/ChannelViewControllerHDDelegate.h"
 #include "ui/tablet/DeviceMgmtControllerHDDelegate.h"
-#include "ui/tablet/DevicePanelStandIn.h"
+#include "ui/tablet/DeviceMgmtControllerHD.h"
 
 namespace lumora {
 
 class Device;
+class ZBarReaderViewController;
 
 // The tablet's live-view screen: the sixteen-tile grid on the left and a
 // side panel on the right with the device list above two pages of control
@@ -26,13 +30,16 @@ class Device;
 // tile shows in the live-view history and resumes it when auto play is on.
 // Polls the devices reached by address at load and every 60 s. The home
 // screen makes the one instance and presents it; the panel's home button
-// dismisses it. Made from the interface file "LiveViewControllerHD". Main thread only, except the
-// callbacks noted.
+// dismisses it. Made from the interface file "LiveViewControllerHD". Main
+// thread only, except the callbacks noted.
 class LiveViewControllerHD : public UIViewController,
                              public DeviceMgmtControllerHDDelegate,
                              public ChannelViewControllerHDDelegate,
                              public ChannelMgmtControllerDelegate,
-                             public UIScrollViewDelegate {
+                             public UIScrollViewDelegate,
+                             public DeviceSearchingViewControllerDelegate,
+                             public ZBarReaderDelegate,
+                             public UIAlertViewDelegate {
 public:
     static constexpr const char* kInterfaceName = "LiveViewControllerHD";
     static constexpr double kPollInterval = 60.0;
@@ -64,12 +71,29 @@ public:
     void ChannelViewControllerHDClickChannel(void* sender, int channel, int deviceId, bool selected) override;
     bool queryDeviceChannelBusyStatus(void* sender, int deviceId, int channel) override;
     void showPopover(UIView* inView, const CGRect& rect, int startIndex);
+    void showPopover(void*, UIView* inView, const CGRect& rect, int startIndex) override {
+        showPopover(inView, rect, startIndex);
+    }
+    void returnToHomePage(void*) override { dismissViewControllerAnimated(true); }
     void pickerHide() override;
     void confirmPickView() override;
     void searchAllDeviceState() override;
     void showLanSearchController() override { searchAllDeviceState(); }
-    // Back to the home screen.
-    void returnToHomePage(void* sender) override;
+
+    // ---- adding a device: the panel's QR scan and LAN search, their results back to the panel
+    void popUpCameraForScanningTDCode(void* sender) override;
+    void popUpDeviceSearchingView(void* sender) override;
+    // ZBarReaderDelegate
+    void imagePickerController(ZBarReader& reader, const ZBarReaderInfo& info) override;
+    void imagePickerControllerDidCancel(ZBarReader& reader) override;
+    // DeviceSearchingViewControllerDelegate
+    void addDeviceItemFromLanSearch(const std::string& uid) override;
+    void addMultiDevicesFromMulticaseSearching() override;
+    // UIAlertViewDelegate: only the advertisement reminder's "Ok" (index 1)
+    // turns the reminder off; the QR alerts' buttons change nothing.
+    void alertViewClickedButtonAtIndex(UIAlertView* alert, int buttonIndex) override;
+    void dismissAdReminder();
+    void showAdBannerView(const std::shared_ptr<RunLoopTimer>& timer);
 
     // ---- ChannelViewControllerHDDelegate
     void ChannelViewControllerHDDidReceiveChannelNumber(ChannelViewControllerHD* tile, int count) override;
@@ -123,13 +147,16 @@ public:
 
     // ---- state for the home screen and tests
     ChannelMgmtControllerHD* chanMgmtController() const { return chanMgmtController_.get(); }
-    DevicePanelStandIn* dvcMgmtController() const { return dvcMgmtController_.get(); }
+    DeviceMgmtControllerHD* dvcMgmtController() const { return dvcMgmtController_.get(); }
     UIPopoverController* popover() const { return popover_.get(); }
     UIPickerView* picker() const { return picker_.data(); }
     bool isClickAudio() const { return isClickAudio_; }
     bool attmpAutoConnect() const { return attmpAutoConnect_; }
     int numOfDvcToStop() const { return numOfDvcToStop_; }
     const DispatchQueuePtr& stopQueue() const { return stopQueue_; }
+    DeviceSearchingViewController* dsvc() const { return dsvc_.get(); }
+    // The reader of the last QR scan while it is alive.
+    std::shared_ptr<ZBarReaderViewController> reader() const { return reader_.lock(); }
     ChannelViewControllerHD* selectedTile() const;
 
     // Outlets (object names as in the interface file).
@@ -148,7 +175,7 @@ private:
     std::shared_ptr<LiveViewControllerHD> self();
 
     std::shared_ptr<ChannelMgmtControllerHD> chanMgmtController_;
-    std::shared_ptr<DevicePanelStandIn> dvcMgmtController_;
+    std::shared_ptr<DeviceMgmtControllerHD> dvcMgmtController_;
     QPointer<UIScrollView> scrollView_;
     std::shared_ptr<UIPopoverController> popover_;
     QPointer<UIPickerView> picker_;
@@ -160,6 +187,9 @@ private:
     bool isClickAudio_ = false;
     bool loaded_ = false;
     DispatchQueuePtr stopQueue_;
+    std::shared_ptr<DeviceSearchingViewController> dsvc_;
+    std::weak_ptr<ZBarReaderViewController> reader_;  // kept by the presentation
+    QPointer<UIAlertView> adReminder_;                  // nothing shows one yet
 };
 
 }  // namespace lumora

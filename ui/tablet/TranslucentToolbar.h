@@ -4,14 +4,14 @@
 
 namespace lumora {
 
-// A tool bar that draws no bar of its own: the view behind it shows
-// through, only its items are drawn.
+// A toolbar that draws no bar of its own: the screen's background shows
+// through it, only its items are drawn.
 class TranslucentToolbar : public UIToolbar {
 public:
-    explicit TranslucentToolbar(const CGRect& frame = CGRectZero);
+    explicit TranslucentToolbar(const CGRect& frame = CGRectZero) : UIToolbar(frame) {}
 
 protected:
-    void drawBackground(QPainter& painter) override;
+    void drawBackground(QPainter&) override {}
 };
 
 }  // namespace lumora

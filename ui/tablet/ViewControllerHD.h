@@ -78,7 +78,8 @@ public:
     void deviceMgmtControllerAddDevice(DeviceMgmtController*) override {}
 
     // ---- state
-    LiveViewControllerHD* liveViewController() const { return liveViewController_.get(); }
+    // Made when the view loads.
+    const std::shared_ptr<LiveViewControllerHD>& liveViewController() const { return liveViewController_; }
     bool isOnLivePage() const { return isOnLivePage_; }
     bool isBannerTimerValid() const;
 

@@ -1,8 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "platform/graphics/PNGWriter.h"
-#include "ui/common/QRCodeGenerator.h"
 #include "ui/common/DeviceScreensFixture.h"
+#include "ui/common/PrintedQRCode.h"
 #include "ui/kit/UIActionSheet.h"
 #include "ui/kit/UITextField.h"
 
@@ -13,23 +12,11 @@ namespace {
 
 class UIDeviceAddViewControllerTest : public DeviceScreensFixture {
 protected:
-    // The generator's picture (dark modules on a transparent ground) as it
-    // looks printed on white paper.
-    static RGBAImage printed(RGBAImage picture) {
-        for (size_t i = 0; i + 3 < picture.pixels.size(); i += 4) {
-            const uint8_t a = picture.pixels[i + 3];
-            for (int c = 0; c < 3; ++c)
-                picture.pixels[i + c] = static_cast<uint8_t>((picture.pixels[i + c] * a + 255 * (255 - a)) / 255);
-            picture.pixels[i + 3] = 255;
-        }
-        return picture;
-    }
-
     // Renders the text as a QR picture file, opens the chooser, picks the QR
     // scan and lets the reader read the file.
     void scan(const std::string& text) {
         const std::string path = dir.path() + "/code.png";
-        ASSERT_TRUE(PNGWriter::write(path, printed(QRCodeGenerator::qrPixelsForString(text, 300))));
+        ASSERT_TRUE(writePrintedQRCode(path, text));
         openOpener();
         opener->openChooser();
         driver.settle();

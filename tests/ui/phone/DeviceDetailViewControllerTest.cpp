@@ -7,6 +7,7 @@
 #include "ui/kit/UIButton.h"
 #include "ui/kit/UITextField.h"
 #include "ui/phone/DeviceMgmtController.h"
+#include "ui/phone/QueryRemoteRecordSetting.h"
 
 using namespace lumora;
 using namespace lumora::test;
@@ -257,6 +258,7 @@ TEST_F(DeviceDetailViewControllerTest, TheListWithoutDevicesStillAddsAndTheSearc
 
     storeUidDevice("Yard", "UID-YARD");
     int opened = -1;
+    const auto keep = DeviceMgmtController::recordSearchFactory();
     DeviceMgmtController::recordSearchFactory() = [&](int32_t id) {
         opened = id;
         return std::make_shared<UIViewController>();
@@ -270,6 +272,29 @@ TEST_F(DeviceDetailViewControllerTest, TheListWithoutDevicesStillAddsAndTheSearc
     EXPECT_EQ(opened, QvDeviceManager::sharedInstance().objectInDevicesAtIndex(0)->deviceId);
     search->accessoryButtonTappedForRowWithIndexPath(search->devicesTable(), {0, 5});  // no such row
     DeviceMgmtController::recordSearchFactory() = nullptr;
+    DeviceMgmtController::recordSearchFactory() = keep;
+}
+
+// Out of the box a row's detail button in the recordings list opens the
+// search form for that row's device, in a navigation controller.
+TEST_F(DeviceDetailViewControllerTest, TheRecordingsListOpensTheSearchFormOfTheTappedDevice) {
+    storeUidDevice("Yard", "UID-YARD");
+    auto gate = storeAddressDevice("Gate", "10.0.0.5", 8000);
+    gate->channelNum = 4;
+    auto search = std::make_shared<DeviceMgmtController>(1);
+    driver.setRoot(search);
+    driver.settle();
+    driver.tapAt(CGPointMake(295, 44 + 50 * 1 + 25));  // Gate's detail button
+    driver.advance(0.5);
+    auto* nav = dynamic_cast<UINavigationController*>(search->presentedViewController());
+    ASSERT_NE(nav, nullptr);
+    auto* form = dynamic_cast<QueryRemoteRecordSetting*>(nav->topViewController());
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(form->m_nChannels, 15u) << "every channel of the 4-channel device";
+    auto* table = driver.find<UITableView>("searchTable");
+    ASSERT_NE(table, nullptr);
+    EXPECT_EQ(table->cellForRowAtIndexPath(NSIndexPath{0, 0})->detailTextLabel()->text(), L("All"));
+    shot("recordings_search_form.png");
 }
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include "platform/runloop/RunLoop.h"
 #include "platform/text/Localization.h"
 #include "support/TempDir.h"
+#include "ui/phone/PhoneAppFixture.h"
 #include "ui/common/GLVideoView.h"
 #include "ui/host/EmulatorWorld.h"
 #include "ui/host/ScreenFactory.h"
@@ -38,96 +39,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct RGB {
-    int r, g, b;
-};
-RGB rgb(uint32_t px) { return RGB{static_cast<int>(px >> 24), static_cast<int>((px >> 16) & 0xFF), static_cast<int>((px >> 8) & 0xFF)}; }
-
-// The phone application launched headless against emulators on loopback
-// ("Gate": 4 channels by address, "Yard": 2 channels by identifier through
-// the relay, plus whatever a test adds), with a data root of its own.
-class LiveViewControllerTest : public ::testing::Test {
-protected:
-    void SetUp() override { RunLoop::main(); }
-    void TearDown() override {
-        if (app) {
-            app->terminate();
-            driver->settle();
-        }
-        RunLoop::main().runUntil([] { return !QvApplicationPreference::sharedInstance().isLookingUpNetIP(); },
-                                 std::chrono::seconds(20));
-        app = nullptr;
-        delegate.reset();
-        driver.reset();
-        world.stop();
-        RootScreenFactory::install(nullptr);
-    }
-
-    void launch(std::vector<EmulatorWorld::DemoDevice> devices = EmulatorWorld::defaultDevices(),
-                const std::function<void()>& beforeLaunch = nullptr) {
-        std::string error;
-        ASSERT_TRUE(world.start(dir.path(), devices, error, 300)) << error;
-        Config& cfg = Config::shared();
-        cfg.timeScale = 0.1;
-        cfg.externalAddressUrl = "http://127.0.0.1:1/";
-        cfg.pushHost = "127.0.0.1:1";
-        auto provider = std::make_shared<FakeReachabilityProvider>();
-        provider->setFlagsForHost(cfg.reachabilityHost, reachability_flags::kReachable);
-        ReachabilityProvider::setShared(provider);
-        DevicePreConnector::install();
-        if (beforeLaunch) beforeLaunch();
-        RootScreenFactory::install(factory);
-        driver = std::make_unique<KitTestDriver>();
-        delegate = std::make_unique<AppDelegate>(factory);
-        app = &driver->launch(*delegate);
-        screen = std::dynamic_pointer_cast<LiveViewController>(factory->lastScreen());
-        ASSERT_NE(screen, nullptr);
-        driver->setRoot(screen);
-        driver->settle();
-        ASSERT_NE(screen->cmcController(), nullptr);
-        // The network watcher's first report, as before any user tap.
-        ASSERT_TRUE(driver->waitUntil([] { return NETStatusObj::sharedInstance().isHaveNet(); }, 10));
-    }
-
-    ChannelViewController* pane(int i) { return screen->cmcController()->channelViewControllerAtIndex(i); }
-    bool tap(const std::string& name) {
-        bool ok = driver->tap(name);
-        driver->settle();
-        return ok;
-    }
-    // Taps a device button and then channel buttons (1-based), each start getting its delay.
-    void play(int deviceButton, const std::vector<int>& channels) {
-        ASSERT_TRUE(tap("deviceButton" + std::to_string(deviceButton))) << driver->lastError();
-        for (int c : channels) {
-            ASSERT_TRUE(tap("channelButton" + std::to_string(c))) << driver->lastError();
-            driver->advance(0.15);
-        }
-    }
-    bool waitPicture(ChannelViewController* p, uint64_t more = 3) {
-        const uint64_t base = p->glView()->presentedCount();
-        return driver->waitUntil([&] { return p->glView()->presentedCount() >= base + more && p->glView()->hasPicture(); }, 20);
-    }
-    std::string title(int i) { return pane(i)->titleLabel()->text(); }
-    UIButton* button(const std::string& name) { return driver->find<UIButton>(name); }
-    // With LUMORA_SCREENSHOT_DIR set, the screen is kept there for a look.
-    void keepScreenshot(const std::string& name) {
-        if (const char* out = std::getenv("LUMORA_SCREENSHOT_DIR")) driver->saveScreenshot(std::string(out) + "/" + name);
-    }
-    std::vector<std::string> filesUnder(const std::string& ext) {
-        std::vector<std::string> out;
-        for (auto& e : fs::recursive_directory_iterator(dir.path()))
-            if (e.path().extension() == ext) out.push_back(e.path().string());
-        return out;
-    }
-
-    test::TempDir dir;
-    EmulatorWorld world;
-    std::shared_ptr<ScreenFactory> factory = std::make_shared<ScreenFactory>();
-    std::unique_ptr<KitTestDriver> driver;
-    std::unique_ptr<AppDelegate> delegate;
-    Application* app = nullptr;
-    std::shared_ptr<LiveViewController> screen;
-};
+class LiveViewControllerTest : public test::PhoneAppFixture {};
 
 TEST_F(LiveViewControllerTest, LaunchBuildsTheStripsFromTheDeviceListAndBlinksUntilPreConnectionReports) {
     launch();
@@ -164,24 +76,9 @@ TEST_F(LiveViewControllerTest, ChannelsPlayInTheFreePanesWithTheClipsColours) {
     EXPECT_EQ(title(2), "Gate ch03");
     EXPECT_EQ(title(3), "Yard ch01");
     keepScreenshot("phone-four-panes.png");
-    // The big pane shows the clip's colour bars: red, green, yellow, blue,
-    // magenta, cyan. A moving stripe crosses them, so each bar is looked at
-    // on three rows (picture rows 100, 215 and 232) and must show its colour
-    // on at least one.
-    const RGB bars[] = {{255, 0, 0}, {0, 255, 0}, {255, 255, 0}, {0, 0, 255}, {255, 0, 255}, {0, 255, 255}};
-    const double scale = 316.0 / 320, top = 2 + (256 - 240 * scale) / 2;
-    for (int b = 0; b < 6; ++b) {
-        const int x = 2 + static_cast<int>((b * 320 / 6 + 26) * scale);
-        bool shown = false;
-        std::string seen;
-        for (int row : {100, 215, 232}) {
-            RGB got = rgb(driver->pixel(x, static_cast<int>(top + row * scale)));
-            shown = shown || (std::abs(got.r - bars[b].r) < 70 && std::abs(got.g - bars[b].g) < 70 &&
-                              std::abs(got.b - bars[b].b) < 70);
-            seen += " " + std::to_string(got.r) + "," + std::to_string(got.g) + "," + std::to_string(got.b);
-        }
-        EXPECT_TRUE(shown) << "bar " << b << " seen" << seen;
-    }
+    // The big pane shows the clip's colour bars.
+    std::string seen;
+    EXPECT_TRUE(showsColourBars(pane(0), seen)) << seen;
     // The buttons mirror what plays.
     ASSERT_TRUE(tap("deviceButton1"));
     ASSERT_TRUE(driver->waitUntil([&] { return button("channelButton4") != nullptr; }, 5)) << driver->dumpTree();
@@ -685,5 +582,34 @@ TEST_F(LiveViewControllerTest, ClosingTheDeviceListAfterTheSelectedDeviceWentEmp
     ASSERT_EQ(screen->deviceButtons().size(), 1u);
     EXPECT_EQ(screen->deviceButtons()[0]->titleForState(UIControlStateNormal), "Yard");
     EXPECT_TRUE(screen->channelButtons().empty());
+    EXPECT_FALSE(pane(0)->stopRenderingFrame());
+}
+
+// The more panel's device button opens the device list (pausing the
+// panes); the list's add button closes it and shows the ways of adding
+// over the running panes.
+TEST_F(LiveViewControllerTest, TheMorePanelsDeviceButtonOpensTheDeviceListWhoseAddShowsTheChooser) {
+    launch();
+    ASSERT_TRUE(tap("moreButon"));
+    ASSERT_TRUE(tap("addButon")) << driver->lastError();
+    driver->advance(0.6);
+    driver->settle();
+    auto* list = dynamic_cast<DeviceMgmtController*>(screen->presentedViewController());
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->mgmtType(), 0);
+    EXPECT_EQ(list->devicesTable()->numberOfRowsInSection(0), 2);
+    EXPECT_TRUE(pane(0)->stopRenderingFrame());
+    EXPECT_EQ(screen->davc(), nullptr);
+    ASSERT_TRUE(tap("navRight")) << driver->lastError();
+    EXPECT_EQ(screen->presentedViewController(), nullptr);
+    ASSERT_NE(screen->davc(), nullptr);
+    EXPECT_EQ(screen->davc()->view()->superview(), screen->view());
+    // The chooser does not cover the panes: they draw again, and stay so
+    // when the chooser is left without adding.
+    EXPECT_FALSE(pane(0)->stopRenderingFrame());
+    ASSERT_TRUE(driver->tapSheetButton(Localization::string("CANCEL_BUTTON"))) << driver->lastError();
+    driver->advance(0.6);
+    driver->settle();
+    EXPECT_EQ(screen->presentedViewController(), nullptr);
     EXPECT_FALSE(pane(0)->stopRenderingFrame());
 }

@@ -17,6 +17,7 @@
 #include "platform/graphics/GLContext.h"
 #include "support/H264Clip.h"
 #include "support/TempDir.h"
+#include "ui/common/LocalMediaFiles.h"
 #include "ui/common/ALMoviePlayerController.h"
 #include "ui/common/ALMoviePlayerControls.h"
 #include "ui/common/UIApplicationALAppDimensions.h"
@@ -37,33 +38,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kClip = std::string(LUMORA_TEST_DATA_DIR) + "/clip.h264";
-
-// A recording as the live path keeps it: the device emulator's clip through the recorder.
-bool record(const std::string& path) {
-    QvVideoRecorder recorder;
-    if (!recorder.start(path, 320, 240, 40)) return false;
-    int64_t t = 0;
-    for (const auto& unit : test::splitAccessUnits(test::readFile(kClip))) {
-        MediaFrame f(unit.bytes);
-        f.keyFrame = unit.key ? 1 : 0;
-        f.timestamp = t += 40;
-        recorder.addFrame(f);
-    }
-    return recorder.stop();
-}
-
-// A snapshot as a pane takes it: a picture of the clip drawn and written as PNG.
-bool snapshot(const std::string& recording, double time, const std::string& path) {
-    FFmpegMovieEngine engine;
-    MovieInfo info;
-    MoviePicture picture;
-    std::string error;
-    if (!engine.open(recording, info, error) || !engine.pictureAt(time, picture, error)) return false;
-    QvGLView view(Rect{0, 0, 320, 240});
-    return view.render(picture.yuv, picture.width, picture.height) && view.snapshot(path);
-}
-
 // Screenshots for a look, kept when LUMORA_SCREENSHOT_DIR names a folder.
 void shot(KitTestDriver& driver, const std::string& name) {
     if (const char* out = std::getenv("LUMORA_SCREENSHOT_DIR")) driver.saveScreenshot(std::string(out) + "/" + name);
@@ -74,17 +48,14 @@ protected:
     void SetUp() override {
         std::string why;
         if (!GLContext::available(&why)) GTEST_SKIP() << "no GL: " << why;
-        Config::shared().dataRoot = dir.path();
-        Config::shared().resourceDir = LUMORA_RESOURCE_DIR;
-        AlertPresenter::install(std::make_shared<KitAlertPresenter>());
+        ASSERT_TRUE(test::useMediaStore(dir.path()));
         auto& files = FileManager::sharedInstance();
-        ASSERT_TRUE(files.setDefaultPaths());
         const std::string rec = *files.getRecordPath("cam1", 1, true) + "2026_12_10_10_00_00.mp4";
-        ASSERT_TRUE(record(rec));
-        ASSERT_TRUE(record(*files.getRecordPath("cam1", 2, true) + "2026_12_10_11_00_00.mp4"));
+        ASSERT_TRUE(test::recordClip(rec));
+        ASSERT_TRUE(test::recordClip(*files.getRecordPath("cam1", 2, true) + "2026_12_10_11_00_00.mp4"));
         for (int i = 0; i < 6; ++i)
-            ASSERT_TRUE(snapshot(rec, i * 0.3, *files.getPhotoPath("cam1", 1, true) + "10_00_0" + std::to_string(i) + ".png"));
-        ASSERT_TRUE(snapshot(rec, 1.0, *files.getPhotoPath("cam2", 1, true) + "11_00_00.png"));
+            ASSERT_TRUE(test::snapshotOf(rec, i * 0.3, *files.getPhotoPath("cam1", 1, true) + "10_00_0" + std::to_string(i) + ".png"));
+        ASSERT_TRUE(test::snapshotOf(rec, 1.0, *files.getPhotoPath("cam2", 1, true) + "11_00_00.png"));
     }
 
     std::shared_ptr<FileMgmtController> open(KitTestDriver& driver) {

@@ -6,61 +6,38 @@
 #include <string>
 #include <vector>
 
+#include "app/AppDelegateHD.h"
+#include "app/DevicePreConnector.h"
 #include "app/core/ConnectionRecord.h"
+#include "app/core/FileManager.h"
 #include "app/core/QvApplicationPreference.h"
 #include "app/core/QvDeviceManager.h"
 #include "base/link/DataController.h"
-#include "ui/tablet/TabletAppFixture.h"
+#include "base/network/NETStatusObj.h"
+#include "base/network/Reachability.h"
+#include "platform/Application.h"
+#include "platform/Config.h"
+#include "platform/net/FakeReachabilityProvider.h"
+#include "platform/runloop/RunLoop.h"
+#include "support/TempDir.h"
+#include "tools/relay-emulator/LanSearchResponder.h"
+#include "ui/common/PrintedQRCode.h"
+#include "ui/common/UIDeviceAddViewController.h"
+#include "ui/common/GLVideoView.h"
+#include "ui/host/EmulatorWorld.h"
+#include "ui/host/ScreenFactory.h"
+#include "ui/kit/UIAlertView.h"
 #include "ui/kit/UILabel.h"
+#include "ui/kit/UIWindow.h"
+#include "ui/kit/ZBarReaderViewController.h"
+#include "ui/kit/testing/KitTestDriver.h"
+#include "ui/tablet/TabletLiveFixture.h"
 
 using namespace lumora;
 
 namespace {
 
-// The tablet application launched against the emulators, its live screen
-// opened from the home screen.
-class LiveViewControllerHDTest : public test::TabletAppFixture {
-protected:
-    void launch(const std::function<void()>& beforeLaunch = nullptr) {
-        TabletAppFixture::launch(beforeLaunch);
-        if (HasFatalFailure()) return;
-        screen = openLive();
-        ASSERT_NE(screen, nullptr);
-        ASSERT_EQ(home->presentedViewController(), screen);
-    }
-
-    bool tap(const std::string& name) {
-        const bool ok = driver->tap(name);
-        driver->settle();
-        return ok;
-    }
-    // Taps the panel's toggle of the device in that list section and channel.
-    void toggle(int section, int channel) {
-        ASSERT_TRUE(tap("panelChannel" + std::to_string(section) + "_" + std::to_string(channel))) << driver->lastError();
-        driver->advance(0.15);
-    }
-    // Shows the control strip's second page (listen, talk, layouts).
-    void secondPage() {
-        auto* strip = driver->find<UIScrollView>("controlStrip");
-        ASSERT_NE(strip, nullptr);
-        strip->setContentOffset(CGPoint{strip->frame().size.width, 0});
-        driver->settle();
-    }
-    void firstPage() {
-        driver->find<UIScrollView>("controlStrip")->setContentOffset(CGPoint{0, 0});
-        driver->settle();
-    }
-    // Selects a tile as a touch on it does.
-    void select(ChannelViewControllerHD* t) {
-        const CGRect b = t->view()->bounds();
-        const CGPoint c = t->view()->convertPointToView(CGPoint{b.size.width / 2, b.size.height / 2}, nullptr);
-        driver->tapAt(c);
-        driver->advance(0.5);
-    }
-    UIButton* button(const std::string& name) { return driver->find<UIButton>(name); }
-
-    LiveViewControllerHD* screen = nullptr;
-};
+class LiveViewControllerHDTest : public test::TabletLiveFixture {};
 
 TEST_F(LiveViewControllerHDTest, ChannelsStartedFromThePanelShowPicturesAndAreRemembered) {
     launch();
@@ -78,11 +55,12 @@ TEST_F(LiveViewControllerHDTest, ChannelsStartedFromThePanelShowPicturesAndAreRe
     EXPECT_EQ(h[0].channel, 0);
     EXPECT_EQ(h[1].channel, 1);
     // The panel mirrors the busy tiles; unticking stops that tile only.
-    EXPECT_TRUE(button("panelChannel0_0")->isSelected());
+    EXPECT_TRUE(signal(0, 0)->isSelected());
     toggle(0, 0);
     EXPECT_FALSE(tile(0)->isBusy());
     EXPECT_TRUE(tile(1)->isBusy());
-    EXPECT_FALSE(button("panelChannel0_0")->isSelected());
+    EXPECT_FALSE(signal(0, 0)->isSelected());
+    EXPECT_TRUE(signal(0, 1)->isSelected());
 }
 
 TEST_F(LiveViewControllerHDTest, LayoutButtonsSwitchTheGridAndTheHistoryLength) {
@@ -175,9 +153,14 @@ TEST_F(LiveViewControllerHDTest, TouchOnATileOpensItsOwnDevicesSectionWhateverTh
     ASSERT_NE(section, gate->deviceId - 1);
     toggle(section, 2);
     ASSERT_TRUE(waitPicture(tile(0)));
+    panel().closeAllSesionHeadView();
+    ASSERT_FALSE(panel().isSectionOpen(section));
     select(tile(0));
-    EXPECT_EQ(screen->dvcMgmtController()->openSection(), section);
-    EXPECT_EQ(screen->dvcMgmtController()->openIndex(), 2);
+    EXPECT_TRUE(panel().isSectionOpen(section));
+    for (int s = 0; s < panel().sectionCount(); ++s)
+        if (s != section) {
+            EXPECT_FALSE(panel().isSectionOpen(s)) << s;
+        }
 }
 
 TEST_F(LiveViewControllerHDTest, UntickingAChannelWhoseTileFailedLeavesTheOtherTilesPlaying) {
@@ -294,6 +277,107 @@ TEST_F(LiveViewControllerHDTest, TheStatusPollProbesDevicesReachedByAddressEvery
     gate->isOnLine = false;
     driver->advance(61);
     EXPECT_TRUE(driver->waitUntil([&] { return gate->isOnLine.load(); }, 10));
+}
+
+// The UID the panel's add state was opened with, empty when it shows its list.
+std::string handedOn(const DeviceMgmtControllerHD& panel) {
+    return panel.curStatus() == DeviceMgmtControllerHD::kAdd ? panel.attribute(DeviceMgmtControllerHD::kUID) : "";
+}
+
+// The panel's QR row: the live screen presents the reader and hands a
+// device's text to the panel; a web address or a Wi-Fi login is announced
+// and not taken for a device (as on the phone). The alerts' "Ok" is no
+// answer to the advertisement reminder.
+TEST_F(LiveViewControllerHDTest, QRScansFromThePanelHandADevicesTextToThePanelAndAnnounceOthers) {
+    launch();
+    DeviceMgmtControllerHD& panel = *screen->dvcMgmtController();
+    using Chooser = UIDeviceAddViewController;
+    struct Case {
+        const char* scanned;
+        const char* handedOn;
+        int alertTag;  // 0: none
+        const char* pasteboard;
+    };
+    const Case cases[] = {
+        {"LUMORA-QR-000123", "LUMORA-QR-000123", 0, "before"},
+        {"http://www.lumora.invalid/app", "", Chooser::kUrlAlertTag, "before"},
+        {"ssid:HomeNet;pwd:s3cret", "", Chooser::kWiFiAlertTag, "s3cret"},
+    };
+    const std::string path = dir.path() + "/code.png";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.scanned);
+        panel.returnToDeviceListClicked();
+        driver->setPasteboardText("before");
+        screen->popUpCameraForScanningTDCode(&panel);
+        driver->advance(0.5);
+        std::shared_ptr<ZBarReaderViewController> reader = screen->reader();
+        ASSERT_NE(reader, nullptr);
+        ASSERT_EQ(screen->presentedViewController(), reader.get());
+        EXPECT_EQ(reader->supportedOrientationsMask(), 30);
+        EXPECT_EQ(reader->readerDelegate().get(), static_cast<ZBarReaderDelegate*>(screen.get()));
+        ASSERT_TRUE(test::writePrintedQRCode(path, c.scanned));
+        reader->readImageFile(path);
+        reader.reset();
+        ASSERT_TRUE(driver->waitUntil([&] { return screen->presentedViewController() == nullptr; }));
+        driver->advance(0.5);
+        EXPECT_EQ(handedOn(panel), c.handedOn);
+        EXPECT_EQ(driver->pasteboardText(), c.pasteboard);
+        UIAlertView* alert = UIAlertView::topmost(driver->window());
+        if (c.alertTag == 0) {
+            EXPECT_EQ(alert, nullptr);
+            continue;
+        }
+        ASSERT_NE(alert, nullptr);
+        EXPECT_EQ(alert->tag(), c.alertTag);
+        ASSERT_TRUE(driver->tapAlertButton("Ok"));
+        driver->advance(0.5);
+        EXPECT_TRUE(QvApplicationPreference::sharedInstance().showAdReminder());
+    }
+    // Cancelling the reader closes it and hands nothing on.
+    panel.returnToDeviceListClicked();
+    screen->popUpCameraForScanningTDCode(&panel);
+    driver->advance(0.5);
+    ASSERT_NE(screen->presentedViewController(), nullptr);
+    ASSERT_TRUE(tap("cancelButton")) << driver->lastError();
+    ASSERT_TRUE(driver->waitUntil([&] { return screen->presentedViewController() == nullptr; }));
+    EXPECT_EQ(handedOn(panel), "");
+}
+
+TEST_F(LiveViewControllerHDTest, TheLanSearchIsMadeOnceSearchesAfreshEachTimeAndHandsThePickToThePanel) {
+    launch();
+    Config::shared().lanGroup = "127.0.0.32";
+    relayemu::LanSearchResponder lan("127.0.0.32", 0);
+    ASSERT_TRUE(lan.ok());
+    Config::shared().lanPort = lan.port();
+    lan.addDevice({"LUMORA-LAN-A", 0xFFFF, 8000, "192.168.1.20"});
+    DeviceMgmtControllerHD& panel = *screen->dvcMgmtController();
+
+    screen->popUpDeviceSearchingView(&panel);
+    driver->advance(0.6);
+    DeviceSearchingViewController* search = screen->dsvc();
+    ASSERT_NE(search, nullptr);
+    ASSERT_EQ(screen->presentedViewController(), search);
+    EXPECT_TRUE(search->isSearching());
+    ASSERT_TRUE(driver->waitUntil([&] { return search->devicesDiscovered().size() == 1; }, 10));
+    // Closed with a find: the panel reloads its whole list.
+    search->stopSearching();  // ends the wait
+    search->stopSearching();  // closes
+    driver->advance(0.6);
+    EXPECT_EQ(screen->presentedViewController(), nullptr);
+    EXPECT_EQ(panel.sectionCount(), static_cast<int>(QvDeviceManager::sharedInstance().countOfDevices()));
+
+    // Again: the same screen, a new search, and a picked row goes to the panel.
+    screen->popUpDeviceSearchingView(&panel);
+    driver->advance(0.6);
+    EXPECT_EQ(screen->dsvc(), search);
+    EXPECT_EQ(screen->presentedViewController(), search);
+    EXPECT_TRUE(search->isSearching());
+    ASSERT_TRUE(driver->waitUntil([&] { return search->devicesDiscovered().size() == 1; }, 10));
+    driver->settle();
+    ASSERT_TRUE(tap("deviceRow0")) << driver->lastError();
+    driver->advance(0.6);
+    EXPECT_EQ(handedOn(panel), "LUMORA-LAN-A");
+    EXPECT_EQ(screen->presentedViewController(), nullptr);
 }
 
 }  // namespace

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "app/core/Device.h"
 #include "app/core/FileManager.h"
@@ -9,6 +13,7 @@
 #include "base/network/NETStatusObj.h"
 #include "platform/Config.h"
 #include "platform/runloop/RunLoop.h"
+#include "platform/text/Localization.h"
 #include "support/TempDir.h"
 #include "ui/common/GLVideoView.h"
 #include "ui/host/EmulatorWorld.h"
@@ -39,7 +44,7 @@ protected:
         Config::shared().dataRoot = dir.path();
         FileManager::sharedInstance().setDefaultPaths();
         std::string error;
-        ASSERT_TRUE(world.start(dir.path(), {EmulatorWorld::defaultDevices()[0]}, error, 300)) << error;
+        ASSERT_TRUE(world.start(dir.path(), devices(), error, 300)) << error;
         Config::shared().timeScale = 0.1;
         // The network watcher's report, as the application would have it.
         NETStatusObj::sharedInstance().setIsHaveNet(true);
@@ -66,6 +71,44 @@ protected:
         holder.reset();
         world.stop();
     }
+    // The world's devices: "Gate" (4 channels, by address) unless a test's fixture says otherwise.
+    virtual std::vector<EmulatorWorld::DemoDevice> devices() const { return {EmulatorWorld::defaultDevices()[0]}; }
+    // Starts channels 0 .. n-1 of Gate in the first free tiles, as the live screen does.
+    void startChannels(int n) {
+        for (int ch = 0; ch < n; ++ch) {
+            ChannelViewControllerHD* t = grid->findAvailableChannelViewControllerHD(gate->deviceId, ch);
+            ASSERT_NE(t, nullptr);
+            t->setDelegate(log);
+            t->startLive(gate, ch);
+            driver.advance(0.15);
+        }
+    }
+    // The clip's colour bars (red, green, yellow, blue, magenta, cyan) are
+    // seen in the tile at that position; `why` names the moment. A moving
+    // stripe crosses them, so each bar is looked at on three picture rows
+    // and must show its colour on at least one.
+    void expectBars(int position, const std::string& why) {
+        driver.settle();
+        const RGB bars[] = {{255, 0, 0}, {0, 255, 0}, {255, 255, 0}, {0, 0, 255}, {255, 0, 255}, {0, 255, 255}};
+        UIView* gl = grid->tileAtPosition(position)->glView();
+        const CGSize size = gl->frame().size;
+        // The 320x240 picture fills the view's width or height, centred.
+        const double scale = std::min(size.width / 320, size.height / 240);
+        const double left = (size.width - 320 * scale) / 2, top = (size.height - 240 * scale) / 2;
+        for (int b = 0; b < 6; ++b) {
+            bool shown = false;
+            std::string seen;
+            for (int row : {100, 215, 232}) {
+                const CGPoint at = gl->convertPointToView(
+                    CGPoint{left + (b * 320 / 6 + 26) * scale, top + row * scale}, nullptr);
+                const RGB got = rgb(driver.pixel(static_cast<int>(at.x), static_cast<int>(at.y)));
+                shown = shown || (std::abs(got.r - bars[b].r) < 70 && std::abs(got.g - bars[b].g) < 70 &&
+                                  std::abs(got.b - bars[b].b) < 70);
+                seen += " " + std::to_string(got.r) + "," + std::to_string(got.g) + "," + std::to_string(got.b);
+            }
+            EXPECT_TRUE(shown) << why << ": bar " << b << " seen" << seen;
+        }
+    }
     bool waitPicture(ChannelViewControllerHD* t, uint64_t more = 3) {
         const uint64_t base = t->glView()->presentedCount();
         return driver.waitUntil([&] { return t->glView()->presentedCount() >= base + more && t->glView()->hasPicture(); }, 20);
@@ -77,6 +120,16 @@ protected:
     std::shared_ptr<Device> gate;
     std::shared_ptr<Holder> holder;
     std::shared_ptr<ChannelMgmtControllerHD> grid;
+    // What the tiles tell the live screen.
+    struct TileLog : ChannelViewControllerHDDelegate {
+        std::vector<std::string> failures;
+        int stops = 0;
+        void ChannelViewControllerHDSessionFailedForDevice(ChannelViewControllerHD*, int d, int c) override {
+            failures.push_back(std::to_string(d) + " " + std::to_string(c));
+        }
+        void channelViewControllerHDStop(ChannelViewControllerHD*) override { ++stops; }
+    };
+    std::shared_ptr<TileLog> log = std::make_shared<TileLog>();
 };
 
 TEST_F(TabletTilesEmulatorTest, FourChannelsPlayInTheirTilesWithTheClipsColoursAndASwipeReachesTheCamera) {
@@ -154,6 +207,86 @@ TEST_F(TabletTilesEmulatorTest, ListenTalkRecordAndSnapshotOnALiveTile) {
     t->stopRecord();
     EXPECT_EQ(t->state(), 1);
     ASSERT_TRUE(driver.waitUntil([&] { return !filesUnder(".mp4").empty(); }, 10));
+}
+
+// Gate closes every link after 150 packets, as a device on a poor link drops it.
+class TabletTilesDroppedLinkTest : public TabletTilesEmulatorTest {
+protected:
+    std::vector<EmulatorWorld::DemoDevice> devices() const override {
+        auto d = EmulatorWorld::defaultDevices()[0];
+        d.options.closeAfter = 150;
+        return {d};
+    }
+};
+
+TEST_F(TabletTilesDroppedLinkTest, DroppedLinksAreRestartedByTheTilesSessionsAndThePicturesComeBack) {
+    startChannels(4);
+    for (int p = 0; p < 4; ++p) ASSERT_TRUE(waitPicture(grid->tileAtPosition(p))) << p;
+    // Every link closes again and again (about every 3 s); each view comes
+    // back by itself, with the tile live throughout.
+    ASSERT_TRUE(driver.waitUntil([&] { return world.emulator(0).countEvents("login") >= 4 * 3; }, 60));
+    for (int p = 0; p < 4; ++p) {
+        ChannelViewControllerHD* t = grid->tileAtPosition(p);
+        ASSERT_TRUE(waitPicture(t, 10)) << p << ": " << t->titleLabel()->text();
+        EXPECT_EQ(t->state(), 1) << p;
+        EXPECT_EQ(t->deviceId(), gate->deviceId) << p;
+    }
+    driver.settle();
+    for (int p = 0; p < 4; ++p)
+        EXPECT_EQ(grid->tileAtPosition(p)->titleLabel()->text(), "Gate ch0" + std::to_string(p + 1));
+    EXPECT_TRUE(log->failures.empty());
+    EXPECT_EQ(log->stops, 0);
+    expectBars(0, "after the restarts");
+}
+
+TEST_F(TabletTilesEmulatorTest, ADeviceSwitchedOffFailsItsTilesWhichPlayAgainOnceItIsBack) {
+    startChannels(2);
+    for (int p = 0; p < 2; ++p) ASSERT_TRUE(waitPicture(grid->tileAtPosition(p))) << p;
+    expectBars(0, "before");
+    world.emulator(0).stop();  // the device goes off: its links close and it takes no new ones
+    for (int p = 0; p < 2; ++p)
+        ASSERT_TRUE(driver.waitUntil([&] { return grid->tileAtPosition(p)->state() == 0; }, 60)) << p;
+    driver.advance(0.3);  // the failure text follows 0.2 s after the stop
+    const std::vector<std::string> failureTexts = {Localization::string("MSG_DVOFF"), Localization::string("MSG_NONET"),
+                                                   Localization::string("MSG_NETERR")};
+    for (int p = 0; p < 2; ++p) {
+        ChannelViewControllerHD* t = grid->tileAtPosition(p);
+        EXPECT_NE(std::find(failureTexts.begin(), failureTexts.end(), t->titleLabel()->text()), failureTexts.end())
+            << p << ": " << t->titleLabel()->text();
+        EXPECT_EQ(t->deviceId(), -1) << p;
+        EXPECT_EQ(t->channel(), p) << p;
+        EXPECT_FALSE(t->spinner()->isAnimating()) << p;
+        EXPECT_FALSE(t->glView()->hasPicture()) << p;
+    }
+    std::vector<std::string> expected;
+    for (int p = 0; p < 2; ++p) expected.push_back(std::to_string(gate->deviceId) + " " + std::to_string(p));
+    std::sort(log->failures.begin(), log->failures.end());
+    EXPECT_EQ(log->failures, expected);
+    // Nothing is left running for a failed tile: no restart reaches the device once it is back.
+    std::string error;
+    ASSERT_TRUE(world.emulator(0).start(error)) << error;
+    const long sessions = world.emulator(0).stats().sessions;
+    driver.advance(2);
+    driver.waitUntil([] { return false; }, 0.5);
+    EXPECT_EQ(world.emulator(0).stats().sessions, sessions);
+    // Started again (the panel's tick), both tiles show the device's pictures.
+    for (int p = 0; p < 2; ++p) EXPECT_FALSE(grid->findWorkingChannelViewControllerHDForDevice(gate->deviceId, p));
+    startChannels(2);
+    for (int p = 0; p < 2; ++p) ASSERT_TRUE(waitPicture(grid->tileAtPosition(p))) << p;
+    driver.settle();
+    EXPECT_EQ(grid->tileAtPosition(1)->titleLabel()->text(), "Gate ch02");
+    expectBars(0, "after the device came back");
+}
+
+TEST_F(TabletTilesEmulatorTest, StoppingATileWhoseDeviceLeftTheListEndsItsLink) {
+    startChannels(1);
+    ChannelViewControllerHD* t = grid->tileAtPosition(0);
+    ASSERT_TRUE(waitPicture(t));
+    const size_t closed = world.emulator(0).countEvents("closed");
+    QvDeviceManager::sharedInstance().removeDevice(gate);
+    t->stopLive();
+    EXPECT_FALSE(t->isBusy());
+    EXPECT_TRUE(world.emulator(0).waitForEvent("closed", std::chrono::seconds(10), closed + 1));
 }
 
 }  // namespace

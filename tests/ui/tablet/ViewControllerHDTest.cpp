@@ -19,7 +19,7 @@
 #include "ui/phone/DeviceMgmtController.h"
 #include "ui/tablet/FileMgmtControllerHD.h"
 #include "ui/tablet/SysConfigurationViewControllerHD.h"
-#include "ui/tablet/TabletAppFixture.h"
+#include "ui/tablet/TabletLiveFixture.h"
 
 using namespace lumora;
 
@@ -31,10 +31,10 @@ std::string readFile(const std::string& path) {
 }
 
 // The tablet application in landscape with its home screen.
-class ViewControllerHDTest : public test::TabletAppFixture {
+class ViewControllerHDTest : public test::TabletLiveFixture {
 protected:
     void launchLandscape(const std::function<void()>& beforeLaunch = nullptr) {
-        launch(beforeLaunch);
+        launch(beforeLaunch, false);
         if (HasFatalFailure()) return;
         ASSERT_TRUE(driver->rotate(UIInterfaceOrientation::LandscapeLeft));
         driver->settle();
@@ -81,8 +81,8 @@ TEST_F(ViewControllerHDTest, EveryHomeButtonOpensItsScreenWhichClosesBackToTheHo
         std::function<void(UIViewController*)> close;
     };
     const Case cases[] = {
-        {"liveViewBtn", [&](UIViewController* c) { return c == live() && home->isOnLivePage(); },
-         [&](UIViewController*) { ASSERT_TRUE(driver->tap("homeButton")) << driver->lastError(); }},
+        {"liveViewBtn", [&](UIViewController* c) { return c == screen.get() && home->isOnLivePage(); },
+         [&](UIViewController*) { ASSERT_TRUE(driver->tap("homeBtn")) << driver->lastError(); }},
         {"fileViewBtn", [](UIViewController* c) { return dynamic_cast<FileMgmtControllerHD*>(c) != nullptr; },
          [](UIViewController* c) { c->dismissViewControllerAnimated(true); }},
         {"recordViewBtn", [](UIViewController* c) { return dynamic_cast<SysConfigurationViewControllerHD*>(c) != nullptr; },
@@ -117,7 +117,7 @@ TEST_F(ViewControllerHDTest, EveryHomeButtonOpensItsScreenWhichClosesBackToTheHo
         EXPECT_TRUE(driver->isTappable(driver->find(c.button)));
     }
     // The about button opens nothing; the live screen is the same one every time.
-    LiveViewControllerHD* first = live();
+    LiveViewControllerHD* first = screen.get();
     ASSERT_TRUE(tap("aboutBtn")) << driver->lastError();
     EXPECT_EQ(home->presentedViewController(), nullptr);
     ASSERT_TRUE(tap("liveViewBtn"));
@@ -170,17 +170,17 @@ TEST_F(ViewControllerHDTest, TheBannerTurnsEveryThreeSecondsAndFollowsItsIndicat
 }
 
 TEST_F(ViewControllerHDTest, SkippingTheHomePageOpensTheLiveViewHalfASecondAfterLaunch) {
-    launch([] { store([](QvApplicationPreference& p) { p.setSkipHomePage(true); }); });
+    launch([] { store([](QvApplicationPreference& p) { p.setSkipHomePage(true); }); }, false);
     EXPECT_EQ(home->presentedViewController(), nullptr);
     driver->advance(0.4);
     EXPECT_EQ(home->presentedViewController(), nullptr);
     driver->advance(0.1);
-    EXPECT_EQ(home->presentedViewController(), live());
+    EXPECT_EQ(home->presentedViewController(), screen.get());
     EXPECT_TRUE(home->isOnLivePage());
     driver->advance(0.5);
-    EXPECT_TRUE(live()->isVisible());
+    EXPECT_TRUE(screen->isVisible());
     // Back home: the flag follows.
-    live()->returnToHomePage(nullptr);
+    screen->returnToHomePage(nullptr);
     driver->advance(0.5);
     EXPECT_FALSE(home->isOnLivePage());
     EXPECT_EQ(home->presentedViewController(), nullptr);
@@ -191,7 +191,7 @@ TEST_F(ViewControllerHDTest, AnAlarmOpensTheLiveViewAndPlaysItsChannelInTheFirst
     // From the home page: the live view opens, tile 0 plays channel 3.
     ASSERT_TRUE(delegate->play(std::string("a|b|2|d|e|Gate")));
     driver->advance(0.5);
-    EXPECT_EQ(home->presentedViewController(), live());
+    EXPECT_EQ(home->presentedViewController(), screen.get());
     EXPECT_TRUE(home->isOnLivePage());
     ASSERT_TRUE(tile(0)->isBusy());
     EXPECT_EQ(tile(0)->channel(), 2);
@@ -202,15 +202,15 @@ TEST_F(ViewControllerHDTest, AnAlarmOpensTheLiveViewAndPlaysItsChannelInTheFirst
     // On the live page it only plays.
     ASSERT_TRUE(delegate->play(std::string("a|b|0|d|e|Gate")));
     driver->advance(0.15);
-    EXPECT_EQ(home->presentedViewController(), live());
+    EXPECT_EQ(home->presentedViewController(), screen.get());
     EXPECT_EQ(tile(0)->channel(), 0);
     // With the settings up, the alarm still reaches the live view.
-    live()->returnToHomePage(nullptr);
+    screen->returnToHomePage(nullptr);
     driver->advance(0.5);
     ASSERT_NE(openSettings(), nullptr);
     home->playDevice(gate, 1);
     driver->advance(0.5);
-    EXPECT_EQ(home->presentedViewController(), live());
+    EXPECT_EQ(home->presentedViewController(), screen.get());
     EXPECT_TRUE(home->isOnLivePage());
     EXPECT_EQ(tile(0)->channel(), 1);
     EXPECT_TRUE(tile(0)->isBusy());
@@ -254,7 +254,7 @@ TEST_F(ViewControllerHDTest, ActivationResumesTheSavedTilesOnlyOnTheLivePage) {
     driver->settle();
     EXPECT_EQ(tile(1)->titleLabel()->text(), "Gate ch04");
     // Back on the home page, the tiles stop and stay stopped.
-    ASSERT_TRUE(tap("homeButton")) << driver->lastError();
+    ASSERT_TRUE(tap("homeBtn")) << driver->lastError();
     for (int i = 0; i < 4; ++i) EXPECT_FALSE(tile(i)->isBusy()) << i;
     driver->resignActive();
     driver->becomeActive();
@@ -277,20 +277,20 @@ TEST_F(ViewControllerHDTest, SettingsShowTheStoredChoicesCancelKeepsThemAndDoneS
     const std::string before = readFile(path);
     ASSERT_FALSE(before.empty());
 
-    SysConfigurationViewControllerHD* screen = openSettings();
-    ASSERT_NE(screen, nullptr);
-    EXPECT_FALSE(screen->shouldAutorotateToInterfaceOrientation(UIInterfaceOrientation::Portrait));
+    SysConfigurationViewControllerHD* config = openSettings();
+    ASSERT_NE(config, nullptr);
+    EXPECT_FALSE(config->shouldAutorotateToInterfaceOrientation(UIInterfaceOrientation::Portrait));
     for (const char* text : {"Views", "Live preference", "Picture", "Skip home page", "Close", "Cancel"})
         EXPECT_TRUE(shows(text)) << text << "\n" << driver->dumpTree();
-    ASSERT_TRUE(screen->layoutSegment && screen->preferenceSegment && screen->modelSegment && screen->skipHpageSwitch);
-    EXPECT_EQ(screen->autoPlaySwitch, nullptr);
-    EXPECT_EQ(screen->layoutSegment->numberOfSegments(), 5);
-    EXPECT_EQ(screen->layoutSegment->selectedSegmentIndex(), 1);
-    EXPECT_EQ(screen->preferenceSegment->selectedSegmentIndex(), 0);
-    EXPECT_EQ(screen->preferenceSegment->titleForSegmentAtIndex(1), "Quality");
-    EXPECT_EQ(screen->modelSegment->selectedSegmentIndex(), 0);
-    EXPECT_EQ(screen->modelSegment->titleForSegmentAtIndex(1), "Fill");
-    EXPECT_FALSE(screen->skipHpageSwitch->isOn());
+    ASSERT_TRUE(config->layoutSegment && config->preferenceSegment && config->modelSegment && config->skipHpageSwitch);
+    EXPECT_EQ(config->autoPlaySwitch, nullptr);
+    EXPECT_EQ(config->layoutSegment->numberOfSegments(), 5);
+    EXPECT_EQ(config->layoutSegment->selectedSegmentIndex(), 1);
+    EXPECT_EQ(config->preferenceSegment->selectedSegmentIndex(), 0);
+    EXPECT_EQ(config->preferenceSegment->titleForSegmentAtIndex(1), "Quality");
+    EXPECT_EQ(config->modelSegment->selectedSegmentIndex(), 0);
+    EXPECT_EQ(config->modelSegment->titleForSegmentAtIndex(1), "Fill");
+    EXPECT_FALSE(config->skipHpageSwitch->isOn());
     // The bar draws nothing: between its buttons the background shows as it
     // does one pattern tile (44 points) further down.
     EXPECT_EQ(driver->pixel(512, 10), driver->pixel(512, 54));
@@ -308,8 +308,8 @@ TEST_F(ViewControllerHDTest, SettingsShowTheStoredChoicesCancelKeepsThemAndDoneS
     EXPECT_EQ(readFile(path), before);
 
     // Done: the shown choices are stored; auto play, which has no control here, stays on.
-    screen = openSettings();
-    ASSERT_NE(screen, nullptr);
+    config = openSettings();
+    ASSERT_NE(config, nullptr);
     ASSERT_TRUE(driver->pickSegment("layoutSegment", 3));
     ASSERT_TRUE(driver->pickSegment("preferenceSegment", 1));
     ASSERT_TRUE(driver->pickSegment("modelSegment", 1));
@@ -327,15 +327,15 @@ TEST_F(ViewControllerHDTest, SettingsShowTheStoredChoicesCancelKeepsThemAndDoneS
     // The live view lays its tiles out by the new style when shown.
     ASSERT_TRUE(tap("liveViewBtn"));
     EXPECT_EQ(grid().layoutMode(), 3);
-    ASSERT_TRUE(tap("homeButton"));
+    ASSERT_TRUE(tap("homeBtn"));
 
-    // A style the screen has no segment for: none selected, and Done keeps it.
+    // A style the config has no segment for: none selected, and Done keeps it.
     prefs.setLayoutStyle(5);
-    screen = openSettings();
-    ASSERT_NE(screen, nullptr);
-    EXPECT_EQ(screen->layoutSegment->selectedSegmentIndex(), UISegmentedControl::kNoSegment);
-    EXPECT_EQ(screen->modelSegment->selectedSegmentIndex(), 1);
-    EXPECT_TRUE(screen->skipHpageSwitch->isOn());
+    config = openSettings();
+    ASSERT_NE(config, nullptr);
+    EXPECT_EQ(config->layoutSegment->selectedSegmentIndex(), UISegmentedControl::kNoSegment);
+    EXPECT_EQ(config->modelSegment->selectedSegmentIndex(), 1);
+    EXPECT_TRUE(config->skipHpageSwitch->isOn());
     ASSERT_TRUE(tap("doneButton"));
     EXPECT_EQ(prefs.layoutStyle(), 5);
     driver->saveScreenshot(::testing::TempDir() + "tablet_settings.png");

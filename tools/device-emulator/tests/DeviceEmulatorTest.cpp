@@ -532,6 +532,27 @@ TEST(DeviceEmulatorTest, ServesSeveralSessionsAtOnce) {
     EXPECT_EQ(emu->stats().sessions, 2);
 }
 
+TEST(DeviceEmulatorTest, SwitchedOffAndOnItListensOnTheSamePortAgain) {
+    EmulatorOptions o = quietOptions();
+    o.pace = Pace::Fast;
+    Started emu(o);
+    const uint16_t port = emu->tcpPort();
+    ASSERT_NE(port, 0);
+    {
+        Client a(port);
+        a.send(extendedLogin("admin", "admin", 0, true));
+        ASSERT_TRUE(a.readPacket());
+    }
+    emu->stop();
+    EXPECT_EQ(emu->tcpPort(), 0);
+    std::string error;
+    ASSERT_TRUE(emu->start(error)) << error;
+    EXPECT_EQ(emu->tcpPort(), port);
+    Client b(port);
+    b.send(extendedLogin("admin", "admin", 0, true));
+    EXPECT_TRUE(b.readPacket());
+}
+
 TEST(DeviceEmulatorTest, InjectsFaults) {
     struct FaultCase {
         const char* name;

@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/AppDelegateHD.h"
 #include "app/DevicePreConnector.h"
@@ -21,9 +21,8 @@
 #include "ui/common/GLVideoView.h"
 #include "ui/host/EmulatorWorld.h"
 #include "ui/host/ScreenFactory.h"
+#include "ui/kit/UIScrollView.h"
 #include "ui/kit/testing/KitTestDriver.h"
-#include "ui/tablet/ChannelMgmtControllerHD.h"
-#include "ui/tablet/ChannelViewControllerHD.h"
 #include "ui/tablet/LiveViewControllerHD.h"
 #include "ui/tablet/ViewControllerHD.h"
 
@@ -31,13 +30,13 @@ namespace lumora::test {
 
 // The tablet application launched headless at the tablet profile against
 // the emulators on loopback ("Gate": 4 channels by address, "Yard": 2
-// channels by identifier), its root the home screen.
-class TabletAppFixture : public ::testing::Test {
+// channels by identifier), its root the home screen; launch() opens the
+// live screen from it unless asked not to.
+class TabletLiveFixture : public ::testing::Test {
 protected:
     void SetUp() override { RunLoop::main(); }
     void TearDown() override {
-        if (LiveViewControllerHD* live = home ? home->liveViewController() : nullptr)
-            live->chanMgmtController()->stopAllLive();
+        if (screen) screen->chanMgmtController()->stopAllLive();
         if (app) {
             app->terminate();
             driver->settle();
@@ -45,6 +44,7 @@ protected:
         RunLoop::main().runUntil([] { return !QvApplicationPreference::sharedInstance().isLookingUpNetIP(); },
                                  std::chrono::seconds(20));
         app = nullptr;
+        screen.reset();
         home.reset();
         delegate.reset();
         driver.reset();
@@ -52,9 +52,7 @@ protected:
         RootScreenFactory::install(nullptr);
     }
 
-    // Starts the emulators, runs `beforeLaunch` (preferences to store, say),
-    // launches the tablet delegate and puts its home screen in the window.
-    void launch(const std::function<void()>& beforeLaunch = nullptr) {
+    void launch(const std::function<void()>& beforeLaunch = nullptr, bool openLive = true) {
         std::string error;
         ASSERT_TRUE(world.start(dir.path(), EmulatorWorld::defaultDevices(), error, 300)) << error;
         Config& cfg = Config::shared();
@@ -77,30 +75,71 @@ protected:
         ASSERT_TRUE(driver->waitUntil([] { return NETStatusObj::sharedInstance().isHaveNet(); }, 10));
         gate = QvDeviceManager::sharedInstance().deviceWithName("Gate");
         ASSERT_TRUE(gate);
-    }
-
-    // Opens the live screen from the home screen, as the delegate's skip does.
-    LiveViewControllerHD* openLive() {
+        screen = home->liveViewController();
+        ASSERT_NE(screen, nullptr);
+        if (!openLive) return;
+        // As the delegate's skip does.
         home->skipToLiveView();
         driver->advance(0.5);
-        return home->liveViewController();
+        ASSERT_EQ(home->presentedViewController(), screen.get());
     }
 
-    LiveViewControllerHD* live() const { return home ? home->liveViewController() : nullptr; }
-    ChannelMgmtControllerHD& grid() { return *live()->chanMgmtController(); }
+    ChannelMgmtControllerHD& grid() { return *screen->chanMgmtController(); }
     ChannelViewControllerHD* tile(int i) { return grid().ChannelViewControllerHDAtIndex(i); }
+    bool tap(const std::string& name) {
+        const bool ok = driver->tap(name);
+        driver->settle();
+        return ok;
+    }
+    DeviceMgmtControllerHD& panel() { return *screen->dvcMgmtController(); }
+    // Opens the device's section in the panel with a tap on its header.
+    void openSection(int section) {
+        if (panel().isSectionOpen(section)) return;
+        ASSERT_TRUE(tap("sectionHeader" + std::to_string(section))) << driver->lastError();
+        ASSERT_TRUE(panel().isSectionOpen(section));
+    }
+    // Taps the panel's row of the device in that list section and channel.
+    void toggle(int section, int channel) {
+        openSection(section);
+        ASSERT_TRUE(tap("panelChannel" + std::to_string(section) + "_" + std::to_string(channel))) << driver->lastError();
+        driver->advance(0.15);
+    }
+    // The signal icon of a channel row: lit while a tile plays the channel.
+    UIButton* signal(int section, int channel) {
+        return button("panelSignal" + std::to_string(section) + "_" + std::to_string(channel));
+    }
+    // Shows the control strip's second page (listen, talk, layouts).
+    void secondPage() {
+        auto* strip = driver->find<UIScrollView>("controlStrip");
+        ASSERT_NE(strip, nullptr);
+        strip->setContentOffset(CGPoint{strip->frame().size.width, 0});
+        driver->settle();
+    }
+    void firstPage() {
+        driver->find<UIScrollView>("controlStrip")->setContentOffset(CGPoint{0, 0});
+        driver->settle();
+    }
     bool waitPicture(ChannelViewControllerHD* t, uint64_t more = 3) {
         const uint64_t base = t->glView()->presentedCount();
         return driver->waitUntil([&] { return t->glView()->presentedCount() >= base + more && t->glView()->hasPicture(); }, 20);
     }
+    // Selects a tile as a touch on it does.
+    void select(ChannelViewControllerHD* t) {
+        const CGRect b = t->view()->bounds();
+        const CGPoint c = t->view()->convertPointToView(CGPoint{b.size.width / 2, b.size.height / 2}, nullptr);
+        driver->tapAt(c);
+        driver->advance(0.5);
+    }
+    UIButton* button(const std::string& name) { return driver->find<UIButton>(name); }
 
-    TempDir dir;
+    test::TempDir dir;
     EmulatorWorld world;
     std::shared_ptr<ScreenFactory> factory = std::make_shared<ScreenFactory>();
     std::unique_ptr<KitTestDriver> driver;
     std::unique_ptr<AppDelegateHD> delegate;
     Application* app = nullptr;
     std::shared_ptr<ViewControllerHD> home;
+    std::shared_ptr<LiveViewControllerHD> screen;  // the home screen's live screen
     std::shared_ptr<Device> gate;
 };
 
