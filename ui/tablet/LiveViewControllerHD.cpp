@@ -47,8 +47,9 @@ struct ControlButton {
 
 UIButton* makeButton(UIView* parent, const ControlButton& c, LiveViewControllerHD* owner) {
     auto* b = new UIButton(c.frame);
-    b->setBackgroundImage(UIImage::imageNamed(std::string(c.image) + ".png"), UIControlStateNormal);
-    b->setTitle(c.title);
+    auto image = UIImage::imageNamed(std::string(c.image) + ".png");
+    b->setBackgroundImage(image, UIControlStateNormal);
+    if (!image) b->setTitle(c.title);  // the picture says it; the title stands in only without one
     b->setBackgroundColor(UIColor::colorWithRed(0.22, 0.23, 0.27, 1));
     setViewName(b, c.name);
     auto action = c.action;
