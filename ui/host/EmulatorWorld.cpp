@@ -52,6 +52,9 @@ bool EmulatorWorld::start(const std::string& dataRoot, const std::vector<DemoDev
     const std::chrono::milliseconds life = std::chrono::seconds(lifetimeSeconds);
     Config& cfg = Config::shared();
     cfg.dataRoot = dataRoot;
+    // The folders under the data root follow it (a world started after
+    // another one in the same process stores into its own root).
+    FileManager::sharedInstance().setDefaultPaths();
 
     std::random_device rd;
     std::mt19937 gen(rd());

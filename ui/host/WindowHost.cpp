@@ -16,7 +16,6 @@
 #include "platform/storage/DataFolder.h"
 #include "platform/runloop/RunLoop.h"
 #include "ui/host/HostInput.h"
-#include "ui/host/StandInScreen.h"
 #include "ui/host/EmulatorWorld.h"
 #include "ui/host/ScreenFactory.h"
 #include "ui/kit/ApplicationAlertBridge.h"
@@ -117,6 +116,7 @@ int WindowHost::run(const Options& options) {
     auto* window = new UIWindow(UIScreen::mainScreen().bounds());
     setViewName(window, "window");
     window->setWindowTitle(options.pad ? "lumora HD" : "lumora");
+    factory->setWindow(window);
     if (!KitApplication::isHeadless()) UIApplication::sharedApplication().setURLOpener(openOnDesktop);
 
     std::unique_ptr<ApplicationDelegate> delegate = ProcessEntry::makeDelegate();

@@ -11,8 +11,8 @@ namespace lumora {
 // there is no display): the phone delegate at a phone profile, or the
 // tablet one. The mouse is one finger, Ctrl+drag pinches with two; keys:
 // R turns the device, A resigns / becomes active, M sends a memory warning,
-// S writes a screenshot, Q quits. Until the screens exist, the window shows
-// their stand-ins.
+// S writes a screenshot, Q quits. The root screen is the phone live view or
+// the tablet home screen.
 class WindowHost {
 public:
     struct Options {

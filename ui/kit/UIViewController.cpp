@@ -190,7 +190,7 @@ void UIViewController::finishTransitions() {
     while (!transitions().empty()) runTransition(transitions().begin()->first);
 }
 
-void UIViewController::placePresentedView(UIViewController* presented) {
+void UIViewController::placePresentedView(UIViewController* presented, bool attach) {
     UIWindow* w = window();
     UIView* v = presented->view();
     if (!w || !v) return;
@@ -207,6 +207,7 @@ void UIViewController::placePresentedView(UIViewController* presented) {
         v->setAutoresizingMask(UIViewAutoresizingFlexibleLeftMargin | UIViewAutoresizingFlexibleRightMargin |
                                UIViewAutoresizingFlexibleTopMargin | UIViewAutoresizingFlexibleBottomMargin);
     }
+    if (!attach) return;
     w->addSubview(v);
     w->restackOverlays();
 }
@@ -229,10 +230,12 @@ void UIViewController::presentViewController(std::shared_ptr<UIViewController> c
     controller->presenting_ = keepHost;
     controller->window_ = host->window();
     controller->view();  // viewDidLoad first
+    // Sized before it hears it will appear, so that it lays out for the window.
+    host->placePresentedView(controller.get(), false);
     bool covers = controller->coversWindow();
     if (covers) host->beginAppearanceTransition(false, animated);
     controller->beginAppearanceTransition(true, animated);
-    host->placePresentedView(controller.get());
+    host->placePresentedView(controller.get(), true);
     auto finish = [controller, keepHost, covers, completion = std::move(completion)] {
         controller->endAppearanceTransition();
         if (covers) keepHost->endAppearanceTransition();

@@ -121,7 +121,8 @@ protected:
 
 private:
     UIViewController* rootAncestor();
-    void placePresentedView(UIViewController* presented);
+    // Sizes the presented view for the window and, with attach, puts it there.
+    void placePresentedView(UIViewController* presented, bool attach);
 
     QPointer<UIView> view_;
     bool loading_ = false;

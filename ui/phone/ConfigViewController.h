@@ -8,15 +8,15 @@
 
 namespace lumora {
 
-class ConfigViewController;
-
+// What a settings screen (the phone's, or the tablet's) tells its opener;
+// the sender is the settings screen.
 class ConfigViewControllerDelegate {
 public:
     virtual ~ConfigViewControllerDelegate() = default;
     // Cancel: nothing was written; the delegate dismisses the screen.
-    virtual void configViewControllerDidClose(ConfigViewController* controller) = 0;
-    // Done: the choices are stored and saved; the delegate applies the layout.
-    virtual void configViewControllerDidCommit(ConfigViewController* controller) = 0;
+    virtual void configViewControllerDidClose(UIViewController* controller) = 0;
+    // Done: the choices are stored; the delegate applies the layout.
+    virtual void configViewControllerDidCommit(UIViewController* controller) = 0;
 };
 
 // The phone's settings: one pane or four, live preference (real time or

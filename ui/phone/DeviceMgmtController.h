@@ -3,6 +3,7 @@
 #include "ui/kit/WeakView.h"
 #include <memory>
 
+#include "ui/kit/UINavigationBar.h"
 #include "ui/kit/UITableView.h"
 #include "ui/kit/UIViewController.h"
 #include "ui/phone/DeviceDetailViewController.h"
@@ -10,7 +11,6 @@
 namespace lumora {
 
 class DeviceMgmtController;
-class UINavigationBar;
 
 class DeviceMgmtControllerDelegate {
 public:

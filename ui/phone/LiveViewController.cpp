@@ -1003,7 +1003,7 @@ void LiveViewController::addOneDevice() {
 }
 
 void LiveViewController::fileMgmtControllerDidClose(FileMgmtController*) { resumeChannelViews(); }
-void LiveViewController::configViewControllerDidClose(ConfigViewController*) { resumeChannelViews(); }
+void LiveViewController::configViewControllerDidClose(UIViewController*) { resumeChannelViews(); }
 void LiveViewController::helpControllerDidClose(HelpAndAboutViewController*) { resumeChannelViews(); }
 void LiveViewController::deviceDetailViewControllerDidCancel(DeviceDetailViewController*) { resumeChannelViews(); }
 
@@ -1055,7 +1055,7 @@ void LiveViewController::deviceDetailViewControllerDidEditDevice(DeviceDetailVie
     searchAllDeviceState();
 }
 
-void LiveViewController::configViewControllerDidCommit(ConfigViewController*) {
+void LiveViewController::configViewControllerDidCommit(UIViewController*) {
     UIView* v = view();
     if (v && cmcController_) {
         const CGFloat W = v->bounds().size.width, H = v->bounds().size.height;

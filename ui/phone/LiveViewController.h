@@ -161,8 +161,8 @@ public:
                                                  const std::shared_ptr<Device>& device) override;
     void deviceDetailViewControllerDidDeleteDevice(DeviceDetailViewController*, int32_t) override {}
     // ---- ConfigViewControllerDelegate, HelpControllerDelegate
-    void configViewControllerDidClose(ConfigViewController* controller) override;
-    void configViewControllerDidCommit(ConfigViewController* controller) override;
+    void configViewControllerDidClose(UIViewController* controller) override;
+    void configViewControllerDidCommit(UIViewController* controller) override;
     void helpControllerDidClose(HelpAndAboutViewController* controller) override;
     // ---- UIDeviceAddViewControllerDelegate, DeviceSearchingViewControllerDelegate
     bool addDeviceFromTyping() override;

@@ -47,8 +47,9 @@ struct ControlButton {
 
 UIButton* makeButton(UIView* parent, const ControlButton& c, LiveViewControllerHD* owner) {
     auto* b = new UIButton(c.frame);
-    b->setBackgroundImage(UIImage::imageNamed(std::string(c.image) + ".png"), UIControlStateNormal);
-    b->setTitle(c.title);
+    auto image = UIImage::imageNamed(std::string(c.image) + ".png");
+    b->setBackgroundImage(image, UIControlStateNormal);
+    if (!image) b->setTitle(c.title);  // the picture says it; the title stands in only without one
     b->setBackgroundColor(UIColor::colorWithRed(0.22, 0.23, 0.27, 1));
     setViewName(b, c.name);
     auto action = c.action;
@@ -71,10 +72,15 @@ UIView* buildLiveViewHD(void* owner) {
     using L = LiveViewControllerHD;
     auto* open = makeButton(root, {"openPanelButton", "leftarrow", "<", CGRect{{W - P - kPanelButtonWidth, (H - kPanelButtonHeight) / 2}, {kPanelButtonWidth, kPanelButtonHeight}}, &L::openPanel}, lvc);
     open->setHidden(true);
+    // Made for the portrait bounds; the panel and its button keep to the
+    // right edge whatever the window's width.
+    open->setAutoresizingMask(UIViewAutoresizingFlexibleLeftMargin | UIViewAutoresizingFlexibleTopMargin |
+                              UIViewAutoresizingFlexibleBottomMargin);
 
     auto* panel = new UIView(CGRect{{W - P, 0}, {P, H}});
     panel->setBackgroundColor(UIColor::colorWithRed(0.16, 0.17, 0.2, 1));
     setViewName(panel, "rightPanel");
+    panel->setAutoresizingMask(UIViewAutoresizingFlexibleLeftMargin | UIViewAutoresizingFlexibleHeight);
     root->addSubview(panel);
     makeButton(panel, {"closePanelButton", "rightarrow", ">", CGRect{{0, 0}, {P, 20}}, &L::closePanel}, lvc);
 
@@ -252,8 +258,12 @@ void LiveViewControllerHD::viewWillAppear(bool) {
     const CGFloat P = rightPanel ? rightPanel->frame().size.width : kPanelWidth;
     UIView* grid = chanMgmtController_->view();
     const bool panelOpen = isPanelOpen();
-    chanMgmtController_->setViewFrame(CGRect{{0, 0}, {panelOpen ? W - P : W, H}});
+    // The grid takes the saved layout before its new frame: laying out again
+    // for the frame keeps the grid's layout, which is then the saved one (a
+    // grid still at its first layout would otherwise store that one and cut
+    // the live-view history down to it).
     chanMgmtController_->setLayoutMode(QvApplicationPreference::sharedInstance().layoutStyle());
+    chanMgmtController_->setViewFrame(CGRect{{0, 0}, {panelOpen ? W - P : W, H}});
     chanMgmtController_->openRenderSwitch();
     if (!grid->superview()) {
         if (openPanelButton) v->insertSubviewBelowSubview(grid, openPanelButton);

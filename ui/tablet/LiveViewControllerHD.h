@@ -3,7 +3,6 @@
 #include <QPointer>
 #include <memory>
 
-#include "app/TabletRootScreen.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "base/utilities/ZBarReaderDelegate.h"
 #include "platform/runloop/RunLoop.h"
@@ -29,11 +28,11 @@ class ZBarReaderViewController;
 // side panel on the right with the device list above two pages of control
 // buttons that act on the selected tile. Remembers which device channel each
 // tile shows in the live-view history and resumes it when auto play is on.
-// Polls the devices reached by address at load and every 60 s. Made from the
-// interface file "LiveViewControllerHD". Main thread only, except the
-// callbacks noted.
+// Polls the devices reached by address at load and every 60 s. The home
+// screen makes the one instance and presents it; the panel's home button
+// dismisses it. Made from the interface file "LiveViewControllerHD". Main
+// thread only, except the callbacks noted.
 class LiveViewControllerHD : public UIViewController,
-                             public TabletRootScreen,
                              public DeviceMgmtControllerHDDelegate,
                              public ChannelViewControllerHDDelegate,
                              public ChannelMgmtControllerDelegate,
@@ -60,16 +59,13 @@ public:
     void viewDidDisappear(bool animated) override;
     bool shouldAutorotateToInterfaceOrientation(UIInterfaceOrientation o) override;
 
-    // ---- TabletRootScreen (the application delegate; the home screen's calls until it exists)
-    void skipToLiveView() override {}
-    void playDevice(const std::shared_ptr<Device>& device, int32_t channel) override { playDv(device, channel); }
-    void liveViewStopAll() override { stopAll(); }
-    void startShan() override { startshan(); }
-    void startAutoPlay() override;
-
+    // ---- the home screen's calls (the application delegate's requests)
+    // Stops the first tile and starts it on that device and channel.
     void playDv(const std::shared_ptr<Device>& device, int channel);
     void stopAll();
     void startshan();
+    // With auto play on: the saved layout and every saved tile again.
+    void startAutoPlay();
 
     // ---- DeviceMgmtControllerHDDelegate
     void ChannelViewControllerHDClickChannel(void* sender, int channel, int deviceId, bool selected) override;

@@ -19,8 +19,8 @@ namespace {
 
 class Calls : public ConfigViewControllerDelegate {
 public:
-    void configViewControllerDidClose(ConfigViewController*) override { log.push_back("close"); }
-    void configViewControllerDidCommit(ConfigViewController*) override { log.push_back("commit"); }
+    void configViewControllerDidClose(UIViewController*) override { log.push_back("close"); }
+    void configViewControllerDidCommit(UIViewController*) override { log.push_back("commit"); }
     std::vector<std::string> log;
 };
 

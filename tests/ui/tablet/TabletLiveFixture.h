@@ -24,12 +24,14 @@
 #include "ui/kit/UIScrollView.h"
 #include "ui/kit/testing/KitTestDriver.h"
 #include "ui/tablet/LiveViewControllerHD.h"
+#include "ui/tablet/ViewControllerHD.h"
 
 namespace lumora::test {
 
 // The tablet application launched headless at the tablet profile against
 // the emulators on loopback ("Gate": 4 channels by address, "Yard": 2
-// channels by identifier), its root the tablet live screen.
+// channels by identifier), its root the home screen; launch() opens the
+// live screen from it unless asked not to.
 class TabletLiveFixture : public ::testing::Test {
 protected:
     void SetUp() override { RunLoop::main(); }
@@ -43,13 +45,14 @@ protected:
                                  std::chrono::seconds(20));
         app = nullptr;
         screen.reset();
+        home.reset();
         delegate.reset();
         driver.reset();
         world.stop();
         RootScreenFactory::install(nullptr);
     }
 
-    void launch(const std::function<void()>& beforeLaunch = nullptr) {
+    void launch(const std::function<void()>& beforeLaunch = nullptr, bool openLive = true) {
         std::string error;
         ASSERT_TRUE(world.start(dir.path(), EmulatorWorld::defaultDevices(), error, 300)) << error;
         Config& cfg = Config::shared();
@@ -65,13 +68,20 @@ protected:
         driver = std::make_unique<KitTestDriver>(KitTestDriver::Options{.profile = ScreenProfile::Tablet});
         delegate = std::make_unique<AppDelegateHD>(factory);
         app = &driver->launch(*delegate);
-        screen = std::dynamic_pointer_cast<LiveViewControllerHD>(factory->lastScreen());
-        ASSERT_NE(screen, nullptr);
-        driver->setRoot(screen);
+        home = std::dynamic_pointer_cast<ViewControllerHD>(factory->lastScreen());
+        ASSERT_NE(home, nullptr);
+        driver->setRoot(home);
         driver->settle();
         ASSERT_TRUE(driver->waitUntil([] { return NETStatusObj::sharedInstance().isHaveNet(); }, 10));
         gate = QvDeviceManager::sharedInstance().deviceWithName("Gate");
         ASSERT_TRUE(gate);
+        screen = home->liveViewController();
+        ASSERT_NE(screen, nullptr);
+        if (!openLive) return;
+        // As the delegate's skip does.
+        home->skipToLiveView();
+        driver->advance(0.5);
+        ASSERT_EQ(home->presentedViewController(), screen.get());
     }
 
     ChannelMgmtControllerHD& grid() { return *screen->chanMgmtController(); }
@@ -128,7 +138,8 @@ protected:
     std::unique_ptr<KitTestDriver> driver;
     std::unique_ptr<AppDelegateHD> delegate;
     Application* app = nullptr;
-    std::shared_ptr<LiveViewControllerHD> screen;
+    std::shared_ptr<ViewControllerHD> home;
+    std::shared_ptr<LiveViewControllerHD> screen;  // the home screen's live screen
     std::shared_ptr<Device> gate;
 };
 
