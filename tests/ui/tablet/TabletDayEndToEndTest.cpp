@@ -16,6 +16,7 @@
 
 #include "app/core/Device.h"
 #include "app/core/FileManager.h"
+#include "app/core/QvApplicationPreference.h"
 #include "app/core/QvDeviceManager.h"
 #include "base/utilities/FFmpegMovieEngine.h"
 #include "base/utilities/MPMoviePlayerController.h"
@@ -36,7 +37,9 @@
 #include "ui/tablet/SectionHeaderViewHD.h"
 #include "ui/tablet/SingleImageViewControllerHD.h"
 #include "ui/tablet/SingleMediaPlayerControllerHD.h"
+#include "ui/tablet/SysConfigurationViewControllerHD.h"
 #include "ui/tablet/TabletLiveFixture.h"
+#include "ui/tablet/ViewControllerHD.h"
 
 using namespace lumora;
 namespace fs = std::filesystem;
@@ -124,12 +127,18 @@ protected:
         step();
     }
 
-    // Opens the media manager (over the live screen until the home screen offers it).
-    std::shared_ptr<FileMgmtControllerHD> openMedia() {
-        auto media = std::make_shared<FileMgmtControllerHD>();
-        screen->presentViewController(media, true);
+    // From the home screen to one of its screens with a tap on its button.
+    void fromHome(const std::string& homeButton) {
+        ASSERT_EQ(home->presentedViewController(), nullptr) << "at home";
+        ASSERT_TRUE(tap(homeButton)) << driver->lastError();
         step();
-        return media;
+        ASSERT_NE(home->presentedViewController(), nullptr) << homeButton;
+    }
+    // Back home from the live screen or the media manager, with their home buttons.
+    void backHome() {
+        ASSERT_TRUE(tap("homeBtn")) << driver->lastError();
+        step();
+        ASSERT_EQ(home->presentedViewController(), nullptr);
     }
 
     std::unique_ptr<devemu::DeviceEmulator> porch;
@@ -137,13 +146,15 @@ protected:
 
 TEST_F(TabletDayEndToEndTest, AddWatchSixteenRecordBrowseSetUpAndDeleteACamera) {
     startPorch();
-    launch();  // Gate and Yard are stored already
+    launch(nullptr, false);  // Gate and Yard are stored already; the home screen shows
     AlertPresenter::install(std::make_shared<KitAlertPresenter>());
     ASSERT_TRUE(driver->rotate(UIInterfaceOrientation::LandscapeLeft));
     driver->settle();
     ASSERT_EQ(driver->window()->bounds().size.width, 1024) << "landscape";
+    shot("0-home.png");
+    fromHome("liveViewBtn");
+    ASSERT_EQ(home->presentedViewController(), screen.get());
     ASSERT_EQ(panel().sectionCount(), 2);
-    shot("0-live.png");
 
     // ---- 1. The panel's add button, typing, Done: Porch gets its section and comes online.
     ASSERT_TRUE(tap("addDeviceBtn")) << driver->lastError();
@@ -245,9 +256,13 @@ TEST_F(TabletDayEndToEndTest, AddWatchSixteenRecordBrowseSetUpAndDeleteACamera) 
         EXPECT_GE(info.duration, 2.0);
     }
 
-    // ---- 4. The media manager: Porch's folder, the snapshot in the viewer, the recording in the player.
-    auto media = openMedia();
-    ASSERT_EQ(screen->presentedViewController(), media.get());
+    // ---- 4. Home, which stops the tiles, then the media manager: Porch's
+    // folder, the snapshot in the viewer, the recording in the player.
+    backHome();
+    for (int p = 0; p < 16; ++p) EXPECT_FALSE(grid().tileAtPosition(p)->isBusy()) << p;
+    fromHome("fileViewBtn");
+    auto* media = dynamic_cast<FileMgmtControllerHD*>(home->presentedViewController());
+    ASSERT_NE(media, nullptr);
     UIButton* folder = folderButton(*media, "Porch");
     ASSERT_NE(folder, nullptr) << "the device's folder is listed";
     ASSERT_TRUE(driver->tapView(folder)) << driver->lastError();
@@ -292,14 +307,42 @@ TEST_F(TabletDayEndToEndTest, AddWatchSixteenRecordBrowseSetUpAndDeleteACamera) 
     ASSERT_TRUE(tap("backButton")) << driver->lastError();
     step();
     EXPECT_EQ(media->presentedViewController(), nullptr);
-    ASSERT_TRUE(tap("homeBtn")) << driver->lastError();
-    step();
-    EXPECT_EQ(screen->presentedViewController(), nullptr);
+    backHome();
 
-    // ---- 6. Porch deleted in the panel: its tiles stopped first, then the list's delete.
-    secondPage();
-    ASSERT_TRUE(tap("stopAllBtn")) << driver->lastError();
-    for (int p = 0; p < 16; ++p) EXPECT_FALSE(grid().tileAtPosition(p)->isBusy()) << p;
+    // ---- 5. Settings: nine tiles and the other live preference, stored;
+    // shown again on reopening; the live screen lays its tiles out by them.
+    auto& prefs = QvApplicationPreference::sharedInstance();
+    const int livePreference = prefs.livePreference();
+    fromHome("recordViewBtn");
+    auto* config = dynamic_cast<SysConfigurationViewControllerHD*>(home->presentedViewController());
+    ASSERT_NE(config, nullptr);
+    EXPECT_EQ(config->layoutSegment->selectedSegmentIndex(), 4) << "the sixteen tiles the user last chose";
+    ASSERT_TRUE(driver->pickSegment("layoutSegment", 3)) << driver->lastError();
+    ASSERT_TRUE(driver->pickSegment("preferenceSegment", 1 - livePreference)) << driver->lastError();
+    shot("5a-settings.png");
+    ASSERT_TRUE(tap("doneButton")) << driver->lastError();
+    step();
+    EXPECT_EQ(home->presentedViewController(), nullptr);
+    {
+        QvApplicationPreference stored;
+        ASSERT_TRUE(stored.loadApplicationPreference());
+        EXPECT_EQ(stored.layoutStyle(), 3);
+        EXPECT_EQ(stored.livePreference(), 1 - livePreference);
+    }
+    fromHome("recordViewBtn");
+    config = dynamic_cast<SysConfigurationViewControllerHD*>(home->presentedViewController());
+    ASSERT_NE(config, nullptr);
+    EXPECT_EQ(config->layoutSegment->selectedSegmentIndex(), 3);
+    EXPECT_EQ(config->preferenceSegment->selectedSegmentIndex(), 1 - livePreference);
+    ASSERT_TRUE(tap("cancelButton")) << driver->lastError();
+    step();
+    fromHome("liveViewBtn");
+    ASSERT_EQ(home->presentedViewController(), screen.get());
+    EXPECT_EQ(grid().layoutMode(), 3);
+    EXPECT_EQ(grid().curShowingViewIds().size(), 9u);
+    shot("5b-live-nine.png");
+
+    // ---- 6. Porch deleted in the panel (its tiles stopped when the live screen went home).
     ASSERT_TRUE(driver->waitUntil([&] { return device->numberOfConnections() == 0; }, 20));
     ASSERT_TRUE(tap("editListBtn")) << driver->lastError();
     ASSERT_EQ(panel().curStatus(), DeviceMgmtControllerHD::kListEditing);
@@ -328,6 +371,7 @@ TEST_F(TabletDayEndToEndTest, AddWatchSixteenRecordBrowseSetUpAndDeleteACamera) 
         EXPECT_EQ(stored.deviceWithName("Porch"), nullptr);
     }
     shot("6b-deleted.png");
+    backHome();
 }
 
 }  // namespace
