@@ -1,6 +1,7 @@
 #include "ui/kit/UITableView.h"
 
 #include <QPainter>
+#include <algorithm>
 
 #include "ui/kit/UILabel.h"
 
@@ -119,6 +120,10 @@ void UITableView::layoutRows() {
         y += footerView_->frame().size.height;
     }
     setContentSize(CGSize{w, y});
+    // Rows gone from the end leave no blank scrolled into view: an offset
+    // past the new content comes back to its end (not while a finger drags).
+    const CGFloat maxY = std::max(0.0, y - bounds().size.height);
+    if (!isDragging() && contentOffset().y > maxY) setContentOffset(CGPoint{contentOffset().x, maxY}, false);
 }
 
 void UITableView::layoutSubviews() {

@@ -95,4 +95,30 @@ TEST(TableViewTest, EditingDeleteAsksTheDataSourceForEditableRowsOnly) {
     EXPECT_EQ(t->cellForRowAtIndexPath({0, 1})->viewWithName("deleteControl"), nullptr);
 }
 
+TEST(TableViewTest, AReloadWithFewerRowsBringsAnOffsetPastTheEndBack) {
+    KitTestDriver driver;
+    auto screen = std::make_shared<Devices>();
+    for (int i = 0; i < 40; ++i) screen->names.push_back("Camera " + std::to_string(i));
+    driver.setRoot(screen);
+    UITableView* t = screen->tableView();
+    t->reloadData();
+    const CGFloat end = t->contentSize().height - t->bounds().size.height;
+    ASSERT_GT(end, 0);
+    t->setContentOffset(CGPoint{0, end}, false);
+    // Most rows gone: the few left are in sight again, not above the view.
+    screen->names.resize(2);
+    t->reloadData();
+    driver.settle();
+    EXPECT_EQ(t->contentOffset().y, 0);
+    ASSERT_TRUE(driver.pickRow("tableView", 0, 1)) << driver.lastError();
+    EXPECT_EQ(screen->log.back(), "select 0.1");
+    // An offset within the content stays where it is.
+    screen->names.assign(40, "Camera");
+    t->reloadData();
+    t->setContentOffset(CGPoint{0, 100}, false);
+    screen->names.resize(30);
+    t->reloadData();
+    EXPECT_EQ(t->contentOffset().y, 100);
+}
+
 }  // namespace

@@ -104,7 +104,13 @@ protected:
     // Every tile shown by the current layout shows the clip's bars.
     void expectShownTilesShowTheClip(const std::string& layout) {
         const int shown = static_cast<int>(grid().curShowingViewIds().size());
-        for (int p = 0; p < shown; ++p) ASSERT_TRUE(waitPicture(grid().tileAtPosition(p))) << layout << " tile " << p;
+        // Sixteen sessions on a shared machine: the last ones may take a while to connect.
+        for (int p = 0; p < shown; ++p) {
+            ChannelViewControllerHD* t = grid().tileAtPosition(p);
+            const uint64_t base = t->glView()->presentedCount();
+            ASSERT_TRUE(driver->waitUntil([&] { return t->glView()->presentedCount() >= base + 3 && t->glView()->hasPicture(); }, 60))
+                << layout << " tile " << p << ": " << t->titleLabel()->text();
+        }
         driver->settle();
         for (int p = 0; p < shown; ++p) {
             std::string seen;
@@ -202,8 +208,9 @@ TEST_F(TabletDayEndToEndTest, AddWatchSixteenRecordBrowseSetUpAndDeleteACamera) 
     step();
     ASSERT_EQ(grid().curShowingViewIds().size(), 16u);
     for (int c = 0; c < kPorchChannels; ++c) tick(section, c);
-    for (int c = 0; c < kPorchChannels; ++c) EXPECT_TRUE(signal(section, c)->isSelected()) << "channel " << c;
     expectShownTilesShowTheClip("16");
+    for (int c = 0; c < kPorchChannels; ++c)
+        EXPECT_TRUE(screen->queryDeviceChannelBusyStatus(&panel(), device->deviceId, c)) << "channel " << c;
     EXPECT_GE(porch->stats().sessions, kPorchChannels);
     for (int p = 0; p < 16; ++p) {
         char title[32];
