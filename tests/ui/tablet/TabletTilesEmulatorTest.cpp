@@ -111,7 +111,7 @@ protected:
     }
     bool waitPicture(ChannelViewControllerHD* t, uint64_t more = 3) {
         const uint64_t base = t->glView()->presentedCount();
-        return driver.waitUntil([&] { return t->glView()->presentedCount() >= base + more && t->glView()->hasPicture(); }, 20);
+        return driver.waitUntil([&] { return t->glView()->presentedCount() >= base + more && t->glView()->hasPicture(); });
     }
 
     test::TempDir dir;
@@ -165,7 +165,7 @@ TEST_F(TabletTilesEmulatorTest, FourChannelsPlayInTheirTilesWithTheClipsColoursA
     driver.advance(0.35);
     driver.moveTo(CGPoint{400, 300});
     driver.release(CGPoint{400, 300});
-    EXPECT_TRUE(driver.waitUntil([&] { return world.emulator(0).stats().ptzCommands >= before + 2; }, 10));
+    EXPECT_TRUE(driver.waitUntil([&] { return world.emulator(0).stats().ptzCommands >= before + 2; }));
     // Stop all: every tile idle and told its session to end.
     EXPECT_EQ(grid->stopAllLive(), 4);
     for (int p = 0; p < 4; ++p) EXPECT_FALSE(grid->tileAtPosition(p)->isBusy());
@@ -177,13 +177,13 @@ TEST_F(TabletTilesEmulatorTest, ListenTalkRecordAndSnapshotOnALiveTile) {
     t->startLive(gate, 0);
     driver.advance(0.15);
     ASSERT_TRUE(waitPicture(t));
-    ASSERT_TRUE(driver.waitUntil([&] { return t->dataController()->isDeviceHasAudio(); }, 10));
+    ASSERT_TRUE(driver.waitUntil([&] { return t->dataController()->isDeviceHasAudio(); }));
     ASSERT_TRUE(t->startAudio());
     EXPECT_TRUE(t->isVoiceIndicatorShown());
     EXPECT_EQ(grid->findAudioPlayingViewControllerHD(), t);
     t->startTalk();
     EXPECT_TRUE(world.emulator(0).waitForEvent("talk action=", std::chrono::seconds(10)));
-    ASSERT_TRUE(driver.waitUntil([&] { return t->isStartTalk(); }, 10));
+    ASSERT_TRUE(driver.waitUntil([&] { return t->isStartTalk(); }));
     EXPECT_EQ(grid->findTalkingViewControllerHD(), t);
     driver.advance(4);  // the grant keeps the indicator past the 3.2 s check
     EXPECT_TRUE(t->isTalkIndicatorShown());
@@ -200,13 +200,13 @@ TEST_F(TabletTilesEmulatorTest, ListenTalkRecordAndSnapshotOnALiveTile) {
     };
     t->snapshot();
     driver.advance(0.6);
-    ASSERT_TRUE(driver.waitUntil([&] { return !filesUnder(".png").empty(); }, 10));
+    ASSERT_TRUE(driver.waitUntil([&] { return !filesUnder(".png").empty(); }));
     t->startRecord();
     EXPECT_EQ(t->state(), 2);
     ASSERT_TRUE(waitPicture(t, 50));
     t->stopRecord();
     EXPECT_EQ(t->state(), 1);
-    ASSERT_TRUE(driver.waitUntil([&] { return !filesUnder(".mp4").empty(); }, 10));
+    ASSERT_TRUE(driver.waitUntil([&] { return !filesUnder(".mp4").empty(); }));
 }
 
 // Gate closes every link after 150 packets, as a device on a poor link drops it.
