@@ -21,6 +21,7 @@
 #include "platform/net/FakeReachabilityProvider.h"
 #include "platform/runloop/RunLoop.h"
 #include "support/TempDir.h"
+#include "ui/common/ColourBars.h"
 #include "ui/common/GLVideoView.h"
 #include "ui/host/EmulatorWorld.h"
 #include "ui/host/ScreenFactory.h"
@@ -31,13 +32,6 @@
 #include "ui/phone/LiveViewController.h"
 
 namespace lumora::test {
-
-struct RGB {
-    int r, g, b;
-};
-inline RGB rgb(uint32_t px) {
-    return RGB{static_cast<int>(px >> 24), static_cast<int>((px >> 16) & 0xFF), static_cast<int>((px >> 8) & 0xFF)};
-}
 
 // The phone application launched headless against emulators on loopback
 // ("Gate": 4 channels by address, "Yard": 2 channels by identifier through
@@ -110,26 +104,7 @@ protected:
     // `seen` gets the pixels looked at.
     bool showsColourBars(ChannelViewController* p, std::string& seen,
                          const std::vector<int>& rows = {100, 215, 232}) {
-        const RGB bars[] = {{255, 0, 0}, {0, 255, 0}, {255, 255, 0}, {0, 0, 255}, {255, 0, 255}, {0, 255, 255}};
-        UIView* view = p->glView();
-        const CGSize size = view->bounds().size;
-        const CGPoint origin = view->pointInWindow(CGPoint{0, 0});
-        const double scale = std::min(size.width / 320, size.height / 240);
-        const double left = origin.x + (size.width - 320 * scale) / 2, top = origin.y + (size.height - 240 * scale) / 2;
-        bool all = true;
-        for (int b = 0; b < 6; ++b) {
-            const int x = static_cast<int>(left + (b * 320 / 6 + 26) * scale);
-            bool shown = false;
-            seen += " bar" + std::to_string(b) + ":";
-            for (int row : rows) {
-                RGB got = rgb(driver->pixel(x, static_cast<int>(top + row * scale)));
-                shown = shown || (std::abs(got.r - bars[b].r) < 70 && std::abs(got.g - bars[b].g) < 70 &&
-                                  std::abs(got.b - bars[b].b) < 70);
-                seen += " " + std::to_string(got.r) + "," + std::to_string(got.g) + "," + std::to_string(got.b);
-            }
-            all = all && shown;
-        }
-        return all;
+        return test::showsColourBars(*driver, p ? p->glView() : nullptr, seen, rows);
     }
     std::string title(int i) { return pane(i)->titleLabel()->text(); }
     UIButton* button(const std::string& name) { return driver->find<UIButton>(name); }
