@@ -11,6 +11,7 @@
 #include "app/core/QvUtility.h"
 #include "base/link/DataController.h"
 #include "base/utilities/QvGLView.h"
+#include "platform/runloop/Seconds.h"
 #include "platform/text/Localization.h"
 #include "ui/common/ChannelView.h"
 #include "ui/common/GLVideoView.h"
@@ -22,10 +23,6 @@
 namespace lumora {
 
 namespace {
-
-std::chrono::nanoseconds secs(double s) {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(s));
-}
 
 CGRect insetRect(const CGRect& r, CGFloat d) {
     return CGRect{{r.origin.x + d, r.origin.y + d}, {r.size.width - 2 * d, r.size.height - 2 * d}};
@@ -198,7 +195,7 @@ void ChannelViewController::startLive(const std::shared_ptr<Device>& device, int
         setTitle(Localization::string("MSG_Con"));
     }
     std::weak_ptr<ChannelViewController> weak = weakSelf();
-    DispatchQueue::main()->after(secs(kStartDelay), [weak, device, generation] {
+    DispatchQueue::main()->after(secondsDuration(kStartDelay), [weak, device, generation] {
         if (auto self = weak.lock()) self->startLiveDelay(device, generation);
     });
 }
@@ -263,7 +260,7 @@ void ChannelViewController::stopWith(StopKind kind) {
     if (auto d = delegate_.lock()) d->channelViewControllerDidStop(this, true);
     if (kind == StopKind::Live) {
         std::weak_ptr<ChannelViewController> weak = weakSelf();
-        DispatchQueue::main()->after(secs(kSecondClearDelay), [weak] {
+        DispatchQueue::main()->after(secondsDuration(kSecondClearDelay), [weak] {
             auto self = weak.lock();
             // Only while nothing started meanwhile.
             if (self && self->state_.load() == 0) self->renderClear();
@@ -324,7 +321,7 @@ void ChannelViewController::renderFailed(const std::string& text) {
             d->channelViewControllerSessionFailedForDevice(self.get(), self->deviceId_.load(), self->channel_.load());
         self->stopwitherr();
         const uint64_t generation = self->generation_;
-        DispatchQueue::main()->after(secs(kFailureTextDelay), [weak, text, generation] {
+        DispatchQueue::main()->after(secondsDuration(kFailureTextDelay), [weak, text, generation] {
             auto pane = weak.lock();
             if (pane && pane->generation_ == generation) pane->setTitle(text);
         });
@@ -428,10 +425,10 @@ void ChannelViewController::startTalk() {
     // A new request owns the blink and the 3.2 s check; older ones end here.
     invalidateTalkTimers();
     std::weak_ptr<ChannelViewController> weak = weakSelf();
-    shanTimer_ = RunLoopTimer::scheduled(RunLoop::main(), secs(kTalkBlinkInterval), true, [weak](RunLoopTimer&) {
+    shanTimer_ = RunLoopTimer::scheduled(RunLoop::main(), secondsDuration(kTalkBlinkInterval), true, [weak](RunLoopTimer&) {
         if (auto self = weak.lock()) self->shanyishan();
     });
-    talkCheckTimer_ = RunLoopTimer::scheduled(RunLoop::main(), secs(kTalkCheckDelay), false, [weak](RunLoopTimer&) {
+    talkCheckTimer_ = RunLoopTimer::scheduled(RunLoop::main(), secondsDuration(kTalkCheckDelay), false, [weak](RunLoopTimer&) {
         if (auto self = weak.lock()) self->closeshan();
     });
 }

@@ -11,6 +11,7 @@
 #include "app/core/QvDeviceManager.h"
 #include "base/link/DataController.h"
 #include "platform/Config.h"
+#include "platform/runloop/Seconds.h"
 #include "ui/kit/CGContext.h"
 #include "ui/kit/InterfaceFile.h"
 #include "ui/kit/UIApplication.h"
@@ -26,10 +27,6 @@
 namespace lumora {
 
 namespace {
-
-std::chrono::nanoseconds secs(double s) {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(s));
-}
 
 constexpr CGFloat kToolBarHeight = 43;
 constexpr CGFloat kContainerHeight = 84;
@@ -223,7 +220,7 @@ void LiveViewController::viewDidLoad() {
     loadedOnce_ = true;
     poll_.preconnectAndOpenRelays();
     std::weak_ptr<LiveViewController> weak = self();
-    DispatchQueue::main()->after(secs(kFirstPollDelay), [weak] {
+    DispatchQueue::main()->after(secondsDuration(kFirstPollDelay), [weak] {
         if (auto s = weak.lock()) s->beginsearch();
     });
 }
@@ -363,11 +360,11 @@ void LiveViewController::startaaa() {
         if (!s) return;
         if (s->shanTimer_) s->shanTimer_->invalidate();
         if (s->closeShanTimer_) s->closeShanTimer_->invalidate();
-        s->shanTimer_ = RunLoopTimer::scheduled(RunLoop::main(), secs(kBlinkInterval), true, [weak](RunLoopTimer&) {
+        s->shanTimer_ = RunLoopTimer::scheduled(RunLoop::main(), secondsDuration(kBlinkInterval), true, [weak](RunLoopTimer&) {
             if (auto t = weak.lock()) t->shanyishan();
         });
         const double after = QvDeviceManager::sharedInstance().countOfDevices() > 10 ? 30.0 : 20.0;
-        s->closeShanTimer_ = RunLoopTimer::scheduled(RunLoop::main(), secs(after), false, [weak](RunLoopTimer&) {
+        s->closeShanTimer_ = RunLoopTimer::scheduled(RunLoop::main(), secondsDuration(after), false, [weak](RunLoopTimer&) {
             if (auto t = weak.lock()) t->closeshan();
         });
     });
@@ -657,7 +654,7 @@ void LiveViewController::aChannelViewSelected(int id) {
         }
         if (pane->state() != 0) {
             std::weak_ptr<LiveViewController> weak = self();
-            DispatchQueue::main()->after(secs(0.1), [weak, c] {
+            DispatchQueue::main()->after(secondsDuration(0.1), [weak, c] {
                 if (auto s = weak.lock()) s->selectChannelBtn(c);
             });
         }

@@ -11,6 +11,7 @@
 #include "app/core/QvUtility.h"
 #include "base/link/DataController.h"
 #include "base/utilities/QvGLView.h"
+#include "platform/runloop/Seconds.h"
 #include "platform/text/Localization.h"
 #include "ui/kit/UITapGestureRecognizer.h"
 #include "ui/kit/UIViewAnimation.h"
@@ -18,10 +19,6 @@
 namespace lumora {
 
 namespace {
-
-std::chrono::nanoseconds secs(double s) {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(s));
-}
 
 CGRect insetRect(const CGRect& r, CGFloat d) {
     return CGRect{{r.origin.x + d, r.origin.y + d}, {r.size.width - 2 * d, r.size.height - 2 * d}};
@@ -147,7 +144,7 @@ void ChannelViewControllerHD::loadView() {
 
     timerValid_ = false;
     std::weak_ptr<ChannelViewControllerHD> weak = weakSelf();
-    shiningTimer_ = RunLoopTimer::scheduled(RunLoop::main(), secs(kRecordBlinkInterval), true, [weak](RunLoopTimer&) {
+    shiningTimer_ = RunLoopTimer::scheduled(RunLoop::main(), secondsDuration(kRecordBlinkInterval), true, [weak](RunLoopTimer&) {
         if (auto self = weak.lock()) self->shiningRecordIcon();
     });
 }
@@ -239,7 +236,7 @@ void ChannelViewControllerHD::startLive(const std::shared_ptr<Device>& device, i
 void ChannelViewControllerHD::scheduleStart(const std::shared_ptr<Device>& device) {
     const uint64_t generation = ++generation_;
     std::weak_ptr<ChannelViewControllerHD> weak = weakSelf();
-    DispatchQueue::main()->after(secs(kStartDelay), [weak, device, generation] {
+    DispatchQueue::main()->after(secondsDuration(kStartDelay), [weak, device, generation] {
         if (auto self = weak.lock()) self->startLiveDelay(device, generation);
     });
 }
@@ -269,7 +266,7 @@ void ChannelViewControllerHD::stopLive() {
     stopSession(true);
     std::weak_ptr<ChannelViewControllerHD> weak = weakSelf();
     const uint64_t generation = generation_;
-    DispatchQueue::main()->after(secs(kClearDelay), [weak, generation] {
+    DispatchQueue::main()->after(secondsDuration(kClearDelay), [weak, generation] {
         auto self = weak.lock();
         // Only while nothing started meanwhile.
         if (self && self->generation_ == generation && self->glView_) self->glView_->renderClear();
@@ -343,7 +340,7 @@ void ChannelViewControllerHD::renderFailed(const std::string& text) {
         if (self->glView_) self->glView_->renderClear();
         if (auto d = self->delegate_.lock()) d->ChannelViewControllerHDSessionFailedForDevice(self.get(), device, channel);
         const uint64_t generation = self->generation_;
-        DispatchQueue::main()->after(secs(kFailureTextDelay), [weak, text, generation] {
+        DispatchQueue::main()->after(secondsDuration(kFailureTextDelay), [weak, text, generation] {
             auto tile = weak.lock();
             if (tile && tile->generation_ == generation) tile->setTitle(text);
         });
@@ -459,10 +456,10 @@ void ChannelViewControllerHD::startTalk() {
     // A new request owns the blink and the 3.2 s check; older ones end here.
     invalidateTalkTimers();
     std::weak_ptr<ChannelViewControllerHD> weak = weakSelf();
-    shanTimer_ = RunLoopTimer::scheduled(RunLoop::main(), secs(kTalkBlinkInterval), true, [weak](RunLoopTimer&) {
+    shanTimer_ = RunLoopTimer::scheduled(RunLoop::main(), secondsDuration(kTalkBlinkInterval), true, [weak](RunLoopTimer&) {
         if (auto self = weak.lock()) self->shanyishan();
     });
-    talkCheckTimer_ = RunLoopTimer::scheduled(RunLoop::main(), secs(kTalkCheckDelay), false, [weak](RunLoopTimer&) {
+    talkCheckTimer_ = RunLoopTimer::scheduled(RunLoop::main(), secondsDuration(kTalkCheckDelay), false, [weak](RunLoopTimer&) {
         if (auto self = weak.lock()) self->closeshan();
     });
 }

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <chrono>
 
+#include "platform/runloop/Seconds.h"
 #include "app/core/Device.h"
 #include "app/core/FileManager.h"
 #include "app/core/QvApplicationPreference.h"
@@ -24,10 +25,6 @@
 namespace lumora {
 
 namespace {
-
-std::chrono::nanoseconds secs(double s) {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(s));
-}
 
 constexpr int kSignalTag = 100;
 constexpr int kKeyboardURL = 3;
@@ -241,7 +238,7 @@ void DeviceMgmtControllerHD::viewDidLoad() {
     deviceSectionHeadInfo_.resize(deviceSectionHeadInfo_.size() + QvDeviceManager::sharedInstance().countOfDevices());
     poll_.preconnectAndOpenRelays();
     std::weak_ptr<DeviceMgmtControllerHD> weak = self();
-    RunLoop::main().performAfterDelay(secs(kFirstPollDelay), [weak] {
+    RunLoop::main().performAfterDelay(secondsDuration(kFirstPollDelay), [weak] {
         if (auto s = weak.lock()) s->beginsearch();
     });
     startShan_ = false;
@@ -277,10 +274,10 @@ void DeviceMgmtControllerHD::startaaa() {
         if (!s) return;
         for (auto* t : {&s->shanTimer_, &s->closeShanTimer_})
             if (*t) (*t)->invalidate();
-        s->shanTimer_ = RunLoopTimer::scheduled(RunLoop::main(), secs(kBlinkInterval), true, [weak](RunLoopTimer&) {
+        s->shanTimer_ = RunLoopTimer::scheduled(RunLoop::main(), secondsDuration(kBlinkInterval), true, [weak](RunLoopTimer&) {
             if (auto t = weak.lock()) t->shanyishan();
         });
-        s->closeShanTimer_ = RunLoopTimer::scheduled(RunLoop::main(), secs(kBlinkPeriod), false, [weak](RunLoopTimer&) {
+        s->closeShanTimer_ = RunLoopTimer::scheduled(RunLoop::main(), secondsDuration(kBlinkPeriod), false, [weak](RunLoopTimer&) {
             if (auto t = weak.lock()) t->closeshan();
         });
     });

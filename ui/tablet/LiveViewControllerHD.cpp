@@ -6,6 +6,7 @@
 #include <optional>
 #include <thread>
 
+#include "platform/runloop/Seconds.h"
 #include "app/core/ConnectionRecord.h"
 #include "app/core/QvApplicationPreference.h"
 #include "app/core/QvDeviceManager.h"
@@ -22,10 +23,6 @@
 namespace lumora {
 
 namespace {
-
-std::chrono::nanoseconds secs(double s) {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(s));
-}
 
 constexpr CGFloat kPageWidth = 236;
 constexpr CGFloat kPageHeight = 200;
@@ -208,7 +205,7 @@ void LiveViewControllerHD::viewDidLoad() {
         loaded_ = true;
         searchAllDeviceState();
         std::weak_ptr<LiveViewControllerHD> weak = self();
-        pollTimer_ = RunLoopTimer::scheduled(RunLoop::main(), secs(kPollInterval), true, [weak](RunLoopTimer&) {
+        pollTimer_ = RunLoopTimer::scheduled(RunLoop::main(), secondsDuration(kPollInterval), true, [weak](RunLoopTimer&) {
             if (auto s = weak.lock()) s->searchAllDeviceState();
         });
     }
@@ -577,7 +574,7 @@ bool LiveViewControllerHD::isPanelOpen() const { return !closePanelButton || !cl
 
 void LiveViewControllerHD::armHideTimer() {
     std::weak_ptr<LiveViewControllerHD> weak = self();
-    waitForSlidingTimer_ = RunLoopTimer::scheduled(RunLoop::main(), secs(kHideOpenButtonDelay), false,
+    waitForSlidingTimer_ = RunLoopTimer::scheduled(RunLoop::main(), secondsDuration(kHideOpenButtonDelay), false,
                                                    [weak](RunLoopTimer&) {
                                                        if (auto s = weak.lock()) s->slideOpenBtnToHidden();
                                                    });

@@ -53,7 +53,7 @@ TEST_F(LiveViewControllerTest, LaunchBuildsTheStripsFromTheDeviceListAndBlinksUn
     // The identifier device's pre-connection reports through the relay.
     auto yard = QvDeviceManager::sharedInstance().deviceWithName("Yard");
     ASSERT_TRUE(yard);
-    EXPECT_TRUE(driver->waitUntil([&] { return yard->isStartPreCon.load(); }, 20));
+    EXPECT_TRUE(driver->waitUntil([&] { return yard->isStartPreCon.load(); }));
     driver->advance(20);
     EXPECT_FALSE(screen->isShanRunning());
     EXPECT_EQ(screen->queryQueue()->label(), "com.lumora.queryqueue");
@@ -81,7 +81,7 @@ TEST_F(LiveViewControllerTest, ChannelsPlayInTheFreePanesWithTheClipsColours) {
     EXPECT_TRUE(showsColourBars(pane(0), seen)) << seen;
     // The buttons mirror what plays.
     ASSERT_TRUE(tap("deviceButton1"));
-    ASSERT_TRUE(driver->waitUntil([&] { return button("channelButton4") != nullptr; }, 5)) << driver->dumpTree();
+    ASSERT_TRUE(driver->waitUntil([&] { return button("channelButton4") != nullptr; })) << driver->dumpTree();
     EXPECT_TRUE(button("channelButton1")->isSelected());
     EXPECT_TRUE(button("channelButton3")->isSelected());
     EXPECT_FALSE(button("channelButton4")->isSelected());
@@ -110,7 +110,7 @@ TEST_F(LiveViewControllerTest, FailureTextsForAWrongPasswordAndADeviceThatIsOff)
     devices.push_back(vault);
     launch(devices);
     play(3, {1});
-    ASSERT_TRUE(driver->waitUntil([&] { return pane(0)->state() == 0; }, 20));
+    ASSERT_TRUE(driver->waitUntil([&] { return pane(0)->state() == 0; }));
     driver->advance(0.3);
     EXPECT_EQ(title(0), Localization::string("LOGINERROR_MSG"));
     EXPECT_FALSE(button("channelButton1")->isSelected());
@@ -219,7 +219,7 @@ TEST_F(LiveViewControllerTest, SwipesOnTheBigPaneSteerPanAndTilt) {
     driver->release(CGPoint{60, 150});
     driver->settle();
     EXPECT_EQ(title(0), "Gate ch01");  // the release sends the stop
-    EXPECT_TRUE(driver->waitUntil([&] { return world.emulator(0).stats().ptzCommands >= before + 3; }, 10));
+    EXPECT_TRUE(driver->waitUntil([&] { return world.emulator(0).stats().ptzCommands >= before + 3; }));
 }
 
 TEST_F(LiveViewControllerTest, ToolBarPanelsAndThePanTiltStripPressAndRelease) {
@@ -243,8 +243,8 @@ TEST_F(LiveViewControllerTest, ToolBarPanelsAndThePanTiltStripPressAndRelease) {
     EXPECT_EQ(title(0), Localization::string("IDS_UP"));
     driver->release(c);
     // The stop follows on "stopqueue" 50 ms later, to the pane selected then.
-    ASSERT_TRUE(driver->waitUntil([&] { return title(0) == "Gate ch01"; }, 5));
-    EXPECT_TRUE(driver->waitUntil([&] { return world.emulator(0).stats().ptzCommands >= before + 2; }, 10));
+    ASSERT_TRUE(driver->waitUntil([&] { return title(0) == "Gate ch01"; }));
+    EXPECT_TRUE(driver->waitUntil([&] { return world.emulator(0).stats().ptzCommands >= before + 2; }));
     EXPECT_EQ(screen->stopQueue()->label(), "stopqueue");
     ASSERT_TRUE(tap("ptzbtn"));
     EXPECT_TRUE(screen->ptzScrollView->isHidden());
@@ -267,14 +267,14 @@ TEST_F(LiveViewControllerTest, ListenAndTalkAndARefusedTalkAlert) {
     launch(devices);
     play(1, {1});
     ASSERT_TRUE(waitPicture(pane(0)));
-    ASSERT_TRUE(driver->waitUntil([&] { return pane(0)->dataController()->isDeviceHasAudio(); }, 10));
+    ASSERT_TRUE(driver->waitUntil([&] { return pane(0)->dataController()->isDeviceHasAudio(); }));
     ASSERT_TRUE(tap("voiceButton"));
     EXPECT_TRUE(pane(0)->isStartAudio());
     EXPECT_TRUE(button("voiceButton")->isSelected());
     EXPECT_TRUE(pane(0)->isVoiceIndicatorShown());
     ASSERT_TRUE(tap("talkButton"));
     EXPECT_TRUE(world.emulator(0).waitForEvent("talk action=", std::chrono::seconds(10)));
-    ASSERT_TRUE(driver->waitUntil([&] { return pane(0)->isStartTalk(); }, 10));
+    ASSERT_TRUE(driver->waitUntil([&] { return pane(0)->isStartTalk(); }));
     driver->settle();
     EXPECT_TRUE(button("talkButton")->isSelected());
     // Talk off keeps the listening the listen button switched on.
@@ -291,7 +291,7 @@ TEST_F(LiveViewControllerTest, ListenAndTalkAndARefusedTalkAlert) {
     driver->settle();
     EXPECT_EQ(screen->cmcController()->selectedChannelViewController(), pane(1));
     ASSERT_TRUE(tap("talkButton"));
-    ASSERT_TRUE(driver->waitUntil([&] { return UIAlertView::topmost(driver->window()) != nullptr; }, 10));
+    ASSERT_TRUE(driver->waitUntil([&] { return UIAlertView::topmost(driver->window()) != nullptr; }));
     EXPECT_EQ(UIAlertView::topmost(driver->window())->message(), Localization::string("NOTSUPPORTTALK"));
     keepScreenshot("phone-talk-refused.png");
     driver->settle();
@@ -305,17 +305,17 @@ TEST_F(LiveViewControllerTest, RecordingMakesAnMp4AndSnapshotAPng) {
     ASSERT_TRUE(waitPicture(pane(0)));
     ASSERT_TRUE(tap("snapshotButton"));
     driver->advance(0.6);
-    ASSERT_TRUE(driver->waitUntil([&] { return !filesUnder(".png").empty(); }, 10));
+    ASSERT_TRUE(driver->waitUntil([&] { return !filesUnder(".png").empty(); }));
     ASSERT_TRUE(tap("recordButton"));
     EXPECT_EQ(pane(0)->state(), 2);
     EXPECT_TRUE(button("recordButton")->isSelected());
     EXPECT_FALSE(pane(0)->recLabel()->isHidden());
     const uint64_t base = pane(0)->glView()->presentedCount();
-    ASSERT_TRUE(driver->waitUntil([&] { return pane(0)->glView()->presentedCount() > base + 50; }, 20));
+    ASSERT_TRUE(driver->waitUntil([&] { return pane(0)->glView()->presentedCount() > base + 50; }));
     ASSERT_TRUE(tap("recordButton"));
     EXPECT_EQ(pane(0)->state(), 1);
     std::vector<std::string> mp4;
-    ASSERT_TRUE(driver->waitUntil([&] { return !(mp4 = filesUnder(".mp4")).empty(); }, 10));
+    ASSERT_TRUE(driver->waitUntil([&] { return !(mp4 = filesUnder(".mp4")).empty(); }));
     std::string cmd = "ffprobe -v error -select_streams v:0 -show_entries stream=codec_name,width -of csv=p=0 '" + mp4[0] + "' 2>&1";
     std::string out;
     if (FILE* f = popen(cmd.c_str(), "r")) {

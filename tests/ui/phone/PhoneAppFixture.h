@@ -100,7 +100,11 @@ protected:
     // Whether the pane's picture view shows the test clip's colour bars.
     bool showsColourBars(ChannelViewController* p, std::string& seen,
                          const std::vector<int>& rows = {100, 215, 232}) {
+<<<<<<< HEAD
         return test::showsColourBars(*driver, p->glView(), seen, rows);
+=======
+        return test::showsColourBars(*driver, p ? p->glView() : nullptr, seen, rows);
+>>>>>>> main
     }
     std::string title(int i) { return pane(i)->titleLabel()->text(); }
     UIButton* button(const std::string& name) { return driver->find<UIButton>(name); }

@@ -216,7 +216,7 @@ TEST_F(DeviceMgmtControllerHDTest, TitlesBlinkForTwentySecondsThenFollowTheOnlin
     driver->advance(20);
     EXPECT_FALSE(panel().isBlinking());
     EXPECT_TRUE(panel().closeShan());
-    ASSERT_TRUE(driver->waitUntil([&] { return gate->isOnLine.load(); }, 10));
+    ASSERT_TRUE(driver->waitUntil([&] { return gate->isOnLine.load(); }));
     driver->advance(0.1);
     panel().reloadDeviceTable(false);
     EXPECT_EQ(title(gate), UIColor::greenColor()) << "the device answers: online";
@@ -389,7 +389,7 @@ TEST_F(DeviceMgmtControllerHDTest, EditsValidateRestoreDuplicatesAndRenameTheMed
     EXPECT_EQ(panel().curStatus(), DeviceMgmtControllerHD::kViewIp);
     ASSERT_TRUE(tap("returnToDeviceListBtn"));
     screen->stopAll();
-    ASSERT_TRUE(driver->waitUntil([&] { return gate->numberOfConnections() == 0; }, 10));
+    ASSERT_TRUE(driver->waitUntil([&] { return gate->numberOfConnections() == 0; }));
 
     // A name taken by another device: refused, the device as it was.
     openView(gate);
@@ -519,7 +519,7 @@ TEST_F(DeviceMgmtControllerHDTest, TheAlarmSwitchRegistersWithThePushServiceAndK
     ASSERT_TRUE(tap("editDeviceBtn"));
     auto flip = [&] {
         ASSERT_TRUE(tap("alarmSwitch")) << driver->lastError();
-        ASSERT_TRUE(driver->waitUntil([&] { return !panel().isRegistering(); }, 10));
+        ASSERT_TRUE(driver->waitUntil([&] { return !panel().isRegistering(); }));
         driver->settle();
     };
     flip();

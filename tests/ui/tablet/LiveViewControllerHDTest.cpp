@@ -85,7 +85,7 @@ TEST_F(LiveViewControllerHDTest, OneListenerAndOneTalkerAtATime) {
     toggle(0, 1);
     ASSERT_TRUE(waitPicture(tile(0)));
     ASSERT_TRUE(waitPicture(tile(1)));
-    ASSERT_TRUE(driver->waitUntil([&] { return tile(0)->dataController()->isDeviceHasAudio() && tile(1)->dataController()->isDeviceHasAudio(); }, 10));
+    ASSERT_TRUE(driver->waitUntil([&] { return tile(0)->dataController()->isDeviceHasAudio() && tile(1)->dataController()->isDeviceHasAudio(); }));
     secondPage();
     select(tile(0));
     ASSERT_EQ(screen->selectedTile(), tile(0));
@@ -103,10 +103,10 @@ TEST_F(LiveViewControllerHDTest, OneListenerAndOneTalkerAtATime) {
     // Talk on tile 0, then on tile 1: only one talks, and it listens too.
     select(tile(0));
     ASSERT_TRUE(tap("talkBtn"));
-    ASSERT_TRUE(driver->waitUntil([&] { return tile(0)->isStartTalk(); }, 10));
+    ASSERT_TRUE(driver->waitUntil([&] { return tile(0)->isStartTalk(); }));
     select(tile(1));
     ASSERT_TRUE(tap("talkBtn"));
-    ASSERT_TRUE(driver->waitUntil([&] { return tile(1)->isStartTalk(); }, 10));
+    ASSERT_TRUE(driver->waitUntil([&] { return tile(1)->isStartTalk(); }));
     EXPECT_FALSE(tile(0)->isStartTalk());
     EXPECT_FALSE(tile(0)->isStartAudio());
     EXPECT_TRUE(tile(1)->isStartAudio());
@@ -132,7 +132,7 @@ TEST_F(LiveViewControllerHDTest, PanPressReachesTheCamera) {
     firstPage();
     const long before = world.emulator(0).stats().ptzCommands;
     ASSERT_TRUE(tap("leftBtn"));
-    EXPECT_TRUE(driver->waitUntil([&] { return world.emulator(0).stats().ptzCommands > before; }, 10));
+    EXPECT_TRUE(driver->waitUntil([&] { return world.emulator(0).stats().ptzCommands > before; }));
 }
 
 TEST_F(LiveViewControllerHDTest, TouchOnATileOpensItsOwnDevicesSectionWhateverTheIds) {
@@ -167,7 +167,7 @@ TEST_F(LiveViewControllerHDTest, UntickingAChannelWhoseTileFailedLeavesTheOtherT
     launch();
     grid().setLayoutMode(1);
     for (int c = 0; c < 4; ++c) toggle(0, c);
-    for (int i = 0; i < 4; ++i) ASSERT_TRUE(driver->waitUntil([&] { return tile(i)->state() == 1 || tile(i)->state() == 4; }, 20)) << i;
+    for (int i = 0; i < 4; ++i) ASSERT_TRUE(driver->waitUntil([&] { return tile(i)->state() == 1 || tile(i)->state() == 4; })) << i;
     select(tile(2));
     // Tile 0 lost its binding as a failed tile does.
     tile(0)->setDeviceId(-1);
@@ -276,7 +276,7 @@ TEST_F(LiveViewControllerHDTest, TheStatusPollProbesDevicesReachedByAddressEvery
     launch();
     gate->isOnLine = false;
     driver->advance(61);
-    EXPECT_TRUE(driver->waitUntil([&] { return gate->isOnLine.load(); }, 10));
+    EXPECT_TRUE(driver->waitUntil([&] { return gate->isOnLine.load(); }));
 }
 
 // The UID the panel's add state was opened with, empty when it shows its list.
@@ -358,7 +358,7 @@ TEST_F(LiveViewControllerHDTest, TheLanSearchIsMadeOnceSearchesAfreshEachTimeAnd
     ASSERT_NE(search, nullptr);
     ASSERT_EQ(screen->presentedViewController(), search);
     EXPECT_TRUE(search->isSearching());
-    ASSERT_TRUE(driver->waitUntil([&] { return search->devicesDiscovered().size() == 1; }, 10));
+    ASSERT_TRUE(driver->waitUntil([&] { return search->devicesDiscovered().size() == 1; }));
     // Closed with a find: the panel reloads its whole list.
     search->stopSearching();  // ends the wait
     search->stopSearching();  // closes
@@ -372,7 +372,7 @@ TEST_F(LiveViewControllerHDTest, TheLanSearchIsMadeOnceSearchesAfreshEachTimeAnd
     EXPECT_EQ(screen->dsvc(), search);
     EXPECT_EQ(screen->presentedViewController(), search);
     EXPECT_TRUE(search->isSearching());
-    ASSERT_TRUE(driver->waitUntil([&] { return search->devicesDiscovered().size() == 1; }, 10));
+    ASSERT_TRUE(driver->waitUntil([&] { return search->devicesDiscovered().size() == 1; }));
     driver->settle();
     ASSERT_TRUE(tap("deviceRow0")) << driver->lastError();
     driver->advance(0.6);

@@ -15,6 +15,7 @@
 #include "platform/runloop/RunLoop.h"
 #include "platform/text/Localization.h"
 #include "support/TempDir.h"
+#include "ui/common/ColourBars.h"
 #include "ui/common/GLVideoView.h"
 #include "ui/host/EmulatorWorld.h"
 #include "ui/kit/UIScreen.h"
@@ -29,11 +30,6 @@ class Holder : public UIViewController {
 public:
     void loadView() override { setView(new UIView(UIScreen::mainScreen().bounds())); }
 };
-
-struct RGB {
-    int r, g, b;
-};
-RGB rgb(uint32_t px) { return RGB{int(px >> 24), int((px >> 16) & 0xFF), int((px >> 8) & 0xFF)}; }
 
 // The tablet grid with real sessions against the device emulator on loopback.
 class TabletTilesEmulatorTest : public ::testing::Test {
@@ -83,35 +79,16 @@ protected:
             driver.advance(0.15);
         }
     }
-    // The clip's colour bars (red, green, yellow, blue, magenta, cyan) are
-    // seen in the tile at that position; `why` names the moment. A moving
-    // stripe crosses them, so each bar is looked at on three picture rows
-    // and must show its colour on at least one.
+    // The clip's colour bars are seen in the tile at that position; `why`
+    // names the moment.
     void expectBars(int position, const std::string& why) {
         driver.settle();
-        const RGB bars[] = {{255, 0, 0}, {0, 255, 0}, {255, 255, 0}, {0, 0, 255}, {255, 0, 255}, {0, 255, 255}};
-        UIView* gl = grid->tileAtPosition(position)->glView();
-        const CGSize size = gl->frame().size;
-        // The 320x240 picture fills the view's width or height, centred.
-        const double scale = std::min(size.width / 320, size.height / 240);
-        const double left = (size.width - 320 * scale) / 2, top = (size.height - 240 * scale) / 2;
-        for (int b = 0; b < 6; ++b) {
-            bool shown = false;
-            std::string seen;
-            for (int row : {100, 215, 232}) {
-                const CGPoint at = gl->convertPointToView(
-                    CGPoint{left + (b * 320 / 6 + 26) * scale, top + row * scale}, nullptr);
-                const RGB got = rgb(driver.pixel(static_cast<int>(at.x), static_cast<int>(at.y)));
-                shown = shown || (std::abs(got.r - bars[b].r) < 70 && std::abs(got.g - bars[b].g) < 70 &&
-                                  std::abs(got.b - bars[b].b) < 70);
-                seen += " " + std::to_string(got.r) + "," + std::to_string(got.g) + "," + std::to_string(got.b);
-            }
-            EXPECT_TRUE(shown) << why << ": bar " << b << " seen" << seen;
-        }
+        std::string seen;
+        EXPECT_TRUE(test::showsColourBars(driver, grid->tileAtPosition(position)->glView(), seen)) << why << ":" << seen;
     }
     bool waitPicture(ChannelViewControllerHD* t, uint64_t more = 3) {
         const uint64_t base = t->glView()->presentedCount();
-        return driver.waitUntil([&] { return t->glView()->presentedCount() >= base + more && t->glView()->hasPicture(); }, 20);
+        return driver.waitUntil([&] { return t->glView()->presentedCount() >= base + more && t->glView()->hasPicture(); });
     }
 
     test::TempDir dir;
@@ -145,16 +122,7 @@ TEST_F(TabletTilesEmulatorTest, FourChannelsPlayInTheirTilesWithTheClipsColoursA
     for (int p = 0; p < 4; ++p)
         EXPECT_EQ(grid->tileAtPosition(p)->titleLabel()->text(), "Gate ch0" + std::to_string(p + 1));
     if (const char* out = std::getenv("LUMORA_SCREENSHOT_DIR")) driver.saveScreenshot(std::string(out) + "/tablet-four-tiles.png");
-    // The first tile shows the clip's colour bars: red, green, yellow, blue, magenta, cyan.
-    const RGB bars[] = {{255, 0, 0}, {0, 255, 0}, {255, 255, 0}, {0, 0, 255}, {255, 0, 255}, {0, 255, 255}};
-    const CGRect gl = grid->tileAtPosition(0)->glView()->frame();
-    for (int b = 0; b < 6; ++b) {
-        const int x = 2 + static_cast<int>((b * 320 / 6 + 26) * gl.size.width / 320);
-        const RGB got = rgb(driver.pixel(x, 260));
-        EXPECT_NEAR(got.r, bars[b].r, 70) << "bar " << b;
-        EXPECT_NEAR(got.g, bars[b].g, 70) << "bar " << b;
-        EXPECT_NEAR(got.b, bars[b].b, 70) << "bar " << b;
-    }
+    expectBars(0, "four tiles playing");
     // Fill the grid with the first tile and swipe: pan commands reach the device.
     const long before = world.emulator(0).stats().ptzCommands;
     driver.doubleTapAt(CGPoint{190, 150});
@@ -165,7 +133,7 @@ TEST_F(TabletTilesEmulatorTest, FourChannelsPlayInTheirTilesWithTheClipsColoursA
     driver.advance(0.35);
     driver.moveTo(CGPoint{400, 300});
     driver.release(CGPoint{400, 300});
-    EXPECT_TRUE(driver.waitUntil([&] { return world.emulator(0).stats().ptzCommands >= before + 2; }, 10));
+    EXPECT_TRUE(driver.waitUntil([&] { return world.emulator(0).stats().ptzCommands >= before + 2; }));
     // Stop all: every tile idle and told its session to end.
     EXPECT_EQ(grid->stopAllLive(), 4);
     for (int p = 0; p < 4; ++p) EXPECT_FALSE(grid->tileAtPosition(p)->isBusy());
@@ -177,13 +145,13 @@ TEST_F(TabletTilesEmulatorTest, ListenTalkRecordAndSnapshotOnALiveTile) {
     t->startLive(gate, 0);
     driver.advance(0.15);
     ASSERT_TRUE(waitPicture(t));
-    ASSERT_TRUE(driver.waitUntil([&] { return t->dataController()->isDeviceHasAudio(); }, 10));
+    ASSERT_TRUE(driver.waitUntil([&] { return t->dataController()->isDeviceHasAudio(); }));
     ASSERT_TRUE(t->startAudio());
     EXPECT_TRUE(t->isVoiceIndicatorShown());
     EXPECT_EQ(grid->findAudioPlayingViewControllerHD(), t);
     t->startTalk();
     EXPECT_TRUE(world.emulator(0).waitForEvent("talk action=", std::chrono::seconds(10)));
-    ASSERT_TRUE(driver.waitUntil([&] { return t->isStartTalk(); }, 10));
+    ASSERT_TRUE(driver.waitUntil([&] { return t->isStartTalk(); }));
     EXPECT_EQ(grid->findTalkingViewControllerHD(), t);
     driver.advance(4);  // the grant keeps the indicator past the 3.2 s check
     EXPECT_TRUE(t->isTalkIndicatorShown());
@@ -200,13 +168,13 @@ TEST_F(TabletTilesEmulatorTest, ListenTalkRecordAndSnapshotOnALiveTile) {
     };
     t->snapshot();
     driver.advance(0.6);
-    ASSERT_TRUE(driver.waitUntil([&] { return !filesUnder(".png").empty(); }, 10));
+    ASSERT_TRUE(driver.waitUntil([&] { return !filesUnder(".png").empty(); }));
     t->startRecord();
     EXPECT_EQ(t->state(), 2);
     ASSERT_TRUE(waitPicture(t, 50));
     t->stopRecord();
     EXPECT_EQ(t->state(), 1);
-    ASSERT_TRUE(driver.waitUntil([&] { return !filesUnder(".mp4").empty(); }, 10));
+    ASSERT_TRUE(driver.waitUntil([&] { return !filesUnder(".mp4").empty(); }));
 }
 
 // Gate closes every link after 150 packets, as a device on a poor link drops it.

@@ -64,8 +64,9 @@ public:
     // Moves the virtual clock, firing what falls due on the way in order.
     void advance(double seconds);
     // Settles repeatedly (real time) until the predicate holds: work coming
-    // back from the project's other queues.
-    bool waitUntil(const std::function<bool()>& predicate, double realSeconds = 5);
+    // back from the project's other queues. The bound only ends a failing
+    // wait: it is generous so that a loaded machine does not fail a sound test.
+    bool waitUntil(const std::function<bool()>& predicate, double realSeconds = 30);
 
     // ---- finding
     UIView* find(const std::string& name) const;
