@@ -1,10 +1,5 @@
 #pragma once
 
-<<<<<<< HEAD
-// Pixel checks against the device emulator's test clip: its 320x240
-// pictures show six colour bars (red, green, yellow, blue, magenta, cyan)
-// crossed by a moving stripe.
-
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -12,12 +7,6 @@
 #include <set>
 #include <string>
 #include <system_error>
-=======
-#include <algorithm>
-#include <cstdint>
-#include <cstdlib>
-#include <string>
->>>>>>> main
 #include <vector>
 
 #include "ui/kit/UIView.h"
@@ -32,29 +21,6 @@ inline RGB rgb(uint32_t px) {
     return RGB{static_cast<int>(px >> 24), static_cast<int>((px >> 16) & 0xFF), static_cast<int>((px >> 8) & 0xFF)};
 }
 
-<<<<<<< HEAD
-// A view's bounds in window points.
-inline CGRect windowRect(UIView* v) { return CGRect{v->pointInWindow(CGPoint{0, 0}), v->bounds().size}; }
-
-// Whether the view shows the clip's bars, the 320x240 picture fitted into
-// it and centred. As the stripe crosses the bars, each bar is looked at on
-// several picture rows and must show its colour on at least one; `seen`
-// gets the pixels looked at.
-inline bool showsColourBars(const KitTestDriver& driver, UIView* view, std::string& seen,
-                            const std::vector<int>& rows = {100, 215, 232}) {
-    const RGB bars[] = {{255, 0, 0}, {0, 255, 0}, {255, 255, 0}, {0, 0, 255}, {255, 0, 255}, {0, 255, 255}};
-    const CGSize size = view->bounds().size;
-    const CGPoint origin = view->pointInWindow(CGPoint{0, 0});
-    const double scale = std::min(size.width / 320, size.height / 240);
-    const double left = origin.x + (size.width - 320 * scale) / 2, top = origin.y + (size.height - 240 * scale) / 2;
-    bool all = true;
-    for (int b = 0; b < 6; ++b) {
-        const int x = static_cast<int>(left + (b * 320 / 6 + 26) * scale);
-        bool shown = false;
-        seen += " bar" + std::to_string(b) + ":";
-        for (int row : rows) {
-            const RGB got = rgb(driver.pixel(x, static_cast<int>(top + row * scale)));
-=======
 // True when the test clip's colour bars (red, green, yellow, blue, magenta,
 // cyan) show in a video view's 320x240 picture, which fills the view's width
 // or height, centred. Moving objects cross the bars, so each bar is looked at
@@ -75,7 +41,6 @@ inline bool showsColourBars(const KitTestDriver& driver, UIView* view, std::stri
             const CGPoint at =
                 view->pointInWindow(CGPoint{left + (b * 320 / 6 + 26) * scale, top + row * scale});
             const RGB got = rgb(driver.pixel(static_cast<int>(at.x), static_cast<int>(at.y)));
->>>>>>> main
             shown = shown || (std::abs(got.r - bars[b].r) < 70 && std::abs(got.g - bars[b].g) < 70 &&
                               std::abs(got.b - bars[b].b) < 70);
             seen += " " + std::to_string(got.r) + "," + std::to_string(got.g) + "," + std::to_string(got.b);
@@ -85,7 +50,9 @@ inline bool showsColourBars(const KitTestDriver& driver, UIView* view, std::stri
     return all;
 }
 
-<<<<<<< HEAD
+// A view's bounds in window points.
+inline CGRect windowRect(UIView* v) { return CGRect{v->pointInWindow(CGPoint{0, 0}), v->bounds().size}; }
+
 // The bar colours found along two rows through the middle of a window
 // rectangle, wherever the picture sits in it.
 inline std::set<std::string> barColoursAcross(const KitTestDriver& driver, CGRect r) {
@@ -117,6 +84,4 @@ inline std::vector<std::string> filesIn(const std::filesystem::path& folder, con
     return out;
 }
 
-=======
->>>>>>> main
 }  // namespace lumora::test

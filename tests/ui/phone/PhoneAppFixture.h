@@ -97,14 +97,14 @@ protected:
         const uint64_t base = p->glView()->presentedCount();
         return driver->waitUntil([&] { return p->glView()->presentedCount() >= base + more && p->glView()->hasPicture(); }, 20);
     }
-    // Whether the pane's picture view shows the test clip's colour bars.
+    // Whether the pane's picture view shows the test clip's colour bars
+    // (red, green, yellow, blue, magenta, cyan), the 320x240 picture fitted
+    // into the view. A moving stripe crosses them, so each bar is looked at
+    // on several picture rows and must show its colour on at least one;
+    // `seen` gets the pixels looked at.
     bool showsColourBars(ChannelViewController* p, std::string& seen,
                          const std::vector<int>& rows = {100, 215, 232}) {
-<<<<<<< HEAD
-        return test::showsColourBars(*driver, p->glView(), seen, rows);
-=======
         return test::showsColourBars(*driver, p ? p->glView() : nullptr, seen, rows);
->>>>>>> main
     }
     std::string title(int i) { return pane(i)->titleLabel()->text(); }
     UIButton* button(const std::string& name) { return driver->find<UIButton>(name); }
