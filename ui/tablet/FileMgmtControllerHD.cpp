@@ -71,16 +71,16 @@ struct ItemButton {
     void (FileMgmtControllerHD::*action)();
 };
 
-std::shared_ptr<UIBarButtonItem> makeItem(FileMgmtControllerHD* owner, const ItemButton& spec) {
-    auto* b = new UIButton(CGRectMake(0, 0, spec.size.width, spec.size.height));
-    setViewName(b, spec.name);
-    b->setBackgroundImage(UIImage::imageNamed(std::string(spec.image) + ".png"), UIControlStateNormal);
-    b->setBackgroundImage(UIImage::imageNamed(std::string(spec.image) + "_clk.png"), UIControlStateHighlighted);
-    if (spec.titleKey) {
-        b->setTitle(Localization::string(spec.titleKey));
+std::shared_ptr<UIBarButtonItem> makeItem(FileMgmtControllerHD* owner, const ItemButton& item) {
+    auto* b = new UIButton(CGRectMake(0, 0, item.size.width, item.size.height));
+    setViewName(b, item.name);
+    b->setBackgroundImage(UIImage::imageNamed(std::string(item.image) + ".png"), UIControlStateNormal);
+    b->setBackgroundImage(UIImage::imageNamed(std::string(item.image) + "_clk.png"), UIControlStateHighlighted);
+    if (item.titleKey) {
+        b->setTitle(Localization::string(item.titleKey));
         b->setFont(UIFont::fontWithName("Verdana-Bold", 12));
     }
-    auto action = spec.action;
+    auto action = item.action;
     b->addTarget(owner, [owner, action](UIControl*, UIEvent*) { (owner->*action)(); }, UIControlEventTouchUpInside);
     return UIBarButtonItem::withCustomView(b);
 }

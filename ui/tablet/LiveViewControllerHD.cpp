@@ -186,7 +186,7 @@ void LiveViewControllerHD::loadView() {
     closePanelButton = named<UIButton>(root, "closePanelButton");
     pageControl = named<UIPageControl>(root, "pageControl");
     struct {
-        QPointer<UIButton>* outlet;
+        WeakView<UIButton>* outlet;
         const char* name;
     } outlets[] = {{&upBtn, "upBtn"},          {&downBtn, "downBtn"},         {&leftBtn, "leftBtn"},
                    {&rightBtn, "rightBtn"},    {&iupBtn, "iupBtn"},           {&idownBtn, "idownBtn"},
@@ -541,7 +541,7 @@ void LiveViewControllerHD::channelMgmtControllerTouchesBegin(ChannelMgmtControll
     if (isPanelOpen() || sliding_ || !openPanelButton) return;
     if (waitForSlidingTimer_) waitForSlidingTimer_->invalidate();
     const CGFloat W = view()->bounds().size.width;
-    QPointer<UIButton> open = openPanelButton;
+    WeakView<UIButton> open = openPanelButton;
     UIViewAnimation::animateWithDuration(kPanelAnimation, [open, W] {
         if (!open) return;
         CGRect f = open->frame();
@@ -583,58 +583,45 @@ void LiveViewControllerHD::armHideTimer() {
 
 void LiveViewControllerHD::closePanel() {
     if (!isPanelOpen()) return;
-    std::weak_ptr<LiveViewControllerHD> weak = self();
-    UIViewAnimation::animateWithDuration(
-        kPanelAnimation,
-        [weak] {
-            auto s = weak.lock();
-            if (!s) return;
-            if (s->openPanelButton) s->openPanelButton->setHidden(false);
-            if (s->closePanelButton) s->closePanelButton->setHidden(true);
-        },
-        [weak](bool) {
-            auto s = weak.lock();
-            if (!s) return;
-            UIViewAnimation::animateWithDuration(kPanelAnimation, [weak] {
-                auto t = weak.lock();
-                if (!t) return;
-                const CGFloat W = t->view()->bounds().size.width, H = t->view()->bounds().size.height;
-                if (t->rightPanel) t->rightPanel->setFrame(CGRect{{W, 0}, {kPanelWidth, H}});
-                t->chanMgmtController_->setViewFrame(CGRect{{0, 0}, {W, H}});
-                if (UIButton* b = t->openPanelButton) {
-                    const CGSize sz = b->frame().size;
-                    b->setFrame(CGRect{{W - sz.width, (H - sz.height) / 2}, sz});
-                }
-            });
-            s->armHideTimer();
-        });
+    slidePanel(false);
 }
 
 void LiveViewControllerHD::openPanel() {
     if (isTimerValid_ && waitForSlidingTimer_ && waitForSlidingTimer_->isValid()) waitForSlidingTimer_->invalidate();
     isTimerValid_ = false;
+    slidePanel(true);
+}
+
+// Swaps the open and close buttons, then slides the panel in (or out past
+// the right edge) while the tile grid takes the rest of the width; the open
+// button rides along the panel's left edge. A closed panel arms the timer
+// that tucks the open button away.
+void LiveViewControllerHD::slidePanel(bool open) {
     std::weak_ptr<LiveViewControllerHD> weak = self();
     UIViewAnimation::animateWithDuration(
         kPanelAnimation,
-        [weak] {
+        [weak, open] {
             auto s = weak.lock();
             if (!s) return;
-            if (s->openPanelButton) s->openPanelButton->setHidden(true);
-            if (s->closePanelButton) s->closePanelButton->setHidden(false);
+            if (s->openPanelButton) s->openPanelButton->setHidden(open);
+            if (s->closePanelButton) s->closePanelButton->setHidden(!open);
         },
-        [weak](bool) {
-            UIViewAnimation::animateWithDuration(kPanelAnimation, [weak] {
+        [weak, open](bool) {
+            UIViewAnimation::animateWithDuration(kPanelAnimation, [weak, open] {
                 auto t = weak.lock();
                 if (!t) return;
                 const CGFloat W = t->view()->bounds().size.width, H = t->view()->bounds().size.height;
                 const CGFloat P = t->rightPanel ? t->rightPanel->frame().size.width : kPanelWidth;
-                if (t->rightPanel) t->rightPanel->setFrame(CGRect{{W - P, 0}, {P, H}});
-                t->chanMgmtController_->setViewFrame(CGRect{{0, 0}, {W - P, H}});
+                const CGFloat edge = open ? W - P : W;  // the panel's left edge
+                if (t->rightPanel) t->rightPanel->setFrame(CGRect{{edge, 0}, {P, H}});
+                t->chanMgmtController_->setViewFrame(CGRect{{0, 0}, {edge, H}});
                 if (UIButton* b = t->openPanelButton) {
                     const CGSize sz = b->frame().size;
-                    b->setFrame(CGRect{{W - P - sz.width, (H - sz.height) / 2}, sz});
+                    b->setFrame(CGRect{{edge - sz.width, (H - sz.height) / 2}, sz});
                 }
             });
+            if (open) return;
+            if (auto s = weak.lock()) s->armHideTimer();
         });
 }
 

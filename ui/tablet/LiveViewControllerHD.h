@@ -1,10 +1,9 @@
 #pragma once
 
-#include <QPointer>
 #include <memory>
 
-#include "platform/dispatch/DispatchQueue.h"
 #include "base/utilities/ZBarReaderDelegate.h"
+#include "platform/dispatch/DispatchQueue.h"
 #include "platform/runloop/RunLoop.h"
 #include "ui/common/DeviceSearchingViewController.h"
 #include "ui/kit/UIAlertView.h"
@@ -14,10 +13,11 @@
 #include "ui/kit/UIPopoverController.h"
 #include "ui/kit/UIScrollView.h"
 #include "ui/kit/UIViewController.h"
+#include "ui/kit/WeakView.h"
 #include "ui/tablet/ChannelMgmtControllerHD.h"
 #include "ui/tablet/ChannelViewControllerHDDelegate.h"
-#include "ui/tablet/DeviceMgmtControllerHDDelegate.h"
 #include "ui/tablet/DeviceMgmtControllerHD.h"
+#include "ui/tablet/DeviceMgmtControllerHDDelegate.h"
 
 namespace lumora {
 
@@ -160,10 +160,10 @@ public:
     ChannelViewControllerHD* selectedTile() const;
 
     // Outlets (object names as in the interface file).
-    QPointer<UIView> rightPanel, firstCtrlPage, secondCtrlPage;
-    QPointer<UIButton> openPanelButton, closePanelButton;
-    QPointer<UIPageControl> pageControl;
-    QPointer<UIButton> upBtn, downBtn, leftBtn, rightBtn, iupBtn, idownBtn, tupBtn, tdownBtn, zoomupBtn, zoomdownBtn,
+    WeakView<UIView> rightPanel, firstCtrlPage, secondCtrlPage;
+    WeakView<UIButton> openPanelButton, closePanelButton;
+    WeakView<UIPageControl> pageControl;
+    WeakView<UIButton> upBtn, downBtn, leftBtn, rightBtn, iupBtn, idownBtn, tupBtn, tdownBtn, zoomupBtn, zoomdownBtn,
         voiceBtn, talkBtn, stopAllBtn, recordBtn, snapshotBtn, oneViewModeBtn, fourViewModeBtn, sixViewModeBtn,
         nineViewModeBtn, sixtnViewModeBtn, playBtn;
 
@@ -172,13 +172,14 @@ private:
     void layoutTo(int mode);
     void unselectTalkListenRecord();
     void armHideTimer();
+    void slidePanel(bool open);
     std::shared_ptr<LiveViewControllerHD> self();
 
     std::shared_ptr<ChannelMgmtControllerHD> chanMgmtController_;
     std::shared_ptr<DeviceMgmtControllerHD> dvcMgmtController_;
-    QPointer<UIScrollView> scrollView_;
+    WeakView<UIScrollView> scrollView_;
     std::shared_ptr<UIPopoverController> popover_;
-    QPointer<UIPickerView> picker_;
+    WeakView<UIPickerView> picker_;
     std::shared_ptr<RunLoopTimer> waitForSlidingTimer_, pollTimer_;
     bool isTimerValid_ = false;
     bool sliding_ = false;
@@ -189,7 +190,7 @@ private:
     DispatchQueuePtr stopQueue_;
     std::shared_ptr<DeviceSearchingViewController> dsvc_;
     std::weak_ptr<ZBarReaderViewController> reader_;  // kept by the presentation
-    QPointer<UIAlertView> adReminder_;                  // nothing shows one yet
+    WeakView<UIAlertView> adReminder_;                  // nothing shows one yet
 };
 
 }  // namespace lumora

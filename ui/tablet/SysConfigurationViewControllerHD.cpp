@@ -25,7 +25,7 @@ constexpr CGFloat kRowHeight = 64;
 constexpr CGFloat kControlX = 300;
 
 // One row of the table, as its cell file lays it out and the screen fills it.
-struct RowSpec {
+struct SettingRow {
     const char* cellFile;
     const char* labelKey;
     int controlTag;
@@ -33,8 +33,8 @@ struct RowSpec {
     std::vector<std::string> segmentKeys;  // segment titles (keys); empty for a switch
 };
 
-const RowSpec& rowSpec(int row) {
-    static const RowSpec rows[Screen::kRowCount] = {
+const SettingRow& settingRow(int row) {
+    static const SettingRow rows[Screen::kRowCount] = {
         {"TitledSegmentedCell5", "Video_views", 2, "layoutSegment", {}},
         {"TitledSegmentedCell2", "Live_preference", 2, "preferenceSegment", {"Real_TIME", "Quality"}},
         {"TitledSegmentedCell6", "VIEW", 4, "modelSegment", {"RESIZE", "FULL"}},
@@ -187,13 +187,13 @@ void SysConfigurationViewControllerHD::viewDidLoad() {
 
 UITableViewCell* SysConfigurationViewControllerHD::cellForRowAtIndexPath(UITableView* table, const NSIndexPath& path) {
     if (path.row < 0 || path.row >= kRowCount) return nullptr;
-    const RowSpec& spec = rowSpec(path.row);
+    const SettingRow& row = settingRow(path.row);
     UITableViewCell* cell = table ? table->dequeueReusableCellWithIdentifier("Cell") : nullptr;
     if (!cell) {
         WeakView<UITableViewCell>* outlets[kRowCount] = {&segment5Cell, &segment2Cell, &segment6Cell, &switcherCell};
         WeakView<UITableViewCell>& outlet = *outlets[path.row];
         outlet = nullptr;
-        UIView* loaded = InterfaceFile::load(spec.cellFile, this);
+        UIView* loaded = InterfaceFile::load(row.cellFile, this);
         cell = outlet.data();
         // Anything the file made beside its cell is not shown.
         if (loaded && loaded != cell) delete loaded;
@@ -202,15 +202,15 @@ UITableViewCell* SysConfigurationViewControllerHD::cellForRowAtIndexPath(UITable
     cell->setBackgroundColor(UIColor::clearColor());
     setViewName(cell, "settingRow" + std::to_string(path.row));
     if (auto* label = dynamic_cast<UILabel*>(cell->viewWithTag(kLabelTag)))
-        label->setText(Localization::string(spec.labelKey));
-    UIView* control = cell->viewWithTag(spec.controlTag);
-    if (control) setViewName(control, spec.controlName);
+        label->setText(Localization::string(row.labelKey));
+    UIView* control = cell->viewWithTag(row.controlTag);
+    if (control) setViewName(control, row.controlName);
 
     const QvApplicationPreference& prefs = QvApplicationPreference::sharedInstance();
     auto* segment = dynamic_cast<UISegmentedControl*>(control);
     if (segment)
-        for (size_t i = 0; i < spec.segmentKeys.size() && static_cast<int>(i) < segment->numberOfSegments(); ++i)
-            segment->setTitle(Localization::string(spec.segmentKeys[i]), static_cast<int>(i));
+        for (size_t i = 0; i < row.segmentKeys.size() && static_cast<int>(i) < segment->numberOfSegments(); ++i)
+            segment->setTitle(Localization::string(row.segmentKeys[i]), static_cast<int>(i));
     switch (path.row) {
     case 0:
         layoutSegment = segment;

@@ -79,13 +79,13 @@ UIView* buildHome(void* owner) {
     setViewName(web, "showTimePage");
     root->addSubview(web);
 
-    for (const HomeButton& spec : kButtons) {
+    for (const HomeButton& button : kButtons) {
         auto* b = new UIButton(CGRect{{0, 0}, {kButtonWidth, kButtonHeight}});
         b->setBackgroundImage(UIImage::imageNamed("homebtn.png"), UIControlStateNormal);
-        if (spec.image) b->setImage(UIImage::imageNamed(spec.image), UIControlStateNormal);
-        setViewName(b, spec.name);
+        if (button.image) b->setImage(UIImage::imageNamed(button.image), UIControlStateNormal);
+        setViewName(b, button.name);
         if (home) {
-            auto action = spec.action;
+            auto action = button.action;
             b->addTarget(home, [home, action](UIControl*, UIEvent*) { (home->*action)(); },
                          UIControlEventTouchUpInside);
         }
@@ -131,11 +131,11 @@ void ViewControllerHD::loadView() {
 void ViewControllerHD::viewDidLoad() {
     UIApplication::sharedApplication().setStatusBarHidden(true);
     UIView* root = view();
-    for (const HomeButton& spec : kButtons) {
-        auto* b = named<UIButton>(root, spec.name);
+    for (const HomeButton& button : kButtons) {
+        auto* b = named<UIButton>(root, button.name);
         if (!b) continue;
-        if (spec.pressedImage) b->setBackgroundImage(UIImage::imageNamed("22.png"), UIControlStateHighlighted);
-        if (spec.titleKey) b->setTitle(Localization::string(spec.titleKey), UIControlStateNormal);
+        if (button.pressedImage) b->setBackgroundImage(UIImage::imageNamed("22.png"), UIControlStateHighlighted);
+        if (button.titleKey) b->setTitle(Localization::string(button.titleKey), UIControlStateNormal);
     }
     if (scrollView) scrollView->delegate = this;
 
@@ -184,8 +184,8 @@ void ViewControllerHD::layoutHome() {
     const CGFloat x0 = (W - gridW) / 2;
     const CGFloat y0 = bannerH + std::max<CGFloat>(0, (H - bannerH - gridH) / 2);
     int i = 0;
-    for (const HomeButton& spec : kButtons) {
-        if (auto* b = named<UIButton>(root, spec.name))
+    for (const HomeButton& button : kButtons) {
+        if (auto* b = named<UIButton>(root, button.name))
             b->setFrame(CGRect{{x0 + (i % 3) * (kButtonWidth + kButtonGap), y0 + (i / 3) * (kButtonHeight + kButtonGap)},
                                {kButtonWidth, kButtonHeight}});
         ++i;
