@@ -1,5 +1,8 @@
 #include "ui/kit/UISegmentedControl.h"
 
+#include <algorithm>
+
+#include <QFontMetricsF>
 #include <QPainter>
 
 #include "ui/kit/CGContext.h"
@@ -96,7 +99,16 @@ void UISegmentedControl::drawRect(const CGRect& rect) {
                                                          s.width, s.height));
         } else {
             p.setPen(i == selected_ ? Qt::white : (segments_[i].enabled ? QColor(60, 60, 60) : QColor(170, 170, 170)));
-            p.drawText(q, Qt::AlignCenter, QString::fromStdString(segments_[i].title));
+            // A title wider than its segment shrinks (down to 8 px), then is cut with an ellipsis.
+            const QString title = QString::fromStdString(segments_[i].title);
+            const qreal room = std::max<qreal>(q.width() - 8, 1);
+            QFont font = p.font();
+            while (font.pixelSize() > 8 && QFontMetricsF(font).horizontalAdvance(title) > room)
+                font.setPixelSize(font.pixelSize() - 1);
+            p.save();
+            p.setFont(font);
+            p.drawText(q, Qt::AlignCenter, QFontMetricsF(font).elidedText(title, Qt::ElideRight, room));
+            p.restore();
         }
     }
     (void)rect;

@@ -233,3 +233,27 @@ TEST(ControlTest, PageControlStepsByHalves) {
 }
 
 }  // namespace
+
+// Titles wider than their segment shrink to fit: the unselected segments'
+// dark text never touches the segment's side borders, where a title too
+// wide for its segment would be cut.
+TEST(ControlTest, SegmentTitlesShrinkToTheirSegment) {
+    KitTestDriver driver;
+    auto screen = std::make_shared<Screen>();
+    driver.setRoot(screen);
+    auto* seg = new UISegmentedControl({"4 channels", "8 channels", "16 channels"});
+    seg->setFrame(CGRectMake(10, 10, 150, 30));
+    screen->view()->addSubview(seg);
+    driver.settle();
+    const QImage shot = driver.screenshot();
+    const double scale = static_cast<double>(shot.width()) / driver.window()->bounds().size.width;
+    for (int s = 0; s < 3; ++s) {
+        const CGRect r = seg->rectForSegment(s);
+        for (int dx : {2, static_cast<int>(r.size.width) - 3}) {
+            for (int y = 14; y < 36; ++y) {
+                const QColor c = shot.pixelColor(static_cast<int>((10 + r.origin.x + dx) * scale), static_cast<int>(y * scale));
+                EXPECT_GT(c.lightness(), 150) << "segment " << s << " column " << dx << " row " << y;
+            }
+        }
+    }
+}
