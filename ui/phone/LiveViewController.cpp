@@ -431,40 +431,52 @@ UIButton* LiveViewController::channelButtonWithTag(int tag) const {
     return nullptr;
 }
 
+// Brings the strip in line with the device list. A device keeps its button
+// (so a touch in progress on it is not lost when a search ends); buttons of
+// devices that left are removed and new devices get new buttons.
 void LiveViewController::reloadDeviceButtons() {
     if (!devicesScrollView) return;
     const int remembered = selectedDeviceButton_ ? selectedDeviceButton_->tag() : -1;
     selectedDeviceButton_ = nullptr;
-    for (auto& b : deviceButtons_)
-        if (b) {
-            b->removeFromSuperview();
-            delete b.data();
-        }
-    deviceButtons_.clear();
+    std::vector<WeakView<ZButton>> old;
+    old.swap(deviceButtons_);
     const CGFloat h = devicesScrollView->bounds().size.height;
     auto devices = QvDeviceManager::sharedInstance().devices();
     std::shared_ptr<preConDelegate> me = std::static_pointer_cast<preConDelegate>(self());
     for (size_t i = 0; i < devices.size(); ++i) {
         Device& d = *devices[i];
         d.preconDele = me;
-        auto* b = new ZButton(CGRect{{50.0 * i, (h - 39) / 2}, {43, 43}});
-        b->setTag(d.deviceId);
+        ZButton* b = nullptr;
+        for (auto& o : old)
+            if (o && o->tag() == d.deviceId) {
+                b = o.data();
+                o = nullptr;
+                break;
+            }
+        if (!b) {
+            b = new ZButton();
+            b->setTag(d.deviceId);
+            b->setTitleEdgeInsets(UIEdgeInsets{20, 0, 0, 0});
+            b->setFont(UIFont::systemFontOfSize(10));
+            b->addTarget(this, [this](UIControl* c, UIEvent*) { deviceButtonTapped(static_cast<UIButton*>(c)); },
+                         UIControlEventTouchUpInside);
+            devicesScrollView->addSubview(b);
+        }
+        b->setFrame(CGRect{{50.0 * i, (h - 39) / 2}, {43, 43}});
         setViewName(b, "deviceButton" + std::to_string(i + 1));
         if (d.deviceConType.load() == 1) d.goforgetisOnline();
         b->setBackgroundImage(normalImage(d), UIControlStateNormal);
         b->setTitle(d.name.value(), UIControlStateNormal);
         b->setBackgroundImage(selectedImage(d), UIControlStateSelected);
-        b->setTitleEdgeInsets(UIEdgeInsets{20, 0, 0, 0});
-        b->setFont(UIFont::systemFontOfSize(10));
-        b->addTarget(this, [this](UIControl* c, UIEvent*) { deviceButtonTapped(static_cast<UIButton*>(c)); },
-                     UIControlEventTouchUpInside);
-        if (d.deviceId == remembered) {
-            b->setSelected(true);
-            selectedDeviceButton_ = b;
-        }
+        b->setSelected(d.deviceId == remembered);
+        if (d.deviceId == remembered) selectedDeviceButton_ = b;
         deviceButtons_.emplace_back(b);
-        devicesScrollView->addSubview(b);
     }
+    for (auto& o : old)
+        if (o) {
+            o->removeFromSuperview();
+            delete o.data();
+        }
     devicesScrollView->setContentSize(CGSize{50.0 * devices.size() + 46, 0});
 }
 
