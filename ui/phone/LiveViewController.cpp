@@ -465,7 +465,8 @@ void LiveViewController::reloadDeviceButtons() {
         b->setFrame(CGRect{{50.0 * i, (h - 39) / 2}, {43, 43}});
         setViewName(b, "deviceButton" + std::to_string(i + 1));
         if (d.deviceConType.load() == 1) d.goforgetisOnline();
-        b->setBackgroundImage(normalImage(d), UIControlStateNormal);
+        // Bringing the strip up to date ends a blink, as building it afresh would.
+        b->stopActionwithImage(normalImage(d));
         b->setTitle(d.name.value(), UIControlStateNormal);
         b->setBackgroundImage(selectedImage(d), UIControlStateSelected);
         b->setSelected(d.deviceId == remembered);
