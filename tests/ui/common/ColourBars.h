@@ -33,6 +33,7 @@ inline bool showsColourBars(const KitTestDriver& driver, UIView* view, std::stri
     const CGSize size = view->bounds().size;
     const double scale = std::min(size.width / 320, size.height / 240);
     const double left = (size.width - 320 * scale) / 2, top = (size.height - 240 * scale) / 2;
+    const QImage shot = driver.screenshot();
     bool all = true;
     for (int b = 0; b < 6; ++b) {
         bool shown = false;
@@ -40,7 +41,7 @@ inline bool showsColourBars(const KitTestDriver& driver, UIView* view, std::stri
         for (int row : rows) {
             const CGPoint at =
                 view->pointInWindow(CGPoint{left + (b * 320 / 6 + 26) * scale, top + row * scale});
-            const RGB got = rgb(driver.pixel(static_cast<int>(at.x), static_cast<int>(at.y)));
+            const RGB got = rgb(KitTestDriver::pixel(shot, static_cast<int>(at.x), static_cast<int>(at.y)));
             shown = shown || (std::abs(got.r - bars[b].r) < 70 && std::abs(got.g - bars[b].g) < 70 &&
                               std::abs(got.b - bars[b].b) < 70);
             seen += " " + std::to_string(got.r) + "," + std::to_string(got.g) + "," + std::to_string(got.b);
@@ -59,10 +60,11 @@ inline std::set<std::string> barColoursAcross(const KitTestDriver& driver, CGRec
     std::set<std::string> found;
     auto hi = [](int v) { return v > 190; };
     auto lo = [](int v) { return v < 70; };
+    const QImage shot = driver.screenshot();
     for (double f : {0.45, 0.7}) {
         const int y = static_cast<int>(r.origin.y + r.size.height * f);
         for (int x = static_cast<int>(r.origin.x) + 1; x < r.origin.x + r.size.width - 1; ++x) {
-            const RGB c = rgb(driver.pixel(x, y));
+            const RGB c = rgb(KitTestDriver::pixel(shot, x, y));
             if (hi(c.r) && lo(c.g) && lo(c.b)) found.insert("red");
             if (lo(c.r) && hi(c.g) && lo(c.b)) found.insert("green");
             if (hi(c.r) && hi(c.g) && lo(c.b)) found.insert("yellow");

@@ -147,11 +147,7 @@ protected:
     std::unique_ptr<devemu::DeviceEmulator> porch;
 };
 
-// Disabled until the panel's channel rows are mended: with sixteen rows,
-// ticking a row that had to be scrolled into sight now and then stops the
-// channel of a neighbouring row instead (a named row view left behind by
-// cell reuse is suspected). Every other step passes when all sixteen start.
-TEST_F(TabletDayEndToEndTest, DISABLED_AddWatchSixteenRecordBrowseSetUpAndDeleteACamera) {
+TEST_F(TabletDayEndToEndTest, AddWatchSixteenRecordBrowseSetUpAndDeleteACamera) {
     startPorch();
     launch(nullptr, false);  // Gate and Yard are stored already; the home screen shows
     AlertPresenter::install(std::make_shared<KitAlertPresenter>());

@@ -476,8 +476,9 @@ bool KitTestDriver::saveScreenshot(const std::string& path) const {
     return screenshot().save(QString::fromStdString(path), "PNG");
 }
 
-uint32_t KitTestDriver::pixel(int x, int y) const {
-    QImage img = screenshot();
+uint32_t KitTestDriver::pixel(int x, int y) const { return pixel(screenshot(), x, y); }
+
+uint32_t KitTestDriver::pixel(const QImage& img, int x, int y) {
     if (x < 0 || y < 0 || x >= img.width() || y >= img.height()) return 0;
     QColor c = img.pixelColor(x, y);
     return (uint32_t(c.red()) << 24) | (uint32_t(c.green()) << 16) | (uint32_t(c.blue()) << 8) | uint32_t(c.alpha());

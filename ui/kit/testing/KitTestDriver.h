@@ -125,8 +125,11 @@ public:
     std::string dumpTree() const;
     QImage screenshot() const;
     bool saveScreenshot(const std::string& path) const;
-    // RGBA of one window pixel (in device pixels of the screenshot).
+    // RGBA of one window pixel (in device pixels of the screenshot); each
+    // call takes a screenshot, so reading many pixels wants the second form
+    // on one screenshot.
     uint32_t pixel(int x, int y) const;
+    static uint32_t pixel(const QImage& shot, int x, int y);
     std::string pasteboardText() const;
     void setPasteboardText(const std::string& text);
     const std::vector<std::string>& openedURLs() const;
