@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "platform/Log.h"
+#include "platform/graphics/RenderThread.h"
 #include "platform/runloop/RunLoop.h"
 
 namespace {
@@ -24,6 +25,11 @@ class HeldLogPrinter : public ::testing::EmptyTestEventListener {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The GL driver set up as the program sets it up (no rasteriser threads
+    // of its own); this also keeps the leak checker's exit-time walk away
+    // from those threads' thread-local storage, which it now and then
+    // misreads and crashes on (GCC 12's runtime on glibc 2.36).
+    lumora::RenderThread::prepareDriver();
     // The test thread is the main thread: it owns the main run loop.
     lumora::RunLoop::main();
     // Sockets that meet a closed peer must report an error, not kill the run.

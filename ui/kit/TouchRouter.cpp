@@ -157,6 +157,27 @@ void TouchRouter::cancelAll() {
     finishSequenceIfDone();
 }
 
+bool TouchRouter::holdsTouchIn(const UIView* view) const {
+    if (!view) return false;
+    for (const auto& [id, a] : active_) {
+        if (*a.cancelledFlag) continue;
+        const UITouchPhase p = a.touch->phase;
+        if (p == UITouchPhase::Ended || p == UITouchPhase::Cancelled) continue;
+        for (const UIView* v = a.touch->view(); v; v = v->superview())
+            if (v == view) return true;
+    }
+    return false;
+}
+
+void TouchRouter::whenTouchesEnd(std::function<void()> work) {
+    if (!work) return;
+    if (active_.empty()) {
+        work();
+        return;
+    }
+    afterTouches_.push_back(std::move(work));
+}
+
 void TouchRouter::finishSequenceIfDone() {
     if (!active_.empty()) return;
     // Every recogniser starts afresh.
@@ -170,6 +191,10 @@ void TouchRouter::finishSequenceIfDone() {
         }
     }
     event_.setTouches({});
+    // Work held back while fingers were down, in the order it was asked for.
+    std::vector<std::function<void()>> work;
+    work.swap(afterTouches_);
+    for (auto& w : work) w();
 }
 
 void TouchRouter::deliver(const std::vector<int>& ids, Phase phase) {

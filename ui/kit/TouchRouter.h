@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
@@ -32,6 +33,11 @@ public:
     // Cancels every touch in progress (a window going away, a rotation).
     void cancelAll();
     bool hasActiveTouches() const { return !active_.empty(); }
+    // Whether a finger is down (pressed or moving, its touch not taken away
+    // by a recogniser or a scroll) on that view or one inside it.
+    bool holdsTouchIn(const UIView* view) const;
+    // Runs once every finger is lifted or cancelled (at once when none is down).
+    void whenTouchesEnd(std::function<void()> work);
 
     // From a recogniser whose state changed.
     static void recognizerChangedState(UIGestureRecognizer* recognizer);
@@ -57,6 +63,7 @@ private:
     double clockSeconds() const;
 
     std::map<int, Active> active_;
+    std::vector<std::function<void()>> afterTouches_;
     UIEvent event_;
     bool installed_ = false;
     // Tap counting: a press soon after a release near it counts one more.

@@ -3,6 +3,7 @@
 #include <QPainter>
 #include <algorithm>
 
+#include "ui/kit/TouchRouter.h"
 #include "ui/kit/UILabel.h"
 
 namespace lumora {
@@ -38,6 +39,18 @@ int UITableView::numberOfRowsInSection(int section) const {
 }
 
 void UITableView::reloadData() {
+    TouchRouter& router = TouchRouter::shared();
+    if (router.holdsTouchIn(this)) {
+        if (!reloadWaiting_) {
+            reloadWaiting_ = true;
+            QPointer<UITableView> self(this);
+            router.whenTouchesEnd([self] {
+                if (self && self->reloadWaiting_) self->reloadData();
+            });
+        }
+        return;
+    }
+    reloadWaiting_ = false;
     auto drop = [](UIView* v) {
         if (!v) return;
         v->setHidden(true);

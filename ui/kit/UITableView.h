@@ -48,7 +48,10 @@ enum class UITableViewRowAnimation { None, Fade, Right, Left, Top, Bottom, Autom
 // source for every cell at reloadData (no reuse: dequeue answers nullptr and
 // a new cell is always fine). A tap on a row selects it and tells the
 // delegate; in editing mode each row shows a delete control, whose Delete
-// button asks the data source to commit the deletion.
+// button asks the data source to commit the deletion. A reload asked for
+// while a finger is down on a row waits until the finger is lifted, so the
+// row (and a button in it) still gets its release: tables that refresh on
+// a timer do not swallow taps.
 class UITableView : public UIScrollView {
 public:
     explicit UITableView(const CGRect& frame = CGRectZero, UITableViewStyle style = UITableViewStyle::Plain);
@@ -110,6 +113,7 @@ private:
     std::vector<Section> sections_;
     std::optional<NSIndexPath> selected_;
     bool editing_ = false;
+    bool reloadWaiting_ = false;
     QPointer<UIView> headerView_, footerView_;
     CGFloat laidOutWidth_ = -1;
 };

@@ -121,4 +121,31 @@ TEST(TableViewTest, AReloadWithFewerRowsBringsAnOffsetPastTheEndBack) {
     EXPECT_EQ(t->contentOffset().y, 100);
 }
 
+// A reload that comes while a finger is down on a row (a timer's refresh, an
+// answer from the network) waits for the release: the row still gets its
+// tap, and the table shows the new rows once the finger is up. A reload asked
+// for by the release's own action happens at once.
+TEST(TableViewTest, AReloadDuringATouchWaitsForTheReleaseAndTheTapCounts) {
+    KitTestDriver driver;
+    auto screen = std::make_shared<Devices>();
+    driver.setRoot(screen);
+    UITableView* t = screen->tableView();
+    UIView* porch = t->cellForRowAtIndexPath({0, 1});
+    ASSERT_NE(porch, nullptr);
+    const CGRect r = porch->convertRectToView(porch->bounds(), nullptr);
+    const CGPoint c{r.origin.x + r.size.width / 3, r.origin.y + r.size.height / 2};
+    driver.press(c);
+    screen->names[2] = "Gate";
+    t->reloadData();
+    EXPECT_EQ(t->cellForRowAtIndexPath({0, 1}), porch) << "the touched row stays";
+    driver.release(c);
+    EXPECT_EQ(screen->log, (std::vector<std::string>{"select 0.1"}));
+    EXPECT_NE(t->cellForRowAtIndexPath({0, 1}), porch) << "reloaded once the finger is up";
+    EXPECT_EQ(t->cellForRowAtIndexPath({0, 2})->textLabel()->text(), "Gate");
+    // Without a finger down the reload is immediate.
+    screen->names[2] = "Shed";
+    t->reloadData();
+    EXPECT_EQ(t->cellForRowAtIndexPath({0, 2})->textLabel()->text(), "Shed");
+}
+
 }  // namespace

@@ -12,21 +12,9 @@
 #include <vector>
 
 #include "app/AppDelegate.h"
-#include "app/DevicePreConnector.h"
-#include "app/core/QvApplicationPreference.h"
-#include "base/network/NETStatusObj.h"
-#include "base/network/Reachability.h"
-#include "platform/Application.h"
-#include "platform/Config.h"
-#include "platform/net/FakeReachabilityProvider.h"
-#include "platform/runloop/RunLoop.h"
-#include "support/TempDir.h"
+#include "ui/common/AppFixture.h"
 #include "ui/common/ColourBars.h"
 #include "ui/common/GLVideoView.h"
-#include "ui/host/EmulatorWorld.h"
-#include "ui/host/ScreenFactory.h"
-#include "ui/kit/UIButton.h"
-#include "ui/kit/testing/KitTestDriver.h"
 #include "ui/phone/ChannelMgmtController.h"
 #include "ui/phone/ChannelViewController.h"
 #include "ui/phone/LiveViewController.h"
@@ -36,35 +24,17 @@ namespace lumora::test {
 // The phone application launched headless against emulators on loopback
 // ("Gate": 4 channels by address, "Yard": 2 channels by identifier through
 // the relay, plus whatever a test adds), with a data root of its own.
-class PhoneAppFixture : public ::testing::Test {
+class PhoneAppFixture : public AppFixture {
 protected:
-    void SetUp() override { RunLoop::main(); }
-    void TearDown() override {
-        if (app) {
-            app->terminate();
-            driver->settle();
-        }
-        RunLoop::main().runUntil([] { return !QvApplicationPreference::sharedInstance().isLookingUpNetIP(); },
-                                 std::chrono::seconds(20));
-        app = nullptr;
+    void forgetScreens() override {
+        screen.reset();
         delegate.reset();
-        driver.reset();
-        world.stop();
-        RootScreenFactory::install(nullptr);
     }
 
     void launch(std::vector<EmulatorWorld::DemoDevice> devices = EmulatorWorld::defaultDevices(),
                 const std::function<void()>& beforeLaunch = nullptr) {
-        std::string error;
-        ASSERT_TRUE(world.start(dir.path(), devices, error, 300)) << error;
-        Config& cfg = Config::shared();
-        cfg.timeScale = 0.1;
-        cfg.externalAddressUrl = "http://127.0.0.1:1/";
-        cfg.pushHost = "127.0.0.1:1";
-        auto provider = std::make_shared<FakeReachabilityProvider>();
-        provider->setFlagsForHost(cfg.reachabilityHost, reachability_flags::kReachable);
-        ReachabilityProvider::setShared(provider);
-        DevicePreConnector::install();
+        startWorld(devices);
+        if (HasFatalFailure()) return;
         if (beforeLaunch) beforeLaunch();
         RootScreenFactory::install(factory);
         driver = std::make_unique<KitTestDriver>();
@@ -75,16 +45,10 @@ protected:
         driver->setRoot(screen);
         driver->settle();
         ASSERT_NE(screen->cmcController(), nullptr);
-        // The network watcher's first report, as before any user tap.
-        ASSERT_TRUE(driver->waitUntil([] { return NETStatusObj::sharedInstance().isHaveNet(); }, 10));
+        waitForNetwork();
     }
 
     ChannelViewController* pane(int i) { return screen->cmcController()->channelViewControllerAtIndex(i); }
-    bool tap(const std::string& name) {
-        bool ok = driver->tap(name);
-        driver->settle();
-        return ok;
-    }
     // Taps a device button and then channel buttons (1-based), each start getting its delay.
     void play(int deviceButton, const std::vector<int>& channels) {
         ASSERT_TRUE(tap("deviceButton" + std::to_string(deviceButton))) << driver->lastError();
@@ -107,19 +71,13 @@ protected:
         return test::showsColourBars(*driver, p ? p->glView() : nullptr, seen, rows);
     }
     std::string title(int i) { return pane(i)->titleLabel()->text(); }
-    UIButton* button(const std::string& name) { return driver->find<UIButton>(name); }
     // With LUMORA_SCREENSHOT_DIR set, the screen is kept there for a look.
     void keepScreenshot(const std::string& name) {
         if (const char* out = std::getenv("LUMORA_SCREENSHOT_DIR")) driver->saveScreenshot(std::string(out) + "/" + name);
     }
     std::vector<std::string> filesUnder(const std::string& ext) { return filesIn(dir.path(), ext); }
 
-    TempDir dir;
-    EmulatorWorld world;
-    std::shared_ptr<ScreenFactory> factory = std::make_shared<ScreenFactory>();
-    std::unique_ptr<KitTestDriver> driver;
     std::unique_ptr<AppDelegate> delegate;
-    Application* app = nullptr;
     std::shared_ptr<LiveViewController> screen;
 };
 

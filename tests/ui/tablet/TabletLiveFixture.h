@@ -8,16 +8,9 @@
 #include <vector>
 
 #include "app/AppDelegateHD.h"
-#include "app/DevicePreConnector.h"
 #include "app/core/QvApplicationPreference.h"
 #include "app/core/QvDeviceManager.h"
-#include "base/network/NETStatusObj.h"
-#include "base/network/Reachability.h"
-#include "platform/Application.h"
-#include "platform/Config.h"
-#include "platform/net/FakeReachabilityProvider.h"
-#include "platform/runloop/RunLoop.h"
-#include "support/TempDir.h"
+#include "ui/common/AppFixture.h"
 #include "ui/common/GLVideoView.h"
 #include "ui/host/EmulatorWorld.h"
 #include "ui/host/ScreenFactory.h"
@@ -32,37 +25,21 @@ namespace lumora::test {
 // the emulators on loopback ("Gate": 4 channels by address, "Yard": 2
 // channels by identifier), its root the home screen; launch() opens the
 // live screen from it unless asked not to.
-class TabletLiveFixture : public ::testing::Test {
+class TabletLiveFixture : public AppFixture {
 protected:
-    void SetUp() override { RunLoop::main(); }
     void TearDown() override {
         if (screen) screen->chanMgmtController()->stopAllLive();
-        if (app) {
-            app->terminate();
-            driver->settle();
-        }
-        RunLoop::main().runUntil([] { return !QvApplicationPreference::sharedInstance().isLookingUpNetIP(); },
-                                 std::chrono::seconds(20));
-        app = nullptr;
+        AppFixture::TearDown();
+    }
+    void forgetScreens() override {
         screen.reset();
         home.reset();
         delegate.reset();
-        driver.reset();
-        world.stop();
-        RootScreenFactory::install(nullptr);
     }
 
     void launch(const std::function<void()>& beforeLaunch = nullptr, bool openLive = true) {
-        std::string error;
-        ASSERT_TRUE(world.start(dir.path(), EmulatorWorld::defaultDevices(), error, 300)) << error;
-        Config& cfg = Config::shared();
-        cfg.timeScale = 0.1;
-        cfg.externalAddressUrl = "http://127.0.0.1:1/";
-        cfg.pushHost = "127.0.0.1:1";
-        auto provider = std::make_shared<FakeReachabilityProvider>();
-        provider->setFlagsForHost(cfg.reachabilityHost, reachability_flags::kReachable);
-        ReachabilityProvider::setShared(provider);
-        DevicePreConnector::install();
+        startWorld(EmulatorWorld::defaultDevices());
+        if (HasFatalFailure()) return;
         if (beforeLaunch) beforeLaunch();
         RootScreenFactory::install(factory);
         driver = std::make_unique<KitTestDriver>(KitTestDriver::Options{.profile = ScreenProfile::Tablet});
@@ -72,7 +49,8 @@ protected:
         ASSERT_NE(home, nullptr);
         driver->setRoot(home);
         driver->settle();
-        ASSERT_TRUE(driver->waitUntil([] { return NETStatusObj::sharedInstance().isHaveNet(); }, 10));
+        waitForNetwork();
+        if (HasFatalFailure()) return;
         gate = QvDeviceManager::sharedInstance().deviceWithName("Gate");
         ASSERT_TRUE(gate);
         screen = home->liveViewController();
@@ -86,11 +64,6 @@ protected:
 
     ChannelMgmtControllerHD& grid() { return *screen->chanMgmtController(); }
     ChannelViewControllerHD* tile(int i) { return grid().ChannelViewControllerHDAtIndex(i); }
-    bool tap(const std::string& name) {
-        const bool ok = driver->tap(name);
-        driver->settle();
-        return ok;
-    }
     DeviceMgmtControllerHD& panel() { return *screen->dvcMgmtController(); }
     // Opens the device's section in the panel with a tap on its header.
     void openSection(int section) {
@@ -130,14 +103,8 @@ protected:
         driver->tapAt(c);
         driver->advance(0.5);
     }
-    UIButton* button(const std::string& name) { return driver->find<UIButton>(name); }
 
-    test::TempDir dir;
-    EmulatorWorld world;
-    std::shared_ptr<ScreenFactory> factory = std::make_shared<ScreenFactory>();
-    std::unique_ptr<KitTestDriver> driver;
     std::unique_ptr<AppDelegateHD> delegate;
-    Application* app = nullptr;
     std::shared_ptr<ViewControllerHD> home;
     std::shared_ptr<LiveViewControllerHD> screen;  // the home screen's live screen
     std::shared_ptr<Device> gate;
