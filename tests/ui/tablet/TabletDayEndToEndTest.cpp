@@ -97,6 +97,8 @@ protected:
                                                       UITableViewScrollPosition::Bottom);
         driver->settle();
         toggle(section, channel);
+        UIButton* lit = signal(section, channel);
+        ASSERT_TRUE(lit && lit->isSelected()) << "the tap on channel " << channel << " counted";
     }
     // Every tile shown by the current layout shows the clip's bars.
     void expectShownTilesShowTheClip(const std::string& layout) {
@@ -204,7 +206,7 @@ TEST_F(TabletDayEndToEndTest, AddWatchSixteenRecordBrowseSetUpAndDeleteACamera) 
     ASSERT_TRUE(tap("sixtnViewModeBtn")) << driver->lastError();
     step();
     ASSERT_EQ(grid().curShowingViewIds().size(), 16u);
-    for (int c = 0; c < kPorchChannels; ++c) tick(section, c);
+    for (int c = 0; c < kPorchChannels; ++c) ASSERT_NO_FATAL_FAILURE(tick(section, c));
     expectShownTilesShowTheClip("16");
     for (int c = 0; c < kPorchChannels; ++c)
         EXPECT_TRUE(screen->queryDeviceChannelBusyStatus(&panel(), device->deviceId, c)) << "channel " << c;
