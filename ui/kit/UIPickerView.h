@@ -25,8 +25,10 @@ public:
 };
 
 // Wheels of rows, one per component, each showing its selected row in the
-// middle band. A tap above or below the band moves that wheel one row and
-// tells the delegate; selectRow in code tells nobody.
+// middle band. The picker takes every touch that starts on it: a tap on a
+// row above or below the band brings that row into the band, a drag turns
+// the wheel under the finger row by row, and so does the mouse wheel; each
+// tells the delegate of the row it ends on. selectRow in code tells nobody.
 class UIPickerView : public UIView {
 public:
     explicit UIPickerView(const CGRect& frame = CGRectZero);
@@ -44,11 +46,27 @@ public:
     // As the user turning the wheel: selects and tells the delegate.
     bool userSelectRow(int row, int component);
 
+    void touchesBegan(const UITouchSet& touches, UIEvent* event) override;
+    void touchesMoved(const UITouchSet& touches, UIEvent* event) override;
     void touchesEnded(const UITouchSet& touches, UIEvent* event) override;
+    void touchesCancelled(const UITouchSet& touches, UIEvent* event) override;
     void drawRect(const CGRect& rect) override;
+
+protected:
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     CGRect componentRect(int component) const;
+    int componentAt(CGPoint point) const;
+    // The touch in progress: its wheel, where it started and the row then.
+    struct Turn {
+        int component = -1;
+        CGFloat startY = 0;
+        int startRow = 0;
+        bool dragged = false;
+    };
+    Turn turn_;
+    int wheelRemainder_ = 0;
     std::vector<int> selected_;
 };
 

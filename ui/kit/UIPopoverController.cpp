@@ -17,8 +17,12 @@ UIPopoverLayer::UIPopoverLayer(UIPopoverController* owner) : UIView(CGRectZero),
 
 CGRect UIPopoverLayer::contentFrame() const { return box_ ? box_->frame() : CGRectZero; }
 
-void UIPopoverLayer::touchesBegan(const UITouchSet&, UIEvent*) {
-    if (owner_) owner_->tappedOutside();
+void UIPopoverLayer::touchesBegan(const UITouchSet& touches, UIEvent*) {
+    // Touches the content leaves unhandled come up here too: only one that
+    // starts outside the box is a tap outside.
+    if (touches.empty() || !owner_) return;
+    if (box_ && CGRectContainsPoint(box_->frame(), touches.front()->locationInView(this))) return;
+    owner_->tappedOutside();
 }
 
 UIPopoverController::UIPopoverController(std::shared_ptr<UIViewController> content)

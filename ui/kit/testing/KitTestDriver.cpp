@@ -12,6 +12,7 @@
 #include <QPointingDevice>
 #include <QStyleFactory>
 #include <QTest>
+#include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -216,6 +217,17 @@ void KitTestDriver::moveTo(CGPoint p) {
 }
 void KitTestDriver::release(CGPoint p) {
     sendMouse(2, p);
+    settle();
+}
+
+void KitTestDriver::scrollWheel(CGPoint p, int notches) {
+    // Qt gives the wheel to the widget under the pointer and up its parents.
+    QWidget* target = window_->childAt(qp(p));
+    if (!target) target = window_.get();
+    const QPointF local = target->mapFrom(window_.get(), QPointF(qp(p)));
+    QWheelEvent event(local, QPointF(qp(p)), QPoint(), QPoint(0, 120 * notches), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(target, &event);
     settle();
 }
 

@@ -86,6 +86,8 @@ public:
     void longPressAt(CGPoint point, double seconds = 1.0);
     // Press, `steps` moves, release.
     void drag(CGPoint from, CGPoint to, int steps = 10);
+    // Mouse-wheel notches at a point (positive: away from the user).
+    void scrollWheel(CGPoint point, int notches);
     void press(CGPoint point);
     void moveTo(CGPoint point);
     void release(CGPoint point);
