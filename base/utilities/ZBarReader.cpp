@@ -33,6 +33,13 @@ void ZBarReader::deliver(std::weak_ptr<ZBarReader> reader, ZBarSymbolSet symbols
     });
 }
 
+void ZBarReader::reportFileFailure(std::weak_ptr<ZBarReader> reader, FileFailure failure) {
+    DispatchQueue::main()->async([weak = std::move(reader), failure] {
+        std::shared_ptr<ZBarReader> self = weak.lock();
+        if (self && self->fileFailure_) self->fileFailure_(failure);
+    });
+}
+
 void ZBarReader::readImageFile(const std::string& path) {
     queue_->async([weak = weak_from_this(), scanner = scanner_, path] {
         if (weak.expired()) return;
@@ -40,10 +47,13 @@ void ZBarReader::readImageFile(const std::string& path) {
         ZBarImage image = ZBarImage::fromPNGFile(path, &error);
         if (image.empty()) {
             Log::warn("ZBarReader", "%s", error.c_str());
+            reportFileFailure(weak, FileFailure::NotAPicture);
             deliver(weak, {}, true);
             return;
         }
-        deliver(weak, scanner->scanImage(image), false);
+        ZBarSymbolSet symbols = scanner->scanImage(image);
+        if (symbols.empty()) reportFileFailure(weak, FileFailure::NoCode);
+        deliver(weak, std::move(symbols), false);
     });
 }
 

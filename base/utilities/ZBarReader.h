@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -48,6 +49,10 @@ public:
 
     // Scans the file; the answer comes to the delegate.
     void readImageFile(const std::string& path);
+    // Why a file read found nothing: told on the main queue, before the
+    // delegate hears of the failure, to whoever shows the reading.
+    enum class FileFailure { NotAPicture, NoCode };
+    void setFileFailureObserver(std::function<void(FileFailure)> observer) { fileFailure_ = std::move(observer); }
 
     // Camera devices of this machine ("/dev/video0", ...); empty without one.
     static std::vector<std::string> cameraDevices();
@@ -65,8 +70,10 @@ private:
     // Hands the result to the delegate on the main queue, if the reader is
     // still there then.
     static void deliver(std::weak_ptr<ZBarReader> reader, ZBarSymbolSet symbols, bool failed);
+    static void reportFileFailure(std::weak_ptr<ZBarReader> reader, FileFailure failure);
 
     std::weak_ptr<ZBarReaderDelegate> delegate_;
+    std::function<void(FileFailure)> fileFailure_;
     int orientations_ = kAllOrientationsMask;
     // Shared with the scanning work, which never keeps the reader itself.
     std::shared_ptr<ZBarImageScanner> scanner_ = std::make_shared<ZBarImageScanner>();

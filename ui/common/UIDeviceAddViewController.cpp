@@ -1,7 +1,10 @@
 #include "ui/common/UIDeviceAddViewController.h"
 
+#include <cctype>
+
 #include "platform/Log.h"
 #include "platform/text/Localization.h"
+#include "ui/kit/UIAlertView.h"
 #include "ui/kit/ZBarReaderViewController.h"
 #include "ui/kit/UIApplication.h"
 #include "ui/kit/UIColor.h"
@@ -126,15 +129,66 @@ std::optional<std::string> UIDeviceAddViewController::uidFromScannedText(const s
     return std::nullopt;
 }
 
+bool UIDeviceAddViewController::looksLikeDeviceId(const std::string& text) {
+    if (text.empty() || text.size() > 32) return false;
+    for (unsigned char c : text)
+        if (!std::isalnum(c) && c != '-' && c != '_') return false;
+    return true;
+}
+
+namespace {
+
+// Runs the hand-on when the warning's "add anyway" is tapped, after the
+// screen's own alert delegate heard of the dismissal as it does for the
+// other QR alerts; lives as long as its alert.
+class UnknownTextWarning : public QObject, public UIAlertViewDelegate {
+public:
+    UnknownTextWarning(UIAlertView* alert, UIAlertViewDelegate* screen, std::string text,
+                       std::function<void(const std::string&)> handOn)
+        : QObject(alert), screen_(screen), text_(std::move(text)), handOn_(std::move(handOn)) {}
+    void alertViewClickedButtonAtIndex(UIAlertView* alert, int buttonIndex) override {
+        if (screen_) screen_->alertViewClickedButtonAtIndex(alert, buttonIndex);
+    }
+    void alertViewDidDismissWithButtonIndex(UIAlertView* alert, int buttonIndex) override {
+        if (screen_) screen_->alertViewDidDismissWithButtonIndex(alert, buttonIndex);
+        if (buttonIndex == 1 && handOn_) handOn_(text_);
+    }
+
+private:
+    UIAlertViewDelegate* screen_;
+    std::string text_;
+    std::function<void(const std::string&)> handOn_;
+};
+
+}  // namespace
+
+void UIDeviceAddViewController::handScannedText(const std::string& scanned, UIAlertViewDelegate* alertDelegate,
+                                                std::function<void(const std::string&)> handOn) {
+    const std::optional<std::string> uid = uidFromScannedText(scanned, alertDelegate);
+    if (!uid) return;
+    if (looksLikeDeviceId(*uid)) {
+        if (handOn) handOn(*uid);
+        return;
+    }
+    Log::info("qr", "scanned text does not look like a device identifier; asking");
+    auto* alert = new UIAlertView(Localization::string("QR_UNKNOWN_TEXT"), *uid, nullptr,
+                                  Localization::string("CANCEL_BUTTON"), {Localization::string("QR_USE_TEXT")});
+    alert->delegate = new UnknownTextWarning(alert, alertDelegate, *uid, std::move(handOn));
+    alert->setTag(kUnknownTextAlertTag);
+    setViewName(alert, "qrUnknownTextAlert");
+    alert->show();
+}
+
 void UIDeviceAddViewController::imagePickerController(ZBarReader&, const ZBarReaderInfo& info) {
     auto keep = shared_from_this();
     const std::optional<std::string> scanned = firstScannedText(info);
     if (!scanned) return;  // nothing read: keep scanning
     removeView();
     dismissReader(false);
-    const std::optional<std::string> uid = uidFromScannedText(*scanned, this);
-    if (!uid) return;
-    if (auto d = delegate.lock()) d->addDeviceFromUID(*uid, "");
+    std::weak_ptr<UIDeviceAddViewControllerDelegate> to = delegate;
+    handScannedText(*scanned, this, [to](const std::string& uid) {
+        if (auto d = to.lock()) d->addDeviceFromUID(uid, "");
+    });
 }
 
 void UIDeviceAddViewController::imagePickerControllerDidCancel(ZBarReader&) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -42,6 +43,7 @@ class UIDeviceAddViewController : public UIViewController,
 public:
     static constexpr int kUrlAlertTag = 1;
     static constexpr int kWiFiAlertTag = 2;
+    static constexpr int kUnknownTextAlertTag = 3;
     static constexpr int kSupportedOrientationsMask = 26;
     // Interleaved 2 of 5 in zbar's numbering.
     static constexpr int kSymbologyI25 = 25;
@@ -91,6 +93,13 @@ public:
     // pasteboard, both with `alertDelegate` (not owned), and neither is a
     // device: no UID comes back. Any other text is the UID to hand on.
     static std::optional<std::string> uidFromScannedText(const std::string& scanned, UIAlertViewDelegate* alertDelegate);
+    // As uidFromScannedText, handing the UID to `handOn`; a text that does
+    // not look like a device identifier either (up to 32 letters, digits,
+    // '-' and '_') is shown in a warning first (tag kUnknownTextAlertTag)
+    // and handed on only when the user adds it anyway.
+    static void handScannedText(const std::string& scanned, UIAlertViewDelegate* alertDelegate,
+                                std::function<void(const std::string&)> handOn);
+    static bool looksLikeDeviceId(const std::string& text);
 
 private:
     void removeView();

@@ -3,6 +3,7 @@
 #include "platform/text/Localization.h"
 #include "ui/kit/UIButton.h"
 #include "ui/kit/UIColor.h"
+#include "ui/kit/UILabel.h"
 #include "ui/kit/UITextField.h"
 #include "ui/kit/UIView.h"
 
@@ -49,7 +50,29 @@ void ZBarReaderViewController::loadView() {
     field->addTarget(this, [this](UIControl*, UIEvent*) { readNamedFile(); }, UIControlEventEditingDidEndOnExit);
     view->addSubview(field);
     view->addSubview(read);
+
+    auto* status = new UILabel(CGRectMake(kMargin, bottom - 3 * kButtonHeight - 2 * kMargin, 320 - 2 * kMargin,
+                                          2 * kButtonHeight));
+    status->setTextColor(UIColor::whiteColor());
+    status->setNumberOfLines(0);
+    status->setTextAlignment(UITextAlignment::Center);
+    status->setAutoresizingMask(UIViewAutoresizingFlexibleTopMargin | UIViewAutoresizingFlexibleWidth);
+    status->setHidden(true);
+    setViewName(status, "readStatus");
+    view->addSubview(status);
+    status_ = status;
+    QPointer<UILabel> shown = status;
+    reader_->setFileFailureObserver([shown](ZBarReader::FileFailure failure) {
+        if (!shown) return;
+        shown->setText(Localization::string(failure == ZBarReader::FileFailure::NotAPicture ? "QR_NOT_PICTURE"
+                                                                                           : "QR_NO_CODE"));
+        shown->setHidden(false);
+    });
     setView(view);
+}
+
+std::string ZBarReaderViewController::statusText() const {
+    return status_ && !status_->isHidden() ? status_->text() : std::string();
 }
 
 void ZBarReaderViewController::readNamedFile() {
@@ -59,6 +82,7 @@ void ZBarReaderViewController::readNamedFile() {
     if (first == std::string::npos) return;  // nothing named yet
     path = path.substr(first, path.find_last_not_of(" \t\r\n") - first + 1);
     imageFileField_->resignFirstResponder();
+    if (status_) status_->setHidden(true);
     readImageFile(path);
 }
 

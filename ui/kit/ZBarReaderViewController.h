@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/utilities/ZBarReader.h"
+#include "ui/kit/UILabel.h"
 #include "ui/kit/UITextField.h"
 #include "ui/kit/UIView.h"
 #include "ui/kit/UIViewController.h"
@@ -20,6 +21,8 @@ namespace lumora {
 // (imagePickerController with the symbols under
 // ZBarReaderControllerResults, readerControllerDidFailToRead,
 // imagePickerControllerDidCancel); the presenter dismisses the screen.
+// A named file that is no picture, or a picture without a code, is said
+// on the screen ("readStatus") so the user can name another.
 class ZBarReaderViewController : public UIViewController {
 public:
     ZBarReaderViewController() = default;
@@ -40,6 +43,8 @@ public:
     // Reads the file named in the text field (surrounding blanks ignored;
     // an empty field reads nothing).
     void readNamedFile();
+    // What the screen says of the last file read; empty while reading.
+    std::string statusText() const;
 
     void loadView() override;
     void viewDidAppear(bool animated) override;
@@ -49,6 +54,7 @@ public:
 private:
     std::shared_ptr<ZBarReader> reader_ = ZBarReader::create();
     QPointer<UITextField> imageFileField_;
+    QPointer<UILabel> status_;
 };
 
 }  // namespace lumora

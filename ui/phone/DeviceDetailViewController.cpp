@@ -248,9 +248,12 @@ UITableViewCell* DeviceDetailViewController::cellForRowAtIndexPath(UITableView* 
 }
 
 void DeviceDetailViewController::textFieldDidBeginEditing(UITextField* field) {
+    // No keyboard slides over the form on this platform: the form moves
+    // only when the field being edited is out of sight.
     if (!infotableview_ || !field) return;
-    const bool password = field->isSecureTextEntry() && field->objectName() == QString(kPassword);
-    infotableview_->setContentOffset(CGPointMake(0, password ? 120 : 0), true);
+    const CGPoint shown = field->convertPointToView(CGPoint{0, 0}, infotableview_);
+    const CGPoint offset = infotableview_->contentOffset();
+    infotableview_->scrollRectToVisible(CGRect{{shown.x + offset.x, shown.y + offset.y}, field->bounds().size}, true);
 }
 
 bool DeviceDetailViewController::textFieldShouldReturn(UITextField* field) {
@@ -318,8 +321,13 @@ void DeviceDetailViewController::doneButtonTapped() {
 }
 
 void DeviceDetailViewController::deleteButtonTapped() {
-    auto* alert = new UIAlertView("", Localization::string("MKSU_Delete"), this, Localization::string("OK_BUTTON"),
-                                  {Localization::string("NAV_BAR_TITLE")});
+    // What stands in the way is said before the question, not after it.
+    if (auto d = QvDeviceManager::sharedInstance().deviceWithId(deviceId_)) {
+        if (d->numberOfConnections() > 0) return QvUtility::showAlert("", Localization::string("CLOSE_DEVICE_FIRST"));
+        if (d->alarmOnGuard.load()) return QvUtility::showAlert("", Localization::string("CLOSE_DEVICE_Alarm"));
+    }
+    auto* alert = new UIAlertView("", Localization::string("MKSU_Delete"), this, Localization::string("DELETE_BUTTON"),
+                                  {Localization::string("CANCEL_BUTTON")});
     alert->setTag(kDeleteAlertTag);
     setViewName(alert, "deleteConfirmation");
     alert->show();

@@ -89,8 +89,12 @@ UITableViewCell* DeviceMgmtController::cellForRowAtIndexPath(UITableView*, const
     cell->setAccessoryType(UITableViewCellAccessoryType::DetailDisclosureButton);
     cell->textLabel()->setText(d->name.value());
     if (auto* detail = cell->detailTextLabel()) {
-        detail->setText(d->deviceConType.load() != 0 ? d->address.value() + ":" + std::to_string(d->mediaPort.load())
-                                                     : d->udid.value());
+        // A device reached through the relay may have no address of its own:
+        // its identifier says which it is.
+        const std::string address = d->address.value();
+        detail->setText(d->deviceConType.load() != 0 && !address.empty()
+                            ? address + ":" + std::to_string(d->mediaPort.load())
+                            : d->udid.value());
         detail->setFont(UIFont::fontWithName("Verdana", 10));
     }
     if (auto* image = cell->imageView()) image->setImage(UIImage::imageNamed("dvr.png"));

@@ -23,6 +23,7 @@
 #include "ui/kit/ZBarReaderViewController.h"
 #include "ui/phone/ChannelMgmtController.h"
 #include "ui/phone/ChannelViewController.h"
+#include "ui/common/ToggleLook.h"
 
 namespace lumora {
 
@@ -34,22 +35,11 @@ constexpr int kChannelTagBase = 300;
 const CGRect kMoreOpen{{0, 42}, {320, 42}};
 const CGRect kMoreClosed{{0, 84}, {320, 42}};
 
-// The pressed look of a tool button: its picture over a blue disc.
-std::shared_ptr<UIImage> selectedLook(const std::shared_ptr<UIImage>& image) {
-    if (!image) return nullptr;
-    CGSize s = image->size();
-    return UIImage::imageByDrawing(s, [image, s](CGContext& ctx) {
-        ctx.setFillColor(UIColor::colorWithRed(0.11, 0.44, 0.77, 1));
-        ctx.fillEllipseInRect(CGRect{{0, 0}, s});
-        ctx.drawImage(CGRect{{0, 0}, s}, *image);
-    });
-}
-
 UIButton* toolButton(UIView* parent, const std::string& name, const std::string& image, CGRect frame) {
     auto* b = new UIButton(frame);
     auto img = UIImage::imageNamed(image);
     b->setImage(img, UIControlStateNormal);
-    b->setImage(selectedLook(img), UIControlStateSelected);
+    setToggleOnLook(b, toggleOnAccent());
     setViewName(b, name);
     parent->addSubview(b);
     return b;
@@ -143,6 +133,7 @@ UIView* buildLiveView(void* owner) {
         if (auto* b = named<UIButton>(root, name))
             b->addTarget(lvc, [f](UIControl* c, UIEvent*) { f(static_cast<UIButton*>(c)); }, events);
     };
+    setToggleOnLook(named<UIButton>(root, "recordButton"), recordingAccent());
     wire("ptzbtn", UIControlEventTouchUpInside, [lvc](UIButton* b) { lvc->showPtzPanel(b); });
     wire("voiceButton", UIControlEventTouchUpInside, [lvc](UIButton*) { lvc->audioController(); });
     wire("talkButton", UIControlEventTouchUpInside, [lvc](UIButton*) { lvc->talkController(); });

@@ -105,6 +105,7 @@ void ChannelMgmtControllerHD::setLayoutMode(int m) {
         pref.setLayoutStyle(0);
         pref.saveApplicationPreference();
         layoutMode_ = m;
+        if (onLayoutMode) onLayoutMode(m);
         return;
     }
     const bool changed = createChannelViewControllerHDIfNeeded(n);
@@ -124,6 +125,7 @@ void ChannelMgmtControllerHD::setLayoutMode(int m) {
     pref.setLayoutStyle(m);
     pref.saveApplicationPreference();
     layoutMode_ = m;
+    if (onLayoutMode) onLayoutMode(m);
 }
 
 void ChannelMgmtControllerHD::setViewFrame(const CGRect& frame) {

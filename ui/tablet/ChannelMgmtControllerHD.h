@@ -2,6 +2,7 @@
 
 #include "ui/kit/WeakView.h"
 #include <array>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -47,6 +48,8 @@ public:
     bool createAllChannelViewControllers();
     // 0..4: 1, 4, 6, 9 or 16 tiles.
     void setLayoutMode(int mode);
+    // Told the mode after every setLayoutMode (the live screen marks its layout button).
+    std::function<void(int mode)> onLayoutMode;
     int layoutMode() const { return layoutMode_; }
     int curMode() const { return curMode_; }
     int curViewNum() const { return curViewNum_; }

@@ -660,8 +660,13 @@ bool DeviceMgmtControllerHD::canEditRowAtIndexPath(UITableView* table, const NSI
 void DeviceMgmtControllerHD::commitEditingStyle(UITableView* table, UITableViewCellEditingStyle style,
                                                 const NSIndexPath& path) {
     if (table != deviceTable_ || curStatus_ != kListEditing || style != UITableViewCellEditingStyle::Delete) return;
-    auto* alert = new UIAlertView("", Localization::string("MKSU_Delete"), this, Localization::string("OK_BUTTON"),
-                                  {Localization::string("NAV_BAR_TITLE")});
+    // What stands in the way is said before the question, not after it.
+    if (auto d = QvDeviceManager::sharedInstance().objectInDevicesAtIndex(static_cast<uint32_t>(path.row))) {
+        if (d->numberOfConnections() > 0) return QvUtility::showAlert("", Localization::string("CLOSE_DEVICE_FIRST"));
+        if (d->alarmOnGuard.load()) return QvUtility::showAlert("", Localization::string("CLOSE_DEVICE_Alarm"));
+    }
+    auto* alert = new UIAlertView("", Localization::string("MKSU_Delete"), this, Localization::string("DELETE_BUTTON"),
+                                  {Localization::string("CANCEL_BUTTON")});
     alert->setTag(path.row);
     setViewName(alert, "deleteConfirmation");
     alert->show();
@@ -701,7 +706,13 @@ std::string DeviceMgmtControllerHD::titleForRow(UIPickerView*, int row, int) {
 
 void DeviceMgmtControllerHD::didSelectRow(UIPickerView*, int row, int) { addDeviceType_ = row; }
 
+bool DeviceMgmtControllerHD::popoverControllerShouldDismissPopover(UIPopoverController*) {
+    if (editPopoverIdx_ == -1) editPopoverIdx_ = -2;
+    return true;
+}
+
 void DeviceMgmtControllerHD::popoverControllerDidDismissPopover(UIPopoverController*) {
+    if (editPopoverIdx_ == -2) return;  // nothing was chosen
     if (editPopoverIdx_ != -1) {
         if (deviceEditableView_) deviceEditableView_->reloadData();
         return;

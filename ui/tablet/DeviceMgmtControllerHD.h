@@ -158,7 +158,9 @@ public:
     int numberOfRowsInComponent(UIPickerView*, int) override { return static_cast<int>(addDeviceFormat_.size()); }
     std::string titleForRow(UIPickerView*, int row, int component) override;
     void didSelectRow(UIPickerView*, int row, int component) override;
-    bool popoverControllerShouldDismissPopover(UIPopoverController*) override { return true; }
+    // Asked only for a tap outside the popover: the user turned away, so
+    // the dismissal that follows acts on no row.
+    bool popoverControllerShouldDismissPopover(UIPopoverController*) override;
     void popoverControllerDidDismissPopover(UIPopoverController*) override;
 
     // ---- the delete confirmation

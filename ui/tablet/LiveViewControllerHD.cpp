@@ -12,6 +12,7 @@
 #include "app/core/QvDeviceManager.h"
 #include "platform/text/Localization.h"
 #include "ui/common/UIDeviceAddViewController.h"
+#include "ui/common/ToggleLook.h"
 #include "ui/kit/InterfaceFile.h"
 #include "ui/kit/UIApplication.h"
 #include "ui/kit/UIBarButtonItem.h"
@@ -230,7 +231,8 @@ void LiveViewControllerHD::viewDidLoad() {
                                               [weak](UIBarButtonItem&) { if (auto s = weak.lock()) s->confirmPickView(); })});
     content->view()->addSubview(bar);
     popover_ = std::make_shared<UIPopoverController>(content);
-    popover_->setPopoverContentSize(CGSize{300, 200});
+    // The whole content: the bar and the picker under it.
+    popover_->setPopoverContentSize(content->view()->bounds().size);
     popover_->delegate = dvcMgmtController_.get();
 
     // The pressed look of every button, named after the control.
@@ -245,6 +247,16 @@ void LiveViewControllerHD::viewDidLoad() {
         {sixtnViewModeBtn, "chgchnl_clk.png"}, {openPanelButton, "leftarrow_clk.png"},
         {closePanelButton, "rightarrow_clk.png"}};
     for (const auto& [b, image] : pressed) setPressedImage(b, image);
+    // The toggles and the layout in use show that they are on.
+    for (UIButton* b : {voiceBtn.data(), talkBtn.data(), oneViewModeBtn.data(), fourViewModeBtn.data(),
+                        sixViewModeBtn.data(), nineViewModeBtn.data(), sixtnViewModeBtn.data()})
+        setToggleOnLook(b, toggleOnAccent());
+    setToggleOnLook(recordBtn, recordingAccent());
+    std::weak_ptr<LiveViewControllerHD> shown = self();
+    chanMgmtController_->onLayoutMode = [shown](int mode) {
+        if (auto s = shown.lock()) s->showLayoutInUse(mode);
+    };
+    showLayoutInUse(chanMgmtController_->layoutMode());
 
     attmpAutoConnect_ = QvApplicationPreference::sharedInstance().autoPlay();
 }
@@ -450,8 +462,10 @@ void LiveViewControllerHD::imagePickerController(ZBarReader&, const ZBarReaderIn
         dismissViewControllerAnimated(false);
     // The scanned text is judged as the phone's chooser judges it; a device's
     // text goes to the panel as the UID of a new device.
-    if (std::optional<std::string> uid = UIDeviceAddViewController::uidFromScannedText(*scanned, this))
-        dvcMgmtController_->addDeviceItemFromTwoDimensionalCode(*uid);
+    std::weak_ptr<DeviceMgmtControllerHD> panel = dvcMgmtController_;
+    UIDeviceAddViewController::handScannedText(*scanned, this, [panel](const std::string& uid) {
+        if (auto p = panel.lock()) p->addDeviceItemFromTwoDimensionalCode(uid);
+    });
 }
 
 void LiveViewControllerHD::imagePickerControllerDidCancel(ZBarReader&) {
@@ -747,7 +761,15 @@ void LiveViewControllerHD::stopAllCtrl() {
     dvcMgmtController_->reloadDeviceTable(false);
 }
 
+void LiveViewControllerHD::showLayoutInUse(int mode) {
+    UIButton* const buttons[] = {oneViewModeBtn.data(), fourViewModeBtn.data(), sixViewModeBtn.data(),
+                                       nineViewModeBtn.data(), sixtnViewModeBtn.data()};
+    for (int m = 0; m < 5; ++m)
+        if (buttons[m]) buttons[m]->setSelected(m == mode);
+}
+
 void LiveViewControllerHD::layoutTo(int mode) {
+    showLayoutInUse(mode);
     if (chanMgmtController_->layoutMode() == mode) return;
     std::weak_ptr<LiveViewControllerHD> weak = self();
     UIViewAnimation::animateWithDuration(

@@ -170,6 +170,8 @@ public:
 private:
     void ptz(int code);
     void layoutTo(int mode);
+    // Marks the layout button of that mode (0 one tile … 4 sixteen) as the one in use.
+    void showLayoutInUse(int mode);
     void unselectTalkListenRecord();
     void armHideTimer();
     void slidePanel(bool open);

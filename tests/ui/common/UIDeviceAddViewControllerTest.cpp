@@ -1,9 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <QImage>
+#include <algorithm>
+#include <fstream>
+
 #include "ui/common/DeviceScreensFixture.h"
 #include "ui/common/PrintedQRCode.h"
 #include "ui/kit/UIActionSheet.h"
 #include "ui/kit/UITextField.h"
+#include "ui/kit/UIAlertView.h"
+#include "ui/kit/ZBarReaderViewController.h"
 
 using namespace lumora;
 using namespace lumora::test;
@@ -27,6 +33,15 @@ protected:
         ASSERT_NE(opener->chooser->reader(), nullptr);
         opener->chooser->reader()->readImageFile(path);
         ASSERT_TRUE(driver.waitUntil([&] { return opener->chooser->viewIfLoaded()->superview() == nullptr; }));
+        driver.advance(0.5);
+    }
+    // The warning a text of no known form gets: it shows the text, and
+    // "add anyway" hands it on.
+    void addAnyway(const std::string& text) {
+        ASSERT_NE(alert(), nullptr);
+        EXPECT_EQ(alert()->tag(), UIDeviceAddViewController::kUnknownTextAlertTag);
+        EXPECT_EQ(alert()->message(), text);
+        ASSERT_TRUE(driver.tapAlertButton(L("QR_USE_TEXT"))) << driver.lastError();
         driver.advance(0.5);
     }
 };
@@ -110,21 +125,84 @@ TEST_F(UIDeviceAddViewControllerTest, AMalformedWiFiTextIsAnOrdinaryUid) {
     // No ";": there is no password part to read, so the text is neither form.
     driver.setPasteboardText("before");
     scan("ssid:HomeNet");
-    EXPECT_EQ(opener->calls, (std::vector<std::string>{"reader", "uid ssid:HomeNet name ''"}));
+    EXPECT_EQ(opener->calls, (std::vector<std::string>{"reader"})) << "warned first";
+    addAnyway("ssid:HomeNet");
+    EXPECT_EQ(opener->calls, (std::vector<std::string>{"reader", "rotate yes", "uid ssid:HomeNet name ''"}));
     EXPECT_EQ(driver.pasteboardText(), "before");
 }
 
 TEST_F(UIDeviceAddViewControllerTest, AWiFiTextWhosePasswordPartLacksAColonIsAnOrdinaryUid) {
     driver.setPasteboardText("before");
     scan("ssid:HomeNet;secret");
-    EXPECT_EQ(opener->calls, (std::vector<std::string>{"reader", "uid ssid:HomeNet;secret name ''"}));
+    addAnyway("ssid:HomeNet;secret");
+    EXPECT_EQ(opener->calls, (std::vector<std::string>{"reader", "rotate yes", "uid ssid:HomeNet;secret name ''"}));
     EXPECT_EQ(alert(), nullptr);
     EXPECT_EQ(driver.pasteboardText(), "before");
 }
 
 TEST_F(UIDeviceAddViewControllerTest, TheSecureWebSchemeIsAnOrdinaryUid) {
     scan("https://x.invalid/");
-    EXPECT_EQ(opener->calls, (std::vector<std::string>{"reader", "uid https://x.invalid/ name ''"}));
+    addAnyway("https://x.invalid/");
+    EXPECT_EQ(opener->calls, (std::vector<std::string>{"reader", "rotate yes", "uid https://x.invalid/ name ''"}));
+}
+
+// Texts of no known form are shown in a warning before any editor opens
+// with them; Cancel drops them. Identifiers go straight through.
+TEST_F(UIDeviceAddViewControllerTest, ATextOfNoKnownFormIsShownInAWarningFirst) {
+    const std::pair<const char*, bool> cases[] = {
+        {"ABCD-1234_ef", true}, {"Hello world", false}, {"\u00e9t\u00e9-uid", false},
+        {"A234567890123456789012345678901X", true}, {"A2345678901234567890123456789012X", false}};
+    for (const auto& [text, plain] : cases)
+        EXPECT_EQ(UIDeviceAddViewController::looksLikeDeviceId(text), plain) << text;
+    scan("Hello world");
+    EXPECT_EQ(opener->calls, (std::vector<std::string>{"reader"}));
+    ASSERT_NE(alert(), nullptr);
+    EXPECT_EQ(alert()->tag(), UIDeviceAddViewController::kUnknownTextAlertTag);
+    EXPECT_EQ(alert()->title(), L("QR_UNKNOWN_TEXT"));
+    EXPECT_EQ(alert()->message(), "Hello world");
+    shot("device_add_qr_unknown.png");
+    ASSERT_TRUE(driver.tapAlertButton(L("CANCEL_BUTTON"))) << driver.lastError();
+    driver.advance(0.5);
+    EXPECT_EQ(opener->calls, (std::vector<std::string>{"reader", "rotate yes"}));
+    EXPECT_EQ(opener->editor, nullptr);
+}
+
+// The picture path: a file that is no picture, or a picture without a
+// code, is said on the reader screen, which stays up for another name.
+TEST_F(UIDeviceAddViewControllerTest, TheReaderSaysWhenAFileIsNoPictureOrHoldsNoCode) {
+    const std::string notPicture = dir.path() + "/notes.txt";
+    { std::ofstream(notPicture) << "not a picture"; }
+    const std::string blank = dir.path() + "/blank.png";
+    {
+        QImage white(120, 120, QImage::Format_RGB32);
+        white.fill(Qt::white);
+        ASSERT_TRUE(white.save(QString::fromStdString(blank)));
+    }
+    openOpener();
+    opener->openChooser();
+    driver.settle();
+    ASSERT_TRUE(driver.tapSheetButton(L("TWOD_ADD"))) << driver.lastError();
+    driver.advance(0.5);
+    auto reader = opener->chooser->reader();
+    ASSERT_NE(reader, nullptr);
+    const std::pair<std::string, std::string> cases[] = {{notPicture, L("QR_NOT_PICTURE")},
+                                                         {dir.path() + "/missing.png", L("QR_NOT_PICTURE")},
+                                                         {blank, L("QR_NO_CODE")}};
+    for (const auto& [path, said] : cases) {
+        auto* field = driver.find<UITextField>("imageFileField");
+        ASSERT_NE(field, nullptr);
+        ASSERT_TRUE(driver.tapView(field)) << driver.lastError();
+        field->lineEdit()->selectAll();
+        ASSERT_TRUE(driver.typeText(path));
+        ASSERT_TRUE(driver.tap("readFileButton")) << driver.lastError();
+        ASSERT_TRUE(driver.waitUntil([&] { return reader->statusText() == said; })) << path;
+        driver.settle();
+        auto texts = driver.visibleTexts();
+        EXPECT_NE(std::find(texts.begin(), texts.end(), said), texts.end()) << path;
+        EXPECT_EQ(opener->presentedViewController(), reader.get()) << "the reader stays for another name";
+    }
+    shot("device_add_qr_no_code.png");
+    EXPECT_EQ(opener->calls, (std::vector<std::string>{"reader"}));
 }
 
 TEST_F(UIDeviceAddViewControllerTest, CancellingTheReaderClosesEverything) {

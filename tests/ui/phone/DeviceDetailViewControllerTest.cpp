@@ -127,6 +127,8 @@ TEST_F(DeviceDetailViewControllerTest, PasswordsOfBlanksAreStoredEmptyAndTheMode
     EXPECT_EQ(driver.find<UITextField>("UDID:")->text(), "UID-9");
     EXPECT_EQ(editor.deviceAttributes().at("Address:"), "10.1.1.1");
     type("Password:", "   ");
+    // No keyboard covers the form here: a field in sight leaves it where it is.
+    EXPECT_EQ(editor.infotableview()->contentOffset().y, 0);
     ASSERT_TRUE(driver.pickSegment("channelNumberSegment", 5));
     EXPECT_EQ(done(), "");
     auto d = QvDeviceManager::sharedInstance().deviceWithUID(std::string("UID-9"));
@@ -178,6 +180,7 @@ TEST_F(DeviceDetailViewControllerTest, ViewEditAndDeleteFromTheDeviceList) {
     ASSERT_TRUE(driver.tap("deleteButton")) << driver.lastError();
     ASSERT_NE(alert(), nullptr);
     EXPECT_EQ(alert()->message(), L("MKSU_Delete"));
+    EXPECT_EQ(alert()->buttonTitleAtIndex(0), L("DELETE_BUTTON")) << "the confirming button says what it does";
     ASSERT_TRUE(driver.tapAlertButton(1));
     driver.advance(0.5);
     EXPECT_EQ(QvDeviceManager::sharedInstance().countOfDevices(), 2u);
@@ -205,7 +208,19 @@ TEST_F(DeviceDetailViewControllerTest, ADeviceWithOpenLiveViewsIsNeitherEditedNo
     type("Name:", "X");
     EXPECT_EQ(done(), " / " + L("CLOSE_DEVICE_FIRST"));
     EXPECT_EQ(d->name.value(), "Busy");
+    // Refused before the question is asked: the one alert says why.
     ASSERT_TRUE(driver.tap("deleteButton"));
+    driver.advance(0.5);
+    EXPECT_EQ(alertText(), " / " + L("CLOSE_DEVICE_FIRST"));
+    ASSERT_TRUE(driver.tapAlertButton(0));
+    driver.advance(0.5);
+    EXPECT_EQ(alert(), nullptr);
+    EXPECT_EQ(QvDeviceManager::sharedInstance().countOfDevices(), 1u);
+    // Live views opened while the question is up: refused at the answer.
+    d->connectNum = 0;
+    ASSERT_TRUE(driver.tap("deleteButton"));
+    EXPECT_EQ(alert()->message(), L("MKSU_Delete"));
+    d->connectNum = 1;
     ASSERT_TRUE(driver.tapAlertButton(0));
     driver.advance(0.5);
     EXPECT_EQ(alertText(), " / " + L("CLOSE_DEVICE_FIRST"));
@@ -216,7 +231,6 @@ TEST_F(DeviceDetailViewControllerTest, ADeviceWithOpenLiveViewsIsNeitherEditedNo
     d->connectNum = 0;
     d->alarmOnGuard = true;
     ASSERT_TRUE(driver.tap("deleteButton"));
-    ASSERT_TRUE(driver.tapAlertButton(0));
     driver.advance(0.5);
     EXPECT_EQ(alertText(), " / " + L("CLOSE_DEVICE_Alarm"));
     EXPECT_EQ(QvDeviceManager::sharedInstance().countOfDevices(), 1u);
@@ -295,6 +309,24 @@ TEST_F(DeviceDetailViewControllerTest, TheRecordingsListOpensTheSearchFormOfTheT
     ASSERT_NE(table, nullptr);
     EXPECT_EQ(table->cellForRowAtIndexPath(NSIndexPath{0, 0})->detailTextLabel()->text(), L("All"));
     shot("recordings_search_form.png");
+}
+
+// A device reached through the relay has no address of its own: its row
+// names its identifier, never ":0".
+TEST_F(DeviceDetailViewControllerTest, ARelayedDeviceRowShowsItsIdentifierWhereItHasNoAddress) {
+    auto relayed = storeUidDevice("Yard", "UID-YARD");
+    relayed->deviceConType = 2;
+    relayed->mediaPort = 0;
+    auto byAddress = storeAddressDevice("Gate", "10.0.0.5", 8000);
+    for (int purpose : {0, 1}) {
+        auto screen = std::make_shared<DeviceMgmtController>(purpose);
+        driver.setRoot(screen);
+        driver.settle();
+        EXPECT_EQ(screen->devicesTable()->cellForRowAtIndexPath({0, 0})->detailTextLabel()->text(), "UID-YARD")
+            << purpose;
+        EXPECT_EQ(screen->devicesTable()->cellForRowAtIndexPath({0, 1})->detailTextLabel()->text(), "10.0.0.5:8000")
+            << purpose;
+    }
 }
 
 }  // namespace

@@ -22,6 +22,7 @@
 #include "platform/text/Localization.h"
 #include "support/TempDir.h"
 #include "ui/phone/PhoneAppFixture.h"
+#include "ui/common/ButtonLook.h"
 #include "ui/common/GLVideoView.h"
 #include "ui/host/EmulatorWorld.h"
 #include "ui/host/ScreenFactory.h"
@@ -261,11 +262,16 @@ TEST_F(LiveViewControllerTest, ToolBarPanelsAndThePanTiltStripPressAndRelease) {
     ASSERT_TRUE(tap("moreButon"));
     EXPECT_TRUE(screen->isMoreViewOpen());
     EXPECT_TRUE(button("moreButon")->isSelected());
+    const QImage ptzOff = test::lookOf(*driver, button("ptzbtn"));
     ASSERT_TRUE(tap("ptzbtn"));  // closes the more panel, shows the strip
     driver->advance(0.6);
     EXPECT_FALSE(screen->isMoreViewOpen());
     EXPECT_FALSE(screen->ptzScrollView->isHidden());
     EXPECT_TRUE(button("ptzbtn")->isSelected());
+    const QImage ptzOn = test::lookOf(*driver, button("ptzbtn"));
+    EXPECT_NE(ptzOn, ptzOff) << "the strip's button shows it open";
+    EXPECT_GT(test::shareOf(ptzOn, test::isOnBlue), 0.4);
+    EXPECT_LT(test::shareOf(ptzOff, test::isOnBlue), 0.02);
     const long before = world.emulator(0).stats().ptzCommands;
     UIView* up = driver->find("ptzUp");
     ASSERT_NE(up, nullptr);
@@ -299,15 +305,24 @@ TEST_F(LiveViewControllerTest, ListenAndTalkAndARefusedTalkAlert) {
     play(1, {1});
     ASSERT_TRUE(waitPicture(pane(0)));
     ASSERT_TRUE(driver->waitUntil([&] { return pane(0)->dataController()->isDeviceHasAudio(); }));
+    const QImage voiceOff = test::lookOf(*driver, button("voiceButton"));
+    const QImage talkOff = test::lookOf(*driver, button("talkButton"));
     ASSERT_TRUE(tap("voiceButton"));
     EXPECT_TRUE(pane(0)->isStartAudio());
     EXPECT_TRUE(button("voiceButton")->isSelected());
+    const QImage voiceOn = test::lookOf(*driver, button("voiceButton"));
+    EXPECT_NE(voiceOn, voiceOff);
+    EXPECT_GT(test::shareOf(voiceOn, test::isOnBlue), 0.4);
+    EXPECT_LT(test::shareOf(voiceOff, test::isOnBlue), 0.02);
     EXPECT_TRUE(pane(0)->isVoiceIndicatorShown());
     ASSERT_TRUE(tap("talkButton"));
     EXPECT_TRUE(world.emulator(0).waitForEvent("talk action=", std::chrono::seconds(10)));
     ASSERT_TRUE(driver->waitUntil([&] { return pane(0)->isStartTalk(); }));
     driver->settle();
     EXPECT_TRUE(button("talkButton")->isSelected());
+    const QImage talkOn = test::lookOf(*driver, button("talkButton"));
+    EXPECT_NE(talkOn, talkOff);
+    EXPECT_GT(test::shareOf(talkOn, test::isOnBlue), 0.4);
     // Talk off keeps the listening the listen button switched on.
     ASSERT_TRUE(tap("talkButton"));
     EXPECT_FALSE(pane(0)->isStartTalk());
@@ -337,14 +352,22 @@ TEST_F(LiveViewControllerTest, RecordingMakesAnMp4AndSnapshotAPng) {
     ASSERT_TRUE(tap("snapshotButton"));
     driver->advance(0.6);
     ASSERT_TRUE(driver->waitUntil([&] { return !filesUnder(".png").empty(); }));
+    const QImage recordOff = test::lookOf(*driver, button("recordButton"));
     ASSERT_TRUE(tap("recordButton"));
     EXPECT_EQ(pane(0)->state(), 2);
     EXPECT_TRUE(button("recordButton")->isSelected());
+    // Recording shows unmistakably: the button turns red.
+    keepScreenshot("phone-recording.png");
+    const QImage recordOn = test::lookOf(*driver, button("recordButton"));
+    EXPECT_NE(recordOn, recordOff);
+    EXPECT_GT(test::shareOf(recordOn, test::isRecordingRed), 0.4);
+    EXPECT_LT(test::shareOf(recordOff, test::isRecordingRed), 0.02);
     EXPECT_FALSE(pane(0)->recLabel()->isHidden());
     const uint64_t base = pane(0)->glView()->presentedCount();
     ASSERT_TRUE(driver->waitUntil([&] { return pane(0)->glView()->presentedCount() > base + 50; }));
     ASSERT_TRUE(tap("recordButton"));
     EXPECT_EQ(pane(0)->state(), 1);
+    EXPECT_EQ(test::lookOf(*driver, button("recordButton")), recordOff);
     std::vector<std::string> mp4;
     ASSERT_TRUE(driver->waitUntil([&] { return !(mp4 = filesUnder(".mp4")).empty(); }));
     std::string cmd = "ffprobe -v error -select_streams v:0 -show_entries stream=codec_name,width -of csv=p=0 '" + mp4[0] + "' 2>&1";

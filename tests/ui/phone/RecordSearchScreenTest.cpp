@@ -17,6 +17,7 @@
 #include "support/TestArtifacts.h"
 #include "tools/device-emulator/DeviceEmulator.h"
 #include "ui/common/ChannelMask.h"
+#include "ui/kit/UIActivityIndicatorView.h"
 #include "ui/kit/KitAlertPresenter.h"
 #include "ui/kit/UIActionSheet.h"
 #include "ui/kit/UIAlertView.h"
@@ -368,6 +369,90 @@ TEST_F(RecordSearchScreenTest, UnterminatedNamesAreCutAndAnEmptyAnswerEndsTheSea
             EXPECT_EQ(list->files()[0], std::string(260, 'n'));
             EXPECT_EQ(list->files()[1], "short.h264");
             EXPECT_EQ(table->numberOfRowsInSection(0), 2);
+        }
+        ASSERT_TRUE(drv().waitUntil([&] { return device->connectNum.load() == 0; }, 30));
+        emulator->stop();
+        emulator.reset();
+        QvDeviceManager::sharedInstance().removeDevice(device);
+        added.clear();
+    }
+}
+
+// The list as a user reads it: its title, progress until the device
+// answers, rows by start time with their length (the file name under it),
+// and a search that finds nothing says so with the days and kinds searched.
+TEST_F(RecordSearchScreenTest, TheListShowsProgressRowsByStartTimeAndSaysWhenNothingWasFound) {
+    for (bool empty : {false, true}) {
+        SCOPED_TRACE(empty ? "nothing found" : "found");
+        devemu::EmulatorOptions o;
+        o.tcpHost = kDeviceAddr;
+        o.audio = false;
+        // Sent in this order: not the order of their start times.
+        if (!empty)
+            o.recordings = {{"late.h264", 0, 1, {2026, 12, 10, 18, 0, 0}, 3 * 3600 + 60},
+                            {"early.h264", 0, 1, {2026, 12, 10, 6, 30, 0}, 125},
+                            {"noon.h264", 0, 1, {2026, 12, 10, 12, 0, 0}, 42}};
+        emulator = std::make_unique<devemu::DeviceEmulator>(o);
+        std::string error;
+        ASSERT_TRUE(emulator->start(error)) << error;
+        auto device = addDevice(4, emulator->tcpPort());
+        auto form = openForm(device);
+        form->m_stTime = "2026-12-10-00-00-00";
+        form->m_enTime = "2026-12-10-23-59-59";
+        // Motion detection and manual only.
+        ASSERT_TRUE(drv().pickRow("searchTable", 1, 0)) << drv().lastError();
+        ASSERT_TRUE(drv().pickRow("searchTable", 1, 2)) << drv().lastError();
+
+        // Until the device answers, the list says it is asking.
+        auto list = std::make_shared<RemoteRecodeFileList>();
+        nav->pushViewController(list, false);
+        drv().settle();
+        EXPECT_EQ(nav->topViewController()->title(), Localization::string("RECORD_LIST_TITLE"));
+        auto* spinner = drv().find<UIActivityIndicatorView>("searchProgress");
+        ASSERT_NE(spinner, nullptr);
+        EXPECT_TRUE(spinner->isAnimating());
+        auto texts = drv().visibleTexts();
+        EXPECT_NE(std::find(texts.begin(), texts.end(), Localization::string("RECORD_SEARCHING")), texts.end());
+        nav->popViewControllerAnimated(false);
+        drv().settle();
+
+        ASSERT_TRUE(drv().tap("navRight")) << drv().lastError();
+        drv().advance(0.5);
+        list = form->lastList.lock();
+        ASSERT_TRUE(list);
+        ASSERT_TRUE(drv().waitUntil([&] { return list->sessionStopped(); }, 30));
+        ASSERT_TRUE(drv().waitUntil([&] { return emulator->countEvents("search answered:") == 1; }, 30));
+        drv().settle();
+        spinner = drv().find<UIActivityIndicatorView>("searchProgress");
+        ASSERT_NE(spinner, nullptr);
+        EXPECT_FALSE(spinner->isAnimating());
+        texts = drv().visibleTexts();
+        drv().saveScreenshot(test::testArtifact(empty ? "record-search-none.png" : "record-search-sorted.png"));
+        if (empty) {
+            const std::string said = list->statusText();
+            EXPECT_NE(said.find("2026-12-10"), std::string::npos) << said;
+            EXPECT_NE(said.find(Localization::string("VIDEO_MOVE")), std::string::npos) << said;
+            EXPECT_NE(said.find(Localization::string("VIDEO_HAND")), std::string::npos) << said;
+            EXPECT_EQ(said.find(Localization::string("VIDEO_SWITCH")), std::string::npos) << said;
+            EXPECT_NE(std::find(texts.begin(), texts.end(), said), texts.end()) << "shown";
+        } else {
+            ASSERT_EQ(list->files().size(), 3u);
+            EXPECT_EQ(list->rowFiles(), (std::vector<std::string>{"early.h264", "noon.h264", "late.h264"}));
+            EXPECT_EQ(list->statusText(), "");
+            auto* table = drv().find<UITableView>("fileTable");
+            ASSERT_NE(table, nullptr);
+            auto* first = table->cellForRowAtIndexPath(NSIndexPath{0, 0});
+            ASSERT_NE(first, nullptr);
+            EXPECT_EQ(first->textLabel()->text(), "2026-12-10 06:30:00  ·  2 min 5 s");
+            EXPECT_EQ(first->detailTextLabel()->text(), "early.h264");
+            EXPECT_EQ(table->cellForRowAtIndexPath(NSIndexPath{0, 1})->textLabel()->text(), "2026-12-10 12:00:00  ·  42 s");
+            EXPECT_EQ(table->cellForRowAtIndexPath(NSIndexPath{0, 2})->textLabel()->text(),
+                      "2026-12-10 18:00:00  ·  3 h 1 min");
+            // The row tapped plays its own file.
+            ASSERT_TRUE(drv().pickRow("fileTable", 0, 2)) << drv().lastError();
+            ASSERT_TRUE(drv().waitUntil([&] { return emulator->countEvents("play late.h264") == 1; }, 30));
+            ASSERT_TRUE(drv().tap("navBack")) << drv().lastError();
+            drv().advance(0.5);
         }
         ASSERT_TRUE(drv().waitUntil([&] { return device->connectNum.load() == 0; }, 30));
         emulator->stop();

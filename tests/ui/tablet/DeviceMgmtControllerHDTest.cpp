@@ -448,20 +448,29 @@ TEST_F(DeviceMgmtControllerHDTest, DeletingAsksFirstAndRespectsLiveViewsAndAlarm
     remove(yard);
     ASSERT_NE(alert(), nullptr);
     EXPECT_EQ(alert()->message(), L("MKSU_Delete"));
+    EXPECT_EQ(alert()->buttonTitleAtIndex(0), L("DELETE_BUTTON")) << "the confirming button says what it does";
     driver->tapAlertButton(1);
     driver->settle();
     EXPECT_EQ(devices.countOfDevices(), 2u);
-    // In use: refused.
+    // In use: refused before the question is asked.
     remove(gate);
-    driver->tapAlertButton(0);
-    driver->settle();
     EXPECT_EQ(takeAlert(), " / " + L("CLOSE_DEVICE_FIRST"));
+    EXPECT_EQ(alert(), nullptr);
+    EXPECT_EQ(devices.countOfDevices(), 2u);
     // Alarm on: refused.
     yard->alarmOnGuard = true;
     remove(yard);
+    EXPECT_EQ(takeAlert(), " / " + L("CLOSE_DEVICE_Alarm"));
+    EXPECT_EQ(alert(), nullptr);
+    // Alarm switched on while the question is up: refused at the answer.
+    yard->alarmOnGuard = false;
+    remove(yard);
+    EXPECT_EQ(alert()->message(), L("MKSU_Delete"));
+    yard->alarmOnGuard = true;
     driver->tapAlertButton(0);
     driver->settle();
     EXPECT_EQ(takeAlert(), " / " + L("CLOSE_DEVICE_Alarm"));
+    EXPECT_EQ(devices.countOfDevices(), 2u);
     yard->alarmOnGuard = false;
     remove(yard);
     driver->tapAlertButton(0);

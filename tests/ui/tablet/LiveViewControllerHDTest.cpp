@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,13 +21,18 @@
 #include "platform/net/FakeReachabilityProvider.h"
 #include "platform/runloop/RunLoop.h"
 #include "support/TempDir.h"
+#include "support/TestArtifacts.h"
 #include "tools/relay-emulator/LanSearchResponder.h"
+#include "ui/common/ButtonLook.h"
 #include "ui/common/PrintedQRCode.h"
 #include "ui/common/UIDeviceAddViewController.h"
+#include "ui/common/DeviceSearchingViewController.h"
 #include "ui/common/GLVideoView.h"
 #include "ui/host/EmulatorWorld.h"
 #include "ui/host/ScreenFactory.h"
 #include "ui/kit/UIAlertView.h"
+#include "ui/kit/UIPickerView.h"
+#include "ui/kit/UIPopoverController.h"
 #include "ui/kit/UILabel.h"
 #include "ui/kit/UIWindow.h"
 #include "ui/kit/ZBarReaderViewController.h"
@@ -68,12 +74,30 @@ TEST_F(LiveViewControllerHDTest, LayoutButtonsSwitchTheGridAndTheHistoryLength) 
     secondPage();
     const std::pair<const char*, int> cases[] = {
         {"oneViewModeBtn", 1}, {"fourViewModeBtn", 4}, {"sixViewModeBtn", 6}, {"nineViewModeBtn", 9}, {"sixtnViewModeBtn", 16}};
+    // The button of the layout in use is the one that looks on.
+    std::map<std::string, QImage> offLook;
+    for (const auto& [name, tiles] : cases) offLook[name] = test::lookOf(*driver, button(name));
     for (const auto& [name, tiles] : cases) {
         ASSERT_TRUE(tap(name)) << name << " " << driver->lastError();
         driver->advance(0.6);
         EXPECT_EQ(static_cast<int>(grid().curShowingViewIds().size()), tiles) << name;
         EXPECT_EQ(QvApplicationPreference::sharedInstance().connectionHistory().size(), static_cast<size_t>(tiles)) << name;
+        for (const auto& [other, n] : cases) {
+            const QImage look = test::lookOf(*driver, button(other));
+            if (std::string(other) == name) {
+                EXPECT_TRUE(button(other)->isSelected()) << name;
+                EXPECT_GT(test::shareOf(look, test::isOnBlue), 0.4) << name;
+            } else {
+                EXPECT_FALSE(button(other)->isSelected()) << name << " " << other;
+                EXPECT_LT(test::shareOf(look, test::isOnBlue), 0.02) << name << " " << other;
+            }
+        }
     }
+    // A layout set without the buttons (the settings, auto play) marks its button too.
+    grid().setLayoutMode(1);
+    driver->settle();
+    EXPECT_TRUE(button("fourViewModeBtn")->isSelected());
+    EXPECT_FALSE(button("sixtnViewModeBtn")->isSelected());
     // Every control has its pressed image named after it.
     EXPECT_NE(button("talkBtn")->backgroundImageForState(UIControlStateHighlighted), nullptr);
 }
@@ -89,9 +113,26 @@ TEST_F(LiveViewControllerHDTest, OneListenerAndOneTalkerAtATime) {
     secondPage();
     select(tile(0));
     ASSERT_EQ(screen->selectedTile(), tile(0));
+    const QImage voiceOff = test::lookOf(*driver, button("voiceBtn"));
+    const QImage talkOff = test::lookOf(*driver, button("talkBtn"));
+    const QImage recordOff = test::lookOf(*driver, button("recordBtn"));
     ASSERT_TRUE(tap("voiceBtn"));
     EXPECT_TRUE(tile(0)->isStartAudio());
     EXPECT_TRUE(button("voiceBtn")->isSelected());
+    const QImage voiceOn = test::lookOf(*driver, button("voiceBtn"));
+    EXPECT_NE(voiceOn, voiceOff);
+    EXPECT_GT(test::shareOf(voiceOn, test::isOnBlue), 0.4);
+    EXPECT_LT(test::shareOf(voiceOff, test::isOnBlue), 0.02);
+    // Recording shows unmistakably: the button turns red, and back.
+    ASSERT_TRUE(tap("recordBtn"));
+    EXPECT_EQ(tile(0)->state(), 2);
+    driver->saveScreenshot(test::testArtifact("tablet-listening-recording.png"));
+    const QImage recordOn = test::lookOf(*driver, button("recordBtn"));
+    EXPECT_GT(test::shareOf(recordOn, test::isRecordingRed), 0.4);
+    EXPECT_LT(test::shareOf(recordOff, test::isRecordingRed), 0.02);
+    ASSERT_TRUE(tap("recordBtn"));
+    EXPECT_EQ(tile(0)->state(), 1);
+    EXPECT_EQ(test::lookOf(*driver, button("recordBtn")), recordOff);
     select(tile(1));
     ASSERT_EQ(screen->selectedTile(), tile(1));
     EXPECT_FALSE(button("voiceBtn")->isSelected()) << "the buttons follow the selected tile";
@@ -107,6 +148,10 @@ TEST_F(LiveViewControllerHDTest, OneListenerAndOneTalkerAtATime) {
     select(tile(1));
     ASSERT_TRUE(tap("talkBtn"));
     ASSERT_TRUE(driver->waitUntil([&] { return tile(1)->isStartTalk(); }));
+    driver->settle();
+    const QImage talkOn = test::lookOf(*driver, button("talkBtn"));
+    EXPECT_NE(talkOn, talkOff);
+    EXPECT_GT(test::shareOf(talkOn, test::isOnBlue), 0.4);
     EXPECT_FALSE(tile(0)->isStartTalk());
     EXPECT_FALSE(tile(0)->isStartAudio());
     EXPECT_TRUE(tile(1)->isStartAudio());
@@ -254,6 +299,116 @@ TEST_F(LiveViewControllerHDTest, TheAddModePickerOpensFromThePanelAndReportsTheC
     EXPECT_FALSE(screen->popover()->isPopoverVisible());
     EXPECT_EQ(watch.dismissed, 1);
     screen->popover()->delegate = nullptr;
+}
+
+// The add button's picker as a user meets it: the whole wheel shows inside
+// the popover, turns under a tap, a drag and the mouse wheel, OK starts the
+// row chosen, and Cancel, a tap outside or a tap on the popover's own
+// background start nothing.
+TEST_F(LiveViewControllerHDTest, TheAddPickerIsTurnedByTouchAndOnlyOkActsOnTheChosenRow) {
+    launch();
+    Config::shared().lanGroup = "127.0.0.33";
+    relayemu::LanSearchResponder lan("127.0.0.33", 0);
+    ASSERT_TRUE(lan.ok());
+    Config::shared().lanPort = lan.port();
+    DeviceMgmtControllerHD& panel = *screen->dvcMgmtController();
+    UIPickerView* picker = screen->picker();
+    ASSERT_NE(picker, nullptr);
+
+    auto open = [&] {
+        ASSERT_TRUE(tap("addDeviceBtn")) << driver->lastError();
+        ASSERT_TRUE(screen->popover()->isPopoverVisible());
+        ASSERT_EQ(picker->selectedRowInComponent(0), 0);
+    };
+    // The window point of the picker's band moved by `rows` rows.
+    auto rowPoint = [&](int rows) {
+        const CGRect b = picker->bounds();
+        return picker->convertPointToView(CGPoint{b.size.width / 2, b.size.height / 2 + 44.0 * rows}, nullptr);
+    };
+    auto barItem = [&](const std::string& name) {
+        return screen->popover()->contentViewController()->view()->viewWithName(name);
+    };
+    // Nothing started: no screen over the live view, the panel on its list.
+    auto nothingStarted = [&](const char* how) {
+        driver->advance(0.6);
+        EXPECT_EQ(screen->presentedViewController(), nullptr) << how;
+        EXPECT_EQ(panel.curStatus(), DeviceMgmtControllerHD::kList) << how;
+    };
+
+    open();
+    // The whole picker lies inside the popover's box, and each of its three
+    // rows is picker under the finger.
+    const CGRect box = dynamic_cast<UIPopoverLayer*>(driver->window()->overlays().back())->contentFrame();
+    const CGRect shown = picker->convertRectToView(picker->bounds(), nullptr);
+    EXPECT_TRUE(CGRectGetMinX(shown) >= CGRectGetMinX(box) && CGRectGetMaxX(shown) <= CGRectGetMaxX(box) &&
+                CGRectGetMinY(shown) >= CGRectGetMinY(box) && CGRectGetMaxY(shown) <= CGRectGetMaxY(box))
+        << "picker cut off by the popover";
+    for (int r = 0; r < 3; ++r) {
+        const CGPoint p = rowPoint(r);
+        EXPECT_EQ(driver->window()->hitTest(p, nullptr), picker) << "row " << r;
+    }
+
+    // Row 1 by a tap on it, then OK: the typed add form.
+    driver->tapAt(rowPoint(1));
+    EXPECT_TRUE(screen->popover()->isPopoverVisible()) << "a touch inside is not outside";
+    EXPECT_EQ(picker->selectedRowInComponent(0), 1);
+    ASSERT_TRUE(driver->tapView(barItem("toolbarItem2"))) << driver->lastError();
+    driver->advance(0.6);
+    EXPECT_FALSE(screen->popover()->isPopoverVisible());
+    EXPECT_EQ(screen->presentedViewController(), nullptr);
+    EXPECT_EQ(panel.curStatus(), DeviceMgmtControllerHD::kAdd);
+    panel.returnToDeviceListClicked();
+    driver->settle();
+
+    // Row 2 by dragging the wheel two rows up, then OK: the LAN search.
+    open();
+    driver->drag(rowPoint(2), rowPoint(0));
+    EXPECT_TRUE(screen->popover()->isPopoverVisible());
+    EXPECT_EQ(picker->selectedRowInComponent(0), 2);
+    driver->saveScreenshot(test::testArtifact("tablet-add-picker.png"));
+    ASSERT_TRUE(driver->tapView(barItem("toolbarItem2"))) << driver->lastError();
+    driver->advance(0.6);
+    ASSERT_NE(screen->dsvc(), nullptr);
+    EXPECT_EQ(screen->presentedViewController(), screen->dsvc());
+    screen->dsvc()->stopSearching();
+    screen->dsvc()->stopSearching();
+    driver->advance(0.6);
+    ASSERT_EQ(screen->presentedViewController(), nullptr);
+
+    // Row 0 after turning away and back with the mouse wheel, then OK: the QR reader.
+    open();
+    driver->scrollWheel(rowPoint(0), -2);
+    EXPECT_EQ(picker->selectedRowInComponent(0), 2);
+    driver->scrollWheel(rowPoint(0), 2);
+    EXPECT_EQ(picker->selectedRowInComponent(0), 0);
+    ASSERT_TRUE(driver->tapView(barItem("toolbarItem2"))) << driver->lastError();
+    driver->advance(0.6);
+    ASSERT_NE(screen->reader(), nullptr);
+    EXPECT_EQ(screen->presentedViewController(), screen->reader().get());
+    ASSERT_TRUE(tap("cancelButton")) << driver->lastError();
+    ASSERT_TRUE(driver->waitUntil([&] { return screen->presentedViewController() == nullptr; }));
+
+    // Cancel after choosing a row starts nothing.
+    open();
+    driver->tapAt(rowPoint(1));
+    ASSERT_TRUE(driver->tapView(barItem("toolbarItem0"))) << driver->lastError();
+    EXPECT_FALSE(screen->popover()->isPopoverVisible());
+    nothingStarted("cancel");
+
+    // A tap on the popover's bar between its buttons keeps it up; a tap
+    // outside it closes it and starts nothing, whatever row was chosen.
+    for (int row : {0, 2}) {
+        open();
+        if (row) driver->drag(rowPoint(2), rowPoint(0));
+        ASSERT_EQ(picker->selectedRowInComponent(0), row);
+        UIView* barView = barItem("toolbarItem0")->superview();
+        const CGRect bar = barView->bounds();
+        driver->tapAt(barView->convertPointToView(CGPoint{bar.size.width / 2, bar.size.height / 2}, nullptr));
+        EXPECT_TRUE(screen->popover()->isPopoverVisible()) << row;
+        ASSERT_TRUE(driver->tapOutsidePopover()) << driver->lastError();
+        EXPECT_FALSE(screen->popover()->isPopoverVisible()) << row;
+        nothingStarted("outside");
+    }
 }
 
 TEST_F(LiveViewControllerHDTest, ClosingThePanelWidensTheGridAndTheOpenButtonSlidesAway) {
