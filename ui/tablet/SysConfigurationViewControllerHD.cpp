@@ -102,8 +102,10 @@ UIView* buildSysConfiguration(void*) {
     bar->setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
     setViewName(bar, "toolBar");
     root->addSubview(bar);
+    // The background's stripes are a row high and start at the top: the
+    // table starts on a stripe so that each row sits on one.
     auto* table = new UITableView(
-        CGRect{{(W - kTableWidth) / 2, kToolbarHeight + 40}, {kTableWidth, kRowHeight * Screen::kRowCount}});
+        CGRect{{(W - kTableWidth) / 2, kRowHeight * 2}, {kTableWidth, kRowHeight * Screen::kRowCount}});
     table->setAutoresizingMask(UIViewAutoresizingFlexibleLeftMargin | UIViewAutoresizingFlexibleRightMargin);
     setViewName(table, "settingTable");
     root->addSubview(table);

@@ -17,6 +17,8 @@
 #include "ui/kit/UISwitch.h"
 #include "ui/kit/UIWindow.h"
 #include "ui/phone/DeviceMgmtController.h"
+#include "ui/kit/UITableView.h"
+#include "ui/kit/UITableViewCell.h"
 #include "ui/tablet/FileMgmtControllerHD.h"
 #include "ui/tablet/SysConfigurationViewControllerHD.h"
 #include "ui/tablet/TabletLiveFixture.h"
@@ -280,7 +282,8 @@ TEST_F(ViewControllerHDTest, SettingsShowTheStoredChoicesCancelKeepsThemAndDoneS
     SysConfigurationViewControllerHD* config = openSettings();
     ASSERT_NE(config, nullptr);
     EXPECT_FALSE(config->shouldAutorotateToInterfaceOrientation(UIInterfaceOrientation::Portrait));
-    for (const char* text : {"Views", "Live preference", "Picture", "Skip home page", "Close", "Cancel"})
+    // "Done" is the button that stores the settings.
+    for (const char* text : {"Views", "Live preference", "Picture", "Skip home page", "Done", "Cancel"})
         EXPECT_TRUE(shows(text)) << text << "\n" << driver->dumpTree();
     ASSERT_TRUE(config->layoutSegment && config->preferenceSegment && config->modelSegment && config->skipHpageSwitch);
     EXPECT_EQ(config->autoPlaySwitch, nullptr);
@@ -292,8 +295,23 @@ TEST_F(ViewControllerHDTest, SettingsShowTheStoredChoicesCancelKeepsThemAndDoneS
     EXPECT_EQ(config->modelSegment->titleForSegmentAtIndex(1), "Fill");
     EXPECT_FALSE(config->skipHpageSwitch->isOn());
     // The bar draws nothing: between its buttons the background shows as it
-    // does one pattern tile (44 points) further down.
-    EXPECT_EQ(driver->pixel(512, 10), driver->pixel(512, 54));
+    // does one pattern tile (a row, 64 points) further down.
+    EXPECT_EQ(driver->pixel(512, 10), driver->pixel(512, 74));
+    // Each row sits on one stripe of the background: inside a row, beside
+    // its label, the background is as at the same height in the top stripe.
+    {
+        const QImage shot = driver->screenshot();
+        for (int r = 0; r < 4; ++r) {
+            UITableViewCell* cell = config->settingTable->cellForRowAtIndexPath(NSIndexPath{0, r});
+            ASSERT_NE(cell, nullptr);
+            const CGPoint top = cell->pointInWindow(CGPoint{6, 0});
+            ASSERT_EQ(cell->bounds().size.height, 64);
+            for (int dy : {3, 32, 60})
+                EXPECT_EQ(KitTestDriver::pixel(shot, static_cast<int>(top.x), static_cast<int>(top.y) + dy),
+                          KitTestDriver::pixel(shot, static_cast<int>(top.x), dy))
+                    << "row " << r << " at " << dy;
+        }
+    }
 
     // Cancel after changing every control: nothing is written.
     ASSERT_TRUE(driver->pickSegment("layoutSegment", 3)) << driver->lastError();
