@@ -23,12 +23,10 @@ namespace lumora {
 
 namespace {
 
-std::string format(const std::string& fmtText, int a) {
-    return fmtText + "( " + std::to_string(a) + " )";
-}
+std::string format(const std::string& fmtText, int a) { return fmtText + " (" + std::to_string(a) + ")"; }
 
 std::string format(const std::string& fmtText, int a, int b) {
-    return fmtText + "( " + std::to_string(a) + " / " + std::to_string(b) + " )";
+    return fmtText + " (" + std::to_string(a) + " / " + std::to_string(b) + ")";
 }
 
 }  // namespace
@@ -108,17 +106,21 @@ void DeviceSearchingViewController::loadView() {
                                                [self](UIBarButtonItem&) {
                                                    if (auto s = self()) s->selectRev();
                                                });
-    bottom->setItems({UIBarButtonItem::withSystemItem(UIBarButtonSystemItem::FlexibleSpace, nullptr), selectAllBtn_,
-                      selectRevBtn_});
     refreshToolbar();
     setView(root);
 }
 
 void DeviceSearchingViewController::refreshToolbar() {
     if (toolbar_) toolbar_->setItems({bitem_});
+    // Selecting is offered only when there is something to select.
     if (UIView* v = viewIfLoaded())
-        if (auto* bottom = dynamic_cast<UIToolbar*>(v->viewWithName("selectToolbar")))
-            bottom->setItems(bottom->items());
+        if (auto* bottom = dynamic_cast<UIToolbar*>(v->viewWithName("selectToolbar"))) {
+            auto space = UIBarButtonItem::withSystemItem(UIBarButtonSystemItem::FlexibleSpace, nullptr);
+            if (devicesDiscovered_.empty())
+                bottom->setItems({space});
+            else
+                bottom->setItems({space, selectAllBtn_, selectRevBtn_});
+        }
 }
 
 void DeviceSearchingViewController::viewDidLoad() {
@@ -145,7 +147,8 @@ bool DeviceSearchingViewController::isSearching() const {
 }
 
 void DeviceSearchingViewController::setStatusCount(const std::string& key, int count) {
-    if (status_) status_->setText(format(Localization::string(key), count));
+    // Nothing counted yet: no "(0)", only that the search goes on.
+    if (status_) status_->setText(count == 0 ? Localization::string(key) + "\u2026" : format(Localization::string(key), count));
 }
 
 void DeviceSearchingViewController::addDeviceWithLANScanning() {
@@ -198,6 +201,7 @@ void DeviceSearchingViewController::foundOnMain(const std::shared_ptr<Device>& d
     if (!known) devicesDiscovered_.push_back(device);
     setStatusCount("SearChing", static_cast<int>(devicesDiscovered_.size()));
     if (tableView_) tableView_->reloadData();
+    refreshToolbar();
 }
 
 void DeviceSearchingViewController::endWaiting(bool byButton) {
@@ -210,7 +214,7 @@ void DeviceSearchingViewController::endWaiting(bool byButton) {
     if (bitem_) bitem_->title = Localization::string("CANCEL_BUTTON");
     if (indicator_) indicator_->stopAnimating();
     dataControl_.reset();
-    if (byButton) {
+    if (byButton && n > 0) {
         if (selectAllBtn_) selectAllBtn_->enabled = true;
         if (selectRevBtn_) selectRevBtn_->enabled = true;
     }

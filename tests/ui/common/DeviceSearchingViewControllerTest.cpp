@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <fstream>
 #include <sstream>
 
@@ -68,7 +70,11 @@ TEST_F(DeviceSearchingViewControllerTest, AnswersAreListedOncePerUidAndTheWaitEn
     ASSERT_EQ(screen.devicesDiscovered().size(), 2u);
     EXPECT_EQ(screen.devicesDiscovered()[0]->udid.value(), "LUMORA-LAN-A");
     EXPECT_EQ(screen.tableView()->numberOfRowsInSection(0), 2);
-    EXPECT_EQ(status(), L("SearChing") + "( 2 )");
+    EXPECT_EQ(status(), L("SearChing") + " (2)");
+    {
+        auto texts = driver.visibleTexts();
+        EXPECT_NE(std::find(texts.begin(), texts.end(), L("SelectAll")), texts.end()) << "offered once found";
+    }
     auto* row0 = driver.find<UILabel>("deviceRowLabel0");
     auto* row1 = driver.find<UILabel>("deviceRowLabel1");
     ASSERT_TRUE(row0 && row1);
@@ -82,16 +88,16 @@ TEST_F(DeviceSearchingViewControllerTest, AnswersAreListedOncePerUidAndTheWaitEn
     EXPECT_TRUE(screen.isSearching()) << status();
     driver.advance(0.5);
     EXPECT_FALSE(screen.isSearching());
-    EXPECT_EQ(status(), L("PLS_CHOOSEDEVICE") + "( 0 / 2 )");
+    EXPECT_EQ(status(), L("PLS_CHOOSEDEVICE") + " (0 / 2)");
     EXPECT_EQ(screen.bitem()->title, L("CANCEL_BUTTON"));
     EXPECT_FALSE(screen.selectAllBtn()->enabled) << "the time-out does not enable selection";
     EXPECT_EQ(screen.dataControl(), nullptr);
 
     screen.selectRev();
-    EXPECT_EQ(status(), L("选择添加的设备") + "( 2 / 2 )");
+    EXPECT_EQ(status(), L("选择添加的设备") + " (2 / 2)");
     EXPECT_EQ(screen.bitem()->title, L("完成"));
     screen.selectRev();
-    EXPECT_EQ(status(), L("选择添加的设备") + "( 0 / 2 )");
+    EXPECT_EQ(status(), L("选择添加的设备") + " (0 / 2)");
     shot("lan_search_done.png");
 
     // Closing with devices listed tells the opener.
@@ -127,6 +133,7 @@ TEST_F(DeviceSearchingViewControllerTest, APickedDeviceIsAddedAndSaved) {
 
 TEST_F(DeviceSearchingViewControllerTest, ASecondSearchAfterAStopIsNotCutShort) {
     auto& screen = openSearch();
+    ASSERT_TRUE(listed(2));  // selection is offered only with something found
     driver.advance(2.0);
     screen.stopSearching();
     EXPECT_FALSE(screen.isSearching());
@@ -146,8 +153,17 @@ TEST_F(DeviceSearchingViewControllerTest, NoAnswerEndsInNoDeviceAndTheButtonClos
     lan = std::make_unique<relayemu::LanSearchResponder>(kLanAddr, 0, relayemu::LanSearchResponder::Script{true, -1});
     Config::shared().lanPort = lan->port();
     auto& screen = openSearch();
+    // Searching with nothing found yet: no count of nothing, nothing to select.
+    EXPECT_EQ(status(), L("SearChing") + "\u2026");
+    auto texts = driver.visibleTexts();
+    for (const std::string& absent : {L("SelectAll"), L("SelectRev")})
+        EXPECT_EQ(std::find(texts.begin(), texts.end(), absent), texts.end()) << absent;
     driver.advance(6.0);
     EXPECT_EQ(status(), L("NoDevice"));
+    texts = driver.visibleTexts();
+    for (const std::string& absent : {L("SelectAll"), L("SelectRev")})
+        EXPECT_EQ(std::find(texts.begin(), texts.end(), absent), texts.end()) << absent;
+    shot("lan_search_nothing.png");
     screen.stopSearching();
     driver.advance(0.5);
     EXPECT_FALSE(opener->called("multi"));
