@@ -74,12 +74,15 @@ void MediaActionBarHD::installToolbar(UIImageView* background, UILabel* centre, 
     std::vector<std::shared_ptr<UIBarButtonItem>> items{
         UIBarButtonItem::withCustomView(back),
         UIBarButtonItem::withSystemItem(UIBarButtonSystemItem::FlexibleSpace, nullptr)};
-    if (centre) {
-        items.push_back(UIBarButtonItem::withCustomView(centre));
-        items.push_back(UIBarButtonItem::withSystemItem(UIBarButtonSystemItem::FlexibleSpace, nullptr));
-    }
     items.push_back(UIBarButtonItem::withCustomView(actionView));
     bar->setItems(std::move(items), true);
+    // The title sits in the middle of the bar whatever the widths of the
+    // buttons on either side.
+    if (centre) {
+        const CGRect f = centre->frame();
+        centre->setFrame(CGRectMake((width - f.size.width) / 2, (44 - f.size.height) / 2, f.size.width, f.size.height));
+        bar->addSubview(centre);
+    }
     background->addSubview(bar);
 }
 
@@ -96,10 +99,39 @@ bool MediaActionBarHD::removeFile(const std::string& path) {
     return false;
 }
 
+namespace {
+
+// Holds the viewers' toasts over the whole view. While a toast shows, the
+// picture below ignores touches as under any toast, but the action bar
+// stays live: a tap on Back during "Saved" goes back. Without a toast the
+// host lets every touch through.
+class ToastHost : public UIView {
+public:
+    explicit ToastHost(const CGRect& frame) : UIView(frame) {
+        setBackgroundColor(UIColor::clearColor());
+        setViewName(this, "toastHost");
+    }
+    UIView* hitTest(CGPoint point, UIEvent*) override {
+        if (point.y < MediaActionBarHD::kHeight || subviews().empty()) return nullptr;
+        return CGRectContainsPoint(bounds(), point) ? this : nullptr;
+    }
+    void touchesBegan(const UITouchSet&, UIEvent*) override {}
+    void touchesEnded(const UITouchSet&, UIEvent*) override {}
+};
+
+}  // namespace
+
 void MediaActionBarHD::showSaved(UIView* view) {
     if (!view) return;
+    UIView* host = view->viewWithName("toastHost");
+    if (!host) {
+        host = new ToastHost(view->bounds());
+        host->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
+        view->addSubview(host);
+    }
+    view->bringSubviewToFront(host);
     auto* toast = new QvToastViewHD(Localization::string("Saved"));
-    toast->presentToastView(view);
+    toast->presentToastView(host);
 }
 
 }  // namespace lumora

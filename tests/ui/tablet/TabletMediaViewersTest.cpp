@@ -289,6 +289,28 @@ TEST_F(TabletMediaViewersTest, SavingAPhotoShowsTheToastAndFillsTheAlbum) {
     EXPECT_EQ(PhotoAlbum::items().size(), before + 1);
 }
 
+// The title is in the middle of the bar, and the "Saved" toast keeps the
+// bar live: the first tap on Back goes back; the picture under the toast
+// ignores taps meanwhile, as under any toast.
+TEST_F(TabletMediaViewersTest, TheTitleIsCentredAndBackWorksWhileSavedShows) {
+    auto viewer = openViewer(2);
+    UILabel* title = viewer->indicatorLabel();
+    ASSERT_NE(title, nullptr);
+    const CGPoint centre = title->pointInWindow(CGPoint{title->bounds().size.width / 2, 0});
+    EXPECT_NEAR(centre.x, driver.window()->bounds().size.width / 2, 1.0);
+    ASSERT_TRUE(driver.tap("saveButton")) << driver.lastError();
+    ASSERT_NE(driver.find("toastView"), nullptr);
+    const bool barShown = driver.isTappable(driver.find("saveButton"));
+    // A tap on the picture does not hide the bar while the toast shows.
+    const CGRect b = driver.window()->bounds();
+    driver.tapAt(CGPoint{b.size.width / 2, b.size.height - 80});
+    EXPECT_EQ(driver.isTappable(driver.find("saveButton")), barShown);
+    ASSERT_TRUE(driver.tap("backButton")) << driver.lastError();
+    driver.advance(0.6);
+    EXPECT_EQ(presenter->presentedViewController(), nullptr) << "the first Back went back";
+    PhotoAlbum::waitForPendingSaves();
+}
+
 TEST_F(TabletMediaViewersTest, DeletingClosesTheGapOrTheViewer) {
     struct Case {
         const char* what;
