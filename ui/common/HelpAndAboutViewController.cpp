@@ -44,6 +44,13 @@ void HelpAndAboutViewController::viewDidLoad() {
     if (table_) table_->reloadData();
 }
 
+void HelpAndAboutViewController::viewWillAppear(bool animated) {
+    UIViewController::viewWillAppear(animated);
+    // Back from help or feedback: the row tapped only marked the tap.
+    if (table_)
+        if (auto sel = table_->indexPathForSelectedRow()) table_->deselectRowAtIndexPath(*sel, false);
+}
+
 bool HelpAndAboutViewController::shouldAutorotateToInterfaceOrientation(UIInterfaceOrientation o) {
     if (InterfaceIdiom::isPad())
         return o == UIInterfaceOrientation::LandscapeLeft || o == UIInterfaceOrientation::LandscapeRight;

@@ -31,6 +31,7 @@ public:
 
     void loadView() override;
     void viewDidLoad() override;
+    void viewWillAppear(bool animated) override;
     bool shouldAutorotateToInterfaceOrientation(UIInterfaceOrientation orientation) override;
 
     int numberOfSectionsInTableView(UITableView*) override { return 2; }

@@ -215,6 +215,7 @@ UITableViewCell* DeviceDetailViewController::cellForRowAtIndexPath(UITableView* 
             cell->contentView()->addSubview(channelNumberSegment_);
         }
         setViewName(cell, "channelRow");
+        cell->selectionStyle = UITableViewCellSelectionStyle::None;
         return cell;
     }
     auto* cell = new TextInputTableCell();
@@ -244,6 +245,8 @@ UITableViewCell* DeviceDetailViewController::cellForRowAtIndexPath(UITableView* 
         }
     }
     setViewName(cell, "row" + std::to_string(path.row));
+    // A tap on a row's label is no choice of the row: nothing turns blue.
+    cell->selectionStyle = UITableViewCellSelectionStyle::None;
     return cell;
 }
 

@@ -85,6 +85,9 @@ void FileMgmtController::viewWillAppear(bool) {
     if (currentFileType_ == RecordFolders) mediaPlayController_->setRecords(files.getAllRecords().value_or(std::vector<QvFileItem>{}));
     else if (currentFileType_ == PhotoFolders) photoBrowseController_->setPhotos(files.getAllPhotos().value_or(std::vector<QvFileItem>{}));
     reload();
+    // The row tapped to open a folder or a file only marked the tap.
+    if (filesTable_)
+        if (auto sel = filesTable_->indexPathForSelectedRow()) filesTable_->deselectRowAtIndexPath(*sel, false);
 }
 
 void FileMgmtController::fileTypeDidChange() {
@@ -167,7 +170,9 @@ UITableViewCell* FileMgmtController::cellForRowAtIndexPath(UITableView*, const N
     return cell;
 }
 
-void FileMgmtController::didSelectRowAtIndexPath(UITableView*, const NSIndexPath& indexPath) {
+void FileMgmtController::didSelectRowAtIndexPath(UITableView* table, const NSIndexPath& indexPath) {
+    // Opening a folder or a file keeps no row marked behind it.
+    if (table) table->deselectRowAtIndexPath(indexPath, false);
     const int row = indexPath.row;
     auto* nav = navigationController();
     switch (currentFileType_) {

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "app/core/QvApplicationPreference.h"
+#include "ui/common/ButtonLook.h"
 #include "ui/common/DeviceScreensFixture.h"
 #include "ui/kit/UIButton.h"
 #include "ui/kit/UITextField.h"
@@ -129,6 +130,21 @@ TEST_F(DeviceDetailViewControllerTest, PasswordsOfBlanksAreStoredEmptyAndTheMode
     type("Password:", "   ");
     // No keyboard covers the form here: a field in sight leaves it where it is.
     EXPECT_EQ(editor.infotableview()->contentOffset().y, 0);
+    // A tap on a row's label marks no row.
+    int tapped = 0;
+    for (int row = 0; row < editor.infotableview()->numberOfRowsInSection(0); ++row) {
+        auto* cell = editor.infotableview()->cellForRowAtIndexPath(NSIndexPath{0, row});
+        if (!cell || !cell->isVisible()) continue;  // out of sight
+        const CGPoint label = cell->pointInWindow(CGPoint{24, cell->bounds().size.height / 2});
+        if (label.y > driver.window()->bounds().size.height - 10) continue;
+        driver.tapAt(label);
+        ++tapped;
+        const double blue = test::shareOf(test::lookOf(driver, cell), [](QRgb p) {
+            return qRed(p) < 60 && qGreen(p) > 110 && qGreen(p) < 170 && qBlue(p) > 210;
+        });
+        EXPECT_LT(blue, 0.05) << "row " << row << " drawn as selected";
+    }
+    EXPECT_GE(tapped, 3);
     ASSERT_TRUE(driver.pickSegment("channelNumberSegment", 5));
     EXPECT_EQ(done(), "");
     auto d = QvDeviceManager::sharedInstance().deviceWithUID(std::string("UID-9"));

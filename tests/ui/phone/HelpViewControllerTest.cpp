@@ -144,6 +144,8 @@ TEST_F(HelpViewControllerTest, HelpAndAboutRowsPushTheRightPages) {
     EXPECT_EQ(feedback->aboutFlag, 1);
     nav->popViewControllerAnimated(false);
     driver.settle();
+    // Back from it: "Feedback" is no longer marked.
+    EXPECT_FALSE(driver.find<UITableView>("tableView")->indexPathForSelectedRow());
 
     ASSERT_TRUE(driver.pickRow("tableView", 0, 0));
     driver.advance(0.5);

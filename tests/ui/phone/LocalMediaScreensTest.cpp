@@ -101,6 +101,7 @@ TEST_F(LocalMediaTest, BrowsesFoldersAndFilesOfBothKinds) {
     ASSERT_TRUE(driver.pickRow("filesTable", 0, cam1)) << driver.lastError();
     EXPECT_EQ(browser->currentFileType(), FileMgmtController::PhotoFiles);
     EXPECT_EQ(rowTitles(*browser).size(), 6u);
+    EXPECT_FALSE(browser->filesTable()->indexPathForSelectedRow()) << "the tap left no row marked";
     EXPECT_EQ(browser->navigationItem().leftBarButtonItem()->title, "Back");
     const std::string detail =
         browser->filesTable()->cellForRowAtIndexPath(indexPathForRow(0, 0))->detailTextLabel()->text();
