@@ -325,8 +325,16 @@ void DeviceMgmtControllerHD::openSesionHeadView(int section, int row) {
     deviceSectionHeadInfo_[static_cast<size_t>(section)].opened = true;
     if (!deviceTable_) return;
     deviceTable_->reloadData();
+    // The device's header comes to the top, and the row under it into sight:
+    // the header leaves the top only when the row lies further down than the
+    // table is high.
+    const CGRect sectionRect = deviceTable_->rectForSection(section);
     const CGRect r = deviceTable_->rectForRowAtIndexPath(NSIndexPath{section, row});
-    deviceTable_->setContentOffset(CGPoint{0, std::max<CGFloat>(0, r.origin.y - SectionHeaderViewHD::kHeight)}, true);
+    const CGFloat visible = deviceTable_->bounds().size.height;
+    CGFloat y = sectionRect.origin.y;
+    if (CGRectGetMaxY(r) > y + visible) y = CGRectGetMaxY(r) - visible;
+    const CGFloat end = std::max<CGFloat>(0, deviceTable_->contentSize().height - visible);
+    deviceTable_->setContentOffset(CGPoint{0, std::clamp<CGFloat>(y, 0, end)}, true);
 }
 
 void DeviceMgmtControllerHD::closeSesionHeadView(int section) {

@@ -568,11 +568,12 @@ void LiveViewControllerHD::channelMgmtControllerTouchesBegin(ChannelMgmtControll
 void LiveViewControllerHD::channelMgmtControllerTouchesEnd(ChannelMgmtControllerHD* grid, ChannelViewControllerHD* tile,
                                                            const UITouchSet&) {
     if (!tile || !grid) return;
-    dvcMgmtController_->closeAllSesionHeadView();
     // The panel's sections follow the device list: look the tile's device up.
+    // A tile of no device says nothing about the panel: it stays as it is.
     const auto devices = QvDeviceManager::sharedInstance().devices();
     for (size_t s = 0; s < devices.size(); ++s)
         if (devices[s] && devices[s]->deviceId == tile->deviceId()) {
+            dvcMgmtController_->closeAllSesionHeadView();
             dvcMgmtController_->openSesionHeadView(static_cast<int>(s), tile->channel());
             break;
         }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <string>
@@ -206,6 +207,54 @@ TEST_F(LiveViewControllerHDTest, TouchOnATileOpensItsOwnDevicesSectionWhateverTh
         if (s != section) {
             EXPECT_FALSE(panel().isSectionOpen(s)) << s;
         }
+}
+
+// A touch on a tile opens its device in the panel with the device's header
+// in sight (not only the channel's row), also after a drag; a touch on an
+// empty tile leaves the panel as it is.
+TEST_F(LiveViewControllerHDTest, TouchingATileKeepsItsDevicesHeaderInSight) {
+    launch([] {
+        // Enough devices after Gate for the panel to scroll.
+        for (int i = 0; i < 10; ++i) {
+            auto d = std::make_shared<Device>();
+            d->name = "Spare" + std::to_string(i);
+            d->deviceConType = 1;
+            d->address = "127.0.0.254";
+            d->mediaPort = 1;
+            d->channelNum = 2;
+            QvDeviceManager::sharedInstance().addDevice(d);
+        }
+    });
+    screen->dvcMgmtController()->reloadDeviceTable(true);
+    driver->settle();
+    const auto devices = QvDeviceManager::sharedInstance().devices();
+    const int g = static_cast<int>(std::find(devices.begin(), devices.end(), gate) - devices.begin());
+    ASSERT_LT(g, 2) << "Gate comes before the spares";
+    const std::string section = std::to_string(g);
+    grid().setLayoutMode(1);
+    toggle(g, 3);
+    ASSERT_TRUE(tile(0)->isBusy());
+    auto headerInSight = [&] {
+        UIView* header = driver->find("sectionHeader" + section);
+        return header && driver->isTappable(header);
+    };
+    panel().closeAllSesionHeadView();
+    driver->settle();
+    select(tile(0));
+    ASSERT_TRUE(panel().isSectionOpen(g));
+    EXPECT_TRUE(headerInSight()) << "after a touch on the tile";
+    EXPECT_TRUE(driver->isTappable(driver->find("panelChannel" + section + "_3"))) << "the channel's row too";
+    // An empty tile: the open device stays open and in sight.
+    select(tile(2));
+    EXPECT_TRUE(panel().isSectionOpen(g));
+    EXPECT_TRUE(headerInSight()) << "after a touch on an empty tile";
+    // A drag of the playing tile onto another.
+    const CGRect from = tile(0)->view()->bounds(), to = tile(3)->view()->bounds();
+    driver->drag(tile(0)->view()->convertPointToView(CGPoint{from.size.width / 2, from.size.height / 2}, nullptr),
+                 tile(3)->view()->convertPointToView(CGPoint{to.size.width / 2, to.size.height / 2}, nullptr));
+    driver->advance(0.6);
+    EXPECT_TRUE(panel().isSectionOpen(g));
+    EXPECT_TRUE(headerInSight()) << "after a drag";
 }
 
 TEST_F(LiveViewControllerHDTest, UntickingAChannelWhoseTileFailedLeavesTheOtherTilesPlaying) {
