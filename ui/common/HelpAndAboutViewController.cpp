@@ -6,6 +6,7 @@
 #include "ui/kit/UIApplication.h"
 #include "ui/kit/UIBarButtonItem.h"
 #include "ui/kit/UIButton.h"
+#include "ui/kit/UIColor.h"
 #include "ui/kit/UIFont.h"
 #include "ui/kit/UIImage.h"
 #include "ui/kit/UILabel.h"
@@ -41,7 +42,22 @@ void HelpAndAboutViewController::viewDidLoad() {
     heart->addTarget(this, [this](UIControl*, UIEvent*) { rate(); }, UIControlEventTouchUpInside);
     navigationItem().setRightBarButtonItem(UIBarButtonItem::withCustomView(heart));
     navigationItem().setTitle(Localization::string("helptitle"));
+    if (InterfaceIdiom::isPad() && table_) {
+        // The tablet's look: the settings' dark background behind the rows.
+        table_->setBackgroundColor(UIColor::colorWithPatternImage(UIImage::imageNamed("ltoolbarbg.png")));
+        table_->separatorColor = UIColor::colorWithWhite(0.35, 1);
+    }
     if (table_) table_->reloadData();
+}
+
+UIView* HelpAndAboutViewController::viewForHeaderInSection(UITableView* table, int section) {
+    if (!InterfaceIdiom::isPad()) return nullptr;
+    auto* label = new UILabel(CGRectMake(0, 0, table ? table->bounds().size.width : 1024, 44));
+    label->setText("   " + titleForHeaderInSection(table, section));
+    label->setTextColor(UIColor::colorWithWhite(0.85, 1));
+    label->setFont(UIFont::boldSystemFontOfSize(18));
+    label->setBackgroundColor(UIColor::clearColor());
+    return label;
 }
 
 void HelpAndAboutViewController::viewWillAppear(bool animated) {
@@ -65,7 +81,11 @@ UITableViewCell* HelpAndAboutViewController::cellForRowAtIndexPath(UITableView* 
     UITableViewCell* cell = table ? table->dequeueReusableCellWithIdentifier("FileCell") : nullptr;
     if (!cell) cell = new UITableViewCell(UITableViewCellStyle::Subtitle, "FileCell");
     setViewName(cell, "helpRow" + std::to_string(path.section) + "_" + std::to_string(path.row));
-    cell->textLabel()->setFont(UIFont::fontWithName("Verdana-Bold", 14));
+    cell->textLabel()->setFont(UIFont::fontWithName("Verdana-Bold", InterfaceIdiom::isPad() ? 18 : 14));
+    if (InterfaceIdiom::isPad()) {
+        cell->setBackgroundColor(UIColor::colorWithRed(0.22, 0.23, 0.27, 1));
+        cell->textLabel()->setTextColor(UIColor::whiteColor());
+    }
     if (path.section == 0) {
         cell->textLabel()->setText(Localization::string(path.row == 0 ? "help" : "feedback"));
         if (cell->detailTextLabel()) cell->detailTextLabel()->setFont(UIFont::fontWithName("Verdana", 12));

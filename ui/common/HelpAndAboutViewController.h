@@ -32,6 +32,8 @@ public:
     void loadView() override;
     void viewDidLoad() override;
     void viewWillAppear(bool animated) override;
+    // On a tablet: light section titles over the tablet's dark look.
+    UIView* viewForHeaderInSection(UITableView* table, int section) override;
     bool shouldAutorotateToInterfaceOrientation(UIInterfaceOrientation orientation) override;
 
     int numberOfSectionsInTableView(UITableView*) override { return 2; }

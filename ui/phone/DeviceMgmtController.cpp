@@ -2,7 +2,9 @@
 
 #include "app/core/Device.h"
 #include "app/core/QvDeviceManager.h"
+#include "platform/InterfaceIdiom.h"
 #include "platform/text/Localization.h"
+#include "ui/kit/UIColor.h"
 #include "ui/kit/UIApplication.h"
 #include "ui/kit/UIBarButtonItem.h"
 #include "ui/kit/UIFont.h"
@@ -26,6 +28,20 @@ DeviceMgmtController::RecordSearchFactory& DeviceMgmtController::recordSearchFac
 }
 
 DeviceMgmtController::DeviceMgmtController(int mgmtType) : mgmtType_(mgmtType) {}
+
+namespace {
+
+// The tablet's look: the settings' dark background, a centred column of
+// rows with white names.
+constexpr CGFloat kPadColumnWidth = 720;
+constexpr CGFloat kPadRowHeight = 64;
+UIColor padRowColour() { return UIColor::colorWithRed(0.22, 0.23, 0.27, 1); }
+
+}  // namespace
+
+CGFloat DeviceMgmtController::heightForRowAtIndexPath(UITableView*, const NSIndexPath&) {
+    return InterfaceIdiom::isPad() ? kPadRowHeight : 50;
+}
 
 void DeviceMgmtController::loadView() {
     auto* root = new UIView(CGRectMake(0, 0, 320, 480));
@@ -56,6 +72,17 @@ void DeviceMgmtController::loadView() {
 }
 
 void DeviceMgmtController::viewDidLoad() {
+    if (InterfaceIdiom::isPad() && devicesTable_) {
+        UIView* root = view();
+        root->setBackgroundColor(UIColor::colorWithPatternImage(UIImage::imageNamed("ltoolbarbg.png")));
+        const CGFloat w = root->bounds().size.width;
+        devicesTable_->setFrame(CGRectMake((w - kPadColumnWidth) / 2, 44 + 20, kPadColumnWidth,
+                                           root->bounds().size.height - 44 - 20));
+        devicesTable_->setAutoresizingMask(UIViewAutoresizingFlexibleLeftMargin | UIViewAutoresizingFlexibleRightMargin |
+                                           UIViewAutoresizingFlexibleHeight);
+        devicesTable_->setBackgroundColor(UIColor::clearColor());
+        devicesTable_->separatorColor = UIColor::colorWithWhite(0.35, 1);
+    }
     if (mgmtType_ == 1) navigationItem().setRightBarButtonItem(nullptr);
     navigationItem().setTitle(Localization::string("Device"));
     if (navBar_) navBar_->showItems(&navigationItem(), nullptr);
@@ -98,6 +125,15 @@ UITableViewCell* DeviceMgmtController::cellForRowAtIndexPath(UITableView*, const
         detail->setFont(UIFont::fontWithName("Verdana", 10));
     }
     if (auto* image = cell->imageView()) image->setImage(UIImage::imageNamed("dvr.png"));
+    if (InterfaceIdiom::isPad()) {
+        cell->setBackgroundColor(padRowColour());
+        cell->textLabel()->setTextColor(UIColor::whiteColor());
+        cell->textLabel()->setFont(UIFont::boldSystemFontOfSize(20));
+        if (auto* detail = cell->detailTextLabel()) {
+            detail->setTextColor(UIColor::colorWithWhite(0.8, 1));
+            detail->setFont(UIFont::systemFontOfSize(15));
+        }
+    }
     // Indented one level: the picture sits left of the texts.
     setViewName(cell, "deviceRow" + std::to_string(path.row));
     return cell;

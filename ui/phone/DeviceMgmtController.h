@@ -49,7 +49,8 @@ public:
 
     int numberOfRowsInSection(UITableView*, int) override;
     UITableViewCell* cellForRowAtIndexPath(UITableView* table, const NSIndexPath& path) override;
-    CGFloat heightForRowAtIndexPath(UITableView*, const NSIndexPath&) override { return 50; }
+    // On a tablet the list takes the tablet's dark look and larger rows.
+    CGFloat heightForRowAtIndexPath(UITableView*, const NSIndexPath&) override;
     void accessoryButtonTappedForRowWithIndexPath(UITableView* table, const NSIndexPath& path) override;
 
     void deviceDetailViewControllerDidCancel(DeviceDetailViewController* editor) override;

@@ -17,6 +17,8 @@
 #include "ui/kit/UISwitch.h"
 #include "ui/kit/UIWindow.h"
 #include "ui/phone/DeviceMgmtController.h"
+#include "support/TestArtifacts.h"
+#include "ui/kit/UIColor.h"
 #include "ui/kit/UITableView.h"
 #include "ui/kit/UITableViewCell.h"
 #include "ui/tablet/FileMgmtControllerHD.h"
@@ -111,6 +113,8 @@ TEST_F(ViewControllerHDTest, EveryHomeButtonOpensItsScreenWhichClosesBackToTheHo
         UIViewController* shown = home->presentedViewController();
         ASSERT_NE(shown, nullptr);
         EXPECT_TRUE(c.opened(shown));
+        driver->advance(0.5);
+        driver->saveScreenshot(test::testArtifact(std::string("tablet-home-") + c.button + ".png"));
         EXPECT_FALSE(driver->isTappable(driver->find(c.button))) << "the screen covers the home page";
         c.close(shown);
         driver->advance(0.5);
@@ -133,6 +137,33 @@ TEST_F(ViewControllerHDTest, EveryHomeButtonOpensItsScreenWhichClosesBackToTheHo
     home->presentLiveView();
     home->presentConfView();
     EXPECT_EQ(home->presentedViewController(), first);
+}
+
+// The recordings' device list and the help list have the tablet's look:
+// the dark background of the other tablet screens, light and larger texts.
+TEST_F(ViewControllerHDTest, TheRecordingsListAndHelpTakeTheTabletsLook) {
+    launchLandscape();
+    auto luma = [](uint32_t px) { return (0.299 * (px >> 24) + 0.587 * ((px >> 16) & 0xFF) + 0.114 * ((px >> 8) & 0xFF)); };
+    for (const char* button : {"remoterecordViewBtn", "helpBtn"}) {
+        SCOPED_TRACE(button);
+        ASSERT_TRUE(tap(button)) << driver->lastError();
+        driver->advance(0.6);
+        const QImage shot = driver->screenshot();
+        // Below the rows, the background is dark.
+        EXPECT_LT(luma(KitTestDriver::pixel(shot, 512, 700)), 80);
+        auto* row = driver->find<UITableViewCell>(std::string(button) == "helpBtn" ? "helpRow0_0" : "deviceRow0");
+        ASSERT_NE(row, nullptr);
+        EXPECT_TRUE(row->textLabel()->textColor() == UIColor::whiteColor());
+        EXPECT_GE(row->textLabel()->font().pointSize(), 18);
+        const CGPoint inRow = row->pointInWindow(CGPoint{row->bounds().size.width - 60, 4});
+        EXPECT_LT(luma(KitTestDriver::pixel(shot, static_cast<int>(inRow.x), static_cast<int>(inRow.y))), 80);
+        UIViewController* shown = home->presentedViewController();
+        ASSERT_NE(shown, nullptr);
+        if (auto* list = dynamic_cast<DeviceMgmtController*>(shown)) list->closeButtonTapped();
+        else shown->dismissViewControllerAnimated(false);
+        driver->advance(0.6);
+        ASSERT_EQ(home->presentedViewController(), nullptr);
+    }
 }
 
 TEST_F(ViewControllerHDTest, TheBannerTurnsEveryThreeSecondsAndFollowsItsIndicator) {
