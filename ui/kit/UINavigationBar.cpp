@@ -140,7 +140,18 @@ void UINavigationBar::layoutSubviews() {
         rightEdge = w - 5 - f.size.width - 5;
     }
     CGFloat side = std::max(leftEdge, w - rightEdge);
-    if (title_) title_->setFrame(CGRectMake(side, 0, std::max(0.0, w - 2 * side), h));
+    if (title_) {
+        // Centred on the bar when it fits there; else in the room between
+        // the buttons (a long back title would leave no centred room at all).
+        const CGFloat needed = title_->sizeThatFits(CGSize{w, h}).width;
+        if (w - 2 * side >= needed) {
+            title_->setFrame(CGRectMake(side, 0, w - 2 * side, h));
+        } else {
+            const CGFloat room = std::max(0.0, rightEdge - leftEdge);
+            const CGFloat width = std::min(room, needed);
+            title_->setFrame(CGRectMake(leftEdge + (room - width) / 2, 0, width, h));
+        }
+    }
     if (titleView_) {
         CGRect f = titleView_->frame();
         titleView_->setFrame(CGRectMake((w - f.size.width) / 2, (h - f.size.height) / 2, f.size.width, f.size.height));
