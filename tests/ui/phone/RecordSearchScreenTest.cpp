@@ -413,6 +413,8 @@ TEST_F(RecordSearchScreenTest, TheListShowsProgressRowsByStartTimeAndSaysWhenNot
         EXPECT_TRUE(spinner->isAnimating());
         auto texts = drv().visibleTexts();
         EXPECT_NE(std::find(texts.begin(), texts.end(), Localization::string("RECORD_SEARCHING")), texts.end());
+        // The title shows beside the long back title.
+        EXPECT_NE(std::find(texts.begin(), texts.end(), Localization::string("RECORD_LIST_TITLE")), texts.end());
         nav->popViewControllerAnimated(false);
         drv().settle();
 
