@@ -3,8 +3,9 @@
 // Interleaved rounds for the benchmarks: in every round each side runs once,
 // the order alternating from round to round, so that a busy machine slows
 // both sides alike. A figure is printed as the median over the rounds of each
-// side, the median of the per-round ratios, and the spread of those ratios
-// (half the range between the smallest and largest, as a share of the median).
+// side, the median of the per-round ratios, and the spread of each (half the
+// interquartile range, as a share of the median), with the smallest and
+// largest per-round ratio beside it.
 
 #include <algorithm>
 #include <chrono>

@@ -1,6 +1,14 @@
-// Queue hand-off: async round trips per second between two serial queues,
-// and the lateness of a 10 ms repeating timer source under load, each beside
-// an anchor of plain standard-library code, in interleaved rounds.
+// Queue hand-off: the CPU time one async round trip between two serial
+// queues costs, and the lateness of a 10 ms repeating timer source under
+// load, each beside an anchor of plain standard-library code, in
+// interleaved rounds.
+//
+// The round trip is counted in CPU time of the whole process (every thread
+// that took part, waking up included) per round trip, over many round trips
+// per round and many rounds: unlike round trips per second of wall time, it
+// does not swing with how much of the machine other work leaves us, so it
+// can serve as a regression check. Round trips per second are printed
+// beside it for information.
 //
 // Like with like: the round-trip anchor is two equally plain serial queues
 // (a mutex and a deque each) sharing a fixed pool of std::threads. Neither
@@ -8,7 +16,8 @@
 // the queue up, which may be the one that just finished the previous hop.
 // The share of hops that did change thread is printed for both sides. The
 // timer anchor is a std::thread waiting on a condition variable until each
-// due time.
+// due time; timer lateness is bound to the scheduler and spreads widely on a
+// shared machine.
 
 #include <algorithm>
 #include <atomic>
@@ -20,6 +29,7 @@
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <time.h>
 #include <vector>
 
 #include "platform/dispatch/DispatchQueue.h"
@@ -36,7 +46,7 @@ namespace {
 constexpr auto kRoundTripTime = 300ms;
 constexpr auto kTimerInterval = 10ms;
 constexpr int kTimerFires = 50;  // 0.5 s per timer run
-constexpr int kRounds = 9;
+constexpr int kRounds = 15;
 
 // Hops that ran on another thread than the hop before them.
 struct HopThreads {
@@ -141,10 +151,21 @@ private:
 
 // ---- round trips -----------------------------------------------------------
 
+double processCpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+struct Trips {
+    double perSecond = 0;
+    double cpuNsPerTrip = 0;  // process CPU time per round trip
+};
+
 // Ping on queue a, pong on queue b, each handing the token to the other,
-// for kRoundTripTime; answers round trips per second.
+// for kRoundTripTime.
 template <class MakeQueue>
-double roundTrips(MakeQueue&& make, HopThreads& threads) {
+Trips roundTrips(MakeQueue&& make, HopThreads& threads) {
     auto a = make("bench.a");
     auto b = make("bench.b");
     std::atomic<long> trips{0};
@@ -167,6 +188,7 @@ double roundTrips(MakeQueue&& make, HopThreads& threads) {
             a->async(ping);
         });
     };
+    const double cpu0 = processCpuSeconds();
     auto start = Clock::now();
     a->async(ping);
     std::this_thread::sleep_for(kRoundTripTime);
@@ -174,7 +196,30 @@ double roundTrips(MakeQueue&& make, HopThreads& threads) {
     std::unique_lock<std::mutex> lock(m);
     cv.wait(lock, [&] { return finished; });
     double secs = std::chrono::duration<double>(Clock::now() - start).count();
-    return static_cast<double>(trips.load()) / secs;
+    const double cpu = processCpuSeconds() - cpu0;
+    const double n = static_cast<double>(std::max(1L, trips.load()));
+    return {n / secs, cpu / n * 1e9};
+}
+
+// Both figures of interleaved rounds: CPU per round trip (the one to compare),
+// round trips per second beside it.
+void printTrips(const char* name, const std::function<Trips()>& ours, const std::function<Trips()>& plain) {
+    std::vector<double> oursRate, plainRate;
+    auto figure = lumora::bench::interleave(
+        std::string(name) + ", CPU/trip", "ns", kRounds,
+        [&] {
+            Trips t = ours();
+            oursRate.push_back(t.perSecond);
+            return t.cpuNsPerTrip;
+        },
+        [&] {
+            Trips t = plain();
+            plainRate.push_back(t.perSecond);
+            return t.cpuNsPerTrip;
+        },
+        false);
+    lumora::bench::print(figure, 44);
+    lumora::bench::print({std::string(name) + ", trips/s (wall)", "/s", true, oursRate, plainRate}, 44);
 }
 
 // ---- timer lateness under load ---------------------------------------------
@@ -279,7 +324,8 @@ int main() {
     unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     std::printf("QueueHandoffBench (%u cores)\n", cores);
     std::fflush(stdout);
-    lumora::bench::printLegend("two plain serial queues (mutex + deque) on a pool of std::threads");
+    lumora::bench::printLegend("two plain serial queues (mutex + deque) on a pool of std::threads; for CPU/trip "
+                               "the ratio is anchor / ours, above 1x we use less");
 
     // Without a thread switch: our two queues target one serial queue, so
     // every hop runs in that one serial context; the anchor's pool has one
@@ -300,8 +346,7 @@ int main() {
         auto plain = [&] {
             return roundTrips([&](const char*) { return std::make_unique<PlainPool::Queue>(single); }, plainHops);
         };
-        lumora::bench::print(
-            lumora::bench::interleave("round trips, one serial context", "/s", kRounds, ours, plain), 34);
+        printTrips("round trip, one serial context", ours, plain);
         std::printf("  hops that changed thread: ours %.0f%%, anchor %.0f%%\n", 100 * ourHops.share(),
                     100 * plainHops.share());
     }
@@ -317,8 +362,7 @@ int main() {
         auto plain = [&] {
             return roundTrips([&](const char*) { return std::make_unique<PlainPool::Queue>(pool); }, plainHops);
         };
-        lumora::bench::print(
-            lumora::bench::interleave("round trips, two pool queues", "/s", kRounds, ours, plain), 34);
+        printTrips("round trip, two pool queues", ours, plain);
         std::printf("  hops that changed thread: ours %.0f%%, anchor %.0f%% (neither side forces a switch)\n",
                     100 * ourHops.share(), 100 * plainHops.share());
     }
@@ -344,7 +388,7 @@ int main() {
             plainMax.push_back(lt.maxUs);
         }
     }
-    lumora::bench::print({"timer lateness, mean", "us", false, oursMean, plainMean}, 34);
-    lumora::bench::print({"timer lateness, worst of a run", "us", false, oursMax, plainMax}, 34);
+    lumora::bench::print({"timer lateness, mean", "us", false, oursMean, plainMean}, 44);
+    lumora::bench::print({"timer lateness, worst of a run", "us", false, oursMax, plainMax}, 44);
     return 0;
 }

@@ -13,7 +13,9 @@
 // Figures per case: main-thread busy time in each 40 ms frame period (p50,
 // p99, max), the client's CPU (cores busy), the pictures presented per view
 // and second, and the CPU of N `ffmpeg -threads 1 -re` decodes of the same
-// stream over the same time (child processes, each measured by wait4).
+// stream (child processes) over a window like the client's: after the same
+// warm-up, for the same time, read from /proc, with the pictures each
+// decoded in that window beside the client's.
 //
 // Then the real tablet grid: ChannelMgmtControllerHD with its sixteen tiles
 // (ChannelViewControllerHD, each with its own session controller) in the
@@ -35,6 +37,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -277,28 +280,95 @@ EmulatorChild startEmulators(const std::vector<std::pair<std::string, std::pair<
     return child;
 }
 
-// CPU seconds of `count` ffmpeg decodes of the clip at its own pace for the
-// given time, run side by side.
-double ffmpegCpu(const std::string& clip, int count, double seconds) {
+// CPU seconds one process has run so far, all its threads (from /proc, in
+// nanoseconds); -1 once it is gone.
+double processCpu(pid_t pid) {
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    std::error_code ec;
+    double total = 0;
+    bool any = false;
+    for (const auto& t : std::filesystem::directory_iterator(tasks, ec)) {
+        FILE* f = std::fopen((t.path() / "schedstat").c_str(), "r");
+        if (!f) continue;
+        unsigned long long ns = 0;
+        if (std::fscanf(f, "%llu", &ns) == 1) {
+            total += ns / 1e9;
+            any = true;
+        }
+        std::fclose(f);
+    }
+    return any ? total : -1;
+}
+
+// The last "frame=N" an ffmpeg -progress file reports; -1 without one.
+long progressFrames(const std::string& path) {
+    FILE* f = std::fopen(path.c_str(), "r");
+    if (!f) return -1;
+    long frames = -1;
+    char line[256];
+    while (std::fgets(line, sizeof line, f)) {
+        long n = 0;
+        if (std::sscanf(line, "frame=%ld", &n) == 1) frames = n;
+    }
+    std::fclose(f);
+    return frames;
+}
+
+struct AnchorWindow {
+    double cores = 0;             // CPU of all decodes over the window, in cores
+    double picturesPerDecode = 0; // pictures per second per decode over the window
+};
+
+// `count` ffmpeg decodes of the clip at its own pace, side by side, measured
+// over the same window as the client: they start, run `warmUp` seconds, and
+// then their CPU (from /proc) and decoded pictures (from their progress
+// reports) are read at the start and the end of the next `seconds`; the
+// start-up, probing and winding down of the processes stay out.
+AnchorWindow ffmpegWindow(const std::string& clip, int count, double warmUp, double seconds, const std::string& dir) {
     std::vector<pid_t> pids;
+    std::vector<std::string> progress;
     char duration[32];
-    std::snprintf(duration, sizeof duration, "%.1f", seconds);
+    std::snprintf(duration, sizeof duration, "%.1f", warmUp + seconds + 2.0);  // outlives the window
     for (int i = 0; i < count; ++i) {
+        progress.push_back(dir + "/progress-" + std::to_string(i) + ".txt");
+        std::filesystem::remove(progress.back());
         pid_t pid = fork();
         if (pid == 0) {
-            execlp("ffmpeg", "ffmpeg", "-v", "error", "-nostdin", "-threads", "1", "-re", "-stream_loop", "-1", "-f",
-                   "h264", "-i", clip.c_str(), "-t", duration, "-f", "null", "-", static_cast<char*>(nullptr));
+            execlp("ffmpeg", "ffmpeg", "-v", "error", "-nostdin", "-progress", progress.back().c_str(), "-stats_period",
+                   "0.05", "-threads", "1", "-re", "-stream_loop", "-1", "-f", "h264", "-i", clip.c_str(), "-t",
+                   duration, "-f", "null", "-", static_cast<char*>(nullptr));
             _exit(127);
         }
         if (pid > 0) pids.push_back(pid);
     }
-    double total = 0;
+    auto sample = [&](double& cpu, long& frames) {
+        cpu = 0;
+        frames = 0;
+        for (size_t i = 0; i < pids.size(); ++i) {
+            cpu += std::max(0.0, processCpu(pids[i]));
+            frames += std::max(0L, progressFrames(progress[i]));
+        }
+    };
+    std::this_thread::sleep_for(std::chrono::duration<double>(warmUp));
+    double cpu0 = 0, cpu1 = 0;
+    long frames0 = 0, frames1 = 0;
+    const auto t0 = Clock::now();
+    sample(cpu0, frames0);
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    sample(cpu1, frames1);
+    const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
+    for (pid_t pid : pids) ::kill(pid, SIGTERM);
     for (pid_t pid : pids) {
         int status = 0;
-        rusage r{};
-        if (wait4(pid, &status, 0, &r) == pid) total += cpuSeconds(r);
+        waitpid(pid, &status, 0);
     }
-    return total;
+    for (const auto& p : progress) std::filesystem::remove(p);
+    AnchorWindow w;
+    if (wall > 0 && !pids.empty()) {
+        w.cores = (cpu1 - cpu0) / wall;
+        w.picturesPerDecode = static_cast<double>(frames1 - frames0) / wall / static_cast<double>(pids.size());
+    }
+    return w;
 }
 
 struct Case {
@@ -423,11 +493,11 @@ void benchTabletGrid(const std::vector<std::pair<std::string, std::pair<int, int
 
     std::printf("\nThe tablet grid (ChannelMgmtControllerHD), sixteen live tiles at 25 fps in the %dx%d window; "
                 "%d interleaved rounds of %.0f s (after %.0f s warm-up) against 16 `ffmpeg -threads 1 -re` "
-                "decodes of the same stream for the same time\n",
+                "decodes of the same stream over the same window (their CPU from /proc after the same warm-up)\n",
                 kWindowWidth, kWindowHeight, kGridRounds, kGridMeasureSeconds, kGridWarmUpSeconds);
     bench::printLegend("16 ffmpeg -threads 1 -re decodes", true);
     std::printf("\n| Stream | Tile size | GUI thread ms/frame p50 | p99 | Client CPU (cores) | ffmpeg CPU (cores) | "
-                "ratio | Pictures/s per tile |\n|---|---|---|---|---|---|---|---|\n");
+                "ratio | Pictures/s per tile | per ffmpeg decode |\n|---|---|---|---|---|---|---|---|---|\n");
     for (size_t c = 0; c < clips.size(); ++c) {
         auto device = std::make_shared<Device>();
         device->name = std::string("Bench") + std::to_string(c);
@@ -439,7 +509,7 @@ void benchTabletGrid(const std::vector<std::pair<std::string, std::pair<int, int
         device->channelNum = 16;
         QvDeviceManager::sharedInstance().addDevice(device);
         bench::Figure cpu{"client CPU", "cores", false, {}, {}};
-        std::vector<double> p50, p99, pictures;
+        std::vector<double> p50, p99, pictures, anchorPictures;
         for (int r = 0; r < kGridRounds; ++r) {
             auto ours = [&] {
                 const GridRound g = gridRound(*grid, device, meter);
@@ -448,7 +518,11 @@ void benchTabletGrid(const std::vector<std::pair<std::string, std::pair<int, int
                 p99.push_back(g.p99);
                 pictures.push_back(g.picturesPerTile);
             };
-            auto anchor = [&] { cpu.anchor.push_back(ffmpegCpu(clips[c].first, 16, kGridMeasureSeconds) / kGridMeasureSeconds); };
+            auto anchor = [&] {
+                const AnchorWindow a = ffmpegWindow(clips[c].first, 16, kGridWarmUpSeconds, kGridMeasureSeconds, dataRoot);
+                cpu.anchor.push_back(a.cores);
+                anchorPictures.push_back(a.picturesPerDecode);
+            };
             if (r % 2 == 0) {
                 ours();
                 anchor();
@@ -460,11 +534,16 @@ void benchTabletGrid(const std::vector<std::pair<std::string, std::pair<int, int
         const auto [w, h] = clips[c].second;
         const CGSize tile = grid->tileAtPosition(0)->view()->frame().size;
         using F = bench::Figure;
-        std::printf("| %dx%d | %.0fx%.0f | %.2f ±%.0f%% | %.2f ±%.0f%% | %s ±%.0f%% | %s ±%.0f%% | %.2fx ±%.0f%% [%.2f-%.2f] | %.1f |\n",
+        std::printf("| %dx%d | %.0fx%.0f | %.2f ±%.0f%% | %.2f ±%.0f%% | %s ±%.0f%% | %s ±%.0f%% | %.2fx ±%.0f%% [%.2f-%.2f] | %.1f | %.1f |\n",
                     w, h, tile.width, tile.height, F::median(p50), 100 * F::sideSpread(p50), F::median(p99),
                     100 * F::sideSpread(p99), bench::number(F::median(cpu.ours)).c_str(), 100 * F::sideSpread(cpu.ours),
                     bench::number(F::median(cpu.anchor)).c_str(), 100 * F::sideSpread(cpu.anchor), cpu.ratio(),
-                    100 * cpu.spread(), cpu.lowest(), cpu.highest(), F::median(pictures));
+                    100 * cpu.spread(), cpu.lowest(), cpu.highest(), F::median(pictures), F::median(anchorPictures));
+        // Like for like only when both sides showed the same pictures.
+        for (size_t r = 0; r < pictures.size() && r < anchorPictures.size(); ++r)
+            if (std::abs(pictures[r] - anchorPictures[r]) > 0.03 * std::max(pictures[r], anchorPictures[r]))
+                std::printf("  round %zu: pictures per second per tile differ: client %.2f, ffmpeg %.2f\n", r + 1,
+                            pictures[r], anchorPictures[r]);
         std::fflush(stdout);
         QvDeviceManager::sharedInstance().removeDevice(device);
     }
@@ -517,8 +596,8 @@ int main(int argc, char** argv) {
     for (int a = 1; a < argc; ++a) wantCases = wantCases || std::atoi(argv[a]) > 0;
     if (wantCases)
         std::printf("| Views | Stream | View size | Pictures go to | Main thread ms/frame p50 | p99 | max | Client CPU "
-                    "(cores) | ffmpeg CPU (cores) | ratio | Pictures/s per view |\n|---|---|---|---|---|---|---|---|---|"
-                    "---|---|\n");
+                    "(cores) | ffmpeg CPU (cores) | ratio | Pictures/s per view | per ffmpeg decode |\n"
+                    "|---|---|---|---|---|---|---|---|---|---|---|---|\n");
 
     const Case cases[] = {{1, 1, Mode::RenderThread},  {4, 1, Mode::RenderThread},  {16, 0, Mode::RenderThread},
                           {16, 1, Mode::RenderThread}, {16, 1, Mode::MainThreadGL}, {16, 1, Mode::DecodeOnly}};
@@ -553,12 +632,12 @@ int main(int argc, char** argv) {
         tiles.clear();
         RunLoop::main().runFor(std::chrono::milliseconds(300));  // let the links wind down
 
-        const double anchor = ffmpegCpu(clips[c.clip].first, c.views, kMeasureSeconds);
+        const AnchorWindow anchor = ffmpegWindow(clips[c.clip].first, c.views, kWarmUpSeconds, kMeasureSeconds, dir);
         const auto [w, h] = clips[c.clip].second;
-        std::printf("| %d | %dx%d | %dx%d | %s | %.2f | %.2f | %.2f | %.3f | %.3f | %.2fx | %.1f |\n", c.views, w, h,
-                    tileW, tileH, modeName(c.mode), gMeter.percentile(0.5), gMeter.percentile(0.99), gMeter.max(), cpu / wall,
-                    anchor / kMeasureSeconds, anchor > 0 ? cpu / wall / (anchor / kMeasureSeconds) : 0.0,
-                    presented / wall / c.views);
+        std::printf("| %d | %dx%d | %dx%d | %s | %.2f | %.2f | %.2f | %.3f | %.3f | %.2fx | %.1f | %.1f |\n", c.views, w,
+                    h, tileW, tileH, modeName(c.mode), gMeter.percentile(0.5), gMeter.percentile(0.99), gMeter.max(),
+                    cpu / wall, anchor.cores, anchor.cores > 0 ? cpu / wall / anchor.cores : 0.0,
+                    presented / wall / c.views, anchor.picturesPerDecode);
         std::fflush(stdout);
     }
     if (wantGrid) benchTabletGrid(clips, emulators.ports, dir);

@@ -94,7 +94,6 @@ bool QvVideoDecoder::setupOnQueue(double intervalMs, int outputFormat, int liveP
         frameList_.clear();
     }
     lastframe_ = 0;
-    pacing_ = false;
     draining_ = false;
     drained_ = nullptr;
     frameInterval_ =
@@ -112,11 +111,21 @@ bool QvVideoDecoder::setupOnQueue(double intervalMs, int outputFormat, int liveP
     jumpDoor_ = door >= static_cast<double>(INT_MAX) ? INT_MAX : static_cast<int>(door);
 
     if (outputFormat_ != 0) QvYuv2RGB::setupDitherTable();
+    // Lateness is made up for up to the jump door's worth of frames at once.
+    pacing_.start(frameInterval_, frameInterval_ * std::max(jumpDoor_, 1), kMaxLiveBacklog);
 
     decodeTimer_ = DispatchSource::makeTimer(queue_);
     std::weak_ptr<QvVideoDecoder> weak = weak_from_this();
+    // On the YUV path frames are decoded as they come and when they are
+    // due (see LivePacing); the timer only looks again at what waits, so
+    // it never decodes a frame early on a phase of its own.
     decodeTimer_->setEventHandler([weak] {
-        if (auto self = weak.lock()) self->timerTick();
+        auto self = weak.lock();
+        if (!self) return;
+        if (self->outputFormat_ != 0)
+            self->decodeOneFrameToRGB();
+        else
+            self->paceLive(false);
     });
     decodeTimer_->setTimer(std::chrono::nanoseconds(0), timerPeriod_, std::chrono::nanoseconds(0));
     decodeTimer_->resume();
@@ -148,7 +157,7 @@ void QvVideoDecoder::destroyOnQueue() {
     }
     codec_.close();
     inCodec_.clear();
-    pacing_ = false;
+    pacing_.stop();
     draining_ = false;
     drained_ = nullptr;
     picturePool_.clear();
@@ -234,29 +243,20 @@ void QvVideoDecoder::postPacing() {
 
 void QvVideoDecoder::paceLive(bool tick) {
     if (!isDecoding_ || outputFormat_ != 0 || !decodeTimer_) return;
-    using Clock = std::chrono::steady_clock;
-    // The most lateness made up for at once: a second of frames.
-    const auto credit = std::max(frameInterval_ * std::max(jumpDoor_, 1), frameInterval_);
     if (frameList_.size() > static_cast<size_t>(std::max(jumpDoor_, 0))) removeToLastIFrame();
-    bool atLeastOne = tick;
+    bool force = tick;
     while (!frameList_.empty() && isDecoding_) {
-        const auto now = Clock::now();
-        if (!pacing_) {
-            pacing_ = true;
-            nextDue_ = now;
-        }
-        if (now - nextDue_ > credit) nextDue_ = now - std::chrono::duration_cast<Clock::duration>(credit);
-        const bool due = now >= nextDue_;
-        if (!atLeastOne && !due && frameList_.size() <= kMaxLiveBacklog) break;
-        atLeastOne = false;
+        const auto now = std::chrono::steady_clock::now();
+        if (!force && !pacing_.decodeNow(now, frameList_.size())) break;
+        force = false;
         decodeOneFrameToYUV();
-        nextDue_ = std::min(nextDue_ + frameInterval_, now + frameInterval_);
+        pacing_.decoded(now);
     }
     if (frameList_.empty()) {
         if (draining_) finishDrain();
         return;
     }
-    scheduleWake(nextDue_);
+    scheduleWake(pacing_.wakeAt(frameList_.size()));
 }
 
 void QvVideoDecoder::scheduleWake(std::chrono::steady_clock::time_point at) {

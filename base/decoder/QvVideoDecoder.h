@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/decoder/H264Decoder.h"
+#include "base/decoder/LivePacing.h"
 #include "base/decoder/QvVideoDecoderDelegate.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/DispatchSource.h"
@@ -28,13 +29,15 @@ class MediaFrame;
 // than jumpDoor() frames wait, the YUV path first drops everything before
 // the newest key frame, so live video stays close to real time.
 //
-// YUV pacing never lets lateness build up: pacing starts with the first
-// frame (it is decoded as it arrives), frame n is due one interval after
-// frame n - 1, a frame that arrives when it is already due is decoded at
-// once, every deadline that passed is made up for (up to a second's worth,
-// so a device that stalled is caught up with), and no more than
-// kMaxLiveBacklog frames are ever kept waiting. Each timer tick decodes at
-// least one waiting frame.
+// YUV pacing (LivePacing) never lets lateness build up: the first frame is
+// decoded as it arrives, a later one as it arrives when the picture before
+// it was shown at least half an interval ago or its deadline (one interval
+// after the one before) has passed; deadlines that passed are made up for
+// (up to the jump door's worth, so a device that stalled is caught up
+// with), frames that come in a burst are spread out, and no more than
+// kMaxLiveBacklog frames are ever kept waiting. The timer at the frame
+// interval only looks again at what waits; it never decodes a frame early
+// on a phase of its own.
 //
 // Each set-up starts a new stream: the list is emptied and the stale-frame
 // test starts again, so a device that numbers its frames from 1 after a
@@ -123,7 +126,9 @@ public:
     bool checkIfDecodingNeeded();
     void decodeOneFrameToYUV();
     void decodeOneFrameToRGB();
-    // One tick of the pacing timer, as the timer runs it.
+    // One frame-pace tick, for tests that step the decoder: decodes the
+    // first waiting frame whatever its deadline (the RGB path: one frame, as
+    // its timer does), then on the YUV path whatever else is due.
     void timerTick();
 
 private:
@@ -175,8 +180,7 @@ private:
     int64_t nextTag_ = 0;
     // YUV pacing.
     std::chrono::nanoseconds frameInterval_{0};
-    bool pacing_ = false;  // the first frame of the stream arrived
-    std::chrono::steady_clock::time_point nextDue_{};
+    LivePacing pacing_;
     bool wakeScheduled_ = false;
     // finishStream(): drain the list, flush the codec, then run drained_.
     bool draining_ = false;
