@@ -141,6 +141,11 @@ void UIWebView::startLoad(const std::string& url, const std::function<void()>& b
         showFailure(Localization::string("WEB_NO_ENGINE"));
         return;
     }
+    beginLoading();
+    begin();
+}
+
+void UIWebView::beginLoading() {
     hideFailure();
     const uint64_t generation = ++generation_;
     loading_ = true;
@@ -161,27 +166,17 @@ void UIWebView::startLoad(const std::string& url, const std::function<void()>& b
                 if (self) self->onTimeout(generation);
             });
     }
-    begin();
 }
 
 void UIWebView::onStarted(const std::string& url) {
     current_ = url;
-    if (!loading_) {
-        // A link followed inside the page: a new load of the same view.
-        url_ = url;
-        loaded_.push_back(url);
-        if (address_) address_->setText(url);
-        pageText_.clear();
-        hideFailure();
-        loading_ = true;
-        progress_ = 0;
-        ++generation_;
-        if (spinner_) spinner_->startAnimating();
-        if (bar_) {
-            bar_->setProgress(0);
-            bar_->setHidden(false);
-        }
-    }
+    if (loading_) return;
+    // A link followed inside the page: a new load of the same view.
+    url_ = url;
+    loaded_.push_back(url);
+    pageText_.clear();
+    if (address_) address_->setText(url);
+    beginLoading();
 }
 
 void UIWebView::onProgress(int percent) {

@@ -83,6 +83,7 @@ public:
 
 private:
     void startLoad(const std::string& url, const std::function<void()>& begin);
+    void beginLoading();
     void onStarted(const std::string& url);
     void onProgress(int percent);
     void onFinished(const std::string& url, const WebPageEngine::Outcome& outcome);

@@ -20,6 +20,8 @@ namespace {
 // Chromium's net error for a host name that does not resolve.
 constexpr int kNameNotResolved = -105;
 constexpr int kInternetDisconnected = -106;
+// A load given up for another one (or stopped): not a failure of the page.
+constexpr int kAborted = -3;
 
 std::string text(const QString& s) { return s.toUtf8().toStdString(); }
 
@@ -56,6 +58,9 @@ public:
                 break;
             }
             case QWebEngineLoadingInfo::LoadFailedStatus: {
+                if (info.errorDomain() != QWebEngineLoadingInfo::HttpStatusCodeDomain &&
+                    info.errorCode() == kAborted)
+                    break;
                 Outcome failed;
                 if (info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain)
                     failed.httpStatus = info.errorCode();
