@@ -39,26 +39,6 @@ bool UIWebView::hasEngine() { return static_cast<bool>(engineFactory()); }
 
 UIWebView::UIWebView(const CGRect& frame) : UIView(frame) {
     setBackgroundColor(UIColor::whiteColor());
-    if (engineFactory()) engine_ = engineFactory()();
-    if (engine_) {
-        QPointer<UIWebView> self(this);
-        WebPageEngine::Listener listener;
-        listener.started = [self](const std::string& url) {
-            if (self) self->onStarted(url);
-        };
-        listener.progress = [self](int percent) {
-            if (self) self->onProgress(percent);
-        };
-        listener.finished = [self](const std::string& url, const WebPageEngine::Outcome& outcome) {
-            if (self) self->onFinished(url, outcome);
-        };
-        engine_->setListener(std::move(listener));
-        engine_->widget()->setParent(this);
-        engine_->widget()->setObjectName("webPage");
-        TouchRouter::letWidgetTakeMouse(engine_->widget());
-        engine_->widget()->show();
-    }
-
     auto* failure = new UIView(CGRectZero);
     setViewName(failure, "webFailure");
     failure->setBackgroundColor(UIColor::whiteColor());
@@ -116,6 +96,34 @@ UIWebView::~UIWebView() {
     }
 }
 
+bool UIWebView::ensureEngine() {
+    // Made at the first load: a web view that never loads (the help pictures'
+    // screen keeps one behind them) starts no browser engine.
+    if (engine_ || !engineFactory()) return static_cast<bool>(engine_);
+    engine_ = engineFactory()();
+    if (!engine_) return false;
+    QPointer<UIWebView> self(this);
+    WebPageEngine::Listener listener;
+    listener.started = [self](const std::string& url) {
+        if (self) self->onStarted(url);
+    };
+    listener.progress = [self](int percent) {
+        if (self) self->onProgress(percent);
+    };
+    listener.finished = [self](const std::string& url, const WebPageEngine::Outcome& outcome) {
+        if (self) self->onFinished(url, outcome);
+    };
+    engine_->setListener(std::move(listener));
+    QWidget* page = engine_->widget();
+    page->setParent(this);
+    page->setObjectName("webPage");
+    TouchRouter::letWidgetTakeMouse(page);
+    page->lower();
+    page->show();
+    layoutSubviews();
+    return true;
+}
+
 void UIWebView::loadRequest(const std::string& url) {
     startLoad(url, [this, url] { engine_->load(url); });
 }
@@ -137,7 +145,7 @@ void UIWebView::startLoad(const std::string& url, const std::function<void()>& b
     loaded_.push_back(url);
     pageText_.clear();
     if (address_) address_->setText(url);
-    if (!engine_) {
+    if (!ensureEngine()) {
         showFailure(Localization::string("WEB_NO_ENGINE"));
         return;
     }

@@ -82,6 +82,7 @@ public:
     void layoutSubviews() override;
 
 private:
+    bool ensureEngine();
     void startLoad(const std::string& url, const std::function<void()>& begin);
     void beginLoading();
     void onStarted(const std::string& url);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QWidget>
 #include <algorithm>
 #include <memory>
 #include <string>
@@ -154,7 +155,9 @@ TEST_F(HelpPagesTest, HelpPageForPhoneAndTablet) {
         KitTestDriver driver(KitTestDriver::Options{c.profile, 1, true});
         auto help = std::make_shared<HelpViewController>();
         driver.setRoot(std::make_shared<UINavigationController>(help));
+        EXPECT_FALSE(help->webView()->findChild<QWidget*>("webPage")) << "the pictures start no browser engine";
         help->openHelp();
+        EXPECT_TRUE(help->webView()->findChild<QWidget*>("webPage"));
         EXPECT_EQ(help->view()->subviews().back(), help->webView());
         ASSERT_TRUE(pageShown(driver, help->webView(), c.text)) << help->webView()->failureText();
         EXPECT_EQ(pageRequests().back(), c.path);
