@@ -114,6 +114,19 @@ bool Config::apply(const std::string& key, const std::string& value, std::string
         return true;
     }
     if (key == "alsaDevice") return parseText(key, value, alsaDevice, why);
+    if (key == "webPageTimeout") {
+        char* end = nullptr;
+        double d = value.empty() ? 0.0 : std::strtod(value.c_str(), &end);
+        if (value.empty() || *end != '\0' || !std::isfinite(d) || d < 0 || d > kMaxWebPageTimeout) {
+            std::ostringstream o;
+            o << "webPageTimeout must be a number of seconds from 0 to " << kMaxWebPageTimeout << ", not \"" << value
+              << "\"";
+            why = o.str();
+            return false;
+        }
+        webPageTimeout = d;
+        return true;
+    }
     if (key == "timeScale") {
         char* end = nullptr;
         double d = value.empty() ? 0.0 : std::strtod(value.c_str(), &end);

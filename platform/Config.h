@@ -37,6 +37,10 @@ struct Config {
     std::string webSite = "http://www.lumora.invalid/";
     // Product name sent with the feedback page (query field N).
     std::string productName = "lumora";
+    // Seconds a web page may take to load before the web view gives up and
+    // offers the desktop's browser instead (0: no limit of its own).
+    double webPageTimeout = 30;
+    static constexpr double kMaxWebPageTimeout = 3600;
     // The product's page in the application store, opened by the rating button.
     std::string storeUrl = "https://apps.lumora.invalid/app/lumora";
 

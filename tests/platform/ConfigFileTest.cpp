@@ -32,6 +32,7 @@ TEST(ConfigFile, ValuesKeepHashAndSemicolonAndBlanksAroundAreTrimmed) {
         "externalAddressUrl=http://ip.example/#frag ; still value\r\n"
         "\tlanLocalPort = 0\n"
         "cellularInterfaces =\n"
+        "webPageTimeout = 45.5\n"
         "timeScale = 0.05",
         "c.conf", cfg);
     EXPECT_TRUE(problems.empty()) << joined(problems);
@@ -39,6 +40,7 @@ TEST(ConfigFile, ValuesKeepHashAndSemicolonAndBlanksAroundAreTrimmed) {
     EXPECT_EQ(cfg.externalAddressUrl, "http://ip.example/#frag ; still value");
     EXPECT_EQ(cfg.lanLocalPort, 0);
     EXPECT_EQ(cfg.cellularInterfaces, "");
+    EXPECT_EQ(cfg.webPageTimeout, 45.5);
     EXPECT_EQ(cfg.timeScale, 0.05);
 }
 
@@ -54,6 +56,10 @@ TEST(ConfigFile, EachBadLineIsNamedWithItsProblemAndNothingIsApplied) {
         {"timeScale = -1\n", "c.conf:1: timeScale must be a number"},
         {"timeScale = 0\n", "c.conf:1: timeScale must be a number"},
         {"timeScale = 1x\n", "c.conf:1: timeScale must be a number"},
+        {"webPageTimeout = -1\n", "c.conf:1: webPageTimeout must be a number of seconds from 0 to 3600, not \"-1\""},
+        {"webPageTimeout = 1e9\n", "c.conf:1: webPageTimeout must be a number of seconds"},
+        {"webPageTimeout = nan\n", "c.conf:1: webPageTimeout must be a number of seconds"},
+        {"webPageTimeout = 30s\n", "c.conf:1: webPageTimeout must be a number of seconds"},
         {"\n\nrelayTcpPort = 70000\n", "c.conf:3: relayTcpPort must be a port number from 1 to 65535, not \"70000\""},
         {"relayUdpPort = 0\n", "c.conf:1: relayUdpPort must be a port number from 1 to 65535"},
         {"lanPort = -1\n", "c.conf:1: lanPort must be a port number"},

@@ -7,12 +7,15 @@
 #include "platform/Log.h"
 #include "platform/graphics/RenderThread.h"
 #include "ui/host/WindowHost.h"
+#include "ui/kit/web/WebEnginePages.h"
 
 using namespace lumora;
 
-// The font and desktop-bus libraries keep caches for the life of the
-// process that the leak checker cannot see through.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\nleak:libdbus-1.so\n"; }
+// The font and desktop-bus libraries and the browser engine keep caches for
+// the life of the process that the leak checker cannot see through.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig.so\nleak:libdbus-1.so\nleak:libQt6WebEngineCore.so\n";
+}
 
 int main(int argc, char** argv) {
     // Before any thread starts: it sets the environment.
@@ -48,5 +51,6 @@ int main(int argc, char** argv) {
     for (const auto& p : line.taps) options.taps.push_back(CGPoint{p.x, p.y});
     options.demo = line.demo;
     options.dataRoot = line.dataRoot;
+    installWebEnginePages();
     return WindowHost::run(options);
 }

@@ -17,6 +17,15 @@ namespace {
 constexpr double kTapInterval = 0.35;
 constexpr double kTapSlop = 20;
 
+constexpr const char* kTakesMouse = "lumoraTakesMouse";
+
+// The widget or one of its parents up to the nearest view takes the mouse itself.
+bool takesMouse(QObject* o) {
+    for (auto* w = qobject_cast<QWidget*>(o); w && !dynamic_cast<UIView*>(w); w = w->parentWidget())
+        if (w->property(kTakesMouse).toBool()) return true;
+    return false;
+}
+
 UIWindow* windowOf(QObject* o) {
     auto* w = qobject_cast<QWidget*>(o);
     if (!w) return nullptr;
@@ -27,6 +36,10 @@ UIWindow* windowOf(QObject* o) {
 TouchRouter& TouchRouter::shared() {
     static TouchRouter* router = new TouchRouter;
     return *router;
+}
+
+void TouchRouter::letWidgetTakeMouse(QWidget* widget) {
+    if (widget) widget->setProperty(kTakesMouse, true);
 }
 
 void TouchRouter::install() {
@@ -43,10 +56,11 @@ bool TouchRouter::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
     case QEvent::MouseButtonDblClick:
         // Taps are counted by the router; the second press already came.
-        return windowOf(watched) != nullptr;
+        return windowOf(watched) != nullptr && !takesMouse(watched);
     case QEvent::MouseButtonPress:
     case QEvent::MouseMove:
     case QEvent::MouseButtonRelease: {
+        if (takesMouse(watched)) return false;
         UIWindow* window = windowOf(watched);
         if (!window) return false;
         auto* me = static_cast<QMouseEvent*>(event);

@@ -25,6 +25,10 @@ public:
     static TouchRouter& shared();
     // Installs the filter on the application (once).
     void install();
+    // A widget that is no view (a page drawn by a browser engine) and takes
+    // the mouse itself: presses on it and on its children reach it as Qt
+    // delivers them.
+    static void letWidgetTakeMouse(QWidget* widget);
 
     // Finger input in window points; id tells fingers apart.
     void touchBegan(UIWindow* window, int id, CGPoint point);

@@ -41,9 +41,11 @@
 #include "ui/kit/UIViewController.h"
 #include "ui/kit/UIWindow.h"
 
-// The font and desktop-bus libraries keep caches for the life of the
-// process that the leak checker cannot see through.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\nleak:libdbus-1.so\n"; }
+// The font and desktop-bus libraries and the browser engine keep caches for
+// the life of the process that the leak checker cannot see through.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig.so\nleak:libdbus-1.so\nleak:libQt6WebEngineCore.so\n";
+}
 
 namespace lumora {
 
