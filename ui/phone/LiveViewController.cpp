@@ -658,6 +658,9 @@ void LiveViewController::channelViewControllerShouldReloadButton(ChannelViewCont
         if (!s) return;
         s->reloadDeviceButtons();
         if (reloadchannel && s->selectedDeviceButton_) s->deviceButtonTapped(s->selectedDeviceButton_.data());
+        // A pane that plays again (restarted by a tap on it) marks its channel.
+        else if (s->channelStripDeviceId_ != -1)
+            s->reloadChannelButtons(s->channelStripDeviceId_, static_cast<int>(s->channelButtons_.size()));
     });
 }
 

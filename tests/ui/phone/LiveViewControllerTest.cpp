@@ -145,6 +145,14 @@ TEST_F(LiveViewControllerTest, FailureTextsForAWrongPasswordAndADeviceThatIsOff)
     driver->advance(0.3);
     EXPECT_EQ(title(0), Localization::string("LOGINERROR_MSG"));
     EXPECT_FALSE(button("channelButton1")->isSelected());
+    // A tap on the failed pane tries its channel again (refused again here).
+    const size_t logins = world.emulator(2).countEvents("login");
+    driver->tapAt(pane(0)->view()->pointInWindow(CGPoint{40, 40}));
+    driver->advance(0.15);
+    EXPECT_TRUE(world.emulator(2).waitForEvent("login", std::chrono::seconds(30), logins + 1));
+    ASSERT_TRUE(driver->waitUntil([&] { return pane(0)->state() == 0; }));
+    driver->advance(0.3);
+    EXPECT_EQ(title(0), Localization::string("LOGINERROR_MSG"));
 
     world.emulator(0).stop();  // Gate goes off
     play(1, {2});
