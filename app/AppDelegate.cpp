@@ -98,6 +98,9 @@ void AppDelegate::applicationDidBecomeActive(Application& app) {
     prefs.setIpstr(std::string());
     prefs.getNetIP();
     prefs.setIsInnerGetMain(true);
+    // Going to the background stopped every pane: with auto play on, the
+    // panes shown last come back.
+    if (viewController_) viewController_->startAutoPlay();
 }
 
 void AppDelegate::applicationWillTerminate(Application&) {

@@ -22,6 +22,9 @@ public:
     // Starts the online poll of all devices on the screen's own queue;
     // returns at once.
     virtual void searchAllDeviceState() = 0;
+    // Resumes the panes of the live-view history when auto play is on
+    // (panes already showing their channel go on as they are).
+    virtual void startAutoPlay() {}
 };
 
 }  // namespace lumora

@@ -153,6 +153,10 @@ _OWSP_DateTime DataController::startTime() const {
 
 void DataController::startLive(const std::shared_ptr<Device>& device, int channel) {
     restartPause_.reset();  // a new view: restarts start with a short pause again
+    keepTryingPause_.reset();
+    reached_ = false;
+    keepTrying_ = false;
+    announce_ = false;
     startLiveIf(device, channel, std::nullopt);
 }
 
@@ -273,6 +277,9 @@ void DataController::cancelStatisticsTimer() {
 
 void DataController::stopLive() {
     restartPause_.reset();
+    keepTryingPause_.reset();
+    keepTrying_ = false;
+    attemptPending_ = false;
     int32_t id;
     {
         std::lock_guard<std::mutex> g(stateMutex_);
@@ -450,12 +457,16 @@ std::vector<uint8_t> DataController::buildPtz(int code) const {
 }
 
 void DataController::ptzControl(int code) {
+    // Every command voids the stop pending for the move before it: a swipe
+    // or a held button renews its move without stops in between.
+    const uint64_t move = ++ptzGeneration_;
     client_->sendAudioMessage(buildPtz(code));
     if (code == 0) return;
-    // The stop follows on a timer instead of a sleeping global-queue thread.
+    // The safety stop follows on a timer instead of a sleeping global-queue thread.
     std::weak_ptr<DataController> weak = weak_from_this();
-    DispatchQueue::global()->after(Config::shared().scaled(std::chrono::seconds(1)), [weak] {
-        if (auto self = weak.lock()) self->stopptz();
+    DispatchQueue::global()->after(Config::shared().scaled(std::chrono::seconds(1)), [weak, move] {
+        auto self = weak.lock();
+        if (self && self->ptzGeneration_ == move) self->stopptz();
     });
 }
 
@@ -531,6 +542,7 @@ void DataController::tolvClientDidConnect(const std::string&, const std::string&
     }
     if (client_->getConnectMode() == TolvClient::kHoleUdt) device->socketfd = client_->getDeviceConFD();
     recontimes_ = 0;
+    reached_ = true;
     restartPause_.linkUp();
     sendLogin(*device, channel_, kLiveMode, kLiveType);
 }
@@ -547,6 +559,45 @@ void DataController::restartLater(int32_t deviceId, int channel) {
         auto device = QvDeviceManager::sharedInstance().deviceWithId(deviceId);
         if (!device) return;
         ++self->restartsMade_;
+        self->startLiveIf(device, channel, generation);
+    });
+}
+
+void DataController::keepTrying(int32_t deviceId, int channel) {
+    if (announce_.exchange(false)) {
+        // Never reached since the user started the view: most likely a wrong
+        // address or port, or a device still starting; else the link was lost.
+        const char* key = reached_ ? "MSG_RECONNECTING" : "MSG_UNREACHABLE";
+        if (auto d = delegate()) d->renderReconnecting(Localization::string(key));
+    }
+    uint64_t generation = generation_;
+    std::weak_ptr<DataController> weak = weak_from_this();
+    attemptPending_ = true;
+    DispatchQueue::global()->after(keepTryingPause_.next(), [weak, generation, deviceId, channel] {
+        auto self = weak.lock();
+        if (!self) return;
+        auto device = QvDeviceManager::sharedInstance().deviceWithId(deviceId);
+        if (!device) return;
+        if (self->generation_ != generation) return;  // stopped, restarted or tried at once meanwhile
+        self->attemptPending_ = false;
+        ++self->keepTryingAttempts_;
+        self->startLiveIf(device, channel, generation);
+    });
+}
+
+void DataController::retryNow() {
+    if (!viewActive() || !keepTrying_ || !attemptPending_.exchange(false)) return;
+    auto device = currentDevice();
+    if (!device) return;
+    const uint64_t generation = generation_;
+    const int channel = channel_;
+    announce_ = true;  // the pane shows the text again should this attempt fail too
+    std::weak_ptr<DataController> weak = weak_from_this();
+    // The pending attempt is voided by the start (it moves the generation on).
+    DispatchQueue::global()->async([weak, device, channel, generation] {
+        auto self = weak.lock();
+        if (!self) return;
+        ++self->keepTryingAttempts_;
         self->startLiveIf(device, channel, generation);
     });
 }
@@ -568,12 +619,21 @@ void DataController::tolvClientDidDisConnect(const std::string&, const Error& er
         // Counted before the restart runs, so a restart that fails at once
         // cannot start another one without counting.
         int tries = recontimes_.load();
-        if (tries < kMaxRestarts) {
+        if (keepTrying_) {
+            // Still away: the next spaced attempt.
+            keepTrying(deviceId_, channel_);
+        } else if (tries < kMaxRestarts) {
             recontimes_ = tries + 1;
             restartLater(deviceId_, channel_);
         } else {
+            // The quick restarts are spent: the device is away for longer
+            // than a glitch (a reboot, a network down). The view stays and
+            // keeps trying at a pace that does not flood the device.
             recontimes_ = 0;
-            fail(code == errors::kCodeNet ? "MSG_NONET" : "MSG_NETERR");
+            keepTryingPause_.begin();
+            keepTrying_ = true;
+            announce_ = true;
+            keepTrying(deviceId_, channel_);
         }
     }
     if (auto q = queryRecorddelegate()) q->queryRemoteRecorddiddisConnect();
@@ -631,6 +691,9 @@ void DataController::deviceDidReceiveStreamFormat(Device*, const _TLV_V_StreamDa
         audioSamplePerSecond_ = static_cast<int>(format.audioFormat.samplesPerSecond);
     }
     startDecoding();
+    // The view works again: a later loss starts with quick restarts.
+    keepTrying_ = false;
+    keepTryingPause_.reset();
     auto d = delegate();
     auto device = currentDevice();
     if (!d || !device) return;

@@ -35,7 +35,10 @@ class Device;
 // device, logs in once the link stands, feeds the received video frames to
 // the decoder (and the recorder), hands pictures, captions and failure texts
 // to the pane, and restarts the view after a lost link (codes 1003 and 1005,
-// at most 5 times in a row).
+// at most 5 times in a row, quickly). When those restarts are spent the view
+// is not given up: the pane is told that the session keeps trying, and it
+// does so with spaced, jittered attempts (KeepTryingPause) until the device
+// is back or the view is stopped.
 //
 // The session keeps the device only by its deviceId and looks it up in the
 // device list whenever it needs it.
@@ -80,8 +83,10 @@ public:
     // Asks the device to talk; capture starts once it grants.
     void startTalk();
     void stopTalk();
-    // A pan/tilt/zoom command (0 stops); a moving command is stopped again
-    // after 1 s.
+    // A pan/tilt/zoom command (0 stops). A moving command is stopped again
+    // 1 s after the last move (a newer move takes over the pending stop), so
+    // a pane that lost its finger's release does not leave the camera
+    // moving; a pane whose button stays held renews the move.
     void ptzControl(int code);
     void stopptz() { ptzControl(0); }
     // Records the live video into a new MP4 file in the device's record
@@ -136,6 +141,13 @@ public:
     int channel() const { return channel_; }
     int deviceId() const { return deviceId_; }
     int recontimes() const { return recontimes_; }
+    // The quick restarts are spent and the view keeps trying (spaced).
+    bool isKeepTrying() const { return keepTrying_; }
+    // Attempts made while keeping on trying, since the session was made.
+    int keepTryingAttempts() const { return keepTryingAttempts_; }
+    // The user asks for an attempt now (a tap on the pane): a view that
+    // waits for its next attempt makes it at once, on the global queue.
+    void retryNow();
     // Automatic restarts begun since the session was made.
     int restartsMade() const { return restartsMade_; }
     int frameRate() const { return frameRate_; }
@@ -210,6 +222,9 @@ private:
     // started again meanwhile.
     void restartLater(int32_t deviceId, int channel);
     void fail(const std::string& key);
+    // The view keeps trying: the pane hears it (text of `key`) once per
+    // series, the next attempt follows after a KeepTryingPause.
+    void keepTrying(int32_t deviceId, int channel);
     std::shared_ptr<QvVideoDecoder> makeDecoderLocked();
 
     std::shared_ptr<TolvClient> client_;
@@ -240,6 +255,13 @@ private:
     int32_t countedDeviceId_ = -1;  // the device whose connectNum this session raised
     std::atomic<int> restartsMade_{0};
     ReconnectPause restartPause_;  // spaces the automatic restarts of a view
+    KeepTryingPause keepTryingPause_;  // spaces the attempts once those are spent
+    std::atomic<bool> reached_{false};     // a link stood up since the user started the view
+    std::atomic<bool> keepTrying_{false};  // the quick restarts are spent
+    std::atomic<bool> announce_{false};    // tell the pane again at the next drop
+    std::atomic<bool> attemptPending_{false};  // an attempt waits for its pause
+    std::atomic<int> keepTryingAttempts_{0};
+    std::atomic<uint64_t> ptzGeneration_{0};  // the move whose stop is pending
     // The recording search under way: files the device announced (-1: no
     // answer yet) and file records received since.
     std::atomic<int> searchFilesAnnounced_{-1};

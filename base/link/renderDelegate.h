@@ -23,6 +23,10 @@ public:
                                    int /*port*/, const std::string& /*tcpIP*/, int /*tcpport*/) {}
     // A finished, localized failure text.
     virtual void renderFailed(const std::string& /*text*/) {}
+    // The view lost its device (or never reached it) and keeps trying on its
+    // own: a localized text that says so. The view is still up; pictures
+    // follow once the device is back, and the pane clears the text then.
+    virtual void renderReconnecting(const std::string& /*text*/) {}
     // The caption "<device name> chNN".
     virtual void renderShowText(const std::string& /*text*/) {}
     // Whether the device granted a talk request.

@@ -49,6 +49,49 @@ DeviceEmulator::DeviceEmulator(EmulatorOptions options) : state_(std::make_share
 
 DeviceEmulator::~DeviceEmulator() { stop(); }
 
+void DeviceEmulator::endAbsence() {
+    {
+        std::lock_guard<std::mutex> lock(awayMutex_);
+        cancelAway_ = true;
+    }
+    awayChanged_.notify_all();
+    if (comeBack_.joinable() && comeBack_.get_id() != std::this_thread::get_id()) comeBack_.join();
+    std::lock_guard<std::mutex> lock(awayMutex_);
+    cancelAway_ = false;
+    away_ = false;
+}
+
+void DeviceEmulator::goAway(std::chrono::milliseconds duration) {
+    endAbsence();
+    closeAll();
+    {
+        std::lock_guard<std::mutex> lock(awayMutex_);
+        away_ = true;
+    }
+    state_->event(0, "away " + std::to_string(duration.count()) + " ms");
+    comeBack_ = std::thread([this, duration] {
+        std::unique_lock<std::mutex> lock(awayMutex_);
+        if (awayChanged_.wait_for(lock, duration, [this] { return cancelAway_; })) return;
+        lock.unlock();
+        std::string error;
+        const bool ok = start(error);
+        state_->event(0, ok ? std::string("back") : "back failed: " + error);
+        lock.lock();
+        away_ = false;
+        awayChanged_.notify_all();
+    });
+}
+
+bool DeviceEmulator::waitUntilBack(std::chrono::milliseconds timeout) const {
+    std::unique_lock<std::mutex> lock(awayMutex_);
+    return awayChanged_.wait_for(lock, timeout, [this] { return !away_; });
+}
+
+bool DeviceEmulator::isAway() const {
+    std::lock_guard<std::mutex> lock(awayMutex_);
+    return away_;
+}
+
 bool DeviceEmulator::start(std::string& error) {
     {
         std::lock_guard<std::mutex> lock(runtimeMutex_);
@@ -89,6 +132,11 @@ bool DeviceEmulator::start(std::string& error) {
 }
 
 void DeviceEmulator::stop() {
+    endAbsence();
+    closeAll();
+}
+
+void DeviceEmulator::closeAll() {
     std::unique_ptr<EmulatorRuntime> rt;
     {
         std::lock_guard<std::mutex> lock(runtimeMutex_);

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tools/device-emulator/EmulatorOptions.h"
@@ -72,6 +74,14 @@ public:
     // the frames due meanwhile follow at once when it ends.
     void stall(std::chrono::milliseconds duration);
     void setForcedLoginResult(int result);  // 0: check credentials again
+    // A device that reboots: closes every link and refuses connections for
+    // this long, then listens again on the same address ("away" and "back"
+    // events). Returns at once; a stop or the destructor cut the absence
+    // short (without coming back).
+    void goAway(std::chrono::milliseconds duration);
+    // Waits until the device listens again after goAway.
+    bool waitUntilBack(std::chrono::milliseconds timeout) const;
+    bool isAway() const;
 
     // Called on the session threads for every event (set before start).
     void setEventHandler(std::function<void(const EmulatorEvent&)> handler);
@@ -93,6 +103,13 @@ private:
     mutable std::mutex runtimeMutex_;
     std::unique_ptr<EmulatorRuntime> runtime_;  // while started
     uint16_t boundTcpPort_ = 0, boundUdtPort_ = 0;  // the ports taken at the first start
+    mutable std::mutex awayMutex_;
+    mutable std::condition_variable awayChanged_;
+    bool away_ = false;
+    bool cancelAway_ = false;
+    std::thread comeBack_;
+    void endAbsence();
+    void closeAll();
 };
 
 }  // namespace lumora::devemu

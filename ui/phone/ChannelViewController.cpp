@@ -1,6 +1,8 @@
 #include "ui/kit/WeakView.h"
 #include "ui/phone/ChannelViewController.h"
 
+#include <cmath>
+
 #include <chrono>
 #include <cstdio>
 
@@ -185,6 +187,8 @@ void ChannelViewController::startLive(const std::shared_ptr<Device>& device, int
     view();
     stopRenderingFrame_ = false;
     if (state_.load() == 1 || state_.load() == 2) stopwithotherStart();
+    failedDeviceId_ = -1;
+    reconnecting_ = false;
     deviceId_ = device->deviceId;
     channel_ = channel;
     state_ = 1;
@@ -243,6 +247,13 @@ void ChannelViewController::stopWith(StopKind kind) {
     ++generation_;
     stopRenderingFrame_ = true;
     isFirstgetFrame_ = false;
+    reconnecting_ = false;
+    if (kind == StopKind::Error) {
+        failedDeviceId_ = deviceId_.load();
+        failedChannel_ = channel_.load();
+    } else {
+        failedDeviceId_ = -1;
+    }
     deviceId_ = -1;
     state_ = 0;
     if (glView_) glView_->renderClear();
@@ -279,6 +290,7 @@ void ChannelViewController::renderShow(const std::vector<uint8_t>& yuv, int widt
     // The session hands pictures over on the main queue.
     if (!isFirstgetFrame_.load()) {
         isFirstgetFrame_ = true;
+        reconnecting_ = false;
         if (spinner_) spinner_->stopAnimating();
         if (auto device = QvDeviceManager::sharedInstance().deviceWithId(deviceId_.load())) {
             setTitle(deviceCaption());
@@ -326,6 +338,34 @@ void ChannelViewController::renderFailed(const std::string& text) {
             if (pane && pane->generation_ == generation) pane->setTitle(text);
         });
     });
+}
+
+void ChannelViewController::renderReconnecting(const std::string& text) {
+    std::weak_ptr<ChannelViewController> weak = weakSelf();
+    DispatchQueue::main()->async([weak, text] {
+        auto self = weak.lock();
+        if (!self || self->state_.load() == 0) return;
+        // The view stays up; the next picture puts the caption back.
+        self->reconnecting_ = true;
+        self->isFirstgetFrame_ = false;
+        if (self->glView_) self->glView_->renderClear();
+        if (self->spinner_) self->spinner_->startAnimating();
+        if (self->titleLabel_) self->titleLabel_->setHidden(false);
+        self->setTitle(text);
+    });
+}
+
+bool ChannelViewController::retryNow() {
+    if (reconnecting_ && state_.load() != 0) {
+        setTitle(Localization::string("MSG_Con"));
+        dataController_->retryNow();
+        return true;
+    }
+    if (state_.load() != 0 || failedDeviceId_ == -1) return false;
+    auto device = QvDeviceManager::sharedInstance().deviceWithId(failedDeviceId_);
+    if (!device) return false;
+    startLive(device, failedChannel_);
+    return true;
 }
 
 void ChannelViewController::reloadButton(bool reloadchannel) {
@@ -500,15 +540,26 @@ void ChannelViewController::stopTalk() {
 // ---------------------------------------------------------------- touches and zoom
 
 void ChannelViewController::delegatetouchesBegin(const UITouchSet& touches, UIEvent* event) {
+    touchDown_ = touches.size() == 1;
+    if (touchDown_) touchStart_ = touches.front()->locationInView(nullptr);
     if (touchDelegate_) touchDelegate_->touchesBegan(touches, event);
 }
 void ChannelViewController::delegatetouchesMoved(const UITouchSet& touches, UIEvent* event) {
     if (touchDelegate_) touchDelegate_->touchesMoved(touches, event);
 }
 void ChannelViewController::delegatetouchesEnded(const UITouchSet& touches, UIEvent* event) {
+    // A tap (not a drag) on a pane that lost its device tries again at once.
+    bool tapped = false;
+    if (touchDown_ && touches.size() == 1) {
+        const CGPoint end = touches.front()->locationInView(nullptr);
+        tapped = std::abs(end.x - touchStart_.x) < 10 && std::abs(end.y - touchStart_.y) < 10;
+    }
+    touchDown_ = false;
     if (touchDelegate_) touchDelegate_->touchesEnded(touches, event);
+    if (tapped) retryNow();
 }
 void ChannelViewController::delegatetouchesCancelled(const UITouchSet& touches, UIEvent* event) {
+    touchDown_ = false;
     if (touchDelegate_) touchDelegate_->touchesCancelled(touches, event);
 }
 

@@ -32,6 +32,9 @@ namespace {
 constexpr CGFloat kToolBarHeight = 43;
 constexpr CGFloat kContainerHeight = 84;
 constexpr int kChannelTagBase = 300;
+// A held pan/tilt/zoom button renews its move this often (seconds): well
+// within the second after which the session stops a move that is not renewed.
+constexpr double kPtzRenewInterval = 0.5;
 const CGRect kMoreOpen{{0, 42}, {320, 42}};
 const CGRect kMoreClosed{{0, 84}, {320, 42}};
 
@@ -109,7 +112,7 @@ UIView* buildLiveView(void* owner) {
     for (int i = 0; i < 10; ++i) {
         UIButton* b = toolButton(ptzStrip, ptzButtons[i].name, ptzButtons[i].image, CGRect{{4 + 53.0 * i, 0}, {44, 43}});
         auto action = ptzButtons[i].action;
-        b->addTarget(lvc, [lvc, action](UIControl*, UIEvent*) { (lvc->*action)(); }, UIControlEventTouchDown);
+        b->addTarget(lvc, [lvc, action](UIControl*, UIEvent*) { lvc->holdPtz(action); }, UIControlEventTouchDown);
         b->addTarget(lvc, [lvc](UIControl*, UIEvent*) { lvc->stopAction(); },
                      UIControlEventTouchUpInside | UIControlEventTouchUpOutside | UIControlEventTouchCancel);
     }
@@ -165,7 +168,7 @@ LiveViewController::LiveViewController()
 
 LiveViewController::~LiveViewController() {
     for (auto id : observers_) NotificationCenter::defaultCenter().removeObserver(id);
-    for (auto* t : {&shanTimer_, &closeShanTimer_})
+    for (auto* t : {&shanTimer_, &closeShanTimer_, &ptzHoldTimer_})
         if (*t) (*t)->invalidate();
 }
 
@@ -474,6 +477,17 @@ void LiveViewController::reloadDeviceButtons() {
 
 void LiveViewController::reloadChannelButtons(int deviceId, int channelNumber) {
     if (!channelScrollView) return;
+    // The same device's strip again: the buttons stay (a finger may be on
+    // one, and its tap counts on the lift), only their marks are renewed.
+    bool same = deviceId == channelStripDeviceId_ && channelButtons_.size() == static_cast<size_t>(channelNumber);
+    for (auto& b : channelButtons_) same = same && b;
+    if (same && channelNumber > 0) {
+        for (int i = 0; i < channelNumber; ++i)
+            channelButtons_[i]->setSelected(cmcController_ &&
+                                            cmcController_->findWorkingChannelViewControllerForDevice(deviceId, i));
+        return;
+    }
+    channelStripDeviceId_ = deviceId;
     for (auto& b : channelButtons_)
         if (b) {
             b->removeFromSuperview();
@@ -491,8 +505,10 @@ void LiveViewController::reloadChannelButtons(int deviceId, int channelNumber) {
         b->setTitleColor(UIColor::blackColor(), UIControlStateNormal);
         b->setTitleColor(UIColor::blackColor(), UIControlStateSelected);
         b->setFont(UIFont::systemFontOfSize(12));
+        // On the lift, not the touch-down: a finger that swipes the strip
+        // along is claimed by the scroll and starts no channel.
         b->addTarget(this, [this](UIControl* c, UIEvent*) { channelButtonTapped(static_cast<UIButton*>(c)); },
-                     UIControlEventTouchDown);
+                     UIControlEventTouchUpInside);
         b->setTag(kChannelTagBase + i);
         setViewName(b, "channelButton" + std::to_string(i + 1));
         if (cmcController_ && cmcController_->findWorkingChannelViewControllerForDevice(deviceId, i))
@@ -633,6 +649,9 @@ void LiveViewController::channelViewControllerShouldReloadButton(ChannelViewCont
         if (!s) return;
         s->reloadDeviceButtons();
         if (reloadchannel && s->selectedDeviceButton_) s->deviceButtonTapped(s->selectedDeviceButton_.data());
+        // A pane that plays again (restarted by a tap on it) marks its channel.
+        else if (s->channelStripDeviceId_ != -1)
+            s->reloadChannelButtons(s->channelStripDeviceId_, static_cast<int>(s->channelButtons_.size()));
     });
 }
 
@@ -731,7 +750,21 @@ void LiveViewController::ptz(int code) {
     if (ChannelViewController* p = cmcController_->selectedChannelViewController()) p->ptzControl(code);
 }
 
+void LiveViewController::holdPtz(void (LiveViewController::*action)()) {
+    if (ptzHoldTimer_) ptzHoldTimer_->invalidate();
+    (this->*action)();
+    std::weak_ptr<LiveViewController> weak = self();
+    ptzHoldTimer_ = RunLoopTimer::scheduled(RunLoop::main(), secondsDuration(kPtzRenewInterval), true,
+                                            [weak, action](RunLoopTimer&) {
+                                                if (auto s = weak.lock()) ((*s).*action)();
+                                            });
+}
+
 void LiveViewController::stopAction() {
+    if (ptzHoldTimer_) {
+        ptzHoldTimer_->invalidate();
+        ptzHoldTimer_.reset();
+    }
     std::weak_ptr<LiveViewController> weak = self();
     // The stop follows the move by 50 ms on "stopqueue" and goes to the pane selected then.
     stopQueue_->async([weak] {

@@ -108,7 +108,7 @@ public:
     void initDisplayViews();
     void layoutSubviewsForOrientationChange();
     void changeCanRotate(bool can) override { canRotate_ = can; }
-    void startAutoPlay();
+    void startAutoPlay() override;
     void plugLayout();
     // Stops every pane, shows the navigation bar again and pops this screen
     // (when it was pushed by the start page).
@@ -126,6 +126,11 @@ public:
     void irisIncrease() { ptz(13); }
     void irisDecrease() { ptz(14); }
     void stopAction();
+    // A pan/tilt/zoom button went down: its move runs, and is renewed every
+    // half second while the finger stays (the session stops a move 1 s after
+    // its last renewal), until the release (stopAction) ends it.
+    void holdPtz(void (LiveViewController::*action)());
+    bool isHoldingPtz() const { return ptzHoldTimer_ != nullptr; }
     void audioController();
     void talkController();
     void takeRecord();
@@ -215,6 +220,7 @@ private:
     CGRect cmcViewFrame_;
     std::vector<WeakView<ZButton>> deviceButtons_;
     std::vector<WeakView<UIButton>> channelButtons_;
+    int channelStripDeviceId_ = -1;  // the device whose channels the strip shows
     WeakView<ZButton> selectedDeviceButton_;
     bool isInit_ = false;
     bool canRotate_ = true;
@@ -224,6 +230,7 @@ private:
     DispatchQueuePtr stopQueue_;
     DeviceStatePoll poll_;  // the screen's own session controller for the state search
     std::shared_ptr<RunLoopTimer> shanTimer_, closeShanTimer_;
+    std::shared_ptr<RunLoopTimer> ptzHoldTimer_;  // renews the held move
     std::vector<NotificationCenter::ObserverId> observers_;
     UIInterfaceOrientation orientationBeforeOpenModelView_ = UIInterfaceOrientation::Portrait;
     std::shared_ptr<UIDeviceAddViewController> davc_;

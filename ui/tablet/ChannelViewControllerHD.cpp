@@ -1,6 +1,8 @@
 #include "ui/kit/WeakView.h"
 #include "ui/tablet/ChannelViewControllerHD.h"
 
+#include <cmath>
+
 #include <chrono>
 #include <cstdio>
 
@@ -221,6 +223,8 @@ void ChannelViewControllerHD::startLive(const std::shared_ptr<Device>& device, i
     // A running view on another channel: its session ends here and the tile
     // starts afresh, live again once the new view connects.
     if (s != 0) stopSession(true);
+    failedDeviceId_ = -1;
+    reconnecting_ = false;
     deviceId_ = device->deviceId;
     channel_ = channel;
     state_ = 1;
@@ -262,6 +266,7 @@ void ChannelViewControllerHD::stopLive() {
     timerValid_ = false;
     // An idle tile has nothing to stop. A busy one is stopped through its own
     // session, also when its device has left the list meanwhile.
+    failedDeviceId_ = -1;
     if (state_.load() == 0) return;
     stopSession(true);
     std::weak_ptr<ChannelViewControllerHD> weak = weakSelf();
@@ -277,6 +282,7 @@ void ChannelViewControllerHD::stopSession(bool tellDelegate) {
     dataController_->stopLive();
     ++generation_;
     isFirstgetFrame_ = false;
+    reconnecting_ = false;
     stopRenderingFrame_ = true;
     deviceId_ = -1;
     state_ = 0;
@@ -307,6 +313,7 @@ void ChannelViewControllerHD::renderShow(const std::vector<uint8_t>& yuv, int wi
     if (state_.load() == 0 || stopRenderingFrame_.load()) return;
     if (!isFirstgetFrame_.load()) {
         isFirstgetFrame_ = true;
+        reconnecting_ = false;
         if (spinner_) spinner_->stopAnimating();
         if (auto device = QvDeviceManager::sharedInstance().deviceWithId(deviceId_.load())) {
             setTitle(deviceCaption());
@@ -337,6 +344,9 @@ void ChannelViewControllerHD::renderFailed(const std::string& text) {
         if (!self || self->state_.load() == 0) return;
         const int device = self->deviceId_.load(), channel = self->channel_.load();
         self->stopSession(false);
+        // Kept for a tap that starts the channel again.
+        self->failedDeviceId_ = device;
+        self->failedChannel_ = channel;
         if (self->glView_) self->glView_->renderClear();
         if (auto d = self->delegate_.lock()) d->ChannelViewControllerHDSessionFailedForDevice(self.get(), device, channel);
         const uint64_t generation = self->generation_;
@@ -345,6 +355,36 @@ void ChannelViewControllerHD::renderFailed(const std::string& text) {
             if (tile && tile->generation_ == generation) tile->setTitle(text);
         });
     });
+}
+
+void ChannelViewControllerHD::renderReconnecting(const std::string& text) {
+    std::weak_ptr<ChannelViewControllerHD> weak = weakSelf();
+    DispatchQueue::main()->async([weak, text] {
+        auto self = weak.lock();
+        if (!self || self->state_.load() == 0) return;
+        // The view stays up; the next picture puts the caption back.
+        self->reconnecting_ = true;
+        self->isFirstgetFrame_ = false;
+        if (self->glView_) self->glView_->renderClear();
+        if (self->spinner_) self->spinner_->startAnimating();
+        if (self->titleLabel_) self->titleLabel_->setHidden(false);
+        self->setTitle(text);
+    });
+}
+
+bool ChannelViewControllerHD::retryNow() {
+    if (reconnecting_ && state_.load() != 0) {
+        setTitle(Localization::string("MSG_Con"));
+        dataController_->retryNow();
+        return true;
+    }
+    if (state_.load() != 0 || failedDeviceId_ == -1) return false;
+    auto device = QvDeviceManager::sharedInstance().deviceWithId(failedDeviceId_);
+    if (!device) return false;
+    const int channel = failedChannel_;
+    startLive(device, channel);
+    if (auto d = delegate_.lock()) d->channelViewControllerHDShouldReloadButton(this);
+    return true;
 }
 
 void ChannelViewControllerHD::reloadButton(bool) {
@@ -527,15 +567,26 @@ void ChannelViewControllerHD::stopTalk() {
 // ---------------------------------------------------------------- touches, gestures, zoom
 
 void ChannelViewControllerHD::delegatetouchesBegin(const UITouchSet& touches, UIEvent* event) {
+    touchDown_ = touches.size() == 1;
+    if (touchDown_) touchStart_ = touches.front()->locationInView(nullptr);
     if (touchDelegate_) touchDelegate_->touchesBegan(touches, event);
 }
 void ChannelViewControllerHD::delegatetouchesMoved(const UITouchSet& touches, UIEvent* event) {
     if (touchDelegate_) touchDelegate_->touchesMoved(touches, event);
 }
 void ChannelViewControllerHD::delegatetouchesEnded(const UITouchSet& touches, UIEvent* event) {
+    // A tap (not a drag) on a tile that lost its device tries again at once.
+    bool tapped = false;
+    if (touchDown_ && touches.size() == 1) {
+        const CGPoint end = touches.front()->locationInView(nullptr);
+        tapped = std::abs(end.x - touchStart_.x) < 10 && std::abs(end.y - touchStart_.y) < 10;
+    }
+    touchDown_ = false;
     if (touchDelegate_) touchDelegate_->touchesEnded(touches, event);
+    if (tapped) retryNow();
 }
 void ChannelViewControllerHD::delegatetouchesCancelled(const UITouchSet& touches, UIEvent* event) {
+    touchDown_ = false;
     if (touchDelegate_) touchDelegate_->touchesCancelled(touches, event);
 }
 

@@ -105,6 +105,7 @@ public:
     void renderShow(const std::vector<uint8_t>& yuv, int width, int height) override;
     void renderShowText(const std::string& text) override;
     void renderFailed(const std::string& text) override;
+    void renderReconnecting(const std::string& text) override;
     void renderTalkGetRsp(bool granted) override;
     void reloadButton(bool reloadchannel) override;
 
@@ -133,6 +134,13 @@ public:
     // request). Tests put a scripted session here; null: the DataController.
     using SessionStarter = std::function<void(const std::shared_ptr<Device>&, int channel)>;
     void setSessionStarter(SessionStarter starter) { sessionStarter_ = std::move(starter); }
+    // A tap on the pane: a view that waits to reconnect tries at once, a
+    // view that failed starts its channel again. False when neither.
+    bool retryNow();
+    // The view lost its device and keeps trying (its text is shown).
+    bool isReconnecting() const { return reconnecting_; }
+    // The channel of the view that failed last, while the pane stays idle.
+    int failedDeviceId() const { return failedDeviceId_; }
 
     // ---- views
     ChannelViewHD* channelView() { view(); return channelView_.data(); }
@@ -173,6 +181,10 @@ private:
     std::atomic<int> channel_{-1};
     std::atomic<int> state_{0};
     std::atomic<bool> isFirstgetFrame_{false};
+    bool reconnecting_ = false;  // main thread
+    int failedDeviceId_ = -1, failedChannel_ = -1;  // main thread
+    CGPoint touchStart_{0, 0};
+    bool touchDown_ = false;
     std::atomic<bool> stopRenderingFrame_{false};
     // Advanced by every start and stop: delayed work of an older view ends quietly.
     uint64_t generation_ = 0;

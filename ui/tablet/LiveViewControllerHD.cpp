@@ -28,6 +28,9 @@ namespace {
 constexpr CGFloat kPageWidth = 236;
 constexpr CGFloat kPageHeight = 200;
 constexpr CGFloat kPanelButtonWidth = 24;
+// A held pan/tilt/zoom button renews its move this often (seconds): well
+// within the second after which the session stops a move that is not renewed.
+constexpr double kPtzRenewInterval = 0.5;
 constexpr CGFloat kPanelButtonHeight = 80;
 
 template <class T>
@@ -99,11 +102,19 @@ UIView* buildLiveViewHD(void* owner) {
         {"idownBtn", "idown", "I-", cell(3, 3), &L::iDownCtrl},
     };
     for (const auto& c : firstButtons) {
-        UIButton* b = makeButton(first, c, lvc);
-        // Pan/tilt/zoom runs while the button is held: the release stops it.
-        if (c.action != &L::playCtrl)
-            b->addTarget(lvc, [lvc](UIControl*, UIEvent*) { lvc->stopCtrl(); },
-                         UIControlEventTouchUpOutside | UIControlEventTouchCancel);
+        if (c.action == &L::playCtrl) {
+            makeButton(first, c, lvc);
+            continue;
+        }
+        // Pan/tilt/zoom runs while the button is held: it starts as the
+        // finger goes down and the release, wherever it ends, stops it.
+        ControlButton held = c;
+        held.action = &L::stopCtrl;
+        UIButton* b = makeButton(first, held, lvc);
+        auto action = c.action;
+        b->addTarget(lvc, [lvc, action](UIControl*, UIEvent*) { lvc->holdPtz(action); }, UIControlEventTouchDown);
+        b->addTarget(lvc, [lvc](UIControl*, UIEvent*) { lvc->stopCtrl(); },
+                     UIControlEventTouchUpOutside | UIControlEventTouchCancel);
     }
 
     auto* second = new UIView(CGRect{{0, 0}, {kPageWidth, kPageHeight}});
@@ -153,7 +164,7 @@ LiveViewControllerHD::LiveViewControllerHD()
 }
 
 LiveViewControllerHD::~LiveViewControllerHD() {
-    for (auto* t : {&waitForSlidingTimer_, &pollTimer_})
+    for (auto* t : {&waitForSlidingTimer_, &pollTimer_, &ptzHoldTimer_})
         if (*t) (*t)->invalidate();
     if (chanMgmtController_) chanMgmtController_->setDelegate(nullptr);
     if (dvcMgmtController_) dvcMgmtController_->setDelegate(nullptr);
@@ -671,6 +682,24 @@ void LiveViewControllerHD::unselectTalkListenRecord() {
 
 void LiveViewControllerHD::ptz(int code) {
     if (ChannelViewControllerHD* t = selectedTile()) t->ptzControl(code);
+}
+
+void LiveViewControllerHD::holdPtz(void (LiveViewControllerHD::*action)()) {
+    if (ptzHoldTimer_) ptzHoldTimer_->invalidate();
+    (this->*action)();
+    std::weak_ptr<LiveViewControllerHD> weak = self();
+    ptzHoldTimer_ = RunLoopTimer::scheduled(RunLoop::main(), secondsDuration(kPtzRenewInterval), true,
+                                            [weak, action](RunLoopTimer&) {
+                                                if (auto s = weak.lock()) ((*s).*action)();
+                                            });
+}
+
+void LiveViewControllerHD::stopCtrl() {
+    if (ptzHoldTimer_) {
+        ptzHoldTimer_->invalidate();
+        ptzHoldTimer_.reset();
+    }
+    ptz(0);
 }
 
 void LiveViewControllerHD::stopPtz(const std::shared_ptr<ChannelViewControllerHD>& tile) {

@@ -131,7 +131,12 @@ public:
     void tDownCtrl() { ptz(8); }
     void iUpCtrl() { ptz(13); }
     void iDownCtrl() { ptz(14); }
-    void stopCtrl() { ptz(0); }
+    void stopCtrl();
+    // A pan/tilt/zoom button went down: its move runs, and is renewed every
+    // half second while the finger stays (the session stops a move 1 s after
+    // its last renewal), until the release (stopCtrl) ends it.
+    void holdPtz(void (LiveViewControllerHD::*action)());
+    bool isHoldingPtz() const { return ptzHoldTimer_ != nullptr; }
     void stopPtz(const std::shared_ptr<ChannelViewControllerHD>& tile);
     void playCtrl();
     void voiceCtrl();
@@ -183,6 +188,7 @@ private:
     std::shared_ptr<UIPopoverController> popover_;
     WeakView<UIPickerView> picker_;
     std::shared_ptr<RunLoopTimer> waitForSlidingTimer_, pollTimer_;
+    std::shared_ptr<RunLoopTimer> ptzHoldTimer_;  // renews the held move
     bool isTimerValid_ = false;
     bool sliding_ = false;
     bool attmpAutoConnect_ = false;

@@ -39,6 +39,7 @@ const SettingRow& settingRow(int row) {
         {"TitledSegmentedCell2", "Live_preference", 2, "preferenceSegment", {"Real_TIME", "Quality"}},
         {"TitledSegmentedCell6", "VIEW", 4, "modelSegment", {"RESIZE", "FULL"}},
         {"SwitchedCell", "Skip", 2, "skipHpageSwitch", {}},
+        {"SwitchedCell", "AUTOPLAY", 2, "autoPlaySwitch", {}},
     };
     return rows[row];
 }
@@ -192,7 +193,8 @@ UITableViewCell* SysConfigurationViewControllerHD::cellForRowAtIndexPath(UITable
     const SettingRow& row = settingRow(path.row);
     UITableViewCell* cell = table ? table->dequeueReusableCellWithIdentifier("Cell") : nullptr;
     if (!cell) {
-        WeakView<UITableViewCell>* outlets[kRowCount] = {&segment5Cell, &segment2Cell, &segment6Cell, &switcherCell};
+        WeakView<UITableViewCell>* outlets[kRowCount] = {&segment5Cell, &segment2Cell, &segment6Cell, &switcherCell,
+                                                         &switcherCell};
         WeakView<UITableViewCell>& outlet = *outlets[path.row];
         outlet = nullptr;
         UIView* loaded = InterfaceFile::load(row.cellFile, this);
@@ -229,9 +231,14 @@ UITableViewCell* SysConfigurationViewControllerHD::cellForRowAtIndexPath(UITable
         modelSegment = segment;
         if (segment) segment->setSelectedSegmentIndex(prefs.isFullScreen() ? 1 : 0);
         break;
-    default:
+    case 3:
         skipHpageSwitch = dynamic_cast<UISwitch*>(control);
         if (skipHpageSwitch) skipHpageSwitch->setOn(prefs.skipHomePage());
+        break;
+    default:
+        // Resumes the tiles shown last whenever the live view appears again.
+        autoPlaySwitch = dynamic_cast<UISwitch*>(control);
+        if (autoPlaySwitch) autoPlaySwitch->setOn(prefs.autoPlay());
         break;
     }
     return cell;

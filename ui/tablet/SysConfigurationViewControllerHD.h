@@ -27,7 +27,7 @@ class SysConfigurationViewControllerHD : public UIViewController,
 public:
     static constexpr const char* kInterfaceName = "SysConfigurationViewControllerHD";
     static constexpr int kLabelTag = 1;
-    static constexpr int kRowCount = 4;
+    static constexpr int kRowCount = 5;
 
     SysConfigurationViewControllerHD();
     ~SysConfigurationViewControllerHD() override;

@@ -51,6 +51,30 @@ TEST_F(DataControllerMediaTest, AMovingPtzCommandIsStoppedAfterASecond) {
     EXPECT_EQ(device->countEvents("ptz"), 3u);
 }
 
+// A swipe or a held button renews its move: each move takes over the stop
+// pending for the one before, so the device sees the moves and one stop
+// after the last of them, never a stop between two moves.
+TEST_F(DataControllerMediaTest, ANewerMoveTakesOverThePendingStop) {
+    startDevice();
+    auto dev = addressDevice("Porch");
+    liveUntilPicture(dev);
+    for (int i = 0; i < 6; ++i) session->ptzControl(11);
+    ASSERT_TRUE(device->waitForEvent("ptz channel=1 command=0", 30s));
+    std::this_thread::sleep_for(200ms);
+    std::vector<std::string> commands;
+    for (const auto& e : device->events())
+        if (e.text.rfind("ptz", 0) == 0) commands.push_back(e.text.substr(0, e.text.find(" arg")));
+    std::vector<std::string> want(6, "ptz channel=1 command=11");
+    want.push_back("ptz channel=1 command=0");
+    EXPECT_EQ(commands, want);
+    // A stop sent by the pane voids the pending safety stop too.
+    session->ptzControl(12);
+    session->ptzControl(0);
+    ASSERT_TRUE(device->waitForEvent("ptz channel=1 command=0", 30s, 2));
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(device->countEvents("ptz channel=1 command=0"), 2u);
+}
+
 TEST_F(DataControllerMediaTest, AGrantedTalkStartsCaptureAndStopTalkEndsIt) {
     startDevice();
     auto dev = addressDevice("Porch");

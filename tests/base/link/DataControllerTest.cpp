@@ -149,25 +149,34 @@ TEST_F(DataControllerTest, AnOfflineDeviceIsReportedAtOnce) {
     EXPECT_EQ(dev->connectNum.load(), 0);
 }
 
-// The device goes away: every restart fails, five are made, the sixth drop
-// reports the lost link once.
-TEST_F(DataControllerTest, ALostLinkIsRestartedFiveTimesThenReported) {
+// The device goes away: every quick restart fails, five are made, the sixth
+// drop tells the pane once that the view keeps trying; it goes on trying at
+// a spaced pace (never a failure that ends the view) until stopped.
+TEST_F(DataControllerTest, ALostLinkIsRestartedFiveTimesThenKeepsTrying) {
     startDevice();
     auto dev = addressDevice("Porch");
     startLiveFromGlobal(dev, 0);
     ASSERT_TRUE(RunLoop::main().runUntil([&] { return pane->pictures() >= 1; }, 30s)) << pane->joined();
     device->stop();
-    ASSERT_TRUE(waitFor([&] { return pane->countPrefix("failed") >= 1; })) << pane->joined();
-    EXPECT_EQ(pane->all().back(), "failed " + Localization::string("MSG_NETERR"));
+    ASSERT_TRUE(waitFor([&] { return pane->countPrefix("retrying") >= 1; })) << pane->joined();
+    EXPECT_EQ(pane->all().back(), "retrying " + Localization::string("MSG_RECONNECTING"));
     EXPECT_EQ(session->restartsMade(), DataController::kMaxRestarts);
     EXPECT_EQ(session->recontimes(), 0);
-    std::this_thread::sleep_for(300ms);
-    EXPECT_EQ(pane->countPrefix("failed"), 1) << pane->joined();
+    EXPECT_TRUE(session->isKeepTrying());
+    ASSERT_TRUE(waitFor([&] { return session->keepTryingAttempts() >= 2; }));
+    EXPECT_EQ(pane->countPrefix("retrying"), 1) << pane->joined();
+    EXPECT_EQ(pane->countPrefix("failed"), 0) << pane->joined();
     EXPECT_EQ(session->restartsMade(), DataController::kMaxRestarts);
     // Restarts belong to the same view: the device counts it once.
     EXPECT_EQ(dev->connectNum.load(), 1);
     session->stopLive();
+    EXPECT_FALSE(session->isKeepTrying());
     EXPECT_EQ(dev->connectNum.load(), 0);
+    // The stop ends the attempts.
+    const int attempts = session->keepTryingAttempts();
+    std::this_thread::sleep_for(500ms);
+    EXPECT_EQ(session->keepTryingAttempts(), attempts);
+    EXPECT_EQ(pane->countPrefix("failed"), 0) << pane->joined();
 }
 
 // A successful connect between drops starts the count again.

@@ -63,6 +63,7 @@ struct FakePane : renderDelegate {
         ++pictureCount;
     }
     void renderFailed(const std::string& text) override { add("failed " + text); }
+    void renderReconnecting(const std::string& text) override { add("retrying " + text); }
     void renderShowText(const std::string& text) override { add("text " + text); }
     void renderTalkGetRsp(bool granted) override { add(std::string("talk ") + (granted ? "1" : "0")); }
     void reloadButton(bool learnt) override { add(std::string("reload ") + (learnt ? "1" : "0")); }

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <set>
+#include <thread>
 
 #include "DataControllerTestSupport.h"
 #include "platform/Config.h"
@@ -73,6 +75,41 @@ TEST_F(ReconnectPauseTest, PausesAndTheStableTimeFollowTheTimeScale) {
     EXPECT_EQ(pause.next(), 1ms);
 }
 
+// Once the quick restarts are spent: 1, 2, 4 s, then 6 s for the first
+// minute away (so a device back within it is seen within one such pause),
+// then 15 to 30 s: a handful of attempts a minute, never a burst.
+TEST_F(ReconnectPauseTest, KeepingOnTryingIsQuickForAMinuteThenPatient) {
+    ManualClock clock;
+    KeepTryingPause pause(KeepTryingPolicy{}, clock.fn());
+    pause.begin();
+    const double expected[] = {1000, 2000, 4000, 6000, 6000, 6000};
+    for (double ms : expected) {
+        double got = std::chrono::duration<double, std::milli>(pause.next()).count();
+        EXPECT_GE(got, ms * 0.75 - 0.001) << ms;
+        EXPECT_LE(got, ms * 1.25 + 0.001) << ms;
+        clock.t += std::chrono::milliseconds(static_cast<int64_t>(got));
+    }
+    // Attempts in the first minute away: after the third every pause is at
+    // least 4.5 s and at most 7.5 s.
+    int firstMinute = 6;
+    while (clock.t - ReconnectPause::Clock::time_point{} < 60s) {
+        double got = std::chrono::duration<double, std::milli>(pause.next()).count();
+        EXPECT_LE(got, 7500.001);
+        clock.t += std::chrono::milliseconds(static_cast<int64_t>(got));
+        ++firstMinute;
+    }
+    EXPECT_LE(firstMinute, 16);
+    // Away for longer: between 15 and 30 s each.
+    for (int i = 0; i < 20; ++i) {
+        double got = std::chrono::duration<double, std::milli>(pause.next()).count();
+        EXPECT_GE(got, 15000 - 0.001);
+        EXPECT_LE(got, 30000 + 0.001);
+    }
+    // A new absence starts quick again.
+    pause.begin();
+    EXPECT_LE(pause.next(), 1250ms);
+}
+
 using ReconnectStormTest = DataControllerFixture;
 
 // A device that accepts every link and closes it right after the login
@@ -115,6 +152,72 @@ TEST_F(ReconnectStormTest, ADeviceAwayForAMomentIsRecovered) {
     const long before = pane->pictures();
     EXPECT_TRUE(RunLoop::main().runUntil([&] { return pane->pictures() > before; }, 30s)) << pane->joined();
     EXPECT_EQ(pane->countPrefix("failed"), 0) << pane->joined();
+}
+
+// A device that goes away for longer than the quick restarts last (a camera
+// rebooting for 25 s) comes back into the view by itself: the pane hears
+// once that the view keeps trying, never a failure; while it is away the
+// device is asked a few times, not flooded; once back the pictures flow
+// again and the view is an ordinary one.
+TEST_F(ReconnectStormTest, ADeviceAwayForLongerComesBackWithoutATap) {
+    startDeviceWith([](devemu::EmulatorOptions& o) { o.audio = false; });
+    auto dev = addressDevice("Porch");
+    liveUntilPicture(dev);
+    const long sessionsBefore = device->stats().sessions;
+    device->goAway(std::chrono::duration_cast<std::chrono::milliseconds>(Config::shared().scaled(25s)));
+    ASSERT_TRUE(waitFor([&] { return pane->countPrefix("retrying") >= 1; })) << pane->joined();
+    EXPECT_EQ(pane->all().back(), "retrying " + Localization::string("MSG_RECONNECTING"));
+    ASSERT_TRUE(device->waitUntilBack(60s));
+    const long before = pane->pictures();
+    ASSERT_TRUE(RunLoop::main().runUntil([&] { return pane->pictures() > before; }, 60s)) << pane->joined();
+    EXPECT_EQ(pane->countPrefix("failed"), 0) << pane->joined();
+    EXPECT_EQ(pane->countPrefix("retrying"), 1) << pane->joined();
+    EXPECT_FALSE(session->isKeepTrying());
+    // Five quick restarts and pauses of at least 0.75, 1.5, 3, 4.5 s ... over
+    // 25 s: about a dozen attempts at most (a slower machine makes fewer).
+    EXPECT_LE(session->restartsMade() + session->keepTryingAttempts(), 16);
+    // The device refused while away; back, it was logged into once.
+    EXPECT_EQ(device->stats().sessions - sessionsBefore, 1);
+    EXPECT_EQ(dev->connectNum.load(), 1);
+}
+
+// Each way a view can fail says what happened: nothing at the address,
+// the device lost after it played, a refused login, a device the relay
+// cannot reach. Only the refused login (and the offline device) end the
+// view; the other two keep trying.
+TEST_F(ReconnectStormTest, EachFailureSaysWhatHappened) {
+    const std::vector<std::string> keys = {"MSG_UNREACHABLE", "MSG_RECONNECTING", "LOGINERROR_MSG", "MSG_DVOFF"};
+    std::set<std::string> texts;
+    for (const auto& k : keys) {
+        EXPECT_NE(Localization::string(k), k);
+        texts.insert(Localization::string(k));
+    }
+    EXPECT_EQ(texts.size(), keys.size());
+
+    // Nothing listens at the address (the device is away for good).
+    startDeviceWith([](devemu::EmulatorOptions& o) { o.audio = false; });
+    auto dev = addressDevice("Porch");
+    device->goAway(std::chrono::hours(1));
+    startLiveFromGlobal(dev, 0);
+    ASSERT_TRUE(waitFor([&] { return pane->countPrefix("retrying") >= 1; })) << pane->joined();
+    EXPECT_EQ(pane->all().back(), "retrying " + Localization::string("MSG_UNREACHABLE"));
+    EXPECT_EQ(pane->countPrefix("failed"), 0) << pane->joined();
+    EXPECT_TRUE(session->isKeepTrying());
+
+    // A tap asks for an attempt at once: the device is back, the view plays
+    // and nothing of the unreachable text stays.
+    device->stop();
+    std::string error;
+    ASSERT_TRUE(device->start(error)) << error;
+    session->retryNow();
+    ASSERT_TRUE(RunLoop::main().runUntil([&] { return pane->pictures() >= 1; }, 60s)) << pane->joined();
+    EXPECT_FALSE(session->isKeepTrying());
+    // Asked again while it plays: nothing happens.
+    const long sessions = device->stats().sessions;
+    session->retryNow();
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(device->stats().sessions, sessions);
+    session->stopLive();
 }
 
 }  // namespace

@@ -26,10 +26,10 @@ const std::vector<std::string> kScreenKeys = {
     "IDS_OPTICALOUT",
     // failures the session hands to a pane
     "MSG_DVOFF", "MSG_NONET", "MSG_NETERR", "RECORDEND", "LOGINERROR_MSG", "ERROR_OVERMAXUSER",
-    "NOVIDEO_STATUS", "LOGINFAILED_STATUS",
+    "NOVIDEO_STATUS", "LOGINFAILED_STATUS", "MSG_RECONNECTING", "MSG_UNREACHABLE",
     // settings
     "SysSetting", "Video_views", "Live_preference", "Real_TIME", "Quality", "VIEW", "RESIZE", "FULL",
-    "INNERGETMAIN", "INNERGETSub", "Skip",
+    "INNERGETMAIN", "INNERGETSub", "Skip", "AUTOPLAY",
     // buttons and bars
     "Cancel_Button", "CANCEL", "CLose_BTN", "Edit_Button", "DONE_BUTTON", "Done", "COMP", "Save",
     "NAV_BAR_TITLE",

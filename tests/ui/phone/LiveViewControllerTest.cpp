@@ -146,14 +146,72 @@ TEST_F(LiveViewControllerTest, FailureTextsForAWrongPasswordAndADeviceThatIsOff)
     driver->advance(0.3);
     EXPECT_EQ(title(0), Localization::string("LOGINERROR_MSG"));
     EXPECT_FALSE(button("channelButton1")->isSelected());
+    // A tap on the failed pane tries its channel again (refused again here).
+    const size_t logins = world.emulator(2).countEvents("login");
+    driver->tapAt(pane(0)->view()->pointInWindow(CGPoint{40, 40}));
+    driver->advance(0.15);
+    EXPECT_TRUE(world.emulator(2).waitForEvent("login", std::chrono::seconds(30), logins + 1));
+    ASSERT_TRUE(driver->waitUntil([&] { return pane(0)->state() == 0; }));
+    driver->advance(0.3);
+    EXPECT_EQ(title(0), Localization::string("LOGINERROR_MSG"));
 
     world.emulator(0).stop();  // Gate goes off
     play(1, {2});
-    ASSERT_TRUE(driver->waitUntil([&] { return pane(0)->state() == 0; }, 30));
-    driver->advance(0.3);
-    EXPECT_FALSE(title(0).empty());
-    EXPECT_NE(title(0), Localization::string("MSG_Con"));
-    EXPECT_FALSE(button("channelButton2")->isSelected());
+    // Never reached: the pane says to check the address and port, and keeps
+    // trying (the channel stays on) in case the device is only starting.
+    ASSERT_TRUE(driver->waitUntil([&] { return pane(0)->isReconnecting(); }, 30));
+    driver->settle();
+    EXPECT_EQ(title(0), Localization::string("MSG_UNREACHABLE"));
+    EXPECT_EQ(pane(0)->state(), 1);
+    EXPECT_TRUE(button("channelButton2")->isSelected());
+}
+
+// Gate goes away for half a minute while a channel plays (a reboot) and
+// comes back on its address: the pane says it reconnects, then shows the
+// pictures again without a tap, under its caption.
+TEST_F(LiveViewControllerTest, ADeviceAwayForHalfAMinuteComesBackIntoItsPane) {
+    launch();
+    play(1, {1});
+    ASSERT_TRUE(waitPicture(pane(0)));
+    world.emulator(0).goAway(std::chrono::duration_cast<std::chrono::milliseconds>(
+        Config::shared().scaled(std::chrono::seconds(30))));
+    ASSERT_TRUE(driver->waitUntil([&] { return pane(0)->isReconnecting(); }, 60));
+    driver->settle();
+    EXPECT_EQ(title(0), Localization::string("MSG_RECONNECTING"));
+    EXPECT_EQ(pane(0)->state(), 1);
+    EXPECT_FALSE(pane(0)->glView()->hasPicture());
+    ASSERT_TRUE(world.emulator(0).waitUntilBack(std::chrono::seconds(120)));
+    ASSERT_TRUE(waitPicture(pane(0))) << title(0);
+    driver->settle();
+    EXPECT_EQ(title(0), "Gate ch01");
+    EXPECT_FALSE(pane(0)->isReconnecting());
+    EXPECT_TRUE(button("channelButton1")->isSelected());
+    std::string seen;
+    EXPECT_TRUE(showsColourBars(pane(0), seen)) << seen;
+}
+
+// A swipe along a long channel strip scrolls it and starts nothing: the
+// channel under the finger where the swipe began acts only on a tap.
+TEST_F(LiveViewControllerTest, SwipingTheChannelStripStartsNoChannel) {
+    auto devices = EmulatorWorld::defaultDevices();
+    devices[0].channels = 16;
+    devices[0].options.channels = 16;
+    launch(devices);
+    ASSERT_TRUE(tap("deviceButton1")) << driver->lastError();
+    ASSERT_TRUE(driver->waitUntil([&] { return button("channelButton16") != nullptr; })) << driver->dumpTree();
+    UIView* six = driver->find("channelButton6");
+    ASSERT_NE(six, nullptr);
+    const CGPoint from = six->pointInWindow(CGPoint{20, 20});
+    driver->drag(from, CGPoint{from.x - 200, from.y}, 12);
+    driver->advance(0.5);
+    EXPECT_GT(screen->channelScrollView->contentOffset().x, 0) << driver->dumpTree();
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(pane(i)->state(), 0) << i;
+    EXPECT_FALSE(button("channelButton6")->isSelected());
+    // A tap still starts the channel it lands on.
+    ASSERT_TRUE(tap("channelButton8")) << driver->lastError();
+    driver->advance(0.15);
+    ASSERT_TRUE(waitPicture(pane(0)));
+    EXPECT_EQ(pane(0)->channel(), 7);
 }
 
 TEST_F(LiveViewControllerTest, ADroppedLinkIsRestartedAndPicturesComeBack) {
@@ -298,6 +356,35 @@ TEST_F(LiveViewControllerTest, ToolBarPanelsAndThePanTiltStripPressAndRelease) {
     EXPECT_EQ(pane(1)->state(), 0);
 }
 
+// A held arrow keeps the camera moving: the move is renewed while the
+// finger stays down, and the lift stops it.
+TEST_F(LiveViewControllerTest, AHeldPanTiltButtonKeepsMovingUntilTheFingerLifts) {
+    launch();
+    play(1, {1});
+    ASSERT_TRUE(waitPicture(pane(0)));
+    ASSERT_TRUE(tap("ptzbtn"));
+    driver->advance(0.6);
+    auto& device = world.emulator(0);
+    auto moves = [&] { return device.countEvents("ptz channel=1 command=9"); };
+    const size_t before = moves();
+    UIView* up = driver->find("ptzUp");
+    ASSERT_NE(up, nullptr);
+    const CGPoint c = up->pointInWindow(CGPoint{22, 21});
+    driver->press(c);
+    EXPECT_TRUE(screen->isHoldingPtz());
+    // Three seconds held: the move goes out again every half second.
+    for (int i = 0; i < 6; ++i) driver->advance(0.5);
+    EXPECT_TRUE(driver->waitUntil([&] { return moves() >= before + 7; })) << moves() - before;
+    const size_t stops = device.countEvents("ptz channel=1 command=0");
+    driver->release(c);
+    EXPECT_FALSE(screen->isHoldingPtz());
+    ASSERT_TRUE(driver->waitUntil([&] { return device.countEvents("ptz channel=1 command=0") > stops; }));
+    // Released: no further move.
+    const size_t after = moves();
+    driver->advance(2);
+    EXPECT_EQ(moves(), after);
+}
+
 TEST_F(LiveViewControllerTest, ListenAndTalkAndARefusedTalkAlert) {
     auto devices = EmulatorWorld::defaultDevices();
     devices[1].options.grantTalk = false;
@@ -399,6 +486,27 @@ TEST_F(LiveViewControllerTest, ResignStopsEverythingAndBecomingActivePollsAgain)
     ASSERT_TRUE(tap("channelButton3"));
     driver->advance(0.15);
     ASSERT_TRUE(waitPicture(pane(0)));
+}
+
+// With auto play on, the panes stopped by going to the background come back
+// when the application is active again.
+TEST_F(LiveViewControllerTest, WithAutoPlayOnBecomingActiveBringsThePanesBack) {
+    launch(EmulatorWorld::defaultDevices(), [] { QvApplicationPreference::sharedInstance().setAutoPlay(true); });
+    play(1, {1, 2});
+    ASSERT_TRUE(waitPicture(pane(1)));
+    driver->resignActive();
+    driver->settle();
+    EXPECT_EQ(pane(0)->state(), 0);
+    EXPECT_EQ(pane(1)->state(), 0);
+    driver->becomeActive();
+    driver->settle();
+    driver->advance(0.15);
+    for (int i : {0, 1}) {
+        EXPECT_EQ(pane(i)->state(), 1) << i;
+        EXPECT_TRUE(waitPicture(pane(i))) << i << ": " << title(i);
+        EXPECT_EQ(pane(i)->channel(), i) << i;
+    }
+    EXPECT_TRUE(button("channelButton1")->isSelected());
 }
 
 TEST_F(LiveViewControllerTest, AutoPlayResumesTheSavedHistory) {

@@ -20,6 +20,7 @@
 #include "app/core/QvDeviceManager.h"
 #include "base/utilities/FFmpegMovieEngine.h"
 #include "base/utilities/MPMoviePlayerController.h"
+#include "platform/Config.h"
 #include "platform/text/Localization.h"
 #include "support/TestArtifacts.h"
 #include "tools/device-emulator/DeviceEmulator.h"
@@ -385,6 +386,47 @@ TEST_F(PhoneDayEndToEndTest, AddWatchRecordBrowseSearchSetUpAndDeleteACamera) {
     ASSERT_TRUE(tap("navLeft")) << driver->lastError();  // Cancel
     step();
     EXPECT_EQ(screen->presentedViewController(), nullptr);
+
+    // ---- 6c. Porch goes away for half a minute while the pane plays (a
+    // reboot) and comes back on its address: the pane says it reconnects and
+    // shows the pictures again by itself. Then the settings opened and
+    // closed, and the application sent to the background and back with auto
+    // play on: the pane plays again each time without a tap.
+    porch->goAway(std::chrono::duration_cast<std::chrono::milliseconds>(
+        Config::shared().scaled(std::chrono::seconds(30))));
+    ASSERT_TRUE(driver->waitUntil([&] { return pane(0)->isReconnecting(); }, 60));
+    driver->settle();
+    EXPECT_EQ(title(0), L("MSG_RECONNECTING"));
+    EXPECT_EQ(pane(0)->state(), 1);
+    shot("6c-reconnecting.png");
+    ASSERT_TRUE(porch->waitUntilBack(std::chrono::seconds(120)));
+    const std::string caption = "Porch ch0" + std::to_string(playing + 1);
+    auto playsAgain = [&](const char* after) {
+        ASSERT_TRUE(waitPicture(pane(0))) << after << ": " << title(0);
+        driver->settle();
+        EXPECT_EQ(title(0), caption) << after;
+        std::string seen;
+        EXPECT_TRUE(showsColourBars(pane(0), seen, {60, 100, 215, 232})) << after << seen;
+    };
+    playsAgain("the device's return");
+    shot("6d-back.png");
+    openMore();
+    ASSERT_TRUE(tap("settingButton")) << driver->lastError();
+    step();
+    ASSERT_NE(topAs<ConfigViewController>(), nullptr);
+    ASSERT_TRUE(tap("navLeft")) << driver->lastError();  // Cancel
+    step();
+    playsAgain("the settings");
+    prefs.setAutoPlay(true);
+    driver->resignActive();
+    driver->settle();
+    EXPECT_EQ(pane(0)->state(), 0);
+    driver->becomeActive();
+    driver->settle();
+    driver->advance(0.15);
+    playsAgain("becoming active");
+    EXPECT_TRUE(button("channelButton" + std::to_string(playing + 1))->isSelected());
+    prefs.setAutoPlay(false);
 
     // ---- 7. Porch deleted: its live view stopped first, then the list's editor.
     if (screen->isMoreViewOpen()) {

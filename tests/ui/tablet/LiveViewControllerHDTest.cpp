@@ -300,6 +300,45 @@ TEST_F(LiveViewControllerHDTest, AutoPlayResumesTheHistoryAfterResignAndBecomeAc
     for (int i = 0; i < 4; ++i) EXPECT_FALSE(tile(i)->isBusy()) << i;
 }
 
+// With auto play on, a screen opened over the live view and closed again
+// (the QR reader cancelled at once, the home page and back) brings the tiles
+// shown last back; with it off they stay stopped.
+TEST_F(LiveViewControllerHDTest, WithAutoPlayOnTheTilesComeBackAfterAnotherScreenCloses) {
+    launch([] {
+        auto& prefs = QvApplicationPreference::sharedInstance();
+        prefs.setLayoutStyle(1);
+        prefs.setAutoPlay(true);
+    });
+    toggle(0, 0);
+    toggle(0, 2);
+    ASSERT_TRUE(waitPicture(tile(1)));
+    auto backAndPlaying = [&](const char* after) {
+        driver->advance(0.15);  // the tiles' delayed starts
+        for (int i : {0, 1}) {
+            EXPECT_TRUE(tile(i)->isBusy()) << after << " " << i;
+            EXPECT_TRUE(waitPicture(tile(i))) << after << " " << i << ": " << tile(i)->titleLabel()->text();
+        }
+        EXPECT_FALSE(tile(2)->isBusy()) << after;
+        driver->settle();
+        EXPECT_EQ(tile(1)->titleLabel()->text(), "Gate ch03") << after;
+    };
+    // The QR reader, cancelled at once.
+    screen->popUpCameraForScanningTDCode(screen->dvcMgmtController());
+    driver->advance(0.5);
+    ASSERT_NE(screen->presentedViewController(), nullptr);
+    ASSERT_TRUE(tap("cancelButton")) << driver->lastError();
+    ASSERT_TRUE(driver->waitUntil([&] { return screen->presentedViewController() == nullptr; }));
+    driver->advance(0.5);
+    backAndPlaying("the QR reader");
+    // The home page, then the live view again.
+    ASSERT_TRUE(tap("homeBtn")) << driver->lastError();
+    driver->advance(0.6);
+    for (int i = 0; i < 4; ++i) EXPECT_FALSE(tile(i)->isBusy()) << i;
+    ASSERT_TRUE(tap("liveViewBtn")) << driver->lastError();
+    driver->advance(0.6);
+    backAndPlaying("the home page");
+}
+
 TEST_F(LiveViewControllerHDTest, AChannelIsRememberedInOneSlotOnlyAndNotBeyondTheLayout) {
     launch();
     auto& prefs = QvApplicationPreference::sharedInstance();

@@ -21,6 +21,7 @@
 #include "base/utilities/FFmpegMovieEngine.h"
 #include "base/utilities/MPMoviePlayerController.h"
 #include "platform/AlertPresenter.h"
+#include "platform/Config.h"
 #include "platform/text/Localization.h"
 #include "support/TestArtifacts.h"
 #include "tools/device-emulator/DeviceEmulator.h"
@@ -347,6 +348,61 @@ TEST_F(TabletDayEndToEndTest, AddWatchSixteenRecordBrowseSetUpAndDeleteACamera) 
     EXPECT_EQ(grid().layoutMode(), 3);
     EXPECT_EQ(grid().curShowingViewIds().size(), 9u);
     shot("5b-live-nine.png");
+
+    // ---- 5c. Auto play switched on in the settings. Porch goes away for
+    // half a minute while its first channel plays (a reboot) and comes back
+    // on its address: the tile says it reconnects and shows the pictures
+    // again by itself. Then the home page and the live view again: the tile
+    // shown last comes back without a tap.
+    backHome();
+    fromHome("recordViewBtn");
+    ASSERT_NE(dynamic_cast<SysConfigurationViewControllerHD*>(home->presentedViewController()), nullptr);
+    ASSERT_FALSE(prefs.autoPlay());
+    ASSERT_TRUE(tap("autoPlaySwitch")) << driver->lastError();
+    ASSERT_TRUE(tap("doneButton")) << driver->lastError();
+    step();
+    EXPECT_TRUE(prefs.autoPlay());
+    // Back in the live view the tile remembered last plays again (the
+    // one-tile layout of step 2 kept channel 1 only in the history).
+    fromHome("liveViewBtn");
+    driver->advance(0.15);  // the tiles' delayed starts
+    ChannelViewControllerHD* first = grid().findWorkingChannelViewControllerHDForDevice(device->deviceId, 0);
+    ASSERT_NE(first, nullptr);
+    auto playsAgain = [&](const char* after) {
+        const uint64_t base = first->glView()->presentedCount();
+        ASSERT_TRUE(driver->waitUntil([&] { return first->glView()->presentedCount() >= base + 3 && first->glView()->hasPicture(); }, 60))
+            << after << ": " << first->titleLabel()->text();
+        driver->settle();
+        EXPECT_EQ(first->titleLabel()->text(), "Porch ch01") << after;
+        std::string seen;
+        EXPECT_TRUE(test::showsColourBars(*driver, first->glView(), seen)) << after << seen;
+    };
+    playsAgain("the start");
+    porch->goAway(std::chrono::duration_cast<std::chrono::milliseconds>(
+        Config::shared().scaled(std::chrono::seconds(30))));
+    ASSERT_TRUE(driver->waitUntil([&] { return first->isReconnecting(); }, 60));
+    driver->settle();
+    EXPECT_EQ(first->titleLabel()->text(), L("MSG_RECONNECTING"));
+    shot("5c-reconnecting.png");
+    ASSERT_TRUE(porch->waitUntilBack(std::chrono::seconds(120)));
+    playsAgain("the device's return");
+    // The device is online again in the panel as soon as its pictures are back.
+    EXPECT_TRUE(driver->waitUntil([&] {
+        SectionHeaderViewHD* h = header(section);
+        return h && h->titleLabel()->textColor() == UIColor::greenColor();
+    }, 10)) << "online again";
+    shot("5d-back.png");
+    backHome();
+    EXPECT_FALSE(first->isBusy());
+    fromHome("liveViewBtn");
+    driver->advance(0.15);  // the tiles' delayed starts
+    EXPECT_TRUE(first->isBusy());
+    playsAgain("the home page");
+    shot("5e-resumed.png");
+    // Every tile stopped before the device goes.
+    secondPage();
+    ASSERT_TRUE(tap("stopAllBtn")) << driver->lastError();
+    for (int p = 0; p < 16; ++p) EXPECT_FALSE(grid().tileAtPosition(p)->isBusy()) << p;
 
     // ---- 6. Porch deleted in the panel (its tiles stopped when the live screen went home).
     ASSERT_TRUE(driver->waitUntil([&] { return device->numberOfConnections() == 0; }, 20));

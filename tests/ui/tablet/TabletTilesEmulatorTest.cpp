@@ -207,43 +207,74 @@ TEST_F(TabletTilesDroppedLinkTest, DroppedLinksAreRestartedByTheTilesSessionsAnd
     expectBars(0, "after the restarts");
 }
 
-TEST_F(TabletTilesEmulatorTest, ADeviceSwitchedOffFailsItsTilesWhichPlayAgainOnceItIsBack) {
+// A device that goes away for half a minute (a reboot) and comes back on the
+// same address: its tiles stay on their channels saying they reconnect (no
+// failure, no stop), and play again by themselves once it is back, with
+// their captions and no trace of the reconnecting text.
+TEST_F(TabletTilesEmulatorTest, ADeviceAwayForHalfAMinuteComesBackIntoItsTilesWithoutATap) {
     startChannels(2);
     for (int p = 0; p < 2; ++p) ASSERT_TRUE(waitPicture(grid->tileAtPosition(p))) << p;
     expectBars(0, "before");
-    world.emulator(0).stop();  // the device goes off: its links close and it takes no new ones
-    for (int p = 0; p < 2; ++p)
-        ASSERT_TRUE(driver.waitUntil([&] { return grid->tileAtPosition(p)->state() == 0; }, 60)) << p;
-    driver.advance(0.3);  // the failure text follows 0.2 s after the stop
-    const std::vector<std::string> failureTexts = {Localization::string("MSG_DVOFF"), Localization::string("MSG_NONET"),
-                                                   Localization::string("MSG_NETERR")};
+    const std::string reconnecting = Localization::string("MSG_RECONNECTING");
+    world.emulator(0).goAway(std::chrono::duration_cast<std::chrono::milliseconds>(
+        Config::shared().scaled(std::chrono::seconds(30))));
     for (int p = 0; p < 2; ++p) {
         ChannelViewControllerHD* t = grid->tileAtPosition(p);
-        EXPECT_NE(std::find(failureTexts.begin(), failureTexts.end(), t->titleLabel()->text()), failureTexts.end())
-            << p << ": " << t->titleLabel()->text();
-        EXPECT_EQ(t->deviceId(), -1) << p;
-        EXPECT_EQ(t->channel(), p) << p;
-        EXPECT_FALSE(t->spinner()->isAnimating()) << p;
+        ASSERT_TRUE(driver.waitUntil([&] { return t->isReconnecting(); }, 60)) << p;
+        EXPECT_EQ(t->titleLabel()->text(), reconnecting) << p;
+        EXPECT_EQ(t->state(), 1) << p;
+        EXPECT_EQ(t->deviceId(), gate->deviceId) << p;
         EXPECT_FALSE(t->glView()->hasPicture()) << p;
     }
-    std::vector<std::string> expected;
-    for (int p = 0; p < 2; ++p) expected.push_back(std::to_string(gate->deviceId) + " " + std::to_string(p));
-    std::sort(log->failures.begin(), log->failures.end());
-    EXPECT_EQ(log->failures, expected);
-    // Nothing is left running for a failed tile: no restart reaches the device once it is back.
+    ASSERT_TRUE(world.emulator(0).waitUntilBack(std::chrono::seconds(120)));
+    for (int p = 0; p < 2; ++p) {
+        ChannelViewControllerHD* t = grid->tileAtPosition(p);
+        ASSERT_TRUE(waitPicture(t)) << p << ": " << t->titleLabel()->text();
+        EXPECT_FALSE(t->isReconnecting()) << p;
+    }
+    driver.settle();
+    for (int p = 0; p < 2; ++p)
+        EXPECT_EQ(grid->tileAtPosition(p)->titleLabel()->text(), "Gate ch0" + std::to_string(p + 1)) << p;
+    EXPECT_TRUE(gate->isOnLine.load());
+    EXPECT_TRUE(log->failures.empty());
+    EXPECT_EQ(log->stops, 0);
+    expectBars(0, "after the device came back");
+}
+
+// A tap on a tile that waits to reconnect tries at once; a tap on a tile
+// whose view failed (a refused login) starts its channel again, and once it
+// plays no failure text is left on it.
+TEST_F(TabletTilesEmulatorTest, ATapOnATileThatLostItsDeviceTriesAgainAtOnce) {
+    startChannels(1);
+    ChannelViewControllerHD* t = grid->tileAtPosition(0);
+    ASSERT_TRUE(waitPicture(t));
+    world.emulator(0).goAway(std::chrono::hours(1));
+    ASSERT_TRUE(driver.waitUntil([&] { return t->isReconnecting(); }, 60));
+    world.emulator(0).stop();
     std::string error;
     ASSERT_TRUE(world.emulator(0).start(error)) << error;
     const long sessions = world.emulator(0).stats().sessions;
-    driver.advance(2);
-    driver.waitUntil([] { return false; }, 0.5);
-    EXPECT_EQ(world.emulator(0).stats().sessions, sessions);
-    // Started again (the panel's tick), both tiles show the device's pictures.
-    for (int p = 0; p < 2; ++p) EXPECT_FALSE(grid->findWorkingChannelViewControllerHDForDevice(gate->deviceId, p));
-    startChannels(2);
-    for (int p = 0; p < 2; ++p) ASSERT_TRUE(waitPicture(grid->tileAtPosition(p))) << p;
+    EXPECT_TRUE(t->retryNow());
+    ASSERT_TRUE(waitPicture(t)) << t->titleLabel()->text();
+    EXPECT_GE(world.emulator(0).stats().sessions, sessions + 1);
     driver.settle();
-    EXPECT_EQ(grid->tileAtPosition(1)->titleLabel()->text(), "Gate ch02");
-    expectBars(0, "after the device came back");
+    EXPECT_EQ(t->titleLabel()->text(), "Gate ch01");
+    EXPECT_FALSE(t->retryNow());  // playing: nothing to retry
+
+    // A refused login ends the view with its text; the tap starts it again.
+    world.emulator(0).setForcedLoginResult(2);
+    grid->stopAllLive();
+    startChannels(1);
+    ASSERT_TRUE(driver.waitUntil([&] { return t->failedDeviceId() == gate->deviceId; }, 60));
+    driver.advance(0.3);
+    EXPECT_EQ(t->titleLabel()->text(), Localization::string("LOGINERROR_MSG"));
+    world.emulator(0).setForcedLoginResult(0);
+    const CGRect b = t->view()->bounds();
+    driver.tapAt(t->view()->convertPointToView(CGPoint{b.size.width / 2, b.size.height / 2}, nullptr));
+    driver.advance(0.15);
+    ASSERT_TRUE(waitPicture(t)) << t->titleLabel()->text();
+    driver.settle();
+    EXPECT_EQ(t->titleLabel()->text(), "Gate ch01");
 }
 
 TEST_F(TabletTilesEmulatorTest, StoppingATileWhoseDeviceLeftTheListEndsItsLink) {

@@ -317,7 +317,10 @@ TEST_F(ViewControllerHDTest, SettingsShowTheStoredChoicesCancelKeepsThemAndDoneS
     for (const char* text : {"Views", "Live preference", "Picture", "Skip home page", "Done", "Cancel"})
         EXPECT_TRUE(shows(text)) << text << "\n" << driver->dumpTree();
     ASSERT_TRUE(config->layoutSegment && config->preferenceSegment && config->modelSegment && config->skipHpageSwitch);
-    EXPECT_EQ(config->autoPlaySwitch, nullptr);
+    // Auto play has its switch, showing the stored value.
+    ASSERT_NE(config->autoPlaySwitch, nullptr);
+    EXPECT_TRUE(shows("Resume live views")) << driver->dumpTree();
+    EXPECT_TRUE(config->autoPlaySwitch->isOn());
     EXPECT_EQ(config->layoutSegment->numberOfSegments(), 5);
     EXPECT_EQ(config->layoutSegment->selectedSegmentIndex(), 1);
     EXPECT_EQ(config->preferenceSegment->selectedSegmentIndex(), 0);
@@ -349,14 +352,16 @@ TEST_F(ViewControllerHDTest, SettingsShowTheStoredChoicesCancelKeepsThemAndDoneS
     ASSERT_TRUE(driver->pickSegment("preferenceSegment", 1)) << driver->lastError();
     ASSERT_TRUE(driver->pickSegment("modelSegment", 1)) << driver->lastError();
     ASSERT_TRUE(tap("skipHpageSwitch")) << driver->lastError();
+    ASSERT_TRUE(tap("autoPlaySwitch")) << driver->lastError();
     ASSERT_TRUE(tap("cancelButton")) << driver->lastError();
     EXPECT_EQ(home->presentedViewController(), nullptr);
     EXPECT_EQ(prefs.layoutStyle(), 1);
     EXPECT_FALSE(prefs.isFullScreen());
     EXPECT_FALSE(prefs.skipHomePage());
+    EXPECT_TRUE(prefs.autoPlay());
     EXPECT_EQ(readFile(path), before);
 
-    // Done: the shown choices are stored; auto play, which has no control here, stays on.
+    // Done: the shown choices are stored; auto play, left as it was, stays on.
     config = openSettings();
     ASSERT_NE(config, nullptr);
     ASSERT_TRUE(driver->pickSegment("layoutSegment", 3));

@@ -553,6 +553,44 @@ TEST(DeviceEmulatorTest, SwitchedOffAndOnItListensOnTheSamePortAgain) {
     EXPECT_TRUE(b.readPacket());
 }
 
+// A rebooting device: its open link ends, connections are refused while it
+// is away, and it comes back by itself on the same port.
+TEST(DeviceEmulatorTest, GoesAwayRefusingConnectionsAndComesBackOnTheSamePort) {
+    EmulatorOptions o = quietOptions();
+    o.pace = Pace::Fast;
+    Started emu(o);
+    const uint16_t port = emu->tcpPort();
+    Client a(port);
+    a.send(extendedLogin("admin", "admin", 0, true));
+    ASSERT_TRUE(a.readPacket());
+    // Long enough that the checks below run while it is away; the wait
+    // for its return is what ends the test, not the clock.
+    emu->goAway(3s);
+    {
+        Client refused(port);
+        EXPECT_FALSE(refused.connected());
+    }
+    EXPECT_TRUE(emu->isAway());
+    while (a.readPacket()) {
+    }
+    EXPECT_TRUE(a.eof());
+    ASSERT_TRUE(emu->waitUntilBack(60s));
+    EXPECT_FALSE(emu->isAway());
+    EXPECT_EQ(emu->tcpPort(), port);
+    Client b(port);
+    ASSERT_TRUE(b.connected());
+    b.send(extendedLogin("admin", "admin", 0, true));
+    EXPECT_TRUE(b.readPacket());
+    EXPECT_EQ(emu->countEvents("away"), 1u);
+    EXPECT_EQ(emu->countEvents("back"), 1u);
+
+    // A stop during an absence ends it for good.
+    emu->goAway(60s);
+    emu->stop();
+    EXPECT_FALSE(emu->isAway());
+    EXPECT_EQ(emu->tcpPort(), 0);
+}
+
 TEST(DeviceEmulatorTest, InjectsFaults) {
     struct FaultCase {
         const char* name;
