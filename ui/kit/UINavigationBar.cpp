@@ -1,5 +1,7 @@
 #include "ui/kit/UINavigationBar.h"
 
+#include <QFontMetricsF>
+
 #include <QLinearGradient>
 #include <QPainter>
 
@@ -140,7 +142,18 @@ void UINavigationBar::layoutSubviews() {
         rightEdge = w - 5 - f.size.width - 5;
     }
     CGFloat side = std::max(leftEdge, w - rightEdge);
-    if (title_) title_->setFrame(CGRectMake(side, 0, std::max(0.0, w - 2 * side), h));
+    if (title_) {
+        // Centred on the bar; a title too long for that (at its smallest
+        // size) takes all the room between the buttons instead.
+        title_->setAdjustsFontSizeToFitWidth(true);
+        title_->setMinimumFontSize(15);
+        const CGFloat need =
+            QFontMetricsF(UIFont::boldSystemFontOfSize(15).qFont()).horizontalAdvance(QString::fromStdString(title_->text()));
+        if (need > w - 2 * side)
+            title_->setFrame(CGRectMake(leftEdge, 0, std::max(0.0, rightEdge - leftEdge), h));
+        else
+            title_->setFrame(CGRectMake(side, 0, std::max(0.0, w - 2 * side), h));
+    }
     if (titleView_) {
         CGRect f = titleView_->frame();
         titleView_->setFrame(CGRectMake((w - f.size.width) / 2, (h - f.size.height) / 2, f.size.width, f.size.height));

@@ -1,3 +1,4 @@
+#include "ui/kit/TextAudit.h"
 #include "ui/kit/UIPickerView.h"
 
 #include <QPainter>
@@ -86,8 +87,9 @@ void UIPickerView::drawRect(const CGRect& rect) {
             if (row < 0 || row >= numberOfRowsInComponent(c)) continue;
             std::string t = delegate ? delegate->titleForRow(this, row, c) : std::string();
             p.setPen(d == 0 ? QColor(0, 0, 0) : QColor(130, 130, 130));
-            p.drawText(QRectF(r.origin.x + 8, mid - kRowHeight / 2 + d * kRowHeight, r.size.width - 16, kRowHeight),
-                       Qt::AlignVCenter | Qt::AlignLeft, QString::fromStdString(t));
+            TextAudit::drawText(p, this,
+                                QRectF(r.origin.x + 8, mid - kRowHeight / 2 + d * kRowHeight, r.size.width - 16, kRowHeight),
+                                Qt::AlignVCenter | Qt::AlignLeft, QString::fromStdString(t), t, false);
         }
     }
     if (showsSelectionIndicator) {

@@ -157,8 +157,14 @@ void UITableViewCell::layoutSubviews() {
         text_->setFrame(CGRectMake(x, 0, w, c.size.height));
         break;
     case UITableViewCellStyle::Value1:
-        text_->setFrame(CGRectMake(x, 0, w * 0.55, c.size.height));
+    {
+        // The title takes what it needs when the value leaves room (at least
+        // a little over half the row); the value, right-aligned, the rest.
+        const CGFloat valueWidth = detail_->text().empty() ? 0 : detail_->sizeThatFits(CGSize{}).width + 8;
+        const CGFloat textWidth = std::min(w, std::max(w * 0.55, w - valueWidth));
+        text_->setFrame(CGRectMake(x, 0, textWidth, c.size.height));
         detail_->setFrame(CGRectMake(x + w * 0.45, 0, w * 0.55, c.size.height));
+    }
         break;
     case UITableViewCellStyle::Value2:
         text_->setTextAlignment(UITextAlignment::Right);
