@@ -146,9 +146,9 @@ void UINavigationBar::layoutSubviews() {
         // Centred on the bar; a title too long for that (at its smallest
         // size) takes all the room between the buttons instead.
         title_->setAdjustsFontSizeToFitWidth(true);
-        title_->setMinimumFontSize(15);
+        title_->setMinimumFontSize(13);
         const CGFloat need =
-            QFontMetricsF(UIFont::boldSystemFontOfSize(15).qFont()).horizontalAdvance(QString::fromStdString(title_->text()));
+            QFontMetricsF(UIFont::boldSystemFontOfSize(13).qFont()).horizontalAdvance(QString::fromStdString(title_->text()));
         if (need > w - 2 * side)
             title_->setFrame(CGRectMake(leftEdge, 0, std::max(0.0, rightEdge - leftEdge), h));
         else

@@ -30,7 +30,7 @@ UITableViewCell::UITableViewCell(UITableViewCellStyle style, const std::string& 
         setViewName(detail, "detailTextLabel");
         detail->setFont(UIFont::systemFontOfSize(style == UITableViewCellStyle::Subtitle ? 14 : 17));
         detail->setTextColor(style == UITableViewCellStyle::Value1 ? UIColor::colorWithRed(0.22, 0.33, 0.53, 1)
-                                                                   : UIColor::grayColor());
+                                                                   : UIColor::colorWithWhite(0.4, 1));  // reads on white
         if (style == UITableViewCellStyle::Value1) detail->setTextAlignment(UITextAlignment::Right);
         detail_ = detail;
         content->addSubview(detail);

@@ -68,16 +68,33 @@ TEST_F(TextCheckTest, FindsTextsCutCoveredCrowdedOrFaint) {
         {"a label under a bar drawn after it",
          [](UIView* v) {
              label(v, CGRectMake(10, 40, 200, 24), "Motion detection");
-             auto* bar = new UIView(CGRectMake(0, 48, 320, 44));
+             auto* bar = new UIView(CGRectMake(0, 55, 320, 44));  // over its lower third
              bar->setBackgroundColor(UIColor::darkGrayColor());
              v->addSubview(bar);
          },
          "is covered or clipped"},
-        {"a label pushed half out of its superview",
+        {"a label all but hidden under a panel slid over it is put away, not cut",
+         [](UIView* v) {
+             label(v, CGRectMake(10, 40, 200, 24), "Motion detection");
+             auto* panel = new UIView(CGRectMake(0, 30, 320, 60));
+             panel->setBackgroundColor(UIColor::darkGrayColor());
+             v->addSubview(panel);
+         },
+         ""},
+        {"a caption on a dark box over a bright picture",
+         [](UIView* v) {
+             UILabel* l = label(v, CGRectMake(10, 40, 200, 24), "Motion detection", UIColor::yellowColor());
+             l->setTextBackingColor(UIColor::colorWithWhite(0, 0.75));
+         },
+         ""},
+        {"the same caption without its box",
+         [](UIView* v) { label(v, CGRectMake(10, 40, 200, 24), "Motion detection", UIColor::yellowColor()); },
+         "has a contrast of"},
+        {"a label pushed a third out of its superview",
          [](UIView* v) {
              auto* box = new UIView(CGRectMake(10, 40, 100, 30));
              v->addSubview(box);
-             label(box, CGRectMake(50, 3, 120, 24), "Channels");
+             label(box, CGRectMake(60, 3, 120, 24), "Channels");
          },
          "is covered or clipped"},
         {"a label running into its neighbour",
@@ -146,6 +163,18 @@ TEST_F(TextCheckTest, FindsTextsCutCoveredCrowdedOrFaint) {
             EXPECT_NE(problems[0].find(c.expected), std::string::npos) << c.what << all;
         }
     }
+}
+
+TEST(SegmentWidths, FixedWidthsFirstTheRestShared) {
+    KitTestDriver driver;
+    UISegmentedControl s({"1", "4", "Automatic"});
+    s.setFrame(CGRectMake(0, 0, 200, 30));
+    s.setWidth(30, 0);
+    s.setWidth(30, 1);
+    EXPECT_EQ(s.rectForSegment(0).size.width, 30);
+    EXPECT_EQ(s.rectForSegment(1).origin.x, 30);
+    EXPECT_EQ(s.rectForSegment(2).origin.x, 60);
+    EXPECT_EQ(s.rectForSegment(2).size.width, 140);
 }
 
 TEST(ContrastRatio, FollowsTheLuminanceFormula) {
