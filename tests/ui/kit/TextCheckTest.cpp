@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "ui/kit/UIAlertView.h"
 #include "ui/kit/UIButton.h"
 #include "ui/kit/UILabel.h"
 #include "ui/kit/UISegmentedControl.h"
@@ -163,6 +164,25 @@ TEST_F(TextCheckTest, FindsTextsCutCoveredCrowdedOrFaint) {
             EXPECT_NE(problems[0].find(c.expected), std::string::npos) << c.what << all;
         }
     }
+}
+
+// An alert's long title and message wrap inside the box on a 320-point phone.
+TEST_F(TextCheckTest, AnAlertsLongTitleAndMessageShowWhole) {
+    KitTestDriver driver;
+    auto c = std::make_shared<UIViewController>();
+    driver.setRoot(c);
+    c->view()->setBackgroundColor(UIColor::whiteColor());
+    auto* alert = new UIAlertView("The device could not be added",
+                                  "A device with this identifier is in the list already: change the one there, "
+                                  "or give this one another identifier.",
+                                  nullptr, "OK", {});
+    alert->show();
+    driver.settle();
+    KitTestDriver::TextCheck check;
+    check.checked = [](const std::string&) { return true; };
+    std::string all;
+    for (const std::string& p : driver.textProblems(check)) all += "\n  " + p;
+    EXPECT_TRUE(all.empty()) << all;
 }
 
 TEST(SegmentWidths, FixedWidthsFirstTheRestShared) {
