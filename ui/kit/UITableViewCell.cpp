@@ -23,6 +23,7 @@ UITableViewCell::UITableViewCell(UITableViewCellStyle style, const std::string& 
     auto* text = new UILabel(CGRectZero);
     setViewName(text, "textLabel");
     text->setFont(UIFont::boldSystemFontOfSize(style == UITableViewCellStyle::Value2 ? 12 : 18));
+    text->setHighlightedTextColor(UIColor::whiteColor());  // on the blue of a selected row
     text_ = text;
     content->addSubview(text);
     if (style != UITableViewCellStyle::Default) {
@@ -32,6 +33,7 @@ UITableViewCell::UITableViewCell(UITableViewCellStyle style, const std::string& 
         detail->setTextColor(style == UITableViewCellStyle::Value1 ? UIColor::colorWithRed(0.22, 0.33, 0.53, 1)
                                                                    : UIColor::colorWithWhite(0.4, 1));  // reads on white
         if (style == UITableViewCellStyle::Value1) detail->setTextAlignment(UITextAlignment::Right);
+        detail->setHighlightedTextColor(UIColor::whiteColor());
         detail_ = detail;
         content->addSubview(detail);
     }
@@ -66,13 +68,21 @@ void UITableViewCell::setAccessoryView(UIView* view) {
 
 void UITableViewCell::setSelected(bool selected, bool) {
     selected_ = selected;
-    if (text_) text_->setHighlighted(selected && selectionStyle != UITableViewCellSelectionStyle::None);
+    markTexts();
     update();
 }
 
 void UITableViewCell::setHighlighted(bool highlighted, bool) {
     highlighted_ = highlighted;
+    markTexts();
     update();
+}
+
+// The texts of a row on the blue selection turn white, so that they read on it.
+void UITableViewCell::markTexts() {
+    const bool on = (selected_ || highlighted_) && selectionStyle == UITableViewCellSelectionStyle::Blue;
+    if (text_) text_->setHighlighted(on);
+    if (detail_) detail_->setHighlighted(on);
 }
 
 void UITableViewCell::setEditing(bool editing, bool) {
@@ -200,7 +210,7 @@ void UITableViewCell::drawRect(const CGRect& rect) {
     QPainter& p = ctx->painter();
     if ((highlighted_ || selected_) && selectionStyle != UITableViewCellSelectionStyle::None)
         p.fillRect(QRectF(0, 0, rect.size.width, rect.size.height),
-                   selectionStyle == UITableViewCellSelectionStyle::Gray ? QColor(200, 200, 200) : QColor(5, 140, 245));
+                   selectionStyle == UITableViewCellSelectionStyle::Gray ? QColor(200, 200, 200) : QColor(0, 100, 210));
     QPen pen(QColor(140, 140, 140), 2);
     p.setPen(pen);
     p.setRenderHint(QPainter::Antialiasing, true);

@@ -11,6 +11,8 @@
 #include "ui/kit/UIButton.h"
 #include "ui/kit/UILabel.h"
 #include "ui/kit/UISegmentedControl.h"
+#include "ui/kit/UITableView.h"
+#include "ui/kit/UITableViewCell.h"
 #include "ui/kit/UIViewController.h"
 #include "ui/kit/testing/KitTestDriver.h"
 
@@ -143,6 +145,17 @@ TEST_F(TextCheckTest, FindsTextsCutCoveredCrowdedOrFaint) {
              b->setTitleColor(UIColor::colorWithWhite(0.85, 1), UIControlStateDisabled);
              b->setEnabled(false);
              v->addSubview(b);
+         },
+         ""},
+        {"a row's title and value on the blue of its selection",
+         [](UIView* v) {
+             auto* cell = new UITableViewCell(UITableViewCellStyle::Value1, "Row");
+             cell->setFrame(CGRectMake(0, 40, 320, 44));
+             cell->textLabel()->setText("Start time");
+             cell->detailTextLabel()->setText("2026-12-11 00:00");
+             v->addSubview(cell);
+             cell->layoutSubviews();
+             cell->setSelected(true, false);
          },
          ""},
         {"a segment title cut short",
