@@ -16,6 +16,7 @@
 #include "platform/text/Localization.h"
 #include "support/TempDir.h"
 #include "ui/common/ColourBars.h"
+#include "ui/common/ReadableTexts.h"
 #include "ui/common/GLVideoView.h"
 #include "ui/host/EmulatorWorld.h"
 #include "ui/kit/UIScreen.h"
@@ -226,6 +227,7 @@ TEST_F(TabletTilesEmulatorTest, ADeviceSwitchedOffFailsItsTilesWhichPlayAgainOnc
         EXPECT_FALSE(t->spinner()->isAnimating()) << p;
         EXPECT_FALSE(t->glView()->hasPicture()) << p;
     }
+    test::expectTextsReadable(driver, "failed tiles");  // the failure texts read on the black tiles
     std::vector<std::string> expected;
     for (int p = 0; p < 2; ++p) expected.push_back(std::to_string(gate->deviceId) + " " + std::to_string(p));
     std::sort(log->failures.begin(), log->failures.end());
