@@ -646,7 +646,18 @@ std::vector<std::string> KitTestDriver::textProblems(const TextCheck& check) con
             const QPoint at(int(gx / s.glyph), int(gy / s.glyph));
             const QWidget* over = s.missing > 0 ? topmostAt(window_.get(), QPoint(int(mx / s.missing), int(my / s.missing)))
                                                 : topmostAt(window_.get(), at);
-            if (over && layerOf(over) != layerOf(r.view)) continue;
+            // A text that shows unchanged is in sight even under a clear
+            // layer (a popover's): only a view that paints over it (an
+            // alert's dimming too) takes it out of sight.
+            auto paints = [&](const QWidget* w) {
+                const QWidget* layer = layerOf(w);
+                for (; w; w = w == layer ? nullptr : w->parentWidget())
+                    if (auto* v = dynamic_cast<const UIView*>(w); v && !v->backgroundColor().isNull() &&
+                                                                  v->backgroundColor().qColor().alphaF() > 0.1)
+                        return true;
+                return false;
+            };
+            if (over && layerOf(over) != layerOf(r.view) && (s.missing > 0 || paints(over))) continue;
             // Mostly hidden: a panel slid over it on purpose; what a user
             // cannot read there is not cut, it is put away.
             if (s.missing * 2 > s.glyph) continue;
@@ -654,7 +665,7 @@ std::vector<std::string> KitTestDriver::textProblems(const TextCheck& check) con
             while (screen && !(dynamic_cast<const UIView*>(screen) &&
                                static_cast<const UIView*>(screen)->viewController()))
                 screen = screen->parentWidget();
-            if (screen && screen != r.view && !screen->isAncestorOf(r.view)) continue;
+            if (screen && screen != r.view && !screen->isAncestorOf(r.view) && (s.missing > 0 || paints(over))) continue;
             // A row scrolled partly out of its list, or under the list's own
             // floating header, is the list at work: scrolling shows it.
             bool scrolledAway = false;
