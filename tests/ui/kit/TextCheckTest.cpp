@@ -147,6 +147,22 @@ TEST_F(TextCheckTest, FindsTextsCutCoveredCrowdedOrFaint) {
              v->addSubview(b);
          },
          ""},
+        {"a faint label seen through a clear layer over the screen is still checked",
+         [](UIView* v) {
+             label(v, CGRectMake(10, 40, 200, 24), "Channels", UIColor::colorWithWhite(0.8, 1));
+             auto* layer = new UIView(CGRectMake(0, 0, 320, 480));
+             layer->setBackgroundColor(UIColor::clearColor());
+             static_cast<UIView*>(v->parentWidget())->addSubview(layer);
+         },
+         "has a contrast of"},
+        {"a faint label under an alert's dimming is out of sight",
+         [](UIView* v) {
+             label(v, CGRectMake(10, 40, 200, 24), "Channels", UIColor::colorWithWhite(0.8, 1));
+             auto* dim = new UIView(CGRectMake(0, 0, 320, 480));
+             dim->setBackgroundColor(UIColor::colorWithWhite(0, 0.4));
+             static_cast<UIView*>(v->parentWidget())->addSubview(dim);
+         },
+         ""},
         {"a row's title and value on the blue of its selection",
          [](UIView* v) {
              auto* cell = new UITableViewCell(UITableViewCellStyle::Value1, "Row");
