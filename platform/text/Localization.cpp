@@ -82,6 +82,15 @@ std::string Localization::string(const std::string& key) {
     return it == gTable.end() ? key : it->second;
 }
 
+std::vector<std::string> Localization::texts() {
+    std::lock_guard<std::mutex> g(gLock);
+    if (!gLoaded) load();
+    std::vector<std::string> out;
+    out.reserve(gTable.size());
+    for (const auto& [key, value] : gTable) out.push_back(value);
+    return out;
+}
+
 bool Localization::contains(const std::string& key) {
     std::lock_guard<std::mutex> g(gLock);
     if (!gLoaded) load();

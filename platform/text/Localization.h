@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace lumora {
 
@@ -12,6 +13,8 @@ public:
     static std::string string(const std::string& key);
     // Whether the table has an entry for the key (its text may equal the key).
     static bool contains(const std::string& key);
+    // Every text of the table (its values), for checks over what screens show.
+    static std::vector<std::string> texts();
     // Drops the loaded table so the next lookup reads it again (tests that
     // point Config::resourceDir elsewhere).
     static void reload();

@@ -32,7 +32,7 @@ ALMoviePlayerControls::ALMoviePlayerControls(ALMoviePlayerController* moviePlaye
     showing_ = false;
     timeRemainingDecrements_ = false;
     fadeDelay_ = 5.0;
-    barColor_ = UIColor::colorWithWhite(0, 0.5);
+    barColor_ = UIColor::colorWithWhite(0, 0.7);  // dark enough for the times to read over any picture
     barHeight_ = UIDeviceALSystemVersion::iOSVersion() >= 7.0f ? 70.0 : 50.0;
     seekRate_ = 3.0f;
     state_ = ALMoviePlayerControlsStateIdle;

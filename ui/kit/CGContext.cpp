@@ -1,3 +1,4 @@
+#include "ui/kit/TextAudit.h"
 #include "ui/kit/CGContext.h"
 
 #include <QPainter>
@@ -89,8 +90,8 @@ void CGContext::drawText(const std::string& text, const CGRect& r, const UIFont&
     painter_.save();
     painter_.setFont(font.qFont());
     painter_.setPen(state_.fill.qColor());
-    painter_.drawText(QRectF(r.origin.x, r.origin.y, r.size.width, r.size.height), qtAlignment,
-                      QString::fromStdString(text));
+    TextAudit::drawText(painter_, nullptr, QRectF(r.origin.x, r.origin.y, r.size.width, r.size.height), qtAlignment,
+                        QString::fromStdString(text), text, false);
     painter_.restore();
 }
 

@@ -1,5 +1,8 @@
 #include "ui/kit/UIAlertView.h"
 
+#include <QFontMetricsF>
+#include <cmath>
+
 #include "ui/kit/UIApplication.h"
 #include "ui/kit/UIButton.h"
 #include "ui/kit/UILabel.h"
@@ -23,6 +26,7 @@ UIAlertView::UIAlertView(const std::string& title, const std::string& message, U
     t->setFont(UIFont::boldSystemFontOfSize(18));
     t->setTextColor(UIColor::whiteColor());
     t->setTextAlignment(UITextAlignment::Center);
+    t->setNumberOfLines(0);  // a long title wraps rather than loses its end
     t->setText(title);
     titleLabel_ = t;
     box->addSubview(t);
@@ -119,15 +123,23 @@ void UIAlertView::layoutSubviews() { relayout(); }
 void UIAlertView::relayout() {
     if (!box_) return;
     CGFloat w = 284, y = 14;
+    // The height the text takes wrapped in the box's width.
+    auto wrapped = [w](const UILabel* l, const std::string& text) -> CGFloat {
+        if (text.empty()) return 0;
+        const QRectF r = QFontMetricsF(l->font().qFont())
+                             .boundingRect(QRectF(0, 0, w - 24, 1e6), Qt::AlignHCenter | Qt::TextWordWrap,
+                                           QString::fromStdString(text));
+        return std::ceil(r.height()) + 2;
+    };
     if (titleLabel_) {
-        titleLabel_->setFrame(CGRectMake(12, y, w - 24, title_.empty() ? 0 : 24));
-        y += title_.empty() ? 0 : 30;
+        const CGFloat h = std::max<CGFloat>(title_.empty() ? 0 : 24, wrapped(titleLabel_, title_));
+        titleLabel_->setFrame(CGRectMake(12, y, w - 24, h));
+        y += title_.empty() ? 0 : h + 6;
     }
     if (messageLabel_) {
-        int lines = message_.empty() ? 0 : static_cast<int>(message_.size() / 30) + 1;
-        CGFloat h = lines * 20.0;
+        const CGFloat h = wrapped(messageLabel_, message_);
         messageLabel_->setFrame(CGRectMake(12, y, w - 24, h));
-        y += h + (lines ? 10 : 0);
+        y += h + (h > 0 ? 10 : 0);
     }
     // Custom subviews the owner added sit between the texts and the buttons.
     for (UIView* v : box_->subviews()) {

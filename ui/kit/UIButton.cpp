@@ -1,3 +1,4 @@
+#include "ui/kit/TextAudit.h"
 #include "ui/kit/UIButton.h"
 
 #include <QFontMetricsF>
@@ -165,7 +166,8 @@ void UIButton::drawRect(const CGRect& rect) {
         p.setPen(titleColorForState(st).qColor());
         QString text = m.elidedText(QString::fromStdString(title), Qt::ElideMiddle,
                                     content.size.width - titleInsets_.left - titleInsets_.right);
-        p.drawText(tr.adjusted(-1, 0, 1, 0), Qt::AlignCenter | Qt::TextSingleLine, text);
+        TextAudit::drawText(p, this, tr.adjusted(-1, 0, 1, 0), Qt::AlignCenter | Qt::TextSingleLine, text, title,
+                            text != QString::fromStdString(title), !isEnabled());
     }
 }
 

@@ -1,3 +1,4 @@
+#include "ui/kit/TextAudit.h"
 #include "ui/kit/UIDatePicker.h"
 
 #include <QPainter>
@@ -55,7 +56,8 @@ void UIDatePicker::drawRect(const CGRect& rect) {
     p.drawRect(band);
     p.setFont(UIFont::boldSystemFontOfSize(20).qFont());
     p.setPen(Qt::black);
-    p.drawText(band, Qt::AlignCenter, QString::fromStdString(displayedText()));
+    const std::string shown = displayedText();
+    TextAudit::drawText(p, this, band, Qt::AlignCenter, QString::fromStdString(shown), shown, false);
 }
 
 }  // namespace lumora

@@ -1,3 +1,4 @@
+#include "ui/kit/TextAudit.h"
 #include "ui/kit/UILabel.h"
 
 #include <QFontMetricsF>
@@ -25,6 +26,10 @@ void UILabel::setTextColor(const UIColor& color) {
 }
 void UILabel::setHighlightedTextColor(const UIColor& color) {
     highlightedTextColor_ = color;
+    update();
+}
+void UILabel::setTextBackingColor(const UIColor& color) {
+    backing_ = color;
     update();
 }
 void UILabel::setHighlighted(bool on) {
@@ -100,10 +105,25 @@ void UILabel::drawRect(const CGRect& rect) {
             : alignment_ == UITextAlignment::Right ? Qt::AlignRight
                                                    : Qt::AlignLeft;
     QRectF r(rect.origin.x, rect.origin.y, rect.size.width, rect.size.height);
+    if (!backing_.isNull()) {
+        const QString all = QString::fromStdString(lines_ == 1 ? displayedText() : text_);
+        QRectF ink = QFontMetricsF(f.qFont()).boundingRect(
+            r, h | Qt::AlignVCenter | (lines_ == 1 ? Qt::TextSingleLine : Qt::TextWordWrap), all);
+        ink = ink.adjusted(-3, -1, 3, 1) & r;
+        p.save();
+        p.setRenderHint(QPainter::Antialiasing, true);
+        p.setPen(Qt::NoPen);
+        p.setBrush(backing_.qColor());
+        p.drawRoundedRect(ink, 3, 3);
+        p.restore();
+    }
     if (lines_ == 1) {
-        p.drawText(r, h | Qt::AlignVCenter | Qt::TextSingleLine, QString::fromStdString(displayedText()));
+        const std::string shown = displayedText();
+        TextAudit::drawText(p, this, r, h | Qt::AlignVCenter | Qt::TextSingleLine, QString::fromStdString(shown), text_,
+                            shown != text_);
     } else {
-        p.drawText(r, h | Qt::AlignVCenter | Qt::TextWordWrap, QString::fromStdString(text_));
+        TextAudit::drawText(p, this, r, h | Qt::AlignVCenter | Qt::TextWordWrap, QString::fromStdString(text_), text_,
+                            false);
     }
 }
 

@@ -24,6 +24,10 @@ public:
     void setTextColor(const UIColor& color);
     UIColor highlightedTextColor() const { return highlightedTextColor_; }
     void setHighlightedTextColor(const UIColor& color);
+    // A box of this colour just behind the text (not the whole label): what
+    // keeps a caption readable over a picture. Null: none.
+    UIColor textBackingColor() const { return backing_; }
+    void setTextBackingColor(const UIColor& color);
     bool isHighlighted() const { return highlighted_; }
     void setHighlighted(bool on);
     UITextAlignment textAlignment() const { return alignment_; }
@@ -49,6 +53,7 @@ private:
     UIFont font_ = UIFont::systemFontOfSize(17);
     UIColor textColor_ = UIColor::blackColor();
     UIColor highlightedTextColor_;
+    UIColor backing_;
     bool highlighted_ = false;
     UITextAlignment alignment_ = UITextAlignment::Left;
     UILineBreakMode lineBreak_ = UILineBreakMode::TailTruncation;

@@ -1,5 +1,7 @@
 #include "ui/kit/UINavigationBar.h"
 
+#include <QFontMetricsF>
+
 #include <QLinearGradient>
 #include <QPainter>
 
@@ -59,7 +61,7 @@ void UINavigationBar::setTintColor(const UIColor& color) {
 
 void UINavigationBar::drawBackground(QPainter& p) {
     QColor base = !tint_.isNull() ? tint_.qColor()
-                  : style_ == UIBarStyle::Default ? QColor(109, 132, 162)
+                  : style_ == UIBarStyle::Default ? QColor(56, 74, 100)  // white titles read on it, top to bottom
                                                   : QColor(20, 20, 20);
     QLinearGradient g(0, 0, 0, bounds().size.height);
     g.setColorAt(0, base.lighter(130));
@@ -142,7 +144,10 @@ void UINavigationBar::layoutSubviews() {
     CGFloat side = std::max(leftEdge, w - rightEdge);
     if (title_) {
         // Centred on the bar when it fits there; else in the room between
-        // the buttons (a long back title would leave no centred room at all).
+        // the buttons (a long back title would leave no centred room at
+        // all), shrinking down to 13 points before it is cut.
+        title_->setAdjustsFontSizeToFitWidth(true);
+        title_->setMinimumFontSize(13);
         const CGFloat needed = title_->sizeThatFits(CGSize{w, h}).width;
         if (w - 2 * side >= needed) {
             title_->setFrame(CGRectMake(side, 0, w - 2 * side, h));

@@ -1,3 +1,4 @@
+#include "ui/kit/TextAudit.h"
 #include "ui/kit/UIPickerView.h"
 
 #include <QFontMetricsF>
@@ -154,9 +155,9 @@ void UIPickerView::drawRect(const CGRect& rect) {
             for (int size = 20; size > 13 && QFontMetricsF(font).horizontalAdvance(text) > width; --size)
                 font.setPixelSize(size - 1);
             p.setFont(font);
-            p.drawText(QRectF(r.origin.x + 8, mid - kRowHeight / 2 + d * kRowHeight, width, kRowHeight),
-                       Qt::AlignVCenter | Qt::AlignLeft,
-                       QFontMetricsF(font).elidedText(text, Qt::ElideRight, width));
+            const QString shown = QFontMetricsF(font).elidedText(text, Qt::ElideRight, width);
+            TextAudit::drawText(p, this, QRectF(r.origin.x + 8, mid - kRowHeight / 2 + d * kRowHeight, width, kRowHeight),
+                                Qt::AlignVCenter | Qt::AlignLeft, shown, t, shown != text);
         }
     }
     if (showsSelectionIndicator) {

@@ -1,3 +1,4 @@
+#include "ui/kit/TextAudit.h"
 #include "ui/kit/UISegmentedControl.h"
 
 #include <algorithm>
@@ -59,10 +60,27 @@ void UISegmentedControl::setSelectedSegmentIndex(int index) {
     update();
 }
 
+void UISegmentedControl::setWidth(CGFloat width, int segment) {
+    if (segment < 0 || segment >= numberOfSegments()) return;
+    segments_[static_cast<size_t>(segment)].width = std::max<CGFloat>(0, width);
+    update();
+}
+
 CGRect UISegmentedControl::rectForSegment(int s) const {
-    int n = std::max(1, numberOfSegments());
-    CGFloat w = bounds().size.width / n;
-    return CGRectMake(w * s, 0, w, bounds().size.height);
+    CGFloat fixed = 0;
+    int shared = 0;
+    for (const Segment& g : segments_) {
+        fixed += g.width;
+        if (g.width <= 0) ++shared;
+    }
+    const CGFloat share = shared > 0 ? std::max<CGFloat>(0, bounds().size.width - fixed) / shared : 0;
+    CGFloat x = 0;
+    for (int i = 0; i < numberOfSegments(); ++i) {
+        const CGFloat w = segments_[static_cast<size_t>(i)].width > 0 ? segments_[static_cast<size_t>(i)].width : share;
+        if (i == s) return CGRectMake(x, 0, w, bounds().size.height);
+        x += w;
+    }
+    return CGRectMake(x, 0, 0, bounds().size.height);
 }
 
 void UISegmentedControl::touchesEnded(const UITouchSet& touches, UIEvent* event) {
@@ -107,7 +125,9 @@ void UISegmentedControl::drawRect(const CGRect& rect) {
                 font.setPixelSize(font.pixelSize() - 1);
             p.save();
             p.setFont(font);
-            p.drawText(q, Qt::AlignCenter, QFontMetricsF(font).elidedText(title, Qt::ElideRight, room));
+            const QString shown = QFontMetricsF(font).elidedText(title, Qt::ElideRight, room);
+            TextAudit::drawText(p, this, q.adjusted(4, 0, -4, 0), Qt::AlignCenter, shown, segments_[i].title, shown != title,
+                                !segments_[i].enabled);
             p.restore();
         }
     }

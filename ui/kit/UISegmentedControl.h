@@ -23,6 +23,8 @@ public:
     std::string titleForSegmentAtIndex(int segment) const;
     void setImage(std::shared_ptr<UIImage> image, int segment);
     void setEnabled(bool enabled, int segment);
+    // A segment of its own width (0: an equal share of what the others leave).
+    void setWidth(CGFloat width, int segment);
     bool isEnabledForSegmentAtIndex(int segment) const;
     void removeAllSegments();
 
@@ -40,6 +42,7 @@ private:
         std::string title;
         std::shared_ptr<UIImage> image;
         bool enabled = true;
+        CGFloat width = 0;
     };
     std::vector<Segment> segments_;
     int selected_ = kNoSegment;

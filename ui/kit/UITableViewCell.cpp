@@ -23,6 +23,7 @@ UITableViewCell::UITableViewCell(UITableViewCellStyle style, const std::string& 
     auto* text = new UILabel(CGRectZero);
     setViewName(text, "textLabel");
     text->setFont(UIFont::boldSystemFontOfSize(style == UITableViewCellStyle::Value2 ? 12 : 18));
+    text->setHighlightedTextColor(UIColor::whiteColor());  // on the blue of a selected row
     text_ = text;
     content->addSubview(text);
     if (style != UITableViewCellStyle::Default) {
@@ -30,8 +31,9 @@ UITableViewCell::UITableViewCell(UITableViewCellStyle style, const std::string& 
         setViewName(detail, "detailTextLabel");
         detail->setFont(UIFont::systemFontOfSize(style == UITableViewCellStyle::Subtitle ? 14 : 17));
         detail->setTextColor(style == UITableViewCellStyle::Value1 ? UIColor::colorWithRed(0.22, 0.33, 0.53, 1)
-                                                                   : UIColor::grayColor());
+                                                                   : UIColor::colorWithWhite(0.4, 1));  // reads on white
         if (style == UITableViewCellStyle::Value1) detail->setTextAlignment(UITextAlignment::Right);
+        detail->setHighlightedTextColor(UIColor::whiteColor());
         detail_ = detail;
         content->addSubview(detail);
     }
@@ -66,13 +68,21 @@ void UITableViewCell::setAccessoryView(UIView* view) {
 
 void UITableViewCell::setSelected(bool selected, bool) {
     selected_ = selected;
-    if (text_) text_->setHighlighted(selected && selectionStyle != UITableViewCellSelectionStyle::None);
+    markTexts();
     update();
 }
 
 void UITableViewCell::setHighlighted(bool highlighted, bool) {
     highlighted_ = highlighted;
+    markTexts();
     update();
+}
+
+// The texts of a row on the blue selection turn white, so that they read on it.
+void UITableViewCell::markTexts() {
+    const bool on = (selected_ || highlighted_) && selectionStyle == UITableViewCellSelectionStyle::Blue;
+    if (text_) text_->setHighlighted(on);
+    if (detail_) detail_->setHighlighted(on);
 }
 
 void UITableViewCell::setEditing(bool editing, bool) {
@@ -157,8 +167,14 @@ void UITableViewCell::layoutSubviews() {
         text_->setFrame(CGRectMake(x, 0, w, c.size.height));
         break;
     case UITableViewCellStyle::Value1:
-        text_->setFrame(CGRectMake(x, 0, w * 0.55, c.size.height));
+    {
+        // The title takes what it needs when the value leaves room (at least
+        // a little over half the row); the value, right-aligned, the rest.
+        const CGFloat valueWidth = detail_->text().empty() ? 0 : detail_->sizeThatFits(CGSize{}).width + 8;
+        const CGFloat textWidth = std::min(w, std::max(w * 0.55, w - valueWidth));
+        text_->setFrame(CGRectMake(x, 0, textWidth, c.size.height));
         detail_->setFrame(CGRectMake(x + w * 0.45, 0, w * 0.55, c.size.height));
+    }
         break;
     case UITableViewCellStyle::Value2:
         text_->setTextAlignment(UITextAlignment::Right);
@@ -194,7 +210,7 @@ void UITableViewCell::drawRect(const CGRect& rect) {
     QPainter& p = ctx->painter();
     if ((highlighted_ || selected_) && selectionStyle != UITableViewCellSelectionStyle::None)
         p.fillRect(QRectF(0, 0, rect.size.width, rect.size.height),
-                   selectionStyle == UITableViewCellSelectionStyle::Gray ? QColor(200, 200, 200) : QColor(5, 140, 245));
+                   selectionStyle == UITableViewCellSelectionStyle::Gray ? QColor(200, 200, 200) : QColor(0, 100, 210));
     QPen pen(QColor(140, 140, 140), 2);
     p.setPen(pen);
     p.setRenderHint(QPainter::Antialiasing, true);

@@ -62,6 +62,7 @@ public:
     void drawRect(const CGRect& rect) override;
 
 private:
+    void markTexts();
     void showDeleteButton(bool on);
 
     UITableViewCellStyle style_;

@@ -99,7 +99,7 @@ void UIToolbar::drawBackground(QPainter& p) {
         return;
     }
     QColor base = !tintColor.isNull() ? tintColor.qColor()
-                  : style_ == UIBarStyle::Default ? QColor(109, 132, 162)
+                  : style_ == UIBarStyle::Default ? QColor(56, 74, 100)  // white titles read on it, top to bottom
                                                   : QColor(20, 20, 20);
     QLinearGradient g(0, 0, 0, bounds().size.height);
     g.setColorAt(0, base.lighter(130));

@@ -64,7 +64,9 @@ void ChannelViewController::loadView() {
     auto* rec = new UILabel(CGRect{{b.size.width - 40, 0}, {40, 20}});
     rec->setAutoresizingMask(UIViewAutoresizingFlexibleLeftMargin);
     rec->setText("[REC]");
-    rec->setTextColor(UIColor::redColor());
+    // White on a deep red box: unmistakable and readable over any picture.
+    rec->setTextColor(UIColor::whiteColor());
+    rec->setTextBackingColor(UIColor::colorWithRed(0.7, 0, 0, 1));
     rec->setTextAlignment(UITextAlignment::Right);
     rec->setBackgroundColor(UIColor::clearColor());
     rec->setFont(UIFont::systemFontOfSize(12));
@@ -75,6 +77,7 @@ void ChannelViewController::loadView() {
     auto* title = new UILabel(CGRect{{3, b.size.height - 20}, {b.size.width - 3, 20}});
     title->setAutoresizingMask(UIViewAutoresizingFlexibleRightMargin);
     title->setTextColor(UIColor::yellowColor());
+    title->setTextBackingColor(UIColor::colorWithWhite(0, 0.75));  // readable over the picture
     title->setBackgroundColor(UIColor::clearColor());
     title->setFont(UIFont::systemFontOfSize(12));
     setViewName(title, "titleLabel");

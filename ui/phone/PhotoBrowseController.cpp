@@ -48,9 +48,10 @@ void PhotoBrowseController::loadView() {
     scroll->setBackgroundColor(UIColor::blackColor());
     v->addSubview(scroll);
     photoScrollView_ = scroll;
-    auto* label = new UILabel(CGRectMake(0, 44 + 330, screen.size.width, 24));
+    // Just above the tool bar, wherever the bottom of the screen is.
+    auto* label = new UILabel(CGRectMake(0, screen.size.height - 44 - 26, screen.size.width, 24));
     setViewName(label, "fileNameLabel");
-    label->setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
+    label->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleTopMargin);
     label->setTextColor(UIColor::whiteColor());
     label->setBackgroundColor(UIColor::clearColor());
     label->setTextAlignment(UITextAlignment::Center);

@@ -70,7 +70,9 @@ void ChannelViewControllerHD::loadView() {
     auto* rec = label(CGRect{{W - 40, 0}, {40, 20}}, "recLabel");
     rec->setAutoresizingMask(UIViewAutoresizingFlexibleLeftMargin);
     rec->setText("[REC]");
-    rec->setTextColor(UIColor::redColor());
+    // White on a deep red box: unmistakable and readable over any picture.
+    rec->setTextColor(UIColor::whiteColor());
+    rec->setTextBackingColor(UIColor::colorWithRed(0.7, 0, 0, 1));
     rec->setTextAlignment(UITextAlignment::Right);
     rec->setHidden(true);
     recLabel_ = rec;
@@ -84,13 +86,16 @@ void ChannelViewControllerHD::loadView() {
 
     auto* title = label(CGRect{{3, H - 23}, {180, 20}}, "titleLabel");
     title->setAutoresizingMask(UIViewAutoresizingFlexibleRightMargin);
-    title->setTextColor(UIColor::colorWithRed(0.09, 0.427, 0.694, 1));
+    // A light blue on a dark box: the caption reads over black and over the picture alike.
+    title->setTextColor(UIColor::colorWithRed(0.55, 0.8, 1, 1));
+    title->setTextBackingColor(UIColor::colorWithWhite(0, 0.75));
     title->setLineBreakMode(UILineBreakMode::MiddleTruncation);
     titleLabel_ = title;
 
     auto* test = label(CGRect{{3, 0}, {280, 20}}, "testLabel");
     test->setAutoresizingMask(UIViewAutoresizingFlexibleRightMargin);
-    test->setTextColor(UIColor::redColor());
+    test->setTextColor(UIColor::colorWithRed(1, 0.45, 0.45, 1));
+    test->setTextBackingColor(UIColor::colorWithWhite(0, 0.85));
     test->setLineBreakMode(UILineBreakMode::MiddleTruncation);
     test->setHidden(true);
     testLabel_ = test;

@@ -53,13 +53,13 @@ UILabel* tagLabel(UIView* parent, const CGRect& frame, int tag, const UIFont& fo
 UITableViewCell* newCell(bool withLabel) {
     auto* cell = new UITableViewCell(UITableViewCellStyle::Default, "CommonAttrCell");
     cell->setFrame(CGRect{{0, 0}, {232, 44}});
-    if (withLabel) tagLabel(cell->contentView(), CGRect{{10, 10}, {80, 24}}, 1, UIFont::boldSystemFontOfSize(13));
+    if (withLabel) tagLabel(cell->contentView(), CGRect{{10, 10}, {84, 24}}, 1, UIFont::boldSystemFontOfSize(13));
     return cell;
 }
 
 UIView* buildDeviceAttrCell(void* owner) {
     auto* cell = newCell(true);
-    auto* field = new UITextField(CGRect{{92, 7}, {130, 30}});
+    auto* field = new UITextField(CGRect{{100, 7}, {124, 30}});
     field->setTag(2);
     field->setBorderStyle(UITextBorderStyle::RoundedRect);
     cell->contentView()->addSubview(field);
@@ -69,10 +69,17 @@ UIView* buildDeviceAttrCell(void* owner) {
 
 UIView* buildSegmentedCell(void* owner) {
     auto* cell = newCell(false);
+    // Under the "Channels" heading a count says enough: the counts get
+    // narrow segments, the automatic choice the rest of the row.
     std::vector<std::string> titles;
-    for (const char* key : kChannelChoiceKeys) titles.push_back(Localization::string(key));
+    for (const char* key : kChannelChoiceKeys) {
+        const std::string text = Localization::string(key);
+        const size_t digits = text.find_first_not_of("0123456789");
+        titles.push_back(digits > 0 && digits != std::string::npos ? text.substr(0, digits) : text);
+    }
     auto* segment = new UISegmentedControl(titles);
-    segment->setFrame(CGRect{{6, 7}, {220, 30}});
+    segment->setFrame(CGRect{{4, 7}, {224, 30}});
+    for (int i = 0; i + 1 < static_cast<int>(titles.size()); ++i) segment->setWidth(26, i);
     segment->setTag(2);
     cell->contentView()->addSubview(segment);
     panelOf(owner)->sgmtCell = cell;
@@ -354,7 +361,7 @@ void DeviceMgmtControllerHD::homeItemClicked() {
 
 UITableViewCell* DeviceMgmtControllerHD::listCell(int section, int row) {
     auto d = QvDeviceManager::sharedInstance().objectInDevicesAtIndex(static_cast<uint32_t>(section));
-    auto* cell = new UITableViewCell(UITableViewCellStyle::Value2, "DeviceCell");
+    auto* cell = new UITableViewCell(UITableViewCellStyle::Value1, "DeviceCell");
     cell->selectionStyle = UITableViewCellSelectionStyle::Gray;
     cell->setFrame(CGRect{{0, 0}, {view()->bounds().size.width, deviceTable_ ? deviceTable_->rowHeight : 44}});
     const CGFloat h = cell->frame().size.height;
@@ -375,10 +382,11 @@ UITableViewCell* DeviceMgmtControllerHD::listCell(int section, int row) {
         cell->textLabel()->setTextColor(UIColor::whiteColor());
         cell->textLabel()->setTextAlignment(UITextAlignment::Left);
         if (UILabel* detail = cell->detailTextLabel()) {
-            detail->setText("Channel:" + std::to_string(row + 1));
+            // The device's name after the signal, the channel at the row's end.
+            detail->setText(Localization::string("DEVICE_CHANNEL") + " " + std::to_string(row + 1));
             detail->setFont(UIFont::boldSystemFontOfSize(12));
             detail->setTextColor(UIColor::whiteColor());
-            detail->setTextAlignment(UITextAlignment::Left);
+            detail->setTextAlignment(UITextAlignment::Right);
         }
     }
     auto* signal = new UIButton(CGRect{{10, (h - 22) / 2}, {22, 22}});
@@ -474,6 +482,22 @@ CGFloat DeviceMgmtControllerHD::heightForHeaderInSection(UITableView* table, int
 }
 
 UIView* DeviceMgmtControllerHD::viewForHeaderInSection(UITableView* table, int section) {
+    if (table == deviceEditableView_) {
+        // The heading in the panel's own light text: the list's grey would not read on the panel.
+        const std::string title = titleForHeaderInSection(table, section);
+        if (title.empty()) return nullptr;
+        auto* heading = new UILabel(CGRect{{0, 0}, {table->bounds().size.width, 35}});
+        heading->setText(title);
+        heading->setFont(UIFont::boldSystemFontOfSize(17));
+        heading->setTextColor(UIColor::colorWithWhite(0.92, 1));
+        heading->setBackgroundColor(UIColor::clearColor());
+        setViewName(heading, "channelsHeading");
+        auto* box = new UIView(CGRect{{0, 0}, {table->bounds().size.width, 35}});
+        box->setBackgroundColor(UIColor::clearColor());
+        heading->setFrame(CGRect{{14, 4}, {table->bounds().size.width - 20, 28}});
+        box->addSubview(heading);
+        return box;
+    }
     if (table != deviceTable_ || curStatus_ != kList) return nullptr;
     auto d = QvDeviceManager::sharedInstance().objectInDevicesAtIndex(static_cast<uint32_t>(section));
     if (!d) return nullptr;

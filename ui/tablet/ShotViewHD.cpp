@@ -63,7 +63,7 @@ void ShotViewHD::drawImage() {
     std::snprintf(caption, sizeof caption, "device:%s   channel:%02d   size:%dk", mediaItem_.deviceName.c_str(),
                   mediaItem_.channel, static_cast<int>(mediaItem_.size / 1024));
     auto* info = captionLabel(CGRectMake(10, Ht + 28, W - 20, 10), caption,
-                              UIColor::colorWithRed(42 / 255.0, 82 / 255.0, 152 / 255.0, 1), 10);
+                              UIColor::colorWithRed(140 / 255.0, 184 / 255.0, 242 / 255.0, 1), 10);  // reads on the dark grid
     setViewName(info, "captionLabel");
     addSubview(info);
 

@@ -24,6 +24,7 @@
 #include "ui/phone/PhoneAppFixture.h"
 #include "ui/common/ButtonLook.h"
 #include "ui/common/GLVideoView.h"
+#include "ui/common/ReadableTexts.h"
 #include "ui/host/EmulatorWorld.h"
 #include "ui/host/ScreenFactory.h"
 #include "ui/kit/UIAlertView.h"
@@ -145,6 +146,7 @@ TEST_F(LiveViewControllerTest, FailureTextsForAWrongPasswordAndADeviceThatIsOff)
     ASSERT_TRUE(driver->waitUntil([&] { return pane(0)->state() == 0; }));
     driver->advance(0.3);
     EXPECT_EQ(title(0), Localization::string("LOGINERROR_MSG"));
+    test::expectTextsReadable(*driver, "failed pane");  // the failure text reads on the black pane
     EXPECT_FALSE(button("channelButton1")->isSelected());
     // A tap on the failed pane tries its channel again (refused again here).
     const size_t logins = world.emulator(2).countEvents("login");

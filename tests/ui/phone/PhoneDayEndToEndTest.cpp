@@ -23,6 +23,7 @@
 #include "platform/Config.h"
 #include "platform/text/Localization.h"
 #include "support/TestArtifacts.h"
+#include "ui/common/ReadableTexts.h"
 #include "tools/device-emulator/DeviceEmulator.h"
 #include "ui/common/DeviceSearchingViewController.h"
 #include "ui/common/ZButton.h"
@@ -87,7 +88,11 @@ protected:
         driver->advance(0.6);
         driver->settle();
     }
-    void shot(const std::string& name) { EXPECT_TRUE(driver->saveScreenshot(test::testArtifact("phone-day-" + name))); }
+    // A screenshot of the step, and the step's texts as a user reads them.
+    void shot(const std::string& name) {
+        EXPECT_TRUE(driver->saveScreenshot(test::testArtifact("phone-day-" + name)));
+        test::expectTextsReadable(*driver, name);
+    }
     void openMore() {
         if (!screen->isMoreViewOpen()) {
             ASSERT_TRUE(tap("moreButon")) << driver->lastError();

@@ -17,6 +17,7 @@
 #include "support/TestArtifacts.h"
 #include "tools/device-emulator/DeviceEmulator.h"
 #include "ui/common/ChannelMask.h"
+#include "ui/common/ReadableTexts.h"
 #include "ui/kit/UIActivityIndicatorView.h"
 #include "ui/kit/KitAlertPresenter.h"
 #include "ui/kit/UIActionSheet.h"
@@ -331,6 +332,7 @@ TEST_F(RecordSearchScreenTest, OnATabletTheTimeIsPickedInAPopover) {
     auto picked = *QueryRemoteRecordSetting::parse("2026-12-11-06-15-00");
     ASSERT_TRUE(drv().pickDate("datePicker", picked)) << drv().lastError();
     drv().saveScreenshot(test::testArtifact("record-search-popover.png"));
+    test::expectTextsReadable(drv(), "the picker's popover");  // the row it belongs to, selected, still reads
     ASSERT_TRUE(drv().tapOutsidePopover()) << drv().lastError();
     drv().advance(0.5);
     EXPECT_EQ(form->m_enTime, "2026-12-11-06-15-00");

@@ -24,6 +24,7 @@
 #include "platform/Config.h"
 #include "platform/text/Localization.h"
 #include "support/TestArtifacts.h"
+#include "ui/common/ReadableTexts.h"
 #include "tools/device-emulator/DeviceEmulator.h"
 #include "ui/common/ColourBars.h"
 #include "ui/kit/KitAlertPresenter.h"
@@ -75,7 +76,11 @@ protected:
         driver->advance(0.6);
         driver->settle();
     }
-    void shot(const std::string& name) { EXPECT_TRUE(driver->saveScreenshot(test::testArtifact("tablet-day-" + name))); }
+    // A screenshot of the step, and the step's texts as a user reads them.
+    void shot(const std::string& name) {
+        EXPECT_TRUE(driver->saveScreenshot(test::testArtifact("tablet-day-" + name)));
+        test::expectTextsReadable(*driver, name);
+    }
     void type(const std::string& field, const std::string& text) {
         auto* f = driver->find<UITextField>(field);
         ASSERT_NE(f, nullptr) << field;

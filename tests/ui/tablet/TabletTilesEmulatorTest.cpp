@@ -16,6 +16,7 @@
 #include "platform/text/Localization.h"
 #include "support/TempDir.h"
 #include "ui/common/ColourBars.h"
+#include "ui/common/ReadableTexts.h"
 #include "ui/common/GLVideoView.h"
 #include "ui/host/EmulatorWorld.h"
 #include "ui/kit/UIScreen.h"
@@ -226,6 +227,7 @@ TEST_F(TabletTilesEmulatorTest, ADeviceAwayForHalfAMinuteComesBackIntoItsTilesWi
         EXPECT_EQ(t->deviceId(), gate->deviceId) << p;
         EXPECT_FALSE(t->glView()->hasPicture()) << p;
     }
+    test::expectTextsReadable(driver, "reconnecting tiles");  // the waiting texts read on the black tiles
     ASSERT_TRUE(world.emulator(0).waitUntilBack(std::chrono::seconds(120)));
     for (int p = 0; p < 2; ++p) {
         ChannelViewControllerHD* t = grid->tileAtPosition(p);

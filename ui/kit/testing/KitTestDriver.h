@@ -132,6 +132,29 @@ public:
     // on one screenshot.
     uint32_t pixel(int x, int y) const;
     static uint32_t pixel(const QImage& shot, int x, int y);
+    // What a user sees of the texts the toolkit draws, over the window as
+    // it stands: one line per text that is cut short (an ellipsis, a line or
+    // wrapped lines larger than their room), covered or clipped by other
+    // views (it is drawn again over the window painted without texts and
+    // compared), running into another text, or reaching a contrast ratio
+    // below `minimumContrast` (3:1 for large text: 24 px, or 19 px bold)
+    // against what is behind it. Only texts `checked` accepts must show
+    // whole (the application's own texts; user data such as a long name may
+    // be cut); every text must show on top, apart and readable. A control's
+    // greyed-out text is not held to the contrast. Texts under another
+    // screen, an alert or a popover are out of sight and not checked.
+    struct TextCheck {
+        std::function<bool(const std::string&)> checked;
+        double minimumContrast = 4.5;
+    };
+    std::vector<std::string> textProblems(const TextCheck& check) const;
+    // Checks the texts of the strings table: a text equal to one, or one
+    // followed by a number or punctuation ("Channel: 2"), or one with its
+    // placeholders filled in.
+    static TextCheck stringsTableTexts();
+    // The WCAG contrast ratio of two colours (1 to 21).
+    static double contrastRatio(uint32_t rgb1, uint32_t rgb2);
+
     std::string pasteboardText() const;
     void setPasteboardText(const std::string& text);
     const std::vector<std::string>& openedURLs() const;
