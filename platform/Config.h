@@ -86,6 +86,14 @@ struct Config {
     // there is none.
     static std::string installedResourceDir();
 
+    // The folder resources are read from: resourceDir when set
+    // (LUMORA_RESOURCES), else installedResourceDir(). Empty when none.
+    std::string resourceFolder() const;
+
+    // Why the resource `name` (a path below the resource folder) cannot be
+    // found, for a message: the folders searched, and LUMORA_RESOURCES.
+    std::string missingResource(const std::string& name) const;
+
     // Defaults, then the file named by LUMORA_CONFIG (lines "key = value";
     // keys as the field names, relayHosts as relayHost1..relayHost4), then
     // single environment overrides: LUMORA_DATA_ROOT, LUMORA_RESOURCES.
