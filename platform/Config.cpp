@@ -76,17 +76,11 @@ std::string Config::installedResourceDir() {
     return found;
 }
 
-std::string Config::resourceFolder() const { return resourceDir.empty() ? installedResourceDir() : resourceDir; }
-
 std::string Config::missingResource(const std::string& name) const {
-    if (!resourceDir.empty())
-        return "cannot find " + name + " in the resource folder " + resourceDir +
-               " (LUMORA_RESOURCES)";
     std::string searched;
+    if (!resourceDir.empty()) searched = resourceDir + " (LUMORA_RESOURCES)";
     for (const auto& candidate : resourceCandidates()) searched += (searched.empty() ? "" : ", ") + candidate.string();
-    const std::string found = installedResourceDir();
-    if (!found.empty()) return "cannot find " + name + " in the resource folder " + found;
-    return "cannot find " + name + ": no resource folder in " + (searched.empty() ? "(none)" : searched) +
+    return "cannot find " + name + " in " + (searched.empty() ? std::string("any resource folder") : searched) +
            "; set LUMORA_RESOURCES to the folder that holds it (share/lumora of an installation)";
 }
 

@@ -86,12 +86,9 @@ struct Config {
     // there is none.
     static std::string installedResourceDir();
 
-    // The folder resources are read from: resourceDir when set
-    // (LUMORA_RESOURCES), else installedResourceDir(). Empty when none.
-    std::string resourceFolder() const;
-
     // Why the resource `name` (a path below the resource folder) cannot be
-    // found, for a message: the folders searched, and LUMORA_RESOURCES.
+    // found, for a message: the configured folder and the "share/lumora"
+    // folders beside the program, and LUMORA_RESOURCES.
     std::string missingResource(const std::string& name) const;
 
     // Defaults, then the file named by LUMORA_CONFIG (lines "key = value";

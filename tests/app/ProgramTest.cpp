@@ -182,41 +182,11 @@ double endedAfter(const std::string& out) {
 
 }  // namespace
 
-// A resource folder without the emulator's clip: every program names the
-// file and the folder, and the live summary counts only the time that passed.
-TEST(Program, AMissingResourceIsNamedWithItsFolder) {
-    TempDir dir;
-    const std::string empty = dir.file("no-resources");
-    std::filesystem::create_directories(empty);
-    const std::string conf = quietConfig(dir);
-    const std::string named = "cannot find clip.h264 in the resource folder " + empty + " (LUMORA_RESOURCES)";
-
-    const auto before = std::chrono::steady_clock::now();
-    Outcome live = run(kLumora, {"--live"},
-                       {"LUMORA_RESOURCES=" + empty, "LUMORA_CONFIG=" + conf, "LUMORA_DATA_ROOT=" + dir.file("data")});
-    const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - before).count();
-    EXPECT_EQ(live.status, 1);
-    EXPECT_NE(live.err.find(named), std::string::npos) << live.err;
-    const double said = endedAfter(live.out);
-    EXPECT_GE(said, 0.0) << live.out;
-    EXPECT_LE(said, took + 0.1) << live.out;
-
-    Outcome devemu = run(kDevemu, {}, {"LUMORA_RESOURCES=" + empty});
-    EXPECT_EQ(devemu.status, 1);
-    EXPECT_NE(devemu.err.find(named), std::string::npos) << devemu.err;
-
-    // The window's demo stops before opening, and leaves no data root behind.
-    const std::string tmp = dir.file("tmp");
-    std::filesystem::create_directories(tmp);
-    Outcome window = run(kLumora, {"--demo", "--screenshot", dir.file("s.png")}, offscreen(conf, tmp, empty));
-    EXPECT_EQ(window.status, 2);
-    EXPECT_NE(window.err.find("lumora: emulators: " + named), std::string::npos) << window.err;
-    EXPECT_TRUE(demoRoots(tmp).empty());
-}
-
 // What "cmake --install" puts under a prefix runs from there: the programs
-// find their resources beside their folder, and without them they name the
-// folders they searched.
+// find their resources beside their folder. Without them every program names
+// the file and the folders it searched (LUMORA_RESOURCES first), the live
+// summary counts only the time that passed, and the window's demo stops
+// before opening and leaves no data root behind.
 TEST(Program, AnInstalledProgramFindsItsResourcesOrNamesWhereItLooked) {
     TempDir dir;
     const std::string prefix = dir.file("prefix");
@@ -228,20 +198,46 @@ TEST(Program, AnInstalledProgramFindsItsResourcesOrNamesWhereItLooked) {
 
     const std::string conf = dir.file("lumora.conf");
     std::ofstream(conf) << "audioBackend = null\ntimeScale = 0.2\n";
-    const std::vector<std::string> env = {"LUMORA_CONFIG=" + conf, "LUMORA_RESOURCES=",
-                                          "LUMORA_DATA_ROOT=" + dir.file("data")};
-    Outcome live = run(prefix + "/bin/lumora", {"--live"}, env);
+    Outcome live = run(prefix + "/bin/lumora", {"--live"},
+                       {"LUMORA_CONFIG=" + conf, "LUMORA_RESOURCES=", "LUMORA_DATA_ROOT=" + dir.file("data")});
     EXPECT_EQ(live.status, 0) << live.out << live.err;
     EXPECT_NE(live.out.find("decoded pictures"), std::string::npos) << live.out;
 
     std::filesystem::remove_all(prefix + "/share/lumora");
-    Outcome missing = run(prefix + "/bin/lumora", {"--live"}, env);
-    EXPECT_EQ(missing.status, 1);
-    EXPECT_NE(missing.err.find("cannot find clip.h264: no resource folder in " + prefix + "/bin/share/lumora, " +
-                               prefix + "/share/lumora"),
-              std::string::npos)
-        << missing.err;
-    EXPECT_NE(missing.err.find("set LUMORA_RESOURCES"), std::string::npos) << missing.err;
+    const std::string beside = prefix + "/bin/share/lumora, " + prefix + "/share/lumora";
+    const std::string empty = dir.file("no-resources");
+    std::filesystem::create_directories(empty);
+    struct Case {
+        std::string resources;  // LUMORA_RESOURCES
+        std::string searched;
+    } cases[] = {{"", beside}, {empty, empty + " (LUMORA_RESOURCES), " + beside}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.resources);
+        const std::string named = "cannot find clip.h264 in " + c.searched;
+        const auto before = std::chrono::steady_clock::now();
+        Outcome missing = run(prefix + "/bin/lumora", {"--live"},
+                              {"LUMORA_CONFIG=" + conf, "LUMORA_RESOURCES=" + c.resources,
+                               "LUMORA_DATA_ROOT=" + dir.file("data")});
+        const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - before).count();
+        EXPECT_EQ(missing.status, 1);
+        EXPECT_NE(missing.err.find(named), std::string::npos) << missing.err;
+        EXPECT_NE(missing.err.find("set LUMORA_RESOURCES"), std::string::npos) << missing.err;
+        const double said = endedAfter(missing.out);
+        EXPECT_GE(said, 0.0) << missing.out;
+        EXPECT_LE(said, took + 0.1) << missing.out;
+
+        Outcome devemu = run(prefix + "/bin/lumora-devemu", {}, {"LUMORA_RESOURCES=" + c.resources});
+        EXPECT_EQ(devemu.status, 1);
+        EXPECT_NE(devemu.err.find(named), std::string::npos) << devemu.err;
+
+        const std::string tmp = dir.file("tmp");
+        std::filesystem::create_directories(tmp);
+        Outcome window = run(prefix + "/bin/lumora", {"--demo", "--screenshot", dir.file("s.png")},
+                             offscreen(conf, tmp, c.resources));
+        EXPECT_EQ(window.status, 2);
+        EXPECT_NE(window.err.find("lumora: emulators: " + named), std::string::npos) << window.err;
+        EXPECT_TRUE(demoRoots(tmp).empty());
+    }
 }
 
 // A UDT live view that ends as planned ends without a complaint.

@@ -183,8 +183,16 @@ EmulatorStats DeviceEmulator::stats() const {
 }
 
 std::string DeviceEmulator::defaultClipPath() {
-    const std::string dir = lumora::Config::shared().resourceFolder();
-    return dir.empty() ? std::string() : dir + "/clip.h264";
+    // The configured resource folder first (LUMORA_RESOURCES), then the one
+    // beside the programs: a source tree's resource folder has no clip.
+    std::error_code ec;
+    for (const std::string& dir :
+         {lumora::Config::shared().resourceDir, lumora::Config::installedResourceDir()}) {
+        if (dir.empty()) continue;
+        const std::string path = dir + "/clip.h264";
+        if (std::filesystem::exists(path, ec)) return path;
+    }
+    return std::string();
 }
 
 EmulatorOptions DeviceEmulator::loopbackDemo() {
