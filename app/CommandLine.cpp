@@ -2,6 +2,8 @@
 
 #include <getopt.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 
@@ -20,22 +22,26 @@ bool number(const std::string& text, double& out) {
 
 const char* CommandLine::helpText() {
     return "Usage: lumora [--pad | --tall] [--scale 2] [--demo [--data-root DIR]]\n"
-           "              [--screenshot FILE [--after SECONDS] [--tap X,Y]...]\n"
+           "              [--screenshot FILE [--after SECONDS] [--tap X,Y|NAME]...]\n"
            "       lumora --live [--run-on] [--udt]\n"
            "       lumora --app [--pad]\n"
            "\n"
            "Opens the phone application in a window (offscreen when there is no\n"
            "display). The mouse is one finger, Ctrl+drag pinches with two; keys: R turn\n"
-           "the device, A resign/become active, M memory warning, S screenshot, Q quit.\n"
+           "the device, A resign/become active, M memory warning, S screenshot (written\n"
+           "into the data root as lumora-screenshot-N.png), Q quit.\n"
            "\n"
            "  --pad          the tablet application\n"
            "  --tall         a 320x568 phone instead of 320x480\n"
            "  --scale 2      a high-density screen (the same points, twice the pixels)\n"
            "  --screenshot FILE  write the window as PNG and exit, after the taps and\n"
-           "                 --after SECONDS (default 1); --tap X,Y taps at a point\n"
+           "                 --after SECONDS (default 1); --tap X,Y taps at a window\n"
+           "                 point, --tap NAME the middle of the view of that name (the\n"
+           "                 status is 1 when such a view is missing, hidden or covered)\n"
            "  --demo         start a relay/look-up server emulator and device emulators\n"
            "                 on loopback, with a device list for them in a data root of\n"
-           "                 its own (--data-root DIR, else a new folder under /tmp)\n"
+           "                 its own (--data-root DIR, else a new folder under TMPDIR\n"
+           "                 or /tmp, removed at the end unless S wrote screenshots there)\n"
            "  --live         instead, load the configuration and the device list, then\n"
            "                 show live video from a built-in camera emulator on this\n"
            "                 machine for about 5 seconds, without a window\n"
@@ -118,9 +124,15 @@ bool CommandLine::parse(const std::vector<std::string>& args, std::string& error
                 windowOption = true;
                 Point p;
                 size_t comma = value.find(',');
-                if (comma == std::string::npos || !number(value.substr(0, comma), p.x) ||
-                    !number(value.substr(comma + 1), p.y)) {
-                    error = "--tap wants X,Y";
+                const bool named = !value.empty() && std::isalpha(static_cast<unsigned char>(value[0])) &&
+                                   std::all_of(value.begin(), value.end(), [](char c) {
+                                       return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+                                   });
+                if (named) {
+                    p.name = value;
+                } else if (comma == std::string::npos || !number(value.substr(0, comma), p.x) ||
+                           !number(value.substr(comma + 1), p.y)) {
+                    error = "--tap wants X,Y or the name of a view";
                     return false;
                 }
                 taps.push_back(p);

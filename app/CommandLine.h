@@ -11,9 +11,12 @@ namespace lumora {
 // screens (--app).
 class CommandLine {
 public:
+    // A tap: at a window point, or on the view of that name (its middle,
+    // wherever the chosen layout puts it).
     struct Point {
         double x = 0;
         double y = 0;
+        std::string name;
     };
 
     bool live = false;     // --live (also implied by --run-on and --udt)
@@ -30,7 +33,7 @@ public:
     double scale = 1;            // --scale 1|2
     std::string screenshot;      // --screenshot FILE
     double after = 1;            // --after SECONDS
-    std::vector<Point> taps;     // --tap X,Y (repeatable)
+    std::vector<Point> taps;     // --tap X,Y or --tap NAME (repeatable)
     // --demo: relay and device emulators on loopback and a data root of its
     // own (--data-root DIR, else a new folder under /tmp).
     bool demo = false;

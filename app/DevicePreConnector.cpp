@@ -71,7 +71,9 @@ void DevicePreConnector::tolvClientDidConnect(const std::string&, const std::str
     if (!queue) queue = DispatchQueue::global();
     queue->async([c] { c->stopConnect(); });
     if (!device) return;
-    Log::info("DevicePreConnector", "Device %d pre-connected: mode %d", device->deviceId, path.mode);
+    Log::info("DevicePreConnector", "\"%s\" pre-connected over %s (mode %d), %s:%d", device->name.value().c_str(),
+              path.isp2p ? "UDT" : "TCP", path.mode, path.isp2p ? path.udpAddress.c_str() : path.tcpAddress.c_str(),
+              path.isp2p ? path.udpPort : path.tcpPort);
     device->preConnectionDidConnect(path);
 }
 

@@ -92,6 +92,8 @@ void LiveDemo::fail(const std::string& why) {
 
 bool LiveDemo::start() {
     if (started_.exchange(true)) return false;
+    // The summary counts from here, also when the emulator does not start.
+    startedAt_ = RunLoop::Clock::now();
     const Config& cfg = Config::shared();
     devemu::EmulatorOptions& eo = options_.emulator;
     if (options_.transport == PUConnection::kTCP)
@@ -115,7 +117,6 @@ bool LiveDemo::start() {
     say("lumora: device emulator on " + host_ + ":" + std::to_string(port_) + " (" + transportName() + "), clip " +
         std::to_string(emulator_->clip().size()) + " frames at " + std::to_string(eo.fps) + " fps");
 
-    startedAt_ = RunLoop::Clock::now();
     loop_ = &RunLoop::current();
     std::weak_ptr<LiveDemo> weak = weak_from_this();
     statusTimer_ = RunLoopTimer::scheduled(*loop_, cfg.scaled(options_.statusInterval), true, [weak](RunLoopTimer&) {

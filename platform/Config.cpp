@@ -47,21 +47,41 @@ Config& Config::shared() {
     return instance;
 }
 
+namespace {
+
+// "share/lumora" in the program's folder and up to three folders above it.
+std::vector<std::filesystem::path> resourceCandidates() {
+    std::vector<std::filesystem::path> out;
+    std::error_code ec;
+    std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec) return out;
+    std::filesystem::path dir = exe.parent_path();
+    for (int up = 0; up < 4 && !dir.empty(); ++up) {
+        out.push_back(dir / "share" / "lumora");
+        if (dir == dir.parent_path()) break;
+        dir = dir.parent_path();
+    }
+    return out;
+}
+
+}  // namespace
+
 std::string Config::installedResourceDir() {
     static const std::string found = [] {
         std::error_code ec;
-        std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-        if (ec) return std::string();
-        std::filesystem::path dir = exe.parent_path();
-        for (int up = 0; up < 4 && !dir.empty(); ++up) {
-            std::filesystem::path candidate = dir / "share" / "lumora";
+        for (const auto& candidate : resourceCandidates())
             if (std::filesystem::exists(candidate / "en.lproj" / "Localization.strings", ec)) return candidate.string();
-            if (dir == dir.parent_path()) break;
-            dir = dir.parent_path();
-        }
         return std::string();
     }();
     return found;
+}
+
+std::string Config::missingResource(const std::string& name) const {
+    std::string searched;
+    if (!resourceDir.empty()) searched = resourceDir + " (LUMORA_RESOURCES)";
+    for (const auto& candidate : resourceCandidates()) searched += (searched.empty() ? "" : ", ") + candidate.string();
+    return "cannot find " + name + " in " + (searched.empty() ? std::string("any resource folder") : searched) +
+           "; set LUMORA_RESOURCES to the folder that holds it (share/lumora of an installation)";
 }
 
 int Config::scaledMs(int ms) const {

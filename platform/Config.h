@@ -90,6 +90,11 @@ struct Config {
     // there is none.
     static std::string installedResourceDir();
 
+    // Why the resource `name` (a path below the resource folder) cannot be
+    // found, for a message: the configured folder and the "share/lumora"
+    // folders beside the program, and LUMORA_RESOURCES.
+    std::string missingResource(const std::string& name) const;
+
     // Defaults, then the file named by LUMORA_CONFIG (lines "key = value";
     // keys as the field names, relayHosts as relayHost1..relayHost4), then
     // single environment overrides: LUMORA_DATA_ROOT, LUMORA_RESOURCES.

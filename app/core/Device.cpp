@@ -72,13 +72,13 @@ struct Device::ProbeDelegate : GCDAsyncSocketDelegate {
         return device.lock();
     }
     void socketDidConnectToHost(const SocketPtr& sock, const std::string&, uint16_t) override {
-        if (auto d = owner()) d->isOnLine = true;
+        if (auto d = owner()) d->setOnLine(true);
         sock->disconnect();
     }
     void socketDidDisconnect(const SocketPtr&, const Error& err) override {
         // The close that follows a success carries no error.
         if (err.empty()) return;
-        if (auto d = owner()) d->isOnLine = false;
+        if (auto d = owner()) d->setOnLine(false);
     }
 };
 
@@ -261,7 +261,12 @@ void Device::preConnectionDidFail() {
     tellPreConDelegate(false);
 }
 
-void Device::preConnectionDidQueryStatus(bool online) { isOnLine = online; }
+void Device::preConnectionDidQueryStatus(bool online) { setOnLine(online); }
+
+void Device::setOnLine(bool online) {
+    if (isOnLine.exchange(online) != online)
+        Log::info("device", "\"%s\" is %s", name.value().c_str(), online ? "online" : "offline");
+}
 
 void Device::tellPreConDelegate(bool success) {
     // preconDele belongs to the main thread: read it there, and only while

@@ -165,6 +165,10 @@ public:
     void preConnectionDidConnect(const DevicePreConnection::Path& path);
     void preConnectionDidFail();
     void preConnectionDidQueryStatus(bool online);
+    // How many pre-connections were started so far (startPreConnection).
+    uint64_t preConnectionStarts() const { return preConStarts_.load(); }
+    // Sets isOnLine; a change is logged (info) with the device's name.
+    void setOnLine(bool online);
 
     // "prequeue" (null before the first startPreConnection), the attached
     // pre-connection (null before the first need) and the probe socket.

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 
+#include <cctype>
 #include <cstdio>
 
 #include "app/core/FileManager.h"
@@ -197,8 +198,31 @@ std::string QvApplicationPreference::addressFromReply(const std::string& body) {
     return address;
 }
 
+namespace {
+
+// A host in the reserved ".invalid" domain never resolves: it marks a
+// service the deployment has not configured.
+bool isUnconfiguredUrl(const std::string& url) {
+    size_t start = url.find("://");
+    start = start == std::string::npos ? 0 : start + 3;
+    size_t end = url.find_first_of(":/?#", start);
+    std::string host = url.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    while (!host.empty() && host.back() == '.') host.pop_back();
+    for (char& c : host) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string reserved = ".invalid";
+    return host == "invalid" ||
+           (host.size() > reserved.size() && host.compare(host.size() - reserved.size(), reserved.size(), reserved) == 0);
+}
+
+}  // namespace
+
 void QvApplicationPreference::getNetIP() {
     if (lookup_) lookup_->cancel();
+    if (isUnconfiguredUrl(Config::shared().externalAddressUrl)) {
+        Log::debug("preferences", "no external-address service configured (%s): not asked",
+                   Config::shared().externalAddressUrl.c_str());
+        return;
+    }
     auto body = std::make_shared<std::string>();
     HttpRequest::Options options;
     options.maxBodyBytes = kMaxReplyBytes;

@@ -28,6 +28,33 @@ namespace lumora {
 
 namespace {
 
+// Where a link goes, for the log: the path the client took and its address.
+std::string linkPathText(const TolvClient& client) {
+    const int mode = client.getConnectMode();
+    const char* how = "";
+    std::string at = client.tcpIP() + ":" + std::to_string(client.tcpPort());
+    switch (mode) {
+    case TolvClient::kServerTcp: how = "TCP to the address the look-up server gave"; break;
+    case TolvClient::kRelay: how = "TCP through the relay"; break;
+    case TolvClient::kServerUdt:
+        how = "UDT to the address the look-up server gave";
+        at = client.udpIP() + ":" + std::to_string(client.udpPort());
+        break;
+    case TolvClient::kInnerUdt:
+        how = "UDT on the LAN";
+        at = client.udpIP() + ":" + std::to_string(client.udpPort());
+        break;
+    case TolvClient::kHoleUdt:
+        how = "UDT through a punched hole";
+        at = client.udpIP() + ":" + std::to_string(client.udpPort());
+        break;
+    case TolvClient::kDirectTcp: how = "TCP to the device's address"; break;
+    case TolvClient::kLanTcp: how = "TCP to the address found on the LAN"; break;
+    default: how = client.isUDTConnect() ? "UDT" : "TCP"; break;
+    }
+    return std::string(how) + ", " + at;
+}
+
 // Extended-login modes and types.
 constexpr uint8_t kLiveMode = 1;
 constexpr uint8_t kLiveType = 2;
@@ -157,6 +184,7 @@ void DataController::startLive(const std::shared_ptr<Device>& device, int channe
     reached_ = false;
     keepTrying_ = false;
     announce_ = false;
+    if (device) Log::info("DataController", "view of \"%s\" channel %d started", device->name.value().c_str(), channel + 1);
     startLiveIf(device, channel, std::nullopt);
 }
 
@@ -199,6 +227,8 @@ void DataController::startLiveIf(const std::shared_ptr<Device>& device, int chan
 
 void DataController::connect(Device& device) {
     if (device.deviceConType == 1) {
+        Log::debug("DataController", "\"%s\": connecting to %s:%d", device.name.value().c_str(),
+                   device.address.value().c_str(), device.mediaPort.load());
         client_->startConnectJustForIP(device.address.value(), static_cast<uint16_t>(device.mediaPort.load()));
         return;
     }
@@ -281,13 +311,16 @@ void DataController::stopLive() {
     keepTrying_ = false;
     attemptPending_ = false;
     int32_t id;
+    int channel;
     {
         std::lock_guard<std::mutex> g(stateMutex_);
         ++generation_;
         deviceId_ = -1;
         id = countedDeviceId_;
         countedDeviceId_ = -1;
+        channel = channel_;
     }
+    if (id != -1) Log::info("DataController", "view on channel %d stopped", channel + 1);
     cancelStatisticsTimer();
     if (id != -1) {
         if (auto device = QvDeviceManager::sharedInstance().deviceWithId(id)) --device->connectNum;
@@ -486,7 +519,10 @@ void DataController::startRecord() {
     }
     int rate = frameRate_.load();  // read once: another queue may change it
     if (rate <= 0) rate = 25;
-    if (recorder) recorder->start(path, videoWidth_, videoHeight_, 1000 / rate);
+    if (!recorder) return;
+    recorder->start(path, videoWidth_, videoHeight_, 1000 / rate);
+    Log::info("DataController", "recording \"%s\" channel %d to %s", device->name.value().c_str(), channel_ + 1,
+              path.c_str());
 }
 
 void DataController::stopRecord() {
@@ -495,7 +531,10 @@ void DataController::stopRecord() {
         std::lock_guard<std::mutex> g(mutex_);
         recorder = recorder_;
     }
-    if (recorder) recorder->stop();
+    if (!recorder) return;
+    const std::string file = recorder->currentFileName();
+    recorder->stop();
+    if (!file.empty()) Log::info("DataController", "recording stopped: %s", file.c_str());
 }
 
 bool DataController::isRecording() const {
@@ -541,6 +580,7 @@ void DataController::tolvClientDidConnect(const std::string&, const std::string&
         return;
     }
     if (client_->getConnectMode() == TolvClient::kHoleUdt) device->socketfd = client_->getDeviceConFD();
+    Log::info("DataController", "link to \"%s\" open: %s", device->name.value().c_str(), linkPathText(*client_).c_str());
     recontimes_ = 0;
     reached_ = true;
     restartPause_.linkUp();
@@ -559,6 +599,7 @@ void DataController::restartLater(int32_t deviceId, int channel) {
         auto device = QvDeviceManager::sharedInstance().deviceWithId(deviceId);
         if (!device) return;
         ++self->restartsMade_;
+        Log::info("DataController", "view of \"%s\" channel %d restarting", device->name.value().c_str(), channel + 1);
         self->startLiveIf(device, channel, generation);
     });
 }
@@ -581,6 +622,8 @@ void DataController::keepTrying(int32_t deviceId, int channel) {
         if (self->generation_ != generation) return;  // stopped, restarted or tried at once meanwhile
         self->attemptPending_ = false;
         ++self->keepTryingAttempts_;
+        Log::info("DataController", "view of \"%s\" channel %d: trying the device again", device->name.value().c_str(),
+                  channel + 1);
         self->startLiveIf(device, channel, generation);
     });
 }
@@ -598,6 +641,8 @@ void DataController::retryNow() {
         auto self = weak.lock();
         if (!self) return;
         ++self->keepTryingAttempts_;
+        Log::info("DataController", "view of \"%s\" channel %d: trying the device again", device->name.value().c_str(),
+                  channel + 1);
         self->startLiveIf(device, channel, generation);
     });
 }
@@ -613,6 +658,7 @@ void DataController::tolvClientDidDisConnect(const std::string&, const Error& er
         return;
     }
     const long code = error.code;
+    Log::info("DataController", "link of the view on channel %d ended: %s", channel_ + 1, error.toString().c_str());
     if (code == errors::kCodeDeviceOffline) {
         fail("MSG_DVOFF");
     } else if (code == errors::kCodeNet || code == errors::kCodePing) {
@@ -655,7 +701,7 @@ int DataController::tolvClientDidRecData(const std::vector<uint8_t>& data, const
 void DataController::tolvClientDidQueryStatus(const std::string& udid, bool isOnLine) {
     auto device = QvDeviceManager::sharedInstance().deviceWithUID(udid);
     if (!device) return;
-    device->isOnLine = isOnLine;
+    device->setOnLine(isOnLine);
     if (auto d = delegate()) d->reloadButton(false);
 }
 
@@ -663,6 +709,8 @@ void DataController::tolvClientDidQueryStatus(const std::string& udid, bool isOn
 
 void DataController::deviceDidLogin(Device*, int32_t) {
     if (!viewActive()) return;
+    if (auto device = currentDevice())
+        Log::info("DataController", "logged in to \"%s\", channel %d", device->name.value().c_str(), channel_ + 1);
     if (auto q = queryRecorddelegate()) {
         q->queryRemoteRecord();
         return;
@@ -673,6 +721,7 @@ void DataController::deviceDidLogin(Device*, int32_t) {
 
 void DataController::deviceFailedLogin(Device*, const Error& error) {
     if (!viewActive()) return;
+    Log::info("DataController", "login refused on channel %d: %s", channel_ + 1, error.toString().c_str());
     std::string text = Localization::string(loginFailureKey(error.code));
     stopLive();
     if (auto d = delegate()) d->renderFailed(text);
@@ -887,7 +936,7 @@ int DataController::localSearch() {
         device->address = addr;
         device->mediaPort = fromPort;
         device->connType = 0;
-        device->isOnLine = true;
+        device->setOnLine(true);
         device->isInIner = true;
         if (udtPort != 0 && udtPort != 0xFFFF) {
             device->mediaPort = udtPort;
@@ -967,13 +1016,13 @@ void DataController::netSearch(const std::string& host, bool searchAll) {
                     address, port, connectionId, id, mode))
                 continue;
             if (result == 0) {
-                d->isOnLine = true;
+                d->setOnLine(true);
                 d->queryAddress = address;
                 d->queryMediaPort = port;
                 d->queryMode = static_cast<uint32_t>(mode);
                 d->serverIP = host;
             } else {
-                d->isOnLine = false;
+                d->setOnLine(false);
             }
         }
         socketClose(fd);
@@ -1072,7 +1121,7 @@ void DataController::connectTolvServerDidReadData(ConnetTolvServer& server, cons
                 else if (index == 2) device->isInDeg = true;
                 else device->isInEng = true;
             }
-            device->isOnLine = device->isInHub1 || device->isInhub2 || device->isInDeg;
+            device->setOnLine(device->isInHub1 || device->isInhub2 || device->isInDeg);
         }
         int counted = ++searchtimes_;
         if (counted == static_cast<int>(manager.devices().size()) - 1) {

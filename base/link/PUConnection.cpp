@@ -378,8 +378,13 @@ void PUConnection::sendUdt(const std::vector<uint8_t>& data) {
     while (sent < data.size()) {
         int n = s < 0 ? -1 : UdtApi::send(s, data.data() + sent, static_cast<int>(data.size() - sent));
         if (n <= 0) {
-            Log::warn("PUConnection", "send: %s", s < 0 ? "no UDT socket" : UdtApi::lastErrorMessage().c_str());
             bool closedBefore = closed_;
+            // A send that fails because the owner closed the link is no fault.
+            if (closedBefore || UdtApi::shuttingDown())
+                Log::debug("PUConnection", "%d: send after close: %s", tag_,
+                           s < 0 ? "no UDT socket" : UdtApi::lastErrorMessage().c_str());
+            else
+                Log::warn("PUConnection", "send: %s", s < 0 ? "no UDT socket" : UdtApi::lastErrorMessage().c_str());
             close();
             if (closedBefore) return;  // the owner closed the link itself
             // The owner may answer with a blocking server exchange: never on
@@ -415,13 +420,16 @@ void PUConnection::udtReceiveLoop(PUConnectionPtr self) {
         int s = self->serv_;
         int n = s < 0 ? -1 : UdtApi::recv(s, chunk.data(), kUdtReceiveSize);
         if (n <= 0) {
-            Log::warn("PUConnection", "recv: %s", s < 0 ? "no UDT socket" : UdtApi::lastErrorMessage().c_str());
             // A close() cleared the flag first, or ran while this loop was
-            // being started: end quietly.
-            if (!self->udtFlag_.exchange(false) || self->closed_) break;
+            // being started: an orderly end, told only at debug level.
+            if (!self->udtFlag_.exchange(false) || self->closed_) {
+                Log::debug("PUConnection", "%d: UDT receive ended by close", self->tag_);
+                break;
+            }
             // The process is exiting and closed every UDT socket: nothing to
             // reopen.
             if (UdtApi::shuttingDown()) break;
+            Log::warn("PUConnection", "recv: %s", s < 0 ? "no UDT socket" : UdtApi::lastErrorMessage().c_str());
             if (!self->shouldRecUDT_) self->close();
             if (auto d = self->delegate()) d->reconnectUDT(*self);
             break;

@@ -22,6 +22,24 @@ void NETStatusObj::updateWithStatus(ReachabilityStatus status, const std::functi
         if (c.value) c.flag->store(true);
     for (const auto& c : changes)
         if (!c.value) c.flag->store(false);
+    std::vector<std::function<void()>> waiting;
+    {
+        std::lock_guard<std::mutex> lock(waitersMutex_);
+        reported_ = true;
+        waiting.swap(waiters_);
+    }
+    for (auto& then : waiting) then();
+}
+
+void NETStatusObj::afterFirstReport(std::function<void()> then) {
+    {
+        std::lock_guard<std::mutex> lock(waitersMutex_);
+        if (!reported_) {
+            waiters_.push_back(std::move(then));
+            return;
+        }
+    }
+    then();
 }
 
 }  // namespace lumora

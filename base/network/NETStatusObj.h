@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <functional>
+#include <mutex>
+#include <vector>
 
 #include "base/network/Reachability.h"
 
@@ -36,11 +38,21 @@ public:
     // the external address and start its look-up there.
     void updateWithStatus(ReachabilityStatus status, const std::function<void()>& whenReachable = {});
 
+    // True once the first status was published: before it, isHaveNet's
+    // false means "not known yet", not "no network".
+    bool hasReported() const { return reported_.load(); }
+    // Runs `then` once the first status is published (on the thread that
+    // publishes it), or at once when it already was.
+    void afterFirstReport(std::function<void()> then);
+
 private:
     NETStatusObj() = default;
     std::atomic<bool> isHaveNet_{false};
     std::atomic<bool> is3G_{false};
     std::atomic<bool> isWIFI_{false};
+    std::atomic<bool> reported_{false};
+    std::mutex waitersMutex_;
+    std::vector<std::function<void()>> waiters_;
 };
 
 }  // namespace lumora

@@ -6,6 +6,8 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -141,4 +143,186 @@ TEST(Program, EndingTheApplicationSavesPreferencesAndDeviceList) {
         EXPECT_EQ(modeOf(root + "/Configuration/devices.plist"), 0600) << p.err;
         EXPECT_EQ(modeOf(root + "/Configuration/configuration.plist"), 0600) << p.err;
     }
+}
+
+namespace {
+
+// The environment of a window run without a display: offscreen, no audio,
+// the program's temporary folders under `tmp`.
+std::vector<std::string> offscreen(const std::string& conf, const std::string& tmp,
+                                   const std::string& resources = "") {
+    const std::string runtime = tmp + "-runtime";
+    std::filesystem::create_directories(runtime);
+    ::chmod(runtime.c_str(), 0700);
+    return {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=offscreen", "LUMORA_CONFIG=" + conf,
+            "LUMORA_RESOURCES=" + resources, "TMPDIR=" + tmp, "XDG_RUNTIME_DIR=" + runtime};
+}
+
+std::string quietConfig(TempDir& dir) {
+    const std::string conf = dir.file("lumora.conf");
+    std::ofstream(conf) << "audioBackend = null\n";
+    return conf;
+}
+
+// The folders named "lumora-demo-*" in `folder`.
+std::vector<std::string> demoRoots(const std::string& folder) {
+    std::vector<std::string> out;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(folder, ec))
+        if (e.path().filename().string().rfind("lumora-demo-", 0) == 0) out.push_back(e.path().string());
+    return out;
+}
+
+// The seconds of "live view ended after N s".
+double endedAfter(const std::string& out) {
+    const std::string mark = "live view ended after ";
+    size_t at = out.find(mark);
+    return at == std::string::npos ? -1 : std::atof(out.c_str() + at + mark.size());
+}
+
+}  // namespace
+
+// What "cmake --install" puts under a prefix runs from there: the programs
+// find their resources beside their folder. Without them every program names
+// the file and the folders it searched (LUMORA_RESOURCES first), the live
+// summary counts only the time that passed, and the window's demo stops
+// before opening and leaves no data root behind.
+TEST(Program, AnInstalledProgramFindsItsResourcesOrNamesWhereItLooked) {
+    TempDir dir;
+    const std::string prefix = dir.file("prefix");
+    Outcome install = run(LUMORA_CMAKE, {"--install", LUMORA_BINARY_DIR, "--prefix", prefix, "--strip"});
+    ASSERT_EQ(install.status, 0) << install.out << install.err;
+    for (const char* file : {"bin/lumora", "bin/lumora-devemu", "bin/relay-emulator", "share/lumora/clip.h264",
+                             "share/lumora/en.lproj/Localization.strings"})
+        EXPECT_TRUE(std::filesystem::exists(prefix + "/" + file)) << file;
+
+    const std::string conf = dir.file("lumora.conf");
+    std::ofstream(conf) << "audioBackend = null\ntimeScale = 0.2\n";
+    Outcome live = run(prefix + "/bin/lumora", {"--live"},
+                       {"LUMORA_CONFIG=" + conf, "LUMORA_RESOURCES=", "LUMORA_DATA_ROOT=" + dir.file("data")});
+    EXPECT_EQ(live.status, 0) << live.out << live.err;
+    EXPECT_NE(live.out.find("decoded pictures"), std::string::npos) << live.out;
+
+    std::filesystem::remove_all(prefix + "/share/lumora");
+    const std::string beside = prefix + "/bin/share/lumora, " + prefix + "/share/lumora";
+    const std::string empty = dir.file("no-resources");
+    std::filesystem::create_directories(empty);
+    struct Case {
+        std::string resources;  // LUMORA_RESOURCES
+        std::string searched;
+    } cases[] = {{"", beside}, {empty, empty + " (LUMORA_RESOURCES), " + beside}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.resources);
+        const std::string named = "cannot find clip.h264 in " + c.searched;
+        const auto before = std::chrono::steady_clock::now();
+        Outcome missing = run(prefix + "/bin/lumora", {"--live"},
+                              {"LUMORA_CONFIG=" + conf, "LUMORA_RESOURCES=" + c.resources,
+                               "LUMORA_DATA_ROOT=" + dir.file("data")});
+        const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - before).count();
+        EXPECT_EQ(missing.status, 1);
+        EXPECT_NE(missing.err.find(named), std::string::npos) << missing.err;
+        EXPECT_NE(missing.err.find("set LUMORA_RESOURCES"), std::string::npos) << missing.err;
+        const double said = endedAfter(missing.out);
+        EXPECT_GE(said, 0.0) << missing.out;
+        EXPECT_LE(said, took + 0.1) << missing.out;
+
+        Outcome devemu = run(prefix + "/bin/lumora-devemu", {}, {"LUMORA_RESOURCES=" + c.resources});
+        EXPECT_EQ(devemu.status, 1);
+        EXPECT_NE(devemu.err.find(named), std::string::npos) << devemu.err;
+
+        const std::string tmp = dir.file("tmp");
+        std::filesystem::create_directories(tmp);
+        Outcome window = run(prefix + "/bin/lumora", {"--demo", "--screenshot", dir.file("s.png")},
+                             offscreen(conf, tmp, c.resources));
+        EXPECT_EQ(window.status, 2);
+        EXPECT_NE(window.err.find("lumora: emulators: " + named), std::string::npos) << window.err;
+        EXPECT_TRUE(demoRoots(tmp).empty());
+    }
+}
+
+// A UDT live view that ends as planned ends without a complaint.
+TEST(Program, AnOrderlyUdtCloseIsSilent) {
+    TempDir dir;
+    const std::string conf = dir.file("lumora.conf");
+    std::ofstream(conf) << "audioBackend = null\ntimeScale = 0.2\n";
+    Outcome live = run(kLumora, {"--live", "--udt"},
+                       {"LUMORA_CONFIG=" + conf, "LUMORA_DATA_ROOT=" + dir.file("data"), "LUMORA_LOG=warn"});
+    EXPECT_EQ(live.status, 0) << live.out << live.err;
+    EXPECT_NE(live.out.find("connected over UDT"), std::string::npos) << live.out;
+    EXPECT_EQ(live.err.find("warning"), std::string::npos) << live.err;
+    EXPECT_EQ(live.err.find("PUConnection"), std::string::npos) << live.err;
+}
+
+// The headless taps find their views by name at every size and scale: a tap
+// that finds nothing fails the run instead of writing a picture of
+// something else. The picture is written under its full name, and the demo's
+// temporary data root is gone at the end.
+TEST(Program, WindowTapsFollowTheLayoutAndTheDemoCleansUp) {
+    TempDir dir;
+    const std::string conf = quietConfig(dir);
+    const std::string tmp = dir.file("tmp");
+    std::filesystem::create_directories(tmp);
+    const std::vector<std::string> phone = {"--tap", "deviceButton1", "--tap", "channelButton1",
+                                            "--tap", "channelButton4"};
+    struct Case {
+        std::vector<std::string> size;
+        std::vector<std::string> taps;
+        int status;
+        const char* said;  // on standard error, with status 1
+        const char* picture;
+    } cases[] = {
+        {{}, phone, 0, "", "(320x480)"},
+        {{"--tall"}, phone, 0, "", "(320x568)"},
+        {{"--tall", "--scale", "2"}, phone, 0, "", "(640x1136)"},
+        {{"--pad"}, {"--tap", "liveViewBtn", "--tap", "sectionHeader0", "--tap", "panelChannel0_0"}, 0, "", "(1024x768)"},
+        {{"--tall"}, {"--tap", "deviceButton1", "--tap", "noSuchView"}, 1, "--tap noSuchView: no view named", "(320x568)"},
+        // The channel strip of a device shows only once the device is chosen.
+        {{}, {"--tap", "channelButton1"}, 1, "--tap channelButton1: no view named", "(320x480)"},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        const std::string shot = dir.file("shot" + std::to_string(++n) + ".png");
+        std::vector<std::string> args = {"--demo", "--screenshot", shot, "--after", "0.5"};
+        args.insert(args.end(), c.size.begin(), c.size.end());
+        args.insert(args.end(), c.taps.begin(), c.taps.end());
+        SCOPED_TRACE(testing::PrintToString(args));
+        Outcome r = run(kLumora, args, offscreen(conf, tmp));
+        EXPECT_EQ(r.status, c.status) << r.out << r.err;
+        if (c.status != 0) {
+            EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+        } else {
+            EXPECT_EQ(r.err.find("--tap"), std::string::npos) << r.err;
+        }
+        EXPECT_NE(r.out.find("lumora: wrote " + shot + " " + c.picture), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("data root " + tmp + "/lumora-demo-"), std::string::npos) << r.out;
+        EXPECT_TRUE(demoRoots(tmp).empty()) << demoRoots(tmp)[0];
+    }
+}
+
+// A demo start as a user sees it with -v: the device reached through the
+// relay connects without a warning on the way (no "no network" before the
+// network watcher's first report, no look-up of an unconfigured host), and
+// the log tells the view's steps: pre-connection, the link and its path,
+// the login, the device online, the view started and stopped.
+TEST(Program, ADemoStartLogsItsStepsAndNoWarnings) {
+    TempDir dir;
+    const std::string conf = quietConfig(dir);
+    const std::string tmp = dir.file("tmp");
+    std::filesystem::create_directories(tmp);
+    std::vector<std::string> env = offscreen(conf, tmp);
+    env.push_back("LUMORA_LOG=info");
+    ChildProcess p(kLumora,
+                   {"--demo", "--screenshot", dir.file("s.png"), "--after", "3600", "--tap", "deviceButton2", "--tap",
+                    "channelButton1"},
+                   env);
+    ASSERT_TRUE(p.waitForError("logged in to \"Yard\", channel 1", 120s)) << p.out << p.err;
+    p.signal(SIGTERM);
+    EXPECT_EQ(p.wait(60s), 0) << p.err;
+    for (const char* absent : {"warning", "NETErr", "pre-connection failed", "lumora.invalid"})
+        EXPECT_EQ(p.err.find(absent), std::string::npos) << absent << "\n" << p.err;
+    for (const char* present : {"\"Yard\" pre-connected over", "\"Yard\" is online", "view of \"Yard\" channel 1 started",
+                                "link to \"Yard\" open: ", "logged in to \"Yard\", channel 1",
+                                "view on channel 1 stopped"})
+        EXPECT_NE(p.err.find(present), std::string::npos) << present << "\n" << p.err;
+    EXPECT_TRUE(demoRoots(tmp).empty());
 }

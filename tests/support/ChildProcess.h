@@ -68,6 +68,18 @@ public:
         return true;
     }
 
+    // Reads output until `text` shows on standard error or the time is up.
+    bool waitForError(const std::string& text, std::chrono::milliseconds limit) {
+        auto until = std::chrono::steady_clock::now() + limit;
+        while (err.find(text) == std::string::npos) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+            if (left.count() <= 0) return false;
+            pump(int(left.count()));
+            if (exited()) return err.find(text) != std::string::npos;
+        }
+        return true;
+    }
+
     // Waits for the end and answers the exit status (128 + signal when
     // killed by one; -1 when it did not end in time and was killed).
     int wait(std::chrono::milliseconds limit) {
@@ -91,6 +103,12 @@ public:
     std::string err;
 
 private:
+    // True once the child has ended (it is reaped by wait()).
+    bool exited() {
+        if (pid_ <= 0 || exited_) return true;
+        siginfo_t info{};
+        return ::waitid(P_PID, pid_t(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid_;
+    }
     // Reads what is there; false when nothing came within `ms`.
     bool pump(int ms) {
         pollfd fds[2] = {{outFd_, POLLIN, 0}, {errFd_, POLLIN, 0}};

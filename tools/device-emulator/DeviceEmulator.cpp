@@ -1,6 +1,7 @@
 #include "tools/device-emulator/DeviceEmulator.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <thread>
 
 #include "platform/Config.h"
@@ -41,7 +42,6 @@ void acceptLoop(std::shared_ptr<EmulatorState> state, EmulatorRuntime* rt, Emula
 
 DeviceEmulator::DeviceEmulator(EmulatorOptions options) : state_(std::make_shared<EmulatorState>()) {
     state_->options = std::move(options);
-    if (state_->options.videoPath.empty()) state_->options.videoPath = defaultClipPath();
     state_->forcedLoginResult = state_->options.forcedLoginResult;
     state_->config = std::make_unique<ConfigStore>(state_->options.channels);
     state_->recordings = std::make_unique<RecordingCatalog>(state_->options);
@@ -100,7 +100,19 @@ bool DeviceEmulator::start(std::string& error) {
             return false;
         }
     }
-    if (!state_->clip.load(state_->options.videoPath, error)) return false;
+    {
+        // The default clip is looked up when the emulator starts, so the
+        // configured resource folder counts; a missing one is named with the
+        // folders searched.
+        std::string path = state_->options.videoPath;
+        if (path.empty()) path = defaultClipPath();
+        std::error_code ec;
+        if (state_->options.videoPath.empty() && (path.empty() || !std::filesystem::exists(path, ec))) {
+            error = lumora::Config::shared().missingResource("clip.h264");
+            return false;
+        }
+        if (!state_->clip.load(path, error)) return false;
+    }
     auto rt = std::make_unique<EmulatorRuntime>();
     const EmulatorOptions& o = state_->options;
     if (!o.tcp && !o.udt) {
@@ -219,8 +231,16 @@ EmulatorStats DeviceEmulator::stats() const {
 }
 
 std::string DeviceEmulator::defaultClipPath() {
-    const std::string dir = lumora::Config::installedResourceDir();
-    return dir.empty() ? std::string() : dir + "/clip.h264";
+    // The configured resource folder first (LUMORA_RESOURCES), then the one
+    // beside the programs: a source tree's resource folder has no clip.
+    std::error_code ec;
+    for (const std::string& dir :
+         {lumora::Config::shared().resourceDir, lumora::Config::installedResourceDir()}) {
+        if (dir.empty()) continue;
+        const std::string path = dir + "/clip.h264";
+        if (std::filesystem::exists(path, ec)) return path;
+    }
+    return std::string();
 }
 
 EmulatorOptions DeviceEmulator::loopbackDemo() {
@@ -231,7 +251,6 @@ EmulatorOptions DeviceEmulator::loopbackDemo() {
     o.udt = true;
     o.udtHost = "127.0.0.2";
     o.udtPort = 0;
-    o.videoPath = defaultClipPath();
     o.pace = Pace::FrameRate;
     return o;
 }

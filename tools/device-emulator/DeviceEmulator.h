@@ -92,7 +92,8 @@ public:
     EmulatorStats stats() const;
 
     // The H.264 clip shipped with the programs ("clip.h264" in the resource
-    // folder beside them, Config::installedResourceDir); empty when none.
+    // folder LUMORA_RESOURCES names, else in the one beside the programs);
+    // empty when there is none.
     static std::string defaultClipPath();
     // A device on loopback (TCP and UDT on 127.0.0.2, free ports) streaming the
     // test clip at its frame rate: what a demonstration of the client needs.

@@ -3,8 +3,10 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
 
+#include "platform/Config.h"
 #include "platform/Log.h"
 #include "tools/device-emulator/DeviceEmulator.h"
 
@@ -42,6 +44,8 @@ int main(int argc, char** argv) {
     if (program.verbose) lumora::Log::setLevel(lumora::Log::Level::Info);
     if (options.quiet) lumora::Log::setLevel(lumora::Log::Level::Error);
     const long runSeconds = program.runSeconds;
+    // The default clip is found in the resource folder (LUMORA_RESOURCES).
+    if (const char* res = std::getenv("LUMORA_RESOURCES"); res && *res) lumora::Config::shared().resourceDir = res;
     DeviceEmulator emulator(options);
     if (!options.quiet) {
         emulator.setEventHandler([](const EmulatorEvent& e) {

@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 #include "app/DevicePreConnector.h"
 #include "app/ProcessEntry.h"
@@ -39,9 +40,38 @@ void openOnDesktop(const std::string& url) { QDesktopServices::openUrl(QUrl(QStr
 bool writeShot(UIWindow* window, const std::string& path) {
     QImage img = window->grab().toImage().convertToFormat(QImage::Format_RGBA8888);
     bool ok = img.save(QString::fromStdString(path), "PNG");
-    std::printf("lumora: %s %s (%dx%d)\n", ok ? "wrote" : "could not write", path.c_str(), img.width(), img.height());
+    std::error_code ec;
+    const std::string full = std::filesystem::absolute(path, ec).lexically_normal().string();
+    std::printf("lumora: %s %s (%dx%d)\n", ok ? "wrote" : "could not write", (ec ? path : full).c_str(), img.width(),
+                img.height());
     std::fflush(stdout);
     return ok;
+}
+
+// The frontmost view of that name in the window, as a finger finds it:
+// empty with the reason when it is missing, hidden, or covered by another.
+UIView* tapTarget(UIWindow* window, const std::string& name, CGPoint& at, std::string& why) {
+    UIView* view = nullptr;
+    std::vector<UIView*> subs = window->subviews();
+    for (auto it = subs.rbegin(); it != subs.rend() && !view; ++it) view = (*it)->viewWithName(name);
+    if (!view) {
+        why = "no view named \"" + name + "\"";
+        return nullptr;
+    }
+    for (UIView* v = view; v; v = v->superview()) {
+        if (v->isHidden() || v->alpha() < 0.01) {
+            why = "\"" + name + "\" is hidden";
+            return nullptr;
+        }
+    }
+    CGRect b = view->bounds();
+    at = view->pointInWindow(CGPoint{b.size.width / 2, b.size.height / 2});
+    UIView* hit = window->hitTest(at, nullptr);
+    if (!hit || !hit->isDescendantOfView(view)) {
+        why = "\"" + name + "\" is covered";
+        return nullptr;
+    }
+    return view;
 }
 
 UIInterfaceOrientation nextOrientation(UIInterfaceOrientation o) {
@@ -63,18 +93,32 @@ int WindowHost::run(const Options& options) {
     if (!cfg.loadFromEnvironment()) return 2;
     std::string error;
     EmulatorWorld world;
+    // The demo's own temporary data root goes at the end, unless it holds
+    // screenshots.
+    std::string madeRoot;
+    auto removeMadeRoot = [&madeRoot] {
+        if (madeRoot.empty()) return;
+        std::error_code ec;
+        std::filesystem::remove_all(madeRoot, ec);
+        madeRoot.clear();
+    };
     if (options.demo) {
         std::string root = options.dataRoot;
         if (root.empty()) {
-            char tmpl[] = "/tmp/lumora-demo-XXXXXX";
-            if (!mkdtemp(tmpl)) {
-                std::fprintf(stderr, "lumora: cannot make a data root for the demo\n");
+            const char* tmp = std::getenv("TMPDIR");
+            std::string tmpl = std::string(tmp && *tmp ? tmp : "/tmp") + "/lumora-demo-XXXXXX";
+            if (!mkdtemp(tmpl.data())) {
+                std::fprintf(stderr, "lumora: cannot make a data root for the demo in %s\n",
+                             tmpl.substr(0, tmpl.rfind('/')).c_str());
                 return 2;
             }
             root = tmpl;
+            madeRoot = root;
         }
         if (!world.start(root, EmulatorWorld::defaultDevices(), error)) {
             std::fprintf(stderr, "lumora: emulators: %s\n", error.c_str());
+            world.stop();
+            removeMadeRoot();
             return 2;
         }
         std::printf("lumora: emulators on loopback: relay servers %s..%s port %u; devices", cfg.relayHosts[0].c_str(),
@@ -86,6 +130,8 @@ int WindowHost::run(const Options& options) {
     }
     if (!DataFolder::prepare(cfg.dataRoot, error)) {
         std::fprintf(stderr, "lumora: %s\n", error.c_str());
+        world.stop();
+        removeMadeRoot();
         return 1;
     }
     // Ctrl-C, SIGTERM and a closed terminal all end the program the same way:
@@ -133,6 +179,7 @@ int WindowHost::run(const Options& options) {
 
     HostInput input(window);
     int shots = 0;
+    std::string keptFor;
     input.onKey = [&](int key) {
         switch (key) {
         case Qt::Key_R: window->rotateTo(nextOrientation(window->interfaceOrientation())); break;
@@ -141,7 +188,15 @@ int WindowHost::run(const Options& options) {
             else app.becomeActive();
             break;
         case Qt::Key_M: UIApplication::sharedApplication().simulateMemoryWarning(); break;
-        case Qt::Key_S: writeShot(window, "lumora-screenshot-" + std::to_string(++shots) + ".png"); break;
+        case Qt::Key_S: {
+            // Beside the data, under its full name: not into whatever folder
+            // the program was started from.
+            std::error_code ec;
+            const std::string path = std::filesystem::absolute(cfg.dataRoot, ec).string() + "/lumora-screenshot-" +
+                                     std::to_string(++shots) + ".png";
+            if (writeShot(window, path) && !madeRoot.empty()) keptFor = "it holds the screenshots";
+            break;
+        }
         case Qt::Key_Q: QApplication::quit(); break;
         default: break;
         }
@@ -154,12 +209,23 @@ int WindowHost::run(const Options& options) {
     int status = 0;
     if (!options.screenshot.empty()) {
         double at = 0.3;
-        for (CGPoint p : options.taps) {
-            RunLoop::main().performAfterDelay(std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(at)),
-                                              [window, p] {
-                                                  TouchRouter::shared().touchBegan(window, 0, p);
-                                                  TouchRouter::shared().touchEnded(window, 0, p);
-                                              });
+        for (const Options::Tap& tap : options.taps) {
+            RunLoop::main().performAfterDelay(
+                std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(at)),
+                [window, tap, &status] {
+                    CGPoint p = tap.point;
+                    if (!tap.name.empty()) {
+                        std::string why;
+                        if (!tapTarget(window, tap.name, p, why)) {
+                            // A tap that misses makes the picture show something else.
+                            std::fprintf(stderr, "lumora: --tap %s: %s\n", tap.name.c_str(), why.c_str());
+                            status = 1;
+                            return;
+                        }
+                    }
+                    TouchRouter::shared().touchBegan(window, 0, p);
+                    TouchRouter::shared().touchEnded(window, 0, p);
+                });
             at += 0.3;
         }
         double when = std::max(options.after, at);
@@ -178,6 +244,12 @@ int WindowHost::run(const Options& options) {
     RunLoop::main().drainPending();
     delete window;
     world.stop();
+    if (!keptFor.empty()) {
+        std::printf("lumora: kept the demo's data root %s (%s)\n", madeRoot.c_str(), keptFor.c_str());
+        std::fflush(stdout);
+    } else {
+        removeMadeRoot();
+    }
     return status;
 }
 

@@ -11,7 +11,7 @@ namespace lumora {
 // there is no display): the phone delegate at a phone profile, or the
 // tablet one. The mouse is one finger, Ctrl+drag pinches with two; keys:
 // R turns the device, A resigns / becomes active, M sends a memory warning,
-// S writes a screenshot, Q quits. The root screen is the phone live view or
+// S writes a screenshot into the data root, Q quits. The root screen is the phone live view or
 // the tablet home screen.
 class WindowHost {
 public:
@@ -23,9 +23,16 @@ public:
         // seconds the window is written as PNG and the host quits.
         std::string screenshot;
         double after = 1.0;
-        std::vector<CGPoint> taps;
+        // A tap at a window point, or (name not empty) on the middle of the
+        // view of that name, found when the tap is due.
+        struct Tap {
+            CGPoint point{};
+            std::string name;
+        };
+        std::vector<Tap> taps;
         // Starts relay and device emulators on loopback and a data root of
-        // its own (dataRoot, or a new temporary folder) before the launch.
+        // its own (dataRoot, or a new temporary folder, removed at the end
+        // unless screenshots were written into it) before the launch.
         bool demo = false;
         std::string dataRoot;
     };

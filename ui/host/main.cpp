@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
     options.scale = line.scale;
     options.screenshot = line.screenshot;
     options.after = line.after;
-    for (const auto& p : line.taps) options.taps.push_back(CGPoint{p.x, p.y});
+    for (const auto& p : line.taps) options.taps.push_back({CGPoint{p.x, p.y}, p.name});
     options.demo = line.demo;
     options.dataRoot = line.dataRoot;
     installWebEnginePages();

@@ -297,5 +297,32 @@ TEST_F(QvApplicationPreferenceTest, FailedLookUpLeavesTheAddress) {
     }
 }
 
+// A host of the reserved ".invalid" domain (the default configuration's
+// stand-in for a service a deployment has not set) is never asked: it cannot
+// resolve, and asking only fills the log with a failed look-up. A path that
+// merely contains the word is asked as usual.
+TEST_F(QvApplicationPreferenceTest, AnUnconfiguredLookUpServiceIsNotAsked) {
+    for (const char* url : {"http://ip.lumora.invalid/", "https://IP.Lumora.Invalid:8080/ic.asp", "http://invalid/",
+                            "http://a.invalid./x", "ip.lumora.invalid"}) {
+        SCOPED_TRACE(url);
+        Config::shared().externalAddressUrl = url;
+        QvApplicationPreference prefs;
+        prefs.setIpstr("198.51.100.1");
+        prefs.getNetIP();
+        EXPECT_FALSE(prefs.isLookingUpNetIP());
+        EXPECT_EQ(prefs.ipstr(), std::optional<std::string>("198.51.100.1"));
+    }
+    LoopbackHttpServer server([](const LoopbackHttpServer::Request&) {
+        LoopbackHttpServer::Reply r;
+        r.parts = {"[192.0.2.9]"};
+        return r;
+    });
+    Config::shared().externalAddressUrl = server.url("/lookup.invalid");
+    QvApplicationPreference prefs;
+    prefs.getNetIP();
+    ASSERT_TRUE(RunLoop::main().runUntil([&] { return !prefs.isLookingUpNetIP(); }, 20s));
+    EXPECT_EQ(prefs.ipstr(), std::optional<std::string>("192.0.2.9"));
+}
+
 }  // namespace
 }  // namespace lumora
