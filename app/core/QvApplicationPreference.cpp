@@ -8,6 +8,7 @@
 #include "platform/Config.h"
 #include "platform/net/HttpRequest.h"
 #include "platform/InterfaceIdiom.h"
+#include "platform/storage/AtomicFile.h"
 #include "platform/storage/PropertyList.h"
 #include "platform/text/TextEncoding.h"
 #include "platform/Log.h"
@@ -99,6 +100,8 @@ bool QvApplicationPreference::loadApplicationPreference() {
     std::string path = storePath();
     std::optional<PropertyList> root;
     if (!path.empty()) {
+        if (int stale = AtomicFile::removeStaleTemporaries(path))
+            Log::info("preferences", "removed %d copies left by interrupted saves of %s", stale, path.c_str());
         auto result = PropertyList::readFile(path);
         if (result.status == PropertyList::ReadStatus::Ok && result.value && result.value->isDictionary()) {
             root = std::move(result.value);
