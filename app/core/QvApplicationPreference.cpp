@@ -194,9 +194,12 @@ std::string QvApplicationPreference::addressFromReply(const std::string& body) {
     size_t e = address.find_last_not_of(" \t\r\n");
     address = b == std::string::npos ? std::string() : address.substr(b, e - b + 1);
     // Only a dotted IPv4 address may go on: the text becomes a field of a
-    // comma-separated LAN hint.
+    // comma-separated LAN hint. The parser stops at a zero byte, so one
+    // inside would let what follows it (commas included) through.
     in_addr parsed{};
-    if (address.empty() || ::inet_pton(AF_INET, address.c_str(), &parsed) != 1) return {};
+    if (address.empty() || address.find('\0') != std::string::npos ||
+        ::inet_pton(AF_INET, address.c_str(), &parsed) != 1)
+        return {};
     return address;
 }
 

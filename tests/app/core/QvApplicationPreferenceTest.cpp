@@ -292,6 +292,7 @@ TEST(QvApplicationPreferenceReply, AddressBetweenTheOnlyBrackets) {
         {"[999.1.1.1]", ""},
         {"[]", ""},
         {std::string("[1.2.3.4] \x81", 11), ""},  // not GB 18030
+        {std::string("[1.2.3.4\0,evil]", 15), ""},  // the parser would stop at the zero
     };
     for (const auto& c : cases) EXPECT_EQ(QvApplicationPreference::addressFromReply(c.body), c.address) << c.body;
 }
