@@ -32,6 +32,7 @@
 #include "ui/kit/ZBarReaderViewController.h"
 #include "ui/kit/testing/KitTestDriver.h"
 #include "ui/tablet/TabletLiveFixture.h"
+#include "ui/common/SearchesDone.h"
 
 using namespace lumora;
 
@@ -345,6 +346,8 @@ TEST_F(LiveViewControllerHDTest, QRScansFromThePanelHandADevicesTextToThePanelAn
 
 TEST_F(LiveViewControllerHDTest, TheLanSearchIsMadeOnceSearchesAfreshEachTimeAndHandsThePickToThePanel) {
     launch();
+    // The launch's own searches read the group and port until they end.
+    ASSERT_TRUE(test::waitForSearches());
     Config::shared().lanGroup = "127.0.0.32";
     relayemu::LanSearchResponder lan("127.0.0.32", 0);
     ASSERT_TRUE(lan.ok());
