@@ -32,7 +32,6 @@
 #include "ui/kit/ZBarReaderViewController.h"
 #include "ui/kit/testing/KitTestDriver.h"
 #include "ui/tablet/TabletLiveFixture.h"
-#include "ui/common/SearchesDone.h"
 
 using namespace lumora;
 
@@ -345,14 +344,15 @@ TEST_F(LiveViewControllerHDTest, QRScansFromThePanelHandADevicesTextToThePanelAn
 }
 
 TEST_F(LiveViewControllerHDTest, TheLanSearchIsMadeOnceSearchesAfreshEachTimeAndHandsThePickToThePanel) {
-    launch();
-    // The launch's own searches read the group and port until they end.
-    ASSERT_TRUE(test::waitForSearches());
-    Config::shared().lanGroup = "127.0.0.32";
+    // The search group is set before the launch: from then on the devices'
+    // pre-connections search the LAN on their own queues and read it.
     relayemu::LanSearchResponder lan("127.0.0.32", 0);
     ASSERT_TRUE(lan.ok());
-    Config::shared().lanPort = lan.port();
     lan.addDevice({"LUMORA-LAN-A", 0xFFFF, 8000, "192.168.1.20"});
+    launch([&] {
+        Config::shared().lanGroup = "127.0.0.32";
+        Config::shared().lanPort = lan.port();
+    });
     DeviceMgmtControllerHD& panel = *screen->dvcMgmtController();
 
     screen->popUpDeviceSearchingView(&panel);
