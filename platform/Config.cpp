@@ -1,5 +1,8 @@
 #include "platform/Config.h"
 
+#include <arpa/inet.h>
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -35,6 +38,40 @@ bool parseText(const std::string& key, const std::string& v, std::string& out, s
         return false;
     }
     out = v;
+    return true;
+}
+
+// A host name or address: no blanks, no control characters.
+bool parseHost(const std::string& key, const std::string& v, std::string& out, std::string& why) {
+    if (!parseText(key, v, out, why)) return false;
+    for (unsigned char c : v) {
+        if (c <= 0x20 || c == 0x7F) {
+            why = key + " must be a host name without blanks or control characters, not \"" + v + "\"";
+            return false;
+        }
+    }
+    return true;
+}
+
+// A dotted IPv4 address other than 0.0.0.0 (the LAN search sends to it).
+bool parseIPv4(const std::string& key, const std::string& v, std::string& out, std::string& why) {
+    in_addr a{};
+    if (::inet_pton(AF_INET, v.c_str(), &a) != 1 || a.s_addr == 0) {
+        why = key + " must be an IPv4 address such as 235.10.10.10, not \"" + v + "\"";
+        return false;
+    }
+    out = v;
+    return true;
+}
+
+// A folder that exists (the strings table and the art are read from it).
+bool parseFolder(const std::string& key, const std::string& v, std::string& out, std::string& why) {
+    if (!parseText(key, v, out, why)) return false;
+    struct stat st{};
+    if (::stat(v.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        why = key + " must name an existing folder, not \"" + v + "\"";
+        return false;
+    }
     return true;
 }
 
@@ -102,29 +139,26 @@ bool Config::set(const std::string& key, const std::string& value, std::string* 
 
 bool Config::apply(const std::string& key, const std::string& value, std::string& why) {
     for (int i = 0; i < 4; ++i) {
-        if (key == "relayHost" + std::to_string(i + 1)) return parseText(key, value, relayHosts[i], why);
+        if (key == "relayHost" + std::to_string(i + 1)) return parseHost(key, value, relayHosts[i], why);
     }
     if (key == "relayTcpPort") return parsePort(key, value, relayTcpPort, 1, why);
     if (key == "relayUdpPort") return parsePort(key, value, relayUdpPort, 1, why);
     if (key == "lanPort") return parsePort(key, value, lanPort, 1, why);
     // 0: a port the system picks.
     if (key == "lanLocalPort") return parsePort(key, value, lanLocalPort, 0, why);
-    if (key == "pushHost") return parseText(key, value, pushHost, why);
-    if (key == "pushAlarmUidHost") return parseText(key, value, pushAlarmUidHost, why);
-    if (key == "pushAlarmAddressHost") return parseText(key, value, pushAlarmAddressHost, why);
-    if (key == "reachabilityHost") return parseText(key, value, reachabilityHost, why);
+    if (key == "pushHost") return parseHost(key, value, pushHost, why);
+    if (key == "pushAlarmUidHost") return parseHost(key, value, pushAlarmUidHost, why);
+    if (key == "pushAlarmAddressHost") return parseHost(key, value, pushAlarmAddressHost, why);
+    if (key == "reachabilityHost") return parseHost(key, value, reachabilityHost, why);
     if (key == "cellularInterfaces") { cellularInterfaces = value; return true; }
     if (key == "externalAddressUrl") return parseText(key, value, externalAddressUrl, why);
-    if (key == "lanGroup") return parseText(key, value, lanGroup, why);
+    if (key == "lanGroup") return parseIPv4(key, value, lanGroup, why);
     if (key == "webSite") return parseText(key, value, webSite, why);
     if (key == "productName") return parseText(key, value, productName, why);
     if (key == "storeUrl") return parseText(key, value, storeUrl, why);
-    if (key == "demoDeviceAddress") return parseText(key, value, demoDeviceAddress, why);
-    if (key == "webSite") return parseText(key, value, webSite, why);
-    if (key == "productName") return parseText(key, value, productName, why);
-    if (key == "storeUrl") return parseText(key, value, storeUrl, why);
+    if (key == "demoDeviceAddress") return parseHost(key, value, demoDeviceAddress, why);
     if (key == "dataRoot") return parseText(key, value, dataRoot, why);
-    if (key == "resourceDir") return parseText(key, value, resourceDir, why);
+    if (key == "resourceDir") return parseFolder(key, value, resourceDir, why);
     if (key == "audioBackend") {
         if (value != "pulse" && value != "alsa" && value != "null" && !value.empty()) {
             why = "audioBackend must be pulse, alsa or null, not \"" + value + "\"";

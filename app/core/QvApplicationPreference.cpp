@@ -9,6 +9,7 @@
 #include "platform/Config.h"
 #include "platform/net/HttpRequest.h"
 #include "platform/InterfaceIdiom.h"
+#include "platform/storage/AtomicFile.h"
 #include "platform/storage/PropertyList.h"
 #include "platform/text/TextEncoding.h"
 #include "platform/Log.h"
@@ -100,6 +101,8 @@ bool QvApplicationPreference::loadApplicationPreference() {
     std::string path = storePath();
     std::optional<PropertyList> root;
     if (!path.empty()) {
+        if (int stale = AtomicFile::removeStaleTemporaries(path))
+            Log::info("preferences", "removed %d copies left by interrupted saves of %s", stale, path.c_str());
         auto result = PropertyList::readFile(path);
         if (result.status == PropertyList::ReadStatus::Ok && result.value && result.value->isDictionary()) {
             root = std::move(result.value);
@@ -192,9 +195,12 @@ std::string QvApplicationPreference::addressFromReply(const std::string& body) {
     size_t e = address.find_last_not_of(" \t\r\n");
     address = b == std::string::npos ? std::string() : address.substr(b, e - b + 1);
     // Only a dotted IPv4 address may go on: the text becomes a field of a
-    // comma-separated LAN hint.
+    // comma-separated LAN hint. The parser stops at a zero byte, so one
+    // inside would let what follows it (commas included) through.
     in_addr parsed{};
-    if (address.empty() || ::inet_pton(AF_INET, address.c_str(), &parsed) != 1) return {};
+    if (address.empty() || address.find('\0') != std::string::npos ||
+        ::inet_pton(AF_INET, address.c_str(), &parsed) != 1)
+        return {};
     return address;
 }
 

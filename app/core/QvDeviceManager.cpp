@@ -14,6 +14,7 @@
 #include "app/core/FileManager.h"
 #include "platform/bytes/ByteReader.h"
 #include "platform/Config.h"
+#include "platform/storage/AtomicFile.h"
 #include "platform/storage/PropertyList.h"
 #include "platform/text/Utf8.h"
 #include "platform/Log.h"
@@ -248,6 +249,10 @@ std::vector<std::shared_ptr<Device>> QvDeviceManager::readStore() const {
     std::vector<std::shared_ptr<Device>> out;
     const std::string path = storePath();
     if (path.empty()) return out;
+    // Copies left by saves that never reached their rename hold the whole
+    // list, passwords included.
+    if (int stale = AtomicFile::removeStaleTemporaries(path))
+        Log::info("QvDeviceManager", "removed %d copies left by interrupted saves of %s", stale, path.c_str());
     auto r = PropertyList::readFile(path);
     if (r.status == PropertyList::ReadStatus::Missing) return out;
     if (r.status == PropertyList::ReadStatus::Unreadable) {
@@ -305,19 +310,30 @@ bool QvDeviceManager::saveDeviceList() {
 bool QvDeviceManager::loadOldList() {
     const std::string path = oldListPath();
     if (path.empty()) return false;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::vector<uint8_t> bytes;
-    try {
-        // A read error (e.g. a folder of that name) throws from the stream
-        // buffer: treat it as a file that cannot be read.
-        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    } catch (const std::exception&) {
-        Log::warn("QvDeviceManager", "cannot read %s", path.c_str());
+    // Opened without blocking (a FIFO in its place would wait for a writer
+    // for ever) and read only when it is a regular file.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return false;
+    struct stat st{};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        Log::warn("QvDeviceManager", "%s is not a file; not read", path.c_str());
+        ::close(fd);
         return false;
     }
-    if (in.bad()) return false;
-    in.close();
+    std::vector<uint8_t> bytes;
+    uint8_t buf[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            Log::warn("QvDeviceManager", "cannot read %s", path.c_str());
+            ::close(fd);
+            return false;
+        }
+        if (n == 0) break;
+        bytes.insert(bytes.end(), buf, buf + n);
+    }
+    ::close(fd);
 
     // What the current store holds stays; the old records join it.
     std::vector<std::shared_ptr<Device>> list = readStore();

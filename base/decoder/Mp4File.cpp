@@ -1,6 +1,8 @@
 #include "base/decoder/Mp4File.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -26,7 +28,21 @@ int Mp4File::SetPosition(int64_t pos) {
 int Mp4File::Open(const char* path, const char* mode) {
     if (fFile) return mp4err::kAlreadyOpen;
     if (!path || !mode) return mp4err::kOpenFailed;
-    std::FILE* f = std::fopen(path, mode);
+    std::FILE* f = nullptr;
+    if (mode[0] == 'w' || mode[0] == 'a') {
+        // A recording of the user's camera is the owner's alone, whatever
+        // the umask (fopen would create it 0666 less the umask).
+        int flags = O_CREAT | O_CLOEXEC | (std::strchr(mode, '+') ? O_RDWR : O_WRONLY);
+        flags |= mode[0] == 'w' ? O_TRUNC : O_APPEND;
+        int fd = ::open(path, flags, kFileMode);
+        if (fd < 0) return mp4err::kOpenFailed;
+        if ((mode[0] == 'w' && ::fchmod(fd, kFileMode) != 0) || !(f = ::fdopen(fd, mode))) {
+            ::close(fd);
+            return mp4err::kOpenFailed;
+        }
+    } else {
+        f = std::fopen(path, mode);
+    }
     if (!f) return mp4err::kOpenFailed;
     int64_t size = 0;
     if (std::strchr(mode, 'r')) {

@@ -24,7 +24,10 @@ public:
     virtual int SetPosition(int64_t pos);
     // Opens path with a stdio mode: -10 when a file is open, -11 when it
     // cannot be opened (for reading: or its size cannot be told), else 0.
+    // A file created or written ("w", "a") gets kFileMode, whatever the
+    // umask.
     virtual int Open(const char* path, const char* mode);
+    static constexpr unsigned kFileMode = 0600;
     // Closes the stream: 0, or -15 when buffered bytes could not be written.
     virtual int Close();
     // Reads up to n bytes; the count read.

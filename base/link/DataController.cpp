@@ -1,5 +1,6 @@
 #include "base/link/DataController.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <span>
@@ -889,7 +890,21 @@ std::string idText(const RkDeviceId& id) {
 constexpr int kLanReceives = 20;
 constexpr int kLanReceiveMs = 1000;
 
+std::atomic<int> gSearchesUnderWay{0};
+
+// Counts a queued search from the moment it is queued until it has ended
+// (held by the queued block, so also when the block is dropped unrun).
+class SearchUnderWay {
+public:
+    SearchUnderWay() { gSearchesUnderWay.fetch_add(1); }
+    ~SearchUnderWay() { gSearchesUnderWay.fetch_sub(1); }
+    SearchUnderWay(const SearchUnderWay&) = delete;
+    SearchUnderWay& operator=(const SearchUnderWay&) = delete;
+};
+
 }  // namespace
+
+int DataController::searchesUnderWay() { return gSearchesUnderWay.load(); }
 
 void DataController::startLanSearch() {
     {
@@ -899,7 +914,9 @@ void DataController::startLanSearch() {
     // The search holds its controller from the moment it is queued, so a
     // caller that lets go of the controller right away still gets its search
     // (and its delegate calls).
-    lansearchqueue_->async([self = shared_from_this()] { self->localSearch(); });
+    lansearchqueue_->async([self = shared_from_this(), counted = std::make_shared<SearchUnderWay>()] {
+        self->localSearch();
+    });
 }
 
 int DataController::localSearch() {
@@ -1036,7 +1053,7 @@ void DataController::searchAllDevice() {
         if (!allsearchqueue_) allsearchqueue_ = DispatchQueue::createSerial("searchDevice");
     }
     std::weak_ptr<DataController> weak = weak_from_this();
-    allsearchqueue_->async([weak] {
+    allsearchqueue_->async([weak, counted = std::make_shared<SearchUnderWay>()] {
         auto self = weak.lock();
         if (!self) return;
         self->localSearch();

@@ -109,6 +109,10 @@ public:
     // The LAN search, then status queries to the four relay servers, on the
     // queue "searchDevice".
     void searchAllDevice();
+    // Searches (startLanSearch, searchAllDevice) queued or running in the
+    // process and not yet ended. They read the configuration to the end, so
+    // whoever changes it (a test's fixture) waits for none to be left.
+    static int searchesUnderWay();
     static std::vector<uint8_t> buildNetSearch(const std::string& udid);
     // Status queries to one relay server for the devices reached by udid
     // that are not found yet (in the LAN when searchAll, else online):

@@ -1,5 +1,7 @@
 #include "base/link/ServerUdp.h"
 
+#include <arpa/inet.h>
+
 #include <chrono>
 #include <cstdio>
 #include <vector>
@@ -72,6 +74,16 @@ struct DatagramReader : RkMessgeParserDelegate {
         parser.parseMsgData(datagram, std::string(), 0);
     }
 };
+
+// An answer's address is used only when it is a dotted IPv4 address a
+// datagram can be sent to (not 0.0.0.0, broadcast or multicast) with a
+// port other than 0.
+bool usableEndpoint(const std::string& addr, uint16_t port) {
+    in_addr a{};
+    if (port == 0 || ::inet_pton(AF_INET, addr.c_str(), &a) != 1) return false;
+    const uint32_t host = ntohl(a.s_addr);
+    return host != 0 && host < 0xE0000000u;
+}
 
 int sendTo(int fd, const Endpoint& to, const std::vector<uint8_t>& msg) {
     return udpSocketSendTo(fd, to.addr, to.port, msg.data(), msg.size());
@@ -149,13 +161,17 @@ Outcome runExchange(const std::string& uid, const std::string& serverAddr, uint1
 
     // Both ends behind one NAT: the device's LAN address serves.
     if (answer.selfAddr == answer.extAddr) {
-        if (answer.innerPort == 0) {
-            Log::warn("hole", "same NAT but no inner port");
+        if (!usableEndpoint(answer.innerAddr, answer.innerPort)) {
+            Log::warn("hole", "same NAT but no usable inner address");
             return {};
         }
         return {true, sock.release(), answer.innerAddr, answer.innerPort, true};
     }
 
+    if (!usableEndpoint(answer.extAddr, answer.extPort)) {
+        Log::warn("hole", "no usable device address in the answer");
+        return {};
+    }
     // Punch towards the device while the server asks it to punch back.
     const Endpoint device{answer.extAddr, answer.extPort};
     const std::vector<uint8_t> punch = RkMessageBuilder::buildMsgForUdpHolePunch(deviceId);

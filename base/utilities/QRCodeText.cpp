@@ -1,7 +1,7 @@
 #include "base/utilities/QRCodeText.h"
 
 #include <optional>
-#include <regex>
+#include <string_view>
 #include <vector>
 
 namespace lumora {
@@ -19,6 +19,19 @@ std::vector<std::string> split(const std::string& text, char separator) {
     }
 }
 
+// The whole text is `stem`, one or more `repeated`, a colon, then nothing
+// that is white space (" ", tab, line feed, vertical tab, form feed,
+// carriage return). A plain scan: a pattern matcher that recurses per
+// character overflows the stack on a long enough text.
+bool isPrefixedWord(const std::string& text, std::string_view stem, char repeated) {
+    if (text.compare(0, stem.size(), stem) != 0) return false;
+    size_t at = stem.size();
+    const size_t repeatsFrom = at;
+    while (at < text.size() && text[at] == repeated) ++at;
+    if (at == repeatsFrom || at >= text.size() || text[at] != ':') return false;
+    return text.find_first_of(" \t\n\v\f\r", at + 1) == std::string::npos;
+}
+
 // Element 1 of the part split at ":"; none when the part has no ":".
 std::optional<std::string> valueOf(const std::string& part) {
     const auto fields = split(part, ':');
@@ -29,15 +42,13 @@ std::optional<std::string> valueOf(const std::string& part) {
 }  // namespace
 
 QRCodeText QRCodeText::classify(const std::string& scanned) {
-    static const std::regex url("http+:[^\\s]*");
-    static const std::regex wifi("ssid+:[^\\s]*");
     QRCodeText result;
     result.text = scanned;
-    if (std::regex_match(scanned, url)) {
+    if (isPrefixedWord(scanned, "htt", 'p')) {
         result.kind = Kind::Url;
         return result;
     }
-    if (!std::regex_match(scanned, wifi)) return result;
+    if (!isPrefixedWord(scanned, "ssi", 'd')) return result;
     const auto parts = split(scanned, ';');
     if (parts.size() < 2) return result;
     const auto ssid = valueOf(parts[0]);

@@ -45,7 +45,7 @@ bool PNGWriter::write(const std::string& path, const RGBAImage& image) {
     std::vector<uint8_t> data;
     if (!encode(image, data)) return false;
     Error error;
-    if (!AtomicFile::write(path, data.data(), data.size(), 0644, &error)) {
+    if (!AtomicFile::write(path, data.data(), data.size(), kFileMode, &error)) {
         Log::warn("PNGWriter", "cannot write %s: %s", path.c_str(), error.toString().c_str());
         return false;
     }

@@ -18,8 +18,11 @@ public:
 
     // Encodes and writes the file whole: either the complete new file is at
     // `path` afterwards or nothing changed there (see AtomicFile). False when
-    // encoding or writing failed; the reason is printed.
+    // encoding or writing failed; the reason is printed. The file is the
+    // owner's alone (kFileMode, whatever the umask): the pictures written
+    // here are snapshots of the user's cameras.
     static bool write(const std::string& path, const RGBAImage& image);
+    static constexpr unsigned kFileMode = 0600;
 };
 
 }  // namespace lumora

@@ -1,10 +1,13 @@
 #include "platform/storage/AtomicFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -20,6 +23,61 @@ bool fail(Error* error, int err) {
     return false;
 }
 
+struct PathParts {
+    std::string folder;  // "." when the path has no slash
+    std::string prefix;  // the folder with its slash, or ""
+    std::string name;
+};
+
+PathParts split(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return {".", "", path};
+    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(0, slash + 1), path.substr(slash + 1)};
+}
+
+// Makes the temporary file ".<name>.XXXXXX" and holds an exclusive lock on
+// it for as long as the descriptor stays open. A loader that removes stale
+// copies may have taken a file between its creation and the lock; such a
+// file is unlinked by then and a new one is made.
+int makeLockedTemporary(const PathParts& parts, std::string& temp) {
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        std::string pattern = parts.prefix + "." + parts.name + ".XXXXXX";
+        std::vector<char> buffer(pattern.begin(), pattern.end());
+        buffer.push_back('\0');
+        int fd = ::mkostemp(buffer.data(), O_CLOEXEC);
+        if (fd < 0) return -1;
+        int locked;
+        do locked = ::flock(fd, LOCK_EX);
+        while (locked != 0 && errno == EINTR);
+        struct stat st{};
+        if (locked == 0 && ::fstat(fd, &st) == 0 && st.st_nlink > 0) {
+            temp.assign(buffer.data());
+            return fd;
+        }
+        const int err = locked != 0 ? errno : 0;
+        ::close(fd);
+        if (err != 0) {
+            ::unlink(buffer.data());
+            errno = err;
+            return -1;
+        }
+    }
+    errno = EAGAIN;
+    return -1;
+}
+
+// ".<name>." followed by the six characters mkostemp fills in.
+bool isTemporaryOf(const char* entry, const std::string& name) {
+    const size_t len = std::strlen(entry);
+    if (len != name.size() + 2 + 6 || entry[0] != '.' || entry[name.size() + 1] != '.') return false;
+    if (std::memcmp(entry + 1, name.data(), name.size()) != 0) return false;
+    for (size_t k = name.size() + 2; k < len; ++k) {
+        const char c = entry[k];
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 void AtomicFile::setBeforeRenameHookForTesting(std::function<bool(const std::string&)> hook) {
@@ -29,20 +87,17 @@ void AtomicFile::setBeforeRenameHookForTesting(std::function<bool(const std::str
 
 bool AtomicFile::write(const std::string& path, const void* data, size_t size, mode_t mode, Error* error) {
     if (path.empty() || path.back() == '/') return fail(error, EINVAL);
-    const size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string temp = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + "." + name + ".XXXXXX";
-
-    std::vector<char> pattern(temp.begin(), temp.end());
-    pattern.push_back('\0');
-    int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+    const PathParts parts = split(path);
+    const std::string& folder = parts.folder;
+    std::string temp;
+    // The descriptor (and with it the lock that marks the copy as in use)
+    // stays open until the copy is renamed or removed.
+    int fd = makeLockedTemporary(parts, temp);
     if (fd < 0) return fail(error, errno);
-    temp.assign(pattern.data());
 
     auto abandon = [&](int err) {
-        if (fd >= 0) ::close(fd);
         ::unlink(temp.c_str());
+        if (fd >= 0) ::close(fd);
         return fail(error, err);
     };
 
@@ -59,9 +114,6 @@ bool AtomicFile::write(const std::string& path, const void* data, size_t size, m
     }
     if (::fchmod(fd, mode) != 0) return abandon(errno);
     if (::fsync(fd) != 0) return abandon(errno);
-    int closeResult = ::close(fd);
-    fd = -1;
-    if (closeResult != 0) return abandon(errno);
 
     {
         std::function<bool(const std::string&)> hook;
@@ -73,6 +125,9 @@ bool AtomicFile::write(const std::string& path, const void* data, size_t size, m
     }
 
     if (::rename(temp.c_str(), path.c_str()) != 0) return abandon(errno);
+    // Every byte is synced: closing can no longer lose any.
+    ::close(fd);
+    fd = -1;
 
     int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {
@@ -83,6 +138,31 @@ bool AtomicFile::write(const std::string& path, const void* data, size_t size, m
     }
     if (error) *error = Error();
     return true;
+}
+
+int AtomicFile::removeStaleTemporaries(const std::string& path) {
+    if (path.empty() || path.back() == '/') return 0;
+    const PathParts parts = split(path);
+    DIR* dir = ::opendir(parts.folder.c_str());
+    if (!dir) return 0;
+    std::vector<std::string> candidates;
+    while (const dirent* entry = ::readdir(dir))
+        if (isTemporaryOf(entry->d_name, parts.name)) candidates.push_back(parts.prefix + entry->d_name);
+    ::closedir(dir);
+    int removed = 0;
+    for (const std::string& candidate : candidates) {
+        int fd = ::open(candidate.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+        if (fd < 0) continue;
+        struct stat held{}, named{};
+        // A writer still at work holds the lock; a copy whose writer ended
+        // (finished, failed or killed) has none.
+        if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            ::lstat(candidate.c_str(), &named) == 0 && named.st_ino == held.st_ino && named.st_dev == held.st_dev &&
+            ::unlink(candidate.c_str()) == 0)
+            ++removed;
+        ::close(fd);
+    }
+    return removed;
 }
 
 }  // namespace lumora

@@ -18,7 +18,11 @@ namespace lumora {
 // the umask), renamed over `path`, then the folder fsync'ed so the rename
 // itself is durable. On any failure the temporary file is removed and the
 // old file is untouched. A crash can leave a stray temporary file beside the
-// target; it never replaces the target and can be deleted.
+// target; it never replaces the target. The writer holds an exclusive
+// flock on its temporary file until the rename, so a copy nobody holds is
+// known to be stale: removeStaleTemporaries() deletes those (stores call it
+// when they load; an interrupted save may leave a full copy of the store,
+// passwords and all).
 //
 // What it does not do: it does not serialise writers (two writers to one
 // path each land whole, the last rename wins), it does not create the folder,
@@ -26,6 +30,11 @@ namespace lumora {
 class AtomicFile {
 public:
     static bool write(const std::string& path, const void* data, size_t size, mode_t mode, Error* error = nullptr);
+
+    // Deletes the temporary files ".<name>.XXXXXX" of `path` left by writes
+    // that ended before their rename; those of writes still running (in
+    // any process) are kept. Answers how many were deleted.
+    static int removeStaleTemporaries(const std::string& path);
 
     // Tests only: called with the temporary file's path after it is written
     // and synced, just before the rename. Returning false abandons the write

@@ -169,6 +169,8 @@ std::optional<PropertyList> fromNode(plist_t node, int depth) {
 // level of containers, then the leaf (<string>, <integer>, ...).
 constexpr int kMaxXmlDepth = PropertyList::kMaxDepth + 2;
 
+bool isXmlBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
 bool xmlWithinLimits(std::string_view x) {
     if (x.find('\0') != std::string_view::npos) return false;  // not XML at all
     int depth = 0;
@@ -187,10 +189,28 @@ bool xmlWithinLimits(std::string_view x) {
         } else {
             size_t e = x.find('>', i);
             if (e == std::string_view::npos) break;
-            if (x[i + 1] == '/') {
+            const bool closing = x[i + 1] == '/';
+            std::string_view tag = x.substr(i + (closing ? 2 : 1), e - i - (closing ? 2 : 1));
+            const bool selfClosing = !closing && !tag.empty() && tag.back() == '/';
+            if (selfClosing) tag.remove_suffix(1);
+            size_t nameEnd = 0;
+            while (nameEnd < tag.size() && !isXmlBlank(tag[nameEnd])) ++nameEnd;
+            // Where a tag ends is only certain without attributes: a parser
+            // skips '>' and "/>" inside a quoted value, which would let a
+            // tag this scan takes for self-closing open an element. Our
+            // stores carry attributes on <plist> alone; there a value may
+            // hold no quote mark of the other kind, no '>' and no '/', so
+            // every reading ends the tag at the same place.
+            if (tag.find_first_not_of(" \t\r\n", nameEnd) != std::string_view::npos) {
+                if (closing || tag.substr(0, nameEnd) != "plist") return false;
+                const std::string_view attributes = tag.substr(nameEnd);
+                if (attributes.find_first_of("'/") != std::string_view::npos) return false;
+                if (std::count(attributes.begin(), attributes.end(), '"') % 2 != 0) return false;
+            }
+            if (closing) {
                 // Stray closing tags never buy room for deeper nesting.
                 if (depth > 0) --depth;
-            } else if (x[e - 1] != '/' && ++depth > kMaxXmlDepth) {
+            } else if (!selfClosing && ++depth > kMaxXmlDepth) {
                 return false;
             }
             i = e + 1;
@@ -526,7 +546,10 @@ std::optional<PropertyList> PropertyList::parse(const void* data, size_t size) {
 
 PropertyList::ReadResult PropertyList::readFile(const std::string& path) {
     ReadResult r;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without blocking: opening a FIFO for reading would wait for a writer
+    // for ever (and a signal only restarts the wait). Only a regular file
+    // is read.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         r.status = errno == ENOENT ? ReadStatus::Missing : ReadStatus::Unreadable;
         r.error = Error::posix(errno);
@@ -539,7 +562,7 @@ PropertyList::ReadResult PropertyList::readFile(const std::string& path) {
         ::close(fd);
         return r;
     }
-    if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) {
+    if (!S_ISREG(st.st_mode)) {
         r.status = ReadStatus::Unreadable;
         r.error = Error::posix(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
         ::close(fd);

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "platform/Config.h"
+#include "platform/storage/AtomicFile.h"
 #include "platform/storage/PropertyList.h"
 #include "platform/Log.h"
 
@@ -46,6 +47,8 @@ UserDefaults::UserDefaults(std::string path) : path_(std::move(path)) { load(); 
 
 void UserDefaults::load() {
     if (path_.empty()) return;
+    if (int stale = AtomicFile::removeStaleTemporaries(path_))
+        Log::info("defaults", "removed %d copies left by interrupted saves of %s", stale, path_.c_str());
     auto result = PropertyList::readFile(path_);
     if (result.status == PropertyList::ReadStatus::Missing) return;
     if (result.status == PropertyList::ReadStatus::Malformed ||

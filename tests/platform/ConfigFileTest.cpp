@@ -49,7 +49,10 @@ TEST(ConfigFile, EachBadLineIsNamedWithItsProblemAndNothingIsApplied) {
         const char* text;
         const char* message;
     } cases[] = {
-        {"timeScale = inf\n", "c.conf:1: timeScale must be a number from 0.001 to 100, not \"inf\""},
+        {"timeScale = inf\n", "c.conf:1: timeScale must be a number from 0.01 to 100, not \"inf\""},
+        // Below this every live view ends before its login reply.
+        {"timeScale = 0.001\n", "c.conf:1: timeScale must be a number from 0.01 to 100, not \"0.001\""},
+        {"timeScale = 0.005\n", "c.conf:1: timeScale must be a number"},
         {"timeScale = nan\n", "c.conf:1: timeScale must be a number"},
         {"timeScale = 1e10\n", "c.conf:1: timeScale must be a number"},
         {"timeScale = 1e-300\n", "c.conf:1: timeScale must be a number"},
@@ -72,6 +75,19 @@ TEST(ConfigFile, EachBadLineIsNamedWithItsProblemAndNothingIsApplied) {
         {"pushHost = a\npushHost = b\n", "c.conf:2: \"pushHost\" is given a second time"},
         {"pushHost =\n", "c.conf:1: pushHost needs a value"},
         {"audioBackend = jack\n", "c.conf:1: audioBackend must be pulse, alsa or null"},
+        {"lanGroup = 999.1.1.1\n", "c.conf:1: lanGroup must be an IPv4 address such as 235.10.10.10, not \"999.1.1.1\""},
+        {"lanGroup = 235.10.10\n", "c.conf:1: lanGroup must be an IPv4 address"},
+        {"lanGroup = lan.example\n", "c.conf:1: lanGroup must be an IPv4 address"},
+        {"lanGroup = 0.0.0.0\n", "c.conf:1: lanGroup must be an IPv4 address"},
+        {"reachabilityHost = www.example .com\n",
+         "c.conf:1: reachabilityHost must be a host name without blanks or control characters, not \"www.example .com\""},
+        {"reachabilityHost = www.\x01example.com\n", "c.conf:1: reachabilityHost must be a host name without blanks"},
+        {"reachabilityHost = www\texample.com\n", "c.conf:1: reachabilityHost must be a host name without blanks"},
+        {"relayHost3 = hub 3.example\n", "c.conf:1: relayHost3 must be a host name without blanks"},
+        {"pushHost = push.example\x7f\n", "c.conf:1: pushHost must be a host name without blanks"},
+        {"# art\n\nresourceDir = /nonexistent/lumora-resources\n",
+         "c.conf:3: resourceDir must name an existing folder, not \"/nonexistent/lumora-resources\""},
+        {"resourceDir = " LUMORA_TEST_DATA_DIR "/clip.h264\n", "c.conf:1: resourceDir must name an existing folder"},
     };
     for (const auto& c : cases) {
         Config cfg;
@@ -85,6 +101,19 @@ TEST(ConfigFile, EachBadLineIsNamedWithItsProblemAndNothingIsApplied) {
     EXPECT_EQ(problems.size(), 2u) << joined(problems);
     EXPECT_EQ(cfg.relayTcpPort, 28622);
     EXPECT_EQ(cfg.timeScale, 1.0);
+}
+
+TEST(ConfigFile, CheckedValuesThatAreFineAreTaken) {
+    test::TempDir dir;
+    Config cfg;
+    auto problems = ConfigFile::parse("lanGroup = 127.0.0.15\nresourceDir = " + dir.path() +
+                                          "\nreachabilityHost = 127.0.0.1:8080\ntimeScale = 0.01\n",
+                                      "c.conf", cfg);
+    EXPECT_TRUE(problems.empty()) << joined(problems);
+    EXPECT_EQ(cfg.lanGroup, "127.0.0.15");
+    EXPECT_EQ(cfg.resourceDir, dir.path());
+    EXPECT_EQ(cfg.reachabilityHost, "127.0.0.1:8080");
+    EXPECT_EQ(cfg.timeScale, 0.01);
 }
 
 TEST(ConfigFile, HostileLinesAreRefusedNotCut) {

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdlib>
 
+#include "app/core/AlarmRegistrationReply.h"
 #include "app/core/PushKeyCipher.h"
 #include "app/core/PushRegistration.h"
 #include "platform/Config.h"
@@ -49,13 +50,7 @@ std::string DeviceAlarmRegistration::unregisterText(const std::string& uid, cons
 }
 
 std::optional<int> DeviceAlarmRegistration::answerCode(const std::string& text) {
-    const size_t at = text.find("result=");
-    if (at == std::string::npos) return std::nullopt;
-    const std::string two = text.substr(at + 7, 2);
-    char* end = nullptr;
-    const long v = std::strtol(two.c_str(), &end, 10);
-    if (end == two.c_str()) return std::nullopt;
-    return static_cast<int>(v);
+    return AlarmRegistrationReply::codeInDeciphered(text);
 }
 
 DeviceAlarmRegistration::Outcome DeviceAlarmRegistration::outcome(int code, bool registering, bool before) {
@@ -118,11 +113,7 @@ void DeviceAlarmRegistration::start(const std::string& uid, const std::string& n
                 s->finish(std::nullopt);
                 return;
             }
-            std::string body = s->reply;
-            const size_t crlf = body.find("\r\n");
-            if (crlf != std::string::npos) body = body.substr(crlf + 2);
-            auto deciphered = PushKeyCipher::base64_rc4_decode(body);
-            s->finish(deciphered ? answerCode(*deciphered) : std::nullopt);
+            s->finish(AlarmRegistrationReply::answerCode(s->reply));
         },
         options);
     state->timeout = RunLoopTimer::scheduled(RunLoop::main(), limit, false, [weak](RunLoopTimer&) {

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -9,9 +12,11 @@
 #include "app/core/FileManager.h"
 #include "platform/Config.h"
 #include "platform/InterfaceIdiom.h"
+#include "platform/storage/AtomicFile.h"
 #include "platform/storage/PropertyList.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/text/TextEncoding.h"
+#include "support/HostileStores.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/TempDir.h"
 
@@ -219,6 +224,60 @@ TEST_F(QvApplicationPreferenceTest, HostileStoreIsKeptAsideAndDefaultsApply) {
     }
 }
 
+// Run in a child: the file crashed every start inside libplist.
+TEST_F(QvApplicationPreferenceTest, NestingHiddenInAttributesIsKeptAsideWithoutACrash) {
+    GTEST_FLAG_SET(death_test_style, "fast");
+    const std::string bytes = test::quotedAttributeNesting();
+    std::filesystem::create_directories(std::filesystem::path(storePath()).parent_path());
+    std::ofstream(storePath(), std::ios::binary) << bytes;
+    EXPECT_EXIT(
+        {
+            QvApplicationPreference prefs;
+            _exit(prefs.loadApplicationPreference() ? 1 : 0);
+        },
+        ::testing::ExitedWithCode(0), "");
+    EXPECT_FALSE(std::filesystem::exists(storePath()));
+    std::ifstream aside(storePath() + ".bad", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(aside), std::istreambuf_iterator<char>()), bytes);
+}
+
+// A FIFO at the store's path reads as a store that cannot be read, at once
+// (run in a child whose alarm ends a blocking open); copies left by
+// interrupted saves are removed when the store loads.
+TEST_F(QvApplicationPreferenceTest, AFifoOrLeftoverCopiesBesideTheStore) {
+    GTEST_FLAG_SET(death_test_style, "fast");
+    std::filesystem::create_directories(std::filesystem::path(storePath()).parent_path());
+    ASSERT_EQ(::mkfifo(storePath().c_str(), 0600), 0);
+    EXPECT_EXIT(
+        {
+            ::alarm(120);
+            QvApplicationPreference prefs;
+            _exit(prefs.loadApplicationPreference() ? 1 : 0);
+        },
+        ::testing::ExitedWithCode(0), "");
+    std::filesystem::remove(storePath());
+
+    QvApplicationPreference prefs;
+    ASSERT_TRUE(prefs.saveApplicationPreference());
+    EXPECT_EXIT(
+        {
+            AtomicFile::setBeforeRenameHookForTesting([](const std::string&) -> bool { _exit(9); });
+            prefs.saveApplicationPreference();
+        },
+        ::testing::ExitedWithCode(9), "");
+    const std::string folder = std::filesystem::path(storePath()).parent_path();
+    auto copies = [&] {
+        int n = 0;
+        for (const auto& e : std::filesystem::directory_iterator(folder))
+            n += e.path().filename().string().rfind(".configuration.plist.", 0) == 0;
+        return n;
+    };
+    ASSERT_EQ(copies(), 1);
+    QvApplicationPreference again;
+    EXPECT_TRUE(again.loadApplicationPreference());
+    EXPECT_EQ(copies(), 0);
+}
+
 TEST(QvApplicationPreferenceReply, AddressBetweenTheOnlyBrackets) {
     struct Case {
         std::string body;
@@ -233,6 +292,7 @@ TEST(QvApplicationPreferenceReply, AddressBetweenTheOnlyBrackets) {
         {"[999.1.1.1]", ""},
         {"[]", ""},
         {std::string("[1.2.3.4] \x81", 11), ""},  // not GB 18030
+        {std::string("[1.2.3.4\0,evil]", 15), ""},  // the parser would stop at the zero
     };
     for (const auto& c : cases) EXPECT_EQ(QvApplicationPreference::addressFromReply(c.body), c.address) << c.body;
 }

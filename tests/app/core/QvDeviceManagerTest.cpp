@@ -14,6 +14,7 @@
 #include "platform/storage/AtomicFile.h"
 #include "platform/bytes/ByteWriter.h"
 #include "platform/storage/PropertyList.h"
+#include "support/HostileStores.h"
 
 using namespace lumora;
 namespace fs = std::filesystem;
@@ -308,6 +309,78 @@ TEST_F(DeviceManagerTest, HostileStoresAreKeptAsideAndTheListStartsEmpty) {
         EXPECT_EQ(again.countOfDevices(), 1u);
         EXPECT_EQ(readAll(m.storePath() + ".bad"), bytes);
     }
+}
+
+// Nesting hidden behind quoted attribute values crashed every start inside
+// libplist; run in a child so that a crash fails the test, not the suite.
+TEST_F(DeviceManagerTest, NestingHiddenInAttributesIsKeptAsideWithoutACrash) {
+    GTEST_FLAG_SET(death_test_style, "fast");
+    const std::string bytes = test::quotedAttributeNesting();
+    QvDeviceManager m(*files);
+    writeAll(m.storePath(), bytes);
+    EXPECT_EXIT(
+        {
+            QvDeviceManager reader(*files);
+            reader.readDeviceList();
+            _exit(reader.countOfDevices() == 0 ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+    EXPECT_FALSE(fs::exists(m.storePath()));
+    EXPECT_EQ(readAll(m.storePath() + ".bad"), bytes);
+}
+
+// FIFOs in place of the store and of the old list: the list starts empty
+// at once and the store is not replaced by a save. Run in a child whose
+// alarm ends the wait that a blocking open would begin.
+TEST_F(DeviceManagerTest, AFifoInPlaceOfAStoreDoesNotHoldUpTheStart) {
+    GTEST_FLAG_SET(death_test_style, "fast");
+    QvDeviceManager m(*files);
+    fs::create_directories(fs::path(m.storePath()).parent_path());
+    fs::create_directories(fs::path(m.oldListPath()).parent_path());
+    ASSERT_EQ(::mkfifo(m.storePath().c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo(m.oldListPath().c_str(), 0600), 0);
+    EXPECT_EXIT(
+        {
+            ::alarm(120);
+            QvDeviceManager reader(*files);
+            reader.readDeviceList();
+            reader.addDevice(makeDevice("New", 1, "10.0.0.2", 1, ""));
+            _exit(reader.countOfDevices() == 1 && !reader.saveDeviceList() ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+    EXPECT_TRUE(fs::is_fifo(m.storePath()));
+}
+
+// Each interrupted save left a full copy of the list (passwords in plain
+// text) beside the store; the next start removes them.
+TEST_F(DeviceManagerTest, CopiesLeftByInterruptedSavesAreRemovedOnLoading) {
+    GTEST_FLAG_SET(death_test_style, "fast");
+    QvDeviceManager m(*files);
+    auto secret = makeDevice("Old", 1, "10.0.0.1", 1, "");
+    secret->password = "hunter2";
+    m.addDevice(secret);
+    ASSERT_TRUE(m.saveDeviceList());
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EXIT(
+            {
+                AtomicFile::setBeforeRenameHookForTesting([](const std::string&) -> bool { _exit(9); });
+                m.saveDeviceList();
+            },
+            ::testing::ExitedWithCode(9), "");
+    }
+    const fs::path folder = fs::path(m.storePath()).parent_path();
+    auto copies = [&] {
+        int n = 0;
+        for (const auto& e : fs::directory_iterator(folder))
+            n += e.path().filename().string().rfind(".devices.plist.", 0) == 0;
+        return n;
+    };
+    ASSERT_EQ(copies(), 3);
+    QvDeviceManager back(*files);
+    back.readDeviceList();
+    EXPECT_EQ(copies(), 0);
+    ASSERT_EQ(back.countOfDevices(), 1u);
+    EXPECT_EQ(back.objectInDevicesAtIndex(0)->password.value(), "hunter2");
 }
 
 TEST_F(DeviceManagerTest, ASaveInterruptedBeforeTheRenameLeavesTheOldStore) {

@@ -312,6 +312,25 @@ TEST_F(DataControllerSearchTest, AQueuedLanSearchKeepsItsControllerUntilItHasRun
     EXPECT_EQ(screen->found[1]->udid.value(), "LUMORA-LAN");
 }
 
+// Whoever changes the configuration waits for the searches that read it:
+// they count from being queued to their end, also when their controller
+// was let go.
+TEST_F(DataControllerSearchTest, SearchesUnderWayCountFromQueueingToTheirEnd) {
+    relayemu::LanSearchResponder lan(kLanAddr, 0);
+    ASSERT_TRUE(lan.ok());
+    Config::shared().lanGroup = kLanAddr;
+    Config::shared().lanPort = lan.port();
+    ASSERT_EQ(DataController::searchesUnderWay(), 0);
+    auto controller = DataController::create();
+    controller->startLanSearch();
+    controller->startLanSearch();
+    controller->searchAllDevice();
+    EXPECT_GE(DataController::searchesUnderWay(), 2);  // the LAN searches wait on one queue
+    controller.reset();
+    ASSERT_TRUE(waitFor([] { return DataController::searchesUnderWay() == 0; }, 60s));
+    EXPECT_EQ(lan.queries(), 3);  // the all-device search starts with one of its own
+}
+
 TEST_F(DataControllerSearchTest, TheLanSearchMarksListedDevicesAndReportsNewOnes) {
     relayemu::LanSearchResponder lan(kLanAddr, 0);
     ASSERT_TRUE(lan.ok());

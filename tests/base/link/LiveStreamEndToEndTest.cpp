@@ -165,6 +165,18 @@ TEST(LiveStreamEndToEndTest, OverTcp) {
 
 namespace {
 
+// The device's frame rate for the comparison. The thread sanitizer slows
+// every instrumented call many times over; on two loaded cores such a build
+// keeps 25 frames a second over TCP but not over UDT, whose library threads
+// then wait behind ours (19 to 25 frames behind in three runs, against 0 to
+// 2 at 5 frames a second, with three spinning processes on each core). The
+// bound stays as it is; the sanitizer build compares at the rate it holds.
+#if defined(__SANITIZE_THREAD__)
+constexpr int kComparedFrameRate = 5;
+#else
+constexpr int kComparedFrameRate = 25;
+#endif
+
 // Streams at the device's frame rate, key frames of 150 000 bytes (about a
 // hundred UDT packets), and answers how far the client fell behind the
 // device: the most frames the device had sent beyond the one just received,
@@ -175,6 +187,7 @@ long framesBehindAtFrameRate(int type, size_t frames) {
     o.tcp = !o.udt;
     o.pace = Pace::FrameRate;
     o.bigKeyFrame = 150000;
+    o.fps = kComparedFrameRate;
     DeviceEmulator emu(o);
     std::string error;
     EXPECT_TRUE(emu.start(error)) << error;
@@ -213,7 +226,7 @@ long framesBehindAtFrameRate(int type, size_t frames) {
 // key frame's burst goes through at once instead of queueing behind a
 // trickle rate for a quarter of a second or more every time.
 TEST(LiveStreamEndToEndTest, AtTheFrameRateUdtKeepsInStepLikeTcp) {
-    const size_t frames = 120;  // about five seconds, three key frames after the first second
+    const size_t frames = 120;  // three key frames after the first second
     // Measured against TCP in the same run, so a busy machine slows both.
     const long tcp = framesBehindAtFrameRate(PUConnection::kTCP, frames);
     const long udt = framesBehindAtFrameRate(PUConnection::kUDT, frames);

@@ -153,6 +153,29 @@ TEST_F(ServerUdpTest, SameNatWithoutInnerPortFails) {
     EXPECT_EQ(openDescriptorCount(), before);
 }
 
+// An address the answer holds is used only when a datagram can go there:
+// the LAN address of the same-NAT branch and the device's outside address
+// alike. Each bad one fails without a socket left open.
+TEST_F(ServerUdpTest, AnswersWithoutAUsableAddressFail) {
+    const char* bad[] = {"", "not-an-address", "127.0.0.1xxxxxxx", "0.0.0.0", "255.255.255.255", "239.1.2.3",
+                         "127.0.0.256", " 127.0.0.22"};
+    for (const char* addr : bad) {
+        for (bool sameNat : {true, false}) {
+            SCOPED_TRACE(std::string(sameNat ? "inner " : "outside ") + "\"" + addr + "\"");
+            delegate.reports.clear();
+            startPeers({}, {}, sameNat ? "127.0.0.1" : kDeviceAddr, "127.0.0.22", 9000);
+            if (sameNat)
+                server->registerDevice(kUid, {"127.0.0.1", device->port(), addr, 9000, "127.0.0.1", device->port()});
+            else
+                server->registerDevice(kUid, {addr, device->port(), "192.168.7.5", 8800, kDeviceAddr, device->port()});
+            const int before = openDescriptorCount();
+            EXPECT_EQ(start(), 0);
+            expectOneFailure();
+            EXPECT_EQ(openDescriptorCount(), before);
+        }
+    }
+}
+
 TEST_F(ServerUdpTest, SilentServerIsAskedSevenTimesThenFails) {
     Config::shared().timeScale = 0.02;
     startPeers({.silentFor = 1000}, {});

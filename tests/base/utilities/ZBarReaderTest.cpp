@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <qrencode.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -128,6 +129,14 @@ TEST(QRCodeText, ClassifiesTheFormsOfAScannedText) {
         {"ssid:Home;", K::Uid, "ssid:Home;", ""},
         {"ssid:Home; pw:x", K::Uid, "ssid:Home; pw:x", ""},  // a blank
         {"", K::Uid, "", ""},
+        {"htt:x", K::Uid, "htt:x", ""},  // no p
+        {"http:", K::Url, "http:", ""},
+        {"http:a\tb", K::Uid, "http:a\tb", ""},
+        {"http:a\r", K::Uid, "http:a\r", ""},
+        {"http:a\xc2\xa0" "b", K::Url, "http:a\xc2\xa0" "b", ""},  // bytes of a wide blank are not blanks here
+        {" http:a", K::Uid, " http:a", ""},
+        {"ssi:Home;pw:x", K::Uid, "ssi:Home;pw:x", ""},
+        {"ssidddd:Home;pw:x\v", K::Uid, "ssidddd:Home;pw:x\v", ""},
     };
     for (const Case& c : cases) {
         const QRCodeText t = QRCodeText::classify(c.scanned);
@@ -219,4 +228,24 @@ TEST(ZBarReader, DelegateOrReaderGoneGetsNothing) {
     }
     RunLoop::main().runFor(std::chrono::milliseconds(100));
     EXPECT_EQ(kept->calls(), 0);
+}
+
+// Texts from other sources than a camera scan can be long: the forms are
+// found without recursing per character (a recursive matcher overflowed the
+// stack near 27,000 characters). Run in a child, where such a crash fails
+// this test only.
+TEST(QRCodeText, LongTextsAreClassifiedWithoutACrash) {
+    GTEST_FLAG_SET(death_test_style, "fast");
+    EXPECT_EXIT(
+        {
+            const std::string body(1 << 20, 'a');
+            const bool ok = QRCodeText::classify("http:" + body).kind == QRCodeText::Kind::Url &&
+                            QRCodeText::classify("http:" + body + " ").kind == QRCodeText::Kind::Uid &&
+                            QRCodeText::classify("htt" + std::string(1 << 20, 'p') + ":").kind ==
+                                QRCodeText::Kind::Url &&
+                            QRCodeText::classify("ssid:" + body + ";pw:x").password == "x" &&
+                            QRCodeText::classify(body).kind == QRCodeText::Kind::Uid;
+            _exit(ok ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/storage/PropertyList.h"
+#include "support/HostileStores.h"
 #include "support/TempDir.h"
 
 using namespace lumora;
@@ -124,6 +125,39 @@ TEST(PropertyListHostile, XmlNestingCountsOnlyElements) {
     auto v = parse(x);
     ASSERT_TRUE(v);
     EXPECT_EQ(v->size(), 600u);
+}
+
+// A tag's end is where libplist sees it, not at the first "/>": a quoted
+// attribute value may hold "/>" and ">". Attributes are refused on every
+// element but <plist>, which our stores write with version="1.0" alone.
+TEST(PropertyListHostile, AttributesCannotHideNesting) {
+    EXPECT_FALSE(parse(test::quotedAttributeNesting(PropertyList::kMaxDepth + 1)));
+    EXPECT_FALSE(parse(test::quotedAttributeNesting(1000)));
+    const char* refused[] = {
+        "<plist version=\"1.0\"><array a=\"/>\"><string>x</string></array></plist>",
+        "<plist version=\"1.0\"><array a='/>'><string>x</string></array></plist>",
+        "<plist version=\"1.0\"><array a=\"x\"/></plist>",
+        "<plist version=\"1.0\"><array><string>x</string></array b=\">\"></plist>",
+        "<plist version=\"1.0\"><dict\tk=\"v\"></dict></plist>",
+        "<plist version=\"1.0/>\"><array/></plist>",
+        "<plist version='1.0'><array/></plist>",
+        "<plist version=\"1.0><array/></plist>",
+    };
+    for (const char* x : refused) {
+        SCOPED_TRACE(x);
+        EXPECT_FALSE(parse(x));
+    }
+    const char* read[] = {
+        "<plist version=\"1.0\"><array/></plist>",
+        "<plist\n  version=\"1.0\" ><array ><string >x</string ></array\t></plist>",
+        "<plist><array /></plist>",
+    };
+    for (const char* x : read) {
+        SCOPED_TRACE(x);
+        auto v = parse(x);
+        ASSERT_TRUE(v);
+        EXPECT_TRUE(v->isArray());
+    }
 }
 
 TEST(PropertyListHostile, ZeroBytesInKeysOrTextsAreRefused) {

@@ -8,7 +8,9 @@
 #include <climits>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <sstream>
+#include <thread>
 
 #include "platform/storage/AtomicFile.h"
 #include "platform/storage/PropertyList.h"
@@ -197,4 +199,72 @@ TEST(AtomicFile, ACrashBeforeTheRenameLeavesTheOldFileWhole) {
     EXPECT_EQ(strays(dir.path()).size(), 1u) << "the crash leaves its temporary file beside";
     ASSERT_TRUE(AtomicFile::write(path, "newer", 5, 0600));
     EXPECT_EQ(readAll(path), "newer");
+}
+
+// Copies left by writes that died before their rename are removed; the copy
+// of a write still running (its writer holds it) and names that are not
+// this file's copies stay.
+TEST(AtomicFile, StaleTemporariesAreRemovedAndLiveOnesKept) {
+    GTEST_FLAG_SET(death_test_style, "fast");
+    test::TempDir dir;
+    const std::string path = dir.file("data.plist");
+    ASSERT_TRUE(AtomicFile::write(path, "old", 3, 0600));
+    for (int crash = 0; crash < 2; ++crash) {
+        EXPECT_EXIT(
+            {
+                AtomicFile::setBeforeRenameHookForTesting([](const std::string&) -> bool { _exit(7); });
+                AtomicFile::write(path, "secret", 6, 0600);
+            },
+            ::testing::ExitedWithCode(7), "");
+    }
+    ASSERT_EQ(strays(dir.path()).size(), 2u);
+    const std::vector<std::string> others = {".data.plist.bad", ".data.plist.ABCDEFG", ".data.plist.AB-DEF",
+                                             ".other.plist.ABCDEF", "data.plist.ABCDEF", "..data.plist.ABCDEF"};
+    for (const auto& name : others) std::ofstream(dir.file(name)) << "keep";
+    fs::create_directory(dir.file(".data.plist.FOLDER"));
+
+    // A live writer, stopped just before its rename.
+    std::promise<std::string> atRename;
+    std::promise<void> goOn;
+    AtomicFile::setBeforeRenameHookForTesting([&](const std::string& temp) {
+        atRename.set_value(temp);
+        goOn.get_future().wait();
+        return true;
+    });
+    std::thread writer([&] { EXPECT_TRUE(AtomicFile::write(path, "newest", 6, 0600)); });
+    const std::string live = atRename.get_future().get();
+
+    EXPECT_EQ(AtomicFile::removeStaleTemporaries(path), 2);
+    EXPECT_TRUE(fs::exists(live));
+    for (const auto& name : others) EXPECT_TRUE(fs::exists(dir.file(name))) << name;
+    EXPECT_TRUE(fs::is_directory(dir.file(".data.plist.FOLDER")));
+    EXPECT_EQ(AtomicFile::removeStaleTemporaries(path), 0);
+
+    goOn.set_value();
+    writer.join();
+    AtomicFile::setBeforeRenameHookForTesting(nullptr);
+    EXPECT_EQ(readAll(path), "newest");
+    EXPECT_FALSE(fs::exists(live));
+    EXPECT_EQ(AtomicFile::removeStaleTemporaries(path), 0);
+}
+
+// A FIFO at a store's path has no writer: opening it for reading used to
+// wait for one for ever. It reads as a file that cannot be read. Run in a
+// child whose alarm ends a wait that would otherwise hold the whole suite;
+// the read itself takes no time.
+TEST(PropertyList, AFifoOrDeviceInTheFilesPlaceIsUnreadableWithoutWaiting) {
+    GTEST_FLAG_SET(death_test_style, "fast");
+    test::TempDir dir;
+    ASSERT_EQ(::mkfifo(dir.file("fifo.plist").c_str(), 0600), 0);
+    EXPECT_EXIT(
+        {
+            ::alarm(120);
+            auto fifo = PropertyList::readFile(dir.file("fifo.plist"));
+            auto device = PropertyList::readFile("/dev/zero");
+            _exit(fifo.status == PropertyList::ReadStatus::Unreadable &&
+                          device.status == PropertyList::ReadStatus::Unreadable
+                      ? 0
+                      : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }

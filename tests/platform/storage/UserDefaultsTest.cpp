@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
+#include "platform/storage/AtomicFile.h"
+#include "support/HostileStores.h"
 #include "support/TempDir.h"
 
 namespace lumora {
@@ -62,6 +65,48 @@ TEST(UserDefaults, HostileStoreIsKeptAsideAndStartsEmpty) {
         EXPECT_TRUE(d.setBool("firstStart1", true));
         EXPECT_TRUE(UserDefaults(path).boolForKey("firstStart1"));
     }
+}
+
+// Run in a child: the file crashed every start inside libplist.
+TEST(UserDefaults, NestingHiddenInAttributesIsKeptAsideWithoutACrash) {
+    GTEST_FLAG_SET(death_test_style, "fast");
+    test::TempDir dir;
+    const std::string path = dir.file("defaults.plist");
+    const std::string bytes = test::quotedAttributeNesting();
+    std::ofstream(path, std::ios::binary) << bytes;
+    EXPECT_EXIT(
+        {
+            UserDefaults d(path);
+            _exit(d.hasKey("a") ? 1 : 0);
+        },
+        ::testing::ExitedWithCode(0), "");
+    std::ifstream aside(path + ".bad", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(aside), std::istreambuf_iterator<char>()), bytes);
+    EXPECT_FALSE(std::ifstream(path).good());
+}
+
+TEST(UserDefaults, CopiesLeftByInterruptedSavesAreRemovedOnLoading) {
+    GTEST_FLAG_SET(death_test_style, "fast");
+    test::TempDir dir;
+    const std::string path = dir.file("defaults.plist");
+    ASSERT_TRUE(UserDefaults(path).setString("account", "old"));
+    EXPECT_EXIT(
+        {
+            UserDefaults d(path);
+            AtomicFile::setBeforeRenameHookForTesting([](const std::string&) -> bool { _exit(9); });
+            d.setString("account", "new");
+        },
+        ::testing::ExitedWithCode(9), "");
+    auto copies = [&] {
+        int n = 0;
+        for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+            n += e.path().filename().string().rfind(".defaults.plist.", 0) == 0;
+        return n;
+    };
+    ASSERT_EQ(copies(), 1);
+    UserDefaults d(path);
+    EXPECT_EQ(d.stringForKey("account"), "old");
+    EXPECT_EQ(copies(), 0);
 }
 
 TEST(UserDefaults, PreferredLanguagesFromTheLocale) {

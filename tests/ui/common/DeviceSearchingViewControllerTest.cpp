@@ -12,6 +12,7 @@
 #include "ui/kit/UIBarButtonItem.h"
 #include "ui/kit/UILabel.h"
 #include "ui/kit/UITextField.h"
+#include "ui/common/SearchesDone.h"
 
 using namespace lumora;
 using namespace lumora::test;
@@ -37,6 +38,8 @@ protected:
         lan->addDevice({"LUMORA-LAN-A", 0xFFFF, 8000, "192.168.1.20"});
     }
     void TearDown() override {
+        // A search still listening reads the scale and the group.
+        EXPECT_TRUE(waitForSearches());
         lan.reset();
         Config::shared().timeScale = 1.0;
         DeviceScreensFixture::TearDown();

@@ -5,6 +5,7 @@
 #include "platform/Config.h"
 #include "platform/runloop/RunLoop.h"
 #include "support/TempDir.h"
+#include "ui/common/SearchesDone.h"
 #include "ui/kit/UINavigationController.h"
 #include "ui/kit/UIScreen.h"
 #include "ui/kit/UIWindow.h"
@@ -31,7 +32,11 @@ protected:
         cfg.relayHosts = {"127.0.0.1", "127.0.0.1", "127.0.0.1", "127.0.0.1"};
         cfg.relayTcpPort = 1;
     }
-    void TearDown() override { Config::shared() = saved; }
+    void TearDown() override {
+        // The live screen's searches read the configuration until they end.
+        EXPECT_TRUE(test::waitForSearches());
+        Config::shared() = saved;
+    }
 
     test::TempDir dir;
     Config saved;

@@ -587,12 +587,15 @@ TEST_F(LiveViewControllerHDTest, QRScansFromThePanelHandADevicesTextToThePanelAn
 }
 
 TEST_F(LiveViewControllerHDTest, TheLanSearchIsMadeOnceSearchesAfreshEachTimeAndHandsThePickToThePanel) {
-    launch();
-    Config::shared().lanGroup = "127.0.0.32";
+    // The search group is set before the launch: from then on the devices'
+    // pre-connections search the LAN on their own queues and read it.
     relayemu::LanSearchResponder lan("127.0.0.32", 0);
     ASSERT_TRUE(lan.ok());
-    Config::shared().lanPort = lan.port();
     lan.addDevice({"LUMORA-LAN-A", 0xFFFF, 8000, "192.168.1.20"});
+    launch([&] {
+        Config::shared().lanGroup = "127.0.0.32";
+        Config::shared().lanPort = lan.port();
+    });
     DeviceMgmtControllerHD& panel = *screen->dvcMgmtController();
 
     screen->popUpDeviceSearchingView(&panel);
