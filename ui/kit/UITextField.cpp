@@ -45,6 +45,8 @@ void UITextField::setText(const std::string& text) {
     if (!edit_) return;
     QSignalBlocker block(edit_.data());
     edit_->setText(QString::fromStdString(text));
+    // A text longer than the field shows its start until the user edits it.
+    if (!editing_) edit_->setCursorPosition(0);
 }
 
 std::string UITextField::placeholder() const { return edit_ ? edit_->placeholderText().toStdString() : std::string(); }
@@ -107,7 +109,10 @@ bool UITextField::resignFirstResponder() {
     if (!self) return true;
     editing_ = false;
     if (gEditing == this) gEditing = nullptr;
-    if (edit_) edit_->clearFocus();
+    if (edit_) {
+        edit_->clearFocus();
+        edit_->setCursorPosition(0);
+    }
     sendActionsForControlEvents(UIControlEventEditingDidEnd);
     if (self && delegate) delegate->textFieldDidEndEditing(this);
     return true;

@@ -268,6 +268,11 @@ void LiveViewControllerHD::viewDidLoad() {
         if (auto s = shown.lock()) s->showLayoutInUse(mode);
     };
     showLayoutInUse(chanMgmtController_->layoutMode());
+    // A tap on the strip's dots turns the strip to the page they then show.
+    if (pageControl)
+        pageControl->addTarget(this, [shown](UIControl*, UIEvent*) {
+            if (auto s = shown.lock()) s->showControlPage();
+        }, UIControlEventValueChanged);
 
     attmpAutoConnect_ = QvApplicationPreference::sharedInstance().autoPlay();
 }
@@ -327,6 +332,12 @@ void LiveViewControllerHD::viewDidDisappear(bool) {
     chanMgmtController_->stopAllLive();
     unselectTalkListenRecord();
     dvcMgmtController_->reloadDeviceTable(true);
+}
+
+void LiveViewControllerHD::showControlPage() {
+    if (!scrollView_ || !pageControl) return;
+    const CGFloat width = scrollView_->frame().size.width;
+    scrollView_->setContentOffset(CGPoint{width * pageControl->currentPage(), 0}, true);
 }
 
 void LiveViewControllerHD::scrollViewDidScroll(UIScrollView* s) {

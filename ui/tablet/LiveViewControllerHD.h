@@ -112,6 +112,8 @@ public:
 
     // ---- UIScrollViewDelegate (the control strip)
     void scrollViewDidScroll(UIScrollView* scrollView) override;
+    // Turns the control strip to the page its dots show.
+    void showControlPage();
 
     // ---- side panel
     void openPanel();

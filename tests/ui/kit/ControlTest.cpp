@@ -211,6 +211,50 @@ TEST(ControlTest, TextFieldEditsThroughItsDelegate) {
                 driver.visibleTexts().end());
 }
 
+// A text wider than its field (a long device identifier) shows its first
+// letters while nobody edits it, also after an edit ends; two texts with the
+// same start then look the same on the field's left part.
+TEST(ControlTest, LongTextShowsItsStartWhenNotEditing) {
+    KitTestDriver driver;
+    auto screen = std::make_shared<Screen>();
+    driver.setRoot(screen);
+    auto* upper = new UITextField(CGRectMake(10, 100, 150, 30));
+    auto* lower = new UITextField(CGRectMake(10, 150, 150, 30));
+    setViewName(lower, "lower");
+    for (UITextField* f : {upper, lower}) {
+        f->setBorderStyle(UITextBorderStyle::RoundedRect);
+        f->setTextAlignment(UITextAlignment::Center);
+        screen->view()->addSubview(f);
+    }
+    upper->setText("LUMO-000002-YARDB-0123456789-A");
+    lower->setText("LUMO-000002-YARDB-0123456789-WWWWWWWWWW");
+    auto leftPartsMatch = [&] {
+        driver.settle();
+        const QImage shot = driver.screenshot();
+        const qreal k = shot.width() / screen->view()->bounds().size.width;
+        int inked = 0;
+        for (int y = 105; y < 125; ++y)
+            for (int x = 16; x < 70; ++x) {
+                const uint32_t a = KitTestDriver::pixel(shot, int(x * k), int(y * k));
+                const uint32_t b = KitTestDriver::pixel(shot, int(x * k), int((y + 50) * k));
+                if (a != b) return false;
+                if ((a >> 24) < 128) ++inked;  // dark red part: a letter
+            }
+        return inked > 0;
+    };
+    EXPECT_TRUE(leftPartsMatch());
+    struct Delegate : UITextFieldDelegate {
+        bool textFieldShouldReturn(UITextField* f) override { return f->resignFirstResponder(); }
+    } delegate;
+    lower->delegate = &delegate;
+    ASSERT_TRUE(driver.tap("lower"));
+    ASSERT_TRUE(lower->isEditing());
+    ASSERT_TRUE(driver.typeText("W"));
+    ASSERT_TRUE(driver.pressReturn());
+    ASSERT_FALSE(lower->isEditing());
+    EXPECT_TRUE(leftPartsMatch());
+}
+
 TEST(ControlTest, PageControlStepsByHalves) {
     KitTestDriver driver;
     auto screen = std::make_shared<Screen>();

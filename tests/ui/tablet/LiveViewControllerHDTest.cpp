@@ -32,6 +32,7 @@
 #include "ui/host/EmulatorWorld.h"
 #include "ui/host/ScreenFactory.h"
 #include "ui/kit/UIAlertView.h"
+#include "ui/kit/UIPageControl.h"
 #include "ui/kit/UIPickerView.h"
 #include "ui/kit/UIPopoverController.h"
 #include "ui/kit/UILabel.h"
@@ -101,6 +102,30 @@ TEST_F(LiveViewControllerHDTest, LayoutButtonsSwitchTheGridAndTheHistoryLength) 
     EXPECT_FALSE(button("sixtnViewModeBtn")->isSelected());
     // Every control has its pressed image named after it.
     EXPECT_NE(button("talkBtn")->backgroundImageForState(UIControlStateHighlighted), nullptr);
+}
+
+// The dots under the control strip turn it: a tap on their right half shows
+// the layout page, on their left half the pan/tilt page again.
+TEST_F(LiveViewControllerHDTest, TheStripsDotsTurnTheStrip) {
+    launch();
+    auto* dots = driver->find<UIPageControl>("pageControl");
+    auto* strip = driver->find<UIScrollView>("controlStrip");
+    ASSERT_NE(dots, nullptr);
+    ASSERT_NE(strip, nullptr);
+    const CGRect r = dots->convertRectToView(dots->bounds(), nullptr);
+    const CGFloat midY = r.origin.y + r.size.height / 2;
+    EXPECT_FALSE(driver->isTappable(button("sixViewModeBtn")));
+    driver->tapAt(CGPoint{r.origin.x + r.size.width * 0.75, midY});
+    driver->advance(1);
+    EXPECT_EQ(dots->currentPage(), 1);
+    EXPECT_EQ(strip->contentOffset().x, strip->frame().size.width);
+    EXPECT_TRUE(driver->isTappable(button("sixViewModeBtn")));
+    EXPECT_FALSE(driver->isTappable(button("upBtn")));
+    driver->tapAt(CGPoint{r.origin.x + r.size.width * 0.25, midY});
+    driver->advance(1);
+    EXPECT_EQ(dots->currentPage(), 0);
+    EXPECT_EQ(strip->contentOffset().x, 0);
+    EXPECT_TRUE(driver->isTappable(button("upBtn")));
 }
 
 TEST_F(LiveViewControllerHDTest, OneListenerAndOneTalkerAtATime) {
