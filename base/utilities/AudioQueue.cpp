@@ -1,7 +1,6 @@
 #include "base/utilities/AudioQueue.h"
 
 #include <cstdio>
-#include <cstring>
 
 #include "platform/runloop/RunLoop.h"
 #include "platform/Log.h"
@@ -99,16 +98,11 @@ OSStatus AudioQueue::allocateBufferWithData(const uint8_t* data, size_t length, 
         return kAudioQueueErr_InvalidParameter;
     auto q = output();
     if (!q) return kAudioQueueErr_InvalidParameter;
-    AudioQueueBufferRef buffer = nullptr;
-    OSStatus status =
-        q->allocateBufferWithPacketDescriptions(static_cast<uint32_t>(length), packetCount, &buffer);
-    if (status != kAudioNoErr) return status;
-    std::memcpy(buffer->mAudioData, data, length);
-    buffer->mAudioDataByteSize = static_cast<uint32_t>(length);
-    if (packetCount) std::memcpy(buffer->mPacketDescriptions, packetDescriptions, packetCount * sizeof(*packetDescriptions));
-    buffer->mPacketDescriptionCount = packetCount;
-    *outBufferRef = buffer;
-    return kAudioNoErr;
+    // Filled inside the output queue before it is published: a dispose or a
+    // new format on another thread frees the old queue's buffers, and must
+    // not do so while this thread is still copying into one.
+    return q->allocateBufferWithData(data, static_cast<uint32_t>(length), packetCount, packetDescriptions,
+                                     outBufferRef);
 }
 
 OSStatus AudioQueue::FreeBuffer(AudioQueueBufferRef buffer) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <mutex>
 #include <thread>
@@ -158,6 +159,27 @@ OSStatus AudioOutputQueue::allocateBufferWithPacketDescriptions(uint32_t bytes, 
     *out = nullptr;
     if (bytes == 0 || bytes > kMaxBufferBytes || packetDescriptions > bytes) return kAudioQueueErr_InvalidParameter;
     auto owned = AudioQueueBufferSet::make(bytes, packetDescriptions);
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    if (impl_->disposed) return kAudioQueueErr_DisposalPending;
+    *out = impl_->buffers.add(std::move(owned));
+    return kAudioNoErr;
+}
+
+OSStatus AudioOutputQueue::allocateBufferWithData(const void* data, uint32_t bytes, uint32_t packetCount,
+                                                  const AudioStreamPacketDescription* packetDescriptions,
+                                                  AudioQueueBufferRef* out) {
+    if (!out) return kAudioQueueErr_InvalidParameter;
+    *out = nullptr;
+    if (!data || bytes == 0 || bytes > kMaxBufferBytes || packetCount > bytes || (packetCount && !packetDescriptions))
+        return kAudioQueueErr_InvalidParameter;
+    // Filled while only this thread knows of it: once in the set, a dispose
+    // may free it at any moment.
+    auto owned = AudioQueueBufferSet::make(bytes, packetCount);
+    std::memcpy(owned->header.mAudioData, data, bytes);
+    owned->header.mAudioDataByteSize = bytes;
+    if (packetCount)
+        std::memcpy(owned->header.mPacketDescriptions, packetDescriptions, packetCount * sizeof(*packetDescriptions));
+    owned->header.mPacketDescriptionCount = packetCount;
     std::lock_guard<std::mutex> lock(impl_->mutex);
     if (impl_->disposed) return kAudioQueueErr_DisposalPending;
     *out = impl_->buffers.add(std::move(owned));

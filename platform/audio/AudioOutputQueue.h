@@ -28,7 +28,11 @@ class RunLoop;
 //   one of this queue's live buffers is refused with
 //   kAudioQueueErr_InvalidBuffer.
 // - All calls are thread-safe. The run loop given must outlive the queue
-//   (the main run loop does).
+//   (the main run loop does). A buffer its owner fills through its
+//   reference after allocateBuffer() is freed by a dispose() on another
+//   thread under the owner's hands; an owner that may be disposed of from
+//   elsewhere allocates with allocateBufferWithData(), which fills the
+//   buffer before any other call can reach it.
 class AudioOutputQueue {
 public:
     using BufferDone = std::function<void(AudioQueueBufferRef)>;
@@ -52,6 +56,13 @@ public:
     OSStatus allocateBuffer(uint32_t bytes, AudioQueueBufferRef* out);
     OSStatus allocateBufferWithPacketDescriptions(uint32_t bytes, uint32_t packetDescriptions,
                                                   AudioQueueBufferRef* out);
+    // A buffer holding a copy of `bytes` bytes of `data` (its
+    // mAudioDataByteSize set) and of the `packetCount` descriptions. The
+    // copy is made before the buffer joins the queue, so a dispose() on
+    // another thread never frees it while it is being filled.
+    OSStatus allocateBufferWithData(const void* data, uint32_t bytes, uint32_t packetCount,
+                                    const AudioStreamPacketDescription* packetDescriptions,
+                                    AudioQueueBufferRef* out);
     // Refused while the buffer is enqueued (kAudioQueueErr_BufferInQueue).
     OSStatus freeBuffer(AudioQueueBufferRef buffer);
     // Plays the buffer's mAudioDataByteSize bytes after those enqueued before.
