@@ -154,7 +154,7 @@ private:
     // One platform socket and its run-loop watcher.
     struct Endpoint {
         int fd = -1;
-        uint64_t watcher = 0;  // 0: not watched
+        uint64_t watcher = 0;  // 0: none on the run loop (also from a move until the new loop takes over)
         short watched = 0;     // notifications enabled (POLLIN / POLLOUT)
     };
     struct AddressPair {
