@@ -16,6 +16,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <utility>
 
 #include "base/network/SocketAddress.h"
 #include "platform/ErrorCodes.h"
@@ -621,35 +623,56 @@ bool AsyncUdpSocket::moveToRunLoop(RunLoop* runLoop) {
     if (isClosed() || !runLoop_) return false;
     ++epoch_;
     flags_ &= static_cast<uint16_t>(~(kDequeueSendScheduled | kDequeueReceiveScheduled));
-    // Watchers: off the old loop, onto the new one with the same notifications.
-    short watched4 = socket4_.watched;
-    short watched6 = socket6_.watched;
-    setWatcher(Family::V4, 0);
-    setWatcher(Family::V6, 0);
-    // Timers keep the time they had left.
+    // Off the old loop: watchers, timers and scheduled dequeues. The
+    // notifications stay in Endpoint::watched, to be watched again on the new
+    // loop.
+    for (Endpoint* ep : {&socket4_, &socket6_}) {
+        if (ep->watcher) runLoop_->removeWatcher(ep->watcher);
+        ep->watcher = 0;
+    }
+    // Timers keep the time they had left. A move that comes before an
+    // earlier one was taken up carries that one's times on.
     auto now = RunLoop::Clock::now();
     auto remaining = [&](const std::shared_ptr<RunLoopTimer>& t) {
         return std::max(std::chrono::nanoseconds(0),
                         std::chrono::duration_cast<std::chrono::nanoseconds>(t->fireDate() - now));
     };
-    bool sendTimed = sendTimer_ && sendTimer_->isValid();
-    bool receiveTimed = receiveTimer_ && receiveTimer_->isValid();
-    auto sendLeft = sendTimed ? remaining(sendTimer_) : std::chrono::nanoseconds(0);
-    auto receiveLeft = receiveTimed ? remaining(receiveTimer_) : std::chrono::nanoseconds(0);
+    if (sendTimer_ && sendTimer_->isValid()) movedSendTimer_ = remaining(sendTimer_);
+    if (receiveTimer_ && receiveTimer_->isValid()) movedReceiveTimer_ = remaining(receiveTimer_);
     if (sendTimer_) sendTimer_->invalidate();
     if (receiveTimer_) receiveTimer_->invalidate();
     sendTimer_.reset();
     receiveTimer_.reset();
 
+    // The new loop's thread may use the object from the moment it can reach
+    // it: once a watcher or timer sits on that loop, its callback may run
+    // there while this thread is still here. So this thread hands the object
+    // over now and touches it no more; the new loop sets everything up again
+    // at its next turn, before any work scheduled there later.
     runLoop_ = runLoop;
-    setWatcher(Family::V4, watched4);
-    setWatcher(Family::V6, watched6);
-    if (sendTimed) startSendTimer(sendLeft);
-    if (receiveTimed) startReceiveTimer(receiveLeft);
+    std::weak_ptr<AsyncUdpSocket> weak = weak_from_this();
+    uint64_t epoch = epoch_.load();
+    runLoop->perform([weak, epoch] {
+        auto self = weak.lock();
+        if (self && self->epoch_.load() == epoch) self->resumeAfterMove();
+    });
+    return true;
+}
+
+void AsyncUdpSocket::resumeAfterMove() {
+    if (isClosed() || !runLoop_) return;
+    // A call on the new thread may have watched or timed already.
+    for (Family f : {Family::V4, Family::V6}) {
+        Endpoint& ep = endpoint(f);
+        if (!ep.watcher && ep.watched) setWatcher(f, ep.watched);
+    }
+    auto sendLeft = std::exchange(movedSendTimer_, std::nullopt);
+    auto receiveLeft = std::exchange(movedReceiveTimer_, std::nullopt);
+    if (sendLeft && currentSend_ && !sendTimer_) startSendTimer(*sendLeft);
+    if (receiveLeft && currentReceive_ && !receiveTimer_) startReceiveTimer(*receiveLeft);
     // The dequeues also carry the close-after checks.
     scheduleDequeueSend();
     scheduleDequeueReceive();
-    return true;
 }
 
 bool AsyncUdpSocket::setRunLoopModes(const std::vector<std::string>& modes) {
@@ -796,6 +819,7 @@ void AsyncUdpSocket::doSendTimeout(const std::shared_ptr<AsyncSendPacket>& packe
 void AsyncUdpSocket::endCurrentSend() {
     if (sendTimer_) sendTimer_->invalidate();
     sendTimer_.reset();
+    movedSendTimer_.reset();
     currentSend_.reset();
 }
 
@@ -905,6 +929,7 @@ void AsyncUdpSocket::doReceiveTimeout(const std::shared_ptr<AsyncReceivePacket>&
 void AsyncUdpSocket::endCurrentReceive() {
     if (receiveTimer_) receiveTimer_->invalidate();
     receiveTimer_.reset();
+    movedReceiveTimer_.reset();
     currentReceive_.reset();
 }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -153,7 +154,7 @@ private:
     // One platform socket and its run-loop watcher.
     struct Endpoint {
         int fd = -1;
-        uint64_t watcher = 0;  // 0: not watched
+        uint64_t watcher = 0;  // 0: none on the run loop (also from a move until the new loop takes over)
         short watched = 0;     // notifications enabled (POLLIN / POLLOUT)
     };
     struct AddressPair {
@@ -197,6 +198,8 @@ private:
     bool maybeCloseAfterSends();
     bool maybeCloseAfterReceives();
     void closeWithoutNotice();
+    // Sets watchers, timers and dequeues up again on the loop moved to.
+    void resumeAfterMove();
     bool stillServing(RunLoop* loop) const { return !isClosed() && runLoop_ == loop; }
 
     // The local (or peer) host and port; keeps them once bound (connected).
@@ -213,6 +216,9 @@ private:
     std::deque<std::shared_ptr<AsyncReceivePacket>> receiveQueue_;
     std::shared_ptr<AsyncReceivePacket> currentReceive_;
     std::shared_ptr<RunLoopTimer> receiveTimer_;
+    // Time the timers had left at a move, until the new loop sets them again.
+    std::optional<std::chrono::nanoseconds> movedSendTimer_;
+    std::optional<std::chrono::nanoseconds> movedReceiveTimer_;
     DelegateRef delegate_;  // Not owned.
     uint16_t flags_ = 0;
     long userData_ = 0;

@@ -636,6 +636,53 @@ TEST_F(AsyncUdpSocketTest, MovesToAnotherThreadsRunLoop) {
     EXPECT_EQ(recorder->count(Event::NotReceived), 0u);
 }
 
+// The new loop sets the watchers and the running time-out up again itself:
+// the moving thread leaves the object alone once the new loop may serve it.
+TEST_F(AsyncUdpSocketTest, ARunningTimeOutFiresOnTheLoopMovedTo) {
+    uint16_t port = bindLoopback4();
+    sock->receiveWithTimeout(0.2, 5);  // running at the move, times out on the worker
+    sock->receiveWithTimeout(-1, 6);    // then waits for the datagram there
+    settle();
+    std::atomic<bool> timedOut{false};
+    std::atomic<bool> offered{false};
+    recorder->onEvent = [&](AsyncUdpSocket&, const Event& e) {
+        if (e.kind == Event::NotReceived) timedOut = true;
+        if (e.kind == Event::Offered) offered = true;
+    };
+    std::atomic<RunLoop*> workerLoop{nullptr};
+    std::atomic<bool> done{false};
+    std::thread::id workerId;
+    std::thread worker([&] {
+        workerId = std::this_thread::get_id();
+        workerLoop = &RunLoop::current();
+        RunLoop::current().runUntil([&] { return done.load(); }, 60s);
+    });
+    while (!workerLoop.load()) std::this_thread::yield();
+    EXPECT_TRUE(sock->moveToRunLoop(workerLoop.load()));
+
+    auto deadline = std::chrono::steady_clock::now() + 20s;
+    while (!timedOut.load() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(1ms);
+    EXPECT_TRUE(timedOut.load());
+    UdpPeer peer;
+    EXPECT_TRUE(peer.sendTo("after", port));
+    while (!offered.load() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(1ms);
+    EXPECT_TRUE(offered.load());
+    std::atomic<bool> closed{false};
+    workerLoop.load()->perform([&] {
+        sock->close();
+        closed = true;
+    });
+    while (!closed.load()) std::this_thread::yield();
+    done = true;
+    worker.join();
+    EXPECT_EQ(recorder->lastThread, workerId);
+    ASSERT_EQ(recorder->count(Event::NotReceived), 1u);
+    EXPECT_EQ(recorder->all(Event::NotReceived)[0].tag, 5);
+    ASSERT_EQ(recorder->count(Event::Offered), 1u);
+    EXPECT_EQ(recorder->all(Event::Offered)[0].tag, 6);
+    EXPECT_EQ(recorder->all(Event::Offered)[0].data, "after");
+}
+
 unsigned interfaceMtu(const char* name) {
     int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
     ifreq req{};
