@@ -23,7 +23,7 @@
 #include "ui/kit/ZBarReaderViewController.h"
 #include "ui/phone/ChannelMgmtController.h"
 #include "ui/phone/ChannelViewController.h"
-#include "ui/common/ToggleLook.h"
+#include "ui/kit/ToggleLook.h"
 
 namespace lumora {
 

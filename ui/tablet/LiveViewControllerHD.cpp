@@ -12,7 +12,7 @@
 #include "app/core/QvDeviceManager.h"
 #include "platform/text/Localization.h"
 #include "ui/common/UIDeviceAddViewController.h"
-#include "ui/common/ToggleLook.h"
+#include "ui/kit/ToggleLook.h"
 #include "ui/kit/InterfaceFile.h"
 #include "ui/kit/UIApplication.h"
 #include "ui/kit/UIBarButtonItem.h"

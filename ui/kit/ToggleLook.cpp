@@ -1,4 +1,4 @@
-#include "ui/common/ToggleLook.h"
+#include "ui/kit/ToggleLook.h"
 
 #include <QPainter>
 #include <algorithm>
