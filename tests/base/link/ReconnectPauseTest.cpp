@@ -168,6 +168,10 @@ TEST_F(ReconnectStormTest, ADeviceAwayForLongerComesBackWithoutATap) {
     ASSERT_TRUE(waitFor([&] { return pane->countPrefix("retrying") >= 1; })) << pane->joined();
     EXPECT_EQ(pane->all().back(), "retrying " + Localization::string("MSG_RECONNECTING"));
     ASSERT_TRUE(device->waitUntilBack(60s));
+    // Pictures of the new login: the view stops trying when the device
+    // describes its stream again (a slow machine may meanwhile still show
+    // pictures that were under way when the device went).
+    ASSERT_TRUE(RunLoop::main().runUntil([&] { return !session->isKeepTrying(); }, 60s)) << pane->joined();
     const long before = pane->pictures();
     ASSERT_TRUE(RunLoop::main().runUntil([&] { return pane->pictures() > before; }, 60s)) << pane->joined();
     EXPECT_EQ(pane->countPrefix("failed"), 0) << pane->joined();
