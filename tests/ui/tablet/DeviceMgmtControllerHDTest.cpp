@@ -381,7 +381,8 @@ TEST_F(DeviceMgmtControllerHDTest, EditsValidateRestoreDuplicatesAndRenameTheMed
     const fs::path photos = files.photoPath();
     // In use: no edit.
     toggle(sectionOf(gate), 0);
-    ASSERT_GT(gate->numberOfConnections(), 0);
+    // The tile starts its view after its start delay.
+    ASSERT_TRUE(driver->waitUntil([&] { return gate->numberOfConnections() > 0; }));
     openView(gate);
     ASSERT_TRUE(tap("editDeviceBtn"));
     EXPECT_EQ(done(), " / " + L("CLOSE_DEVICE_FIRST"));
