@@ -29,6 +29,8 @@
 namespace lumora {
 
 class Device;
+class DeviceSearch;
+class SessionAudio;
 
 // The session behind one video pane: starts and stops the live view of one
 // channel of one device. It picks how the peer-to-peer client reaches the
@@ -76,7 +78,7 @@ public:
     void stopDecoding();
     void caculateLength() {}
 
-    // ---- listening, talking, pan/tilt/zoom, recording
+    // ---- listening, talking (run by a SessionAudio), pan/tilt/zoom, recording
     // False (and nothing changes) when the stream carries no audio.
     bool startAudio();
     void stopAudio();
@@ -94,20 +96,21 @@ public:
     void startRecord();
     void stopRecord();
     void snapshot() {}
-    bool isStartAudio() const { return isStartAudio_; }
-    bool isStartTalk() const { return isStartTalk_; }
+    bool isStartAudio() const;
+    bool isStartTalk() const;
     bool isRecording() const;
     std::string recordFileName() const;
     // The request ptzControl sends for a code (36 bytes).
     std::vector<uint8_t> buildPtz(int code) const;
 
-    // ---- searches, status polling, recordings kept on the device
-    // Runs localSearch on the queue "lansearch".
+    // ---- searches, status polling (run by a DeviceSearch), recordings kept on the device
+    // Runs localSearch on the queue "lansearch"; the queued search holds
+    // this controller until it has run.
     void startLanSearch();
     // The LAN search (blocks up to 20 receive time-outs); answers 0.
     int localSearch();
     // The LAN search, then status queries to the four relay servers, on the
-    // queue "searchDevice".
+    // queue "searchDevice" (not run once this controller is gone).
     void searchAllDevice();
     // Searches (startLanSearch, searchAllDevice) queued or running in the
     // process and not yet ended. They read the configuration to the end, so
@@ -126,7 +129,7 @@ public:
     void sendRemoteFileSearchRequest(const _TLV_V_SearchFileRequest& request);
     // The play request for the prepared recording.
     std::vector<uint8_t> buildPlayRequest() const;
-    int searchtimes() const { return searchtimes_; }
+    int searchtimes() const;
 
     // ---- accessors
     std::shared_ptr<queryRecordDelegate> queryRecorddelegate() const;
@@ -157,8 +160,8 @@ public:
     int frameRate() const { return frameRate_; }
     int videoWidth() const { return videoWidth_; }
     int videoHeight() const { return videoHeight_; }
-    bool isDeviceHasAudio() const { return isDeviceHasAudio_; }
-    int audioFormat() const { return audioFormat_; }
+    bool isDeviceHasAudio() const;
+    int audioFormat() const;
     const std::shared_ptr<TolvClient>& client() const { return client_; }
     bool hasDecoder() const;
     bool hasStatisticsTimer() const;
@@ -192,13 +195,13 @@ public:
     void decoderDidDecodeFrameToYUV(QvVideoDecoder& decoder, const MediaFrame& frame,
                                     const std::vector<uint8_t>& yuv) override;
 
-    // ---- ConnectTolvServerDelegate (relay answers to status queries)
+    // ---- ConnectTolvServerDelegate (relay answers to status queries, read by the DeviceSearch)
     void connectTolvServerDidConnectToHost(ConnetTolvServer&, const std::string&, uint16_t) override {}
     void connectTolvServerDidReadData(ConnetTolvServer& server, const std::vector<uint8_t>& data,
                                       long tag) override;
     void connectTolvServerWithError(ConnetTolvServer&, const Error&) override {}
 
-    // ---- AudioControllerDelegate (talk capture, main thread)
+    // ---- AudioControllerDelegate (talk capture, main thread; handed to the SessionAudio)
     bool implementsOnRecordBufferReady() const override { return true; }
     void onRecordBufferReady(const std::vector<uint8_t>& data) override;
 
@@ -240,13 +243,6 @@ private:
     std::atomic<int> videoWidth_{0};
     std::atomic<int> videoHeight_{0};
     std::atomic<int64_t> lastFrameIndex_{0};
-    std::atomic<int> audioFormat_{0};
-    std::atomic<int> audioChannel_{0};
-    std::atomic<int> audioBitPerChannel_{0};
-    std::atomic<int> audioSamplePerSecond_{0};
-    std::atomic<bool> isStartAudio_{false};
-    std::atomic<bool> isStartTalk_{false};
-    std::atomic<bool> isDeviceHasAudio_{false};
     std::atomic<int> averagePacketnum_{0};
     std::atomic<long> averagePacketLength_{0};
     std::atomic<int> deviceId_{-1};
@@ -278,8 +274,9 @@ private:
     // The end-of-recording record came: nothing more is read, and the
     // pictures still on their way are shown before the view ends.
     std::atomic<bool> playbackEnding_{false};
-    std::atomic<int> searchtimes_{0};
     DispatchQueuePtr stopptzqueue_;
+    std::shared_ptr<DeviceSearch> search_;  // the LAN and all-device searches
+    std::shared_ptr<SessionAudio> audio_;   // listening and talking
 
     mutable std::mutex mutex_;  // the fields below
     std::weak_ptr<renderDelegate> delegate_;  // Not owned.
@@ -287,15 +284,8 @@ private:
     std::shared_ptr<QvVideoRecorder> recorder_;
     std::shared_ptr<RunLoopTimer> datalengthTimer_;  // main run loop only
     std::weak_ptr<queryRecordDelegate> queryRecordDelegate_;  // Not owned.
-    std::weak_ptr<lanSearchDelegate> lanSearchDelegate_;      // Not owned.
-    std::weak_ptr<AllSearchDelegate> allSearchDelegate_;      // Not owned.
     std::string strPlayFileName_;
     _OWSP_DateTime startTime_;
-    DispatchQueuePtr lansearchqueue_;
-    DispatchQueuePtr allsearchqueue_;
-    std::vector<uint8_t> bufferdata_;  // relay answers being gathered
-    std::shared_ptr<AudioController> audioController_;
-    std::shared_ptr<AudioController> talkController_;
 };
 
 }  // namespace lumora
