@@ -6,6 +6,7 @@
 #include "app/core/FileManager.h"
 #include "app/core/QvUtility.h"
 #include "app/core/QvDeviceManager.h"
+#include "base/link/ConnectChoice.h"
 #include "base/link/DeviceSearch.h"
 #include "base/link/OWSPMessageBuilder.h"
 #include "base/link/OWSPWire.h"
@@ -19,33 +20,6 @@ namespace lumora {
 
 namespace {
 
-// Where a link goes, for the log: the path the client took and its address.
-std::string linkPathText(const TolvClient& client) {
-    const int mode = client.getConnectMode();
-    const char* how = "";
-    std::string at = client.tcpIP() + ":" + std::to_string(client.tcpPort());
-    switch (mode) {
-    case TolvClient::kServerTcp: how = "TCP to the address the look-up server gave"; break;
-    case TolvClient::kRelay: how = "TCP through the relay"; break;
-    case TolvClient::kServerUdt:
-        how = "UDT to the address the look-up server gave";
-        at = client.udpIP() + ":" + std::to_string(client.udpPort());
-        break;
-    case TolvClient::kInnerUdt:
-        how = "UDT on the LAN";
-        at = client.udpIP() + ":" + std::to_string(client.udpPort());
-        break;
-    case TolvClient::kHoleUdt:
-        how = "UDT through a punched hole";
-        at = client.udpIP() + ":" + std::to_string(client.udpPort());
-        break;
-    case TolvClient::kDirectTcp: how = "TCP to the device's address"; break;
-    case TolvClient::kLanTcp: how = "TCP to the address found on the LAN"; break;
-    default: how = client.isUDTConnect() ? "UDT" : "TCP"; break;
-    }
-    return std::string(how) + ", " + at;
-}
-
 // Extended-login modes and types.
 constexpr uint8_t kLiveMode = 1;
 constexpr uint8_t kLiveType = 2;
@@ -53,8 +27,6 @@ constexpr uint8_t kPlaybackMode = 2;
 constexpr uint8_t kPlaybackType = 0;
 
 constexpr auto kStatisticsInterval = std::chrono::seconds(3);
-
-bool present(const SharedText& text) { return !text.value().empty(); }
 
 }  // namespace
 
@@ -133,12 +105,10 @@ std::string DataController::loginFailureKey(long code) {
 }
 
 std::shared_ptr<queryRecordDelegate> DataController::queryRecorddelegate() const {
-    std::lock_guard<std::mutex> g(mutex_);
-    return queryRecordDelegate_.lock();
+    return recordings_.queryRecorddelegate();
 }
 void DataController::setQueryRecordDelegate(const std::shared_ptr<queryRecordDelegate>& d) {
-    std::lock_guard<std::mutex> g(mutex_);
-    queryRecordDelegate_ = d;
+    recordings_.setQueryRecordDelegate(d);
 }
 std::shared_ptr<lanSearchDelegate> DataController::lanSearchdelegate() const { return search_->lanSearchdelegate(); }
 void DataController::setLanSearchDelegate(const std::shared_ptr<lanSearchDelegate>& d) {
@@ -148,18 +118,9 @@ std::shared_ptr<AllSearchDelegate> DataController::allSearchdelegate() const { r
 void DataController::setAllSearchDelegate(const std::shared_ptr<AllSearchDelegate>& d) {
     search_->setAllSearchDelegate(d);
 }
-std::string DataController::strPlayFileName() const {
-    std::lock_guard<std::mutex> g(mutex_);
-    return strPlayFileName_;
-}
-void DataController::setStrPlayFileName(const std::string& name) {
-    std::lock_guard<std::mutex> g(mutex_);
-    strPlayFileName_ = name;
-}
-_OWSP_DateTime DataController::startTime() const {
-    std::lock_guard<std::mutex> g(mutex_);
-    return startTime_;
-}
+std::string DataController::strPlayFileName() const { return recordings_.strPlayFileName(); }
+void DataController::setStrPlayFileName(const std::string& name) { recordings_.setStrPlayFileName(name); }
+_OWSP_DateTime DataController::startTime() const { return recordings_.startTime(); }
 
 // ---------------------------------------------------------------- start and stop
 
@@ -195,7 +156,7 @@ void DataController::startLiveIf(const std::shared_ptr<Device>& device, int chan
             countedDeviceId_ = device->deviceId;
         }
     }
-    connect(*device);
+    ConnectChoice::connect(*client_, *device);
     bool stoppedMeanwhile;
     {
         std::lock_guard<std::mutex> g(stateMutex_);
@@ -208,46 +169,6 @@ void DataController::startLiveIf(const std::shared_ptr<Device>& device, int chan
         return;
     }
     if (device->deviceConType != 1) scheduleStatisticsTimer(generation);
-}
-
-void DataController::connect(Device& device) {
-    if (device.deviceConType == 1) {
-        Log::debug("DataController", "\"%s\": connecting to %s:%d", device.name.value().c_str(),
-                   device.address.value().c_str(), device.mediaPort.load());
-        client_->startConnectJustForIP(device.address.value(), static_cast<uint16_t>(device.mediaPort.load()));
-        return;
-    }
-    const Config& cfg = Config::shared();
-    const std::string udid = device.udid.value();
-    const std::string server1 = cfg.relayHosts[0];
-    const int lookupPort = cfg.relayTcpPort;
-    if (device.isStartPreCon) {
-        client_->setDeviceUdid(udid);
-        if (device.preConMode == 1) {
-            client_->startConnectjustFoward(udid, device.serverIP.value());
-        } else if (device.isp2p) {
-            if (!present(device.preudpAddress) || device.preudpport <= 0)
-                client_->startConnectShouldSearchLan(udid, true, server1, lookupPort);
-            else if (device.preConMode == 6)
-                client_->startConnectjustHole(udid, device.serverIP.value());
-            else
-                client_->startConnectPort(device.preudpAddress.value(),
-                                          static_cast<uint16_t>(device.preudpport.load()), true, 0, 2);
-        } else {
-            if (!present(device.pretcpAddress) || device.pretcpport <= 0)
-                client_->startConnectShouldSearchLan(udid, true, server1, lookupPort);
-            else
-                client_->startConnectPort(device.pretcpAddress.value(),
-                                          static_cast<uint16_t>(device.pretcpport.load()), false,
-                                          device.socketfd, device.preConMode);
-        }
-    } else if (present(device.queryAddress)) {
-        client_->startConnectWithQuery(udid, device.queryAddress.value(),
-                                       static_cast<uint16_t>(device.queryMediaPort.load()),
-                                       static_cast<int>(device.queryMode.load()), device.serverIP.value());
-    } else {
-        client_->startConnectShouldSearchLan(udid, true, device.serverIP.value(), lookupPort);
-    }
 }
 
 void DataController::scheduleStatisticsTimer(uint64_t generation) {
@@ -487,7 +408,7 @@ void DataController::tolvClientDidConnect(const std::string&, const std::string&
     }
     if (auto q = queryRecorddelegate()) {
         // A recording search: the screen asks for its login.
-        searchFilesAnnounced_ = -1;
+        recordings_.searchStarted();
         q->queryRemoteRecorddidConnect(client_->deviceUdid(), deviceId_);
         return;
     }
@@ -499,7 +420,8 @@ void DataController::tolvClientDidConnect(const std::string&, const std::string&
         return;
     }
     if (client_->getConnectMode() == TolvClient::kHoleUdt) device->socketfd = client_->getDeviceConFD();
-    Log::info("DataController", "link to \"%s\" open: %s", device->name.value().c_str(), linkPathText(*client_).c_str());
+    Log::info("DataController", "link to \"%s\" open: %s", device->name.value().c_str(),
+              ConnectChoice::linkPathText(*client_).c_str());
     recontimes_ = 0;
     reached_ = true;
     restartPause_.linkUp();
@@ -705,25 +627,16 @@ void DataController::decoderDidDecodeFrameToYUV(QvVideoDecoder&, const MediaFram
     if (auto d = delegate()) d->renderShow(yuv, frame.width, frame.height);
 }
 
-// ---------------------------------------------------------------- recordings on the device
+// ---------------------------------------------------------------- recordings on the device (RecordingQuery)
 
 void DataController::setTimeAndName(const _OWSP_DateTime& start, const std::string& fileName) {
     channelConnectMode_ = 1;
     channel_ = 1;
-    std::lock_guard<std::mutex> g(mutex_);
-    strPlayFileName_ = fileName;
-    startTime_ = start;
+    recordings_.setTimeAndName(start, fileName);
 }
 
 std::vector<uint8_t> DataController::buildPlayRequest() const {
-    _TLV_V_PlayRecordRequest request;
-    {
-        std::lock_guard<std::mutex> g(mutex_);
-        request.fileName = strPlayFileName_;  // cut at 260 bytes
-        request.startTime = startTime_;
-    }
-    request.flags = {1, 1, 1};
-    return OWSPMessageBuilder::buildPlayRecordRequest(&request, client_->deviceConnection().get());
+    return recordings_.buildPlayRequest(client_->deviceConnection().get());
 }
 
 void DataController::queryRemoteRequest(const std::string&) {
@@ -737,30 +650,17 @@ void DataController::sendRemoteFileSearchRequest(const _TLV_V_SearchFileRequest&
 
 void DataController::deviceDidReceiveSearchResp(Device* device, const _TLV_V_SearchFileResponse& response,
                                                 int32_t) {
-    auto q = queryRecorddelegate();
-    if (!q) return;
-    searchFilesAnnounced_ = response.count;
-    searchFilesReceived_ = 0;
-    searchMoreAnswers_ = response.reserve == 1;
-    q->deviceDidReceiveSearchResp(device, response, 0);
-    endSearchIfComplete();
+    if (recordings_.searchAnswered(device, response)) endSearch();
 }
 
 void DataController::deviceDidReceiveFileInfo(Device* device, const _TLV_V_FileInfo& info, int32_t tag) {
-    auto q = queryRecorddelegate();
-    if (!q) return;
-    ++searchFilesReceived_;
-    q->deviceDidReceiveFileInfo(device, info, tag);
-    endSearchIfComplete();
+    if (recordings_.fileReceived(device, info, tag)) endSearch();
 }
 
-void DataController::endSearchIfComplete() {
-    const int announced = searchFilesAnnounced_;
-    if (announced < 0 || searchFilesReceived_ < announced || searchMoreAnswers_) return;
+void DataController::endSearch() {
     // Every announced file is in: the search is over. Its link would
     // otherwise sit idle until its read time-out, be reopened, log in again
     // and have the screen search again, over and over.
-    searchFilesAnnounced_ = -1;
     if (viewActive()) stopLive();
 }
 

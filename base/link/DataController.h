@@ -14,6 +14,7 @@
 #include "base/link/DeviceClientDelegate.h"
 #include "base/link/OWSPMessageParser.h"
 #include "base/link/ReconnectPause.h"
+#include "base/link/RecordingQuery.h"
 #include "base/link/TolvClient.h"
 #include "base/link/TolvClientDelegate.h"
 #include "base/link/AllSearchDelegate.h"
@@ -44,6 +45,12 @@ class SessionAudio;
 //
 // The session keeps the device only by its deviceId and looks it up in the
 // device list whenever it needs it.
+//
+// Parts of the work live in classes of their own that the session owns and
+// forwards to: ConnectChoice (the path to the device), SessionAudio
+// (listening and talking), RecordingQuery (the recording search and the
+// recording to play) and DeviceSearch (the LAN search and the all-device
+// status poll, on the queues "lansearch" and "searchDevice").
 //
 // Threads: startLive() blocks while the client connects (call it from the
 // global queue); stopLive() may be called from any queue. Link callbacks run
@@ -221,7 +228,6 @@ private:
     bool viewActive() const { return deviceId_.load() != -1; }
     // startLive unless the generation moved on from `expected` (restarts).
     void startLiveIf(const std::shared_ptr<Device>& device, int channel, std::optional<uint64_t> expected);
-    void connect(Device& device);
     void sendLogin(const Device& device, int channel, uint8_t mode, uint8_t type);
     void scheduleStatisticsTimer(uint64_t generation);
     void cancelStatisticsTimer();
@@ -262,15 +268,9 @@ private:
     std::atomic<bool> attemptPending_{false};  // an attempt waits for its pause
     std::atomic<int> keepTryingAttempts_{0};
     std::atomic<uint64_t> ptzGeneration_{0};  // the move whose stop is pending
-    // The recording search under way: files the device announced (-1: no
-    // answer yet) and file records received since.
-    std::atomic<int> searchFilesAnnounced_{-1};
-    std::atomic<int> searchFilesReceived_{0};
-    // The last search answer said another answer follows (its third byte
-    // is 1): a device with more files than one answer can count sends them
-    // in several answers, each followed by its files.
-    std::atomic<bool> searchMoreAnswers_{false};
-    void endSearchIfComplete();
+    RecordingQuery recordings_;  // the recording search and the recording to play
+    // The recording search is over: its link ends.
+    void endSearch();
     // The end-of-recording record came: nothing more is read, and the
     // pictures still on their way are shown before the view ends.
     std::atomic<bool> playbackEnding_{false};
@@ -283,9 +283,6 @@ private:
     std::shared_ptr<QvVideoDecoder> decoder_;
     std::shared_ptr<QvVideoRecorder> recorder_;
     std::shared_ptr<RunLoopTimer> datalengthTimer_;  // main run loop only
-    std::weak_ptr<queryRecordDelegate> queryRecordDelegate_;  // Not owned.
-    std::string strPlayFileName_;
-    _OWSP_DateTime startTime_;
 };
 
 }  // namespace lumora
