@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "app/core/ConnectModes.h"
 #include "app/core/QvUtility.h"
 #include "base/network/GCDAsyncSocket.h"
 #include "base/network/GCDAsyncSocketDelegate.h"

@@ -8,7 +8,6 @@
 #include <optional>
 #include <string>
 
-#include "app/core/ConnectModes.h"
 #include "app/core/DevicePreConnection.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/text/SharedText.h"
@@ -81,7 +80,7 @@ public:
     std::atomic<bool> useOwsp3{false};
     SharedText udid{""};
     std::atomic<int32_t> connType{0};
-    std::atomic<int32_t> deviceConType{devicecon::kByUid};  // devicecon::Type: kByAddress, else by udid
+    std::atomic<int32_t> deviceConType{0};  // 1: by address and port; else by udid
     std::atomic<bool> isUDTConnect{false};
     std::atomic<bool> isOnLine{false};
     std::atomic<bool> isInIner{false};
@@ -99,7 +98,7 @@ public:
     std::atomic<bool> isShan{false};
     std::atomic<bool> isStartPreCon{false};
     std::atomic<bool> isp2p{false};
-    std::atomic<int32_t> preConMode{0};  // connectmode::Mode of the pre-connection
+    std::atomic<int32_t> preConMode{0};
     std::atomic<int32_t> socketfd{0};
     SharedText pretcpAddress;  // absent
     std::atomic<int32_t> pretcpport{0};

@@ -21,7 +21,7 @@ public:
     // What a successful pre-connection found.
     struct Path {
         bool isp2p = false;  // the link ran over UDT
-        int32_t mode = 0;    // the client's connect mode (connectmode::Mode)
+        int32_t mode = 0;    // the client's connect mode
         int32_t socketfd = 0;
         std::string udpAddress;
         int32_t udpPort = 0;

@@ -73,9 +73,9 @@ public:
     std::shared_ptr<Device> deviceWithUID(const std::optional<std::string>& udid) const;
     std::shared_ptr<Device> deviceWithAddress(const std::string& address, int32_t port) const;
     // True when another listed device clashes with `device`: the same name,
-    // or, by the kind of `device` (deviceConType devicecon::kByAddress:
-    // address and media port; else: udid), the same address and port or the
-    // same udid. An absent text never equals anything.
+    // or, by the kind of `device` (deviceConType 1: address and media port;
+    // else: udid), the same address and port or the same udid. An absent
+    // text never equals anything.
     bool doesDeviceHaveDuplicateAttribute(const std::shared_ptr<Device>& device) const;
 
     // Start-up: migrates "device.ggx" when present (loadOldList), else
