@@ -8,6 +8,7 @@
 
 #include "app/CommandLine.h"
 #include "app/DevicePreConnector.h"
+#include "app/core/ConnectModes.h"
 #include "app/LiveDemo.h"
 #include "app/ProcessEntry.h"
 #include "app/core/FileManager.h"
@@ -69,7 +70,7 @@ int EngineMain::run(const CommandLine& line) {
     devices.readDeviceList();
     std::printf("lumora: device list %s: %u device(s)\n", devices.storePath().c_str(), devices.countOfDevices());
     for (const auto& d : devices.devices()) {
-        if (d->deviceConType.load() == 1)
+        if (d->deviceConType.load() == devicecon::kByAddress)
             std::printf("lumora:   %d \"%s\" at %s, %d channel(s)\n", d->deviceId, d->name.value().c_str(),
                         d->description().c_str(), d->channelNum.load());
         else

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "app/core/ConnectModes.h"
 #include "app/core/QvUtility.h"
 #include "base/network/GCDAsyncSocket.h"
 #include "base/network/GCDAsyncSocketDelegate.h"
@@ -283,7 +284,7 @@ void Device::tellPreConDelegate(bool success) {
 // ---------------------------------------------------------------- online probe
 
 void Device::goforgetisOnline() {
-    if (!probeSocket_ || deviceConType.load() != 1) return;
+    if (!probeSocket_ || deviceConType.load() != devicecon::kByAddress) return;
     std::weak_ptr<Device> weak = weak_from_this();
     if (weak.expired()) {
         Log::warn("Device", "%d: the online probe needs a shared device", deviceId);

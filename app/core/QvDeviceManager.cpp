@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "app/core/ConnectModes.h"
 #include "app/core/FileManager.h"
 #include "platform/bytes/ByteReader.h"
 #include "platform/Config.h"
@@ -97,7 +98,7 @@ bool QvDeviceManager::removeObjectFromDevicesAtIndex(uint32_t index) {
 }
 
 bool QvDeviceManager::clashes(const Device& d, const Device& e) {
-    if (d.deviceConType.load() == 1) {
+    if (d.deviceConType.load() == devicecon::kByAddress) {
         if (sameText(e.address.get(), d.address.get()) && e.mediaPort.load() == d.mediaPort.load()) return true;
     } else if (sameText(e.udid.get(), d.udid.get())) {
         return true;
@@ -370,7 +371,7 @@ bool QvDeviceManager::loadOldList() {
         d->password = oldText(password);
         d->channelNum = static_cast<int32_t>(channels);
         // The old list knew devices only by address and port.
-        d->deviceConType = 1;
+        d->deviceConType = devicecon::kByAddress;
         {
             std::lock_guard<std::mutex> g(lock_);
             if (isDuplicateLocked(*d, nullptr)) {
@@ -408,7 +409,7 @@ void QvDeviceManager::setDefaultDevice() {
     d->encryptType = 0;
     d->channelNum = 4;
     // Reached by its address: it has no peer-to-peer identifier.
-    d->deviceConType = 1;
+    d->deviceConType = devicecon::kByAddress;
     std::lock_guard<std::mutex> g(lock_);
     devices_.push_back(std::move(d));
 }

@@ -1,15 +1,9 @@
 #include "base/link/TolvClient.h"
 
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <sys/socket.h>
-
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 #include <random>
-#include <thread>
 
 #include "base/network/NETStatusObj.h"
 #include "base/network/SocketFunctions.h"
@@ -21,9 +15,6 @@ namespace lumora {
 
 namespace {
 
-constexpr int kServerConnectAttempts = 5;
-constexpr std::chrono::microseconds kServerConnectPause{100};
-constexpr size_t kAnswerBufferSize = 1024;
 constexpr int kOpenSendMs = 1000;
 constexpr int kOpenReceiveMs = 2000;
 constexpr int kUdtFailedSendMs = 3000;
@@ -32,83 +23,52 @@ constexpr int kUdtFailedReceiveMs = 2000;
 constexpr int kUdtFailedMoreReceives = 3;
 constexpr int kTcpFailedSendMs = 1000;
 constexpr int kTcpFailedReceiveMs = 2000;
-constexpr int kLanReceiveMs = 1000;
-constexpr int kLanReceives = 12;
-constexpr int kLanSendRetries = 4;
 constexpr int kServerTcpReadTimeout = 5;   // seconds, links a server gave
 constexpr int kDirectTcpReadTimeout = 10;  // seconds, direct links
 constexpr int kTcpReopenLimit = 2;
 constexpr int kUdtReopenLimit = 3;
 
+// Which server request the client sent last (kindofquery).
+constexpr int kOpenQuery = 0;
+constexpr int kTcpFailedQuery = 1;
+constexpr int kUdtFailedQuery = 2;
+
+using Reply = RelayServerSockets::Reply;
+
 Error p2pError() { return Error(errors::kP2PErr, errors::kCodeP2P, "UDT link could not be opened"); }
 Error netError() { return Error(errors::kNETErr, errors::kCodeNet, "no network"); }
 
-const std::string& serverHost(int index) {
-    return Config::shared().relayHosts[static_cast<size_t>(index < 0 || index > 3 ? 3 : index)];
-}
+const std::string& serverHost(int index) { return RelayServerSockets::host(index); }
 
 }  // namespace
 
 // ---------------------------------------------------------------- set-up
 
-TolvClient::TolvClient(Private) {}
+TolvClient::TolvClient(Private)
+    : holePuncher_(HolePuncher::Handlers{[this] { return stopped_.load(); },
+                                         [this](const HolePuncher::Hole& hole) { holePunched(hole); },
+                                         [this] { holeFailed(); }}) {}
 
 std::shared_ptr<TolvClient> TolvClient::create() {
     auto c = std::make_shared<TolvClient>(Private{});
     c->msgParser_.setDelegate(c.get());
     c->socketconnectQueue_ = DispatchQueue::createSerial("com.lumaro.udpsocket");
-    c->groupAddr_ = "235.10.10.10";
-    c->groupPort_ = 1500;
-    c->vsHost_ = serverHost(0);
-    c->vsPort_ = Config::shared().relayTcpPort;
-    c->timestr_ = stringWithCurrentTime();
-    c->startServerConnects();
+    c->update([](State& s) {
+        s.groupAddr = "235.10.10.10";
+        s.groupPort = 1500;
+        s.vsHost = serverHost(0);
+        s.vsPort = Config::shared().relayTcpPort;
+        s.timestr = stringWithCurrentTime();
+    });
+    RelayServerSockets::connectAll(c->servers_);
     return c;
 }
 
 TolvClient::~TolvClient() {
     msgParser_.setDelegate(nullptr);
-    serverUDP_.setDelegate(nullptr);
-    PUConnectionPtr link;
-    {
-        std::lock_guard<std::mutex> g(mutex_);
-        link = std::move(deviceConnection_);
-    }
-    if (link) {
-        link->setDelegate(nullptr);
-        link->close();
-        PUConnection::releaseOffQueue(std::move(link));
-    }
-    std::lock_guard<std::mutex> g(fdMutex_);
-    destroyed_ = true;
-    for (int fd : currentsocket_) socketClose(fd);
-    bool isStartup = false;
-    for (int fd : currentsocket_) isStartup = isStartup || fd == currentsocketfd_;
-    if (!isStartup) socketClose(currentsocketfd_);
-}
-
-void TolvClient::startServerConnects() {
-    std::weak_ptr<TolvClient> weak = weak_from_this();
-    // The host names are read here, on the creating thread, not on the
-    // global queue while the configuration may be changing.
-    std::array<std::string, 4> hosts;
-    for (int i = 0; i < 4; ++i) hosts[static_cast<size_t>(i)] = serverHost(i);
-    DispatchQueue::global()->async([weak, hosts] {
-        std::array<int, 4> fds{};
-        for (int i = 0; i < 4; ++i) {
-            if (weak.expired()) break;
-            fds[static_cast<size_t>(i)] = connectServer(hosts[static_cast<size_t>(i)]);
-        }
-        auto self = weak.lock();
-        if (!self) {
-            for (int fd : fds) socketClose(fd);
-            return;
-        }
-        std::lock_guard<std::mutex> g(self->fdMutex_);
-        self->currentsocket_ = fds;
-        // An attempt that already opened a socket of its own keeps it.
-        if (self->currentsocketfd_ == 0) self->currentsocketfd_ = fds[0];
-    });
+    link_.release();
+    // The server sockets close with servers_ (after the start-up connects
+    // if they are still under way).
 }
 
 std::string TolvClient::stringWithCurrentTime() {
@@ -124,105 +84,9 @@ std::string TolvClient::stringWithCurrentTime() {
     return text;
 }
 
-int TolvClient::connectServer(const std::string& host) {
-    if (!NETStatusObj::sharedInstance().isHaveNet()) return 0;
-    std::string addr = resolveFirstIPv4(host);
-    if (addr.empty()) {
-        Log::warn("TolvClient", "cannot resolve %s", host.c_str());
-        return 0;
-    }
-    uint16_t port = Config::shared().relayTcpPort;
-    int fd = 0;
-    for (int i = 0; i < kServerConnectAttempts && fd == 0; ++i) {
-        fd = tcpSocketConnectHost(addr, port);
-        if (fd == 0) {
-            int err = errno;
-            Log::warn("TolvClient", "Failed to connect to %s!, error: %s", host.c_str(), std::strerror(err));
-            std::this_thread::sleep_for(kServerConnectPause);
-        }
-    }
-    return fd;
-}
-
-// ---------------------------------------------------------------- accessors
-
-std::shared_ptr<TolvClientDelegate> TolvClient::TolvClientdelegate() const { return delegateRef(); }
-
-void TolvClient::setTolvClientdelegate(const std::shared_ptr<TolvClientDelegate>& delegate) {
+TolvClient::State TolvClient::snapshot() const {
     std::lock_guard<std::mutex> g(mutex_);
-    delegate_ = delegate;
-}
-
-std::shared_ptr<TolvClientDelegate> TolvClient::delegateRef() const {
-    std::lock_guard<std::mutex> g(mutex_);
-    return delegate_.lock();
-}
-
-std::string TolvClient::deviceUdid() const {
-    std::lock_guard<std::mutex> g(mutex_);
-    return deviceUdid_;
-}
-
-void TolvClient::setDeviceUdid(const std::string& uid) {
-    std::lock_guard<std::mutex> g(mutex_);
-    deviceUdid_ = uid;
-}
-
-std::string TolvClient::timestr() const {
-    std::lock_guard<std::mutex> g(mutex_);
-    return timestr_;
-}
-
-void TolvClient::setTimestr(const std::string& t) {
-    std::lock_guard<std::mutex> g(mutex_);
-    timestr_ = t;
-}
-
-std::string TolvClient::tcpIP() const {
-    std::lock_guard<std::mutex> g(mutex_);
-    return tcpIP_;
-}
-
-std::string TolvClient::udpIP() const {
-    std::lock_guard<std::mutex> g(mutex_);
-    return udpIP_;
-}
-
-std::string TolvClient::vsHost() const {
-    std::lock_guard<std::mutex> g(mutex_);
-    return vsHost_;
-}
-
-void TolvClient::setVsHost(const std::string& host) {
-    std::lock_guard<std::mutex> g(mutex_);
-    vsHost_ = host;
-}
-
-std::string TolvClient::queryId() const {
-    std::lock_guard<std::mutex> g(mutex_);
-    return queryId_;
-}
-
-std::shared_ptr<DeviceClientDelegate> TolvClient::client() const {
-    std::lock_guard<std::mutex> g(mutex_);
-    return client_.lock();
-}
-
-void TolvClient::setClient(const std::shared_ptr<DeviceClientDelegate>& client) {
-    std::lock_guard<std::mutex> g(mutex_);
-    client_ = client;
-}
-
-PUConnectionPtr TolvClient::deviceConnection() const { return currentLink(); }
-
-int TolvClient::currentsocketfd() const {
-    std::lock_guard<std::mutex> g(fdMutex_);
-    return currentsocketfd_;
-}
-
-int TolvClient::currentsocket(int index) const {
-    std::lock_guard<std::mutex> g(fdMutex_);
-    return index >= 0 && index < 4 ? currentsocket_[static_cast<size_t>(index)] : 0;
+    return state_;
 }
 
 int TolvClient::getDeviceConFD() const {
@@ -238,53 +102,30 @@ bool TolvClient::networkUp() const {
 }
 
 void TolvClient::reportDisconnect(const Error& error) {
-    Log::warn("TolvClient", "%s: %s", deviceUdid().c_str(), error.toString().c_str());
-    if (auto d = delegateRef()) d->tolvClientDidDisConnect(timestr(), error);
+    const State s = snapshot();
+    Log::warn("TolvClient", "%s: %s", s.deviceUdid.c_str(), error.toString().c_str());
+    if (auto d = s.delegate.lock()) d->tolvClientDidDisConnect(s.timestr, error);
 }
 
 void TolvClient::reportConnect() {
-    if (auto d = delegateRef()) d->tolvClientDidConnect(deviceUdid(), timestr());
+    const State s = snapshot();
+    if (auto d = s.delegate.lock()) d->tolvClientDidConnect(s.deviceUdid, s.timestr);
 }
 
 void TolvClient::reportQueryStatus(bool online) {
-    if (auto d = delegateRef()) d->tolvClientDidQueryStatus(deviceUdid(), online);
+    const State s = snapshot();
+    if (auto d = s.delegate.lock()) d->tolvClientDidQueryStatus(s.deviceUdid, online);
 }
 
 // ---------------------------------------------------------------- the link
 
-PUConnectionPtr TolvClient::currentLink() const {
-    std::lock_guard<std::mutex> g(mutex_);
-    return deviceConnection_;
-}
-
-bool TolvClient::isCurrent(const PUConnection* connection) const {
-    std::lock_guard<std::mutex> g(mutex_);
-    return deviceConnection_.get() == connection;
-}
-
 bool TolvClient::installLink(PUConnectionPtr link) {
-    PUConnectionPtr old;
-    bool refused = false;
-    {
-        std::lock_guard<std::mutex> g(mutex_);
-        // A reopening that was under way when the owner stopped the client
-        // must not bring a link back: stopConnect sets stopped_ before it
-        // takes this lock to drop the link.
-        if (link && stopped_) {
-            refused = true;
-            old = std::move(link);
-        } else {
-            old = std::move(deviceConnection_);
-            deviceConnection_ = std::move(link);
-            linkConnected_ = false;
-            deviceConnectionTag_ = deviceConnection_ ? deviceConnection_->tag() : -1;
-        }
-    }
-    if (old) {
-        old->close();
-        PUConnection::releaseOffQueue(std::move(old));
-    }
-    return !refused;
+    // A reopening that was under way when the owner stopped the client must
+    // not bring a link back: stopConnect sets stopped_ before it drops the link.
+    return link_.install(std::move(link), stopped_, [this](const PUConnectionPtr& installed) {
+        linkConnected_ = false;
+        deviceConnectionTag_ = installed ? installed->tag() : -1;
+    });
 }
 
 void TolvClient::dropLink() { installLink(nullptr); }
@@ -292,6 +133,13 @@ void TolvClient::dropLink() { installLink(nullptr); }
 void TolvClient::beginAttempt() {
     ++attempt_;
     stopped_ = false;
+}
+
+bool TolvClient::beginOnlineAttempt() {
+    beginAttempt();
+    if (networkUp()) return true;
+    reportDisconnect(netError());
+    return false;
 }
 
 void TolvClient::afterReopenPause(const DispatchQueuePtr& queue, std::function<void(TolvClient&)> step) {
@@ -330,14 +178,21 @@ bool TolvClient::openUdt(const std::string& ip, uint16_t port, int punchedFd) {
     return opened;
 }
 
+void TolvClient::keepTcpPath(const std::string& ip, uint16_t port) {
+    update([&](State& s) {
+        s.tcpIP = ip;
+        s.tcpPort = port;
+    });
+    needRecon_ = true;
+}
+
 void TolvClient::handleUdtOpen(bool opened, const std::string& ip, uint16_t port) {
     if (opened) {
         needRecon_ = true;
-        {
-            std::lock_guard<std::mutex> g(mutex_);
-            udpIP_ = ip;
-        }
-        udpPort_ = port;
+        update([&](State& s) {
+            s.udpIP = ip;
+            s.udpPort = port;
+        });
         reportConnect();
     } else {
         dropLink();
@@ -351,12 +206,7 @@ void TolvClient::openByAnswer(int mode, const std::string& address, uint16_t por
         handleUdtOpen(openUdt(address, port, 0), address, port);
     } else if (mode == kServerTcp || mode == kRelay) {
         if (openTcp(address, port, mode == kServerTcp ? kServerTcpReadTimeout : 0)) {
-            {
-                std::lock_guard<std::mutex> g(mutex_);
-                tcpIP_ = address;
-            }
-            tcpPort_ = port;
-            needRecon_ = true;
+            keepTcpPath(address, port);
         } else {
             dropLink();
             needRecon_ = false;
@@ -370,13 +220,12 @@ void TolvClient::openByAnswer(int mode, const std::string& address, uint16_t por
 void TolvClient::startConnectShouldSearchLan(const std::string& uid, bool searchLan, const std::string& host,
                                              int port) {
     beginAttempt();
-    {
-        std::lock_guard<std::mutex> g(mutex_);
-        deviceUdid_ = uid;
-        vsHost_ = host;
-        if (searchLan) queryId_ = uid;
-    }
-    vsPort_ = port;
+    update([&](State& s) {
+        s.deviceUdid = uid;
+        s.vsHost = host;
+        if (searchLan) s.queryId = uid;
+        s.vsPort = port;
+    });
     currentConnectMode_ = kLanSearching;
     if (!networkUp()) {
         reportDisconnect(netError());
@@ -389,19 +238,10 @@ void TolvClient::startConnectShouldSearchLan(const std::string& uid, bool search
 }
 
 void TolvClient::startConnectJustForIP(const std::string& ip, uint16_t port) {
-    beginAttempt();
-    if (!networkUp()) {
-        reportDisconnect(netError());
-        return;
-    }
+    if (!beginOnlineAttempt()) return;
     currentConnectMode_ = kDirectTcp;
     if (openTcp(ip, port, kDirectTcpReadTimeout)) {
-        {
-            std::lock_guard<std::mutex> g(mutex_);
-            tcpIP_ = ip;
-        }
-        tcpPort_ = port;
-        needRecon_ = true;
+        keepTcpPath(ip, port);
     } else {
         dropLink();
         needRecon_ = false;
@@ -410,19 +250,10 @@ void TolvClient::startConnectJustForIP(const std::string& ip, uint16_t port) {
 }
 
 void TolvClient::startConnectJustForLanTCP(const std::string& ip, uint16_t port) {
-    beginAttempt();
-    if (!networkUp()) {
-        reportDisconnect(netError());
-        return;
-    }
+    if (!beginOnlineAttempt()) return;
     currentConnectMode_ = kLanTcp;
     if (openTcp(ip, port, 0)) {
-        {
-            std::lock_guard<std::mutex> g(mutex_);
-            tcpIP_ = ip;
-        }
-        tcpPort_ = port;
-        needRecon_ = true;
+        keepTcpPath(ip, port);
     } else {
         dropLink();
         needRecon_ = false;
@@ -431,29 +262,20 @@ void TolvClient::startConnectJustForLanTCP(const std::string& ip, uint16_t port)
 }
 
 void TolvClient::startConnectJustForLan(const std::string& ip, uint16_t port) {
-    beginAttempt();
-    if (!networkUp()) {
-        reportDisconnect(netError());
-        return;
-    }
+    if (!beginOnlineAttempt()) return;
     currentConnectMode_ = kInnerUdt;
     handleUdtOpen(openUdt(ip, port, 0), ip, port);
 }
 
 void TolvClient::startConnectWithQuery(const std::string& uid, const std::string& host, uint16_t port, int mode,
                                        const std::string& vshost) {
-    beginAttempt();
-    if (!networkUp()) {
-        reportDisconnect(netError());
-        return;
-    }
+    if (!beginOnlineAttempt()) return;
     currentConnectMode_ = mode;
-    {
-        std::lock_guard<std::mutex> g(mutex_);
-        deviceUdid_ = uid;
-        queryId_ = uid;
-        vsHost_ = vshost;
-    }
+    update([&](State& s) {
+        s.deviceUdid = uid;
+        s.queryId = uid;
+        s.vsHost = vshost;
+    });
     dropLink();
     openByAnswer(mode, host, port);
 }
@@ -483,54 +305,37 @@ void TolvClient::startConnectPort(const std::string& host, uint16_t port, bool i
     }
     currentConnectMode_ = currentMode;
     bool started = openTcp(host, port, currentMode == kServerTcp ? kServerTcpReadTimeout : 0);
-    if (started) {
-        {
-            std::lock_guard<std::mutex> g(mutex_);
-            tcpIP_ = host;
-        }
-        tcpPort_ = port;
-    }
-    needRecon_ = started;
+    if (started)
+        keepTcpPath(host, port);
+    else
+        needRecon_ = false;
 }
 
 void TolvClient::startConnectjustFoward(const std::string& uid, const std::string& serverIP) {
     beginAttempt();
-    const auto& hosts = Config::shared().relayHosts;
-    int index = 3;
-    if (serverIP.empty() || serverIP == hosts[0])
-        index = 0;
-    else if (serverIP == hosts[1])
-        index = 1;
-    else if (serverIP == hosts[2])
-        index = 2;
-    {
-        std::lock_guard<std::mutex> g(mutex_);
-        deviceUdid_ = uid;
-        queryId_ = uid;
-        vsHost_ = serverHost(index);
-    }
+    const int index = serverIP.empty() ? 0 : RelayServerSockets::indexOf(serverIP);
+    update([&](State& s) {
+        s.deviceUdid = uid;
+        s.queryId = uid;
+        s.vsHost = serverHost(index);
+    });
     setupUDTFailedConn(uid);
 }
 
 void TolvClient::startConnectjustHole(const std::string& uid, const std::string& serverIP) {
-    beginAttempt();
-    if (!networkUp()) {
-        reportDisconnect(netError());
-        return;
-    }
-    {
-        std::lock_guard<std::mutex> g(mutex_);
-        deviceUdid_ = uid;
-        queryId_ = uid;
-        vsHost_ = serverIP;
-    }
+    if (!beginOnlineAttempt()) return;
+    update([&](State& s) {
+        s.deviceUdid = uid;
+        s.queryId = uid;
+        s.vsHost = serverIP;
+    });
     dropLink();
     holePunch();
 }
 
 void TolvClient::holePunch() {
-    serverUDP_.setDelegate(this);
-    serverUDP_.startHole(deviceUdid(), vsHost(), Config::shared().relayUdpPort);
+    const State s = snapshot();
+    holePuncher_.punch(s.deviceUdid, s.vsHost, Config::shared().relayUdpPort);
 }
 
 void TolvClient::stopConnect() {
@@ -538,17 +343,16 @@ void TolvClient::stopConnect() {
     ++attempt_;
     reopenPause_.reset();
     dropLink();
-    channelMode_ = 0;
+    channelMode_ = channelmode::kLive;
     currentConnectMode_ = kStopped;
     needRecon_ = false;
-    {
-        std::lock_guard<std::mutex> g(mutex_);
-        tcpIP_.clear();
-        udpIP_.clear();
-        queryId_.clear();
-    }
-    tcpPort_ = 0;
-    udpPort_ = 0;
+    update([](State& s) {
+        s.tcpIP.clear();
+        s.udpIP.clear();
+        s.queryId.clear();
+        s.tcpPort = 0;
+        s.udpPort = 0;
+    });
     deviceConnectionTag_ = -1;
 }
 
@@ -580,76 +384,37 @@ void TolvClient::LanTimeOut() {
 // ---------------------------------------------------------------- LAN search
 
 void TolvClient::searchInLAN() {
-    const Config& cfg = Config::shared();
-    int fd = udpSocketCreateBind(cfg.lanLocalPort);
-    if (fd == 0) fd = udpSocketCreateBind(randomLocalPort());
-    std::string uid = queryId();
-    auto toInternet = [&] {
-        socketClose(fd);
-        currentConnectMode_ = kLanFailed;
-        searchinInterNet(uid);
-    };
-    if (fd == 0) {
-        toInternet();
-        return;
+    const std::string uid = queryId();
+    const TolvLanSearch::Result result = TolvLanSearch::search(uid);
+    switch (result.outcome) {
+        case TolvLanSearch::Outcome::kFound:
+            lanMatch(result.answer);
+            return;
+        case TolvLanSearch::Outcome::kNotSent:
+            currentConnectMode_ = kLanFailed;
+            break;
+        case TolvLanSearch::Outcome::kSilent:
+            break;
     }
-    std::vector<uint8_t> query = RkMessageBuilder::buildMsgForSearchDeviceRequest(RkDeviceId{});
-    int sent = udpSocketSendTo(fd, cfg.lanGroup, cfg.lanPort, query.data(), query.size());
-    for (int i = 0; i < kLanSendRetries && sent <= 0; ++i)
-        sent = udpSocketSendTo(fd, cfg.lanGroup, cfg.lanPort, query.data(), query.size());
-    if (sent <= 0) {
-        toInternet();
-        return;
-    }
-    const RkDeviceId wanted = RkMessageBuilder::deviceIdForUid(uid);
-    std::vector<uint8_t> buf(kAnswerBufferSize);
-    for (int i = 0; i < kLanReceives; ++i) {
-        std::string from;
-        uint16_t fromPort = 0;
-        int n = udpSocketRecvFrom(fd, from, fromPort, buf.data(), buf.size(), cfg.scaledMs(kLanReceiveMs));
-        if (n < static_cast<int>(rk::kHeaderSize)) continue;
-        uint16_t type = static_cast<uint16_t>(buf[0] | (buf[1] << 8));
-        if (type != rk::kSearchDeviceResponse) continue;
-        RkDeviceId id{};
-        uint16_t udtPort = 0, tcpPort = 0;
-        std::string addr;
-        // Only the bytes received are read: a short answer is skipped.
-        if (!RkMessageParser::parseSearchDeviceResponse(
-                std::span<const uint8_t>(buf.data() + rk::kHeaderSize, static_cast<size_t>(n) - rk::kHeaderSize), id,
-                udtPort, addr, tcpPort))
-            continue;
-        // An all-zero id names no device, even when ours is empty too.
-        if (id != wanted || id == RkDeviceId{}) continue;
-        socketClose(fd);
-        lanMatch(udtPort, addr, tcpPort);
-        return;
-    }
-    socketClose(fd);
     searchinInterNet(uid);
 }
 
-void TolvClient::lanMatch(uint16_t udtPort, const std::string& address, uint16_t tcpPort) {
+void TolvClient::lanMatch(const TolvLanSearch::Answer& answer) {
     currentConnectMode_ = kLanFound;
     reportQueryStatus(true);
-    bool udt = udtPort != 0 && udtPort != 0xFFFF;
-    uint16_t port = udt ? udtPort : tcpPort;
-    if (address.empty() || port == 0) {
+    const uint16_t port = answer.port();
+    if (answer.address.empty() || port == 0) {
         needRecon_ = false;
         dropLink();
         searchinInterNet(deviceUdid());
         return;
     }
-    if (udt) {
-        handleUdtOpen(openUdt(address, port, 0), address, port);
+    if (answer.udt()) {
+        handleUdtOpen(openUdt(answer.address, port, 0), answer.address, port);
         return;
     }
-    if (openTcp(address, port, 0)) {
-        {
-            std::lock_guard<std::mutex> g(mutex_);
-            tcpIP_ = address;
-        }
-        tcpPort_ = port;
-        needRecon_ = true;
+    if (openTcp(answer.address, port, 0)) {
+        keepTcpPath(answer.address, port);
     } else {
         needRecon_ = false;
         dropLink();
@@ -662,46 +427,21 @@ void TolvClient::tolvSearchDeviceResponseFromParser(RkMessageParser&, const RkDe
     if (stopped_) return;
     int mode = currentConnectMode_;
     if (mode == kLanFound || mode == kLanFailed) return;
-    if (deviceId == RkDeviceId{} || deviceId != RkMessageBuilder::deviceIdForUid(deviceUdid())) return;
-    lanMatch(udtPort, address, tcpPort);
+    if (!TolvLanSearch::isWanted(deviceId, RkMessageBuilder::deviceIdForUid(deviceUdid()))) return;
+    lanMatch(TolvLanSearch::Answer{udtPort, address, tcpPort});
 }
 
 // ---------------------------------------------------------------- server requests
 
-void TolvClient::replaceCurrentSocket(int fd) {
-    std::lock_guard<std::mutex> g(fdMutex_);
-    int old = currentsocketfd_;
-    currentsocketfd_ = fd;
-    if (old == fd || old == 0) return;
-    for (int s : currentsocket_)
-        if (s == old) return;  // start-up sockets stay open until the client goes
-    socketClose(old);
-}
-
-int TolvClient::serverIndex(const std::string& host) const {
-    const auto& hosts = Config::shared().relayHosts;
-    for (int i = 0; i < 3; ++i)
-        if (host == hosts[static_cast<size_t>(i)]) return i;
-    return 3;
-}
-
-int TolvClient::sendRequest(int fd, const std::vector<uint8_t>& msg, int ms) {
-    if (fd <= 0) return -1;
-    int sent = tcpSocketSendTimeout(fd, msg.data(), msg.size(), Config::shared().scaledMs(ms));
-    // A request cut short would leave the server out of step: only a whole
-    // request counts as sent.
-    return sent == static_cast<int>(msg.size()) ? sent : (sent > 0 ? 0 : sent);
-}
-
-int TolvClient::receiveAnswer(int fd, std::vector<uint8_t>& buf, int ms) {
-    if (fd <= 0) return 0;
-    buf.assign(kAnswerBufferSize, 0);
-    return tcpSocketRecvTimeout(fd, buf.data(), buf.size(), Config::shared().scaledMs(ms));
-}
-
-void TolvClient::handAnswer(const std::vector<uint8_t>& buf, int n) {
+RelayServerSockets::Reply TolvClient::askServer(const RelayServerSockets::Request& request) {
+    RelayServerSockets::Answer answer = servers_->ask(request);
+    if (answer.reply == Reply::kNoSocket) reportDisconnect(netError());
+    if (answer.reply != Reply::kAnswered) return answer.reply;
     // Only the bytes that arrived go to the reader.
-    msgParser_.parseMsgData(std::span<const uint8_t>(buf.data(), static_cast<size_t>(n)), tcpIP(), tcpPort_);
+    const State st = snapshot();
+    msgParser_.parseMsgData(std::span<const uint8_t>(answer.bytes.data(), static_cast<size_t>(answer.length)),
+                            st.tcpIP, st.tcpPort);
+    return answer.reply;
 }
 
 void TolvClient::searchinInterNet(const std::string& uid) {
@@ -709,9 +449,11 @@ void TolvClient::searchinInterNet(const std::string& uid) {
     DispatchQueue::global()->async([weak, uid] {
         auto self = weak.lock();
         if (!self) return;
-        self->setVsHost(serverHost(0));
-        self->vsPort_ = Config::shared().relayTcpPort;
-        self->replaceCurrentSocket(connectServer(serverHost(0)));
+        self->update([](State& s) {
+            s.vsHost = serverHost(0);
+            s.vsPort = Config::shared().relayTcpPort;
+        });
+        self->servers_->replaceCurrent(connectServer(serverHost(0)));
         self->setupOpenConn(uid);
     });
 }
@@ -722,44 +464,30 @@ bool TolvClient::setupOpenConn(const std::string& uid) {
         return false;
     }
     if (currentsocketfd() == 0) {
-        int next = (serverIndex(vsHost()) + 1) % 4;
+        int next = (RelayServerSockets::indexOf(vsHost()) + 1) % 4;
         setVsHost(serverHost(next));
-        replaceCurrentSocket(connectServer(serverHost(next)));
+        servers_->replaceCurrent(connectServer(serverHost(next)));
     }
-    {
-        std::lock_guard<std::mutex> g(mutex_);
-        queryId_ = uid;
-        deviceUdid_ = uid;
-    }
-    kindofquery_ = 0;
-    std::vector<uint8_t> msg =
-        RkMessageBuilder::buildMsgForOpenVSConnectionRequest(RkMessageBuilder::deviceIdForUid(uid));
-    int fd = currentsocketfd();
-    if (sendRequest(fd, msg, kOpenSendMs) < 1) {
-        fd = connectServer(vsHost());
-        replaceCurrentSocket(fd);
-        if (fd == 0) {
-            reportDisconnect(netError());
-            return false;
-        }
-        if (sendRequest(fd, msg, kOpenSendMs) < 1) return false;
-    }
-    std::vector<uint8_t> buf;
-    int n = receiveAnswer(fd, buf, kOpenReceiveMs);
-    if (n <= 0) return false;
-    handAnswer(buf, n);
-    return true;
+    update([&](State& s) {
+        s.queryId = uid;
+        s.deviceUdid = uid;
+    });
+    kindofquery_ = kOpenQuery;
+    return askServer({RkMessageBuilder::buildMsgForOpenVSConnectionRequest(RkMessageBuilder::deviceIdForUid(uid)),
+                      kOpenSendMs, vsHost(), false, {kOpenReceiveMs}}) == Reply::kAnswered;
 }
 
 void TolvClient::tolvOpenVSConnResponseFromParser(RkMessageParser&, int queryResult, const std::string& address,
                                                   uint16_t port, uint32_t, const RkDeviceId&, int connectMode) {
     if (stopped_) return;
     if (queryResult != 0) {
-        int index = serverIndex(vsHost());
+        int index = RelayServerSockets::indexOf(vsHost());
         if (index < 3) {
-            setVsHost(serverHost(index + 1));
-            vsPort_ = Config::shared().relayTcpPort;
-            replaceCurrentSocket(connectServer(serverHost(index + 1)));
+            update([&](State& s) {
+                s.vsHost = serverHost(index + 1);
+                s.vsPort = Config::shared().relayTcpPort;
+            });
+            servers_->replaceCurrent(connectServer(serverHost(index + 1)));
             setupOpenConn(deviceUdid());
         } else {
             reportQueryStatus(false);
@@ -774,63 +502,23 @@ void TolvClient::tolvOpenVSConnResponseFromParser(RkMessageParser&, int queryRes
 }
 
 bool TolvClient::setupUDTFailedConn(const std::string& /*uid*/) {
-    kindofquery_ = 2;
+    kindofquery_ = kUdtFailedQuery;
     std::string uid = deviceUdid();
-    {
-        std::lock_guard<std::mutex> g(mutex_);
-        queryId_ = uid;
-    }
-    std::vector<uint8_t> msg =
-        RkMessageBuilder::buildMsgForFailedUDTVSConnectionRequest(RkMessageBuilder::deviceIdForUid(uid));
-    const std::string host = serverHost(serverIndex(vsHost()));
-    int fd = connectServer(host);
-    replaceCurrentSocket(fd);
-    if (sendRequest(fd, msg, kUdtFailedSendMs) < 1) {
-        // Once more to the same server.
-        fd = connectServer(host);
-        replaceCurrentSocket(fd);
-        if (fd == 0) {
-            reportDisconnect(netError());
-            return false;
-        }
-        if (sendRequest(fd, msg, kUdtFailedSendMs) < 1) return false;
-    }
-    std::vector<uint8_t> buf;
-    int n = receiveAnswer(fd, buf, kUdtFailedFirstReceiveMs);
-    if (n > 0) {
-        handAnswer(buf, n);
-        return true;
-    }
-    for (int i = 0; i < kUdtFailedMoreReceives; ++i) {
-        n = receiveAnswer(fd, buf, kUdtFailedReceiveMs);
-        if (n > 0) {
-            handAnswer(buf, n);
-            return true;
-        }
-    }
-    if (n < 0) return setupUPNPFailedConn(uid);  // the last wait timed out
-    return false;
+    update([&](State& s) { s.queryId = uid; });
+    std::vector<int> waits{kUdtFailedFirstReceiveMs};
+    waits.insert(waits.end(), kUdtFailedMoreReceives, kUdtFailedReceiveMs);
+    Reply reply =
+        askServer({RkMessageBuilder::buildMsgForFailedUDTVSConnectionRequest(RkMessageBuilder::deviceIdForUid(uid)),
+                   kUdtFailedSendMs, serverHost(RelayServerSockets::indexOf(vsHost())), true, std::move(waits)});
+    if (reply == Reply::kTimedOut) return setupUPNPFailedConn(uid);  // the last wait timed out
+    return reply == Reply::kAnswered;
 }
 
 bool TolvClient::setupUPNPFailedConn(const std::string& /*uid*/) {
-    kindofquery_ = 1;
-    std::vector<uint8_t> msg =
-        RkMessageBuilder::buildMsgForFailedUPNPVSConnectionRequest(RkMessageBuilder::deviceIdForUid(queryId()));
-    int fd = currentsocketfd();
-    if (sendRequest(fd, msg, kTcpFailedSendMs) < 1) {
-        fd = connectServer(serverHost(0));
-        replaceCurrentSocket(fd);
-        if (fd == 0) {
-            reportDisconnect(netError());
-            return false;
-        }
-        if (sendRequest(fd, msg, kTcpFailedSendMs) < 1) return false;
-    }
-    std::vector<uint8_t> buf;
-    int n = receiveAnswer(fd, buf, kTcpFailedReceiveMs);
-    if (n <= 0) return false;
-    handAnswer(buf, n);
-    return true;
+    kindofquery_ = kTcpFailedQuery;
+    return askServer({RkMessageBuilder::buildMsgForFailedUPNPVSConnectionRequest(
+                          RkMessageBuilder::deviceIdForUid(queryId())),
+                      kTcpFailedSendMs, serverHost(0), false, {kTcpFailedReceiveMs}}) == Reply::kAnswered;
 }
 
 // ---------------------------------------------------------------- link callbacks
@@ -843,16 +531,13 @@ void TolvClient::connectionDidConnectToHost(PUConnection& connection, const std:
 }
 
 int TolvClient::connectionDidReceiveMessage(PUConnection& connection, const std::vector<uint8_t>& buffer) {
-    if (!isCurrent(&connection)) return msgParser_.parseMsgData(buffer, tcpIP(), tcpPort_);
-    auto d = delegateRef();
+    const State s = snapshot();
+    if (!isCurrent(&connection)) return msgParser_.parseMsgData(buffer, s.tcpIP, s.tcpPort);
+    auto d = s.delegate.lock();
     if (!d) return -1;
-    std::string uid = deviceUdid();
-    std::string t = timestr();
-    d->tolvClientDidRecDataLength(static_cast<int>(buffer.size()), uid, t);
-    return d->tolvClientDidRecData(buffer, uid, t);
+    d->tolvClientDidRecDataLength(static_cast<int>(buffer.size()), s.deviceUdid, s.timestr);
+    return d->tolvClientDidRecData(buffer, s.deviceUdid, s.timestr);
 }
-
-void TolvClient::connectionDidReceiveUrlResponse(PUConnection&, const std::vector<uint8_t>&) {}
 
 void TolvClient::connectionDidDisconnect(PUConnection& connection, const Error& error) {
     int mode = currentConnectMode_;
@@ -869,16 +554,16 @@ void TolvClient::connectionDidDisconnect(PUConnection& connection, const Error& 
 void TolvClient::reopenTcp() {
     dropLink();
     afterReopenPause(DispatchQueue::global(), [](TolvClient& self) {
-        std::string ip = self.tcpIP();
-        self.needRecon_ = self.openTcp(ip, static_cast<uint16_t>(self.tcpPort_.load()), kServerTcpReadTimeout);
+        const State s = self.snapshot();
+        self.needRecon_ = self.openTcp(s.tcpIP, static_cast<uint16_t>(s.tcpPort), kServerTcpReadTimeout);
     });
 }
 
 void TolvClient::reopenUdt() {
     dropLink();
     afterReopenPause(DispatchQueue::global(), [](TolvClient& self) {
-        std::string ip = self.udpIP();
-        bool opened = self.openUdt(ip, static_cast<uint16_t>(self.udpPort_.load()), 0);
+        const State s = self.snapshot();
+        bool opened = self.openUdt(s.udpIP, static_cast<uint16_t>(s.udpPort), 0);
         self.needRecon_ = opened;
         // The device needs a fresh login on a new UDT link: tell the owner.
         if (opened && !self.stopped_) self.reportConnect();
@@ -888,7 +573,7 @@ void TolvClient::reopenUdt() {
 void TolvClient::dropPolicy(const PUConnection* connection, const Error& error) {
     if (error.empty()) return;  // closed by its owner
     if (stopped_) return;
-    if (channelMode_ == 1) {
+    if (channelMode_ == channelmode::kPlayback) {
         dropLink();
         reportDisconnect(error);
         return;
@@ -959,15 +644,16 @@ void TolvClient::dropPolicy(const PUConnection* connection, const Error& error) 
 
 void TolvClient::reconnectUDT(PUConnection& connection) {
     if (!isCurrent(&connection)) return;  // a link already replaced
-    if (channelMode_ == 1) {
+    if (channelMode_ == channelmode::kPlayback) {
         dropLink();
         reportDisconnect(Error(errors::kRECORD, errors::kCodeTCP, "link lost during playback"));
         return;
     }
     auto queue = DispatchQueue::createSerial("reconudt");
     afterReopenPause(queue, [](TolvClient& self) {
-        std::string ip = self.udpIP();
-        uint16_t port = static_cast<uint16_t>(self.udpPort_.load());
+        const State s = self.snapshot();
+        const std::string& ip = s.udpIP;
+        uint16_t port = static_cast<uint16_t>(s.udpPort);
         if (ip.empty() || port == 0) return;
         self.dropLink();
         self.currentConnectMode_ = kServerUdt;
@@ -991,33 +677,22 @@ void TolvClient::connectiondidFailedUDT(PUConnection& connection) {
 
 void TolvClient::didHole(bool success, int udpSocketFd, const std::optional<std::string>& holeIP, int holePort,
                          bool isInner) {
-    if (stopped_) {
-        socketClose(udpSocketFd);
-        return;
-    }
-    if (success && holeIP) {
-        dropLink();
-        currentConnectMode_ = isInner ? kInnerUdt : kHoleUdt;
-        bool opened = openUdt(*holeIP, static_cast<uint16_t>(holePort), udpSocketFd);
-        handleUdtOpen(opened, *holeIP, static_cast<uint16_t>(holePort));
-        return;
-    }
-    socketClose(udpSocketFd);
+    holePuncher_.didHole(success, udpSocketFd, holeIP, holePort, isInner);
+}
+
+void TolvClient::holePunched(const HolePuncher::Hole& hole) {
+    dropLink();
+    currentConnectMode_ = hole.inner ? kInnerUdt : kHoleUdt;
+    bool opened = openUdt(hole.ip, hole.port, hole.fd);
+    handleUdtOpen(opened, hole.ip, hole.port);
+}
+
+void TolvClient::holeFailed() {
     currentConnectMode_ = kRelay;
     if (isPreCon_)
         reportConnect();
     else
         setupUDTFailedConn(deviceUdid());
 }
-
-// ---------------------------------------------------------------- relay-server connection
-
-void TolvClient::connectTolvServerDidConnectToHost(ConnetTolvServer&, const std::string&, uint16_t) {}
-
-void TolvClient::connectTolvServerDidReadData(ConnetTolvServer&, const std::vector<uint8_t>& data, long) {
-    msgParser_.parseMsgData(data, "", 0);
-}
-
-void TolvClient::connectTolvServerWithError(ConnetTolvServer&, const Error&) {}
 
 }  // namespace lumora

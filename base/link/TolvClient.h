@@ -10,8 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "app/core/ConnectModes.h"
 #include "base/link/ConnectTolvServerDelegate.h"
-#include "base/link/HoleDelegate.h"
+#include "base/link/HolePuncher.h"
 #include "base/link/MediaFrame.h"
 #include "base/link/OWSPLink.h"
 #include "base/link/PUConnection.h"
@@ -20,8 +21,10 @@
 #include "base/link/RkMessageBuilder.h"
 #include "base/link/RkMessageParser.h"
 #include "base/link/RkMessgeParserDelegate.h"
-#include "base/link/ServerUdp.h"
+#include "base/link/RelayServerSockets.h"
 #include "base/link/TolvClientDelegate.h"
+#include "base/link/TolvLanSearch.h"
+#include "base/link/TolvLinkSlot.h"
 #include "platform/dispatch/DispatchQueue.h"
 
 namespace lumora {
@@ -41,11 +44,16 @@ class DeviceClientDelegate;
 // UDP hole punching; the delegate hears only when the client gives up or
 // when a relay link needs the owner to start again.
 //
+// Parts of its own: the LAN search (TolvLanSearch), hole punching
+// (HolePuncher), the server sockets and requests (RelayServerSockets) and
+// the current link (TolvLinkSlot); what the client knows of its attempt is
+// one State under one lock (snapshot, update).
+//
 // Threads: entry points block the caller (server exchanges, UDT connects,
 // hole punching: normally the global queue). Link callbacks arrive on the
-// link's queues. Shared state is guarded (texts and the link under a lock
-// never held while calling out; numbers atomic), so callbacks from any queue
-// are safe; the owner still must not run two attempts at once.
+// link's queues. Shared state is guarded (State and the link under a lock
+// never held while calling out; flags and counts atomic), so callbacks from
+// any queue are safe; the owner still must not run two attempts at once.
 //
 // Lifetime: always held by a shared_ptr (create()). Work started on other
 // queues holds it weakly and ends quietly once the client is gone. The
@@ -53,25 +61,33 @@ class DeviceClientDelegate;
 // server socket it opened.
 class TolvClient : public PUConnectionDelegate,
                    public RkMessgeParserDelegate,
-                   public HoleDelegate,
                    public ConnectTolvServerDelegate,
                    public OWSPLink,
                    public std::enable_shared_from_this<TolvClient> {
 public:
-    // Connect modes (getConnectMode).
-    enum Mode : int {
-        kStopped = -2,
-        kLanSearching = -1,
-        kServerTcp = 0,   // TCP to the address a server gave; 5 s reads
-        kRelay = 1,       // TCP to the relay a server gave
-        kServerUdt = 2,   // UDT to the address a server gave
-        kLanFound = 3,
-        kLanFailed = 4,
-        kInnerUdt = 5,    // UDT to the device's LAN address
-        kHoleUdt = 6,     // UDT through a punched hole
-        kDirectTcp = 7,   // TCP to a configured address; 10 s reads
-        kLanTcp = 8,      // TCP to an address found in the LAN
+    // Connect modes (getConnectMode): TolvClient::kRelay and so on.
+    using Mode = connectmode::Mode;
+    using enum connectmode::Mode;
+
+    // What the client knows of its attempt, all under one lock.
+    struct State {
+        std::string deviceUdid;
+        std::string queryId;
+        std::string timestr;
+        std::string vsHost;  // the relay/look-up server asked
+        int vsPort = 0;
+        std::string groupAddr;
+        int groupPort = 0;
+        std::string tcpIP;  // the TCP link's address
+        int tcpPort = 0;
+        std::string udpIP;  // the UDT link's address
+        int udpPort = 0;
+        std::weak_ptr<TolvClientDelegate> delegate;  // Not owned.
+        std::weak_ptr<DeviceClientDelegate> client;  // Not owned.
+        std::weak_ptr<void> tolvclient;              // Not owned.
     };
+    // A copy of the state, taken under its lock.
+    State snapshot() const;
 
     // init: builder, reader, the queue "com.lumaro.udpsocket", the time tag,
     // and (on the global queue) one TCP connection to each server.
@@ -112,28 +128,28 @@ public:
     bool setupUDTFailedConn(const std::string& uid);
     bool setupUPNPFailedConn(const std::string& uid);
     // A blocking TCP socket to the server's relay port, or 0.
-    static int connectServer(const std::string& host);
+    static int connectServer(const std::string& host) { return RelayServerSockets::connect(host); }
     // The client's time tag: local date and time and a random number.
     static std::string stringWithCurrentTime();
 
     // ---- accessors
-    std::shared_ptr<TolvClientDelegate> TolvClientdelegate() const;
-    void setTolvClientdelegate(const std::shared_ptr<TolvClientDelegate>& delegate);
-    std::string deviceUdid() const;
-    void setDeviceUdid(const std::string& uid);
-    std::shared_ptr<void> tolvclient() const { return tolvclient_.lock(); }
-    void setTolvclient(const std::shared_ptr<void>& owner) { tolvclient_ = owner; }
-    std::string timestr() const;
-    void setTimestr(const std::string& t);
+    std::shared_ptr<TolvClientDelegate> TolvClientdelegate() const { return snapshot().delegate.lock(); }
+    void setTolvClientdelegate(const std::shared_ptr<TolvClientDelegate>& d) { update([&](State& s) { s.delegate = d; }); }
+    std::string deviceUdid() const { return snapshot().deviceUdid; }
+    void setDeviceUdid(const std::string& uid) { update([&](State& s) { s.deviceUdid = uid; }); }
+    std::shared_ptr<void> tolvclient() const { return snapshot().tolvclient.lock(); }
+    void setTolvclient(const std::shared_ptr<void>& owner) { update([&](State& s) { s.tolvclient = owner; }); }
+    std::string timestr() const { return snapshot().timestr; }
+    void setTimestr(const std::string& t) { update([&](State& s) { s.timestr = t; }); }
     bool justQuery() const { return justQuery_; }
     void setJustQuery(bool v) { justQuery_ = v; }
-    std::string tcpIP() const;
-    int tcpPort() const { return tcpPort_; }
-    std::string udpIP() const;
-    int udpPort() const { return udpPort_; }
-    std::string vsHost() const;
-    void setVsHost(const std::string& host);
-    std::string queryId() const;
+    std::string tcpIP() const { return snapshot().tcpIP; }
+    int tcpPort() const { return snapshot().tcpPort; }
+    std::string udpIP() const { return snapshot().udpIP; }
+    int udpPort() const { return snapshot().udpPort; }
+    std::string vsHost() const { return snapshot().vsHost; }
+    void setVsHost(const std::string& host) { update([&](State& s) { s.vsHost = host; }); }
+    std::string queryId() const { return snapshot().queryId; }
     bool isUDTConnect() const { return isUDTConnect_; }
     int channelMode() const { return channelMode_; }
     void setChannelMode(int m) { channelMode_ = m; }
@@ -144,23 +160,23 @@ public:
     long deviceConnectionTag() const { return deviceConnectionTag_; }
     void setDeviceConnectionTag(long t) { deviceConnectionTag_ = t; }
     MediaFrame& frame() override { return frame_; }
-    std::shared_ptr<DeviceClientDelegate> client() const override;
-    void setClient(const std::shared_ptr<DeviceClientDelegate>& client);
+    std::shared_ptr<DeviceClientDelegate> client() const override { return snapshot().client.lock(); }
+    void setClient(const std::shared_ptr<DeviceClientDelegate>& c) { update([&](State& s) { s.client = c; }); }
     bool needRecon() const { return needRecon_; }
     int drectConTimes() const { return drectConTimes_; }
     int udtrecConTimes() const { return udtrecConTimes_; }
     // Reopenings of the current attempt's link so far (spaced by a pause).
     int reopenAttempts() const { return reopenPause_.attempts(); }
     int kindofquery() const { return kindofquery_; }
-    PUConnectionPtr deviceConnection() const;
-    int currentsocketfd() const;
-    int currentsocket(int index) const;  // currentsocket1 .. 4 as 0 .. 3
+    PUConnectionPtr deviceConnection() const { return currentLink(); }
+    int currentsocketfd() const { return servers_->current(); }
+    int currentsocket(int index) const { return servers_->startup(index); }  // currentsocket1 .. 4 as 0 .. 3
     const DispatchQueuePtr& socketconnectQueue() const { return socketconnectQueue_; }
 
     // ---- PUConnectionDelegate (the drop policy and UDT reopening)
     void connectionDidConnectToHost(PUConnection& connection, const std::string& host, uint16_t port) override;
     int connectionDidReceiveMessage(PUConnection& connection, const std::vector<uint8_t>& buffer) override;
-    void connectionDidReceiveUrlResponse(PUConnection& connection, const std::vector<uint8_t>& data) override;
+    void connectionDidReceiveUrlResponse(PUConnection&, const std::vector<uint8_t>&) override {}
     void connectionDidDisconnect(PUConnection& connection, const Error& error) override;
     void reconnectUDT(PUConnection& connection) override;
     void connectiondidFailedUDT(PUConnection& connection) override;
@@ -172,16 +188,16 @@ public:
     void tolvSearchDeviceResponseFromParser(RkMessageParser& parser, const RkDeviceId& deviceId, uint16_t udtPort,
                                             const std::string& address, uint16_t tcpPort) override;
 
-    // ---- HoleDelegate
+    // ---- hole punching (HolePuncher's outcome, as ServerUdp reports it)
     void didHole(bool success, int udpSocketFd, const std::optional<std::string>& holeIP, int holePort,
-                 bool isInner) override;
+                 bool isInner);
 
-    // ---- ConnectTolvServerDelegate (a standing relay-server connection)
-    void connectTolvServerDidConnectToHost(ConnetTolvServer& server, const std::string& host,
-                                           uint16_t port) override;
-    void connectTolvServerDidReadData(ConnetTolvServer& server, const std::vector<uint8_t>& data,
-                                      long tag) override;
-    void connectTolvServerWithError(ConnetTolvServer& server, const Error& error) override;
+    // ---- ConnectTolvServerDelegate (a standing relay-server connection): answers go to the reader
+    void connectTolvServerDidConnectToHost(ConnetTolvServer&, const std::string&, uint16_t) override {}
+    void connectTolvServerDidReadData(ConnetTolvServer&, const std::vector<uint8_t>& data, long) override {
+        msgParser_.parseMsgData(data, "", 0);
+    }
+    void connectTolvServerWithError(ConnetTolvServer&, const Error&) override {}
 
 private:
     struct Private {};
@@ -196,9 +212,15 @@ private:
     void reportDisconnect(const Error& error);
     void reportConnect();
     void reportQueryStatus(bool online);
-    std::shared_ptr<TolvClientDelegate> delegateRef() const;
+    std::shared_ptr<TolvClientDelegate> delegateRef() const { return TolvClientdelegate(); }
+    // Changes the state under its lock: change(State&).
+    template <class Change>
+    void update(Change&& change) {
+        std::lock_guard<std::mutex> g(mutex_);
+        change(state_);
+    }
 
-    PUConnectionPtr currentLink() const;
+    PUConnectionPtr currentLink() const { return link_.current(); }
     // Makes `link` the current link; the one before is closed and released.
     // Once stopped, a new link is refused (closed at once): false.
     bool installLink(PUConnectionPtr link);
@@ -209,7 +231,7 @@ private:
     void afterReopenPause(const DispatchQueuePtr& queue, std::function<void(TolvClient&)> step);
     // Closes and releases the current link.
     void dropLink();
-    bool isCurrent(const PUConnection* connection) const;
+    bool isCurrent(const PUConnection* connection) const { return link_.isCurrent(connection); }
     // A new TCP link made current and started; whether it started.
     bool openTcp(const std::string& ip, uint16_t port, int readTimeout);
     // A new UDT link made current and connected (blocking); whether it opened.
@@ -217,57 +239,43 @@ private:
     // Opens the link an open answer (or a stored look-up) named.
     void openByAnswer(int mode, const std::string& address, uint16_t port);
     void handleUdtOpen(bool opened, const std::string& ip, uint16_t port);
-    void lanMatch(uint16_t udtPort, const std::string& address, uint16_t tcpPort);
+    void lanMatch(const TolvLanSearch::Answer& answer);
+    // A TCP link opened to ip:port: the path is kept and reopened on drops.
+    void keepTcpPath(const std::string& ip, uint16_t port);
     void reopenTcp();
     void reopenUdt();
     void holePunch();
+    void holePunched(const HolePuncher::Hole& hole);
+    void holeFailed();
 
-    // Server sockets.
-    void replaceCurrentSocket(int fd);
-    int serverIndex(const std::string& host) const;  // 0..3; unknown hosts count as server 4
-    int sendRequest(int fd, const std::vector<uint8_t>& msg, int ms);
-    int receiveAnswer(int fd, std::vector<uint8_t>& buf, int ms);
-    void handAnswer(const std::vector<uint8_t>& buf, int n);
-    void startServerConnects();
+    // beginAttempt, then whether the network is up; if not, reports NETErr.
+    bool beginOnlineAttempt();
+    // A server request; an answer goes to the reader, a request that found
+    // no socket reports NETErr.
+    RelayServerSockets::Reply askServer(const RelayServerSockets::Request& request);
 
     RkMessageBuilder msgBuilder_;
     RkMessageParser msgParser_;
     DispatchQueuePtr socketconnectQueue_;
-    ServerUdp serverUDP_;
     MediaFrame frame_;
+    // Shared with the start-up connects still under way on the global queue.
+    std::shared_ptr<RelayServerSockets> servers_ = std::make_shared<RelayServerSockets>();
+    HolePuncher holePuncher_;
 
-    mutable std::mutex mutex_;  // texts, the link, the delegates
-    std::string vsHost_;
-    std::string groupAddr_;
-    std::string queryId_;
-    std::string tcpIP_;
-    std::string udpIP_;
-    std::string deviceUdid_;
-    std::string timestr_;
-    PUConnectionPtr deviceConnection_;
-    std::weak_ptr<TolvClientDelegate> delegate_;  // Not owned.
-    std::weak_ptr<DeviceClientDelegate> client_;  // Not owned.
-    std::weak_ptr<void> tolvclient_;              // Not owned.
+    mutable std::mutex mutex_;  // the state
+    State state_;
+    TolvLinkSlot link_;
 
-    mutable std::mutex fdMutex_;  // server sockets
-    int currentsocketfd_ = 0;
-    std::array<int, 4> currentsocket_{0, 0, 0, 0};
-    bool destroyed_ = false;
-
-    std::atomic<int> vsPort_{0};
-    std::atomic<int> groupPort_{0};
     std::atomic<int> currentConnectMode_{kLanSearching};
     std::atomic<bool> needRecon_{false};
     std::atomic<bool> linkConnected_{false};  // the current TCP link reported its connect
-    std::atomic<int> tcpPort_{0};
-    std::atomic<int> udpPort_{0};
     std::atomic<int> drectConTimes_{0};
     std::atomic<int> udtrecConTimes_{0};
     std::atomic<bool> justQuery_{false};
     std::atomic<int> kindofquery_{0};
     std::atomic<bool> isUDTConnect_{false};
     std::atomic<bool> isPreCon_{false};
-    std::atomic<int> channelMode_{0};
+    std::atomic<int> channelMode_{channelmode::kLive};
     std::atomic<int> tag_{0};
     std::atomic<long> deviceConnectionTag_{-1};
     std::atomic<bool> stopped_{false};
