@@ -94,7 +94,8 @@ void DeviceStripView::scrollToSelected() {
 // ---------------------------------------------------------------- blinking
 
 void DeviceStripView::startBlinking(double interval, double period, std::function<void()> ended) {
-    stopBlinking();
+    for (auto* t : {&blinkTimer_, &blinkEndTimer_})
+        if (*t) (*t)->invalidate();
     WeakView<DeviceStripView> weak = this;
     blinkTimer_ = RunLoopTimer::scheduled(RunLoop::main(), secondsDuration(interval), true, [weak](RunLoopTimer&) {
         if (weak) weak->blinkOnce();
@@ -107,7 +108,6 @@ void DeviceStripView::startBlinking(double interval, double period, std::functio
 
 void DeviceStripView::stopBlinking() {
     if (blinkTimer_) blinkTimer_->invalidate();
-    if (blinkEndTimer_) blinkEndTimer_->invalidate();
     blinkTimer_.reset();
     blinkEndTimer_.reset();
 }

@@ -36,8 +36,12 @@ UIView* LiveViewInterface::build(void* owner) {
     auto* container = new UIView(CGRect{{0, H - kToolBarHeight - kContainerHeight}, {W, kContainerHeight}});
     setViewName(container, "scrollContainerView");
     root->addSubview(container);
-    container->addSubview(new DeviceStripView(CGRect{{0, 0}, {W, 42}}));
-    container->addSubview(new ChannelStripView(CGRect{{0, 42}, {W, 42}}));
+    auto* devices = new DeviceStripView(CGRect{{0, 0}, {W, 42}});
+    setViewName(devices, "devicesScrollView");
+    container->addSubview(devices);
+    auto* channels = new ChannelStripView(CGRect{{0, 42}, {W, 42}});
+    setViewName(channels, "channelScrollView");
+    container->addSubview(channels);
     container->addSubview(LiveToolBar::makeMorePanel(lvc));
 
     auto* left = new UIView(CGRect{{0, H - kToolBarHeight - kContainerHeight}, {0, kContainerHeight}});
