@@ -22,11 +22,16 @@
 #include "ui/common/DeviceStatePoll.h"
 #include "ui/common/HelpAndAboutViewController.h"
 #include "ui/common/UIDeviceAddViewController.h"
+#include "ui/phone/ChannelStripView.h"
 #include "ui/phone/ChannelViewControllerDelegate.h"
 #include "ui/phone/ConfigViewController.h"
 #include "ui/phone/DeviceDetailViewController.h"
 #include "ui/phone/DeviceMgmtController.h"
+#include "ui/phone/DeviceStripView.h"
 #include "ui/phone/FileMgmtController.h"
+#include "ui/phone/LivePaneActions.h"
+#include "ui/phone/LiveToolBar.h"
+#include "ui/phone/LiveToolBarDelegate.h"
 
 namespace lumora {
 
@@ -35,9 +40,10 @@ class ChannelViewController;
 class DataController;
 
 // The phone application's main screen and the root of its window: the pane
-// grid, a strip of device buttons (one per stored device) and a strip of
-// channel buttons for the selected device, and the tool bar that acts on
-// the selected pane. At load it pre-connects the devices reached by UID,
+// grid, a strip of device buttons (one per stored device, DeviceStripView)
+// and a strip of channel buttons for the selected device (ChannelStripView),
+// and the tool bar that acts on the selected pane (LiveToolBar, its actions
+// in LivePaneActions); the strips and the tool bar report here. At load it pre-connects the devices reached by UID,
 // opens the relay/look-up server connections and then asks for every
 // device's online state once a minute. Made from the interface file
 // "LiveViewController". Main thread only, except the callbacks noted.
@@ -52,7 +58,8 @@ class LiveViewController : public UIViewController,
                            public HelpControllerDelegate,
                            public UIDeviceAddViewControllerDelegate,
                            public DeviceSearchingViewControllerDelegate,
-                           public FileMgmtControllerDelegate {
+                           public FileMgmtControllerDelegate,
+                           public LiveToolBarDelegate {
 public:
     // Makes the local media browser (by default a FileMgmtController that
     // reports back to the opener); unset, the media button does nothing.
@@ -98,10 +105,16 @@ public:
     void reloadChannelButtons(int deviceId, int channelNumber);
     void deviceButtonTapped(UIButton* button);
     void channelButtonTapped(UIButton* button);
-    void selectChannelBtn(int channel);
-    void shanyishan();
+    void selectChannelBtn(int channel) {
+        if (channelStrip_) channelStrip_->scrollToChannel(channel);
+    }
+    void shanyishan() {
+        if (deviceStrip_) deviceStrip_->blinkOnce();
+    }
     void closeshan();
-    void closeshanwithid(int deviceId);
+    void closeshanwithid(int deviceId) {
+        if (deviceStrip_) deviceStrip_->showDeviceState(deviceId);
+    }
     void startaaa();
     void beginsearch();
     void beginTimmer();
@@ -131,16 +144,20 @@ public:
     // its last renewal), until the release (stopAction) ends it.
     void holdPtz(void (LiveViewController::*action)());
     bool isHoldingPtz() const { return ptzHoldTimer_ != nullptr; }
-    void audioController();
-    void talkController();
-    void takeRecord();
-    void snapshot();
+    void audioController() { paneActions_.toggleListening(); }
+    void talkController() { paneActions_.toggleTalking(); }
+    void takeRecord() { paneActions_.toggleRecording(); }
+    void snapshot() { paneActions_.snapshot(); }
     void showPtzPanel(UIButton* sender);
     void showMoreView();
     void toggleSwitchViewDisplay(UIButton* sender);
     void closeMoreView();
     // The one/four-pane switch of the more panel.
     void toggleLayout();
+    // ---- LiveToolBarDelegate
+    void liveToolBarDidTap(Tool tool, UIButton* sender) override;
+    void liveToolBarPtzPressed(int code) override;
+    void liveToolBarPtzReleased() override { stopAction(); }
 
     // ---- the screens opened from here (each modal; most pause the panes)
     void showDeviceList();
@@ -188,12 +205,18 @@ public:
 
     // ---- state for the screens and tests
     ChannelMgmtController* cmcController() const { return cmcController_.get(); }
-    const std::vector<WeakView<ZButton>>& deviceButtons() const { return deviceButtons_; }
-    const std::vector<WeakView<UIButton>>& channelButtons() const { return channelButtons_; }
-    ZButton* selectedDeviceButton() const { return selectedDeviceButton_.data(); }
-    bool isShanRunning() const { return shanTimer_ != nullptr; }
+    const std::vector<WeakView<ZButton>>& deviceButtons() const {
+        static const std::vector<WeakView<ZButton>> none;
+        return deviceStrip_ ? deviceStrip_->buttons() : none;
+    }
+    const std::vector<WeakView<UIButton>>& channelButtons() const {
+        static const std::vector<WeakView<UIButton>> none;
+        return channelStrip_ ? channelStrip_->buttons() : none;
+    }
+    ZButton* selectedDeviceButton() const { return deviceStrip_ ? deviceStrip_->selectedButton() : nullptr; }
+    bool isShanRunning() const { return deviceStrip_ && deviceStrip_->isBlinking(); }
     bool startShan() const { return startShan_; }
-    bool isClickAudio() const { return isClickAudio_; }
+    bool isClickAudio() const { return paneActions_.isClickAudio(); }
     bool canRotate() const { return canRotate_; }
     const DispatchQueuePtr& queryQueue() { return poll_.queryQueue(); }
     const DispatchQueuePtr& stopQueue() const { return stopQueue_; }
@@ -208,28 +231,26 @@ public:
         recordButton, voiceButton, talkButton, snapshotButton, switchButton, layoutButton;
 
 private:
-    void ptz(int code);
+    void ptz(int code) { paneActions_.ptz(code); }
     std::shared_ptr<LiveViewController> self();
-    ZButton* deviceButtonWithTag(int tag) const;
-    UIButton* channelButtonWithTag(int tag) const;
-    void scrollDeviceStripToSelected();
-    static std::shared_ptr<UIImage> normalImage(const Device& d);
-    static std::shared_ptr<UIImage> selectedImage(const Device& d);
+    ZButton* deviceButtonWithTag(int tag) const { return deviceStrip_ ? deviceStrip_->buttonWithTag(tag) : nullptr; }
+    void scrollDeviceStripToSelected() {
+        if (deviceStrip_) deviceStrip_->scrollToSelected();
+    }
+    int selectedDeviceId() const { return deviceStrip_ ? deviceStrip_->selectedDeviceId() : -1; }
 
     std::shared_ptr<ChannelMgmtController> cmcController_;
     CGRect cmcViewFrame_;
-    std::vector<WeakView<ZButton>> deviceButtons_;
-    std::vector<WeakView<UIButton>> channelButtons_;
-    int channelStripDeviceId_ = -1;  // the device whose channels the strip shows
-    WeakView<ZButton> selectedDeviceButton_;
+    WeakView<DeviceStripView> deviceStrip_;
+    WeakView<ChannelStripView> channelStrip_;
+    WeakView<LiveToolBar> toolBar_;
+    LivePaneActions paneActions_;  // the tool bar's actions on the selected pane
     bool isInit_ = false;
     bool canRotate_ = true;
     bool startShan_ = false;
-    bool isClickAudio_ = false;
     bool loadedOnce_ = false;
     DispatchQueuePtr stopQueue_;
     DeviceStatePoll poll_;  // the screen's own session controller for the state search
-    std::shared_ptr<RunLoopTimer> shanTimer_, closeShanTimer_;
     std::shared_ptr<RunLoopTimer> ptzHoldTimer_;  // renews the held move
     std::vector<NotificationCenter::ObserverId> observers_;
     UIInterfaceOrientation orientationBeforeOpenModelView_ = UIInterfaceOrientation::Portrait;

@@ -15,113 +15,17 @@
 #include "platform/runloop/RunLoop.h"
 #include "platform/text/Localization.h"
 #include "ui/common/DeviceForm.h"
-#include "ui/kit/InterfaceFile.h"
-#include "ui/kit/UIBarButtonItem.h"
-#include "ui/kit/UIFont.h"
-#include "ui/kit/UIImage.h"
-#include "ui/kit/UILabel.h"
+#include "ui/tablet/DeviceEditorCellsHD.h"
+#include "ui/tablet/DeviceListCellsHD.h"
+#include "ui/tablet/DevicePanelBarHD.h"
 #include "ui/tablet/SectionHeaderViewHD.h"
 
 namespace lumora {
 
 namespace {
 
-constexpr int kSignalTag = 100;
-constexpr int kKeyboardURL = 3;
-constexpr int kKeyboardNumberPad = 4;
-constexpr size_t kPasswordMaskLength = 13;
 constexpr const char* kTopicKeys[] = {"Name", "UID", "Address", "Port", "User", "Password", "Alarm", "ChannelNum"};
-constexpr const char* kChannelChoiceKeys[] = {"1 channels", "4 channels", "8 channels", "16 channels", "32 channels",
-                                              "Auto"};
 constexpr const char* kAddChoiceKeys[] = {"TWOD_ADD", "MANNUAL_ADD", "LocalSearch_ADD"};
-
-DeviceMgmtControllerHD* panelOf(void* owner) { return static_cast<DeviceMgmtControllerHD*>(owner); }
-
-UILabel* tagLabel(UIView* parent, const CGRect& frame, int tag, const UIFont& font) {
-    auto* l = new UILabel(frame);
-    l->setTag(tag);
-    l->setFont(font);
-    l->setTextColor(UIColor::whiteColor());
-    l->setBackgroundColor(UIColor::clearColor());
-    parent->addSubview(l);
-    return l;
-}
-
-// ---- the cells' interface files: a label (tag 1) and a control (tag 2)
-
-// A cell of the panel's width with the topic label (tag 1), when asked for.
-UITableViewCell* newCell(bool withLabel) {
-    auto* cell = new UITableViewCell(UITableViewCellStyle::Default, "CommonAttrCell");
-    cell->setFrame(CGRect{{0, 0}, {232, 44}});
-    if (withLabel) tagLabel(cell->contentView(), CGRect{{10, 10}, {84, 24}}, 1, UIFont::boldSystemFontOfSize(13));
-    return cell;
-}
-
-UIView* buildDeviceAttrCell(void* owner) {
-    auto* cell = newCell(true);
-    auto* field = new UITextField(CGRect{{100, 7}, {124, 30}});
-    field->setTag(2);
-    field->setBorderStyle(UITextBorderStyle::RoundedRect);
-    cell->contentView()->addSubview(field);
-    panelOf(owner)->attrCell = cell;
-    return cell;
-}
-
-UIView* buildSegmentedCell(void* owner) {
-    auto* cell = newCell(false);
-    // Under the "Channels" heading a count says enough: the counts get
-    // narrow segments, the automatic choice the rest of the row.
-    std::vector<std::string> titles;
-    for (const char* key : kChannelChoiceKeys) {
-        const std::string text = Localization::string(key);
-        const size_t digits = text.find_first_not_of("0123456789");
-        titles.push_back(digits > 0 && digits != std::string::npos ? text.substr(0, digits) : text);
-    }
-    auto* segment = new UISegmentedControl(titles);
-    segment->setFrame(CGRect{{4, 7}, {224, 30}});
-    for (int i = 0; i + 1 < static_cast<int>(titles.size()); ++i) segment->setWidth(26, i);
-    segment->setTag(2);
-    cell->contentView()->addSubview(segment);
-    panelOf(owner)->sgmtCell = cell;
-    return cell;
-}
-
-UIView* buildDeviceItemViewCell(void* owner) {
-    auto* cell = newCell(true);
-    tagLabel(cell->contentView(), CGRect{{92, 10}, {130, 24}}, 2, UIFont::systemFontOfSize(13));
-    panelOf(owner)->dvcitmCell = cell;
-    return cell;
-}
-
-UIView* buildAlarmAttrCell(void* owner) {
-    auto* cell = newCell(true);
-    auto* sw = new UISwitch(CGRect{{130, 8}, {79, 27}});
-    sw->setTag(2);
-    cell->contentView()->addSubview(sw);
-    panelOf(owner)->alarmCell = cell;
-    return cell;
-}
-
-// The editor's cells show the panel through them and are never highlighted.
-UITableViewCell* plainCell(UITableViewCell* cell, const std::string& name) {
-    cell->setBackgroundColor(UIColor::clearColor());
-    cell->selectionStyle = UITableViewCellSelectionStyle::None;
-    if (!name.empty()) setViewName(cell, name);
-    return cell;
-}
-
-void registerCellFiles() {
-    const std::pair<const char*, InterfaceFile::Builder> files[] = {{"DeviceAttrCell", buildDeviceAttrCell},
-                                                                    {"SegmentedCell", buildSegmentedCell},
-                                                                    {"DeviceItemViewCell", buildDeviceItemViewCell},
-                                                                    {"AlarmAttrCell", buildAlarmAttrCell}};
-    for (const auto& [name, builder] : files)
-        if (!InterfaceFile::exists(name)) InterfaceFile::registerFile(name, builder);
-}
-
-std::string maskedPassword(const std::string& password) {
-    return std::string(std::min(password.size(), kPasswordMaskLength), '*');
-}
 
 bool hasBlank(const std::string& text) {
     return std::any_of(text.begin(), text.end(), [](unsigned char c) { return std::isspace(c); });
@@ -129,20 +33,13 @@ bool hasBlank(const std::string& text) {
 
 }  // namespace
 
-DeviceMgmtControllerHD::DeviceMgmtControllerHD() {
-    registerCellFiles();
+const char* DeviceMgmtControllerHD::topicKey(Topic t) { return kTopicKeys[t]; }
+
+DeviceMgmtControllerHD::DeviceMgmtControllerHD() : cells_(std::make_unique<DeviceEditorCellsHD>(*this)) {
     auto barButton = [this](const char* name, const char* image, const char* titleKey, CGSize size,
                             void (DeviceMgmtControllerHD::*action)()) {
-        auto* b = new UIButton(CGRect{{0, 0}, size});
-        b->setBackgroundImage(UIImage::imageNamed(std::string(image) + ".png"), UIControlStateNormal);
-        b->setBackgroundImage(UIImage::imageNamed(std::string(image) + "_clk.png"), UIControlStateHighlighted);
-        if (titleKey) {
-            b->setTitle(Localization::string(titleKey));
-            b->setFont(UIFont::fontWithName("Verdana-Bold", 12));
-        }
-        b->addTarget(this, [this, action](UIControl*, UIEvent*) { (this->*action)(); }, UIControlEventTouchUpInside);
-        setViewName(b, name);
-        return WeakView<UIButton>(b);
+        return WeakView<UIButton>(
+            DevicePanelBarHD::makeButton(name, image, titleKey, size, [this, action] { (this->*action)(); }));
     };
     using P = DeviceMgmtControllerHD;
     homeBtn_ = barButton("homeBtn", "home", nullptr, CGSize{41, 41}, &P::homeItemClicked);
@@ -157,14 +54,7 @@ DeviceMgmtControllerHD::DeviceMgmtControllerHD() {
         barButton("cancelDeviceEditBtn", "none", "Cancel_Button", CGSize{60, 32}, &P::cancelDeviceEditItemClicked);
     returnToDeviceListBtn_ =
         barButton("returnToDeviceListBtn", "none", "Cancel_Button", CGSize{60, 32}, &P::returnToDeviceListClicked);
-
-    auto* segment = new UISegmentedControl({"UID", "IP"});
-    segment->setFrame(CGRect{{0, 0}, {100, 30}});
-    segment->tintColor = UIColor::colorWithRed(0.1, 0.35, 0.8, 1);
-    segment->setSelectedSegmentIndex(0);
-    segment->addTarget(this, [this](UIControl*, UIEvent*) { segmentChanged(); }, UIControlEventValueChanged);
-    setViewName(segment, "segmentedControl");
-    segmentedControl_ = segment;
+    segmentedControl_ = DevicePanelBarHD::makeModeSegment([this] { segmentChanged(); });
 
     auto table = [this](const char* name, UITableViewStyle style) {
         auto* t = new UITableView(CGRectZero, style);
@@ -178,9 +68,7 @@ DeviceMgmtControllerHD::DeviceMgmtControllerHD() {
     deviceUneditableView_ = table("deviceUneditableView", UITableViewStyle::Grouped);
 
     for (const char* key : kTopicKeys) dvcSettingTopics_.push_back(Localization::string(key));
-    for (const char* key : kChannelChoiceKeys) dvcSettingFormat_.push_back(Localization::string(key));
     for (const char* key : kAddChoiceKeys) addDeviceFormat_.push_back(Localization::string(key));
-    dvcSettingFileds_.resize(5);
     deviceSectionHeadInfo_.reserve(QvDeviceManager::sharedInstance().countOfDevices());
 }
 
@@ -361,68 +249,20 @@ void DeviceMgmtControllerHD::homeItemClicked() {
 
 UITableViewCell* DeviceMgmtControllerHD::listCell(int section, int row) {
     auto d = QvDeviceManager::sharedInstance().objectInDevicesAtIndex(static_cast<uint32_t>(section));
-    auto* cell = new UITableViewCell(UITableViewCellStyle::Value1, "DeviceCell");
-    cell->selectionStyle = UITableViewCellSelectionStyle::Gray;
-    cell->setFrame(CGRect{{0, 0}, {view()->bounds().size.width, deviceTable_ ? deviceTable_->rowHeight : 44}});
-    const CGFloat h = cell->frame().size.height;
-    const std::string suffix = std::to_string(section) + "_" + std::to_string(row);
-    auto* button = new UIButton(CGRect{{0, 0}, {view()->bounds().size.width, h}});
-    button->setBackgroundImage(UIImage::imageNamed("cellseg.png"), UIControlStateNormal);
-    button->setBackgroundImage(UIImage::imageNamed("cell_clk.png"), UIControlStateHighlighted);
-    button->setTag(section * 100 + row);
-    button->addTarget(this, [this](UIControl* c, UIEvent*) { dvcChnlClicked(static_cast<UIButton*>(c)); },
-                      UIControlEventTouchUpInside);
-    setViewName(button, "panelChannel" + suffix);
-    // Under the texts, which let the taps through to it.
-    cell->insertSubviewAtIndex(button, 0);
-    cell->contentView()->setUserInteractionEnabled(false);
-    if (d) {
-        cell->textLabel()->setText("       " + d->name.value());
-        cell->textLabel()->setFont(UIFont::boldSystemFontOfSize(14));
-        cell->textLabel()->setTextColor(UIColor::whiteColor());
-        cell->textLabel()->setTextAlignment(UITextAlignment::Left);
-        if (UILabel* detail = cell->detailTextLabel()) {
-            // The device's name after the signal, the channel at the row's end.
-            detail->setText(Localization::string("DEVICE_CHANNEL") + " " + std::to_string(row + 1));
-            detail->setFont(UIFont::boldSystemFontOfSize(12));
-            detail->setTextColor(UIColor::whiteColor());
-            detail->setTextAlignment(UITextAlignment::Right);
-        }
-    }
-    auto* signal = new UIButton(CGRect{{10, (h - 22) / 2}, {22, 22}});
-    signal->setTag(kSignalTag);
-    signal->setImage(UIImage::imageNamed("signal.png"), UIControlStateNormal);
-    signal->setImage(UIImage::imageNamed("signal_fired.png"), UIControlStateSelected);
-    signal->setUserInteractionEnabled(false);
-    signal->setSelected(d && delegate_ && delegate_->queryDeviceChannelBusyStatus(this, d->deviceId, row));
-    setViewName(signal, "panelSignal" + suffix);
-    button->addSubview(signal);
-    cell->setBackgroundColor(UIColor::clearColor());
-    return cell;
+    const bool playing = d && delegate_ && delegate_->queryDeviceChannelBusyStatus(this, d->deviceId, row);
+    const CGSize size{view()->bounds().size.width, deviceTable_ ? deviceTable_->rowHeight : 44};
+    return DeviceListCellsHD::channelRow(d.get(), section, row, size, playing,
+                                         [this](UIButton* b) { dvcChnlClicked(b); });
 }
 
 UITableViewCell* DeviceMgmtControllerHD::listEditingCell(int row) {
     auto d = QvDeviceManager::sharedInstance().objectInDevicesAtIndex(static_cast<uint32_t>(row));
-    auto* cell = new UITableViewCell(UITableViewCellStyle::Subtitle, "DeviceCell");
-    plainCell(cell, "listEditRow" + std::to_string(row));
-    if (d) {
-        cell->textLabel()->setText(d->name.value());
-        cell->textLabel()->setFont(UIFont::boldSystemFontOfSize(14));
-        cell->textLabel()->setTextColor(UIColor::whiteColor());
-        if (UILabel* detail = cell->detailTextLabel()) {
-            detail->setText(d->address.value());
-            detail->setFont(UIFont::boldSystemFontOfSize(12));
-            detail->setTextColor(UIColor::whiteColor());
-        }
-    }
-    return cell;
+    return DeviceListCellsHD::editingRow(d.get(), row);
 }
 
 void DeviceMgmtControllerHD::dvcChnlClicked(UIButton* sender) {
     if (curStatus_ != kList || !sender) return;
-    UIButton* icon = nullptr;
-    for (UIView* sub : sender->subviews())
-        if (sub->tag() == kSignalTag) icon = dynamic_cast<UIButton*>(sub);
+    UIButton* icon = DeviceListCellsHD::signalOf(sender);
     if (!icon) return;
     icon->setSelected(!icon->isSelected());
     auto d = QvDeviceManager::sharedInstance().objectInDevicesAtIndex(static_cast<uint32_t>(sender->tag() / 100));
@@ -483,137 +323,29 @@ CGFloat DeviceMgmtControllerHD::heightForHeaderInSection(UITableView* table, int
 
 UIView* DeviceMgmtControllerHD::viewForHeaderInSection(UITableView* table, int section) {
     if (table == deviceEditableView_) {
-        // The heading in the panel's own light text: the list's grey would not read on the panel.
         const std::string title = titleForHeaderInSection(table, section);
-        if (title.empty()) return nullptr;
-        auto* heading = new UILabel(CGRect{{0, 0}, {table->bounds().size.width, 35}});
-        heading->setText(title);
-        heading->setFont(UIFont::boldSystemFontOfSize(17));
-        heading->setTextColor(UIColor::colorWithWhite(0.92, 1));
-        heading->setBackgroundColor(UIColor::clearColor());
-        setViewName(heading, "channelsHeading");
-        auto* box = new UIView(CGRect{{0, 0}, {table->bounds().size.width, 35}});
-        box->setBackgroundColor(UIColor::clearColor());
-        heading->setFrame(CGRect{{14, 4}, {table->bounds().size.width - 20, 28}});
-        box->addSubview(heading);
-        return box;
+        return title.empty() ? nullptr : DeviceEditorCellsHD::heading(table, title);
     }
     if (table != deviceTable_ || curStatus_ != kList) return nullptr;
     auto d = QvDeviceManager::sharedInstance().objectInDevicesAtIndex(static_cast<uint32_t>(section));
     if (!d) return nullptr;
-    const std::string uid = d->udid.value();
-    const std::string title = "[" + d->name.value() + "] " + (uid.empty() ? d->address.value() : uid);
-    auto* header = new SectionHeaderViewHD(CGRect{{0, 0}, {table->bounds().size.width, SectionHeaderViewHD::kHeight}},
-                                           title, section, isSectionOpen(section), this);
-    header->setIsOnLine(closeShan_ ? d->isOnLine.load() : d->isShan.load());
-    setViewName(header, "sectionHeader" + std::to_string(section));
-    return header;
+    return DeviceListCellsHD::sectionHeader(*d, section, table->bounds().size.width, isSectionOpen(section),
+                                            closeShan_ ? d->isOnLine.load() : d->isShan.load(), this);
 }
 
 UITableViewCell* DeviceMgmtControllerHD::cellForRowAtIndexPath(UITableView* table, const NSIndexPath& path) {
     if (table == deviceTable_)
         return curStatus_ == kListEditing ? listEditingCell(path.row) : listCell(path.section, path.row);
     if (table == deviceEditableView_) {
-        if (path.section == 1) return channelChoiceCell(table);
+        if (path.section == 1) return cells_->channelChoiceCell(table);
         const auto topics = editableTopics();
-        if (path.row >= 0 && path.row < static_cast<int>(topics.size()) && topics[static_cast<size_t>(path.row)] == kAlarm)
-            return alarmSwitchCell(table);
-        return attributeCell(table, path.row);
+        if (path.row < 0 || path.row >= static_cast<int>(topics.size())) return nullptr;
+        const Topic t = topics[static_cast<size_t>(path.row)];
+        return t == kAlarm ? cells_->alarmSwitchCell(table) : cells_->attributeCell(table, path.row, t);
     }
-    return viewCell(path.row);
-}
-
-UITableViewCell* DeviceMgmtControllerHD::cellFromFile(UITableView* table, const char* file,
-                                                      WeakView<UITableViewCell>& outlet) {
-    if (UITableViewCell* reused = table ? table->dequeueReusableCellWithIdentifier("CommonAttrCell") : nullptr)
-        return reused;
-    // The file's builder hands the cell over through the outlet, which is then cleared.
-    InterfaceFile::load(file, this);
-    UITableViewCell* cell = outlet.data();
-    outlet = nullptr;
-    return cell;
-}
-
-UITableViewCell* DeviceMgmtControllerHD::attributeCell(UITableView* table, int row) {
-    const auto topics = editableTopics();
-    if (row < 0 || row >= static_cast<int>(topics.size())) return nullptr;
-    const Topic t = topics[static_cast<size_t>(row)];
-    UITableViewCell* cell = cellFromFile(table, "DeviceAttrCell", attrCell);
-    if (!cell) return nullptr;
-    auto* label = dynamic_cast<UILabel*>(cell->viewWithTag(1));
-    auto* field = dynamic_cast<UITextField*>(cell->viewWithTag(2));
-    if (label) label->setText(topic(t));
-    if (field) {
-        if (row < static_cast<int>(dvcSettingFileds_.size())) dvcSettingFileds_[static_cast<size_t>(row)] = field;
-        field->setTag(t);
-        field->setTextAlignment(UITextAlignment::Center);
-        field->keyboardType = t == kAddress ? kKeyboardURL : t == kPort ? kKeyboardNumberPad : 0;
-        // The password field holds the stored password itself, shown masked:
-        // what the user types replaces it, and nothing else is ever stored.
-        field->setSecureTextEntry(t == kPassword);
-        field->setText(attribute(t));
-        field->addTarget(this,
-                         [this](UIControl* c, UIEvent*) {
-                             auto* f = static_cast<UITextField*>(c);
-                             if (f->tag() >= kName && f->tag() <= kPassword)
-                                 setAttribute(static_cast<Topic>(f->tag()), f->text());
-                         },
-                         UIControlEventEditingChanged);
-        setViewName(field, std::string("field") + kTopicKeys[t]);
-    }
-    return plainCell(cell, std::string("attrRow") + kTopicKeys[t]);
-}
-
-UITableViewCell* DeviceMgmtControllerHD::channelChoiceCell(UITableView* table) {
-    UITableViewCell* cell = cellFromFile(table, "SegmentedCell", sgmtCell);
-    if (!cell) return nullptr;
-    channelNumSegmentCtrl = dynamic_cast<UISegmentedControl*>(cell->viewWithTag(2));
-    if (channelNumSegmentCtrl) {
-        channelNumSegmentCtrl->setSelectedSegmentIndex(std::clamp(std::atoi(attribute(kChannelNum).c_str()), 0, 5));
-        channelNumSegmentCtrl->addTarget(this,
-                                         [this](UIControl* c, UIEvent*) {
-                                             setAttribute(kChannelNum, std::to_string(static_cast<UISegmentedControl*>(c)
-                                                                                          ->selectedSegmentIndex()));
-                                         },
-                                         UIControlEventValueChanged);
-        setViewName(channelNumSegmentCtrl, "channelNumSegmentCtrl");
-    }
-    return plainCell(cell, "channelChoiceRow");
-}
-
-UITableViewCell* DeviceMgmtControllerHD::alarmSwitchCell(UITableView* table) {
-    UITableViewCell* cell = cellFromFile(table, "AlarmAttrCell", alarmCell);
-    if (!cell) return nullptr;
-    if (auto* label = dynamic_cast<UILabel*>(cell->viewWithTag(1))) label->setText(topic(kAlarm));
-    alarmSwitch = dynamic_cast<UISwitch*>(cell->viewWithTag(2));
-    if (alarmSwitch) {
-        alarmSwitch->setOn(attribute(kAlarm) == "1");
-        // On value change: the kit's switch sends touch-up-inside before it flips.
-        alarmSwitch->addTarget(this, [this](UIControl* c, UIEvent*) { switchAction(static_cast<UISwitch*>(c)); },
-                               UIControlEventValueChanged);
-        setViewName(alarmSwitch, "alarmSwitch");
-    }
-    return plainCell(cell, "attrRowAlarm");
-}
-
-UITableViewCell* DeviceMgmtControllerHD::viewCell(int row) {
     const auto topics = viewTopics();
-    if (row < 0 || row >= static_cast<int>(topics.size())) return nullptr;
-    const Topic t = topics[static_cast<size_t>(row)];
-    UITableViewCell* cell = cellFromFile(nullptr, "DeviceItemViewCell", dvcitmCell);
-    if (!cell) return nullptr;
-    std::string value = attribute(t);
-    if (t == kPassword) value = maskedPassword(value);
-    if (t == kChannelNum) {
-        const int index = std::clamp(std::atoi(value.c_str()), 0, 5);
-        value = dvcSettingFormat_[static_cast<size_t>(index)];
-    }
-    if (auto* label = dynamic_cast<UILabel*>(cell->viewWithTag(1))) label->setText(topic(t));
-    if (auto* shown = dynamic_cast<UILabel*>(cell->viewWithTag(2))) {
-        shown->setText(value);
-        setViewName(shown, std::string("value") + kTopicKeys[t]);
-    }
-    return plainCell(cell, std::string("viewRow") + kTopicKeys[t]);
+    if (path.row < 0 || path.row >= static_cast<int>(topics.size())) return nullptr;
+    return cells_->viewCell(topics[static_cast<size_t>(path.row)]);
 }
 
 void DeviceMgmtControllerHD::didSelectRowAtIndexPath(UITableView* table, const NSIndexPath& path) {
@@ -637,17 +369,7 @@ void DeviceMgmtControllerHD::showTable(UITableView* table) {
 }
 
 void DeviceMgmtControllerHD::setBarItems(const std::vector<UIView*>& views, bool animated) {
-    if (!toolBar_) return;
-    std::vector<std::shared_ptr<UIBarButtonItem>> items;
-    for (UIView* v : views) {
-        if (!v) continue;
-        if (!items.empty()) items.push_back(UIBarButtonItem::withSystemItem(UIBarButtonSystemItem::FlexibleSpace, nullptr));
-        items.push_back(UIBarButtonItem::withCustomView(v));
-    }
-    toolBar_->setItems(std::move(items), animated);
-    // Shown only once in the bar (a view out of any tree would open a window).
-    for (UIView* v : views)
-        if (v) v->setHidden(false);
+    DevicePanelBarHD::setItems(toolBar_, views, animated);
 }
 
 void DeviceMgmtControllerHD::showListToolbar(bool animated) {
@@ -962,52 +684,10 @@ bool DeviceMgmtControllerHD::commitEditDvc() {
 
 // ---------------------------------------------------------------- the alarm switch
 
-void DeviceMgmtControllerHD::switchAction(UISwitch* sender) {
-    if (!sender) return;
-    setAttribute(kAlarm, sender->isOn() ? "1" : "0");
-    mBRegisterToServer_ = sender->isOn();
-    registerToServer();
-}
+void DeviceMgmtControllerHD::switchAction(UISwitch* sender) { cells_->switchAction(sender); }
 
-bool DeviceMgmtControllerHD::registerToServer() {
-    const std::string uid = attribute(kUID), name = attribute(kName);
-    if (uid.empty() || name.empty()) {
-        if (mode_ != 0) return true;  // devices reached by address are not registered
-        // Nothing is sent: the switch goes back to the stored flag.
-        auto d = QvDeviceManager::sharedInstance().objectInDevicesAtIndex(static_cast<uint32_t>(curSeletedDeviceIdx_));
-        setAttribute(kAlarm, d && d->alarmOnGuard.load() ? "1" : "0");
-        if (alarmSwitch) alarmSwitch->setOn(attribute(kAlarm) == "1");
-        auto* alert = new UIAlertView(Localization::string("MSG_TITLE"),
-                                      Localization::string(uid.empty() ? "UID_NULL" : "NAME_NULL"), nullptr,
-                                      Localization::string("OK_BUTTON"), {});
-        alert->show();
-        return false;
-    }
-    if (mode_ != 0) return true;
-    std::weak_ptr<DeviceMgmtControllerHD> weak = self();
-    registration_.start(uid, name, mBRegisterToServer_, [weak](std::optional<int> code) {
-        if (auto s = weak.lock()) s->finishRegistration(code);
-    });
-    return true;
-}
+bool DeviceMgmtControllerHD::registerToServer() { return cells_->registerToServer(); }
 
-void DeviceMgmtControllerHD::finishRegistration(std::optional<int> code) {
-    // The device the registration was made for: the one with the UID that was sent.
-    QvDeviceManager& manager = QvDeviceManager::sharedInstance();
-    auto d = manager.deviceWithUID(attribute(kUID));
-    const bool before = d && d->alarmOnGuard.load();
-    const auto result = code ? DeviceAlarmRegistration::outcome(*code, mBRegisterToServer_, before)
-                             : DeviceAlarmRegistration::Outcome{before, "Err_communication"};
-    if (d) d->alarmOnGuard = result.flag;
-    manager.saveDeviceList();
-    // Only the switch follows the answer: what is being typed stays.
-    setAttribute(kAlarm, result.flag ? "1" : "0");
-    if (deviceEditableView_) deviceEditableView_->reloadData();
-    if (!result.messageKey.empty()) {
-        auto* alert = new UIAlertView("", Localization::string(result.messageKey), nullptr,
-                                      Localization::string("OK_BUTTON"), {});
-        alert->show();
-    }
-}
+bool DeviceMgmtControllerHD::isRegistering() const { return cells_->isRegistering(); }
 
 }  // namespace lumora

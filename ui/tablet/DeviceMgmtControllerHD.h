@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "base/link/AllSearchDelegate.h"
-#include "ui/common/DeviceAlarmRegistration.h"
 #include "ui/common/DeviceStatePoll.h"
 #include "ui/kit/UIAlertView.h"
 #include "ui/kit/UIButton.h"
@@ -27,6 +26,7 @@
 namespace lumora {
 
 class Device;
+class DeviceEditorCellsHD;
 class RunLoopTimer;
 class SectionHeaderViewHD;
 
@@ -45,7 +45,8 @@ class SectionHeaderViewHD;
 // table and the toolbar items: 1 list editing (delete), 2 add, 3/4 edit a
 // device reached by UID / by address, 6/7 view it. Adding starts from a
 // picker in a popover that the live screen shows (QR scan, typing, LAN
-// search). Editing a UID device also offers the alarm push switch.
+// search). Editing a UID device also offers the alarm push switch. The
+// editor's rows are made by DeviceEditorCellsHD.
 //
 // Passwords are never shown: the view shows a mask, the edit field is a
 // secure field holding the stored password, so what is stored is always
@@ -177,8 +178,12 @@ public:
     int sectionCount() const { return static_cast<int>(deviceSectionHeadInfo_.size()); }
     // The attribute of a topic (texts; Alarm "1" or "0", ChannelNum the choice index).
     std::string attribute(Topic topic) const;
+    // What a row of the editor was given (the edit fields and the channel choice).
+    void setAttribute(Topic topic, const std::string& value) { deviceAttributes_[dvcSettingTopics_[topic]] = value; }
     const std::string& topic(Topic t) const { return dvcSettingTopics_[t]; }
-    bool isRegistering() const { return registration_.isRunning(); }
+    // The topic's untranslated key ("Name", "UID"...), as the rows are named.
+    static const char* topicKey(Topic t);
+    bool isRegistering() const;
     UITableView* deviceTable() const { return deviceTable_.data(); }
     UITableView* deviceEditableView() const { return deviceEditableView_.data(); }
     UITableView* deviceUneditableView() const { return deviceUneditableView_.data(); }
@@ -186,14 +191,12 @@ public:
     UISegmentedControl* segmentedControl() const { return segmentedControl_.data(); }
     UIButton* addDeviceBtn() const { return addDeviceBtn_.data(); }
 
-    // Outlets through which cells are taken from their interface files.
-    WeakView<UITableViewCell> attrCell, sgmtCell, dvcitmCell, alarmCell;
+    // The controls of the editor's rows last made.
     WeakView<UISegmentedControl> channelNumSegmentCtrl;
     WeakView<UISwitch> alarmSwitch;
 
 private:
     std::shared_ptr<DeviceMgmtControllerHD> self();
-    void setAttribute(Topic topic, const std::string& value) { deviceAttributes_[dvcSettingTopics_[topic]] = value; }
     void showTable(UITableView* table);
     void setBarItems(const std::vector<UIView*>& views, bool animated = false);
     void showListToolbar(bool animated);
@@ -204,16 +207,10 @@ private:
     void shanyishan();
     void closeshan();
     void beginsearch();
-    void finishRegistration(std::optional<int> code);
     void deleteDeviceAt(int index);
 
-    UITableViewCell* cellFromFile(UITableView* table, const char* file, WeakView<UITableViewCell>& outlet);
     UITableViewCell* listCell(int section, int row);
     UITableViewCell* listEditingCell(int row);
-    UITableViewCell* attributeCell(UITableView* table, int row);
-    UITableViewCell* channelChoiceCell(UITableView* table);
-    UITableViewCell* alarmSwitchCell(UITableView* table);
-    UITableViewCell* viewCell(int row);
     // The topics of section 0's rows in the editable table / the view table.
     std::vector<Topic> editableTopics() const;
     std::vector<Topic> viewTopics() const;
@@ -226,13 +223,10 @@ private:
     int addDeviceType_ = 0;
     bool startShan_ = false;
     bool closeShan_ = false;
-    bool mBRegisterToServer_ = false;
     bool loaded_ = false;
     std::vector<DeviceSectionHeadInfoHD> deviceSectionHeadInfo_;
     std::vector<std::string> dvcSettingTopics_;
     std::map<std::string, std::string> deviceAttributes_;
-    std::vector<std::string> dvcSettingFormat_;
-    std::vector<WeakView<UITextField>> dvcSettingFileds_;
     std::vector<std::string> addDeviceFormat_;
 
     DeviceMgmtControllerHDDelegate* delegate_ = nullptr;  // the live screen; not owned
@@ -244,7 +238,7 @@ private:
     WeakView<UISegmentedControl> segmentedControl_;
     std::shared_ptr<RunLoopTimer> shanTimer_, closeShanTimer_;
     DeviceStatePoll poll_;  // holds the panel's own session controller
-    DeviceAlarmRegistration registration_;
+    std::unique_ptr<DeviceEditorCellsHD> cells_;  // the editor's rows
 };
 
 }  // namespace lumora

@@ -1,7 +1,6 @@
 #include "ui/tablet/LiveViewControllerHD.h"
 
 #include <chrono>
-#include <cmath>
 #include <functional>
 #include <optional>
 #include <thread>
@@ -12,7 +11,6 @@
 #include "app/core/QvDeviceManager.h"
 #include "platform/text/Localization.h"
 #include "ui/common/UIDeviceAddViewController.h"
-#include "ui/kit/ToggleLook.h"
 #include "ui/kit/InterfaceFile.h"
 #include "ui/kit/UIApplication.h"
 #include "ui/kit/UIBarButtonItem.h"
@@ -25,8 +23,6 @@ namespace lumora {
 
 namespace {
 
-constexpr CGFloat kPageWidth = 236;
-constexpr CGFloat kPageHeight = 200;
 constexpr CGFloat kPanelButtonWidth = 24;
 // A held pan/tilt/zoom button renews its move this often (seconds): well
 // within the second after which the session stops a move that is not renewed.
@@ -38,29 +34,6 @@ T* named(UIView* root, const std::string& name) {
     return dynamic_cast<T*>(root->viewWithName(name));
 }
 
-struct ControlButton {
-    const char* name;   // object name (the outlet)
-    const char* image;  // normal image; the pressed one is "<image>_clk.png"
-    const char* title;
-    CGRect frame;
-    void (LiveViewControllerHD::*action)();
-};
-
-UIButton* makeButton(UIView* parent, const ControlButton& c, LiveViewControllerHD* owner) {
-    auto* b = new UIButton(c.frame);
-    auto image = UIImage::imageNamed(std::string(c.image) + ".png");
-    b->setBackgroundImage(image, UIControlStateNormal);
-    if (!image) b->setTitle(c.title);  // the picture says it; the title stands in only without one
-    b->setBackgroundColor(UIColor::colorWithRed(0.22, 0.23, 0.27, 1));
-    setViewName(b, c.name);
-    auto action = c.action;
-    b->addTarget(owner, [owner, action](UIControl*, UIEvent*) { (owner->*action)(); }, UIControlEventTouchUpInside);
-    parent->addSubview(b);
-    return b;
-}
-
-CGRect cell(int col, int row) { return CGRect{{4 + 58.0 * col, 6 + 48.0 * row}, {52, 42}}; }
-
 // The interface file: the side panel with its buttons, the two control pages and the page indicator.
 UIView* buildLiveViewHD(void* owner) {
     auto* lvc = static_cast<LiveViewControllerHD*>(owner);
@@ -70,8 +43,10 @@ UIView* buildLiveViewHD(void* owner) {
     root->setBackgroundColor(UIColor::blackColor());
     setViewName(root, "LiveViewControllerHD");
 
-    using L = LiveViewControllerHD;
-    auto* open = makeButton(root, {"openPanelButton", "leftarrow", "<", CGRect{{W - P - kPanelButtonWidth, (H - kPanelButtonHeight) / 2}, {kPanelButtonWidth, kPanelButtonHeight}}, &L::openPanel}, lvc);
+    auto* open = ControlStripHD::makeButton(
+        root, "openPanelButton", "leftarrow", "<",
+        CGRect{{W - P - kPanelButtonWidth, (H - kPanelButtonHeight) / 2}, {kPanelButtonWidth, kPanelButtonHeight}},
+        [lvc] { lvc->openPanel(); });
     open->setHidden(true);
     // Made for the portrait bounds; the panel and its button keep to the
     // right edge whatever the window's width.
@@ -83,66 +58,10 @@ UIView* buildLiveViewHD(void* owner) {
     setViewName(panel, "rightPanel");
     panel->setAutoresizingMask(UIViewAutoresizingFlexibleLeftMargin | UIViewAutoresizingFlexibleHeight);
     root->addSubview(panel);
-    makeButton(panel, {"closePanelButton", "rightarrow", ">", CGRect{{0, 0}, {P, 20}}, &L::closePanel}, lvc);
-
-    auto* first = new UIView(CGRect{{0, 0}, {kPageWidth, kPageHeight}});
-    setViewName(first, "firstCtrlPage");
-    panel->addSubview(first);
-    const ControlButton firstButtons[] = {
-        {"upBtn", "up", "Up", cell(1, 0), &L::moveUpCtrl},
-        {"leftBtn", "left", "Left", cell(0, 1), &L::moveLeftCtrl},
-        {"rightBtn", "right", "Right", cell(2, 1), &L::moveRightCtrl},
-        {"downBtn", "down", "Down", cell(1, 2), &L::moveDownCtrl},
-        {"playBtn", "play", "Play", cell(1, 1), &L::playCtrl},
-        {"zoomupBtn", "zoomup", "Z-", cell(3, 0), &L::zoomUpCtrl},
-        {"zoomdownBtn", "zoomdown", "Z+", cell(3, 1), &L::zoomDownCtrl},
-        {"tupBtn", "tup", "F+", cell(0, 3), &L::tUpCtrl},
-        {"tdownBtn", "tdown", "F-", cell(1, 3), &L::tDownCtrl},
-        {"iupBtn", "iup", "I+", cell(2, 3), &L::iUpCtrl},
-        {"idownBtn", "idown", "I-", cell(3, 3), &L::iDownCtrl},
-    };
-    for (const auto& c : firstButtons) {
-        if (c.action == &L::playCtrl) {
-            makeButton(first, c, lvc);
-            continue;
-        }
-        // Pan/tilt/zoom runs while the button is held: it starts as the
-        // finger goes down and the release, wherever it ends, stops it.
-        ControlButton held = c;
-        held.action = &L::stopCtrl;
-        UIButton* b = makeButton(first, held, lvc);
-        auto action = c.action;
-        b->addTarget(lvc, [lvc, action](UIControl*, UIEvent*) { lvc->holdPtz(action); }, UIControlEventTouchDown);
-        b->addTarget(lvc, [lvc](UIControl*, UIEvent*) { lvc->stopCtrl(); },
-                     UIControlEventTouchUpOutside | UIControlEventTouchCancel);
-    }
-
-    auto* second = new UIView(CGRect{{0, 0}, {kPageWidth, kPageHeight}});
-    setViewName(second, "secondCtrlPage");
-    panel->addSubview(second);
-    const ControlButton secondButtons[] = {
-        {"voiceBtn", "voice", "Listen", cell(0, 0), &L::voiceCtrl},
-        {"talkBtn", "talk", "Talk", cell(1, 0), &L::talkCtrl},
-        {"recordBtn", "record", "Rec", cell(2, 0), &L::recordCtrl},
-        {"snapshotBtn", "snapshot", "Snap", cell(3, 0), &L::snapshotCtrl},
-        {"stopAllBtn", "play", "Stop all", cell(0, 1), &L::stopAllCtrl},
-        {"oneViewModeBtn", "1viewmode", "1", cell(0, 2), &L::oneViewMode},
-        {"fourViewModeBtn", "4viewmode", "4", cell(1, 2), &L::fourViewMode},
-        {"sixViewModeBtn", "6viewmode", "6", cell(2, 2), &L::sixViewMode},
-        {"nineViewModeBtn", "9viewmode", "9", cell(3, 2), &L::nineViewMode},
-        {"sixtnViewModeBtn", "chgchnl", "16", cell(0, 3), &L::sixtnViewMode},
-    };
-    for (const auto& c : secondButtons) makeButton(second, c, lvc);
-
-    auto* dots = new UIPageControl(CGRect{{10, 736}, {kPageWidth, 24}});
-    dots->setNumberOfPages(2);
-    setViewName(dots, "pageControl");
-    panel->addSubview(dots);
+    ControlStripHD::makeButton(panel, "closePanelButton", "rightarrow", ">", CGRect{{0, 0}, {P, 20}},
+                               [lvc] { lvc->closePanel(); });
+    ControlStripHD::makePages(panel, lvc);
     return root;
-}
-
-void setPressedImage(UIButton* b, const std::string& image) {
-    if (b) b->setBackgroundImage(UIImage::imageNamed(image), UIControlStateHighlighted);
 }
 
 }  // namespace
@@ -156,8 +75,7 @@ LiveViewControllerHD::LiveViewControllerHD()
       dvcMgmtController_(std::make_shared<DeviceMgmtControllerHD>()),
       stopQueue_(DispatchQueue::createSerial("stopqueue")) {
     dvcMgmtController_->setDelegate(this);
-    scrollView_ = new UIScrollView(CGRect{});
-    scrollView_->setPagingEnabled(true);
+    scrollView_ = new ControlStripHD();
     scrollView_->delegate = this;
     numOfDvcToStop_ = 0;
     chanMgmtController_->createAllChannelViewControllers();
@@ -209,6 +127,7 @@ void LiveViewControllerHD::loadView() {
                    {&sixViewModeBtn, "sixViewModeBtn"}, {&nineViewModeBtn, "nineViewModeBtn"},
                    {&sixtnViewModeBtn, "sixtnViewModeBtn"}, {&playBtn, "playBtn"}};
     for (auto& o : outlets) *o.outlet = named<UIButton>(root, o.name);
+    if (scrollView_) scrollView_->attach(root);
 }
 
 void LiveViewControllerHD::viewDidLoad() {
@@ -246,23 +165,6 @@ void LiveViewControllerHD::viewDidLoad() {
     popover_->setPopoverContentSize(content->view()->bounds().size);
     popover_->delegate = dvcMgmtController_.get();
 
-    // The pressed look of every button, named after the control.
-    const std::pair<UIButton*, const char*> pressed[] = {
-        {upBtn, "up_clk.png"},         {downBtn, "down_clk.png"},         {leftBtn, "left_clk.png"},
-        {rightBtn, "right_clk.png"},   {iupBtn, "iup_clk.png"},           {idownBtn, "idown_clk.png"},
-        {tupBtn, "tup_clk.png"},       {tdownBtn, "tdown_clk.png"},       {zoomupBtn, "zoomup_clk.png"},
-        {zoomdownBtn, "zoomdown_clk.png"}, {voiceBtn, "voice_clk.png"},   {talkBtn, "talk_clk.png"},
-        {stopAllBtn, "play_clk.png"},  {recordBtn, "record_clk.png"},     {snapshotBtn, "snapshot_clk.png"},
-        {oneViewModeBtn, "1viewmode_clk.png"}, {fourViewModeBtn, "4viewmode_clk.png"},
-        {sixViewModeBtn, "6viewmode_clk.png"}, {nineViewModeBtn, "9viewmode_clk.png"},
-        {sixtnViewModeBtn, "chgchnl_clk.png"}, {openPanelButton, "leftarrow_clk.png"},
-        {closePanelButton, "rightarrow_clk.png"}};
-    for (const auto& [b, image] : pressed) setPressedImage(b, image);
-    // The toggles and the layout in use show that they are on.
-    for (UIButton* b : {voiceBtn.data(), talkBtn.data(), oneViewModeBtn.data(), fourViewModeBtn.data(),
-                        sixViewModeBtn.data(), nineViewModeBtn.data(), sixtnViewModeBtn.data()})
-        setToggleOnLook(b, toggleOnAccent());
-    setToggleOnLook(recordBtn, recordingAccent());
     std::weak_ptr<LiveViewControllerHD> shown = self();
     chanMgmtController_->onLayoutMode = [shown](int mode) {
         if (auto s = shown.lock()) s->showLayoutInUse(mode);
@@ -307,22 +209,7 @@ void LiveViewControllerHD::viewWillAppear(bool) {
     }
     dvcMgmtController_->setSuperController(this);
 
-    const CGFloat w = firstCtrlPage ? firstCtrlPage->frame().size.width : kPageWidth;
-    const CGFloat h = firstCtrlPage ? firstCtrlPage->frame().size.height : kPageHeight;
-    if (scrollView_) {
-        scrollView_->setFrame(CGRect{{10, 530}, {w, h}});
-        setViewName(scrollView_, "controlStrip");
-        if (rightPanel && !scrollView_->superview()) rightPanel->addSubview(scrollView_);
-        scrollView_->setContentSize(CGSize{2 * w, h});
-        if (firstCtrlPage) {
-            firstCtrlPage->setFrame(CGRect{{0, 0}, {w, h}});
-            if (firstCtrlPage->superview() != scrollView_) scrollView_->addSubview(firstCtrlPage);
-        }
-        if (secondCtrlPage) {
-            secondCtrlPage->setFrame(CGRect{{w, 0}, {w, h}});
-            if (secondCtrlPage->superview() != scrollView_) scrollView_->addSubview(secondCtrlPage);
-        }
-    }
+    if (scrollView_) scrollView_->layoutIn(rightPanel);
     startAutoPlay();
 }
 
@@ -335,16 +222,11 @@ void LiveViewControllerHD::viewDidDisappear(bool) {
 }
 
 void LiveViewControllerHD::showControlPage() {
-    if (!scrollView_ || !pageControl) return;
-    const CGFloat width = scrollView_->frame().size.width;
-    scrollView_->setContentOffset(CGPoint{width * pageControl->currentPage(), 0}, true);
+    if (scrollView_ && pageControl) scrollView_->showDotsPage();
 }
 
 void LiveViewControllerHD::scrollViewDidScroll(UIScrollView* s) {
-    if (s != scrollView_ || !pageControl) return;
-    const CGFloat width = s->frame().size.width;
-    if (width <= 0) return;
-    pageControl->setCurrentPage(static_cast<int>(std::floor((s->contentOffset().x - width / 2) / width)) + 1);
+    if (s == scrollView_ && pageControl) scrollView_->didScroll();
 }
 
 // ---------------------------------------------------------------- calls from outside
@@ -803,10 +685,7 @@ void LiveViewControllerHD::stopAllCtrl() {
 }
 
 void LiveViewControllerHD::showLayoutInUse(int mode) {
-    UIButton* const buttons[] = {oneViewModeBtn.data(), fourViewModeBtn.data(), sixViewModeBtn.data(),
-                                       nineViewModeBtn.data(), sixtnViewModeBtn.data()};
-    for (int m = 0; m < 5; ++m)
-        if (buttons[m]) buttons[m]->setSelected(m == mode);
+    if (scrollView_) scrollView_->showLayoutInUse(mode);
 }
 
 void LiveViewControllerHD::layoutTo(int mode) {

@@ -16,6 +16,8 @@
 #include "ui/kit/WeakView.h"
 #include "ui/tablet/ChannelMgmtControllerHD.h"
 #include "ui/tablet/ChannelViewControllerHDDelegate.h"
+#include "ui/tablet/ControlStripHD.h"
+#include "ui/tablet/ControlStripHDDelegate.h"
 #include "ui/tablet/DeviceMgmtControllerHD.h"
 #include "ui/tablet/DeviceMgmtControllerHDDelegate.h"
 
@@ -26,7 +28,8 @@ class ZBarReaderViewController;
 
 // The tablet's live-view screen: the sixteen-tile grid on the left and a
 // side panel on the right with the device list above two pages of control
-// buttons that act on the selected tile. Remembers which device channel each
+// buttons that act on the selected tile (ControlStripHD, which calls the
+// controls here). Remembers which device channel each
 // tile shows in the live-view history and resumes it when auto play is on.
 // Polls the devices reached by address at load and every 60 s. The home
 // screen makes the one instance and presents it; the panel's home button
@@ -39,7 +42,8 @@ class LiveViewControllerHD : public UIViewController,
                              public UIScrollViewDelegate,
                              public DeviceSearchingViewControllerDelegate,
                              public ZBarReaderDelegate,
-                             public UIAlertViewDelegate {
+                             public UIAlertViewDelegate,
+                             public ControlStripHDDelegate {
 public:
     static constexpr const char* kInterfaceName = "LiveViewControllerHD";
     static constexpr double kPollInterval = 60.0;
@@ -122,35 +126,36 @@ public:
     bool isPanelOpen() const;
     bool isHideTimerValid() const { return isTimerValid_; }
 
-    // ---- controls (the selected tile)
-    void moveUpCtrl() { ptz(9); }
-    void moveDownCtrl() { ptz(10); }
-    void moveLeftCtrl() { ptz(11); }
-    void moveRightCtrl() { ptz(12); }
-    void zoomDownCtrl() { ptz(5); }
-    void zoomUpCtrl() { ptz(6); }
-    void tUpCtrl() { ptz(7); }
-    void tDownCtrl() { ptz(8); }
-    void iUpCtrl() { ptz(13); }
-    void iDownCtrl() { ptz(14); }
-    void stopCtrl();
+    // ---- controls (the selected tile), the control strip's buttons
+    void moveUpCtrl() override { ptz(9); }
+    void moveDownCtrl() override { ptz(10); }
+    void moveLeftCtrl() override { ptz(11); }
+    void moveRightCtrl() override { ptz(12); }
+    void zoomDownCtrl() override { ptz(5); }
+    void zoomUpCtrl() override { ptz(6); }
+    void tUpCtrl() override { ptz(7); }
+    void tDownCtrl() override { ptz(8); }
+    void iUpCtrl() override { ptz(13); }
+    void iDownCtrl() override { ptz(14); }
+    void stopCtrl() override;
     // A pan/tilt/zoom button went down: its move runs, and is renewed every
     // half second while the finger stays (the session stops a move 1 s after
     // its last renewal), until the release (stopCtrl) ends it.
     void holdPtz(void (LiveViewControllerHD::*action)());
+    void holdPtzControl(void (ControlStripHDDelegate::*action)()) override { holdPtz(action); }
     bool isHoldingPtz() const { return ptzHoldTimer_ != nullptr; }
     void stopPtz(const std::shared_ptr<ChannelViewControllerHD>& tile);
-    void playCtrl();
-    void voiceCtrl();
-    void talkCtrl();
-    void recordCtrl();
-    void snapshotCtrl();
-    void stopAllCtrl();
-    void oneViewMode() { layoutTo(0); }
-    void fourViewMode() { layoutTo(1); }
-    void sixViewMode() { layoutTo(2); }
-    void nineViewMode() { layoutTo(3); }
-    void sixtnViewMode() { layoutTo(4); }
+    void playCtrl() override;
+    void voiceCtrl() override;
+    void talkCtrl() override;
+    void recordCtrl() override;
+    void snapshotCtrl() override;
+    void stopAllCtrl() override;
+    void oneViewMode() override { layoutTo(0); }
+    void fourViewMode() override { layoutTo(1); }
+    void sixViewMode() override { layoutTo(2); }
+    void nineViewMode() override { layoutTo(3); }
+    void sixtnViewMode() override { layoutTo(4); }
 
     // ---- state for the home screen and tests
     ChannelMgmtControllerHD* chanMgmtController() const { return chanMgmtController_.get(); }
@@ -186,7 +191,7 @@ private:
 
     std::shared_ptr<ChannelMgmtControllerHD> chanMgmtController_;
     std::shared_ptr<DeviceMgmtControllerHD> dvcMgmtController_;
-    WeakView<UIScrollView> scrollView_;
+    WeakView<ControlStripHD> scrollView_;  // the control strip
     std::shared_ptr<UIPopoverController> popover_;
     WeakView<UIPickerView> picker_;
     std::shared_ptr<RunLoopTimer> waitForSlidingTimer_, pollTimer_;

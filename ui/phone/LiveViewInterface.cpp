@@ -1,0 +1,153 @@
+#include "ui/phone/LiveViewInterface.h"
+
+#include "ui/common/FloatingPanelView.h"
+#include "ui/kit/UIColor.h"
+#include "ui/kit/UIImage.h"
+#include "ui/kit/UIScreen.h"
+#include "ui/kit/UIViewAnimation.h"
+#include "ui/kit/WeakView.h"
+#include "ui/phone/ChannelStripView.h"
+#include "ui/phone/DeviceStripView.h"
+#include "ui/phone/LiveToolBar.h"
+#include "ui/phone/LiveViewController.h"
+
+namespace lumora {
+
+namespace {
+
+constexpr CGFloat kToolBarHeight = LiveToolBar::kHeight;
+constexpr CGFloat kContainerHeight = LiveViewInterface::kContainerHeight;
+
+template <class T>
+T* named(UIView* root, const std::string& name) {
+    return dynamic_cast<T*>(root->viewWithName(name));
+}
+
+}  // namespace
+
+UIView* LiveViewInterface::build(void* owner) {
+    auto* lvc = static_cast<LiveViewController*>(owner);
+    const CGRect screen = UIScreen::mainScreen().bounds();
+    const CGFloat W = screen.size.width, H = screen.size.height;
+    auto* root = new UIView(CGRect{{0, 0}, {W, H}});
+    root->setBackgroundColor(UIColor::blackColor());
+    setViewName(root, "LiveViewController");
+
+    auto* container = new UIView(CGRect{{0, H - kToolBarHeight - kContainerHeight}, {W, kContainerHeight}});
+    setViewName(container, "scrollContainerView");
+    root->addSubview(container);
+    auto* devices = new DeviceStripView(CGRect{{0, 0}, {W, 42}});
+    setViewName(devices, "devicesScrollView");
+    container->addSubview(devices);
+    auto* channels = new ChannelStripView(CGRect{{0, 42}, {W, 42}});
+    setViewName(channels, "channelScrollView");
+    container->addSubview(channels);
+    container->addSubview(LiveToolBar::makeMorePanel(lvc));
+
+    auto* left = new UIView(CGRect{{0, H - kToolBarHeight - kContainerHeight}, {0, kContainerHeight}});
+    setViewName(left, "leftButtonView");
+    root->addSubview(left);
+    LiveToolBar::makeButton(left, "backButton", "leftarrow.png", CGRect{{0, 12}, {24, 60}})->setHidden(true);
+    auto* right = new UIView(CGRect{{W - 44, 0}, {44, 44}});
+    setViewName(right, "rightButtonView");
+    right->setHidden(true);
+    root->addSubview(right);
+
+    root->addSubview(LiveToolBar::makePtzStrip(CGRect{{0, H - kToolBarHeight - 43}, {W, 43}}, lvc));
+    root->addSubview(new LiveToolBar(CGRect{{0, H - kToolBarHeight}, {W, kToolBarHeight}}, lvc));
+    // Slides the strip container sideways (shown while the container is wider than the screen).
+    LiveToolBar::makeButton(root, "switchButton", "rightarrow.png",
+                            CGRect{{W - 24, H - kToolBarHeight - kContainerHeight}, {24, 42}})
+        ->setHidden(true);
+
+    auto* panel = new FloatingPanelView(CGRect{{44, H}, {275, 79}});
+    setViewName(panel, "toolPanel");
+    root->addSubview(panel);
+
+    if (auto* b = named<UIButton>(root, "switchButton"))
+        b->addTarget(lvc, [lvc](UIControl* c, UIEvent*) { lvc->toggleSwitchViewDisplay(static_cast<UIButton*>(c)); },
+                     UIControlEventTouchUpInside);
+    if (auto* b = named<UIButton>(root, "backButton"))
+        b->addTarget(lvc, [lvc](UIControl*, UIEvent*) { lvc->backAction(); }, UIControlEventTouchUpInside);
+    return root;
+}
+
+void LiveViewInterface::bindOutlets(LiveViewController& screen, UIView* root) {
+    screen.toolPanel = named<FloatingPanelView>(root, "toolPanel");
+    screen.toolBarView = named<UIScrollView>(root, "toolBarView");
+    screen.devicesScrollView = named<UIScrollView>(root, "devicesScrollView");
+    screen.channelScrollView = named<UIScrollView>(root, "channelScrollView");
+    screen.ptzScrollView = named<UIScrollView>(root, "ptzScrollView");
+    screen.scrollContainerView = named<UIView>(root, "scrollContainerView");
+    screen.leftButtonView = named<UIView>(root, "leftButtonView");
+    screen.rightButtonView = named<UIView>(root, "rightButtonView");
+    screen.moreView = named<UIView>(root, "moreView");
+    screen.backButton = named<UIButton>(root, "backButton");
+    screen.settingButton = named<UIButton>(root, "settingButton");
+    screen.abtButton = named<UIButton>(root, "abtButton");
+    screen.fileButton = named<UIButton>(root, "fileButton");
+    screen.remoteButton = named<UIButton>(root, "remoteButton");
+    screen.addButon = named<UIButton>(root, "addButon");
+    screen.moreButon = named<UIButton>(root, "moreButon");
+    screen.ptzbtn = named<UIButton>(root, "ptzbtn");
+    screen.recordButton = named<UIButton>(root, "recordButton");
+    screen.voiceButton = named<UIButton>(root, "voiceButton");
+    screen.talkButton = named<UIButton>(root, "talkButton");
+    screen.snapshotButton = named<UIButton>(root, "snapshotButton");
+    screen.switchButton = named<UIButton>(root, "switchButton");
+    screen.layoutButton = named<UIButton>(root, "layoutButton");
+}
+
+void LiveViewInterface::arrange(LiveViewController& screen, bool landscape) {
+    UIView* v = screen.view();
+    auto setHidden = [](UIView* x, bool h) {
+        if (x) x->setHidden(h);
+    };
+    if (landscape) {
+        v->setBackgroundColor(UIColor::colorWithPatternImage(UIImage::imageNamed("paduistyle2_landscap_bg.png")));
+        for (UIView* x : {static_cast<UIView*>(screen.toolBarView.data()),
+                          static_cast<UIView*>(screen.channelScrollView.data()),
+                          static_cast<UIView*>(screen.devicesScrollView.data()),
+                          static_cast<UIView*>(screen.toolPanel.data()), screen.leftButtonView.data(),
+                          screen.rightButtonView.data(), screen.scrollContainerView.data(), screen.moreView.data(),
+                          static_cast<UIView*>(screen.ptzScrollView.data())})
+            setHidden(x, true);
+        return;
+    }
+    v->setBackgroundColor(UIColor::colorWithPatternImage(UIImage::imageNamed("paduistyle2_portrait_bg.png")));
+    for (UIView* x : {static_cast<UIView*>(screen.toolBarView.data()),
+                      static_cast<UIView*>(screen.channelScrollView.data()),
+                      static_cast<UIView*>(screen.devicesScrollView.data()), screen.leftButtonView.data(),
+                      screen.scrollContainerView.data(), screen.moreView.data()})
+        setHidden(x, false);
+    setHidden(screen.toolPanel.data(), true);
+    setHidden(screen.rightButtonView.data(), true);
+}
+
+void LiveViewInterface::plugLayout(LiveViewController& screen) {
+    if (screen.leftButtonView) screen.leftButtonView->setHidden(true);
+    for (UIScrollView* s : {screen.devicesScrollView.data(), screen.channelScrollView.data()}) {
+        if (!s) continue;
+        CGRect f = s->frame();
+        f.size.width = 320;
+        s->setFrame(f);
+    }
+}
+
+void LiveViewInterface::slideContainer(LiveViewController& screen, UIButton* sender) {
+    if (!sender || !screen.scrollContainerView) return;
+    CGRect f = screen.scrollContainerView->frame();
+    if (sender->isSelected()) {
+        sender->setSelected(false);
+        f.origin.x += 320;
+    } else {
+        sender->setSelected(true);
+        f.origin.x -= 320;
+    }
+    WeakView<UIView> container = screen.scrollContainerView;
+    UIViewAnimation::animateWithDuration(0.3, [container, f] {
+        if (container) container->setFrame(f);
+    });
+}
+
+}  // namespace lumora
