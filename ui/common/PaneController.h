@@ -167,8 +167,9 @@ protected:
     virtual void endWithFailure() = 0;
     // The delegate's button reload (reloadchannel: the session's flag).
     virtual void tellReloadButton(bool reloadchannel) = 0;
-    // Talk was refused, or not granted within the check (failed), or granted.
+    // Talk was refused or not granted within the check (failed true).
     virtual void tellTalkFailed(bool failed) = 0;
+    // Talk was granted.
     virtual void tellTalkGranted() {}
     // A tap started a failed channel again.
     virtual void restartedAfterFailure() {}
