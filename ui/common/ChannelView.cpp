@@ -4,7 +4,12 @@
 
 namespace lumora {
 
-ChannelView::ChannelView(const CGRect& frame) : UIView(frame) {}
+ChannelView::ChannelView(const CGRect& frame)
+    : ChannelView(frame, UIColor::colorWithRed(231 / 255.0, 92 / 255.0, 24 / 255.0, 1),
+                  UIColor::colorWithRed(0.5, 0.5, 0.5, 1)) {}
+
+ChannelView::ChannelView(const CGRect& frame, UIColor selectedColour, UIColor normalColour)
+    : UIView(frame), selectedColour_(selectedColour), normalColour_(normalColour) {}
 
 void ChannelView::setSelected(bool selected) {
     selected_ = selected;
@@ -17,8 +22,7 @@ void ChannelView::drawRect(const CGRect& rect) {
     if (!ctx) return;
     ctx->saveGState();
     ctx->setLineWidth(2);
-    ctx->setStrokeColor(selected_ ? UIColor::colorWithRed(231 / 255.0, 92 / 255.0, 24 / 255.0, 1)
-                                  : UIColor::colorWithRed(0.5, 0.5, 0.5, 1));
+    ctx->setStrokeColor(selected_ ? selectedColour_ : normalColour_);
     // Around the whole view, also when only part of it is redrawn.
     const CGFloat w = bounds().size.width, h = bounds().size.height;
     ctx->beginPath();

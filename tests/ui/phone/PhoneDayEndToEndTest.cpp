@@ -18,13 +18,9 @@
 #include "app/core/FileManager.h"
 #include "app/core/QvApplicationPreference.h"
 #include "app/core/QvDeviceManager.h"
-#include "base/utilities/FFmpegMovieEngine.h"
 #include "base/utilities/MPMoviePlayerController.h"
 #include "platform/Config.h"
 #include "platform/text/Localization.h"
-#include "support/TestArtifacts.h"
-#include "ui/common/ReadableTexts.h"
-#include "tools/device-emulator/DeviceEmulator.h"
 #include "ui/common/DeviceSearchingViewController.h"
 #include "ui/common/ZButton.h"
 #include "ui/kit/UIAlertView.h"
@@ -41,6 +37,7 @@
 #include "ui/phone/FileMgmtController.h"
 #include "ui/phone/MediaPlayController.h"
 #include "ui/phone/PhoneAppFixture.h"
+#include "ui/common/DayWalk.h"
 #include "ui/phone/PhotoBrowseController.h"
 #include "ui/phone/PlayRemoteRecordController.h"
 #include "ui/phone/QueryRemoteRecordSetting.h"
@@ -53,12 +50,9 @@ namespace {
 
 constexpr const char* kPorchAddress = "127.0.0.5";
 
-class PhoneDayEndToEndTest : public test::PhoneAppFixture {
+class PhoneDayEndToEndTest : public test::DayWalk<test::PhoneAppFixture> {
 protected:
-    void TearDown() override {
-        PhoneAppFixture::TearDown();
-        if (porch) porch->stop();
-    }
+    PhoneDayEndToEndTest() : DayWalk("phone") {}
 
     // "Porch": the camera the user adds today, reached by address, with
     // three recordings of today on channels 1, 2 and 4.
@@ -70,29 +64,14 @@ protected:
         devemu::EmulatorOptions o;
         o.tcpHost = kPorchAddress;
         o.channels = 4;
-        o.deviceName = "Porch";
-        o.quiet = true;
         o.recordings = {
             {"porch-0100.h264", 0, 0, {y, m, d, 1, 0, 0}},
             {"porch-0200.h264", 1, 0, {y, m, d, 2, 0, 0}},
             {"porch-0300.h264", 3, 0, {y, m, d, 3, 0, 0}},
         };
-        porch = std::make_unique<devemu::DeviceEmulator>(o);
-        std::string error;
-        ASSERT_TRUE(porch->start(error)) << error;
+        DayWalk::startPorch(o);
     }
 
-    static std::string L(const std::string& key) { return Localization::string(key); }
-    // Presentations and dismissals run their animations on the virtual clock.
-    void step() {
-        driver->advance(0.6);
-        driver->settle();
-    }
-    // A screenshot of the step, and the step's texts as a user reads them.
-    void shot(const std::string& name) {
-        EXPECT_TRUE(driver->saveScreenshot(test::testArtifact("phone-day-" + name)));
-        test::expectTextsReadable(*driver, name);
-    }
     void openMore() {
         if (!screen->isMoreViewOpen()) {
             ASSERT_TRUE(tap("moreButon")) << driver->lastError();
@@ -117,18 +96,12 @@ protected:
     T* topAs() {
         return dynamic_cast<T*>(top());
     }
-    void type(const std::string& field, const std::string& text) {
-        auto* f = driver->find<UITextField>(field);
-        ASSERT_NE(f, nullptr) << field;
-        ASSERT_TRUE(driver->tapView(f)) << field << ": " << driver->lastError();
-        ASSERT_TRUE(driver->typeText(text)) << field;
-    }
+    void type(const std::string& field, const std::string& text) { typeInto(field, text); }
     // A row's detail button in a device list (rows of 50 under the bar).
     void tapDeviceRowDetail(int row) {
         driver->tapAt(CGPoint{295, 44.0 + 50 * row + 25});
         step();
     }
-    std::shared_ptr<Device> porchDevice() { return QvDeviceManager::sharedInstance().deviceWithName("Porch"); }
     // Of the photo or recording folders the browser shows, Porch's row.
     static int porchRow(const std::vector<std::string>& folders) {
         auto it = std::find(folders.begin(), folders.end(), "Porch");
@@ -139,8 +112,6 @@ protected:
         return test::filesIn(folder, ext);
     }
     static CGRect windowRect(UIView* v) { return test::windowRect(v); }
-
-    std::unique_ptr<devemu::DeviceEmulator> porch;
 };
 
 TEST_F(PhoneDayEndToEndTest, AddWatchRecordBrowseSearchSetUpAndDeleteACamera) {
@@ -214,8 +185,8 @@ TEST_F(PhoneDayEndToEndTest, AddWatchRecordBrowseSearchSetUpAndDeleteACamera) {
     ASSERT_EQ(screen->cmcController()->selectedChannelViewController(), pane(1));
     ASSERT_TRUE(tap("snapshotButton")) << driver->lastError();
     driver->advance(0.6);
-    const fs::path photos = fs::path(dir.path()) / "Data" / "Photos" / "Porch";
-    const fs::path records = fs::path(dir.path()) / "Data" / "Records" / "Porch";
+    const fs::path photos = porchPhotos();
+    const fs::path records = porchRecords();
     std::vector<std::string> png, mp4;
     ASSERT_TRUE(driver->waitUntil([&] { return !(png = filesIn(photos, ".png")).empty(); }, 10));
     ASSERT_TRUE(tap("recordButton")) << driver->lastError();
@@ -234,15 +205,7 @@ TEST_F(PhoneDayEndToEndTest, AddWatchRecordBrowseSearchSetUpAndDeleteACamera) {
     EXPECT_EQ(fs::path(mp4[0]).parent_path(), records / "2") << mp4[0];
     EXPECT_EQ(filesUnder(".mp4").size(), 1u);
     EXPECT_EQ(filesUnder(".png").size(), 1u);
-    {
-        FFmpegMovieEngine engine;
-        MovieInfo info;
-        std::string error;
-        ASSERT_TRUE(engine.open(mp4[0], info, error)) << error;
-        EXPECT_EQ(info.width, 320);
-        EXPECT_EQ(info.height, 240);
-        EXPECT_GE(info.duration, 2.0);
-    }
+    ASSERT_NO_FATAL_FAILURE(expectRecording(mp4[0]));
 
     // ---- 4. The local media: the snapshot in the photo browser, the recording in the player.
     openMore();
@@ -281,19 +244,7 @@ TEST_F(PhoneDayEndToEndTest, AddWatchRecordBrowseSearchSetUpAndDeleteACamera) {
     ASSERT_EQ(top(), player);
     ALMoviePlayerController* movie = player->moviePlayer();
     ASSERT_NE(movie, nullptr);
-    ASSERT_TRUE(driver->waitUntil(
-        [&] {
-            driver->advance(0.1);
-            return movie->shownPicture().has_value() && movie->currentPlaybackTime() > 0.5;
-        },
-        20));
-    EXPECT_TRUE(fs::equivalent(MPMoviePlayerController::filePath(movie->contentURL()), mp4[0]));
-    EXPECT_GE(movie->duration(), 2.0);
-    movie->pause();
-    static_cast<MPMoviePlayerController*>(movie)->view().waitUntilDrawn();
-    ASSERT_TRUE(driver->waitUntil([&] { return movie->view()->image() != nullptr; }));
-    driver->settle();
-    EXPECT_GE(barColoursAcross(windowRect(movie->view())).size(), 5u) << "the recording shows the clip's bars";
+    ASSERT_NO_FATAL_FAILURE(expectPlayerShowsRecording(movie, mp4[0]));
     shot("4b-local-player.png");
     ASSERT_TRUE(tap("navBack")) << driver->lastError();
     step();
@@ -397,8 +348,7 @@ TEST_F(PhoneDayEndToEndTest, AddWatchRecordBrowseSearchSetUpAndDeleteACamera) {
     // shows the pictures again by itself. Then the settings opened and
     // closed, and the application sent to the background and back with auto
     // play on: the pane plays again each time without a tap.
-    porch->goAway(std::chrono::duration_cast<std::chrono::milliseconds>(
-        Config::shared().scaled(std::chrono::seconds(30))));
+    porchAwayForHalfAMinute();
     ASSERT_TRUE(driver->waitUntil([&] { return pane(0)->isReconnecting(); }, 60));
     driver->settle();
     EXPECT_EQ(title(0), L("MSG_RECONNECTING"));

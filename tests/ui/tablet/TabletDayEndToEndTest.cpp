@@ -18,14 +18,10 @@
 #include "app/core/FileManager.h"
 #include "app/core/QvApplicationPreference.h"
 #include "app/core/QvDeviceManager.h"
-#include "base/utilities/FFmpegMovieEngine.h"
 #include "base/utilities/MPMoviePlayerController.h"
 #include "platform/AlertPresenter.h"
 #include "platform/Config.h"
 #include "platform/text/Localization.h"
-#include "support/TestArtifacts.h"
-#include "ui/common/ReadableTexts.h"
-#include "tools/device-emulator/DeviceEmulator.h"
 #include "ui/common/ColourBars.h"
 #include "ui/kit/KitAlertPresenter.h"
 #include "ui/kit/NSIndexPath.h"
@@ -41,6 +37,7 @@
 #include "ui/tablet/SingleMediaPlayerControllerHD.h"
 #include "ui/tablet/SysConfigurationViewControllerHD.h"
 #include "ui/tablet/TabletLiveFixture.h"
+#include "ui/common/DayWalk.h"
 #include "ui/tablet/ViewControllerHD.h"
 
 using namespace lumora;
@@ -51,44 +48,21 @@ namespace {
 constexpr const char* kPorchAddress = "127.0.0.6";
 constexpr int kPorchChannels = 16;
 
-class TabletDayEndToEndTest : public test::TabletLiveFixture {
+class TabletDayEndToEndTest : public test::DayWalk<test::TabletLiveFixture> {
 protected:
-    void TearDown() override {
-        TabletLiveFixture::TearDown();
-        if (porch) porch->stop();
-    }
+    TabletDayEndToEndTest() : DayWalk("tablet") {}
 
     // "Porch": the sixteen-channel recorder the user adds today, reached by address.
     void startPorch() {
         devemu::EmulatorOptions o;
         o.tcpHost = kPorchAddress;
         o.channels = kPorchChannels;
-        o.deviceName = "Porch";
-        o.quiet = true;
-        porch = std::make_unique<devemu::DeviceEmulator>(o);
-        std::string error;
-        ASSERT_TRUE(porch->start(error)) << error;
-    }
-
-    static std::string L(const std::string& key) { return Localization::string(key); }
-    // Presentations, dismissals and layout changes run their animations on the virtual clock.
-    void step() {
-        driver->advance(0.6);
-        driver->settle();
-    }
-    // A screenshot of the step, and the step's texts as a user reads them.
-    void shot(const std::string& name) {
-        EXPECT_TRUE(driver->saveScreenshot(test::testArtifact("tablet-day-" + name)));
-        test::expectTextsReadable(*driver, name);
+        DayWalk::startPorch(o);
     }
     void type(const std::string& field, const std::string& text) {
-        auto* f = driver->find<UITextField>(field);
-        ASSERT_NE(f, nullptr) << field;
-        ASSERT_TRUE(driver->tapView(f)) << field << ": " << driver->lastError();
-        ASSERT_TRUE(driver->typeText(text)) << field;
+        ASSERT_NO_FATAL_FAILURE(typeInto(field, text));
         driver->settle();
     }
-    std::shared_ptr<Device> porchDevice() { return QvDeviceManager::sharedInstance().deviceWithName("Porch"); }
     int sectionOf(const std::shared_ptr<Device>& d) {
         return static_cast<int>(QvDeviceManager::sharedInstance().indexOfDevice(d));
     }
@@ -151,8 +125,6 @@ protected:
         step();
         ASSERT_EQ(home->presentedViewController(), nullptr);
     }
-
-    std::unique_ptr<devemu::DeviceEmulator> porch;
 };
 
 TEST_F(TabletDayEndToEndTest, AddWatchSixteenRecordBrowseSetUpAndDeleteACamera) {
@@ -240,8 +212,8 @@ TEST_F(TabletDayEndToEndTest, AddWatchSixteenRecordBrowseSetUpAndDeleteACamera) 
     secondPage();
     ASSERT_TRUE(tap("snapshotBtn")) << driver->lastError();
     driver->advance(0.6);
-    const fs::path photos = fs::path(dir.path()) / "Data" / "Photos" / "Porch";
-    const fs::path records = fs::path(dir.path()) / "Data" / "Records" / "Porch";
+    const fs::path photos = porchPhotos();
+    const fs::path records = porchRecords();
     std::vector<std::string> png, mp4;
     ASSERT_TRUE(driver->waitUntil([&] { return !(png = test::filesIn(photos, ".png")).empty(); }, 10));
     ASSERT_TRUE(tap("recordBtn")) << driver->lastError();
@@ -258,15 +230,7 @@ TEST_F(TabletDayEndToEndTest, AddWatchSixteenRecordBrowseSetUpAndDeleteACamera) 
     ASSERT_EQ(mp4.size(), 1u);
     EXPECT_EQ(fs::path(png[0]).parent_path(), photos / "6") << png[0];
     EXPECT_EQ(fs::path(mp4[0]).parent_path(), records / "6") << mp4[0];
-    {
-        FFmpegMovieEngine engine;
-        MovieInfo info;
-        std::string error;
-        ASSERT_TRUE(engine.open(mp4[0], info, error)) << error;
-        EXPECT_EQ(info.width, 320);
-        EXPECT_EQ(info.height, 240);
-        EXPECT_GE(info.duration, 2.0);
-    }
+    ASSERT_NO_FATAL_FAILURE(expectRecording(mp4[0]));
 
     // ---- 4. Home, which stops the tiles, then the media manager: Porch's
     // folder, the snapshot in the viewer, the recording in the player.
@@ -301,20 +265,7 @@ TEST_F(TabletDayEndToEndTest, AddWatchSixteenRecordBrowseSetUpAndDeleteACamera) 
     ASSERT_NE(player, nullptr);
     ALMoviePlayerController* movie = player->player();
     ASSERT_NE(movie, nullptr);
-    ASSERT_TRUE(driver->waitUntil(
-        [&] {
-            driver->advance(0.1);
-            return movie->shownPicture().has_value() && movie->currentPlaybackTime() > 0.5;
-        },
-        20));
-    EXPECT_TRUE(fs::equivalent(MPMoviePlayerController::filePath(movie->contentURL()), mp4[0]));
-    EXPECT_GE(movie->duration(), 2.0);
-    movie->pause();
-    static_cast<MPMoviePlayerController*>(movie)->view().waitUntilDrawn();
-    ASSERT_TRUE(driver->waitUntil([&] { return movie->view()->image() != nullptr; }));
-    driver->settle();
-    EXPECT_GE(test::barColoursAcross(*driver, test::windowRect(movie->view())).size(), 5u)
-        << "the recording shows the clip's bars";
+    ASSERT_NO_FATAL_FAILURE(expectPlayerShowsRecording(movie, mp4[0]));
     shot("4c-player.png");
     ASSERT_TRUE(tap("backButton")) << driver->lastError();
     step();
@@ -383,8 +334,7 @@ TEST_F(TabletDayEndToEndTest, AddWatchSixteenRecordBrowseSetUpAndDeleteACamera) 
         EXPECT_TRUE(test::showsColourBars(*driver, first->glView(), seen)) << after << seen;
     };
     playsAgain("the start");
-    porch->goAway(std::chrono::duration_cast<std::chrono::milliseconds>(
-        Config::shared().scaled(std::chrono::seconds(30))));
+    porchAwayForHalfAMinute();
     ASSERT_TRUE(driver->waitUntil([&] { return first->isReconnecting(); }, 60));
     driver->settle();
     EXPECT_EQ(first->titleLabel()->text(), L("MSG_RECONNECTING"));
