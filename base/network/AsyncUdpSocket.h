@@ -2,16 +2,17 @@
 
 #include <atomic>
 #include <cstdint>
-#include <deque>
 #include <memory>
-#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/network/AsyncReceivePacket.h"
 #include "base/network/AsyncSendPacket.h"
 #include "base/network/AsyncUdpSocketDelegate.h"
 #include "base/network/AsyncUdpSocketException.h"
+#include "base/network/UdpRequestQueue.h"
+#include "base/network/UdpSocketCalls.h"
 #include "platform/Error.h"
 #include "platform/runloop/RunLoop.h"
 
@@ -157,10 +158,7 @@ private:
         uint64_t watcher = 0;  // 0: none on the run loop (also from a move until the new loop takes over)
         short watched = 0;     // notifications enabled (POLLIN / POLLOUT)
     };
-    struct AddressPair {
-        ByteBuffer v4;
-        ByteBuffer v6;
-    };
+    using AddressPair = UdpSocketCalls::AddressPair;
 
     enum class Family { V4, V6 };
     static Family other(Family f) { return f == Family::V4 ? Family::V6 : Family::V4; }
@@ -174,24 +172,22 @@ private:
     static uint16_t writableFlag(Family f);
     static uint16_t readableFlag(Family f);
 
-    static bool convertForBind(const std::string& host, uint16_t port, AddressPair* out, Error* err);
-    static bool convertForSend(const std::string& host, uint16_t port, AddressPair* out, Error* err);
-    static bool convert(const std::string& host, uint16_t port, bool forBind, AddressPair* out, Error* err);
     bool bindEndpoint(Family f, const ByteBuffer& address);
     bool connectEndpoint(Family f, const ByteBuffer& address, Error* err);
     bool preSend(const ByteBuffer& data) const;
     void queueSend(std::shared_ptr<AsyncSendPacket> packet);
 
+    // Runs work on the loop at a later turn, unless the object is gone,
+    // closed or moved by then.
+    void performLater(RunLoop* loop, void (AsyncUdpSocket::*work)());
     void scheduleDequeueSend();
     void scheduleDequeueReceive();
     void maybeDequeueSend();
     void maybeDequeueReceive();
     void doSend(Family f);
-    void endCurrentSend();
     void startSendTimer(std::chrono::nanoseconds after);
     void doSendTimeout(const std::shared_ptr<AsyncSendPacket>& packet);
     void doReceive(Family f);
-    void endCurrentReceive();
     void startReceiveTimer(std::chrono::nanoseconds after);
     void doReceiveTimeout(const std::shared_ptr<AsyncReceivePacket>& packet);
     // Close checks of the dequeues: answers true when it closed the object.
@@ -203,22 +199,15 @@ private:
     bool stillServing(RunLoop* loop) const { return !isClosed() && runLoop_ == loop; }
 
     // The local (or peer) host and port; keeps them once bound (connected).
-    void addressInfo(bool peer, std::string* host, uint16_t* port) const;
+    std::pair<std::string, uint16_t> addressInfo(bool peer) const;
 
     Endpoint socket4_;
     Endpoint socket6_;
     RunLoop* runLoop_ = nullptr;  // Not owned: the serving thread's loop; null once closed.
     std::vector<std::string> runLoopModes_;
-    std::deque<std::shared_ptr<AsyncSendPacket>> sendQueue_;
-    std::shared_ptr<AsyncSendPacket> currentSend_;
+    UdpRequestQueue<AsyncSendPacket> sends_;
     Family currentSendFamily_ = Family::V4;
-    std::shared_ptr<RunLoopTimer> sendTimer_;
-    std::deque<std::shared_ptr<AsyncReceivePacket>> receiveQueue_;
-    std::shared_ptr<AsyncReceivePacket> currentReceive_;
-    std::shared_ptr<RunLoopTimer> receiveTimer_;
-    // Time the timers had left at a move, until the new loop sets them again.
-    std::optional<std::chrono::nanoseconds> movedSendTimer_;
-    std::optional<std::chrono::nanoseconds> movedReceiveTimer_;
+    UdpRequestQueue<AsyncReceivePacket> receives_;
     DelegateRef delegate_;  // Not owned.
     uint16_t flags_ = 0;
     long userData_ = 0;

@@ -23,6 +23,18 @@ namespace lumora {
 
 namespace {
 
+// The phone layout: the search status in the top toolbar, the devices found
+// under it, the selection toolbar at the foot.
+constexpr CGRect kRootFrame{{0, 0}, {320, 480}};
+constexpr CGRect kToolbarFrame{{0, 0}, {320, 44}};
+constexpr CGRect kIndicatorFrame{{290, 12}, {20, 20}};
+constexpr CGRect kStatusFrame{{100, 13}, {181, 21}};
+constexpr CGRect kTableFrame{{0, 44}, {320, 392}};
+constexpr CGRect kSelectToolbarFrame{{0, 436}, {320, 44}};
+const UIColor kSearchBackground = UIColor::colorWithRed(52 / 255.0, 73 / 255.0, 92 / 255.0, 1);
+// A device already in the list.
+const UIColor kListedDeviceColour = UIColor::colorWithRed(1, 1, 0, 1);
+
 std::string format(const std::string& fmtText, int a) { return fmtText + " (" + std::to_string(a) + ")"; }
 
 std::string format(const std::string& fmtText, int a, int b) {
@@ -58,23 +70,23 @@ DeviceSearchingViewController::~DeviceSearchingViewController() {
 }
 
 void DeviceSearchingViewController::loadView() {
-    auto* root = new UIView(CGRectMake(0, 0, 320, 480));
-    root->setBackgroundColor(UIColor::colorWithRed(52 / 255.0, 73 / 255.0, 92 / 255.0, 1));
+    auto* root = new UIView(kRootFrame);
+    root->setBackgroundColor(kSearchBackground);
     setViewName(root, "deviceSearchingView");
 
-    auto* toolbar = new UIToolbar(CGRectMake(0, 0, 320, 44));
+    auto* toolbar = new UIToolbar(kToolbarFrame);
     toolbar->setBarStyle(UIBarStyle::Black);
     setViewName(toolbar, "toolbar");
     root->addSubview(toolbar);
     toolbar_ = toolbar;
 
     auto* indicator = new UIActivityIndicatorView(UIActivityIndicatorViewStyle::White);
-    indicator->setFrame(CGRectMake(290, 12, 20, 20));
+    indicator->setFrame(kIndicatorFrame);
     setViewName(indicator, "indicator");
     toolbar->addSubview(indicator);
     indicator_ = indicator;
 
-    auto* status = new UILabel(CGRectMake(100, 13, 181, 21));
+    auto* status = new UILabel(kStatusFrame);
     status->setTextColor(UIColor::whiteColor());
     status->setFont(UIFont::systemFontOfSize(13));
     status->setBackgroundColor(UIColor::clearColor());
@@ -82,12 +94,12 @@ void DeviceSearchingViewController::loadView() {
     toolbar->addSubview(status);
     status_ = status;
 
-    auto* table = new UITableView(CGRectMake(0, 44, 320, 392));
+    auto* table = new UITableView(kTableFrame);
     setViewName(table, "tableView");
     root->addSubview(table);
     tableView_ = table;
 
-    auto* bottom = new UIToolbar(CGRectMake(0, 436, 320, 44));
+    auto* bottom = new UIToolbar(kSelectToolbarFrame);
     bottom->setBarStyle(UIBarStyle::Black);
     setViewName(bottom, "selectToolbar");
     root->addSubview(bottom);
@@ -127,7 +139,7 @@ void DeviceSearchingViewController::viewDidLoad() {
     const unsigned mask = UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight;
     if (tableView_) {
         tableView_->setAutoresizingMask(mask);
-        tableView_->setBackgroundColor(UIColor::colorWithRed(52 / 255.0, 73 / 255.0, 92 / 255.0, 1));
+        tableView_->setBackgroundColor(kSearchBackground);
         tableView_->dataSource = this;
         tableView_->setDelegate(this);
     }
@@ -158,8 +170,8 @@ void DeviceSearchingViewController::addDeviceWithLANScanning() {
     if (selectAllBtn_) selectAllBtn_->enabled = false;
     if (selectRevBtn_) selectRevBtn_->enabled = false;
     if (!InterfaceIdiom::isPad()) {
-        if (toolbar_) toolbar_->setFrame(CGRectMake(0, 0, 320, 44));
-        if (status_) status_->setFrame(CGRectMake(100, 13, 181, 21));
+        if (toolbar_) toolbar_->setFrame(kToolbarFrame);
+        if (status_) status_->setFrame(kStatusFrame);
     }
     numSelected_ = 0;
     setStatusCount("SearChing", 0);
@@ -262,7 +274,7 @@ UITableViewCell* DeviceSearchingViewController::cellForRowAtIndexPath(UITableVie
     const auto uid = d->udid.get();
     label->setText(Localization::string("UID") + " " + uid.value_or(""));
     const bool listed = QvDeviceManager::sharedInstance().deviceWithUID(uid) != nullptr;
-    label->setTextColor(listed ? UIColor::colorWithRed(1, 1, 0, 1) : UIColor::whiteColor());
+    label->setTextColor(listed ? kListedDeviceColour : UIColor::whiteColor());
     setViewName(label, "deviceRowLabel" + std::to_string(path.row));
     cell->contentView()->addSubview(label);
     auto* signal = new UIButton(CGRectMake(w - 50, (h - 22) / 2, 22, 22));

@@ -1,7 +1,8 @@
 #include "ui/kit/InterfaceFile.h"
 
-#include <cstdio>
 #include <map>
+
+#include "platform/Log.h"
 
 namespace lumora {
 
@@ -20,7 +21,7 @@ bool InterfaceFile::registerFile(const std::string& name, Builder builder) {
 UIView* InterfaceFile::load(const std::string& name, void* owner) {
     auto it = registry().find(name);
     if (it == registry().end()) {
-        std::printf("InterfaceFile: no interface file \"%s\"\n", name.c_str());
+        Log::warn("InterfaceFile", "no interface file \"%s\"", name.c_str());
         return nullptr;
     }
     return it->second(owner);

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/Log.h"
 #include "ui/kit/RunLoopBridge.h"
 #include "ui/kit/TouchRouter.h"
 #include "ui/kit/UIFont.h"
@@ -58,8 +59,11 @@ void KitApplication::ensure(Mode mode) {
     QApplication::setFont(base);
     QFontInfo info(base);
     if (info.family() != QString::fromLatin1(UIFont::familyName())) {
-        std::fprintf(stderr, "lumora: the font \"%s\" is not installed (got \"%s\"); install fonts-dejavu-core\n",
-                     UIFont::familyName(), info.family().toUtf8().constData());
+        Log::error("KitApplication", "the font \"%s\" is not installed (got \"%s\"); install fonts-dejavu-core",
+                   UIFont::familyName(), info.family().toUtf8().constData());
+        // The process ends here: lines a test run holds back would end with it.
+        std::string held = Log::takeHeld();
+        if (!held.empty()) std::fputs(held.c_str(), stderr);
         std::exit(3);
     }
     (void)app;

@@ -1,9 +1,9 @@
 #include "ui/kit/UIViewController.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <map>
 
+#include "platform/Log.h"
 #include "ui/kit/UINavigationController.h"
 #include "ui/kit/UINavigationItem.h"
 #include "ui/kit/UIScreen.h"
@@ -218,11 +218,11 @@ void UIViewController::presentViewController(std::shared_ptr<UIViewController> c
     finishTransitions();
     UIViewController* host = rootAncestor();
     if (host->presented_) {
-        std::printf("UIViewController: already presenting a controller; the new one is not presented\n");
+        Log::warn("UIViewController", "already presenting a controller; the new one is not presented");
         return;
     }
     if (!host->window()) {
-        std::printf("UIViewController: presenting from a controller not in a window; ignored\n");
+        Log::warn("UIViewController", "presenting from a controller not in a window; ignored");
         return;
     }
     auto keepHost = host->shared_from_this();

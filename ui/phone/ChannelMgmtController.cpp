@@ -13,6 +13,19 @@
 
 namespace lumora {
 
+namespace {
+
+// The panes: the chosen channel large, the others small beside or under it.
+// Portrait: the large pane's height; landscape: its width.
+constexpr CGFloat kBigPaneHeight = 260;
+constexpr CGFloat kBigPaneWidth = 375;
+// The small panes' pitch, and their size upright and on the side.
+constexpr CGFloat kThumbPitch = 107;
+constexpr CGSize kPortraitThumbSize{106, 85};
+constexpr CGSize kLandscapeThumbSize{105, 106};
+
+}  // namespace
+
 ChannelMgmtController::ChannelMgmtController() = default;
 
 ChannelMgmtController::~ChannelMgmtController() {
@@ -97,13 +110,13 @@ void ChannelMgmtController::layoutChannelViewsVertically() {
     const CGFloat X = b.origin.x, Y = b.origin.y, W = b.size.width, H = b.size.height;
     if (channelViewNumber_ <= 1) {
         CGFloat y = Y;
-        if (isBannerClicked_ && channelViewNumber_ == 1) y = (H - 260) / 2;
+        if (isBannerClicked_ && channelViewNumber_ == 1) y = (H - kBigPaneHeight) / 2;
         place(0, CGRect{{X, y}, {W, H - 3}}, false);
         return;
     }
-    place(0, CGRect{{X, Y}, {W, 260}}, false);
+    place(0, CGRect{{X, Y}, {W, kBigPaneHeight}}, false);
     for (unsigned i = 1; i < channelViewNumber_; ++i)
-        place(i, CGRect{{X + (i - 1) * 107.0, Y + 260}, {106, 85}}, true);
+        place(i, CGRect{{X + (i - 1) * kThumbPitch, Y + kBigPaneHeight}, kPortraitThumbSize}, true);
 }
 
 void ChannelMgmtController::layoutChannelViewsVerticallyForIPhone5() {
@@ -111,14 +124,16 @@ void ChannelMgmtController::layoutChannelViewsVerticallyForIPhone5() {
     const CGFloat X = b.origin.x, Y = b.origin.y, W = b.size.width, H = b.size.height;
     if (channelViewNumber_ <= 1) {
         CGFloat y = Y;
-        if (isBannerClicked_ && channelViewNumber_ == 1) y = (H - 260) / 2;
+        if (isBannerClicked_ && channelViewNumber_ == 1) y = (H - kBigPaneHeight) / 2;
         place(0, CGRect{{X, y}, {W, H - 3}}, false);
         return;
     }
-    place(0, CGRect{{X, Y}, {W, 260}}, false);
-    place(1, CGRect{{X, Y + 260}, {2 * W / 3, H - 260}}, true);
+    place(0, CGRect{{X, Y}, {W, kBigPaneHeight}}, false);
+    place(1, CGRect{{X, Y + kBigPaneHeight}, {2 * W / 3, H - kBigPaneHeight}}, true);
     for (unsigned i = 2; i < channelViewNumber_; ++i)
-        place(i, CGRect{{X + 2 * W / 3, Y + 260 + (i - 2) * (H - 260) / 2}, {W / 3, (H - 260) / 2}}, true);
+        place(i, CGRect{{X + 2 * W / 3, Y + kBigPaneHeight + (i - 2) * (H - kBigPaneHeight) / 2},
+                        {W / 3, (H - kBigPaneHeight) / 2}},
+              true);
 }
 
 void ChannelMgmtController::layoutChannelViewsHorizontally() {
@@ -129,9 +144,9 @@ void ChannelMgmtController::layoutChannelViewsHorizontally() {
         place(0, CGRect{{0, Y}, {W, S}}, false);
         return;
     }
-    place(0, CGRect{{0, Y}, {375, S}}, false);
+    place(0, CGRect{{0, Y}, {kBigPaneWidth, S}}, false);
     for (unsigned i = 1; i < channelViewNumber_; ++i)
-        place(i, CGRect{{375, Y + (i - 1) * 107.0}, {105, 106}}, true, true);
+        place(i, CGRect{{kBigPaneWidth, Y + (i - 1) * kThumbPitch}, kLandscapeThumbSize}, true, true);
 }
 
 void ChannelMgmtController::layoutChannelViewsHorizontallyForIPhone5() {
@@ -142,10 +157,12 @@ void ChannelMgmtController::layoutChannelViewsHorizontallyForIPhone5() {
         place(0, CGRect{{0, Y}, {W, S}}, false);
         return;
     }
-    place(0, CGRect{{0, Y}, {375, S}}, false);
-    place(1, CGRect{{375, Y}, {W - 375, 2 * H / 3}}, true);
+    place(0, CGRect{{0, Y}, {kBigPaneWidth, S}}, false);
+    place(1, CGRect{{kBigPaneWidth, Y}, {W - kBigPaneWidth, 2 * H / 3}}, true);
     for (unsigned i = 2; i < channelViewNumber_; ++i)
-        place(i, CGRect{{375 + (i - 2) * (W - 375) / 2, Y + 2 * H / 3}, {(W - 375) / 2, H / 3}}, true);
+        place(i, CGRect{{kBigPaneWidth + (i - 2) * (W - kBigPaneWidth) / 2, Y + 2 * H / 3},
+                        {(W - kBigPaneWidth) / 2, H / 3}},
+              true);
 }
 
 ChannelViewController* ChannelMgmtController::findAvailableChannelViewController() const {

@@ -16,10 +16,14 @@ namespace lumora {
 
 namespace {
 
+// The rows' segmented controls: one height, two-choice ones one width.
+constexpr CGFloat kSegmentHeight = 30;
+constexpr CGFloat kTwoChoiceWidth = 140;
+
 UISegmentedControl* makeSegment(const std::string& name, const std::vector<std::string>& titles, CGFloat width) {
     auto* s = new UISegmentedControl(titles);
     setViewName(s, name);
-    s->setFrame(CGRectMake(0, 0, width, 30));
+    s->setFrame(CGRectMake(0, 0, width, kSegmentHeight));
     return s;
 }
 
@@ -45,8 +49,8 @@ void ConfigViewController::viewDidLoad() {
     }));
     layoutSegment_ = makeSegment("layoutSegment", {"1", "4"}, 80);
     preferenceSegment_ =
-        makeSegment("preferenceSegment", {Localization::string("Real_TIME"), Localization::string("Quality")}, 140);
-    fullSegment_ = makeSegment("fullSegment", {Localization::string("RESIZE"), Localization::string("FULL")}, 140);
+        makeSegment("preferenceSegment", {Localization::string("Real_TIME"), Localization::string("Quality")}, kTwoChoiceWidth);
+    fullSegment_ = makeSegment("fullSegment", {Localization::string("RESIZE"), Localization::string("FULL")}, kTwoChoiceWidth);
     innergetMainSegment_ =
         makeSegment("innergetMainSegment", {Localization::string("INNERGETMAIN"), Localization::string("INNERGETSub")}, 200);
 }

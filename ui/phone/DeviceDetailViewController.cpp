@@ -24,6 +24,15 @@ namespace lumora {
 
 namespace {
 
+// The form: the device's fields over the delete button.
+constexpr CGRect kRootFrame{{0, 0}, {320, 436}};
+constexpr CGRect kTableFrame{{0, 0}, {320, 376}};
+constexpr CGRect kDeleteButtonFrame{{20, 384}, {280, 44}};
+// The title bar's choice between a UID and an address.
+constexpr CGRect kModeSegmentFrame{{0, 0}, {160, 30}};
+// The channel count row: its caption over the segments.
+constexpr CGFloat kChannelRowWidth = 240;
+
 constexpr const char* kName = "Name:";
 constexpr const char* kAddress = "Address:";
 constexpr const char* kPort = "Port:";
@@ -50,13 +59,13 @@ DeviceDetailViewController::~DeviceDetailViewController() {
 }
 
 void DeviceDetailViewController::loadView() {
-    auto* root = new UIView(CGRectMake(0, 0, 320, 436));
+    auto* root = new UIView(kRootFrame);
     setViewName(root, "deviceDetailView");
-    auto* table = new UITableView(CGRectMake(0, 0, 320, 376), UITableViewStyle::Grouped);
+    auto* table = new UITableView(kTableFrame, UITableViewStyle::Grouped);
     setViewName(table, "infotableview");
     root->addSubview(table);
     infotableview_ = table;
-    auto* del = new UIButton(CGRectMake(20, 384, 280, 44));
+    auto* del = new UIButton(kDeleteButtonFrame);
     del->setTitle(Localization::string("DELETE_DEVICE"));
     setViewName(del, "deleteButton");
     del->addTarget(this, [this](UIControl*, UIEvent*) { deleteButtonTapped(); }, UIControlEventTouchUpInside);
@@ -86,7 +95,7 @@ void DeviceDetailViewController::viewDidLoad() {
             if (auto s = std::dynamic_pointer_cast<DeviceDetailViewController>(weak.lock())) s->cancelButtonTapped();
         }));
     auto* seg = new UISegmentedControl({Localization::string("UIDTYPE"), Localization::string("IPTYPE")});
-    seg->setFrame(CGRectMake(0, 0, 160, 30));
+    seg->setFrame(kModeSegmentFrame);
     seg->setSelectedSegmentIndex(mode_ == 1 ? 1 : 0);
     setViewName(seg, "seg");
     seg->addTarget(this, [this](UIControl*, UIEvent*) { modeTypeDidChange(); }, UIControlEventValueChanged);
@@ -204,13 +213,13 @@ UITableViewCell* DeviceDetailViewController::cellForRowAtIndexPath(UITableView* 
     if (path.row == rows - 1) {
         auto* cell = new UITableViewCell(UITableViewCellStyle::Default, "SegCell");
         const CGFloat x = (table ? table->bounds().size.width : 320) / 2 - 130;
-        auto* label = new UILabel(CGRectMake(x, 10, 240, 20));
+        auto* label = new UILabel(CGRectMake(x, 10, kChannelRowWidth, 20));
         label->setFont(UIFont::fontWithName("Verdana", 12));
         label->setTextAlignment(UITextAlignment::Center);
         label->setText(Localization::string("ChannelNum"));
         cell->contentView()->addSubview(label);
         if (channelNumberSegment_) {
-            channelNumberSegment_->setFrame(CGRectMake(x, 40, 240, 30));
+            channelNumberSegment_->setFrame(CGRectMake(x, 40, kChannelRowWidth, 30));
             static_cast<UIControl*>(channelNumberSegment_.data())->setEnabled(operation_ == kAdd || operation_ == kEdit);
             cell->contentView()->addSubview(channelNumberSegment_);
         }

@@ -23,6 +23,15 @@
 
 namespace lumora {
 
+namespace {
+
+// The files' list fills the screen under the navigation bar, whose title is
+// the choice between photos and recordings.
+constexpr CGFloat kNavigationBarHeight = 44;
+constexpr CGRect kTypeSegmentFrame{{0, 0}, {160, 30}};
+
+}  // namespace
+
 FileMgmtController::FileMgmtController(MoviePlayerEngineFactory engines)
     : mediaPlayController_(std::make_shared<MediaPlayController>(std::move(engines))),
       photoBrowseController_(std::make_shared<PhotoBrowseController>()) {}
@@ -38,7 +47,7 @@ void FileMgmtController::loadView() {
     const CGRect screen = UIScreen::mainScreen().bounds();
     auto* v = new UIView(screen);
     setViewName(v, "fileMgmtView");
-    auto* table = new UITableView(CGRectMake(0, 0, screen.size.width, screen.size.height - 44));
+    auto* table = new UITableView(CGRectMake(0, 0, screen.size.width, screen.size.height - kNavigationBarHeight));
     setViewName(table, "filesTable");
     table->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleHeight);
     v->addSubview(table);
@@ -51,7 +60,7 @@ void FileMgmtController::viewDidLoad() {
     if (auto* nav = navigationController()) nav->navigationBar()->setBarStyle(UIBarStyle::Black);
     auto* segment = new UISegmentedControl({Localization::string("Photos"), Localization::string("Records")});
     setViewName(segment, "fileTypeSegment");
-    segment->setFrame(CGRectMake(0, 0, 160, 30));
+    segment->setFrame(kTypeSegmentFrame);
     segment->setSelectedSegmentIndex(0);
     segment->addTarget(this, [this](UIControl*, UIEvent*) { fileTypeDidChange(); }, UIControlEventValueChanged);
     segment_ = segment;

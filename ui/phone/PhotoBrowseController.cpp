@@ -21,6 +21,15 @@
 
 namespace lumora {
 
+namespace {
+
+// The photos in a strip under the navigation bar, the file's name just above
+// the tool bar at the foot.
+constexpr CGFloat kBarHeight = 44;
+constexpr CGFloat kPhotoHeight = 320;
+
+}  // namespace
+
 PhotoBrowseController::PhotoBrowseController() = default;
 
 PhotoBrowseController::~PhotoBrowseController() {
@@ -43,13 +52,13 @@ void PhotoBrowseController::loadView() {
     auto* v = new UIView(screen);
     setViewName(v, "photoBrowseView");
     v->setBackgroundColor(UIColor::blackColor());
-    auto* scroll = new UIScrollView(CGRectMake(0, 44, screen.size.width, 320));
+    auto* scroll = new UIScrollView(CGRectMake(0, kBarHeight, screen.size.width, kPhotoHeight));
     setViewName(scroll, "photoScrollView");
     scroll->setBackgroundColor(UIColor::blackColor());
     v->addSubview(scroll);
     photoScrollView_ = scroll;
     // Just above the tool bar, wherever the bottom of the screen is.
-    auto* label = new UILabel(CGRectMake(0, screen.size.height - 44 - 26, screen.size.width, 24));
+    auto* label = new UILabel(CGRectMake(0, screen.size.height - kBarHeight - 26, screen.size.width, 24));
     setViewName(label, "fileNameLabel");
     label->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleTopMargin);
     label->setTextColor(UIColor::whiteColor());
@@ -57,7 +66,7 @@ void PhotoBrowseController::loadView() {
     label->setTextAlignment(UITextAlignment::Center);
     v->addSubview(label);
     fileNameLabel_ = label;
-    auto* bar = new UIToolbar(CGRectMake(0, screen.size.height - 44, screen.size.width, 44));
+    auto* bar = new UIToolbar(CGRectMake(0, screen.size.height - kBarHeight, screen.size.width, kBarHeight));
     setViewName(bar, "photoToolBar");
     bar->setBarStyle(UIBarStyle::Black);
     bar->setAutoresizingMask(UIViewAutoresizingFlexibleWidth | UIViewAutoresizingFlexibleTopMargin);
@@ -121,7 +130,7 @@ void PhotoBrowseController::loadPhotos() {
     const int c = currentPage_;
     const int first = std::max(0, c - 2), last = std::min(count, c + 2) - 1;
     for (int i = first; i <= last; ++i) {
-        const CGRect frame = CGRectMake(w * i, 0, w, 320);
+        const CGRect frame = CGRectMake(w * i, 0, w, kPhotoHeight);
         if (!photoViews_[i]) {
             auto* page = new UIImageView(UIImage::imageWithContentsOfFile(photos_[i].fullPath()));
             setViewName(page, "photoPage" + std::to_string(i));

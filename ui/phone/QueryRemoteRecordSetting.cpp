@@ -22,6 +22,13 @@ namespace lumora {
 
 namespace {
 
+// The date picker: on the phone in a sheet, under a toolbar with its Done
+// button; on the tablet in a popover.
+constexpr CGFloat kPickerSheetHeight = 260;
+constexpr CGFloat kPickerToolbarHeight = 44;
+constexpr CGRect kPopoverPickerFrame{{0, 0}, {320, 480}};
+constexpr CGSize kPopoverSize{320, 240};
+
 constexpr uint32_t kTypeBits[4] = {1, 2, 4, 8};
 constexpr int kAllRow = 4;
 
@@ -205,15 +212,15 @@ void QueryRemoteRecordSetting::showDateTimePicker() {
     if (aac) return;
     auto* sheet = new UIActionSheet(Localization::string("Date_Time"), this, "", "", {});
     const CGFloat width = view()->bounds().size.width;
-    const CGFloat height = 260;
+    const CGFloat height = kPickerSheetHeight;
     auto* holder = new UIView(CGRectMake(0, 0, width, height));
-    auto* toolbar = new UIToolbar(CGRectMake(0, 0, width, 44));
+    auto* toolbar = new UIToolbar(CGRectMake(0, 0, width, kPickerToolbarHeight));
     toolbar->setBarStyle(UIBarStyle::Black);
     toolbar->setItems({UIBarButtonItem::withSystemItem(UIBarButtonSystemItem::FlexibleSpace, nullptr),
                        UIBarButtonItem::withSystemItem(UIBarButtonSystemItem::Done,
                                                        [this](UIBarButtonItem&) { pickerHideOK(); })});
     setViewName(toolbar, "pickerToolbar");
-    if (!picker) picker = new UIDatePicker(CGRectMake(0, 44, width, height - 44));
+    if (!picker) picker = new UIDatePicker(CGRectMake(0, kPickerToolbarHeight, width, height - kPickerToolbarHeight));
     picker->datePickerMode = UIDatePickerMode::DateAndTime;
     picker->setDate(std::chrono::system_clock::now());
     setViewName(picker, "datePicker");
@@ -234,7 +241,7 @@ void QueryRemoteRecordSetting::pickerHideOK() {
 
 void QueryRemoteRecordSetting::presentSortPopover(const CGRect& rect, const std::string& date) {
     auto content = std::make_shared<UIViewController>();
-    auto* datePicker = new UIDatePicker(CGRectMake(0, 0, 320, 480));
+    auto* datePicker = new UIDatePicker(kPopoverPickerFrame);
     datePicker->datePickerMode = UIDatePickerMode::DateAndTime;
     if (auto d = parse(date)) datePicker->setDate(*d);
     setViewName(datePicker, "datePicker");
@@ -242,7 +249,7 @@ void QueryRemoteRecordSetting::presentSortPopover(const CGRect& rect, const std:
     picker = datePicker;
     m_pPopOverController = std::make_shared<UIPopoverController>(content);
     m_pPopOverController->delegate = this;
-    m_pPopOverController->setPopoverContentSize(CGSizeMake(320, 240));
+    m_pPopOverController->setPopoverContentSize(kPopoverSize);
     m_pPopOverController->presentPopoverFromRect(rect, tableView(), UIPopoverArrowDirectionAny, true);
 }
 

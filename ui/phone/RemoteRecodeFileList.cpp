@@ -17,6 +17,17 @@
 
 namespace lumora {
 
+namespace {
+
+// The list: a row per recording; over the empty list, a spinner and the
+// searching (or nothing found) text.
+constexpr CGFloat kRowHeight = 52;
+constexpr CGFloat kSpinnerSize = 20;
+const UIColor kStatusTextColour = UIColor::colorWithWhite(0.25, 1);
+const UIColor kDetailTextColour = UIColor::colorWithWhite(0.35, 1);
+
+}  // namespace
+
 // The session's query delegate. It holds the list weakly, copies what a
 // callback carries and moves on to the main queue; it never waits there.
 class RemoteRecodeFileList::Receiver : public queryRecordDelegate {
@@ -75,12 +86,12 @@ void RemoteRecodeFileList::viewDidLoad() {
     makeSession();
     setTitle(Localization::string("RECORD_LIST_TITLE"));
     tableView()->setBackgroundColor(UIColor::whiteColor());
-    tableView()->rowHeight = 52;
+    tableView()->rowHeight = kRowHeight;
     setViewName(tableView(), "fileTable");
     // Searching and nothing-found texts, over the empty table.
     const CGFloat w = tableView()->bounds().size.width;
     auto* spinner = new UIActivityIndicatorView(UIActivityIndicatorViewStyle::Gray);
-    spinner->setFrame(CGRect{{(w - 20) / 2, 40}, {20, 20}});
+    spinner->setFrame(CGRect{{(w - kSpinnerSize) / 2, 40}, {kSpinnerSize, kSpinnerSize}});
     spinner->setHidesWhenStopped(true);
     spinner->setAutoresizingMask(UIViewAutoresizingFlexibleLeftMargin | UIViewAutoresizingFlexibleRightMargin);
     setViewName(spinner, "searchProgress");
@@ -89,7 +100,7 @@ void RemoteRecodeFileList::viewDidLoad() {
     status->setNumberOfLines(0);
     status->setTextAlignment(UITextAlignment::Center);
     status->setFont(UIFont::systemFontOfSize(15));
-    status->setTextColor(UIColor::colorWithWhite(0.25, 1));
+    status->setTextColor(kStatusTextColour);
     status->setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
     setViewName(status, "searchStatus");
     tableView()->addSubview(status);
@@ -297,7 +308,7 @@ UITableViewCell* RemoteRecodeFileList::cellForRowAtIndexPath(UITableView*, const
         cell->textLabel()->setText(e.name);
     }
     cell->textLabel()->setAdjustsFontSizeToFitWidth(true);
-    cell->detailTextLabel()->setTextColor(UIColor::colorWithWhite(0.35, 1));
+    cell->detailTextLabel()->setTextColor(kDetailTextColour);
     return cell;
 }
 

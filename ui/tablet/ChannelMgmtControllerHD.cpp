@@ -11,6 +11,9 @@ namespace lumora {
 
 namespace {
 
+// The grid's frame until the live screen sizes it.
+constexpr CGRect kGridFrame{{0, 0}, {768, 600}};
+
 // To the nearest whole number, halves away from zero, in single precision.
 float nearest(float x) { return std::round(x); }
 
@@ -38,7 +41,7 @@ ChannelMgmtControllerHD::~ChannelMgmtControllerHD() {
 }
 
 void ChannelMgmtControllerHD::loadView() {
-    auto* v = new UIView(CGRect{{0, 0}, {768, 600}});
+    auto* v = new UIView(kGridFrame);
     v->setBackgroundColor(UIColor::grayColor());
     setViewName(v, "channelGrid");
     setView(v);

@@ -27,6 +27,11 @@ constexpr CGFloat kToolbarHeight = 58;
 constexpr CGFloat kSwitchWidth = 125;
 constexpr CGFloat kSwitchHeight = 42;
 constexpr int kFolderIconTag = 100;
+// The toolbars' buttons: pictures, and titled ones.
+constexpr CGSize kIconButtonSize{41, 41};
+constexpr CGSize kTitledButtonSize{60, 32};
+// A folder row: the folder's icon, then its name from here on.
+constexpr CGFloat kFolderNameX = 60;
 
 template <class T>
 T* named(UIView* root, const std::string& name) {
@@ -120,11 +125,11 @@ void FileMgmtControllerHD::registerInterface() {
 
 FileMgmtControllerHD::FileMgmtControllerHD() {
     using F = FileMgmtControllerHD;
-    homeBtn_ = makeItem(this, {"homeBtn", "home", nullptr, CGSize{41, 41}, &F::homeItemClicked});
-    editListBtn_ = makeItem(this, {"editListBtn", "edit", nullptr, CGSize{41, 41}, &F::editListItemClicked});
-    doneEditListBtn_ = makeItem(this, {"doneEditListBtn", "none", "Save", CGSize{60, 32}, &F::doneEditListItemClicked});
+    homeBtn_ = makeItem(this, {"homeBtn", "home", nullptr, kIconButtonSize, &F::homeItemClicked});
+    editListBtn_ = makeItem(this, {"editListBtn", "edit", nullptr, kIconButtonSize, &F::editListItemClicked});
+    doneEditListBtn_ = makeItem(this, {"doneEditListBtn", "none", "Save", kTitledButtonSize, &F::doneEditListItemClicked});
     cancelEditListBtn_ =
-        makeItem(this, {"cancelEditListBtn", "none", "COMP", CGSize{60, 32}, &F::cancelEditListItemClicked});
+        makeItem(this, {"cancelEditListBtn", "none", "COMP", kTitledButtonSize, &F::cancelEditListItemClicked});
 
     auto* imgVdo = makeSwitch("segmentedImgVdoControl", "photoseg", "videoseg");
     imgVdo->delegate_ = this;
@@ -386,7 +391,7 @@ UITableViewCell* FileMgmtControllerHD::cellForRowAtIndexPath(UITableView* table,
     icon->setTag(kFolderIconTag);
     icon->setFrame(CGRectMake(10, (h - 30) / 2, 32, 30));
     button->addSubview(icon);
-    auto* label = new UILabel(CGRectMake(60, 0, listWidth - 60, h));
+    auto* label = new UILabel(CGRectMake(kFolderNameX, 0, listWidth - kFolderNameX, h));
     setViewName(label, "deviceFolderLabel");
     if (row >= 0 && row < static_cast<int>(allDeviceDirs_.size())) label->setText(allDeviceDirs_[static_cast<size_t>(row)]);
     label->setFont(UIFont::boldSystemFontOfSize(14));

@@ -12,6 +12,9 @@ namespace lumora {
 
 namespace {
 
+// The grid's frame until the file screen places it.
+constexpr CGRect kRootFrame{{0, 0}, {768, 1024}};
+
 // True when the file is gone afterwards (also when it already was).
 bool removeFile(const std::string& path) {
     std::error_code ec;
@@ -56,7 +59,7 @@ FileViewMgmtControllerHD::~FileViewMgmtControllerHD() {
 }
 
 void FileViewMgmtControllerHD::loadView() {
-    auto* v = new UIView(CGRectMake(0, 0, 768, 1024));
+    auto* v = new UIView(kRootFrame);
     setViewName(v, "fileViewMgmtView");
     v->setBackgroundColor(UIColor::clearColor());
     setView(v);

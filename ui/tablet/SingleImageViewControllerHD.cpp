@@ -15,6 +15,13 @@
 
 namespace lumora {
 
+namespace {
+
+// Each picture keeps a point clear on both sides of its page.
+constexpr CGFloat kPictureInset = 1;
+
+}  // namespace
+
 SingleImageViewControllerHD::SingleImageViewControllerHD() = default;
 
 SingleImageViewControllerHD::~SingleImageViewControllerHD() {
@@ -160,7 +167,7 @@ void SingleImageViewControllerHD::loadScrollViewWithPage(int page) {
     auto* picture = new UIImageView(UIImage::imageWithContentsOfFile(photoPath(page)));
     setViewName(picture, "photoView");
     picture->setContentMode(UIViewContentMode::ScaleAspectFit);
-    picture->setFrame(CGRectMake(page * ws + 1, 0, ws - 2, hs));
+    picture->setFrame(CGRectMake(page * ws + kPictureInset, 0, ws - 2 * kPictureInset, hs));
     scrollView_->addSubview(picture);
     imageViews_[static_cast<size_t>(page)] = picture;
 }
@@ -224,7 +231,7 @@ void SingleImageViewControllerHD::scrollTapped() {
         clearBuffImageFOrPage(page, false);
         if (page >= 0 && page < static_cast<int>(imageViews_.size()))
             if (auto& current = imageViews_[static_cast<size_t>(page)])
-                current->setFrame(CGRectMake(page * w + 1, 0, w - 2, hs));
+                current->setFrame(CGRectMake(page * w + kPictureInset, 0, w - 2 * kPictureInset, hs));
         loadBuffImageForPage(page);
     });
 }
@@ -271,7 +278,7 @@ void SingleImageViewControllerHD::deleteImage() {
         UIViewAnimation::animateWithDuration(kDeleteAnimation, [&] {
             for (int slot = q; slot < static_cast<int>(imageViews_.size()); ++slot)
                 if (auto& view = imageViews_[static_cast<size_t>(slot)])
-                    view->setFrame(CGRectMake(ws * slot + 1, 0, ws - 2, hs));
+                    view->setFrame(CGRectMake(ws * slot + kPictureInset, 0, ws - 2 * kPictureInset, hs));
         }, fitContent);
     } else {
         // The last photo went: back to the one before it, on the page's edge.

@@ -23,6 +23,11 @@ constexpr CGFloat kToolbarHeight = 44;
 constexpr CGFloat kTableWidth = 720;
 constexpr CGFloat kRowHeight = 64;
 constexpr CGFloat kControlX = 300;
+// The controls, centred in their rows at kControlX.
+constexpr CGFloat kSegmentHeight = 34;
+constexpr CGSize kSwitchSize{79, 27};
+// The tool bar's titled buttons.
+constexpr CGRect kBarButtonFrame{{0, 0}, {60, 32}};
 
 // One row of the table, as its cell file lays it out and the screen fills it.
 struct SettingRow {
@@ -62,7 +67,7 @@ UITableViewCell* titledCell(UIView* control, int tag) {
 
 UISegmentedControl* segmented(std::vector<std::string> titles, CGFloat width) {
     auto* s = new UISegmentedControl(std::move(titles));
-    s->setFrame(CGRect{{kControlX, (kRowHeight - 34) / 2}, {width, 34}});
+    s->setFrame(CGRect{{kControlX, (kRowHeight - kSegmentHeight) / 2}, {width, kSegmentHeight}});
     return s;
 }
 
@@ -86,7 +91,7 @@ UIView* buildSegmentedCell6(void* owner) {
 }
 
 UIView* buildSwitchedCell(void* owner) {
-    auto* cell = titledCell(new UISwitch(CGRect{{kControlX, (kRowHeight - 27) / 2}, {79, 27}}), 2);
+    auto* cell = titledCell(new UISwitch(CGRect{{kControlX, (kRowHeight - kSwitchSize.height) / 2}, kSwitchSize}), 2);
     if (owner) static_cast<Screen*>(owner)->switcherCell = cell;
     return cell;
 }
@@ -149,7 +154,7 @@ void SysConfigurationViewControllerHD::loadView() {
 UIButton* SysConfigurationViewControllerHD::makeBarButton(const std::string& titleKey, const std::string& name,
                                                           void (SysConfigurationViewControllerHD::*action)()) {
     auto* b = UIButton::buttonWithType(UIButtonType::Custom);
-    b->setFrame(CGRect{{0, 0}, {60, 32}});
+    b->setFrame(kBarButtonFrame);
     b->setBackgroundImage(UIImage::imageNamed("none.png"), UIControlStateNormal);
     b->setBackgroundImage(UIImage::imageNamed("none_clk.png"), UIControlStateHighlighted);
     b->setTitle(Localization::string(titleKey), UIControlStateNormal);

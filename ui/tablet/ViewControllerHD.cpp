@@ -23,6 +23,9 @@ constexpr CGFloat kBannerHeight = 300;
 constexpr CGFloat kButtonWidth = 210;
 constexpr CGFloat kButtonHeight = 120;
 constexpr CGFloat kButtonGap = 36;
+const UIColor kHomeBackground = UIColor::colorWithRed(0.11, 0.12, 0.14, 1);
+// The banner's page indicator, centred near its foot.
+constexpr CGSize kPageControlSize{200, 24};
 
 struct HomeButton {
     const char* name;      // object name (the outlet)
@@ -51,7 +54,7 @@ UIView* buildHome(void* owner) {
     const CGRect screen = UIScreen::mainScreen().bounds();
     auto* root = new UIView(CGRect{{0, 0}, {std::max(screen.size.width, screen.size.height),
                                             std::min(screen.size.width, screen.size.height)}});
-    root->setBackgroundColor(UIColor::colorWithRed(0.11, 0.12, 0.14, 1));
+    root->setBackgroundColor(kHomeBackground);
     setViewName(root, ViewControllerHD::kInterfaceName);
 
     auto* banner = new UIScrollView(CGRectZero);
@@ -177,7 +180,7 @@ void ViewControllerHD::layoutHome() {
             if (UIView* p = scrollView->viewWithName(bannerPageName(i))) p->setFrame(CGRect{{W * i, 0}, {W, bannerH}});
         scrollView->setContentOffset(CGPoint{W * page, 0});
     }
-    if (pageControl) pageControl->setFrame(CGRect{{(W - 200) / 2, bannerH - 30}, {200, 24}});
+    if (pageControl) pageControl->setFrame(CGRect{{(W - kPageControlSize.width) / 2, bannerH - 30}, kPageControlSize});
     if (showTimePage) showTimePage->setFrame(CGRect{{0, 0}, {W, bannerH}});
     const CGFloat gridW = 3 * kButtonWidth + 2 * kButtonGap;
     const CGFloat gridH = 2 * kButtonHeight + kButtonGap;
