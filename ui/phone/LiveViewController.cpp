@@ -20,7 +20,7 @@
 #include "ui/common/QvNavigationController.h"
 #include "ui/kit/UINavigationBar.h"
 #include "ui/kit/UIViewAnimation.h"
-#include "ui/kit/ZBarReaderViewController.h"
+#include "ui/common/ZBarReaderViewController.h"
 #include "ui/phone/ChannelMgmtController.h"
 #include "ui/phone/ChannelViewController.h"
 #include "ui/kit/ToggleLook.h"

@@ -34,7 +34,7 @@
 #include "ui/phone/ChannelMgmtController.h"
 #include "ui/phone/ChannelViewController.h"
 #include "ui/kit/UINavigationController.h"
-#include "ui/kit/ZBarReaderViewController.h"
+#include "ui/common/ZBarReaderViewController.h"
 
 using namespace lumora;
 namespace fs = std::filesystem;

@@ -37,7 +37,7 @@
 #include "ui/kit/UIPopoverController.h"
 #include "ui/kit/UILabel.h"
 #include "ui/kit/UIWindow.h"
-#include "ui/kit/ZBarReaderViewController.h"
+#include "ui/common/ZBarReaderViewController.h"
 #include "ui/kit/testing/KitTestDriver.h"
 #include "ui/tablet/TabletLiveFixture.h"
 
