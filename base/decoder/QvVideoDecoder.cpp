@@ -6,11 +6,11 @@
 #include <cstdio>
 #include <thread>
 
-#include "base/decoder/QvYuv2RGB.h"
 #include "app/core/QvApplicationPreference.h"
-#include "base/link/MediaFrame.h"
-#include "platform/graphics/Screen.h"
+#include "base/decoder/MediaFrame.h"
+#include "base/decoder/QvYuv2RGB.h"
 #include "platform/Log.h"
+#include "platform/graphics/Screen.h"
 
 namespace lumora {
 

@@ -12,7 +12,7 @@
 
 #include "base/link/ConnectTolvServerDelegate.h"
 #include "base/link/HoleDelegate.h"
-#include "base/link/MediaFrame.h"
+#include "base/decoder/MediaFrame.h"
 #include "base/link/OWSPLink.h"
 #include "base/link/PUConnection.h"
 #include "base/link/PUConnectionDelegate.h"

@@ -7,10 +7,10 @@
 #include <thread>
 
 #include "app/core/QvApplicationPreference.h"
+#include "base/decoder/MediaFrame.h"
 #include "base/decoder/QvVideoDecoder.h"
-#include "base/link/MediaFrame.h"
-#include "platform/runloop/RunLoop.h"
 #include "platform/graphics/Screen.h"
+#include "platform/runloop/RunLoop.h"
 #include "support/H264Clip.h"
 #include "support/TempDir.h"
 #include "support/WaitFor.h"
