@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/core/Device.h"
+#include "app/core/QvApplicationPreference.h"
 #include "base/link/OWSPMessageBuilder.h"
 #include "platform/Config.h"
 #include "platform/dispatch/DispatchQueue.h"
@@ -270,7 +271,7 @@ void LiveDemo::deviceDidReceiveStreamFormat(Device*, const _TLV_V_StreamDataForm
     std::lock_guard<std::mutex> lock(mutex_);
     if (decoder_ || stopped_) return;
     decoder_ = QvVideoDecoder::create(std::weak_ptr<QvVideoDecoderDelegate>(shared_from_this()), nullptr);
-    if (!decoder_->setupDecoder(1000.0 / fps, 0)) {
+    if (!decoder_->setupDecoder(1000.0 / fps, 0, QvApplicationPreference::sharedInstance().livePreference())) {
         decoder_.reset();
         Log::warn("LiveDemo", "the video decoder could not be set up");
     }

@@ -49,6 +49,7 @@
 
 #include "app/core/Device.h"
 #include "app/core/FileManager.h"
+#include "app/core/QvApplicationPreference.h"
 #include "app/core/QvDeviceManager.h"
 #include "base/decoder/MediaFrame.h"
 #include "base/decoder/QvVideoDecoder.h"
@@ -193,7 +194,8 @@ public:
         std::lock_guard<std::mutex> g(lock_);
         if (decoder_) return;
         decoder_ = QvVideoDecoder::create(std::weak_ptr<QvVideoDecoderDelegate>(shared_from_this()), nullptr);
-        if (!decoder_->setupDecoder(1000.0 / fps, 0)) decoder_.reset();
+        if (!decoder_->setupDecoder(1000.0 / fps, 0, QvApplicationPreference::sharedInstance().livePreference()))
+            decoder_.reset();
     }
     bool implementsDidReceiveVideoFrame() const override { return true; }
     void deviceDidReceiveVideoFrame(Device*, std::shared_ptr<MediaFrame> frame, int32_t) override {

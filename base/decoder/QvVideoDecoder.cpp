@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <thread>
 
-#include "app/core/QvApplicationPreference.h"
 #include "base/decoder/MediaFrame.h"
 #include "base/decoder/QvYuv2RGB.h"
 #include "platform/Log.h"
@@ -56,8 +55,7 @@ void QvVideoDecoder::runAsync(std::function<void(QvVideoDecoder&)> task) {
 
 // ---- set-up and tear-down -------------------------------------------------
 
-bool QvVideoDecoder::setupDecoder(double intervalMs, int outputFormat) {
-    const int livePreference = QvApplicationPreference::sharedInstance().livePreference();
+bool QvVideoDecoder::setupDecoder(double intervalMs, int outputFormat, int livePreference) {
     bool ok = false;
     runSync([&] { ok = setupOnQueue(intervalMs, outputFormat, livePreference); });
     return ok;
