@@ -25,7 +25,7 @@
 #include "ui/common/ButtonLook.h"
 #include "ui/common/GLVideoView.h"
 #include "ui/common/ReadableTexts.h"
-#include "ui/host/EmulatorWorld.h"
+#include "demo/EmulatorWorld.h"
 #include "ui/host/ScreenFactory.h"
 #include "ui/kit/UIAlertView.h"
 #include "ui/kit/UIApplication.h"

@@ -29,7 +29,7 @@
 #include "ui/common/UIDeviceAddViewController.h"
 #include "ui/common/DeviceSearchingViewController.h"
 #include "ui/common/GLVideoView.h"
-#include "ui/host/EmulatorWorld.h"
+#include "demo/EmulatorWorld.h"
 #include "ui/host/ScreenFactory.h"
 #include "ui/kit/UIAlertView.h"
 #include "ui/kit/UIPageControl.h"

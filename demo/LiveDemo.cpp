@@ -1,7 +1,8 @@
-#include "app/LiveDemo.h"
+#include "demo/LiveDemo.h"
 
 #include <cstdio>
 
+#include "app/CommandLine.h"
 #include "app/core/Device.h"
 #include "app/core/QvApplicationPreference.h"
 #include "base/link/OWSPMessageBuilder.h"
@@ -218,6 +219,16 @@ int LiveDemo::run(RunLoop& loop, const std::function<bool()>& interrupted) {
     if (!failed_ && frames_ == 0) fail("no video frames arrived from the device");
     stop();
     return failed_ ? 1 : 0;
+}
+
+int LiveDemo::runMode(const CommandLine& line, const std::function<bool()>& interrupted) {
+    Options demo;
+    demo.runOn = line.runOn;
+    if (line.udt) demo.transport = PUConnection::kUDT;
+    std::shared_ptr<LiveDemo> live = create(demo);
+    int status = live->run(RunLoop::main(), interrupted);
+    if (status != 0) std::fprintf(stderr, "lumora: live demo failed: %s\n", live->failure().c_str());
+    return status;
 }
 
 // ---------------------------------------------------------------- link callbacks
