@@ -9,7 +9,6 @@
 #include "app/CommandLine.h"
 #include "app/DevicePreConnector.h"
 #include "app/core/ConnectModes.h"
-#include "app/LiveDemo.h"
 #include "app/ProcessEntry.h"
 #include "app/core/FileManager.h"
 #include "app/core/QvDeviceManager.h"
@@ -30,16 +29,13 @@ void onSignal(int) { gInterrupted = true; }
 
 }  // namespace
 
-int EngineMain::run(const CommandLine& line) {
+int EngineMain::run(const CommandLine& line, const LiveDemoMode& liveDemo) {
     std::string error;
     // This thread owns the main run loop (and so the main queue).
     lumora::RunLoop::main();
     // Devices pre-connect through their own peer-to-peer client.
     DevicePreConnector::install();
 
-    LiveDemo::Options demo;
-    demo.runOn = line.runOn;
-    if (line.udt) demo.transport = PUConnection::kUDT;
     const bool appMode = line.app;
     const bool pad = line.pad;
 
@@ -80,11 +76,12 @@ int EngineMain::run(const CommandLine& line) {
     std::fflush(stdout);
 
     // The live road so far, against a device emulator on loopback.
+    if (!liveDemo) {
+        std::fprintf(stderr, "lumora: live demo failed: this program has none\n");
+        return 1;
+    }
     try {
-        std::shared_ptr<LiveDemo> live = LiveDemo::create(demo);
-        int status = live->run(RunLoop::main(), [] { return gInterrupted.load(); });
-        if (status != 0) std::fprintf(stderr, "lumora: live demo failed: %s\n", live->failure().c_str());
-        return status;
+        return liveDemo(line, [] { return gInterrupted.load(); });
     } catch (const std::exception& e) {
         std::fprintf(stderr, "lumora: ended by an exception: %s\n", e.what());
     } catch (...) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 namespace lumora {
 
 class CommandLine;
@@ -10,8 +12,15 @@ class CommandLine;
 // these modes here.
 class EngineMain {
 public:
-    // Answers the exit status.
-    static int run(const CommandLine& line);
+    // The live demonstration: runs on the main run loop until it ends or
+    // `interrupted` holds, and answers the exit status. The program's main
+    // hands it in; it lives with the emulators, which the engine does not
+    // link.
+    using LiveDemoMode = std::function<int(const CommandLine& line, const std::function<bool()>& interrupted)>;
+
+    // Answers the exit status. Without a live demonstration, the mode that
+    // needs one fails.
+    static int run(const CommandLine& line, const LiveDemoMode& liveDemo);
 };
 
 }  // namespace lumora

@@ -49,22 +49,23 @@
 
 #include "app/core/Device.h"
 #include "app/core/FileManager.h"
+#include "app/core/QvApplicationPreference.h"
 #include "app/core/QvDeviceManager.h"
+#include "base/decoder/MediaFrame.h"
 #include "base/decoder/QvVideoDecoder.h"
 #include "base/decoder/QvVideoDecoderDelegate.h"
 #include "base/link/DeviceClientDelegate.h"
-#include "base/link/MediaFrame.h"
 #include "base/link/OWSPMessageBuilder.h"
 #include "base/link/OWSPMessageParser.h"
 #include "base/link/PUConnection.h"
 #include "base/link/PUConnectionDelegate.h"
 #include "base/network/NETStatusObj.h"
 #include "base/utilities/QvGLView.h"
+#include "bench/BenchRounds.h"
 #include "platform/Config.h"
 #include "platform/graphics/GLContext.h"
 #include "platform/graphics/RenderThread.h"
 #include "platform/runloop/RunLoop.h"
-#include "bench/BenchRounds.h"
 #include "tests/support/H264Clip.h"
 #include "tools/device-emulator/DeviceEmulator.h"
 #include "ui/common/GLVideoView.h"
@@ -193,7 +194,8 @@ public:
         std::lock_guard<std::mutex> g(lock_);
         if (decoder_) return;
         decoder_ = QvVideoDecoder::create(std::weak_ptr<QvVideoDecoderDelegate>(shared_from_this()), nullptr);
-        if (!decoder_->setupDecoder(1000.0 / fps, 0)) decoder_.reset();
+        if (!decoder_->setupDecoder(1000.0 / fps, 0, QvApplicationPreference::sharedInstance().livePreference()))
+            decoder_.reset();
     }
     bool implementsDidReceiveVideoFrame() const override { return true; }
     void deviceDidReceiveVideoFrame(Device*, std::shared_ptr<MediaFrame> frame, int32_t) override {

@@ -6,11 +6,10 @@
 #include <cstdio>
 #include <thread>
 
+#include "base/decoder/MediaFrame.h"
 #include "base/decoder/QvYuv2RGB.h"
-#include "app/core/QvApplicationPreference.h"
-#include "base/link/MediaFrame.h"
-#include "platform/graphics/Screen.h"
 #include "platform/Log.h"
+#include "platform/graphics/Screen.h"
 
 namespace lumora {
 
@@ -56,8 +55,7 @@ void QvVideoDecoder::runAsync(std::function<void(QvVideoDecoder&)> task) {
 
 // ---- set-up and tear-down -------------------------------------------------
 
-bool QvVideoDecoder::setupDecoder(double intervalMs, int outputFormat) {
-    const int livePreference = QvApplicationPreference::sharedInstance().livePreference();
+bool QvVideoDecoder::setupDecoder(double intervalMs, int outputFormat, int livePreference) {
     bool ok = false;
     runSync([&] { ok = setupOnQueue(intervalMs, outputFormat, livePreference); });
     return ok;

@@ -73,10 +73,12 @@ public:
 
     // Opens the codec and starts the pacing timer at `intervalMs` (5 ms less
     // on a 640 x 960 screen mode). The jump door is one second of frames, or
-    // five when the application's live preference is not 0. False when the interval is not a positive
-    // number or the codec cannot be opened; the decoder then starts no timer
-    // and drops the frames it is given until a set-up succeeds.
-    bool setupDecoder(double intervalMs, int outputFormat);
+    // five when `livePreference` (the application's live preference, as the
+    // caller reads it for this set-up) is not 0. False when the interval is
+    // not a positive number or the codec cannot be opened; the decoder then
+    // starts no timer and drops the frames it is given until a set-up
+    // succeeds.
+    bool setupDecoder(double intervalMs, int outputFormat, int livePreference);
 
     // Queues one frame (a null frame is ignored). The frame is shared, not
     // copied; the caller must not change it afterwards.

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "base/decoder/H264HeaderParser.h"
+#include "base/decoder/MediaFrame.h"
 #include "base/decoder/Mp4Writer.h"
-#include "base/link/MediaFrame.h"
 
 namespace lumora {
 

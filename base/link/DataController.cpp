@@ -245,7 +245,7 @@ void DataController::startDecoding() {
         if (!recorder_) recorder_ = std::make_shared<QvVideoRecorder>();
     }
     if (frameRate_ == 0) frameRate_ = 25;
-    if (!decoder->setupDecoder(1000.0 / frameRate_, 0))
+    if (!decoder->setupDecoder(1000.0 / frameRate_, 0, QvApplicationPreference::sharedInstance().livePreference()))
         Log::warn("DataController", "the video decoder could not be set up");
     decoder->setBufferSize(60);
     decoder->setDropFrameIfNeeded(false);

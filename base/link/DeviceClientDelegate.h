@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "base/link/MediaFrame.h"
+#include "base/decoder/MediaFrame.h"
 #include "base/link/OWSPRecords.h"
 #include "platform/Error.h"
 

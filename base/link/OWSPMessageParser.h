@@ -5,7 +5,7 @@
 #include <memory>
 #include <span>
 
-#include "base/link/MediaFrame.h"
+#include "base/decoder/MediaFrame.h"
 #include "base/link/OWSPLink.h"
 
 namespace lumora {

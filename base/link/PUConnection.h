@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "base/link/MediaFrame.h"
+#include "base/decoder/MediaFrame.h"
 #include "base/link/OWSPLink.h"
 #include "base/link/PUConnectionDelegate.h"
 #include "platform/dispatch/DispatchQueue.h"

@@ -12,8 +12,8 @@
 
 #include "app/core/ConnectModes.h"
 #include "base/link/ConnectTolvServerDelegate.h"
+#include "base/decoder/MediaFrame.h"
 #include "base/link/HolePuncher.h"
-#include "base/link/MediaFrame.h"
 #include "base/link/OWSPLink.h"
 #include "base/link/PUConnection.h"
 #include "base/link/PUConnectionDelegate.h"

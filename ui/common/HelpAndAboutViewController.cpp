@@ -3,6 +3,7 @@
 #include "platform/Config.h"
 #include "platform/InterfaceIdiom.h"
 #include "platform/text/Localization.h"
+#include "ui/common/HelpViewController.h"
 #include "ui/kit/UIApplication.h"
 #include "ui/kit/UIBarButtonItem.h"
 #include "ui/kit/UIButton.h"
@@ -15,7 +16,6 @@
 #include "ui/kit/UINavigationItem.h"
 #include "ui/kit/UIScreen.h"
 #include "ui/kit/UITableViewCell.h"
-#include "ui/phone/HelpViewController.h"
 
 namespace lumora {
 

@@ -4,8 +4,8 @@
 
 #include "platform/Log.h"
 #include "platform/text/Localization.h"
+#include "ui/common/ZBarReaderViewController.h"
 #include "ui/kit/UIAlertView.h"
-#include "ui/kit/ZBarReaderViewController.h"
 #include "ui/kit/UIApplication.h"
 #include "ui/kit/UIColor.h"
 #include "ui/kit/UIPasteboard.h"

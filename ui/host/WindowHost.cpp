@@ -17,7 +17,6 @@
 #include "platform/storage/DataFolder.h"
 #include "platform/runloop/RunLoop.h"
 #include "ui/host/HostInput.h"
-#include "ui/host/EmulatorWorld.h"
 #include "ui/host/ScreenFactory.h"
 #include "ui/kit/ApplicationAlertBridge.h"
 #include "ui/kit/ClipboardPasteboardBackend.h"
@@ -92,7 +91,9 @@ int WindowHost::run(const Options& options) {
     Config& cfg = Config::shared();
     if (!cfg.loadFromEnvironment()) return 2;
     std::string error;
-    EmulatorWorld world;
+    auto stopPeers = [&options] {
+        if (options.demoPeers.stop) options.demoPeers.stop();
+    };
     // The demo's own temporary data root goes at the end, unless it holds
     // screenshots.
     std::string madeRoot;
@@ -115,22 +116,17 @@ int WindowHost::run(const Options& options) {
             root = tmpl;
             madeRoot = root;
         }
-        if (!world.start(root, EmulatorWorld::defaultDevices(), error)) {
+        if (!options.demoPeers.start) error = "this program has none";
+        if (!options.demoPeers.start || !options.demoPeers.start(root, error)) {
             std::fprintf(stderr, "lumora: emulators: %s\n", error.c_str());
-            world.stop();
+            stopPeers();
             removeMadeRoot();
             return 2;
         }
-        std::printf("lumora: emulators on loopback: relay servers %s..%s port %u; devices", cfg.relayHosts[0].c_str(),
-                    cfg.relayHosts[3].c_str(), cfg.relayTcpPort);
-        for (size_t i = 0; i < world.emulatorCount(); ++i)
-            std::printf(" %s(%s:%u)", world.emulator(i).options().deviceName.c_str(),
-                        world.emulator(i).options().tcpHost.c_str(), world.emulator(i).tcpPort());
-        std::printf("\n");
     }
     if (!DataFolder::prepare(cfg.dataRoot, error)) {
         std::fprintf(stderr, "lumora: %s\n", error.c_str());
-        world.stop();
+        stopPeers();
         removeMadeRoot();
         return 1;
     }
@@ -243,7 +239,7 @@ int WindowHost::run(const Options& options) {
     app.terminate();
     RunLoop::main().drainPending();
     delete window;
-    world.stop();
+    stopPeers();
     if (!keptFor.empty()) {
         std::printf("lumora: kept the demo's data root %s (%s)\n", madeRoot.c_str(), keptFor.c_str());
         std::fflush(stdout);

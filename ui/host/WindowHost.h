@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,16 @@ public:
         // unless screenshots were written into it) before the launch.
         bool demo = false;
         std::string dataRoot;
+        // The emulators of the demo, handed in by the program's main (they
+        // live in the demo library, which the host does not link): `start`
+        // starts them for the data root and says where they listen, or
+        // answers false with the reason; `stop` ends them, also when they
+        // never started. Without `start`, the demo cannot run.
+        struct DemoPeers {
+            std::function<bool(const std::string& dataRoot, std::string& error)> start;
+            std::function<void()> stop;
+        };
+        DemoPeers demoPeers;
     };
 
     // Answers the exit status.

@@ -4,6 +4,8 @@
 
 #include "app/CommandLine.h"
 #include "app/EngineMain.h"
+#include "demo/EmulatorWorld.h"
+#include "demo/LiveDemo.h"
 #include "platform/Log.h"
 #include "platform/graphics/RenderThread.h"
 #include "ui/host/WindowHost.h"
@@ -40,7 +42,9 @@ int main(int argc, char** argv) {
     }
     if (line.verbose) Log::setLevel(Log::Level::Info);
     if (line.quiet) Log::setLevel(Log::Level::Error);
-    if (!line.window()) return EngineMain::run(line);
+    // The demonstrations run on the emulators, which only the program links:
+    // the engine and the window host are handed them here.
+    if (!line.window()) return EngineMain::run(line, LiveDemo::runMode);
 
     WindowHost::Options options;
     options.pad = line.pad;
@@ -51,6 +55,13 @@ int main(int argc, char** argv) {
     for (const auto& p : line.taps) options.taps.push_back({CGPoint{p.x, p.y}, p.name});
     options.demo = line.demo;
     options.dataRoot = line.dataRoot;
+    EmulatorWorld world;
+    options.demoPeers.start = [&world](const std::string& dataRoot, std::string& error) {
+        if (!world.start(dataRoot, EmulatorWorld::defaultDevices(), error)) return false;
+        std::printf("lumora: emulators on loopback: %s\n", world.summary().c_str());
+        return true;
+    };
+    options.demoPeers.stop = [&world] { world.stop(); };
     installWebEnginePages();
     return WindowHost::run(options);
 }

@@ -16,7 +16,7 @@
 #include "ui/kit/UIScreen.h"
 #include "ui/common/QvNavigationController.h"
 #include "ui/kit/UINavigationBar.h"
-#include "ui/kit/ZBarReaderViewController.h"
+#include "ui/common/ZBarReaderViewController.h"
 #include "ui/phone/ChannelMgmtController.h"
 #include "ui/phone/ChannelViewController.h"
 #include "ui/phone/LiveViewInterface.h"

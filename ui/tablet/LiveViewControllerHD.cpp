@@ -17,7 +17,7 @@
 #include "ui/kit/UIScreen.h"
 #include "ui/kit/UIToolbar.h"
 #include "ui/kit/UIViewAnimation.h"
-#include "ui/kit/ZBarReaderViewController.h"
+#include "ui/common/ZBarReaderViewController.h"
 
 namespace lumora {
 

@@ -6,11 +6,10 @@
 #include <map>
 #include <thread>
 
-#include "app/core/QvApplicationPreference.h"
+#include "base/decoder/MediaFrame.h"
 #include "base/decoder/QvVideoDecoder.h"
-#include "base/link/MediaFrame.h"
-#include "platform/runloop/RunLoop.h"
 #include "platform/graphics/Screen.h"
+#include "platform/runloop/RunLoop.h"
 #include "support/H264Clip.h"
 #include "support/TempDir.h"
 #include "support/WaitFor.h"
@@ -80,7 +79,6 @@ protected:
     void SetUp() override {
         RunLoop::main();  // this thread drains the main queue
         Screen::main().reset();
-        QvApplicationPreference::sharedInstance().setLivePreference(0);
         recorder = std::make_shared<Recorder>();
         decoder = QvVideoDecoder::create(recorder, nullptr);
     }
@@ -93,7 +91,7 @@ protected:
     // pacing timer cannot tick in between: the steps decide every tick.
     void onQueueAfterSetup(const std::function<void()>& steps, int outputFormat = 0) {
         decoder->decoderQueue()->sync([&] {
-            ASSERT_TRUE(decoder->setupDecoder(40.0, outputFormat));
+            ASSERT_TRUE(decoder->setupDecoder(40.0, outputFormat, 0));
             steps();
         });
     }
@@ -141,9 +139,8 @@ TEST_F(DecoderTest, TimerPeriodAndJumpDoorFollowIntervalScreenAndPreference) {
     };
     for (const Case& c : cases) {
         Screen::main().setCurrentModeSize(c.screen);
-        QvApplicationPreference::sharedInstance().setLivePreference(c.preference);
         auto d = QvVideoDecoder::create();
-        ASSERT_TRUE(d->setupDecoder(c.interval, 0));
+        ASSERT_TRUE(d->setupDecoder(c.interval, 0, c.preference));
         EXPECT_EQ(d->timerPeriod(), c.period) << c.interval << " ms";
         EXPECT_EQ(d->jumpDoor(), c.door) << c.interval << " ms";
         EXPECT_EQ(d->bufferSize(), 0u);
@@ -160,7 +157,7 @@ TEST_F(DecoderTest, FailedSetupDropsFramesInsteadOfQueueingThem) {
     decoder->decodeFrame(nullptr);
     EXPECT_EQ(decoder->frameCount(), 1u);
     for (double bad : {0.0, -40.0, std::nan(""), std::numeric_limits<double>::infinity()}) {
-        EXPECT_FALSE(decoder->setupDecoder(bad, 0)) << bad;
+        EXPECT_FALSE(decoder->setupDecoder(bad, 0, 0)) << bad;
         EXPECT_EQ(decoder->timerPeriod(), 0ns);
         decoder->decodeFrame(frameOf(units[1], 2));
         decoder->removeAllFrame();
@@ -168,7 +165,7 @@ TEST_F(DecoderTest, FailedSetupDropsFramesInsteadOfQueueingThem) {
         EXPECT_EQ(decoder->frameCount(), 0u) << bad;
     }
     // A good set-up decodes again.
-    ASSERT_TRUE(decoder->setupDecoder(5.0, 0));
+    ASSERT_TRUE(decoder->setupDecoder(5.0, 0, 0));
     decoder->decodeFrame(frameOf(units[0], 10));
     drainMain(1);
     EXPECT_EQ(indices(), std::vector<int32_t>{10});
@@ -281,7 +278,7 @@ TEST_F(DecoderTest, PacedDecodingDeliversFfmpegsPicturesOnTheMainQueue) {
         auto units = test::splitAccessUnits(test::readFile(path));
         auto md5 = test::referenceMd5(path);
         ASSERT_EQ(units.size(), 20u);
-        ASSERT_TRUE(decoder->setupDecoder(2.0, 0));
+        ASSERT_TRUE(decoder->setupDecoder(2.0, 0, 0));
         for (size_t i = 0; i < units.size(); ++i) decoder->decodeFrame(frameOf(units[i], static_cast<int32_t>(i + 1)));
         const size_t expected = c.b ? units.size() - 2 : units.size();  // reordering keeps the last ones
         drainMain(expected);
@@ -374,7 +371,7 @@ TEST_F(DecoderTest, DestroyWhileTicking) {
     const auto& units = clip(10);
     for (int round = 0; round < 3; ++round) {
         decoder = QvVideoDecoder::create(recorder, nullptr);
-        ASSERT_TRUE(decoder->setupDecoder(1.0, round % 2));
+        ASSERT_TRUE(decoder->setupDecoder(1.0, round % 2, 0));
         recorder->wantRgb = true;
         std::atomic<bool> stop{false};
         std::weak_ptr<QvVideoDecoder> weak = decoder;
@@ -420,7 +417,7 @@ TEST_F(DecoderTest, PictureOfATickRunningDuringDestroyIsNotDelivered) {
     auto holding = std::make_shared<Holding>();
     recorder = holding;
     decoder = QvVideoDecoder::create(recorder, nullptr);
-    ASSERT_TRUE(decoder->setupDecoder(40.0, 0));
+    ASSERT_TRUE(decoder->setupDecoder(40.0, 0, 0));
     decoder->decodeFrame(frameOf(units[0], 1));
     ASSERT_TRUE(test::waitFor([&] { return holding->entered.load(); }));
     std::atomic<bool> destroyed{false};
@@ -448,7 +445,7 @@ TEST_F(DecoderTest, ASecondSetUpStartsANewStream) {
         for (int i = 0; i < 10; ++i) decoder->decodeOneFrameToYUV();
         ASSERT_EQ(decoder->lastframe(), 10);
         ASSERT_EQ(decoder->frameCount(), 10u);  // frames of the old stream still wait
-        ASSERT_TRUE(decoder->setupDecoder(40.0, 0));
+        ASSERT_TRUE(decoder->setupDecoder(40.0, 0, 0));
         EXPECT_EQ(decoder->frameCount(), 0u);
         EXPECT_EQ(decoder->lastframe(), 0);
         for (int i = 0; i < 5; ++i) decoder->decodeFrame(frameOf(units[i], i + 1));
@@ -466,7 +463,7 @@ TEST_F(DecoderTest, ASecondSetUpStartsANewStream) {
 TEST_F(DecoderTest, TheFirstFrameIsShownAtOnceAndTheBacklogStaysSmall) {
     SKIP_WITHOUT_FFMPEG();
     const auto& units = clip(10);
-    ASSERT_TRUE(decoder->setupDecoder(3600.0 * 1000.0, 0));
+    ASSERT_TRUE(decoder->setupDecoder(3600.0 * 1000.0, 0, 0));
     RunLoop::main().runFor(20ms);  // the timer's first tick finds nothing
     decoder->decodeFrame(frameOf(units[0], 1));
     drainMain(1);
@@ -492,7 +489,7 @@ TEST_F(DecoderTest, FinishingAStreamShowsEveryPictureThenTellsTheOwner) {
         auto md5 = test::referenceMd5(path);
         ASSERT_EQ(units.size(), 30u);
         ASSERT_EQ(md5.size(), 30u);
-        ASSERT_TRUE(decoder->setupDecoder(20.0, 0));
+        ASSERT_TRUE(decoder->setupDecoder(20.0, 0, 0));
         for (size_t i = 0; i < units.size(); ++i) decoder->decodeFrame(frameOf(units[i], static_cast<int32_t>(i + 1)));
         size_t picturesWhenDone = 0;
         bool done = false;

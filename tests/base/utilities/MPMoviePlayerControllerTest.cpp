@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "base/decoder/MediaFrame.h"
 #include "base/decoder/QvVideoRecorder.h"
-#include "base/link/MediaFrame.h"
 #include "base/utilities/FakeMovieEngine.h"
 #include "platform/Config.h"
 #include "platform/dispatch/NotificationCenter.h"

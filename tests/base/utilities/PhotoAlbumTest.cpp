@@ -7,8 +7,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "base/decoder/MediaFrame.h"
 #include "base/decoder/QvVideoRecorder.h"
-#include "base/link/MediaFrame.h"
 #include "platform/Config.h"
 #include "platform/graphics/PNGWriter.h"
 #include "support/H264Clip.h"

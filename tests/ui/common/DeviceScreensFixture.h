@@ -15,7 +15,7 @@
 #include "support/TempDir.h"
 #include "ui/common/DeviceSearchingViewController.h"
 #include "ui/common/UIDeviceAddViewController.h"
-#include "ui/kit/ZBarReaderViewController.h"
+#include "ui/common/ZBarReaderViewController.h"
 #include "ui/kit/KitAlertPresenter.h"
 #include "ui/kit/UIAlertView.h"
 #include "ui/kit/UINavigationController.h"

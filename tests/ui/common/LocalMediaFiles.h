@@ -9,8 +9,8 @@
 #include <string>
 
 #include "app/core/FileManager.h"
+#include "base/decoder/MediaFrame.h"
 #include "base/decoder/QvVideoRecorder.h"
-#include "base/link/MediaFrame.h"
 #include "base/utilities/FFmpegMovieEngine.h"
 #include "base/utilities/QvGLView.h"
 #include "platform/AlertPresenter.h"

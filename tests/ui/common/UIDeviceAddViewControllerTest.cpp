@@ -6,10 +6,10 @@
 
 #include "ui/common/DeviceScreensFixture.h"
 #include "ui/common/PrintedQRCode.h"
+#include "ui/common/ZBarReaderViewController.h"
 #include "ui/kit/UIActionSheet.h"
-#include "ui/kit/UITextField.h"
 #include "ui/kit/UIAlertView.h"
-#include "ui/kit/ZBarReaderViewController.h"
+#include "ui/kit/UITextField.h"
 
 using namespace lumora;
 using namespace lumora::test;

@@ -25,7 +25,7 @@
 #include "ui/common/ButtonLook.h"
 #include "ui/common/GLVideoView.h"
 #include "ui/common/ReadableTexts.h"
-#include "ui/host/EmulatorWorld.h"
+#include "demo/EmulatorWorld.h"
 #include "ui/host/ScreenFactory.h"
 #include "ui/kit/UIAlertView.h"
 #include "ui/kit/UIApplication.h"
@@ -34,7 +34,7 @@
 #include "ui/phone/ChannelMgmtController.h"
 #include "ui/phone/ChannelViewController.h"
 #include "ui/kit/UINavigationController.h"
-#include "ui/kit/ZBarReaderViewController.h"
+#include "ui/common/ZBarReaderViewController.h"
 
 using namespace lumora;
 namespace fs = std::filesystem;

@@ -29,7 +29,7 @@
 #include "ui/common/UIDeviceAddViewController.h"
 #include "ui/common/DeviceSearchingViewController.h"
 #include "ui/common/GLVideoView.h"
-#include "ui/host/EmulatorWorld.h"
+#include "demo/EmulatorWorld.h"
 #include "ui/host/ScreenFactory.h"
 #include "ui/kit/UIAlertView.h"
 #include "ui/kit/UIPageControl.h"
@@ -37,7 +37,7 @@
 #include "ui/kit/UIPopoverController.h"
 #include "ui/kit/UILabel.h"
 #include "ui/kit/UIWindow.h"
-#include "ui/kit/ZBarReaderViewController.h"
+#include "ui/common/ZBarReaderViewController.h"
 #include "ui/kit/testing/KitTestDriver.h"
 #include "ui/tablet/TabletLiveFixture.h"
 

@@ -10,13 +10,13 @@
 #include "support/LoopbackHttpServer.h"
 #include "support/TestArtifacts.h"
 #include "ui/common/HelpAndAboutViewController.h"
+#include "ui/common/HelpViewController.h"
 #include "ui/kit/UIActivityIndicatorView.h"
 #include "ui/kit/UINavigationController.h"
 #include "ui/kit/UIProgressView.h"
 #include "ui/kit/UIWebView.h"
 #include "ui/kit/testing/KitTestDriver.h"
 #include "ui/kit/web/WebEnginePages.h"
-#include "ui/phone/HelpViewController.h"
 
 using namespace lumora;
 using lumora::test::LoopbackHttpServer;

@@ -1,4 +1,4 @@
-#include "ui/phone/HelpViewController.h"
+#include "ui/common/HelpViewController.h"
 
 #include <cctype>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "ui/kit/ZBarReaderViewController.h"
+#include "ui/common/ZBarReaderViewController.h"
 
 #include "platform/text/Localization.h"
 #include "ui/kit/UIButton.h"
@@ -61,7 +61,7 @@ void ZBarReaderViewController::loadView() {
     setViewName(status, "readStatus");
     view->addSubview(status);
     status_ = status;
-    QPointer<UILabel> shown = status;
+    WeakView<UILabel> shown = status;
     reader_->setFileFailureObserver([shown](ZBarReader::FileFailure failure) {
         if (!shown) return;
         shown->setText(Localization::string(failure == ZBarReader::FileFailure::NotAPicture ? "QR_NOT_PICTURE"

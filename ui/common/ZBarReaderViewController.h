@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QPointer>
 #include <memory>
 #include <string>
 
@@ -9,6 +8,7 @@
 #include "ui/kit/UITextField.h"
 #include "ui/kit/UIView.h"
 #include "ui/kit/UIViewController.h"
+#include "ui/kit/WeakView.h"
 
 namespace lumora {
 
@@ -53,8 +53,8 @@ public:
 
 private:
     std::shared_ptr<ZBarReader> reader_ = ZBarReader::create();
-    QPointer<UITextField> imageFileField_;
-    QPointer<UILabel> status_;
+    WeakView<UITextField> imageFileField_;
+    WeakView<UILabel> status_;
 };
 
 }  // namespace lumora

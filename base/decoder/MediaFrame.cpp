@@ -1,4 +1,4 @@
-#include "base/link/MediaFrame.h"
+#include "base/decoder/MediaFrame.h"
 
 namespace lumora {
 

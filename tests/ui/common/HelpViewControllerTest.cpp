@@ -3,10 +3,10 @@
 #include "platform/Config.h"
 #include "platform/InterfaceIdiom.h"
 #include "ui/common/HelpAndAboutViewController.h"
+#include "ui/common/HelpViewController.h"
 #include "ui/kit/UIApplication.h"
 #include "ui/kit/UINavigationController.h"
 #include "ui/kit/testing/KitTestDriver.h"
-#include "ui/phone/HelpViewController.h"
 
 using namespace lumora;
 

@@ -1,8 +1,10 @@
-#include "app/LiveDemo.h"
+#include "demo/LiveDemo.h"
 
 #include <cstdio>
 
+#include "app/CommandLine.h"
 #include "app/core/Device.h"
+#include "app/core/QvApplicationPreference.h"
 #include "base/link/OWSPMessageBuilder.h"
 #include "platform/Config.h"
 #include "platform/dispatch/DispatchQueue.h"
@@ -219,6 +221,16 @@ int LiveDemo::run(RunLoop& loop, const std::function<bool()>& interrupted) {
     return failed_ ? 1 : 0;
 }
 
+int LiveDemo::runMode(const CommandLine& line, const std::function<bool()>& interrupted) {
+    Options demo;
+    demo.runOn = line.runOn;
+    if (line.udt) demo.transport = PUConnection::kUDT;
+    std::shared_ptr<LiveDemo> live = create(demo);
+    int status = live->run(RunLoop::main(), interrupted);
+    if (status != 0) std::fprintf(stderr, "lumora: live demo failed: %s\n", live->failure().c_str());
+    return status;
+}
+
 // ---------------------------------------------------------------- link callbacks
 
 void LiveDemo::connectionDidConnectToHost(PUConnection& connection, const std::string& host, uint16_t port) {
@@ -270,7 +282,7 @@ void LiveDemo::deviceDidReceiveStreamFormat(Device*, const _TLV_V_StreamDataForm
     std::lock_guard<std::mutex> lock(mutex_);
     if (decoder_ || stopped_) return;
     decoder_ = QvVideoDecoder::create(std::weak_ptr<QvVideoDecoderDelegate>(shared_from_this()), nullptr);
-    if (!decoder_->setupDecoder(1000.0 / fps, 0)) {
+    if (!decoder_->setupDecoder(1000.0 / fps, 0, QvApplicationPreference::sharedInstance().livePreference())) {
         decoder_.reset();
         Log::warn("LiveDemo", "the video decoder could not be set up");
     }

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "base/link/MediaFrame.h"
+#include "base/decoder/MediaFrame.h"
 
 using namespace lumora;
 

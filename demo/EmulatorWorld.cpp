@@ -1,4 +1,4 @@
-#include "ui/host/EmulatorWorld.h"
+#include "demo/EmulatorWorld.h"
 
 #include <filesystem>
 #include <random>
@@ -42,6 +42,15 @@ void EmulatorWorld::stop() {
         if (r) r->stop();
     udp_.reset();
     lan_.reset();
+}
+
+std::string EmulatorWorld::summary() const {
+    const Config& cfg = Config::shared();
+    std::string line = "relay servers " + cfg.relayHosts[0] + ".." + cfg.relayHosts[3] + " port " +
+                       std::to_string(cfg.relayTcpPort) + "; devices";
+    for (const auto& e : emulators_)
+        line += " " + e->options().deviceName + "(" + e->options().tcpHost + ":" + std::to_string(e->tcpPort()) + ")";
+    return line;
 }
 
 bool EmulatorWorld::start(const std::string& dataRoot, const std::vector<DemoDevice>& devices, std::string& error,

@@ -40,6 +40,9 @@ public:
     bool start(const std::string& dataRoot, const std::vector<DemoDevice>& devices, std::string& error,
                int lifetimeSeconds = 3600);
     void stop();
+    // Where the started peers listen, as the program prints it: "relay
+    // servers 127.0.0.11..127.0.0.14 port P; devices Gate(127.0.0.2:P) ...".
+    std::string summary() const;
     EmulatorWorld();
     ~EmulatorWorld();
     EmulatorWorld(const EmulatorWorld&) = delete;

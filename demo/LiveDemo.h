@@ -17,6 +17,8 @@
 
 namespace lumora {
 
+class CommandLine;
+
 // What the live demonstration has received so far.
 struct LiveDemoCounts {
     long frames = 0;     // whole video frames
@@ -91,6 +93,12 @@ public:
     // finished() or `interrupted` holds, stop. Answers the process exit
     // status: 0 when video arrived, 1 after a failure (failure() says why).
     int run(RunLoop& loop, const std::function<bool()>& interrupted);
+
+    // The program's live mode (EngineMain's live demonstration): the
+    // demonstration on the main run loop, over UDT when the command line
+    // says so and running on when it says so. Says on standard error why it
+    // failed.
+    static int runMode(const CommandLine& line, const std::function<bool()>& interrupted);
 
     // ---- PUConnectionDelegate (receiving queue, global queue)
     void connectionDidConnectToHost(PUConnection& connection, const std::string& host, uint16_t port) override;

@@ -1,4 +1,4 @@
-#include "ui/kit/ZBarReaderViewController.h"
+#include "ui/common/ZBarReaderViewController.h"
 
 #include <gtest/gtest.h>
 #include <qrencode.h>

@@ -1,6 +1,6 @@
 // The main job's live demonstration, run on the test's main run loop with
 // its times scaled down (5 s of live view become 1 s).
-#include "app/LiveDemo.h"
+#include "demo/LiveDemo.h"
 
 #include <gtest/gtest.h>
 
