@@ -5,6 +5,7 @@
 #include "app/core/Device.h"
 #include "app/core/FileManager.h"
 #include "app/core/QvUtility.h"
+#include "app/core/QvApplicationPreference.h"
 #include "app/core/QvDeviceManager.h"
 #include "base/link/ConnectChoice.h"
 #include "base/link/DeviceSearch.h"
