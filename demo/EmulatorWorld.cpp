@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <random>
 
+#include "app/core/ConnectModes.h"
 #include "app/core/Device.h"
 #include "app/core/FileManager.h"
 #include "app/core/QvDeviceManager.h"
@@ -123,7 +124,7 @@ bool EmulatorWorld::start(const std::string& dataRoot, const std::vector<DemoDev
         } else {
             d->address = o.tcpHost;
             d->mediaPort = emu->tcpPort();
-            d->deviceConType = 1;
+            d->deviceConType = devicecon::kByAddress;
         }
         store.addDevice(d);
         emulators_.push_back(std::move(emu));

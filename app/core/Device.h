@@ -80,7 +80,7 @@ public:
     std::atomic<bool> useOwsp3{false};
     SharedText udid{""};
     std::atomic<int32_t> connType{0};
-    std::atomic<int32_t> deviceConType{0};  // 1: by address and port; else by udid
+    std::atomic<int32_t> deviceConType{0};  // devicecon:: (app/core/ConnectModes.h): 1 by address and port, else by udid
     std::atomic<bool> isUDTConnect{false};
     std::atomic<bool> isOnLine{false};
     std::atomic<bool> isInIner{false};
@@ -98,7 +98,7 @@ public:
     std::atomic<bool> isShan{false};
     std::atomic<bool> isStartPreCon{false};
     std::atomic<bool> isp2p{false};
-    std::atomic<int32_t> preConMode{0};
+    std::atomic<int32_t> preConMode{0};  // connectmode:: (app/core/ConnectModes.h)
     std::atomic<int32_t> socketfd{0};
     SharedText pretcpAddress;  // absent
     std::atomic<int32_t> pretcpport{0};

@@ -1,5 +1,6 @@
 #include "base/link/ConnectChoice.h"
 
+#include "app/core/ConnectModes.h"
 #include "app/core/Device.h"
 #include "base/link/TolvClient.h"
 #include "platform/Config.h"
@@ -14,7 +15,7 @@ bool present(const SharedText& text) { return !text.value().empty(); }
 }  // namespace
 
 void ConnectChoice::connect(TolvClient& client, Device& device) {
-    if (device.deviceConType == 1) {
+    if (device.deviceConType == devicecon::kByAddress) {
         Log::debug("DataController", "\"%s\": connecting to %s:%d", device.name.value().c_str(),
                    device.address.value().c_str(), device.mediaPort.load());
         client.startConnectJustForIP(device.address.value(), static_cast<uint16_t>(device.mediaPort.load()));
@@ -26,16 +27,16 @@ void ConnectChoice::connect(TolvClient& client, Device& device) {
     const int lookupPort = cfg.relayTcpPort;
     if (device.isStartPreCon) {
         client.setDeviceUdid(udid);
-        if (device.preConMode == 1) {
+        if (device.preConMode == connectmode::kRelay) {
             client.startConnectjustFoward(udid, device.serverIP.value());
         } else if (device.isp2p) {
             if (!present(device.preudpAddress) || device.preudpport <= 0)
                 client.startConnectShouldSearchLan(udid, true, server1, lookupPort);
-            else if (device.preConMode == 6)
+            else if (device.preConMode == connectmode::kHoleUdt)
                 client.startConnectjustHole(udid, device.serverIP.value());
             else
                 client.startConnectPort(device.preudpAddress.value(), static_cast<uint16_t>(device.preudpport.load()),
-                                        true, 0, 2);
+                                        true, 0, connectmode::kServerUdt);
         } else {
             if (!present(device.pretcpAddress) || device.pretcpport <= 0)
                 client.startConnectShouldSearchLan(udid, true, server1, lookupPort);

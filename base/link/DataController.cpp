@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/core/ConnectModes.h"
 #include "app/core/Device.h"
 #include "app/core/FileManager.h"
 #include "app/core/QvUtility.h"
@@ -169,7 +170,7 @@ void DataController::startLiveIf(const std::shared_ptr<Device>& device, int chan
         client_->stopConnect();
         return;
     }
-    if (device->deviceConType != 1) scheduleStatisticsTimer(generation);
+    if (device->deviceConType != devicecon::kByAddress) scheduleStatisticsTimer(generation);
 }
 
 void DataController::scheduleStatisticsTimer(uint64_t generation) {
@@ -415,7 +416,7 @@ void DataController::tolvClientDidConnect(const std::string&, const std::string&
     }
     auto device = currentDevice();
     if (!device) return;
-    if (channelConnectMode_ == 1) {
+    if (channelConnectMode_ == channelmode::kPlayback) {
         client_->setChannelMode(1);
         sendLogin(*device, channel_, kPlaybackMode, kPlaybackType);
         return;
@@ -495,7 +496,7 @@ void DataController::tolvClientDidDisConnect(const std::string&, const Error& er
     // The recording ended and the device closed the link: the end is
     // reported once the last pictures are shown.
     if (playbackEnding_) return;
-    if (channelConnectMode_ == 1) {
+    if (channelConnectMode_ == channelmode::kPlayback) {
         fail("RECORDEND");
         return;
     }
@@ -557,7 +558,7 @@ void DataController::deviceDidLogin(Device*, int32_t) {
         q->queryRemoteRecord();
         return;
     }
-    if (channelConnectMode_ == 1) client_->sendMessage(buildPlayRequest());
+    if (channelConnectMode_ == channelmode::kPlayback) client_->sendMessage(buildPlayRequest());
     // A live view needs nothing more: the extended login starts the stream.
 }
 
@@ -631,7 +632,7 @@ void DataController::decoderDidDecodeFrameToYUV(QvVideoDecoder&, const MediaFram
 // ---------------------------------------------------------------- recordings on the device (RecordingQuery)
 
 void DataController::setTimeAndName(const _OWSP_DateTime& start, const std::string& fileName) {
-    channelConnectMode_ = 1;
+    channelConnectMode_ = channelmode::kPlayback;
     channel_ = 1;
     recordings_.setTimeAndName(start, fileName);
 }

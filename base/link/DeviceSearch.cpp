@@ -7,6 +7,7 @@
 #include <span>
 #include <thread>
 
+#include "app/core/ConnectModes.h"
 #include "app/core/Device.h"
 #include "app/core/QvApplicationPreference.h"
 #include "app/core/QvDeviceManager.h"
@@ -143,7 +144,7 @@ namespace {
 std::vector<std::shared_ptr<Device>> unfoundDevices(bool searchAll) {
     std::vector<std::shared_ptr<Device>> chosen;
     for (const auto& d : QvDeviceManager::sharedInstance().devices()) {
-        if (d->deviceConType == 1) continue;
+        if (d->deviceConType == devicecon::kByAddress) continue;
         if (searchAll ? d->isInIner.load() : d->isOnLine.load()) continue;
         chosen.push_back(d);
     }

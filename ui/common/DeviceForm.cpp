@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "app/core/ConnectModes.h"
 #include "app/core/Device.h"
 #include "app/core/QvDeviceManager.h"
 
@@ -49,7 +50,7 @@ std::string DeviceForm::validationError() const {
 }
 
 std::string DeviceForm::duplicateMessageKey(const Device& device) {
-    return device.deviceConType.load() == 1 ? "DEVICE_Name_Duplicate" : "DEVICE_EDIT_NAMEERR";
+    return device.deviceConType.load() == devicecon::kByAddress ? "DEVICE_Name_Duplicate" : "DEVICE_EDIT_NAMEERR";
 }
 
 std::shared_ptr<Device> DeviceForm::makeDevice() const {
@@ -59,10 +60,10 @@ std::shared_ptr<Device> DeviceForm::makeDevice() const {
         d->address = address;
         d->mediaPort = static_cast<uint32_t>(portValue(port));
         d->udid = "";
-        d->deviceConType = 1;
+        d->deviceConType = devicecon::kByAddress;
     } else {
         d->udid = uid;
-        d->deviceConType = 0;
+        d->deviceConType = devicecon::kByUid;
     }
     d->userName = user;
     d->password = storedPassword(password);
@@ -86,12 +87,12 @@ bool DeviceForm::applyTo(const std::shared_ptr<Device>& d, const QvDeviceManager
     d->channelNum = channelNum;
     if (alarm) d->alarmOnGuard = *alarm;
     if (mode == 1) {
-        d->deviceConType = 1;
+        d->deviceConType = devicecon::kByAddress;
         d->address = address;
         d->mediaPort = static_cast<uint32_t>(portValue(port));
         d->udid = "";
     } else {
-        d->deviceConType = 0;
+        d->deviceConType = devicecon::kByUid;
         d->udid = uid;
     }
     if (!list.doesDeviceHaveDuplicateAttribute(d)) return true;

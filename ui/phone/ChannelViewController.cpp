@@ -1,5 +1,6 @@
 #include "ui/phone/ChannelViewController.h"
 
+#include "app/core/ConnectModes.h"
 #include "app/core/Device.h"
 #include "app/core/QvDeviceManager.h"
 #include "base/link/DataController.h"
@@ -99,14 +100,14 @@ void ChannelViewController::startPlayRecordFile(const std::shared_ptr<Device>& d
     if (device->deviceId == deviceId_.load() && fileName.empty()) return;
     view();
     strPlayFileName_ = fileName;
-    channelConnectMode_ = 1;
+    channelConnectMode_ = channelmode::kPlayback;
     channel_ = 1;
     startTime_ = startTime;
     if (isLive()) return;
     stopRenderingFrame_ = false;
     beginView(device->deviceId, 1);
     ++generation_;
-    dataController_->setChannelConnectMode(1);
+    dataController_->setChannelConnectMode(channelmode::kPlayback);
     dataController_->setTimeAndName(startTime_, strPlayFileName_);
     std::shared_ptr<DataController> session = dataController_;
     DispatchQueue::global()->async([session, device] { session->startLive(device, 1); });

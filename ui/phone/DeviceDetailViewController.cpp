@@ -1,6 +1,7 @@
 #include "ui/phone/DeviceDetailViewController.h"
 
 
+#include "app/core/ConnectModes.h"
 #include "app/core/Device.h"
 #include "app/core/QvApplicationPreference.h"
 #include "app/core/QvDeviceManager.h"
@@ -169,7 +170,7 @@ void DeviceDetailViewController::setDeviceId(int32_t deviceId) {
     isAlarm_ = d->alarmOnGuard.load();
     if (channelNumberSegment_) channelNumberSegment_->setSelectedSegmentIndex(segmentForChannelNum(d->channelNum.load()));
     navigationItem().setTitle(d->name.value());
-    mode_ = d->deviceConType.load() == 1 ? 1 : 0;
+    mode_ = d->deviceConType.load() == devicecon::kByAddress ? 1 : 0;
     if (seg_) {
         seg_->setSelectedSegmentIndex(mode_);
         seg_->setHidden(true);
@@ -235,7 +236,7 @@ UITableViewCell* DeviceDetailViewController::cellForRowAtIndexPath(UITableView* 
         switch (path.row) {
         case 1:
             addTextRow(cell, "UID", kUDID, false, kKeyboardDefault,
-                       stored && stored->deviceConType.load() == 1 ? std::string() : attributes_[kUDID]);
+                       stored && stored->deviceConType.load() == devicecon::kByAddress ? std::string() : attributes_[kUDID]);
             break;
         case 2: addTextRow(cell, "User", kUser, false, kKeyboardDefault, attributes_[kUser]); break;
         case 3: addTextRow(cell, "Password", kPassword, true, kKeyboardDefault, attributes_[kPassword]); break;
@@ -245,7 +246,7 @@ UITableViewCell* DeviceDetailViewController::cellForRowAtIndexPath(UITableView* 
         switch (path.row) {
         case 1:
             addTextRow(cell, "Address", kAddress, false, kKeyboardURL,
-                       stored && stored->deviceConType.load() != 1 ? std::string() : attributes_[kAddress]);
+                       stored && stored->deviceConType.load() != devicecon::kByAddress ? std::string() : attributes_[kAddress]);
             break;
         case 2: addTextRow(cell, "Port", kPort, false, kKeyboardNumberPad, attributes_[kPort]); break;
         case 3: addTextRow(cell, "User", kUser, false, kKeyboardDefault, attributes_[kUser]); break;

@@ -1,5 +1,6 @@
 #include "ui/phone/DeviceMgmtController.h"
 
+#include "app/core/ConnectModes.h"
 #include "app/core/Device.h"
 #include "app/core/QvDeviceManager.h"
 #include "platform/InterfaceIdiom.h"
@@ -119,7 +120,7 @@ UITableViewCell* DeviceMgmtController::cellForRowAtIndexPath(UITableView*, const
         // A device reached through the relay may have no address of its own:
         // its identifier says which it is.
         const std::string address = d->address.value();
-        detail->setText(d->deviceConType.load() != 0 && !address.empty()
+        detail->setText(d->deviceConType.load() != devicecon::kByUid && !address.empty()
                             ? address + ":" + std::to_string(d->mediaPort.load())
                             : d->udid.value());
         detail->setFont(UIFont::fontWithName("Verdana", 10));

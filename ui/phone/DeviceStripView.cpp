@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "app/core/ConnectModes.h"
 #include "app/core/QvDeviceManager.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/runloop/Seconds.h"
@@ -69,7 +70,7 @@ void DeviceStripView::reload(const std::shared_ptr<preConDelegate>& listener) {
         }
         b->setFrame(CGRect{{50.0 * i, (h - 39) / 2}, {43, 43}});
         setViewName(b, "deviceButton" + std::to_string(i + 1));
-        if (d.deviceConType.load() == 1) d.goforgetisOnline();
+        if (d.deviceConType.load() == devicecon::kByAddress) d.goforgetisOnline();
         // Bringing the strip up to date ends a blink, as building it afresh would.
         b->stopActionwithImage(normalImage(d));
         b->setTitle(d.name.value(), UIControlStateNormal);

@@ -5,6 +5,7 @@
 #include <chrono>
 
 #include "platform/runloop/Seconds.h"
+#include "app/core/ConnectModes.h"
 #include "app/core/Device.h"
 #include "app/core/FileManager.h"
 #include "app/core/QvApplicationPreference.h"
@@ -553,7 +554,7 @@ void DeviceMgmtControllerHD::setDeviceIndex(int index) {
     setAttribute(kAlarm, d->alarmOnGuard.load() ? "1" : "0");
     setAttribute(kChannelNum, std::to_string(DeviceForm::indexForChannelNum(d->channelNum.load())));
     // Any type but 1 is reached by UID (the stored lists also hold 2).
-    mode_ = d->deviceConType.load() == 1 ? 1 : 0;
+    mode_ = d->deviceConType.load() == devicecon::kByAddress ? 1 : 0;
     if (segmentedControl_) segmentedControl_->setSelectedSegmentIndex(mode_);
     segmentChanged();
     if (segmentedControl_) segmentedControl_->setHidden(true);

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "platform/runloop/Seconds.h"
+#include "app/core/ConnectModes.h"
 #include "app/core/ConnectionRecord.h"
 #include "app/core/QvApplicationPreference.h"
 #include "app/core/QvDeviceManager.h"
@@ -234,7 +235,7 @@ void LiveViewControllerHD::scrollViewDidScroll(UIScrollView* s) {
 void LiveViewControllerHD::searchAllDeviceState() {
     // Only devices reached by address are probed; the probe itself runs on the network queue.
     for (const auto& d : QvDeviceManager::sharedInstance().devices())
-        if (d && d->deviceConType.load() == 1) d->goforgetisOnline();
+        if (d && d->deviceConType.load() == devicecon::kByAddress) d->goforgetisOnline();
 }
 
 void LiveViewControllerHD::startAutoPlay() {
