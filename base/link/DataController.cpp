@@ -86,6 +86,11 @@ bool DataController::hasDecoder() const {
     return decoder_ != nullptr;
 }
 
+int DataController::decoderJumpDoor() const {
+    std::lock_guard<std::mutex> g(mutex_);
+    return decoder_ ? decoder_->jumpDoor() : -1;
+}
+
 bool DataController::hasStatisticsTimer() const {
     std::lock_guard<std::mutex> g(mutex_);
     return datalengthTimer_ != nullptr;

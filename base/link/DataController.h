@@ -171,6 +171,8 @@ public:
     int audioFormat() const;
     const std::shared_ptr<TolvClient>& client() const { return client_; }
     bool hasDecoder() const;
+    // The running decoder's jump door in frames; -1 without a decoder.
+    int decoderJumpDoor() const;
     bool hasStatisticsTimer() const;
 
     // ---- TolvClientDelegate

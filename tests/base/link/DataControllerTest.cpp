@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "DataControllerTestSupport.h"
+#include "app/core/QvApplicationPreference.h"
 
 using namespace lumora;
 using namespace lumora::test;
@@ -37,6 +38,33 @@ TEST_F(DataControllerTest, EachLoginRefusalShowsItsText) {
         EXPECT_EQ(dev->connectNum.load(), 0);
         session->stopLive();
     }
+}
+
+// The decoder's jump door follows the live preference as the session reads
+// it at the stream's start: one second of frames at 0, five otherwise (the
+// emulator sends 25 frames a second; the session sizes the decoder's buffer
+// only after the set-up, so the buffer adds nothing).
+TEST_F(DataControllerTest, TheDecoderTakesTheLivePreferenceAtTheStreamsStart) {
+    struct Case {
+        int livePreference;
+        int jumpDoor;
+    };
+    const Case cases[] = {{0, 25}, {1, 5 * 25}, {2, 5 * 25}};
+    startDevice();
+    auto dev = addressDevice("Porch");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.livePreference);
+        QvApplicationPreference::sharedInstance().setLivePreference(c.livePreference);
+        pane = std::make_shared<FakePane>();
+        session = DataController::create();
+        session->setDelegate(pane);
+        liveUntilPicture(dev);
+        EXPECT_EQ(session->frameRate(), 25);
+        EXPECT_EQ(session->decoderJumpDoor(), c.jumpDoor);
+        session->stopLive();
+        EXPECT_EQ(session->decoderJumpDoor(), -1);
+    }
+    QvApplicationPreference::sharedInstance().setLivePreference(0);
 }
 
 // A device reached by its address: pictures reach the pane on the main
