@@ -578,13 +578,13 @@ void LiveViewControllerHD::ptz(int code) {
     if (ChannelViewControllerHD* t = selectedTile()) t->ptzControl(code);
 }
 
-void LiveViewControllerHD::holdPtz(void (LiveViewControllerHD::*action)()) {
+void LiveViewControllerHD::holdPtzControl(void (ControlStripHDDelegate::*action)()) {
     if (ptzHoldTimer_) ptzHoldTimer_->invalidate();
-    (this->*action)();
+    (static_cast<ControlStripHDDelegate*>(this)->*action)();
     std::weak_ptr<LiveViewControllerHD> weak = self();
     ptzHoldTimer_ = RunLoopTimer::scheduled(RunLoop::main(), secondsDuration(kPtzRenewInterval), true,
                                             [weak, action](RunLoopTimer&) {
-                                                if (auto s = weak.lock()) ((*s).*action)();
+                                                if (auto s = weak.lock()) (static_cast<ControlStripHDDelegate*>(s.get())->*action)();
                                             });
 }
 

@@ -141,8 +141,9 @@ public:
     // A pan/tilt/zoom button went down: its move runs, and is renewed every
     // half second while the finger stays (the session stops a move 1 s after
     // its last renewal), until the release (stopCtrl) ends it.
-    void holdPtz(void (LiveViewControllerHD::*action)());
-    void holdPtzControl(void (ControlStripHDDelegate::*action)()) override { holdPtz(action); }
+    // The action is called through the strip's delegate interface, the
+    // type it was named in.
+    void holdPtzControl(void (ControlStripHDDelegate::*action)()) override;
     bool isHoldingPtz() const { return ptzHoldTimer_ != nullptr; }
     void stopPtz(const std::shared_ptr<ChannelViewControllerHD>& tile);
     void playCtrl() override;
