@@ -531,12 +531,22 @@ void TolvClient::connectionDidConnectToHost(PUConnection& connection, const std:
 }
 
 int TolvClient::connectionDidReceiveMessage(PUConnection& connection, const std::vector<uint8_t>& buffer) {
-    const State s = snapshot();
-    if (!isCurrent(&connection)) return msgParser_.parseMsgData(buffer, s.tcpIP, s.tcpPort);
-    auto d = s.delegate.lock();
+    if (!isCurrent(&connection)) {
+        const State s = snapshot();
+        return msgParser_.parseMsgData(buffer, s.tcpIP, s.tcpPort);
+    }
+    // Every chunk of a live stream passes here: copy only what it needs.
+    std::shared_ptr<TolvClientDelegate> d;
+    std::string uid, t;
+    {
+        std::lock_guard<std::mutex> g(mutex_);
+        d = state_.delegate.lock();
+        uid = state_.deviceUdid;
+        t = state_.timestr;
+    }
     if (!d) return -1;
-    d->tolvClientDidRecDataLength(static_cast<int>(buffer.size()), s.deviceUdid, s.timestr);
-    return d->tolvClientDidRecData(buffer, s.deviceUdid, s.timestr);
+    d->tolvClientDidRecDataLength(static_cast<int>(buffer.size()), uid, t);
+    return d->tolvClientDidRecData(buffer, uid, t);
 }
 
 void TolvClient::connectionDidDisconnect(PUConnection& connection, const Error& error) {
