@@ -5,10 +5,12 @@
 #include <QImage>
 #include <QUrl>
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 
 #include "app/DevicePreConnector.h"
 #include "app/ProcessEntry.h"
@@ -203,34 +205,41 @@ int WindowHost::run(const Options& options) {
         if (gInterrupted.load()) QApplication::quit();
     });
     int status = 0;
-    if (!options.screenshot.empty()) {
-        double at = 0.3;
-        for (const Options::Tap& tap : options.taps) {
-            RunLoop::main().performAfterDelay(
-                std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(at)),
-                [window, tap, &status] {
-                    CGPoint p = tap.point;
-                    if (!tap.name.empty()) {
-                        std::string why;
-                        if (!tapTarget(window, tap.name, p, why)) {
-                            // A tap that misses makes the picture show something else.
-                            std::fprintf(stderr, "lumora: --tap %s: %s\n", tap.name.c_str(), why.c_str());
-                            status = 1;
-                            return;
-                        }
-                    }
-                    TouchRouter::shared().touchBegan(window, 0, p);
-                    TouchRouter::shared().touchEnded(window, 0, p);
-                });
-            at += 0.3;
+    // Headless taps come one after another, each 0.3 s after the one before
+    // has run, so whatever a tap queued on the main queue (a strip rebuilt
+    // for the chosen device) is done before the next finger comes down, even
+    // when a loaded machine runs the main thread late. The picture is taken
+    // at --after, and never before 0.3 s after the last tap.
+    using Seconds = std::chrono::duration<double>;
+    auto delay = [](double s) { return std::chrono::duration_cast<std::chrono::nanoseconds>(Seconds(s)); };
+    const auto startedAt = std::chrono::steady_clock::now();
+    std::function<void()> takeShot = [&status, window, path = options.screenshot] {
+        if (!writeShot(window, path)) status = 1;
+        QApplication::quit();
+    };
+    size_t nextTap = 0;
+    std::function<void()> tapNext = [&] {
+        const Options::Tap& tap = options.taps[nextTap++];
+        CGPoint p = tap.point;
+        std::string why;
+        if (!tap.name.empty() && !tapTarget(window, tap.name, p, why)) {
+            // A tap that misses makes the picture show something else.
+            std::fprintf(stderr, "lumora: --tap %s: %s\n", tap.name.c_str(), why.c_str());
+            status = 1;
+        } else {
+            TouchRouter::shared().touchBegan(window, 0, p);
+            TouchRouter::shared().touchEnded(window, 0, p);
         }
-        double when = std::max(options.after, at);
-        RunLoop::main().performAfterDelay(
-            std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(when)),
-            [&status, window, path = options.screenshot] {
-                if (!writeShot(window, path)) status = 1;
-                QApplication::quit();
-            });
+        if (nextTap < options.taps.size()) {
+            RunLoop::main().performAfterDelay(delay(0.3), tapNext);
+        } else {
+            const double elapsed = Seconds(std::chrono::steady_clock::now() - startedAt).count();
+            RunLoop::main().performAfterDelay(delay(std::max(options.after - elapsed, 0.3)), takeShot);
+        }
+    };
+    if (!options.screenshot.empty()) {
+        if (options.taps.empty()) RunLoop::main().performAfterDelay(delay(std::max(options.after, 0.3)), takeShot);
+        else RunLoop::main().performAfterDelay(delay(0.3), tapNext);
     }
     QApplication::exec();
     AlertPresenter::install(nullptr);
