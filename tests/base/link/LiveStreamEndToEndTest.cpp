@@ -228,7 +228,15 @@ long framesBehindAtFrameRate(int type, size_t frames) {
 TEST(LiveStreamEndToEndTest, AtTheFrameRateUdtKeepsInStepLikeTcp) {
     const size_t frames = 120;  // three key frames after the first second
     // Measured against TCP in the same run, so a busy machine slows both.
-    const long tcp = framesBehindAtFrameRate(PUConnection::kTCP, frames);
-    const long udt = framesBehindAtFrameRate(PUConnection::kUDT, frames);
+    // A burst stuck behind a trickle rate falls behind at every key frame,
+    // so it shows in every round; a machine busy with something else for a
+    // moment shows in one. The comparison is made again once before it
+    // counts.
+    long tcp = 0, udt = 0;
+    for (int round = 0; round < 2; ++round) {
+        tcp = framesBehindAtFrameRate(PUConnection::kTCP, frames);
+        udt = framesBehindAtFrameRate(PUConnection::kUDT, frames);
+        if (udt <= tcp + 5) break;
+    }
     EXPECT_LE(udt, tcp + 5) << "TCP fell " << tcp << " frames behind";
 }
