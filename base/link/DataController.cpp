@@ -32,7 +32,15 @@ constexpr auto kStatisticsInterval = std::chrono::seconds(3);
 
 }  // namespace
 
-DataController::DataController(Private) {}
+DataController::DataController(Private)
+    : restarts_(ViewRestarts::Handlers{
+          [this] { return generation_.load(); },
+          [this](const std::shared_ptr<Device>& device, int channel, uint64_t expected) {
+              startLiveIf(device, channel, expected);
+          },
+          [this](const char* key) {
+              if (auto d = delegate()) d->renderReconnecting(Localization::string(key));
+          }}) {}
 
 std::shared_ptr<DataController> DataController::create() {
     auto self = std::make_shared<DataController>(Private{});
@@ -132,11 +140,7 @@ _OWSP_DateTime DataController::startTime() const { return recordings_.startTime(
 // ---------------------------------------------------------------- start and stop
 
 void DataController::startLive(const std::shared_ptr<Device>& device, int channel) {
-    restartPause_.reset();  // a new view: restarts start with a short pause again
-    keepTryingPause_.reset();
-    reached_ = false;
-    keepTrying_ = false;
-    announce_ = false;
+    restarts_.viewStarted();
     if (device) Log::info("DataController", "view of \"%s\" channel %d started", device->name.value().c_str(), channel + 1);
     startLiveIf(device, channel, std::nullopt);
 }
@@ -219,10 +223,7 @@ void DataController::cancelStatisticsTimer() {
 }
 
 void DataController::stopLive() {
-    restartPause_.reset();
-    keepTryingPause_.reset();
-    keepTrying_ = false;
-    attemptPending_ = false;
+    restarts_.viewStopped();
     int32_t id;
     int channel;
     {
@@ -429,70 +430,17 @@ void DataController::tolvClientDidConnect(const std::string&, const std::string&
     if (client_->getConnectMode() == TolvClient::kHoleUdt) device->socketfd = client_->getDeviceConFD();
     Log::info("DataController", "link to \"%s\" open: %s", device->name.value().c_str(),
               ConnectChoice::linkPathText(*client_).c_str());
-    recontimes_ = 0;
-    reached_ = true;
-    restartPause_.linkUp();
+    restarts_.linkUp();
     sendLogin(*device, channel_, kLiveMode, kLiveType);
 }
 
-void DataController::restartLater(int32_t deviceId, int channel) {
-    uint64_t generation = generation_;
-    std::weak_ptr<DataController> weak = weak_from_this();
-    // Restarts are spaced by a growing pause: the budget of restarts then
-    // covers a device that is away for a few seconds instead of being spent
-    // within milliseconds. A stop or a new view meanwhile voids the restart.
-    DispatchQueue::global()->after(restartPause_.next(), [weak, generation, deviceId, channel] {
-        auto self = weak.lock();
-        if (!self) return;
-        auto device = QvDeviceManager::sharedInstance().deviceWithId(deviceId);
-        if (!device) return;
-        ++self->restartsMade_;
-        Log::info("DataController", "view of \"%s\" channel %d restarting", device->name.value().c_str(), channel + 1);
-        self->startLiveIf(device, channel, generation);
-    });
-}
-
-void DataController::keepTrying(int32_t deviceId, int channel) {
-    if (announce_.exchange(false)) {
-        // Never reached since the user started the view: most likely a wrong
-        // address or port, or a device still starting; else the link was lost.
-        const char* key = reached_ ? "MSG_RECONNECTING" : "MSG_UNREACHABLE";
-        if (auto d = delegate()) d->renderReconnecting(Localization::string(key));
-    }
-    uint64_t generation = generation_;
-    std::weak_ptr<DataController> weak = weak_from_this();
-    attemptPending_ = true;
-    DispatchQueue::global()->after(keepTryingPause_.next(), [weak, generation, deviceId, channel] {
-        auto self = weak.lock();
-        if (!self) return;
-        auto device = QvDeviceManager::sharedInstance().deviceWithId(deviceId);
-        if (!device) return;
-        if (self->generation_ != generation) return;  // stopped, restarted or tried at once meanwhile
-        self->attemptPending_ = false;
-        ++self->keepTryingAttempts_;
-        Log::info("DataController", "view of \"%s\" channel %d: trying the device again", device->name.value().c_str(),
-                  channel + 1);
-        self->startLiveIf(device, channel, generation);
-    });
-}
-
 void DataController::retryNow() {
-    if (!viewActive() || !keepTrying_ || !attemptPending_.exchange(false)) return;
+    if (!viewActive() || !restarts_.takePendingAttempt()) return;
     auto device = currentDevice();
     if (!device) return;
     const uint64_t generation = generation_;
     const int channel = channel_;
-    announce_ = true;  // the pane shows the text again should this attempt fail too
-    std::weak_ptr<DataController> weak = weak_from_this();
-    // The pending attempt is voided by the start (it moves the generation on).
-    DispatchQueue::global()->async([weak, device, channel, generation] {
-        auto self = weak.lock();
-        if (!self) return;
-        ++self->keepTryingAttempts_;
-        Log::info("DataController", "view of \"%s\" channel %d: trying the device again", device->name.value().c_str(),
-                  channel + 1);
-        self->startLiveIf(device, channel, generation);
-    });
+    restarts_.attemptNow(weak_from_this(), device, channel, generation);
 }
 
 void DataController::tolvClientDidDisConnect(const std::string&, const Error& error) {
@@ -510,25 +458,7 @@ void DataController::tolvClientDidDisConnect(const std::string&, const Error& er
     if (code == errors::kCodeDeviceOffline) {
         fail("MSG_DVOFF");
     } else if (code == errors::kCodeNet || code == errors::kCodePing) {
-        // Counted before the restart runs, so a restart that fails at once
-        // cannot start another one without counting.
-        int tries = recontimes_.load();
-        if (keepTrying_) {
-            // Still away: the next spaced attempt.
-            keepTrying(deviceId_, channel_);
-        } else if (tries < kMaxRestarts) {
-            recontimes_ = tries + 1;
-            restartLater(deviceId_, channel_);
-        } else {
-            // The quick restarts are spent: the device is away for longer
-            // than a glitch (a reboot, a network down). The view stays and
-            // keeps trying at a pace that does not flood the device.
-            recontimes_ = 0;
-            keepTryingPause_.begin();
-            keepTrying_ = true;
-            announce_ = true;
-            keepTrying(deviceId_, channel_);
-        }
+        restarts_.linkLost(weak_from_this(), deviceId_, channel_);
     }
     if (auto q = queryRecorddelegate()) q->queryRemoteRecorddiddisConnect();
 }
@@ -536,7 +466,7 @@ void DataController::tolvClientDidDisConnect(const std::string&, const Error& er
 void DataController::tolvClientShouldRecon(const std::string&, const std::string& udid) {
     if (!viewActive()) return;
     auto device = QvDeviceManager::sharedInstance().deviceWithUID(udid);
-    if (device) restartLater(device->deviceId, channel_);
+    if (device) restarts_.restartLater(weak_from_this(), device->deviceId, channel_);
 }
 
 int DataController::tolvClientDidRecData(const std::vector<uint8_t>& data, const std::string&,
@@ -583,8 +513,7 @@ void DataController::deviceDidReceiveStreamFormat(Device*, const _TLV_V_StreamDa
     if (format.hasAudio()) audio_->setStreamFormat(format.audioFormat);
     startDecoding();
     // The view works again: a later loss starts with quick restarts.
-    keepTrying_ = false;
-    keepTryingPause_.reset();
+    restarts_.streamUp();
     auto d = delegate();
     auto device = currentDevice();
     if (!d || !device) return;

@@ -13,10 +13,10 @@
 #include "base/decoder/QvVideoRecorder.h"
 #include "base/link/DeviceClientDelegate.h"
 #include "base/link/OWSPMessageParser.h"
-#include "base/link/ReconnectPause.h"
 #include "base/link/RecordingQuery.h"
 #include "base/link/TolvClient.h"
 #include "base/link/TolvClientDelegate.h"
+#include "base/link/ViewRestarts.h"
 #include "base/link/AllSearchDelegate.h"
 #include "base/link/ConnectTolvServerDelegate.h"
 #include "base/link/lanSearchDelegate.h"
@@ -47,10 +47,11 @@ class SessionAudio;
 // device list whenever it needs it.
 //
 // Parts of the work live in classes of their own that the session owns and
-// forwards to: ConnectChoice (the path to the device), SessionAudio
-// (listening and talking), RecordingQuery (the recording search and the
-// recording to play) and DeviceSearch (the LAN search and the all-device
-// status poll, on the queues "lansearch" and "searchDevice").
+// forwards to: ConnectChoice (the path to the device), ViewRestarts (the
+// automatic restarts and the keeping on trying), SessionAudio (listening and
+// talking), RecordingQuery (the recording search and the recording to play)
+// and DeviceSearch (the LAN search and the all-device status poll, on the
+// queues "lansearch" and "searchDevice").
 //
 // Threads: startLive() blocks while the client connects (call it from the
 // global queue); stopLive() may be called from any queue. Link callbacks run
@@ -70,7 +71,7 @@ class DataController : public TolvClientDelegate,
                        public std::enable_shared_from_this<DataController> {
 public:
     // Restarts in a row after drops with code 1003 or 1005.
-    static constexpr int kMaxRestarts = 5;
+    static constexpr int kMaxRestarts = ViewRestarts::kMaxRestarts;
 
     static std::shared_ptr<DataController> create();
     ~DataController() override;
@@ -154,16 +155,16 @@ public:
     void setChannelConnectMode(int mode) { channelConnectMode_ = mode; }
     int channel() const { return channel_; }
     int deviceId() const { return deviceId_; }
-    int recontimes() const { return recontimes_; }
+    int recontimes() const { return restarts_.recontimes(); }
     // The quick restarts are spent and the view keeps trying (spaced).
-    bool isKeepTrying() const { return keepTrying_; }
+    bool isKeepTrying() const { return restarts_.isKeepTrying(); }
     // Attempts made while keeping on trying, since the session was made.
-    int keepTryingAttempts() const { return keepTryingAttempts_; }
+    int keepTryingAttempts() const { return restarts_.keepTryingAttempts(); }
     // The user asks for an attempt now (a tap on the pane): a view that
     // waits for its next attempt makes it at once, on the global queue.
     void retryNow();
     // Automatic restarts begun since the session was made.
-    int restartsMade() const { return restartsMade_; }
+    int restartsMade() const { return restarts_.restartsMade(); }
     int frameRate() const { return frameRate_; }
     int videoWidth() const { return videoWidth_; }
     int videoHeight() const { return videoHeight_; }
@@ -233,13 +234,7 @@ private:
     void sendLogin(const Device& device, int channel, uint8_t mode, uint8_t type);
     void scheduleStatisticsTimer(uint64_t generation);
     void cancelStatisticsTimer();
-    // Restarts the view on the global queue unless it was stopped or
-    // started again meanwhile.
-    void restartLater(int32_t deviceId, int channel);
     void fail(const std::string& key);
-    // The view keeps trying: the pane hears it (text of `key`) once per
-    // series, the next attempt follows after a KeepTryingPause.
-    void keepTrying(int32_t deviceId, int channel);
     std::shared_ptr<QvVideoDecoder> makeDecoderLocked();
 
     std::shared_ptr<TolvClient> client_;
@@ -255,20 +250,12 @@ private:
     std::atomic<long> averagePacketLength_{0};
     std::atomic<int> deviceId_{-1};
     std::atomic<int> channelConnectMode_{0};
-    std::atomic<int> recontimes_{0};
     // Advanced by every start and stop: work queued for an older view
     // (restarts, the timer set-up) ends quietly.
     std::atomic<uint64_t> generation_{0};
     std::mutex stateMutex_;  // generation_, deviceId_ and connectNum change together
     int32_t countedDeviceId_ = -1;  // the device whose connectNum this session raised
-    std::atomic<int> restartsMade_{0};
-    ReconnectPause restartPause_;  // spaces the automatic restarts of a view
-    KeepTryingPause keepTryingPause_;  // spaces the attempts once those are spent
-    std::atomic<bool> reached_{false};     // a link stood up since the user started the view
-    std::atomic<bool> keepTrying_{false};  // the quick restarts are spent
-    std::atomic<bool> announce_{false};    // tell the pane again at the next drop
-    std::atomic<bool> attemptPending_{false};  // an attempt waits for its pause
-    std::atomic<int> keepTryingAttempts_{0};
+    ViewRestarts restarts_;  // the automatic restarts and the keeping on trying
     std::atomic<uint64_t> ptzGeneration_{0};  // the move whose stop is pending
     RecordingQuery recordings_;  // the recording search and the recording to play
     // The recording search is over: its link ends.

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <thread>
 
+#include "base/link/RkMessageBuilder.h"
 #include "base/network/NETStatusObj.h"
 #include "base/network/SocketFunctions.h"
 #include "platform/Config.h"
@@ -19,6 +20,15 @@ constexpr int kServerConnectAttempts = 5;
 constexpr std::chrono::microseconds kServerConnectPause{100};
 constexpr size_t kAnswerBufferSize = 1024;
 
+constexpr int kOpenSendMs = 1000;
+constexpr int kOpenReceiveMs = 2000;
+constexpr int kUdtFailedSendMs = 3000;
+constexpr int kUdtFailedFirstReceiveMs = 3000;
+constexpr int kUdtFailedReceiveMs = 2000;
+constexpr int kUdtFailedMoreReceives = 3;
+constexpr int kTcpFailedSendMs = 1000;
+constexpr int kTcpFailedReceiveMs = 2000;
+
 }  // namespace
 
 RelayServerSockets::~RelayServerSockets() {
@@ -31,6 +41,23 @@ RelayServerSockets::~RelayServerSockets() {
 
 const std::string& RelayServerSockets::host(int index) {
     return Config::shared().relayHosts[static_cast<size_t>(index < 0 || index > 3 ? 3 : index)];
+}
+
+RelayServerSockets::Request RelayServerSockets::openRequest(const std::string& uid, const std::string& host) {
+    return {RkMessageBuilder::buildMsgForOpenVSConnectionRequest(RkMessageBuilder::deviceIdForUid(uid)), kOpenSendMs,
+            host, false, {kOpenReceiveMs}};
+}
+
+RelayServerSockets::Request RelayServerSockets::udtFailedRequest(const std::string& uid, const std::string& host) {
+    std::vector<int> waits{kUdtFailedFirstReceiveMs};
+    waits.insert(waits.end(), kUdtFailedMoreReceives, kUdtFailedReceiveMs);
+    return {RkMessageBuilder::buildMsgForFailedUDTVSConnectionRequest(RkMessageBuilder::deviceIdForUid(uid)),
+            kUdtFailedSendMs, host, true, std::move(waits)};
+}
+
+RelayServerSockets::Request RelayServerSockets::tcpFailedRequest(const std::string& uid) {
+    return {RkMessageBuilder::buildMsgForFailedUPNPVSConnectionRequest(RkMessageBuilder::deviceIdForUid(uid)),
+            kTcpFailedSendMs, host(0), false, {kTcpFailedReceiveMs}};
 }
 
 int RelayServerSockets::indexOf(const std::string& host) {

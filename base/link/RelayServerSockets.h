@@ -53,6 +53,13 @@ public:
         // The waits for the answer, one after another, until bytes arrive.
         std::vector<int> receiveMs;
     };
+    // The requests of a connect attempt for the device `uid`, with their
+    // time-outs: where the device is and how to reach it (to `host`), and
+    // another path once the UDT path (over a fresh socket to `host`) or the
+    // TCP path (to server 1) failed.
+    static Request openRequest(const std::string& uid, const std::string& host);
+    static Request udtFailedRequest(const std::string& uid, const std::string& host);
+    static Request tcpFailedRequest(const std::string& uid);
     enum class Reply {
         kNoSocket,   // no new socket could be opened
         kNotSent,    // the request could not be sent over the new socket either

@@ -15,18 +15,8 @@ namespace lumora {
 
 namespace {
 
-constexpr int kOpenSendMs = 1000;
-constexpr int kOpenReceiveMs = 2000;
-constexpr int kUdtFailedSendMs = 3000;
-constexpr int kUdtFailedFirstReceiveMs = 3000;
-constexpr int kUdtFailedReceiveMs = 2000;
-constexpr int kUdtFailedMoreReceives = 3;
-constexpr int kTcpFailedSendMs = 1000;
-constexpr int kTcpFailedReceiveMs = 2000;
 constexpr int kServerTcpReadTimeout = 5;   // seconds, links a server gave
 constexpr int kDirectTcpReadTimeout = 10;  // seconds, direct links
-constexpr int kTcpReopenLimit = 2;
-constexpr int kUdtReopenLimit = 3;
 
 // Which server request the client sent last (kindofquery).
 constexpr int kOpenQuery = 0;
@@ -34,6 +24,7 @@ constexpr int kTcpFailedQuery = 1;
 constexpr int kUdtFailedQuery = 2;
 
 using Reply = RelayServerSockets::Reply;
+using DropStep = LinkDropPolicy::Step;
 
 Error p2pError() { return Error(errors::kP2PErr, errors::kCodeP2P, "UDT link could not be opened"); }
 Error netError() { return Error(errors::kNETErr, errors::kCodeNet, "no network"); }
@@ -473,8 +464,7 @@ bool TolvClient::setupOpenConn(const std::string& uid) {
         s.deviceUdid = uid;
     });
     kindofquery_ = kOpenQuery;
-    return askServer({RkMessageBuilder::buildMsgForOpenVSConnectionRequest(RkMessageBuilder::deviceIdForUid(uid)),
-                      kOpenSendMs, vsHost(), false, {kOpenReceiveMs}}) == Reply::kAnswered;
+    return askServer(RelayServerSockets::openRequest(uid, vsHost())) == Reply::kAnswered;
 }
 
 void TolvClient::tolvOpenVSConnResponseFromParser(RkMessageParser&, int queryResult, const std::string& address,
@@ -505,20 +495,15 @@ bool TolvClient::setupUDTFailedConn(const std::string& /*uid*/) {
     kindofquery_ = kUdtFailedQuery;
     std::string uid = deviceUdid();
     update([&](State& s) { s.queryId = uid; });
-    std::vector<int> waits{kUdtFailedFirstReceiveMs};
-    waits.insert(waits.end(), kUdtFailedMoreReceives, kUdtFailedReceiveMs);
     Reply reply =
-        askServer({RkMessageBuilder::buildMsgForFailedUDTVSConnectionRequest(RkMessageBuilder::deviceIdForUid(uid)),
-                   kUdtFailedSendMs, serverHost(RelayServerSockets::indexOf(vsHost())), true, std::move(waits)});
+        askServer(RelayServerSockets::udtFailedRequest(uid, serverHost(RelayServerSockets::indexOf(vsHost()))));
     if (reply == Reply::kTimedOut) return setupUPNPFailedConn(uid);  // the last wait timed out
     return reply == Reply::kAnswered;
 }
 
 bool TolvClient::setupUPNPFailedConn(const std::string& /*uid*/) {
     kindofquery_ = kTcpFailedQuery;
-    return askServer({RkMessageBuilder::buildMsgForFailedUPNPVSConnectionRequest(
-                          RkMessageBuilder::deviceIdForUid(queryId())),
-                      kTcpFailedSendMs, serverHost(0), false, {kTcpFailedReceiveMs}}) == Reply::kAnswered;
+    return askServer(RelayServerSockets::tcpFailedRequest(queryId())) == Reply::kAnswered;
 }
 
 // ---------------------------------------------------------------- link callbacks
@@ -550,10 +535,8 @@ int TolvClient::connectionDidReceiveMessage(PUConnection& connection, const std:
 }
 
 void TolvClient::connectionDidDisconnect(PUConnection& connection, const Error& error) {
-    int mode = currentConnectMode_;
-    // A direct or LAN link whose connect itself failed did not really start:
-    // reopening it at once would only fail again, without end.
-    if ((mode == kDirectTcp || mode == kLanTcp) && !error.empty() && isCurrent(&connection) && !linkConnected_)
+    if (LinkDropPolicy::forgetsPathOnFailedConnect(currentConnectMode_) && !error.empty() &&
+        isCurrent(&connection) && !linkConnected_)
         needRecon_ = false;
     dropPolicy(&connection, error);
 }
@@ -591,63 +574,38 @@ void TolvClient::dropPolicy(const PUConnection* connection, const Error& error) 
     if (!isCurrent(connection)) return;
     Log::warn("TolvClient", "%s: link lost in mode %d: %s", deviceUdid().c_str(), currentConnectMode_.load(),
                 error.toString().c_str());
-    switch (currentConnectMode_.load()) {
-        case kServerTcp:
-            if (drectConTimes_ >= kTcpReopenLimit) {
-                drectConTimes_ = 0;
-                setupUPNPFailedConn(deviceUdid());
-            } else if (needRecon_) {
-                ++drectConTimes_;
-                reopenTcp();
-            } else {
-                setupUPNPFailedConn(deviceUdid());
-            }
+    switch (dropSteps_.next(currentConnectMode_.load(), needRecon_, isPreCon_)) {
+        case DropStep::kReopenTcp:
+            reopenTcp();
             break;
-        case kDirectTcp:
-        case kLanTcp:
-            if (needRecon_) {
-                ++drectConTimes_;
-                reopenTcp();
-            } else {
-                reportDisconnect(Error(errors::kPingErr, errors::kCodePing, "device link lost"));
-            }
+        case DropStep::kReopenUdt:
+            reopenUdt();
             break;
-        case kRelay:
-            if (needRecon_) {
-                dropLink();
-                if (auto d = delegateRef()) d->tolvClientShouldRecon(timestr(), deviceUdid());
-            } else {
-                reportDisconnect(error);
-            }
+        case DropStep::kAskTcpFailed:
+            setupUPNPFailedConn(deviceUdid());
             break;
-        case kServerUdt:
-            if (udtrecConTimes_ >= kUdtReopenLimit) {
-                udtrecConTimes_ = 0;
-                setupUDTFailedConn(deviceUdid());
-            } else if (needRecon_) {
-                ++udtrecConTimes_;
-                reopenUdt();
-            } else {
-                dropLink();
-                holePunch();
-            }
+        case DropStep::kAskUdtFailed:
+            setupUDTFailedConn(deviceUdid());
             break;
-        case kInnerUdt:
-        case kHoleUdt:
-            if (udtrecConTimes_ >= kUdtReopenLimit) {
-                udtrecConTimes_ = 0;
-                setupUDTFailedConn(deviceUdid());
-            } else if (needRecon_) {
-                ++udtrecConTimes_;
-                reopenUdt();
-            } else if (isPreCon_) {
-                currentConnectMode_ = kRelay;
-                reportConnect();
-            } else {
-                setupUDTFailedConn(deviceUdid());
-            }
+        case DropStep::kHolePunch:
+            dropLink();
+            holePunch();
             break;
-        default:
+        case DropStep::kOwnerRestarts:
+            dropLink();
+            if (auto d = delegateRef()) d->tolvClientShouldRecon(timestr(), deviceUdid());
+            break;
+        case DropStep::kRelayForPreCon:
+            currentConnectMode_ = kRelay;
+            reportConnect();
+            break;
+        case DropStep::kReportLost:
+            reportDisconnect(Error(errors::kPingErr, errors::kCodePing, "device link lost"));
+            break;
+        case DropStep::kReportError:
+            reportDisconnect(error);
+            break;
+        case DropStep::kNothing:
             break;
     }
 }

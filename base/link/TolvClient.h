@@ -14,6 +14,7 @@
 #include "base/link/ConnectTolvServerDelegate.h"
 #include "base/decoder/MediaFrame.h"
 #include "base/link/HolePuncher.h"
+#include "base/link/LinkDropPolicy.h"
 #include "base/link/OWSPLink.h"
 #include "base/link/PUConnection.h"
 #include "base/link/PUConnectionDelegate.h"
@@ -163,8 +164,8 @@ public:
     std::shared_ptr<DeviceClientDelegate> client() const override { return snapshot().client.lock(); }
     void setClient(const std::shared_ptr<DeviceClientDelegate>& c) { update([&](State& s) { s.client = c; }); }
     bool needRecon() const { return needRecon_; }
-    int drectConTimes() const { return drectConTimes_; }
-    int udtrecConTimes() const { return udtrecConTimes_; }
+    int drectConTimes() const { return dropSteps_.tcpReopens(); }
+    int udtrecConTimes() const { return dropSteps_.udtReopens(); }
     // Reopenings of the current attempt's link so far (spaced by a pause).
     int reopenAttempts() const { return reopenPause_.attempts(); }
     int kindofquery() const { return kindofquery_; }
@@ -269,8 +270,6 @@ private:
     std::atomic<int> currentConnectMode_{kLanSearching};
     std::atomic<bool> needRecon_{false};
     std::atomic<bool> linkConnected_{false};  // the current TCP link reported its connect
-    std::atomic<int> drectConTimes_{0};
-    std::atomic<int> udtrecConTimes_{0};
     std::atomic<bool> justQuery_{false};
     std::atomic<int> kindofquery_{0};
     std::atomic<bool> isUDTConnect_{false};
@@ -281,6 +280,7 @@ private:
     std::atomic<bool> stopped_{false};
     std::atomic<uint64_t> attempt_{0};  // raised by every start and stop
     ReconnectPause reopenPause_;
+    LinkDropPolicy dropSteps_;  // the step for each drop, and the reopenings in a row
 };
 
 }  // namespace lumora
