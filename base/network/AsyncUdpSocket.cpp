@@ -3,7 +3,6 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <utility>
@@ -19,17 +18,13 @@ namespace {
 enum : uint16_t {
     kDidBind = 1u << 0,
     kDidConnect = 1u << 1,
-    kSock4CanAcceptBytes = 1u << 2,  // a write notification came since the last send
-    kSock6CanAcceptBytes = 1u << 3,
-    kSock4HasBytesAvailable = 1u << 4,  // a read notification came since the last read
-    kSock6HasBytesAvailable = 1u << 5,
-    kForbidSendReceive = 1u << 6,
-    kCloseAfterSends = 1u << 7,
-    kCloseAfterReceives = 1u << 8,
-    kDidClose = 1u << 9,
-    kDequeueSendScheduled = 1u << 10,
-    kDequeueReceiveScheduled = 1u << 11,
-    kFlipFlop = 1u << 12,  // set: the IPv4 socket is read first
+    kForbidSendReceive = 1u << 2,
+    kCloseAfterSends = 1u << 3,
+    kCloseAfterReceives = 1u << 4,
+    kDidClose = 1u << 5,
+    kDequeueSendScheduled = 1u << 6,
+    kDequeueReceiveScheduled = 1u << 7,
+    kFlipFlop = 1u << 8,  // set: the IPv4 socket is read first
 };
 
 using ByteBuffer = AsyncUdpSocket::ByteBuffer;
@@ -89,26 +84,15 @@ AsyncUdpSocket::AsyncUdpSocket(Private, DelegateRef delegate, long userData)
 AsyncUdpSocket::~AsyncUdpSocket() { closeWithoutNotice(); }
 
 void AsyncUdpSocket::openSocket(Family f) {
-    endpoint(f).fd = Calls::openSocket(f == Family::V4);
+    endpoint(f).open(f == Family::V4);
     // Nothing is watched until there is something to send or receive.
 }
 
 // ---------------------------------------------------------------- socket notifications
 
-uint16_t AsyncUdpSocket::writableFlag(Family f) { return f == Family::V4 ? kSock4CanAcceptBytes : kSock6CanAcceptBytes; }
-
-uint16_t AsyncUdpSocket::readableFlag(Family f) {
-    return f == Family::V4 ? kSock4HasBytesAvailable : kSock6HasBytesAvailable;
-}
-
 void AsyncUdpSocket::setWatcher(Family f, short events) {
-    Endpoint& ep = endpoint(f);
-    if (ep.watcher && runLoop_) runLoop_->removeWatcher(ep.watcher);
-    ep.watcher = 0;
-    ep.watched = events;
-    if (ep.fd < 0 || events == 0 || !runLoop_) return;
     std::weak_ptr<AsyncUdpSocket> weak = weak_from_this();
-    ep.watcher = runLoop_->addWatcher(ep.fd, events, [weak, f](short revents) {
+    endpoint(f).watch(runLoop_, events, [weak, f](short revents) {
         // The object stays alive until the notification was handled.
         if (auto self = weak.lock()) self->socketCallback(f, revents);
     });
@@ -117,47 +101,33 @@ void AsyncUdpSocket::setWatcher(Family f, short events) {
 // Read and write notifications each fire once, then stay off until they are
 // enabled again.
 void AsyncUdpSocket::enableNotifications(Family f) {
-    Endpoint& ep = endpoint(f);
-    if (ep.fd < 0) return;
     const short both = POLLIN | POLLOUT;
-    if (ep.watched == both && ep.watcher) return;
-    setWatcher(f, both);
+    if (endpoint(f).isOpen() && !endpoint(f).watchesExactly(both)) setWatcher(f, both);
 }
 
 void AsyncUdpSocket::socketCallback(Family f, short revents) {
-    Endpoint& ep = endpoint(f);
-    short fired = static_cast<short>(revents & ep.watched);
-    // An error or hang-up wakes every notification that is on; each then
-    // meets the error in its call.
-    if (revents & (POLLERR | POLLHUP | POLLNVAL)) fired = ep.watched;
-    setWatcher(f, static_cast<short>(ep.watched & ~fired));
+    UdpSocketEndpoint& ep = endpoint(f);
+    short fired = ep.fired(revents);
+    setWatcher(f, static_cast<short>(ep.watched() & ~fired));
     RunLoop* loop = runLoop_;
     if (fired & POLLIN) {
-        flags_ |= readableFlag(f);
+        ep.setReady(POLLIN);
         doReceive(f);
         if (!stillServing(loop)) return;
     }
     if (fired & POLLOUT) {
-        flags_ |= writableFlag(f);
+        ep.setReady(POLLOUT);
         doSend(f);
     }
 }
 
-void AsyncUdpSocket::closeSocket(Family f) {
-    Endpoint& ep = endpoint(f);
-    if (ep.watcher && runLoop_) runLoop_->removeWatcher(ep.watcher);
-    ep.watcher = 0;
-    ep.watched = 0;
-    if (ep.fd >= 0) ::close(ep.fd);
-    ep.fd = -1;
-    flags_ &= static_cast<uint16_t>(~(readableFlag(f) | writableFlag(f)));
-}
+void AsyncUdpSocket::closeSocket(Family f) { endpoint(f).close(runLoop_); }
 
 // ---------------------------------------------------------------- addresses
 
 std::pair<std::string, uint16_t> AsyncUdpSocket::addressInfo(bool peer) const {
     std::pair<std::string, uint16_t> out{std::string(), 0};
-    int fd = socket4_.fd >= 0 ? socket4_.fd : socket6_.fd;
+    int fd = socket4_.isOpen() ? socket4_.fd() : socket6_.fd();
     sockaddr_storage ss;
     socklen_t len;
     if (fd < 0 || !Calls::addressOf(fd, peer, &ss, &len)) return out;
@@ -201,8 +171,8 @@ bool AsyncUdpSocket::isConnectedToHost(const std::string& host, uint16_t port) c
 bool AsyncUdpSocket::isClosed() const { return (flags_ & kDidClose) != 0; }
 
 unsigned AsyncUdpSocket::maximumTransmissionUnit() const {
-    bool v4 = socket4_.fd >= 0;
-    int fd = v4 ? socket4_.fd : socket6_.fd;
+    bool v4 = socket4_.isOpen();
+    int fd = v4 ? socket4_.fd() : socket6_.fd();
     if (fd < 0) return 0;
     return Calls::maximumTransmissionUnit(fd, v4, isConnected());
 }
@@ -212,7 +182,7 @@ unsigned AsyncUdpSocket::maximumTransmissionUnit() const {
 bool AsyncUdpSocket::bindToPort(uint16_t port, Error* errPtr) { return bindToAddress(std::string(), port, errPtr); }
 
 bool AsyncUdpSocket::bindEndpoint(Family f, const ByteBuffer& address) {
-    return Calls::bind(endpoint(f).fd, address);
+    return Calls::bind(endpoint(f).fd(), address);
 }
 
 bool AsyncUdpSocket::bindToAddress(const std::string& host, uint16_t port, Error* errPtr) {
@@ -228,12 +198,12 @@ bool AsyncUdpSocket::bindToAddress(const std::string& host, uint16_t port, Error
         return false;
     }
     for (Family f : {Family::V4, Family::V6}) {
-        if (endpoint(f).fd >= 0) Calls::reuseAddress(endpoint(f).fd);
+        if (endpoint(f).isOpen()) Calls::reuseAddress(endpoint(f).fd());
     }
 
     bool boundV4 = false;
     if (!a.v4.empty()) {
-        if (socket4_.fd >= 0) {
+        if (socket4_.isOpen()) {
             if (!bindEndpoint(Family::V4, a.v4)) {
                 setError(errPtr, socketError());
                 return false;
@@ -245,10 +215,10 @@ bool AsyncUdpSocket::bindToAddress(const std::string& host, uint16_t port, Error
         }
     }
     if (!a.v6.empty()) {
-        if (socket6_.fd >= 0) {
+        if (socket6_.isOpen()) {
             // Asked for any port, both families take the one the IPv4 socket
             // got, so that the local port is one port.
-            ByteBuffer v6 = boundV4 && port == 0 ? Calls::withPortOf(socket4_.fd, a.v6) : a.v6;
+            ByteBuffer v6 = boundV4 && port == 0 ? Calls::withPortOf(socket4_.fd(), a.v6) : a.v6;
             bool ok = bindEndpoint(Family::V6, v6) || (v6 != a.v6 && bindEndpoint(Family::V6, a.v6));
             if (!ok) {
                 if (boundV4) {
@@ -272,7 +242,7 @@ bool AsyncUdpSocket::bindToAddress(const std::string& host, uint16_t port, Error
 }
 
 bool AsyncUdpSocket::connectEndpoint(Family f, const ByteBuffer& address, Error* errPtr) {
-    if (!Calls::connect(endpoint(f).fd, address)) {
+    if (!Calls::connect(endpoint(f).fd(), address)) {
         setError(errPtr, socketError());
         return false;
     }
@@ -290,8 +260,8 @@ bool AsyncUdpSocket::connectToHost(const std::string& host, uint16_t port, Error
         setError(errPtr, err);
         return false;
     }
-    if (!a.v4.empty() && socket4_.fd >= 0) return connectEndpoint(Family::V4, a.v4, errPtr);
-    if (!a.v6.empty() && socket6_.fd >= 0) return connectEndpoint(Family::V6, a.v6, errPtr);
+    if (!a.v4.empty() && socket4_.isOpen()) return connectEndpoint(Family::V4, a.v4, errPtr);
+    if (!a.v6.empty() && socket6_.isOpen()) return connectEndpoint(Family::V6, a.v6, errPtr);
     setError(errPtr, !a.v4.empty() ? ipv4UnavailableError() : ipv6UnavailableError());
     return false;
 }
@@ -301,12 +271,12 @@ bool AsyncUdpSocket::connectToAddress(const ByteBuffer& remoteAddr, Error* errPt
     if (flags_ & kDidConnect) throw AsyncUdpSocketException("Cannot connect a socket more than once.");
     int family = Calls::familyOf(remoteAddr);
     if (family == AF_INET) {
-        if (socket4_.fd >= 0) return connectEndpoint(Family::V4, remoteAddr, errPtr);
+        if (socket4_.isOpen()) return connectEndpoint(Family::V4, remoteAddr, errPtr);
         setError(errPtr, ipv4UnavailableError());
         return false;
     }
     if (family == AF_INET6) {
-        if (socket6_.fd >= 0) return connectEndpoint(Family::V6, remoteAddr, errPtr);
+        if (socket6_.isOpen()) return connectEndpoint(Family::V6, remoteAddr, errPtr);
         setError(errPtr, ipv6UnavailableError());
         return false;
     }
@@ -337,13 +307,13 @@ bool AsyncUdpSocket::joinMulticastGroup(const std::string& group, const std::str
         setError(errPtr, Error(Error::kNetDbDomain, err.code, "Invalid parameter 'group': " + err.description));
         return false;
     }
-    if (socket4_.fd >= 0 && !grp.v4.empty() && !iface.v4.empty()) {
-        if (!Calls::joinGroup4(socket4_.fd, grp.v4, iface.v4, errPtr)) return false;
+    if (socket4_.isOpen() && !grp.v4.empty() && !iface.v4.empty()) {
+        if (!Calls::joinGroup4(socket4_.fd(), grp.v4, iface.v4, errPtr)) return false;
         closeSocket(Family::V6);
         return true;
     }
-    if (socket6_.fd >= 0 && !grp.v6.empty() && !iface.v6.empty()) {
-        if (!Calls::joinGroup6(socket6_.fd, grp.v6, errPtr)) return false;
+    if (socket6_.isOpen() && !grp.v6.empty() && !iface.v6.empty()) {
+        if (!Calls::joinGroup6(socket6_.fd(), grp.v6, errPtr)) return false;
         closeSocket(Family::V4);
         return true;
     }
@@ -353,8 +323,8 @@ bool AsyncUdpSocket::joinMulticastGroup(const std::string& group, const std::str
 }
 
 bool AsyncUdpSocket::enableBroadcast(bool flag, Error* errPtr) {
-    if (socket4_.fd < 0) return true;
-    return Calls::setBroadcast(socket4_.fd, flag, errPtr);
+    if (!socket4_.isOpen()) return true;
+    return Calls::setBroadcast(socket4_.fd(), flag, errPtr);
 }
 
 // ---------------------------------------------------------------- run loop scheduling
@@ -387,12 +357,10 @@ bool AsyncUdpSocket::moveToRunLoop(RunLoop* runLoop) {
     ++epoch_;
     flags_ &= static_cast<uint16_t>(~(kDequeueSendScheduled | kDequeueReceiveScheduled));
     // Off the old loop: watchers, timers and scheduled dequeues. The
-    // notifications stay in Endpoint::watched, to be watched again on the new
+    // notifications stay on in the endpoints, to be watched again on the new
     // loop.
-    for (Endpoint* ep : {&socket4_, &socket6_}) {
-        if (ep->watcher) runLoop_->removeWatcher(ep->watcher);
-        ep->watcher = 0;
-    }
+    for (UdpSocketEndpoint* ep : {&socket4_, &socket6_})
+        ep->unwatch(*runLoop_);
     // Timers keep the time they had left.
     auto now = RunLoop::Clock::now();
     sends_.holdTimer(now);
@@ -411,10 +379,8 @@ bool AsyncUdpSocket::moveToRunLoop(RunLoop* runLoop) {
 void AsyncUdpSocket::resumeAfterMove() {
     if (isClosed() || !runLoop_) return;
     // A call on the new thread may have watched or timed already.
-    for (Family f : {Family::V4, Family::V6}) {
-        Endpoint& ep = endpoint(f);
-        if (!ep.watcher && ep.watched) setWatcher(f, ep.watched);
-    }
+    for (Family f : {Family::V4, Family::V6})
+        if (endpoint(f).needsWatcher()) setWatcher(f, endpoint(f).watched());
     auto sendLeft = sends_.takeHeldTimer();
     auto receiveLeft = receives_.takeHeldTimer();
     if (sendLeft && sends_.current() && !sends_.hasTimer()) startSendTimer(*sendLeft);
@@ -453,9 +419,9 @@ bool AsyncUdpSocket::sendData(ByteBuffer data, const std::string& host, uint16_t
     Error err;
     if (!Calls::resolve(host, port, false, &a, &err)) return false;
     ByteBuffer address;
-    if (!a.v4.empty() && socket4_.fd >= 0)
+    if (!a.v4.empty() && socket4_.isOpen())
         address = a.v4;
-    else if (!a.v6.empty() && socket6_.fd >= 0)
+    else if (!a.v6.empty() && socket6_.isOpen())
         address = a.v6;
     else
         return false;
@@ -467,8 +433,8 @@ bool AsyncUdpSocket::sendData(ByteBuffer data, const ByteBuffer& remoteAddr, dou
     if (!preSend(data) || isConnected()) return false;
     int family = Calls::familyOf(remoteAddr);
     if (family == 0) return false;
-    if (family == AF_INET && socket4_.fd < 0) return false;
-    if (family == AF_INET6 && socket6_.fd < 0) return false;
+    if (family == AF_INET && !socket4_.isOpen()) return false;
+    if (family == AF_INET6 && !socket6_.isOpen()) return false;
     queueSend(std::make_shared<AsyncSendPacket>(std::move(data), remoteAddr, timeout, tag));
     return true;
 }
@@ -487,9 +453,9 @@ void AsyncUdpSocket::maybeDequeueSend() {
     int family = Calls::familyOf(next->address);
     Family f = family == AF_INET    ? Family::V4
                : family == AF_INET6 ? Family::V6
-               : socket4_.fd >= 0   ? Family::V4
+               : socket4_.isOpen()  ? Family::V4
                                     : Family::V6;
-    if (endpoint(f).fd < 0) {
+    if (!endpoint(f).isOpen()) {
         // The family's socket was closed since the datagram was queued (a
         // bind, connect or group join of the other family).
         auto packet = next;
@@ -508,15 +474,15 @@ void AsyncUdpSocket::maybeDequeueSend() {
 void AsyncUdpSocket::doSend(Family f) {
     const auto& current = sends_.current();
     if (!current || currentSendFamily_ != f) return;
-    Endpoint& ep = endpoint(f);
-    if (ep.fd < 0) return;
-    if (!(flags_ & writableFlag(f)) && !Calls::isReady(ep.fd, POLLOUT)) {
+    UdpSocketEndpoint& ep = endpoint(f);
+    if (!ep.isOpen()) return;
+    if (!ep.isReady(POLLOUT)) {
         enableNotifications(f);
         return;
     }
-    ssize_t result = Calls::send(ep.fd, current->buffer, current->address);
+    ssize_t result = Calls::send(ep.fd(), current->buffer, current->address);
     int err = result < 0 ? errno : 0;
-    flags_ &= static_cast<uint16_t>(~writableFlag(f));
+    ep.clearReady(POLLOUT);
     if (result < 0 && Calls::isTransient(err)) {
         // Not writable after all: the datagram waits for the next write
         // notification (or its time-out).
@@ -576,14 +542,14 @@ void AsyncUdpSocket::maybeDequeueReceive() {
 }
 
 void AsyncUdpSocket::doReceive(Family f) {
-    Endpoint& ep = endpoint(f);
+    UdpSocketEndpoint& ep = endpoint(f);
     RunLoop* loop = runLoop_;
-    while (receives_.current() && ep.fd >= 0 && ((flags_ & readableFlag(f)) || Calls::isReady(ep.fd, POLLIN))) {
-        flags_ &= static_cast<uint16_t>(~readableFlag(f));
+    while (receives_.current() && ep.isOpen() && ep.isReady(POLLIN)) {
+        ep.clearReady(POLLIN);
         ByteBuffer buffer(maxReceiveBufferSize_);
         sockaddr_storage from{};
         socklen_t fromLen = sizeof from;
-        ssize_t result = Calls::receive(ep.fd, buffer, &from, &fromLen);
+        ssize_t result = Calls::receive(ep.fd(), buffer, &from, &fromLen);
         int err = result < 0 ? errno : 0;
         if (result < 0 && Calls::isTransient(err)) break;  // nothing waiting after all
         if (result < 0) {
@@ -626,7 +592,7 @@ void AsyncUdpSocket::doReceive(Family f) {
         packet->host.clear();
         packet->port = 0;
     }
-    if (receives_.current() && ep.fd >= 0) enableNotifications(f);
+    if (receives_.current() && ep.isOpen()) enableNotifications(f);
 }
 
 void AsyncUdpSocket::startReceiveTimer(std::chrono::nanoseconds after) {

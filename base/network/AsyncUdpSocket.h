@@ -13,6 +13,7 @@
 #include "base/network/AsyncUdpSocketException.h"
 #include "base/network/UdpRequestQueue.h"
 #include "base/network/UdpSocketCalls.h"
+#include "base/network/UdpSocketEndpoint.h"
 #include "platform/Error.h"
 #include "platform/runloop/RunLoop.h"
 
@@ -136,14 +137,14 @@ public:
     bool isConnected() const;
     bool isConnectedToHost(const std::string& host, uint16_t port) const;
     bool isClosed() const;
-    bool isIPv4() const { return socket4_.fd >= 0; }
-    bool isIPv6() const { return socket6_.fd >= 0; }
+    bool isIPv4() const { return socket4_.isOpen(); }
+    bool isIPv6() const { return socket6_.isOpen(); }
     // The MTU of the path or interface the socket uses: the path MTU when
     // connected, else the MTU of the interface holding the bound address;
     // 0 when there is none (unbound, or bound to all interfaces).
     unsigned maximumTransmissionUnit() const;
     // The IPv4 socket's descriptor; -1 when there is none.
-    int getUdpSocket() const { return socket4_.fd; }
+    int getUdpSocket() const { return socket4_.fd(); }
 
 private:
     struct Private {};
@@ -152,25 +153,17 @@ public:
     AsyncUdpSocket(Private, DelegateRef delegate, long userData);
 
 private:
-    // One platform socket and its run-loop watcher.
-    struct Endpoint {
-        int fd = -1;
-        uint64_t watcher = 0;  // 0: none on the run loop (also from a move until the new loop takes over)
-        short watched = 0;     // notifications enabled (POLLIN / POLLOUT)
-    };
     using AddressPair = UdpSocketCalls::AddressPair;
 
     enum class Family { V4, V6 };
     static Family other(Family f) { return f == Family::V4 ? Family::V6 : Family::V4; }
     void openSocket(Family f);
-    Endpoint& endpoint(Family f) { return f == Family::V4 ? socket4_ : socket6_; }
-    const Endpoint& endpoint(Family f) const { return f == Family::V4 ? socket4_ : socket6_; }
+    UdpSocketEndpoint& endpoint(Family f) { return f == Family::V4 ? socket4_ : socket6_; }
+    const UdpSocketEndpoint& endpoint(Family f) const { return f == Family::V4 ? socket4_ : socket6_; }
     void closeSocket(Family f);
     void enableNotifications(Family f);
     void setWatcher(Family f, short events);
     void socketCallback(Family f, short revents);
-    static uint16_t writableFlag(Family f);
-    static uint16_t readableFlag(Family f);
 
     bool bindEndpoint(Family f, const ByteBuffer& address);
     bool connectEndpoint(Family f, const ByteBuffer& address, Error* err);
@@ -201,8 +194,8 @@ private:
     // The local (or peer) host and port; keeps them once bound (connected).
     std::pair<std::string, uint16_t> addressInfo(bool peer) const;
 
-    Endpoint socket4_;
-    Endpoint socket6_;
+    UdpSocketEndpoint socket4_;
+    UdpSocketEndpoint socket6_;
     RunLoop* runLoop_ = nullptr;  // Not owned: the serving thread's loop; null once closed.
     std::vector<std::string> runLoopModes_;
     UdpRequestQueue<AsyncSendPacket> sends_;

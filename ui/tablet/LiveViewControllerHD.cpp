@@ -74,7 +74,7 @@ void LiveViewControllerHD::registerInterface() {
 LiveViewControllerHD::LiveViewControllerHD()
     : chanMgmtController_(std::make_shared<ChannelMgmtControllerHD>()),
       dvcMgmtController_(std::make_shared<DeviceMgmtControllerHD>()),
-      stopQueue_(DispatchQueue::createSerial("stopqueue")) {
+      panelSlide_(*this), stopQueue_(DispatchQueue::createSerial("stopqueue")) {
     dvcMgmtController_->setDelegate(this);
     scrollView_ = new ControlStripHD();
     scrollView_->delegate = this;
@@ -83,7 +83,8 @@ LiveViewControllerHD::LiveViewControllerHD()
 }
 
 LiveViewControllerHD::~LiveViewControllerHD() {
-    for (auto* t : {&waitForSlidingTimer_, &pollTimer_, &ptzHoldTimer_})
+    // The side panel's hide timer goes with panelSlide_.
+    for (auto* t : {&pollTimer_, &ptzHoldTimer_})
         if (*t) (*t)->invalidate();
     if (chanMgmtController_) chanMgmtController_->setDelegate(nullptr);
     if (dvcMgmtController_) dvcMgmtController_->setDelegate(nullptr);
@@ -457,17 +458,7 @@ void LiveViewControllerHD::channelViewControllerHDShouldReloadButton(ChannelView
 
 void LiveViewControllerHD::channelMgmtControllerTouchesBegin(ChannelMgmtControllerHD*, const UITouchSet&) {
     if (recordBtn) recordBtn->setSelected(false);
-    if (isPanelOpen() || sliding_ || !openPanelButton) return;
-    if (waitForSlidingTimer_) waitForSlidingTimer_->invalidate();
-    const CGFloat W = view()->bounds().size.width;
-    WeakView<UIButton> open = openPanelButton;
-    UIViewAnimation::animateWithDuration(kPanelAnimation, [open, W] {
-        if (!open) return;
-        CGRect f = open->frame();
-        f.origin.x = W - f.size.width;
-        open->setFrame(f);
-    });
-    armHideTimer();
+    panelSlide_.showOpenButton();
 }
 
 void LiveViewControllerHD::channelMgmtControllerTouchesEnd(ChannelMgmtControllerHD* grid, ChannelViewControllerHD* tile,
@@ -490,78 +481,13 @@ void LiveViewControllerHD::channelMgmtControllerTouchesEnd(ChannelMgmtController
 
 // ---------------------------------------------------------------- side panel
 
-bool LiveViewControllerHD::isPanelOpen() const { return !closePanelButton || !closePanelButton->isHidden(); }
+bool LiveViewControllerHD::isPanelOpen() const { return panelSlide_.isPanelOpen(); }
 
-void LiveViewControllerHD::armHideTimer() {
-    std::weak_ptr<LiveViewControllerHD> weak = self();
-    waitForSlidingTimer_ = RunLoopTimer::scheduled(RunLoop::main(), secondsDuration(kHideOpenButtonDelay), false,
-                                                   [weak](RunLoopTimer&) {
-                                                       if (auto s = weak.lock()) s->slideOpenBtnToHidden();
-                                                   });
-    isTimerValid_ = true;
-}
+void LiveViewControllerHD::closePanel() { panelSlide_.closePanel(); }
 
-void LiveViewControllerHD::closePanel() {
-    if (!isPanelOpen()) return;
-    slidePanel(false);
-}
+void LiveViewControllerHD::openPanel() { panelSlide_.openPanel(); }
 
-void LiveViewControllerHD::openPanel() {
-    if (isTimerValid_ && waitForSlidingTimer_ && waitForSlidingTimer_->isValid()) waitForSlidingTimer_->invalidate();
-    isTimerValid_ = false;
-    slidePanel(true);
-}
-
-// Swaps the open and close buttons, then slides the panel in (or out past
-// the right edge) while the tile grid takes the rest of the width; the open
-// button rides along the panel's left edge. A closed panel arms the timer
-// that tucks the open button away.
-void LiveViewControllerHD::slidePanel(bool open) {
-    std::weak_ptr<LiveViewControllerHD> weak = self();
-    UIViewAnimation::animateWithDuration(
-        kPanelAnimation,
-        [weak, open] {
-            auto s = weak.lock();
-            if (!s) return;
-            if (s->openPanelButton) s->openPanelButton->setHidden(open);
-            if (s->closePanelButton) s->closePanelButton->setHidden(!open);
-        },
-        [weak, open](bool) {
-            UIViewAnimation::animateWithDuration(kPanelAnimation, [weak, open] {
-                auto t = weak.lock();
-                if (!t) return;
-                const CGFloat W = t->view()->bounds().size.width, H = t->view()->bounds().size.height;
-                const CGFloat P = t->rightPanel ? t->rightPanel->frame().size.width : kPanelWidth;
-                const CGFloat edge = open ? W - P : W;  // the panel's left edge
-                if (t->rightPanel) t->rightPanel->setFrame(CGRect{{edge, 0}, {P, H}});
-                t->chanMgmtController_->setViewFrame(CGRect{{0, 0}, {edge, H}});
-                if (UIButton* b = t->openPanelButton) {
-                    const CGSize sz = b->frame().size;
-                    b->setFrame(CGRect{{edge - sz.width, (H - sz.height) / 2}, sz});
-                }
-            });
-            if (open) return;
-            if (auto s = weak.lock()) s->armHideTimer();
-        });
-}
-
-void LiveViewControllerHD::slideOpenBtnToHidden() {
-    isTimerValid_ = false;
-    sliding_ = true;
-    std::weak_ptr<LiveViewControllerHD> weak = self();
-    UIViewAnimation::animateWithDuration(
-        kPanelAnimation,
-        [weak] {
-            auto s = weak.lock();
-            if (!s || !s->openPanelButton) return;
-            CGRect f = s->openPanelButton->frame();
-            f.origin.x = s->view()->bounds().size.width - 3;
-            s->openPanelButton->setFrame(f);
-        },
-        [weak](bool) {
-            if (auto s = weak.lock()) s->sliding_ = false;
-        });
-}
+void LiveViewControllerHD::slideOpenBtnToHidden() { panelSlide_.slideOpenBtnToHidden(); }
 
 // ---------------------------------------------------------------- controls
 

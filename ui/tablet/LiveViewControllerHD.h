@@ -20,6 +20,7 @@
 #include "ui/tablet/ControlStripHDDelegate.h"
 #include "ui/tablet/DeviceMgmtControllerHD.h"
 #include "ui/tablet/DeviceMgmtControllerHDDelegate.h"
+#include "ui/tablet/SidePanelSlideHD.h"
 
 namespace lumora {
 
@@ -119,12 +120,12 @@ public:
     // Turns the control strip to the page its dots show.
     void showControlPage();
 
-    // ---- side panel
+    // ---- side panel (SidePanelSlideHD)
     void openPanel();
     void closePanel();
     void slideOpenBtnToHidden();
     bool isPanelOpen() const;
-    bool isHideTimerValid() const { return isTimerValid_; }
+    bool isHideTimerValid() const { return panelSlide_.isHideTimerValid(); }
 
     // ---- controls (the selected tile), the control strip's buttons
     void moveUpCtrl() override { ptz(9); }
@@ -186,8 +187,6 @@ private:
     // Marks the layout button of that mode (0 one tile … 4 sixteen) as the one in use.
     void showLayoutInUse(int mode);
     void unselectTalkListenRecord();
-    void armHideTimer();
-    void slidePanel(bool open);
     std::shared_ptr<LiveViewControllerHD> self();
 
     std::shared_ptr<ChannelMgmtControllerHD> chanMgmtController_;
@@ -195,10 +194,9 @@ private:
     WeakView<ControlStripHD> scrollView_;  // the control strip
     std::shared_ptr<UIPopoverController> popover_;
     WeakView<UIPickerView> picker_;
-    std::shared_ptr<RunLoopTimer> waitForSlidingTimer_, pollTimer_;
+    std::shared_ptr<RunLoopTimer> pollTimer_;
     std::shared_ptr<RunLoopTimer> ptzHoldTimer_;  // renews the held move
-    bool isTimerValid_ = false;
-    bool sliding_ = false;
+    SidePanelSlideHD panelSlide_;  // the side panel sliding in and out
     bool attmpAutoConnect_ = false;
     int numOfDvcToStop_ = 0;
     bool isClickAudio_ = false;
