@@ -208,7 +208,8 @@ int WindowHost::run(const Options& options) {
     // Headless taps come one after another, each 0.3 s after the one before
     // has run, so whatever a tap queued on the main queue (a strip rebuilt
     // for the chosen device) is done before the next finger comes down, even
-    // when a loaded machine runs the main thread late. The picture is taken
+    // when a loaded machine runs the main thread late; a view not there yet
+    // is waited for a little before the tap counts as missed. The picture is taken
     // at --after, and never before 0.3 s after the last tap.
     using Seconds = std::chrono::duration<double>;
     auto delay = [](double s) { return std::chrono::duration_cast<std::chrono::nanoseconds>(Seconds(s)); };
@@ -218,11 +219,21 @@ int WindowHost::run(const Options& options) {
         QApplication::quit();
     };
     size_t nextTap = 0;
+    int looks = 0;
     std::function<void()> tapNext = [&] {
-        const Options::Tap& tap = options.taps[nextTap++];
+        const Options::Tap& tap = options.taps[nextTap];
         CGPoint p = tap.point;
         std::string why;
-        if (!tap.name.empty() && !tapTarget(window, tap.name, p, why)) {
+        const bool found = tap.name.empty() || tapTarget(window, tap.name, p, why);
+        // A named view not there yet (a screen still coming up on a slow
+        // machine) is looked for again, every 0.1 s for up to 3 s.
+        if (!found && ++looks < 30) {
+            RunLoop::main().performAfterDelay(delay(0.1), tapNext);
+            return;
+        }
+        looks = 0;
+        ++nextTap;
+        if (!found) {
             // A tap that misses makes the picture show something else.
             std::fprintf(stderr, "lumora: --tap %s: %s\n", tap.name.c_str(), why.c_str());
             status = 1;
