@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 
+#include "platform/runloop/Seconds.h"
 #include "platform/runloop/RunLoop.h"
 #include "ui/common/ALMoviePlayerControls.h"
 #include "ui/common/UIApplicationALAppDimensions.h"
@@ -16,14 +17,11 @@
 namespace lumora {
 
 namespace {
-Rect toRect(const CGRect& r) { return Rect{0, 0, r.size.width, r.size.height}; }
-std::chrono::nanoseconds seconds(double s) {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(s));
-}
+Rect boundsRect(const CGRect& r) { return Rect{0, 0, r.size.width, r.size.height}; }
 }  // namespace
 
 ALMoviePlayerController::ALMoviePlayerController(const CGRect& frame, MoviePlayerEngineFactory engines)
-    : MPMoviePlayerController(toRect(frame), nullptr, std::move(engines)) {
+    : MPMoviePlayerController(boundsRect(frame), nullptr, std::move(engines)) {
     auto* view = new UIImageView(frame);
     setViewName(view, "moviePlayerView");
     view->setBackgroundColor(UIColor::blackColor());
@@ -94,7 +92,7 @@ void ALMoviePlayerController::play() {
     cancelTimeout();
     observeLoadState(true);
     std::weak_ptr<bool> alive = alive_;
-    timeout_ = RunLoopTimer::scheduled(RunLoop::main(), seconds(kLoadTimeout), false, [this, alive](RunLoopTimer&) {
+    timeout_ = RunLoopTimer::scheduled(RunLoop::main(), secondsDuration(kLoadTimeout), false, [this, alive](RunLoopTimer&) {
         if (alive.expired()) return;
         movieTimedOut();
     });
@@ -141,7 +139,7 @@ void ALMoviePlayerController::movieTimedOut() {
 void ALMoviePlayerController::setFrame(const CGRect& frame) {
     if (!view_) return;
     view_->setFrame(frame);
-    MPMoviePlayerController::view().updateFrame(toRect(frame));
+    MPMoviePlayerController::view().updateFrame(boundsRect(frame));
     if (controls_) controls_->setFrame(CGRectMake(0, 0, frame.size.width, frame.size.height));
 }
 

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "platform/runloop/Seconds.h"
 #include "platform/runloop/RunLoop.h"
 #include "ui/common/ALMoviePlayerController.h"
 #include "ui/common/ALMoviePlayerControlsBar.h"
@@ -20,9 +21,6 @@
 namespace lumora {
 
 namespace {
-std::chrono::nanoseconds seconds(double s) {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(s));
-}
 CGFloat rightOf(const UIView* v) { return v ? v->frame().origin.x + v->frame().size.width : 0; }
 }  // namespace
 
@@ -256,7 +254,7 @@ void ALMoviePlayerControls::hideLoadingIndicators() {
 void ALMoviePlayerControls::scheduleHide() {
     cancelHide();
     std::weak_ptr<bool> alive = alive_;
-    hideTimer_ = RunLoopTimer::scheduled(RunLoop::main(), seconds(fadeDelay_), false, [this, alive](RunLoopTimer&) {
+    hideTimer_ = RunLoopTimer::scheduled(RunLoop::main(), secondsDuration(fadeDelay_), false, [this, alive](RunLoopTimer&) {
         if (!alive.expired()) hideControls(nullptr);
     });
 }
@@ -336,7 +334,7 @@ void ALMoviePlayerControls::setStyle(int style) {
             if (wasDefault) style_ = ALMoviePlayerControlsStyleDefault;
             return;
         }
-        RunLoop::main().performAfterDelay(seconds(kRebuildDelay), [this, alive, wasDefault] {
+        RunLoop::main().performAfterDelay(secondsDuration(kRebuildDelay), [this, alive, wasDefault] {
             if (alive.expired()) return;
             setDurationSliderMaxMinValues();
             monitorMoviePlayback();
@@ -502,7 +500,7 @@ void ALMoviePlayerControls::setTimeLabelValues(double current, double total) {
 void ALMoviePlayerControls::startDurationTimer() {
     stopDurationTimer();
     std::weak_ptr<bool> alive = alive_;
-    durationTimer_ = RunLoopTimer::scheduled(RunLoop::main(), seconds(1.0), true, [this, alive](RunLoopTimer&) {
+    durationTimer_ = RunLoopTimer::scheduled(RunLoop::main(), secondsDuration(1.0), true, [this, alive](RunLoopTimer&) {
         if (!alive.expired()) monitorMoviePlayback();
     });
 }

@@ -25,7 +25,7 @@ namespace {
 
 // The phone layout: the search status in the top toolbar, the devices found
 // under it, the selection toolbar at the foot.
-constexpr CGRect kRootFrame{{0, 0}, {320, 480}};
+constexpr CGRect kSearchingFrame{{0, 0}, {320, 480}};
 constexpr CGRect kToolbarFrame{{0, 0}, {320, 44}};
 constexpr CGRect kIndicatorFrame{{290, 12}, {20, 20}};
 constexpr CGRect kStatusFrame{{100, 13}, {181, 21}};
@@ -70,7 +70,7 @@ DeviceSearchingViewController::~DeviceSearchingViewController() {
 }
 
 void DeviceSearchingViewController::loadView() {
-    auto* root = new UIView(kRootFrame);
+    auto* root = new UIView(kSearchingFrame);
     root->setBackgroundColor(kSearchBackground);
     setViewName(root, "deviceSearchingView");
 

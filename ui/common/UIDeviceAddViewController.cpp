@@ -15,7 +15,7 @@ namespace lumora {
 
 namespace {
 // The phone's screen; the sheet of ways to add a device is shown over it.
-constexpr CGRect kRootFrame{{0, 0}, {320, 480}};
+constexpr CGRect kAddingFrame{{0, 0}, {320, 480}};
 const char* const kUrlMessage = "It will use the browser to this URL\u3002";
 const char* const kWiFiMessage =
     "The password is copied to the clipboard , it will be redirected to the network settings interface";
@@ -25,7 +25,7 @@ UIDeviceAddViewController::UIDeviceAddViewController() = default;
 UIDeviceAddViewController::~UIDeviceAddViewController() = default;
 
 void UIDeviceAddViewController::loadView() {
-    auto* root = new UIView(kRootFrame);
+    auto* root = new UIView(kAddingFrame);
     root->setBackgroundColor(UIColor::clearColor());
     setViewName(root, "deviceAddView");
     setView(root);

@@ -83,6 +83,11 @@ public:
     UIView* viewWithTag(int tag);
     // This view or the first descendant with that object name.
     UIView* viewWithName(const std::string& name);
+    // The same, only when it is a T (null otherwise).
+    template <class T>
+    T* viewWithName(const std::string& name) {
+        return dynamic_cast<T*>(viewWithName(name));
+    }
 
     // ---- hierarchy
     UIView* superview() const;

@@ -31,11 +31,6 @@ constexpr CGFloat kContainerHeight = LiveViewInterface::kContainerHeight;
 // within the second after which the session stops a move that is not renewed.
 constexpr double kPtzRenewInterval = 0.5;
 
-template <class T>
-T* named(UIView* root, const std::string& name) {
-    return dynamic_cast<T*>(root->viewWithName(name));
-}
-
 }  // namespace
 
 void LiveViewController::registerInterface() {
@@ -59,9 +54,9 @@ void LiveViewController::loadView() {
     UIView* root = InterfaceFile::load(kInterfaceName, this);
     setView(root);
     LiveViewInterface::bindOutlets(*this, root);
-    deviceStrip_ = named<DeviceStripView>(root, "devicesScrollView");
-    channelStrip_ = named<ChannelStripView>(root, "channelScrollView");
-    toolBar_ = named<LiveToolBar>(root, "toolBarView");
+    deviceStrip_ = root->viewWithName<DeviceStripView>("devicesScrollView");
+    channelStrip_ = root->viewWithName<ChannelStripView>("channelScrollView");
+    toolBar_ = root->viewWithName<LiveToolBar>("toolBarView");
     if (deviceStrip_) deviceStrip_->onTap = [this](UIButton* b) { deviceButtonTapped(b); };
     if (channelStrip_) channelStrip_->onTap = [this](UIButton* b) { channelButtonTapped(b); };
     if (toolBar_) toolBar_->attachPanels(ptzScrollView, moreView);

@@ -13,18 +13,6 @@
 
 namespace lumora {
 
-namespace {
-
-constexpr CGFloat kToolBarHeight = LiveToolBar::kHeight;
-constexpr CGFloat kContainerHeight = LiveViewInterface::kContainerHeight;
-
-template <class T>
-T* named(UIView* root, const std::string& name) {
-    return dynamic_cast<T*>(root->viewWithName(name));
-}
-
-}  // namespace
-
 UIView* LiveViewInterface::build(void* owner) {
     auto* lvc = static_cast<LiveViewController*>(owner);
     const CGRect screen = UIScreen::mainScreen().bounds();
@@ -33,7 +21,7 @@ UIView* LiveViewInterface::build(void* owner) {
     root->setBackgroundColor(UIColor::blackColor());
     setViewName(root, "LiveViewController");
 
-    auto* container = new UIView(CGRect{{0, H - kToolBarHeight - kContainerHeight}, {W, kContainerHeight}});
+    auto* container = new UIView(CGRect{{0, H - LiveToolBar::kHeight - kContainerHeight}, {W, kContainerHeight}});
     setViewName(container, "scrollContainerView");
     root->addSubview(container);
     auto* devices = new DeviceStripView(CGRect{{0, 0}, {W, 42}});
@@ -44,7 +32,7 @@ UIView* LiveViewInterface::build(void* owner) {
     container->addSubview(channels);
     container->addSubview(LiveToolBar::makeMorePanel(lvc));
 
-    auto* left = new UIView(CGRect{{0, H - kToolBarHeight - kContainerHeight}, {0, kContainerHeight}});
+    auto* left = new UIView(CGRect{{0, H - LiveToolBar::kHeight - kContainerHeight}, {0, kContainerHeight}});
     setViewName(left, "leftButtonView");
     root->addSubview(left);
     LiveToolBar::makeButton(left, "backButton", "leftarrow.png", CGRect{{0, 12}, {24, 60}})->setHidden(true);
@@ -53,49 +41,49 @@ UIView* LiveViewInterface::build(void* owner) {
     right->setHidden(true);
     root->addSubview(right);
 
-    root->addSubview(LiveToolBar::makePtzStrip(CGRect{{0, H - kToolBarHeight - 43}, {W, 43}}, lvc));
-    root->addSubview(new LiveToolBar(CGRect{{0, H - kToolBarHeight}, {W, kToolBarHeight}}, lvc));
+    root->addSubview(LiveToolBar::makePtzStrip(CGRect{{0, H - LiveToolBar::kHeight - 43}, {W, 43}}, lvc));
+    root->addSubview(new LiveToolBar(CGRect{{0, H - LiveToolBar::kHeight}, {W, LiveToolBar::kHeight}}, lvc));
     // Slides the strip container sideways (shown while the container is wider than the screen).
     LiveToolBar::makeButton(root, "switchButton", "rightarrow.png",
-                            CGRect{{W - 24, H - kToolBarHeight - kContainerHeight}, {24, 42}})
+                            CGRect{{W - 24, H - LiveToolBar::kHeight - kContainerHeight}, {24, 42}})
         ->setHidden(true);
 
     auto* panel = new FloatingPanelView(CGRect{{44, H}, {275, 79}});
     setViewName(panel, "toolPanel");
     root->addSubview(panel);
 
-    if (auto* b = named<UIButton>(root, "switchButton"))
+    if (auto* b = root->viewWithName<UIButton>("switchButton"))
         b->addTarget(lvc, [lvc](UIControl* c, UIEvent*) { lvc->toggleSwitchViewDisplay(static_cast<UIButton*>(c)); },
                      UIControlEventTouchUpInside);
-    if (auto* b = named<UIButton>(root, "backButton"))
+    if (auto* b = root->viewWithName<UIButton>("backButton"))
         b->addTarget(lvc, [lvc](UIControl*, UIEvent*) { lvc->backAction(); }, UIControlEventTouchUpInside);
     return root;
 }
 
 void LiveViewInterface::bindOutlets(LiveViewController& screen, UIView* root) {
-    screen.toolPanel = named<FloatingPanelView>(root, "toolPanel");
-    screen.toolBarView = named<UIScrollView>(root, "toolBarView");
-    screen.devicesScrollView = named<UIScrollView>(root, "devicesScrollView");
-    screen.channelScrollView = named<UIScrollView>(root, "channelScrollView");
-    screen.ptzScrollView = named<UIScrollView>(root, "ptzScrollView");
-    screen.scrollContainerView = named<UIView>(root, "scrollContainerView");
-    screen.leftButtonView = named<UIView>(root, "leftButtonView");
-    screen.rightButtonView = named<UIView>(root, "rightButtonView");
-    screen.moreView = named<UIView>(root, "moreView");
-    screen.backButton = named<UIButton>(root, "backButton");
-    screen.settingButton = named<UIButton>(root, "settingButton");
-    screen.abtButton = named<UIButton>(root, "abtButton");
-    screen.fileButton = named<UIButton>(root, "fileButton");
-    screen.remoteButton = named<UIButton>(root, "remoteButton");
-    screen.addButon = named<UIButton>(root, "addButon");
-    screen.moreButon = named<UIButton>(root, "moreButon");
-    screen.ptzbtn = named<UIButton>(root, "ptzbtn");
-    screen.recordButton = named<UIButton>(root, "recordButton");
-    screen.voiceButton = named<UIButton>(root, "voiceButton");
-    screen.talkButton = named<UIButton>(root, "talkButton");
-    screen.snapshotButton = named<UIButton>(root, "snapshotButton");
-    screen.switchButton = named<UIButton>(root, "switchButton");
-    screen.layoutButton = named<UIButton>(root, "layoutButton");
+    screen.toolPanel = root->viewWithName<FloatingPanelView>("toolPanel");
+    screen.toolBarView = root->viewWithName<UIScrollView>("toolBarView");
+    screen.devicesScrollView = root->viewWithName<UIScrollView>("devicesScrollView");
+    screen.channelScrollView = root->viewWithName<UIScrollView>("channelScrollView");
+    screen.ptzScrollView = root->viewWithName<UIScrollView>("ptzScrollView");
+    screen.scrollContainerView = root->viewWithName<UIView>("scrollContainerView");
+    screen.leftButtonView = root->viewWithName<UIView>("leftButtonView");
+    screen.rightButtonView = root->viewWithName<UIView>("rightButtonView");
+    screen.moreView = root->viewWithName<UIView>("moreView");
+    screen.backButton = root->viewWithName<UIButton>("backButton");
+    screen.settingButton = root->viewWithName<UIButton>("settingButton");
+    screen.abtButton = root->viewWithName<UIButton>("abtButton");
+    screen.fileButton = root->viewWithName<UIButton>("fileButton");
+    screen.remoteButton = root->viewWithName<UIButton>("remoteButton");
+    screen.addButon = root->viewWithName<UIButton>("addButon");
+    screen.moreButon = root->viewWithName<UIButton>("moreButon");
+    screen.ptzbtn = root->viewWithName<UIButton>("ptzbtn");
+    screen.recordButton = root->viewWithName<UIButton>("recordButton");
+    screen.voiceButton = root->viewWithName<UIButton>("voiceButton");
+    screen.talkButton = root->viewWithName<UIButton>("talkButton");
+    screen.snapshotButton = root->viewWithName<UIButton>("snapshotButton");
+    screen.switchButton = root->viewWithName<UIButton>("switchButton");
+    screen.layoutButton = root->viewWithName<UIButton>("layoutButton");
 }
 
 void LiveViewInterface::arrange(LiveViewController& screen, bool landscape) {

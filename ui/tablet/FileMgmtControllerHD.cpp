@@ -23,7 +23,7 @@ namespace lumora {
 namespace {
 
 constexpr CGFloat kDeviceListWidth = 250;
-constexpr CGFloat kToolbarHeight = 58;
+constexpr CGFloat kGridToolbarHeight = 58;
 constexpr CGFloat kSwitchWidth = 125;
 constexpr CGFloat kSwitchHeight = 42;
 constexpr int kFolderIconTag = 100;
@@ -32,11 +32,6 @@ constexpr CGSize kIconButtonSize{41, 41};
 constexpr CGSize kTitledButtonSize{60, 32};
 // A folder row: the folder's icon, then its name from here on.
 constexpr CGFloat kFolderNameX = 60;
-
-template <class T>
-T* named(UIView* root, const std::string& name) {
-    return dynamic_cast<T*>(root->viewWithName(name));
-}
 
 // The interface file: the grid's toolbar over the left part, the device
 // folder list with its toolbar on the right. The grid itself is made in code.
@@ -49,19 +44,19 @@ UIView* buildFileMgmtControllerHD(void*) {
     setViewName(root, "FileMgmtControllerHD");
     root->setBackgroundColor(UIColor::blackColor());
 
-    auto* fileBar = new UIToolbar(CGRectMake(0, 0, W - kDeviceListWidth - FileMgmtControllerHD::kGridGap, kToolbarHeight));
+    auto* fileBar = new UIToolbar(CGRectMake(0, 0, W - kDeviceListWidth - FileMgmtControllerHD::kGridGap, kGridToolbarHeight));
     setViewName(fileBar, "fileViewToolbar");
     fileBar->setBarStyle(UIBarStyle::Black);
     fileBar->setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
     root->addSubview(fileBar);
 
-    auto* listBar = new UIToolbar(CGRectMake(W - kDeviceListWidth, 0, kDeviceListWidth, kToolbarHeight));
+    auto* listBar = new UIToolbar(CGRectMake(W - kDeviceListWidth, 0, kDeviceListWidth, kGridToolbarHeight));
     setViewName(listBar, "deviceTableToolbar");
     listBar->setBarStyle(UIBarStyle::Black);
     listBar->setAutoresizingMask(UIViewAutoresizingFlexibleLeftMargin);
     root->addSubview(listBar);
 
-    auto* list = new UITableView(CGRectMake(W - kDeviceListWidth, kToolbarHeight, kDeviceListWidth, H - kToolbarHeight));
+    auto* list = new UITableView(CGRectMake(W - kDeviceListWidth, kGridToolbarHeight, kDeviceListWidth, H - kGridToolbarHeight));
     setViewName(list, "deviceListTable");
     list->setAutoresizingMask(UIViewAutoresizingFlexibleLeftMargin | UIViewAutoresizingFlexibleHeight);
     root->addSubview(list);
@@ -170,9 +165,9 @@ void FileMgmtControllerHD::loadView() {
     registerInterface();
     UIView* root = InterfaceFile::load(kInterfaceName, this);
     setView(root);
-    deviceListTable = named<UITableView>(root, "deviceListTable");
-    deviceTableToolbar = named<UIToolbar>(root, "deviceTableToolbar");
-    fileViewToolbar = named<UIToolbar>(root, "fileViewToolbar");
+    deviceListTable = root->viewWithName<UITableView>("deviceListTable");
+    deviceTableToolbar = root->viewWithName<UIToolbar>("deviceTableToolbar");
+    fileViewToolbar = root->viewWithName<UIToolbar>("fileViewToolbar");
     if (deviceListTable) {
         deviceListTable->dataSource = this;
         deviceListTable->setDelegate(this);

@@ -30,11 +30,6 @@ constexpr CGFloat kPanelButtonWidth = 24;
 constexpr double kPtzRenewInterval = 0.5;
 constexpr CGFloat kPanelButtonHeight = 80;
 
-template <class T>
-T* named(UIView* root, const std::string& name) {
-    return dynamic_cast<T*>(root->viewWithName(name));
-}
-
 // The interface file: the side panel with its buttons, the two control pages and the page indicator.
 UIView* buildLiveViewHD(void* owner) {
     auto* lvc = static_cast<LiveViewControllerHD*>(owner);
@@ -111,12 +106,12 @@ void LiveViewControllerHD::loadView() {
     registerInterface();
     UIView* root = InterfaceFile::load(kInterfaceName, this);
     setView(root);
-    rightPanel = named<UIView>(root, "rightPanel");
-    firstCtrlPage = named<UIView>(root, "firstCtrlPage");
-    secondCtrlPage = named<UIView>(root, "secondCtrlPage");
-    openPanelButton = named<UIButton>(root, "openPanelButton");
-    closePanelButton = named<UIButton>(root, "closePanelButton");
-    pageControl = named<UIPageControl>(root, "pageControl");
+    rightPanel = root->viewWithName<UIView>("rightPanel");
+    firstCtrlPage = root->viewWithName<UIView>("firstCtrlPage");
+    secondCtrlPage = root->viewWithName<UIView>("secondCtrlPage");
+    openPanelButton = root->viewWithName<UIButton>("openPanelButton");
+    closePanelButton = root->viewWithName<UIButton>("closePanelButton");
+    pageControl = root->viewWithName<UIPageControl>("pageControl");
     struct {
         WeakView<UIButton>* outlet;
         const char* name;
@@ -128,7 +123,7 @@ void LiveViewControllerHD::loadView() {
                    {&oneViewModeBtn, "oneViewModeBtn"}, {&fourViewModeBtn, "fourViewModeBtn"},
                    {&sixViewModeBtn, "sixViewModeBtn"}, {&nineViewModeBtn, "nineViewModeBtn"},
                    {&sixtnViewModeBtn, "sixtnViewModeBtn"}, {&playBtn, "playBtn"}};
-    for (auto& o : outlets) *o.outlet = named<UIButton>(root, o.name);
+    for (auto& o : outlets) *o.outlet = root->viewWithName<UIButton>(o.name);
     if (scrollView_) scrollView_->attach(root);
 }
 

@@ -19,7 +19,7 @@ namespace {
 
 using Screen = SysConfigurationViewControllerHD;
 
-constexpr CGFloat kToolbarHeight = 44;
+constexpr CGFloat kSettingsToolbarHeight = 44;
 constexpr CGFloat kTableWidth = 720;
 constexpr CGFloat kRowHeight = 64;
 constexpr CGFloat kControlX = 300;
@@ -104,7 +104,7 @@ UIView* buildSysConfiguration(void*) {
     const CGFloat H = std::min(screen.size.width, screen.size.height);
     auto* root = new UIView(CGRect{{0, 0}, {W, H}});
     setViewName(root, Screen::kInterfaceName);
-    auto* bar = new TranslucentToolbar(CGRect{{0, 0}, {W, kToolbarHeight}});
+    auto* bar = new TranslucentToolbar(CGRect{{0, 0}, {W, kSettingsToolbarHeight}});
     bar->setAutoresizingMask(UIViewAutoresizingFlexibleWidth);
     setViewName(bar, "toolBar");
     root->addSubview(bar);

@@ -97,11 +97,6 @@ UIView* buildHome(void* owner) {
     return root;
 }
 
-template <class T>
-T* named(UIView* root, const std::string& name) {
-    return root ? dynamic_cast<T*>(root->viewWithName(name)) : nullptr;
-}
-
 }  // namespace
 
 void ViewControllerHD::registerInterface() {
@@ -120,22 +115,22 @@ void ViewControllerHD::loadView() {
     UIView* root = InterfaceFile::load(kInterfaceName, this);
     if (!root) root = new UIView(UIScreen::mainScreen().bounds());
     setView(root);
-    liveViewBtn = named<UIButton>(root, "liveViewBtn");
-    fileViewBtn = named<UIButton>(root, "fileViewBtn");
-    recordViewBtn = named<UIButton>(root, "recordViewBtn");
-    helpBtn = named<UIButton>(root, "helpBtn");
-    aboutBtn = named<UIButton>(root, "aboutBtn");
-    remoterecordViewBtn = named<UIButton>(root, "remoterecordViewBtn");
-    scrollView = named<UIScrollView>(root, "scrollView");
-    pageControl = named<UIPageControl>(root, "pageControl");
-    showTimePage = named<UIWebView>(root, "showTimePage");
+    liveViewBtn = root->viewWithName<UIButton>("liveViewBtn");
+    fileViewBtn = root->viewWithName<UIButton>("fileViewBtn");
+    recordViewBtn = root->viewWithName<UIButton>("recordViewBtn");
+    helpBtn = root->viewWithName<UIButton>("helpBtn");
+    aboutBtn = root->viewWithName<UIButton>("aboutBtn");
+    remoterecordViewBtn = root->viewWithName<UIButton>("remoterecordViewBtn");
+    scrollView = root->viewWithName<UIScrollView>("scrollView");
+    pageControl = root->viewWithName<UIPageControl>("pageControl");
+    showTimePage = root->viewWithName<UIWebView>("showTimePage");
 }
 
 void ViewControllerHD::viewDidLoad() {
     UIApplication::sharedApplication().setStatusBarHidden(true);
     UIView* root = view();
     for (const HomeButton& button : kButtons) {
-        auto* b = named<UIButton>(root, button.name);
+        auto* b = root->viewWithName<UIButton>(button.name);
         if (!b) continue;
         if (button.pressedImage) b->setBackgroundImage(UIImage::imageNamed("22.png"), UIControlStateHighlighted);
         if (button.titleKey) b->setTitle(Localization::string(button.titleKey), UIControlStateNormal);
@@ -188,7 +183,7 @@ void ViewControllerHD::layoutHome() {
     const CGFloat y0 = bannerH + std::max<CGFloat>(0, (H - bannerH - gridH) / 2);
     int i = 0;
     for (const HomeButton& button : kButtons) {
-        if (auto* b = named<UIButton>(root, button.name))
+        if (auto* b = root->viewWithName<UIButton>(button.name))
             b->setFrame(CGRect{{x0 + (i % 3) * (kButtonWidth + kButtonGap), y0 + (i / 3) * (kButtonHeight + kButtonGap)},
                                {kButtonWidth, kButtonHeight}});
         ++i;
