@@ -18,6 +18,7 @@
 #include "platform/Config.h"
 #include "platform/storage/DataFolder.h"
 #include "platform/runloop/RunLoop.h"
+#include "platform/runloop/Seconds.h"
 #include "ui/host/HostInput.h"
 #include "ui/host/ScreenFactory.h"
 #include "ui/kit/ApplicationAlertBridge.h"
@@ -211,8 +212,6 @@ int WindowHost::run(const Options& options) {
     // when a loaded machine runs the main thread late; a view not there yet
     // is waited for a little before the tap counts as missed. The picture is taken
     // at --after, and never before 0.3 s after the last tap.
-    using Seconds = std::chrono::duration<double>;
-    auto delay = [](double s) { return std::chrono::duration_cast<std::chrono::nanoseconds>(Seconds(s)); };
     const auto startedAt = std::chrono::steady_clock::now();
     std::function<void()> takeShot = [&status, window, path = options.screenshot] {
         if (!writeShot(window, path)) status = 1;
@@ -228,7 +227,7 @@ int WindowHost::run(const Options& options) {
         // A named view not there yet (a screen still coming up on a slow
         // machine) is looked for again, every 0.1 s for up to 3 s.
         if (!found && ++looks < 30) {
-            RunLoop::main().performAfterDelay(delay(0.1), tapNext);
+            RunLoop::main().performAfterDelay(secondsDuration(0.1), tapNext);
             return;
         }
         looks = 0;
@@ -242,15 +241,15 @@ int WindowHost::run(const Options& options) {
             TouchRouter::shared().touchEnded(window, 0, p);
         }
         if (nextTap < options.taps.size()) {
-            RunLoop::main().performAfterDelay(delay(0.3), tapNext);
+            RunLoop::main().performAfterDelay(secondsDuration(0.3), tapNext);
         } else {
-            const double elapsed = Seconds(std::chrono::steady_clock::now() - startedAt).count();
-            RunLoop::main().performAfterDelay(delay(std::max(options.after - elapsed, 0.3)), takeShot);
+            const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - startedAt).count();
+            RunLoop::main().performAfterDelay(secondsDuration(std::max(options.after - elapsed, 0.3)), takeShot);
         }
     };
     if (!options.screenshot.empty()) {
-        if (options.taps.empty()) RunLoop::main().performAfterDelay(delay(std::max(options.after, 0.3)), takeShot);
-        else RunLoop::main().performAfterDelay(delay(0.3), tapNext);
+        if (options.taps.empty()) RunLoop::main().performAfterDelay(secondsDuration(std::max(options.after, 0.3)), takeShot);
+        else RunLoop::main().performAfterDelay(secondsDuration(0.3), tapNext);
     }
     QApplication::exec();
     AlertPresenter::install(nullptr);
